@@ -1,0 +1,30 @@
+#include "platform/DynamicLibrary.h"
+
+#include <dlfcn.h>
+
+namespace platform {
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::load(const std::string& path, std::string* error) {
+    dlerror();  // clear a stale message so the one reported belongs to this call
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        if (error != nullptr) {
+            const char* message = dlerror();
+            *error = message != nullptr ? message : "cannot load " + path;
+        }
+        return nullptr;
+    }
+    if (error != nullptr) error->clear();
+    return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
+}
+
+DynamicLibrary::~DynamicLibrary() {
+    dlclose(handle_);
+}
+
+void* DynamicLibrary::symbol(const char* name) const {
+    if (name == nullptr) return nullptr;
+    return dlsym(handle_, name);
+}
+
+}  // namespace platform

@@ -1,0 +1,292 @@
+#include "platform/UserStore.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "platform/Utf.h"
+
+namespace platform {
+namespace {
+
+constexpr const char* kSoftwareKey = "SOFTWARE";
+constexpr const char* kCompanyKey = "QRX-soundwerk";
+constexpr const char* kBinaryExt = ".bin";
+constexpr const char* kStringExt = ".sz";
+
+// Registry key names compare case-insensitively; we honour that for the fixed prefix only, because
+// the folders below it live on a case-sensitive file system.
+bool equalsIgnoreAsciiCase(const std::string& a, const char* b) {
+    const std::size_t n = std::strlen(b);
+    if (a.size() != n) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// A key path component or value name must stay one file-name component inside its folder.
+bool isSafeName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string("/\0", 2)) == std::string::npos;
+}
+
+// Splits "SOFTWARE\QRX-soundwerk\A\B" into {"A", "B"}; nullopt for paths outside the store or with
+// unsafe components.
+std::optional<std::vector<std::string>> parseKeyPath(const std::string& keyPath) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = keyPath.find('\\', start);
+        parts.push_back(keyPath.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    if (parts.size() < 2 || !equalsIgnoreAsciiCase(parts[0], kSoftwareKey) ||
+        !equalsIgnoreAsciiCase(parts[1], kCompanyKey)) {
+        return std::nullopt;
+    }
+    parts.erase(parts.begin(), parts.begin() + 2);
+    for (const auto& part : parts) {
+        if (!isSafeName(part)) return std::nullopt;
+    }
+    return parts;
+}
+
+std::optional<std::string> keyFolder(const std::string& keyPath) {
+    const auto parts = parseKeyPath(keyPath);
+    if (!parts) return std::nullopt;
+    std::string folder = userStoreRoot();
+    if (folder.empty()) return std::nullopt;
+    for (const auto& part : *parts) folder += "/" + part;
+    return folder;
+}
+
+// mkdir -p with mode 0700 for every folder it creates. Existing folders keep their mode.
+bool makeFolders(const std::string& path) {
+    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos != path.size() && path[pos] != '/') continue;
+        const std::string prefix = path.substr(0, pos);
+        if (mkdir(prefix.c_str(), 0700) == 0) continue;
+        if (errno != EEXIST) return false;
+        struct stat st {};
+        if (stat(prefix.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    }
+    return true;
+}
+
+// Returns the open folder descriptor, or -1.
+int openFolder(const std::string& folder, StoreAccess access) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    // Refuse at open time, as the registry does, when the folder does not grant the access asked
+    // for.
+    const int mode = access == StoreAccess::Write ? (W_OK | X_OK) : (R_OK | X_OK);
+    if (faccessat(fd, ".", mode, AT_EACCESS) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string randomSuffix() {
+    static constexpr char kAlphabet[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 rng{std::random_device{}()};
+    std::uniform_int_distribution<int> pick(0, sizeof(kAlphabet) - 2);
+    std::string s(8, ' ');
+    for (char& c : s) c = kAlphabet[pick(rng)];
+    return s;
+}
+
+bool writeAll(int fd, const unsigned char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Replaces `fileName` in the folder with `data` atomically: readers see the old or the new
+// content, never a mixture, and a failure at any step leaves the old file and no temp file behind.
+// Temp names start with '.' and end in ".tmp-XXXXXXXX", so they never look like a value file.
+bool replaceFileAtomically(int folderFd, const std::string& fileName, const void* data,
+                           std::size_t size) {
+    std::string tempName;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        tempName = "." + fileName + ".tmp-" + randomSuffix();
+        fd = openat(folderFd, tempName.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+
+    bool ok = fchmod(fd, 0600) == 0;  // the umask could have narrowed it; never widen beyond 0600
+    ok = ok && writeAll(fd, static_cast<const unsigned char*>(data), size);
+    ok = ok && fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && renameat(folderFd, tempName.c_str(), folderFd, fileName.c_str()) == 0;
+    if (!ok) {
+        unlinkat(folderFd, tempName.c_str(), 0);
+        return false;
+    }
+    // Persist the rename itself. Best effort: the new value is already in place and visible, so a
+    // failure here is not reported as a failed write.
+    fsync(folderFd);
+    return true;
+}
+
+// Removes a file; true when it was removed or did not exist.
+bool removeIfPresent(int folderFd, const std::string& fileName, bool* removed = nullptr) {
+    if (unlinkat(folderFd, fileName.c_str(), 0) == 0) {
+        if (removed != nullptr) *removed = true;
+        return true;
+    }
+    return errno == ENOENT;
+}
+
+// Reads a whole regular file of at most `limit` bytes. `storedSize` receives the file size whenever
+// the file exists and is a regular file. Non-blocking open so a FIFO planted under the name cannot
+// hang the user interface.
+bool readFile(int folderFd, const std::string& fileName, std::size_t limit, std::string& out,
+              std::size_t* storedSize) {
+    const int fd = openat(folderFd, fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    if (storedSize != nullptr) *storedSize = size;
+    if (size > limit) {
+        ::close(fd);
+        return false;
+    }
+    std::string buffer(size, '\0');
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, buffer.data() + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // error, or the file shrank under us
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (done != size) return false;
+    out = std::move(buffer);
+    return true;
+}
+
+}  // namespace
+
+std::string userStoreRoot() {
+    std::string base;
+    // Relative values are ignored, as the XDG base directory rules require.
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        std::string home;
+        if (const char* env = std::getenv("HOME"); env != nullptr && env[0] == '/') {
+            home = env;
+        } else {
+            std::vector<char> buffer(16384);
+            passwd pw{};
+            passwd* result = nullptr;
+            if (getpwuid_r(geteuid(), &pw, buffer.data(), buffer.size(), &result) == 0 &&
+                result != nullptr && pw.pw_dir != nullptr && pw.pw_dir[0] == '/') {
+                home = pw.pw_dir;
+            }
+        }
+        if (home.empty()) return {};
+        base = home + "/.config";
+    }
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    if (base == "/") base.clear();
+    return base + "/" + kCompanyKey;
+}
+
+std::unique_ptr<UserStoreKey> UserStoreKey::open(const std::string& keyPath, StoreAccess access) {
+    const auto folder = keyFolder(keyPath);
+    if (!folder) return nullptr;
+    const int fd = openFolder(*folder, access);
+    if (fd < 0) return nullptr;
+    return std::unique_ptr<UserStoreKey>(new UserStoreKey(fd, access));
+}
+
+std::unique_ptr<UserStoreKey> UserStoreKey::create(const std::string& keyPath, StoreAccess access) {
+    const auto folder = keyFolder(keyPath);
+    if (!folder || !makeFolders(*folder)) return nullptr;
+    const int fd = openFolder(*folder, access);
+    if (fd < 0) return nullptr;
+    return std::unique_ptr<UserStoreKey>(new UserStoreKey(fd, access));
+}
+
+UserStoreKey::~UserStoreKey() {
+    ::close(folderFd_);
+}
+
+bool UserStoreKey::setBinary(const std::string& name, const void* data, std::size_t size) {
+    if (access_ != StoreAccess::Write || !isSafeName(name)) return false;
+    if (data == nullptr && size != 0) return false;
+    static const unsigned char kEmpty = 0;
+    if (!replaceFileAtomically(folderFd_, name + kBinaryExt, data ? data : &kEmpty, size)) {
+        return false;
+    }
+    // One value per name: the string form of the same name goes away.
+    return removeIfPresent(folderFd_, name + kStringExt);
+}
+
+bool UserStoreKey::queryBinary(const std::string& name, void* data, std::size_t capacity,
+                               std::size_t* size) const {
+    if (access_ != StoreAccess::Query || !isSafeName(name)) return false;
+    if (data == nullptr) capacity = 0;
+    std::string bytes;
+    if (!readFile(folderFd_, name + kBinaryExt, capacity, bytes, size)) return false;
+    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+    return true;
+}
+
+bool UserStoreKey::setString(const std::string& name, const std::u16string& text) {
+    if (access_ != StoreAccess::Write || !isSafeName(name)) return false;
+    std::string utf8;
+    if (!tryToUtf8(text, utf8)) return false;
+    if (!replaceFileAtomically(folderFd_, name + kStringExt, utf8.data(), utf8.size())) {
+        return false;
+    }
+    return removeIfPresent(folderFd_, name + kBinaryExt);
+}
+
+bool UserStoreKey::queryString(const std::string& name, std::u16string& text) const {
+    if (access_ != StoreAccess::Query || !isSafeName(name)) return false;
+    std::string utf8;
+    if (!readFile(folderFd_, name + kStringExt, static_cast<std::size_t>(-1), utf8, nullptr)) {
+        return false;
+    }
+    return tryToUtf16(utf8, text);
+}
+
+bool UserStoreKey::deleteValue(const std::string& name) {
+    if (access_ != StoreAccess::Write || !isSafeName(name)) return false;
+    bool removed = false;
+    const bool binaryOk = removeIfPresent(folderFd_, name + kBinaryExt, &removed);
+    const bool stringOk = removeIfPresent(folderFd_, name + kStringExt, &removed);
+    if (removed) fsync(folderFd_);
+    return binaryOk && stringOk && removed;
+}
+
+}  // namespace platform

@@ -1,0 +1,411 @@
+// Per-user store: registry semantics on files below $XDG_CONFIG_HOME/QRX-soundwerk.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "platform/UserStore.h"
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace {
+
+const std::string kKey = "SOFTWARE\\QRX-soundwerk\\AmberGlowTube20";
+
+// Every test gets a fresh, not yet existing XDG_CONFIG_HOME inside its own temp folder.
+class UserStoreTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qrx-platform-store-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        base_ = pattern;
+        saveEnv("XDG_CONFIG_HOME", savedXdg_);
+        saveEnv("HOME", savedHome_);
+        config_ = base_ + "/config";
+        root_ = config_ + "/QRX-soundwerk";
+        keyDir_ = root_ + "/AmberGlowTube20";
+        setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+    }
+
+    void TearDown() override {
+        restoreEnv("XDG_CONFIG_HOME", savedXdg_);
+        restoreEnv("HOME", savedHome_);
+        // Give back permissions a test may have taken away so everything can be removed.
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(base_, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->is_directory(ec))
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        }
+        fs::permissions(base_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(base_, ec);
+    }
+
+    static void saveEnv(const char* name, std::optional<std::string>& saved) {
+        const char* value = std::getenv(name);
+        saved = value ? std::optional<std::string>(value) : std::nullopt;
+    }
+    static void restoreEnv(const char* name, const std::optional<std::string>& saved) {
+        if (saved)
+            setenv(name, saved->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+
+    static std::string readFileBytes(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void writeFileBytes(const std::string& path, const std::string& bytes) {
+        std::ofstream out(path, std::ios::binary);
+        out << bytes;
+    }
+    static std::set<std::string> entries(const std::string& folder) {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename());
+        return names;
+    }
+    static unsigned mode(const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+        return st.st_mode & 07777;
+    }
+
+    std::string base_, config_, root_, keyDir_;
+    std::optional<std::string> savedXdg_, savedHome_;
+};
+
+TEST_F(UserStoreTest, OpenOfMissingKeyFailsAndCreateMakesPrivateFolders) {
+    EXPECT_EQ(UserStoreKey::open(kKey, StoreAccess::Query), nullptr);
+    EXPECT_EQ(UserStoreKey::open(kKey, StoreAccess::Write), nullptr);
+    EXPECT_FALSE(fs::exists(config_)) << "open must not create anything";
+
+    EXPECT_NE(UserStoreKey::create(kKey, StoreAccess::Write), nullptr);
+    ASSERT_TRUE(fs::is_directory(keyDir_));
+    EXPECT_EQ(mode(config_), 0700u);
+    EXPECT_EQ(mode(root_), 0700u);
+    EXPECT_EQ(mode(keyDir_), 0700u);
+
+    EXPECT_NE(UserStoreKey::open(kKey, StoreAccess::Query), nullptr);
+    EXPECT_NE(UserStoreKey::open(kKey, StoreAccess::Write), nullptr);
+    EXPECT_NE(UserStoreKey::open("SOFTWARE\\QRX-soundwerk", StoreAccess::Query), nullptr);
+    // The fixed prefix compares case-insensitively, as registry key names do.
+    EXPECT_NE(UserStoreKey::open("Software\\qrx-SOUNDWERK\\AmberGlowTube20", StoreAccess::Query),
+              nullptr);
+    // Creating an existing key just opens it; nested keys get nested folders.
+    EXPECT_NE(UserStoreKey::create(kKey, StoreAccess::Query), nullptr);
+    EXPECT_NE(UserStoreKey::create(kKey + "\\Presets\\User", StoreAccess::Write), nullptr);
+    EXPECT_TRUE(fs::is_directory(keyDir_ + "/Presets/User"));
+}
+
+TEST_F(UserStoreTest, BinaryValuesRoundTripAndAreStoredAsPrivateFiles) {
+    const std::array<unsigned char, 6> written{0x00, 0x01, 0x7F, 0x80, 0xFF, 0x00};
+    {
+        auto key = UserStoreKey::create(kKey, StoreAccess::Write);
+        ASSERT_NE(key, nullptr);
+        ASSERT_TRUE(key->setBinary("Gain", written.data(), written.size()));
+        ASSERT_TRUE(key->setBinary("Empty", nullptr, 0));
+    }
+    EXPECT_EQ(readFileBytes(keyDir_ + "/Gain.bin"),
+              std::string(reinterpret_cast<const char*>(written.data()), written.size()));
+    EXPECT_EQ(mode(keyDir_ + "/Gain.bin"), 0600u);
+
+    auto key = UserStoreKey::open(kKey, StoreAccess::Query);
+    ASSERT_NE(key, nullptr);
+    std::array<unsigned char, 8> read;
+    read.fill(0xAA);
+    std::size_t size = 0;
+    ASSERT_TRUE(key->queryBinary("Gain", read.data(), read.size(), &size));
+    EXPECT_EQ(size, written.size());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), read.begin()));
+    EXPECT_EQ(read[6], 0xAA) << "bytes past the value must stay as they were";
+    EXPECT_EQ(read[7], 0xAA);
+
+    size = 99;
+    EXPECT_TRUE(key->queryBinary("Empty", read.data(), read.size(), &size));
+    EXPECT_EQ(size, 0u);
+
+    // Overwriting with a shorter value leaves no trailing bytes of the old one.
+    auto writer = UserStoreKey::open(kKey, StoreAccess::Write);
+    const unsigned char shorter[2] = {9, 8};
+    ASSERT_TRUE(writer->setBinary("Gain", shorter, 2));
+    ASSERT_TRUE(key->queryBinary("Gain", read.data(), read.size(), &size));
+    EXPECT_EQ(size, 2u);
+    EXPECT_EQ(read[0], 9);
+    EXPECT_EQ(read[1], 8);
+    EXPECT_EQ(entries(keyDir_), (std::set<std::string>{"Gain.bin", "Empty.bin"}));
+}
+
+TEST_F(UserStoreTest, FailedQueriesLeaveThePrefilledDefaults) {
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    const double stored[2] = {-12.5, 4.0};
+    ASSERT_TRUE(writer->setBinary("Settings", stored, sizeof(stored)));
+    ASSERT_TRUE(writer->setString("Name", u"Warm"));
+
+    auto key = UserStoreKey::open(kKey, StoreAccess::Query);
+    ASSERT_NE(key, nullptr);
+    double defaults[2] = {1.0, 2.0};
+    std::size_t size = 0;
+    // Too small: fails, the buffer keeps its defaults, the needed size is reported.
+    EXPECT_FALSE(key->queryBinary("Settings", defaults, sizeof(double), &size));
+    EXPECT_EQ(size, sizeof(stored));
+    EXPECT_EQ(defaults[0], 1.0);
+    EXPECT_EQ(defaults[1], 2.0);
+
+    // Missing, or present only as a string: fails, buffer and size untouched.
+    size = 12345;
+    EXPECT_FALSE(key->queryBinary("Missing", defaults, sizeof(defaults), &size));
+    EXPECT_FALSE(key->queryBinary("Name", defaults, sizeof(defaults), &size));
+    EXPECT_EQ(size, 12345u);
+    EXPECT_EQ(defaults[0], 1.0);
+
+    // No buffer: only the size is learned.
+    EXPECT_FALSE(key->queryBinary("Settings", nullptr, 0, &size));
+    EXPECT_EQ(size, sizeof(stored));
+
+    std::u16string text = u"default";
+    EXPECT_FALSE(key->queryString("Missing", text));
+    EXPECT_FALSE(key->queryString("Settings", text));
+    EXPECT_EQ(text, u"default");
+
+    ASSERT_TRUE(key->queryBinary("Settings", defaults, sizeof(defaults), &size));
+    EXPECT_EQ(defaults[0], -12.5);
+    EXPECT_EQ(defaults[1], 4.0);
+}
+
+TEST_F(UserStoreTest, StringsRoundTripThroughUtf8Files) {
+    // U+00F6, U+2013, CJK, and U+1F3B8 as a surrogate pair.
+    const std::u16string text = u"R\u00F6hre \u2013 \u6E29 \U0001F3B8";
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->setString("Owner", text));
+    ASSERT_TRUE(writer->setString("Blank", u""));
+    EXPECT_EQ(readFileBytes(keyDir_ + "/Owner.sz"),
+              "R\xC3\xB6hre \xE2\x80\x93 \xE6\xB8\xA9 \xF0\x9F\x8E\xB8");
+    EXPECT_EQ(mode(keyDir_ + "/Owner.sz"), 0600u);
+
+    // An unpaired surrogate has no UTF-8 form: refused, nothing written.
+    EXPECT_FALSE(writer->setString("Broken", std::u16string{u'a', char16_t(0xD83C)}));
+    EXPECT_FALSE(fs::exists(keyDir_ + "/Broken.sz"));
+
+    auto key = UserStoreKey::open(kKey, StoreAccess::Query);
+    std::u16string read;
+    ASSERT_TRUE(key->queryString("Owner", read));
+    EXPECT_EQ(read, text);
+    read = u"x";
+    ASSERT_TRUE(key->queryString("Blank", read));
+    EXPECT_EQ(read, u"");
+
+    // A file edited by hand into invalid UTF-8 fails the query instead of yielding garbage.
+    writeFileBytes(keyDir_ + "/Edited.sz", "ok\xC3\x28");
+    read = u"default";
+    EXPECT_FALSE(key->queryString("Edited", read));
+    EXPECT_EQ(read, u"default");
+}
+
+TEST_F(UserStoreTest, SettingOneTypeReplacesTheOtherAndDeleteRemovesEither) {
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_NE(reader, nullptr);
+    const std::uint32_t number = 0xDEADBEEF;
+    std::uint32_t readNumber = 0;
+    std::u16string readText;
+
+    ASSERT_TRUE(writer->setBinary("Mode", &number, sizeof(number)));
+    ASSERT_TRUE(writer->setString("Mode", u"tube"));
+    EXPECT_EQ(entries(keyDir_), std::set<std::string>{"Mode.sz"});
+    EXPECT_FALSE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
+    ASSERT_TRUE(reader->queryString("Mode", readText));
+    EXPECT_EQ(readText, u"tube");
+
+    ASSERT_TRUE(writer->setBinary("Mode", &number, sizeof(number)));
+    EXPECT_EQ(entries(keyDir_), std::set<std::string>{"Mode.bin"});
+    EXPECT_FALSE(reader->queryString("Mode", readText));
+    ASSERT_TRUE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
+    EXPECT_EQ(readNumber, number);
+
+    EXPECT_TRUE(writer->deleteValue("Mode"));
+    EXPECT_FALSE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
+    EXPECT_FALSE(writer->deleteValue("Mode")) << "deleting a missing value reports failure";
+    ASSERT_TRUE(writer->setString("Mode", u"tube"));
+    EXPECT_TRUE(writer->deleteValue("Mode"));
+    EXPECT_TRUE(entries(keyDir_).empty());
+}
+
+TEST_F(UserStoreTest, AccessModeIsEnforced) {
+    ASSERT_NE(UserStoreKey::create(kKey, StoreAccess::Write), nullptr);
+    auto writer = UserStoreKey::open(kKey, StoreAccess::Write);
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_NE(reader, nullptr);
+    const std::uint8_t one = 1;
+    ASSERT_TRUE(writer->setBinary("Kept", &one, 1));
+
+    EXPECT_FALSE(reader->setBinary("New", &one, 1));
+    EXPECT_FALSE(reader->setString("New", u"x"));
+    EXPECT_FALSE(reader->deleteValue("Kept"));
+    EXPECT_EQ(entries(keyDir_), std::set<std::string>{"Kept.bin"});
+
+    // A write handle does not read, as with a registry key opened for writing only.
+    std::uint8_t value = 7;
+    std::u16string text;
+    EXPECT_FALSE(writer->queryBinary("Kept", &value, 1));
+    EXPECT_FALSE(writer->queryString("Kept", text));
+    EXPECT_EQ(value, 7);
+}
+
+TEST_F(UserStoreTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOutside) {
+    auto key = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(key, nullptr);
+
+    const std::string badKeys[] = {
+        "",
+        "SOFTWARE",
+        "SOFTWARE\\Other\\AmberGlowTube20",
+        "SOFTWARE\\QRX-soundwerkEvil\\x",
+        "QRX-soundwerk\\x",
+        "\\SOFTWARE\\QRX-soundwerk\\x",
+        "SOFTWARE\\\\QRX-soundwerk\\x",
+        "SOFTWARE\\QRX-soundwerk\\",
+        "SOFTWARE\\QRX-soundwerk\\x\\\\y",
+        "SOFTWARE\\QRX-soundwerk\\.",
+        "SOFTWARE\\QRX-soundwerk\\..",
+        "SOFTWARE\\QRX-soundwerk\\..\\..\\escaped",
+        "SOFTWARE\\QRX-soundwerk\\a/../../../escaped",
+        "SOFTWARE\\QRX-soundwerk\\/tmp",
+        std::string("SOFTWARE\\QRX-soundwerk\\a\0b", 27),
+    };
+    for (const auto& path : badKeys) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(UserStoreKey::create(path, StoreAccess::Write), nullptr);
+        EXPECT_EQ(UserStoreKey::open(path, StoreAccess::Query), nullptr);
+    }
+
+    const std::string badNames[] = {
+        "",
+        ".",
+        "..",
+        "../escaped",
+        "../../../escaped",
+        "a/b",
+        "/tmp/escaped",
+        std::string("a\0b", 3),
+    };
+    const std::uint8_t byte = 1;
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    for (const auto& name : badNames) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(key->setBinary(name, &byte, 1));
+        EXPECT_FALSE(key->setString(name, u"x"));
+        EXPECT_FALSE(key->deleteValue(name));
+        std::u16string text;
+        std::uint8_t value = 0;
+        EXPECT_FALSE(reader->queryBinary(name, &value, 1));
+        EXPECT_FALSE(reader->queryString(name, text));
+    }
+
+    // The only things in the temp folder are the config folder, the store root and the key.
+    std::set<std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator(base_)) found.insert(e.path().string());
+    EXPECT_EQ(found, (std::set<std::string>{config_, root_, keyDir_}));
+}
+
+TEST_F(UserStoreTest, LeftoverTempFileFromInterruptedWriteDoesNotDisturbReads) {
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    const std::uint16_t value = 0x1234;
+    ASSERT_TRUE(writer->setBinary("Gain", &value, sizeof(value)));
+    ASSERT_TRUE(writer->setString("Name", u"Warm"));
+    EXPECT_EQ(entries(keyDir_), (std::set<std::string>{"Gain.bin", "Name.sz"}))
+        << "successful writes leave no temp files";
+
+    // What a crash between write and rename leaves behind: a partial temp file next to the value.
+    writeFileBytes(keyDir_ + "/.Gain.bin.tmp-AbCdEfGh", "\x99");
+    writeFileBytes(keyDir_ + "/.Name.sz.tmp-AbCdEfGh", "Hal");
+
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    std::uint16_t read = 0;
+    std::size_t size = 0;
+    ASSERT_TRUE(reader->queryBinary("Gain", &read, sizeof(read), &size));
+    EXPECT_EQ(read, value);
+    EXPECT_EQ(size, sizeof(value));
+    std::u16string text;
+    ASSERT_TRUE(reader->queryString("Name", text));
+    EXPECT_EQ(text, u"Warm");
+
+    // Writing again still works and replaces the value, not the leftover.
+    const std::uint16_t newer = 0x5678;
+    ASSERT_TRUE(writer->setBinary("Gain", &newer, sizeof(newer)));
+    ASSERT_TRUE(reader->queryBinary("Gain", &read, sizeof(read)));
+    EXPECT_EQ(read, newer);
+}
+
+TEST_F(UserStoreTest, FailedReplaceKeepsOldValueAndLeavesNoTempFile) {
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->setString("Mode", u"tube"));
+    // A folder squatting on the value's file name makes the final rename fail, even for root.
+    ASSERT_TRUE(fs::create_directory(keyDir_ + "/Mode.bin"));
+
+    const std::uint8_t byte = 1;
+    EXPECT_FALSE(writer->setBinary("Mode", &byte, 1));
+    EXPECT_EQ(entries(keyDir_), (std::set<std::string>{"Mode.bin", "Mode.sz"}));
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    std::u16string text;
+    ASSERT_TRUE(reader->queryString("Mode", text));
+    EXPECT_EQ(text, u"tube") << "the old value survives a failed type switch";
+    std::uint8_t value = 42;
+    EXPECT_FALSE(reader->queryBinary("Mode", &value, 1)) << "a folder is not a value";
+    EXPECT_EQ(value, 42);
+}
+
+TEST_F(UserStoreTest, UnwritableFolderMakesWritesFailCleanly) {
+    if (geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    const std::uint8_t before = 1, after = 2;
+    ASSERT_TRUE(writer->setBinary("Gain", &before, 1));
+    ASSERT_EQ(chmod(keyDir_.c_str(), 0500), 0);
+
+    EXPECT_FALSE(writer->setBinary("Gain", &after, 1));
+    EXPECT_FALSE(writer->setString("Name", u"x"));
+    EXPECT_FALSE(writer->deleteValue("Gain"));
+    EXPECT_EQ(UserStoreKey::open(kKey, StoreAccess::Write), nullptr);
+    EXPECT_EQ(UserStoreKey::create(kKey, StoreAccess::Write), nullptr);
+    EXPECT_EQ(entries(keyDir_), std::set<std::string>{"Gain.bin"});
+
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    ASSERT_NE(reader, nullptr);
+    std::uint8_t value = 0;
+    ASSERT_TRUE(reader->queryBinary("Gain", &value, 1));
+    EXPECT_EQ(value, before);
+
+    // An unwritable parent: creating a new key below it fails without side effects.
+    ASSERT_EQ(chmod(root_.c_str(), 0500), 0);
+    EXPECT_EQ(UserStoreKey::create("SOFTWARE\\QRX-soundwerk\\Other", StoreAccess::Write), nullptr);
+    EXPECT_FALSE(fs::exists(root_ + "/Other"));
+}
+
+TEST_F(UserStoreTest, RootFollowsXdgConfigHomeWithHomeFallback) {
+    setenv("XDG_CONFIG_HOME", (config_ + "//").c_str(), 1);
+    EXPECT_EQ(userStoreRoot(), root_);
+    setenv("HOME", (base_ + "/home").c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(userStoreRoot(), base_ + "/home/.config/QRX-soundwerk");
+    setenv("XDG_CONFIG_HOME", "relative/config", 1);  // relative values are ignored
+    EXPECT_EQ(userStoreRoot(), base_ + "/home/.config/QRX-soundwerk");
+    setenv("XDG_CONFIG_HOME", "", 1);
+    EXPECT_EQ(userStoreRoot(), base_ + "/home/.config/QRX-soundwerk");
+}
+
+}  // namespace
+}  // namespace platform
