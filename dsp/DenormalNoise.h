@@ -1,0 +1,45 @@
+#pragma once
+// Uniform white noise of tiny magnitude, fed into every recursive filter state so that no value
+// ever decays into the subnormal range (we never switch the processor to flush-to-zero).
+//
+// Threading: owned by one filter or engine and used only from the thread that processes it
+// (normally the audio thread). Not shared.
+
+#include <cstdint>
+
+namespace qrx::dsp {
+
+// Three-word shift-register generator (period far beyond any session length). Every instance
+// starts from the same seeds, so two sources created alike produce the same sequence.
+class DenormalNoise {
+  public:
+    static constexpr std::uint32_t kSeed1 = 592;
+    static constexpr std::uint32_t kSeed2 = 153768;
+    static constexpr std::uint32_t kSeed3 = 1526;
+    // r / 2^32 as a fixed factor: maps a 32-bit word to [0, 1).
+    static constexpr double kWordToUnit = 2.3283064365e-10;
+
+    // scale: peak magnitude of the values returned by next() (1e-12 for the engine source,
+    // 1e-13 for each gliding biquad).
+    explicit constexpr DenormalNoise(double scale) noexcept : scale_(scale) {}
+
+    // Next value, uniform in [-scale, scale).
+    constexpr double next() noexcept {
+        s1_ = (s1_ << 13) ^ (((s1_ >> 6) ^ (s1_ >> 15)) & 0x1FFFu);
+        s2_ = (s2_ << 20) ^ (((s2_ >> 7) ^ (s2_ >> 9)) & 0xFFFFFu);
+        s3_ = (s3_ << 17) ^ (((s3_ >> 8) ^ (s3_ >> 14)) & 0x1FFFFu);
+        const double u = static_cast<double>(s1_ ^ s2_ ^ s3_) * kWordToUnit;
+        return scale_ * (2.0 * u - 1.0);
+    }
+
+    constexpr double scale() const noexcept { return scale_; }
+    constexpr void setScale(double scale) noexcept { scale_ = scale; }
+
+  private:
+    std::uint32_t s1_ = kSeed1;
+    std::uint32_t s2_ = kSeed2;
+    std::uint32_t s3_ = kSeed3;
+    double scale_;
+};
+
+}  // namespace qrx::dsp

@@ -1,0 +1,72 @@
+#pragma once
+// Biquad without coefficient gliding: a changed design takes effect on the next sample. An
+// offset of 1e-13 whose sign flips every sample rides on the stored states, so silence never
+// decays into the subnormal range.
+//
+// Threading: as GlidingBiquad — owned by one engine, called from the processing thread (or the
+// control thread while processing is stopped). Nothing allocates.
+
+#include "dsp/BiquadDesign.h"
+#include "dsp/GlidingBiquad.h"  // BiquadMemories, kBiquadNoiseScale
+
+namespace qrx::dsp {
+
+class PlainBiquad {
+  public:
+    PlainBiquad(double sampleRateHz, int type, double frequencyHz, double quality,
+                double gainDb) noexcept;
+
+    void setSampleRate(double sampleRateHz) noexcept;
+    // Clears the memories, then designs.
+    void setType(int type) noexcept;
+    void setFrequency(double frequencyHz) noexcept;
+    void setQuality(double quality) noexcept;
+    void setGain(double gainDb) noexcept;
+    void design() noexcept;
+    // Clears the memories.
+    void reset() noexcept;
+    // Magnitude of the alternating offset (designing a low-pass restores 1e-13).
+    void setNoiseScale(double scale) noexcept { offset_ = offset_ < 0.0 ? -scale : scale; }
+
+    double process(double x) noexcept;
+    // In-place block form of process(); n may be 0.
+    void processBlock(double* buf, int n) noexcept;
+
+    const BiquadDesign& designRecord() const noexcept { return d_; }
+    const BiquadMemories& memories() const noexcept { return m_; }
+    double noiseScale() const noexcept { return offset_ < 0.0 ? -offset_ : offset_; }
+
+  private:
+    BiquadDesign d_;
+    BiquadMemories m_;
+    double offset_ = kBiquadNoiseScale;
+};
+
+inline double plainBiquadStep(double x, const BiquadCoefficients& c, BiquadMemories& m,
+                              double& offset) noexcept {
+    const double before = offset;
+    offset = -offset;
+    const double y = c.b0 * (x + offset) + c.b1 * m.x1 + c.b2 * m.x2 - c.a1 * m.y1 - c.a2 * m.y2;
+    m.x2 = m.x1;
+    m.x1 = x + offset;
+    m.y2 = m.y1;
+    m.y1 = y + before;
+    return y;
+}
+
+inline double PlainBiquad::process(double x) noexcept {
+    if (d_.type == kBiquadBypass) return x;
+    return plainBiquadStep(x, d_.target, m_, offset_);
+}
+
+inline void PlainBiquad::processBlock(double* buf, int n) noexcept {
+    if (d_.type == kBiquadBypass) return;
+    const BiquadCoefficients c = d_.target;
+    BiquadMemories m = m_;
+    double offset = offset_;
+    for (int i = 0; i < n; ++i) buf[i] = plainBiquadStep(buf[i], c, m, offset);
+    m_ = m;
+    offset_ = offset;
+}
+
+}  // namespace qrx::dsp
