@@ -51,6 +51,17 @@ struct BiquadCoefficients {
     double b2 = 1.0;
 };
 
+// Input and output memories of a running section.
+struct BiquadMemories {
+    double x1 = 0.0;
+    double x2 = 0.0;
+    double y1 = 0.0;
+    double y2 = 0.0;
+};
+
+// Magnitude of the anti-subnormal noise or offset in both runners.
+inline constexpr double kBiquadNoiseScale = 1e-13;
+
 struct BiquadDesign {
     double sampleRateHz = 44100.0;
     int type = kBiquadBypass;

@@ -18,18 +18,10 @@ namespace qrx::dsp {
 inline constexpr double kGlideRate = 0.001;
 inline constexpr double kGlideRateAbove50kHzAtCreation = 0.0001;
 inline constexpr double kGlideRateAbove50kHz = 0.00035;  // value set on every resume
-inline constexpr double kBiquadNoiseScale = 1e-13;
 
 // Glide fraction for a sample rate: kGlideRate up to 50 kHz, rateAbove50kHz beyond. Rates
 // outside 20..200 kHz are treated as 44.1 kHz.
 double glideRatePerSample(double sampleRateHz, double rateAbove50kHz) noexcept;
-
-struct BiquadMemories {
-    double x1 = 0.0;
-    double x2 = 0.0;
-    double y1 = 0.0;
-    double y2 = 0.0;
-};
 
 class GlidingBiquad {
   public:

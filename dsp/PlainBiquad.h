@@ -7,7 +7,6 @@
 // control thread while processing is stopped). Nothing allocates.
 
 #include "dsp/BiquadDesign.h"
-#include "dsp/GlidingBiquad.h"  // BiquadMemories, kBiquadNoiseScale
 
 namespace qrx::dsp {
 
