@@ -1,0 +1,10 @@
+// The grandpress library's effect factory, called by the shared entry point.
+#include <new>
+
+#include "grandpress/GrandPress.h"
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+    if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0)
+        return nullptr;
+    return new (std::nothrow) grandpress::GrandPress(audioMaster);
+}

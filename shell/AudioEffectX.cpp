@@ -1,0 +1,128 @@
+#include "shell/AudioEffectX.h"
+
+#include "shell/AEffEditor.h"
+
+bool AudioEffectX::updateDisplay() { return callHost(audioMasterUpdateDisplay) != 0; }
+
+VstInt32 AudioEffectX::updateBlockSize() {
+    const VstIntPtr answer = callHost(audioMasterGetBlockSize);
+    if (answer > 0 && answer <= 0x7FFFFFFF) blockSize.store(static_cast<VstInt32>(answer));
+    return getBlockSize();
+}
+
+VstInt32 AudioEffectX::getOutputLatency() {
+    return static_cast<VstInt32>(callHost(audioMasterGetOutputLatency));
+}
+
+bool AudioEffectX::isInputConnected(VstInt32 input) {
+    return callHost(audioMasterPinConnected, input, 0) == 0;
+}
+
+bool AudioEffectX::isOutputConnected(VstInt32 output) {
+    return callHost(audioMasterPinConnected, output, 1) == 0;
+}
+
+VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                   float opt) {
+    switch (opcode) {
+        case effProcessEvents:
+            return processEvents(static_cast<VstEvents*>(ptr));
+        case effCanBeAutomated:
+            return canParameterBeAutomated(index) ? 1 : 0;
+        case effString2Parameter:
+            return ptr && string2parameter(index, static_cast<char*>(ptr)) ? 1 : 0;
+        case effGetProgramNameIndexed:
+            return ptr && getProgramNameIndexed(static_cast<VstInt32>(value), index,
+                                                static_cast<char*>(ptr))
+                       ? 1
+                       : 0;
+        case effGetInputProperties:
+            return ptr && getInputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
+        case effGetOutputProperties:
+            return ptr && getOutputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1
+                                                                                           : 0;
+        case effGetPlugCategory:
+            return getPlugCategory();
+        case effOfflineNotify:
+        case effOfflinePrepare:
+        case effOfflineRun:
+        case effProcessVarIo:
+            return 0;
+        case effSetSpeakerArrangement: {
+            auto* input = reinterpret_cast<VstSpeakerArrangement*>(value);
+            auto* output = static_cast<VstSpeakerArrangement*>(ptr);
+            // A host that passes no arrangement gets a refusal, not a crash.
+            if (!input || !output) return 0;
+            return setSpeakerArrangement(input, output) ? 1 : 0;
+        }
+        case effSetBypass:
+            return setBypass(value != 0) ? 1 : 0;
+        case effGetEffectName:
+            return ptr && getEffectName(static_cast<char*>(ptr)) ? 1 : 0;
+        case effGetVendorString:
+            return ptr && getVendorString(static_cast<char*>(ptr)) ? 1 : 0;
+        case effGetProductString:
+            return ptr && getProductString(static_cast<char*>(ptr)) ? 1 : 0;
+        case effGetVendorVersion:
+            return getVendorVersion();
+        case effVendorSpecific:
+            return vendorSpecific(index, value, ptr, opt);
+        case effCanDo:
+            return ptr ? canDo(static_cast<char*>(ptr)) : 0;
+        case effGetTailSize:
+            return getGetTailSize();
+        case effGetParameterProperties:
+            return ptr && getParameterProperties(index, static_cast<VstParameterProperties*>(ptr))
+                       ? 1
+                       : 0;
+        case effGetVstVersion:
+            return getVstVersion();
+        case effEditKeyDown:
+        case effEditKeyUp:
+            if (editor) {
+                VstKeyCode keyCode{index, static_cast<unsigned char>(value),
+                                   static_cast<unsigned char>(static_cast<int>(opt))};
+                const bool used = opcode == effEditKeyDown ? editor->onKeyDown(keyCode)
+                                                           : editor->onKeyUp(keyCode);
+                return used ? 1 : 0;
+            }
+            return 0;
+        case effSetEditKnobMode:
+            if (editor) {
+                editor->setKnobMode(static_cast<VstInt32>(value));
+                return 1;
+            }
+            return 0;
+        case effGetMidiProgramName:
+        case effGetMidiProgramCategory:
+        case effHasMidiProgramsChanged:
+        case effGetMidiKeyName:
+            return 0;
+        case effGetCurrentMidiProgram:
+            return -1;
+        case effBeginSetProgram:
+        case effEndSetProgram:
+            return 0;
+        case effGetSpeakerArrangement:
+            if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = nullptr;
+            if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = nullptr;
+            return 0;
+        case effShellGetNextPlugin:
+        case effStartProcess:
+        case effStopProcess:
+            return 0;
+        case effSetTotalSampleToProcess:
+            return value;
+        case effSetPanLaw:
+        case effBeginLoadBank:
+        case effBeginLoadProgram:
+            return 0;
+        case effSetProcessPrecision:
+            return setProcessPrecision(static_cast<VstInt32>(value)) ? 1 : 0;
+        case effGetNumMidiInputChannels:
+        case effGetNumMidiOutputChannels:
+            return 0;
+        default:
+            return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
+    }
+}

@@ -1,0 +1,29 @@
+// Answers shared by every plug-in of the family: vendor, version, pins, latency in ms and the
+// treatment of parameter values coming from a host. Pure functions; any thread.
+#pragma once
+
+#include <cmath>
+
+#include "shell/vst2.h"
+
+namespace family {
+
+constexpr const char* kVendorString = "www.qrx-soundwerk.com";
+constexpr VstInt32 kVendorVersion = 1700;
+
+// Inputs 0 and 1 ("My 1 In", "My 2 In") and outputs 0 and 1 ("My 1 Out", "My 2 Out") are the
+// active stereo pair; every other index answers false.
+bool fillPinProperties(VstInt32 index, bool output, VstPinProperties* properties);
+
+// latencySamples * 1000 / rate, with a rate outside 20000..200000 Hz taken as 44100.
+double latencyMs(double latencySamples, double sampleRate);
+
+// A host value that is not finite is ignored (false); any other is clamped into 0..1, so an
+// extreme value can never drive the gain computer into infinities.
+inline bool sanitizeParameterValue(float& value) {
+    if (!std::isfinite(value)) return false;
+    value = value < 0.0f ? 0.0f : (value > 1.0f ? 1.0f : value);
+    return true;
+}
+
+}  // namespace family
