@@ -1,0 +1,120 @@
+// The inert effect left by a failed allocation at construction. The failure is produced by
+// replacing the global non-throwing array allocation of this test program: when armed, it
+// refuses exactly the request the size of the effect's meter-scale table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "editor/MeterSettingsStore.h"
+#include "tinypress/TinyPress.h"
+
+namespace {
+std::atomic<bool> refuseMeterTable{false};
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    if (refuseMeterTable.load() &&
+        size == tinypress::TinyPress::kMeterScaleEntries * sizeof(double))
+        return nullptr;
+    return std::malloc(size ? size : 1);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+
+namespace tinypress {
+namespace {
+
+using tinypress_test::recordingHost;
+using tinypress_test::TempConfigHome;
+
+constexpr const char* kNotice = "Cannot create QRX TinyPress: Not enough memory\n";
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+struct InertEffect {
+    std::unique_ptr<TinyPress> fx;
+    std::string constructionOutput;
+};
+
+InertEffect makeInert() {
+    InertEffect e;
+    refuseMeterTable = true;
+    ::testing::internal::CaptureStderr();
+    e.fx = std::make_unique<TinyPress>(recordingHost);
+    e.constructionOutput = ::testing::internal::GetCapturedStderr();
+    refuseMeterTable = false;
+    return e;
+}
+
+TEST(TinyPressInertState, AnnouncesAnUnknownMonoEffect) {
+    TempConfigHome home;
+    InertEffect e = makeInert();
+    TinyPress& fx = *e.fx;
+    EXPECT_TRUE(fx.constructionFailed());
+    EXPECT_EQ(count(e.constructionOutput, kNotice), 1u);
+    AEffect* a = fx.getAeffect();
+    EXPECT_EQ(a->numInputs, 1);
+    EXPECT_EQ(a->numOutputs, 1);
+    EXPECT_EQ(a->uniqueID, vstFourCC('-', '-', '-', '-'));
+    EXPECT_EQ(fx.getEditor(), nullptr);
+    EXPECT_EQ(a->flags & effFlagsHasEditor, 0);
+    EXPECT_EQ(fx.meterScaleTable(), nullptr);
+}
+
+TEST(TinyPressInertState, SuspendAndResumeOnlyComplain) {
+    TempConfigHome home;
+    InertEffect e = makeInert();
+    TinyPress& fx = *e.fx;
+    const double rateBefore = fx.processingRate();
+    const VstInt32 delayBefore = fx.getAeffect()->initialDelay;
+    ::testing::internal::CaptureStderr();
+    fx.suspend();
+    fx.resume();
+    fx.AudioEffect::setSampleRate(96000.0f);
+    fx.resume();
+    const std::string out = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count(out, kNotice), 3u);
+    EXPECT_EQ(fx.processingRate(), rateBefore);
+    EXPECT_EQ(fx.getAeffect()->initialDelay, delayBefore);
+}
+
+TEST(TinyPressInertState, ProcessingDoesNothing) {
+    TempConfigHome home;
+    InertEffect e = makeInert();
+    std::vector<float> in(16, 0.25f), out(16, -1.0f);
+    float* ins[4] = {in.data(), in.data(), in.data(), in.data()};
+    float* outs[2] = {out.data(), out.data()};
+    e.fx->processReplacing(ins, outs, 16);
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == -1.0f; }));
+}
+
+TEST(TinyPressInertState, LeavesTheSharedMeterSettingsAlone) {
+    TempConfigHome home;
+    meter_settings::write(kVuReference, 0.9f);
+    makeInert().fx.reset();
+    EXPECT_EQ(meter_settings::read(kVuReference), 0.9f);
+    EXPECT_EQ(meter_settings::read(kPpmReturn), 0.5f);  // still absent: its default
+}
+
+TEST(TinyPressInertState, NormalConstructionIsUnaffectedByTheHook) {
+    TempConfigHome home;
+    TinyPress fx(recordingHost);
+    EXPECT_FALSE(fx.constructionFailed());
+    EXPECT_NE(fx.meterScaleTable(), nullptr);
+}
+
+}  // namespace
+}  // namespace tinypress

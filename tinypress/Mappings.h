@@ -1,0 +1,116 @@
+// Normalised parameter value -> working quantity, for the stereo mastering compressor. One
+// function per mapping, shared by the parameter table (display texts, editor read-outs) and the
+// engine's derived working values. Pure functions; any thread.
+#pragma once
+
+#include <cmath>
+
+namespace tinypress {
+
+// Switches, selectors and the ratio step are derived from the float in single precision, as
+// (int)(v + 0.5f) on a float does: several factory values sit exactly on a boundary, and 0.7f
+// times 20 rounds up to 14 in float arithmetic where the double product truncates to 13.
+inline int switchOf(float v) {
+    return static_cast<int>(v + 0.5f);
+}
+// Three-state selector: 0 below 0.25, 1 below 0.75, else 2.
+inline int selectorOf(float v) {
+    return static_cast<int>(2.0f * v + 0.5f);
+}
+// Ratio step k = min(20, trunc(20 v)); negative only for v below 0.
+inline int ratioStepOf(float v) {
+    const int k = static_cast<int>(v * 20.0f);
+    return k > 20 ? 20 : k;
+}
+// Ratio R of step k (a negative step counts as 1:1). Steps below 6 expand instead of compressing.
+double ratioOfStep(int k);
+
+// Threshold as a linear gain g_T = 0.5 * 64^v (+6.02 dB .. -30.10 dB below full scale as shown).
+inline double thresholdGainOf(float v) {
+    return 0.5 * std::pow(64.0, static_cast<double>(v));
+}
+// The threshold display shows 20 log10(1 / g_T).
+inline double thresholdDbOf(float v) {
+    return 20.0 * std::log10(1.0 / thresholdGainOf(v));
+}
+inline double attackMsOf(float v) {
+    return 0.01 * std::pow(100000.0, static_cast<double>(v));
+}
+inline double releaseSecondsOf(float v) {
+    return 0.0333 * std::pow(100.0, static_cast<double>(v));
+}
+// Side-chain filter corners set by the hidden indices 13 (low band) and 15 (high band).
+inline double lowCornerHzOf(float v) {
+    return 0.7 * 25.0 * std::pow(16.0, static_cast<double>(v));
+}
+inline double highCornerHzOf(float v) {
+    return 1.375 * 1000.0 * std::pow(16.0, static_cast<double>(v));
+}
+inline double makeupGainOf(float v) {
+    return 0.25 * std::pow(64.0, static_cast<double>(v));
+}
+inline double outputGainOf(float v) {
+    return 0.25 * std::pow(8.0, static_cast<double>(v));
+}
+inline double gainDb(double gain) {
+    return 20.0 * std::log10(gain);
+}
+
+// Auto make-up gain A = ((0.55 g_T) / (0.55 g_T)^(1/R))^0.8: roughly the level a signal at the
+// threshold loses through the gain computer, applied at 80 %.
+inline double autoMakeupGainOf(double thresholdGain, double inverseRatio) {
+    const double level = 0.55 * thresholdGain;
+    return std::pow(level / std::pow(level, inverseRatio), 0.8);
+}
+
+// Soft-knee interpolation points of the gain computer: the two fixed abscissae and the two
+// ordinates 1.5^(1/R) and 2.5^(1/R).
+constexpr double kKneeLowX = -0.5;
+constexpr double kKneeHighX = 0.5;
+inline double kneeLowYOf(double inverseRatio) {
+    return std::pow(1.5, inverseRatio);
+}
+inline double kneeHighYOf(double inverseRatio) {
+    return std::pow(2.5, inverseRatio);
+}
+
+// Meter ballistics (engine-only indices 36..40).
+inline double vuIntegrationMsOf(float v) {
+    return 30.0 * std::pow(100.0, static_cast<double>(v));
+}
+// The two VU low-pass filters take this corner.
+inline double vuCornerHzOf(double integrationMs) {
+    return 700.0 / integrationMs;
+}
+inline double vuReferenceOf(float v) {
+    return std::pow(0.06125, 1.0 - static_cast<double>(v));
+}
+inline double ppmIntegrationMsOf(float v) {
+    return std::pow(101.0, static_cast<double>(v)) - 1.0;
+}
+inline double ppmReturnMsOf(float v) {
+    return 100.0 * std::pow(100.0, static_cast<double>(v));
+}
+// Over counter c = (int)(9 v + 0.5); the stored value becomes c / 9, the lamp needs c + 1 samples.
+inline int overCountOf(float v) {
+    return static_cast<int>(v * 9.0f + 0.5f);
+}
+inline int overSamplesOf(float v) {
+    return overCountOf(v) + 1;
+}
+
+// Taps of the Hilbert kernel at the processing rate: one per millisecond, N = floor(fs / 1000).
+inline int hilbertLengthOf(double processingRate) {
+    return static_cast<int>(std::floor(processingRate / 1000.0));
+}
+
+// Latency announced to the host, 1021 - floor(fs / 1000) samples, fs being the host's rate as
+// reported. A non-finite or negative rate counts as 44100 Hz, and the result never goes below 0
+// (a rate above 1.021 MHz), so the host is never told a negative or undefined delay.
+inline int latencySamplesOf(double hostRate) {
+    if (!(hostRate >= 0.0 && std::isfinite(hostRate))) hostRate = 44100.0;
+    const double latency = 1021.0 - std::floor(hostRate / 1000.0);
+    return latency > 0.0 ? static_cast<int>(latency) : 0;
+}
+
+}  // namespace tinypress

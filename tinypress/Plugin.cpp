@@ -1,0 +1,10 @@
+// The tinypress library's effect factory, called by the shared entry point.
+#include <new>
+
+#include "tinypress/TinyPress.h"
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+    if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0)
+        return nullptr;
+    return new (std::nothrow) tinypress::TinyPress(audioMaster);
+}

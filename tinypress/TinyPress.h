@@ -1,0 +1,123 @@
+// The stereo mastering compressor effect with external side-chain inputs: parameters, identity,
+// speaker arrangement, latency, lifecycle and the process entries.
+//
+// Threads: the dispatcher (user-interface thread) constructs, suspends, resumes, changes rate and
+// block size, and destroys; setParameter may arrive on the user-interface or a host automation
+// thread; processReplacing runs on the audio thread. Every value more than one thread touches is
+// a relaxed atomic: the signal path reads the working values below once per block.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "editor/CompressorEffect.h"
+#include "tinypress/Parameters.h"
+
+namespace tinypress {
+
+// Working values derived from the parameters by setParameter, read by the signal path and the
+// meters. Gains are linear, times in the unit of the name.
+struct DerivedValues {
+    // Switches and selectors.
+    std::atomic<int> power{0}, softKnee{0}, rms{0}, hiddenSwitch{0}, autoRelease{0};
+    std::atomic<int> lowFilterMode{0}, highFilterMode{0};
+    std::atomic<int> autoMakeup{0}, hidden18{0}, hidden19{0}, link{0};
+    std::atomic<int> meterSource{1};  // 0 input, 1 gain reduction, 2 output
+    std::atomic<int> classic{0}, sideChainExternal{0}, smooth{0}, stereo{0}, sideChainMonitor{0};
+    // Gain computer.
+    std::atomic<double> thresholdGain{1.0};
+    std::atomic<int> ratioStep{6};
+    std::atomic<double> ratio{1.0}, inverseRatio{1.0};  // the exponent is 1/R
+    std::atomic<double> autoMakeupGain{1.0};
+    std::atomic<double> kneeLowY{1.5}, kneeHighY{2.5};  // at x = kKneeLowX, kKneeHighX
+    std::atomic<double> attackMs{1.0}, releaseSeconds{0.333};
+    std::atomic<double> makeupTargetGain{1.0}, outputTargetGain{1.0};
+    std::atomic<double> meterMix{1.0};  // scales the gain-reduction meter only
+    // Side-chain filter corners from the hidden indices 13 and 15.
+    std::atomic<double> lowCornerHz{70.0}, highCornerHz{5500.0};
+    // Taps of the Hilbert kernel, set whenever the signal path is reset (index 1, resume).
+    std::atomic<int> hilbertLength{44};
+    // Meter ballistics.
+    std::atomic<double> vuIntegrationMs{300.0}, vuCornerHz{700.0 / 300.0};
+    std::atomic<double> vuReference{1.0}, meterScale{1.0};  // meterScale = 1 / vuReference
+    std::atomic<double> ppmIntegrationMs{9.0}, ppmReturnMs{1000.0};
+    std::atomic<int> overCount{2}, overSamples{3};
+};
+
+class TinyPress : public CompressorEffect {
+  public:
+    static constexpr VstInt32 kUniqueId = vstFourCC('Q', 'R', 't', 'p');
+    static constexpr VstInt16 kPanelHeight = 378;
+    static constexpr int kMeterScaleEntries = 1000;
+
+    explicit TinyPress(audioMasterCallback audioMaster);
+    ~TinyPress() override;
+
+    void suspend() override;
+    void resume() override;
+    // Stores the host's rate, then resets the signal path for it (suspend, resume).
+    void setSampleRate(float hostRate) override;
+    // A block size below 1 is taken as 1024.
+    void setBlockSize(VstInt32 size) override;
+    // Audio thread. Passes the main inputs through until the signal path is in.
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
+    // No double-precision processing: the flag is not announced, so hosts never call this.
+    void processDoubleReplacing(double** inputs, double** outputs, VstInt32 frames) override {}
+
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    bool getParameterProperties(VstInt32 index, VstParameterProperties* p) override;
+
+    bool getInputProperties(VstInt32 index, VstPinProperties* p) override;
+    bool getOutputProperties(VstInt32 index, VstPinProperties* p) override;
+    bool setSpeakerArrangement(VstSpeakerArrangement* input,
+                               VstSpeakerArrangement* output) override;
+    bool setProcessPrecision(VstInt32 precision) override { return true; }
+    VstPlugCategory getPlugCategory() override { return kPlugCategMastering; }
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+
+    float getDisplayValue(VstInt32 index) override;
+    bool sideChainAvailable() override { return sideChainInputs.load(kRelaxed); }
+    double getLatencyMs() override;
+    // 1021 - floor(fs / 1000) for the host's reported rate; also stores the figure.
+    VstInt32 getLatencySamples() override;
+
+    const DerivedValues& derived() const { return derivedValues; }
+    // The rate the signal path runs at: the host rate clamped into 22050..192000 Hz by suspend,
+    // or replaced by 44100 when resume finds it outside that range.
+    double processingRate() const { return rate.load(kRelaxed); }
+    VstInt32 storedLatencySamples() const { return latency.load(kRelaxed); }
+    bool secondInputUsable() const { return secondInput.load(kRelaxed); }
+    bool secondOutputUsable() const { return secondOutput.load(kRelaxed); }
+    // The preset system's two-state flag: index 54 sets it, index 55 clears it.
+    bool presetFlag() const { return presetFlagState.load(kRelaxed); }
+    // i^0.05 for i = 0..999, the editor's meter scales; null after an allocation failure.
+    const double* meterScaleTable() const { return meterScales.get(); }
+
+  private:
+    static constexpr auto kRelaxed = std::memory_order_relaxed;
+
+    void applyDefaults();
+    void readMeterSettings();
+    // Stores a sanitised value and derives its working value; no program, no editor.
+    void applyParameter(int index, float value);
+    void applyDerived(int index, float v);
+    void updateRatioDependents();
+    void resetSignalPath();
+
+    std::atomic<float> params[kNumParams];
+    DerivedValues derivedValues;
+    std::unique_ptr<double[]> meterScales;
+    std::atomic<double> rate{44100.0};
+    std::atomic<VstInt32> latency{0};
+    std::atomic<bool> sideChainInputs{true}, secondInput{true}, secondOutput{true};
+    std::atomic<bool> presetFlagState{false};
+    bool meterSettingsRead = false;  // only settings read from the store are written back
+};
+
+}  // namespace tinypress
