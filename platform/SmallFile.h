@@ -1,0 +1,38 @@
+// Whole reads and atomic replacement of small user files (preset and bank files).
+//
+// Reads open the file for reading only, so read-only files and folders load. Replacement writes a
+// temporary file beside the target and renames it over the target only when every byte is on
+// disk: an interrupted or failed save leaves the previous file as it was.
+//
+// Threads: user-interface thread only (system calls, allocation); never the audio thread.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+enum class SmallFileStatus {
+    Ok,
+    CannotOpen,      // missing, no permission, ... (`error` holds errno)
+    NotRegularFile,  // a folder, device or pipe
+    WrongSize,       // the file is not exactly the expected size (`actualSize` says how big)
+    ReadFailed,      // the file changed or failed while being read (`error` holds errno, or 0)
+    WriteFailed,     // temporary file could not be created, written, synced or renamed
+};
+
+struct SmallFileResult {
+    SmallFileStatus status = SmallFileStatus::Ok;
+    int error = 0;              // errno of the failing call, 0 when none applies
+    long long actualSize = -1;  // size found on disk for WrongSize
+    bool ok() const { return status == SmallFileStatus::Ok; }
+};
+
+// Reads a regular file of exactly `size` bytes into `data`. On any failure `data` is untouched.
+SmallFileResult readFileOfExactSize(const std::string& path, void* data, std::size_t size);
+
+// Replaces (or creates) `path` with `size` bytes. An existing target keeps its permission bits; a
+// new one gets 0666 less the umask. On failure the target is unchanged and no temporary remains.
+SmallFileResult replaceFileAtomically(const std::string& path, const void* data, std::size_t size);
+
+}  // namespace platform
