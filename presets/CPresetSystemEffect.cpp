@@ -95,7 +95,9 @@ std::uint32_t readWord(const unsigned char* at) {
     return w;
 }
 
-void writeWord(unsigned char* at, std::uint32_t w) { std::memcpy(at, &w, 4); }
+void writeWord(unsigned char* at, std::uint32_t w) {
+    std::memcpy(at, &w, 4);
+}
 
 }  // namespace
 

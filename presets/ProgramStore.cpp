@@ -3,10 +3,10 @@
 #include <cstring>
 
 const char* const kFactoryProgramNames[kNumPrograms] = {
-    "Default",      "Gentle Master", "PhatMix",       "Mezzo Leveler",
-    "Una Corda",    "A Kind of Freshness", "Peak Restore", "Damp it!",
-    "SoftQuartet",  "SharpQuartet",  "CelloConcerto", "PeakSoftener",
-    "PeakEnhancer", "HeavyDrumKit",  "SustainedDrums", "KickPump",
+    "Default",      "Gentle Master",       "PhatMix",        "Mezzo Leveler",
+    "Una Corda",    "A Kind of Freshness", "Peak Restore",   "Damp it!",
+    "SoftQuartet",  "SharpQuartet",        "CelloConcerto",  "PeakSoftener",
+    "PeakEnhancer", "HeavyDrumKit",        "SustainedDrums", "KickPump",
 };
 
 void byteSwap32(void* word) {
