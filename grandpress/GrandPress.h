@@ -2,15 +2,27 @@
 //
 // Threads: the dispatcher (user-interface thread) constructs, suspends, resumes and destroys;
 // setParameter may arrive on the user-interface or a host automation thread; the process entries
-// run on the audio thread. Every value the audio thread reads is a relaxed atomic.
+// run on the audio thread.
+//
+// Sharing scheme: parameter values and derived values are relaxed atomics. Coefficients are
+// precomputed by the thread that sets a parameter (or runs suspend/resume) into a writer-side
+// EngineSettings, guarded by a mutex that only setting threads take, and published whole through
+// a SettingsExchange (sequence lock over relaxed atomics). The audio thread copies it once per
+// block without waiting; all audio state lives in the SignalPath and is touched by the audio
+// thread only (suspend merely asks it to clear itself before the next block).
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 #include "editor/CompressorEffect.h"
+#include "grandpress/EngineSettings.h"
 #include "grandpress/Parameters.h"
+#include "grandpress/SettingsExchange.h"
 
 namespace grandpress {
+
+class SignalPath;
 
 // Working values derived from the parameters by setParameter, read by the signal path.
 struct DerivedValues {
@@ -32,7 +44,7 @@ struct DerivedValues {
 };
 
 class GrandPress : public CompressorEffect {
-public:
+  public:
     static constexpr VstInt32 kUniqueId = vstFourCC('Q', 'X', 'G', 'P');
     static constexpr VstInt32 kResamplerLatency = 126;
     static constexpr VstInt32 kLatencySamples = kResamplerLatency + 1534;  // 1660 at every rate
@@ -74,16 +86,28 @@ public:
     double processingRate() const { return rate.load(std::memory_order_relaxed); }
     bool secondInputUsable() const { return secondInput.load(std::memory_order_relaxed); }
     bool secondOutputUsable() const { return secondOutput.load(std::memory_order_relaxed); }
+    // The signal path (null in the inert state); for tests and tools.
+    const SignalPath* signalPath() const { return path; }
 
-private:
+  private:
     void applyDerived(int index, float v);
+    // Setting threads: recompute (one index, or everything for `rateHz`) and publish.
+    void publishParameter(int index);
+    void publishAll(double rateHz);
     template <typename Sample>
     void passThrough(Sample** inputs, Sample** outputs, VstInt32 frames) noexcept;
+    template <typename Sample>
+    void processBlock(Sample** inputs, Sample** outputs, VstInt32 frames) noexcept;
 
     std::atomic<float> params[kNumParams];
     DerivedValues derivedValues;
     std::atomic<double> rate{44100.0};
     std::atomic<bool> sideChainInputsUsable{true}, secondInput{true}, secondOutput{true};
+
+    std::mutex writerMutex;         // setting threads only, never the audio thread
+    EngineSettings writerSettings;  // guarded by writerMutex
+    SettingsExchange<EngineSettings> exchange;
+    SignalPath* path = nullptr;
 };
 
 }  // namespace grandpress

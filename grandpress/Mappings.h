@@ -9,8 +9,12 @@ namespace grandpress {
 
 // Switches and selectors are derived in single precision, as (int)(v + 0.5f) on a float does:
 // several factory programs sit exactly on the boundaries.
-inline int switchOf(float v) { return static_cast<int>(v + 0.5f); }
-inline int metersSourceOf(float v) { return static_cast<int>(v * 2.0f + 0.5f); }
+inline int switchOf(float v) {
+    return static_cast<int>(v + 0.5f);
+}
+inline int metersSourceOf(float v) {
+    return static_cast<int>(v * 2.0f + 0.5f);
+}
 // Ratio step k = (int)(v * 20) in single precision (0.7f gives 14, 0.9f gives 18), capped at 20.
 inline int ratioStepOf(float v) {
     const int k = static_cast<int>(v * 20.0f);
@@ -18,16 +22,36 @@ inline int ratioStepOf(float v) {
 }
 double ratioOfStep(int k);
 
-inline double thresholdScaleOf(float v) { return 0.5 * std::pow(64.0, v); }
-inline double thresholdDbOf(float v) { return 20.0 * std::log10(1.0 / thresholdScaleOf(v)); }
-inline double attackMsOf(float v) { return 0.01 * std::pow(100000.0, v); }
-inline double releaseSecondsOf(float v) { return 0.1 * std::pow(100.0, v); }
-inline double makeupGainOf(float v) { return 0.25 * std::pow(64.0, v); }
-inline double sideChainHighHzOf(float v) { return 1000.0 * std::pow(16.0, v); }
-inline double sideChainLowHzOf(float v) { return 25.0 * std::pow(16.0, v); }
-inline double linkAmountOf(float v) { return std::pow(static_cast<double>(v), 1.4); }
-inline double outputGainOf(float v) { return 0.25 * std::pow(16.0, v); }
-inline double gainDb(double gain) { return 20.0 * std::log10(gain); }
+inline double thresholdScaleOf(float v) {
+    return 0.5 * std::pow(64.0, v);
+}
+inline double thresholdDbOf(float v) {
+    return 20.0 * std::log10(1.0 / thresholdScaleOf(v));
+}
+inline double attackMsOf(float v) {
+    return 0.01 * std::pow(100000.0, v);
+}
+inline double releaseSecondsOf(float v) {
+    return 0.1 * std::pow(100.0, v);
+}
+inline double makeupGainOf(float v) {
+    return 0.25 * std::pow(64.0, v);
+}
+inline double sideChainHighHzOf(float v) {
+    return 1000.0 * std::pow(16.0, v);
+}
+inline double sideChainLowHzOf(float v) {
+    return 25.0 * std::pow(16.0, v);
+}
+inline double linkAmountOf(float v) {
+    return std::pow(static_cast<double>(v), 1.4);
+}
+inline double outputGainOf(float v) {
+    return 0.25 * std::pow(16.0, v);
+}
+inline double gainDb(double gain) {
+    return 20.0 * std::log10(gain);
+}
 
 // Tilt: g1 = 0.5 * 4^(1-v), g2 = 0.5 * 4^v; left gets g1 when the ratio step expands (k < 6).
 struct TiltGains {
@@ -41,12 +65,24 @@ inline TiltGains tiltGainsOf(float v, int ratioStep) {
 }
 
 // Meter ballistics (engine-only parameters 36..40).
-inline double vuIntegrationMsOf(float v) { return 30.0 * std::pow(100.0, v); }
-inline double vuReferenceOf(float v) { return std::pow(0.06125, 1.0 - v); }
-inline double ppmIntegrationMsOf(float v) { return std::pow(101.0, v) - 1.0; }
-inline double ppmReturnMsOf(float v) { return 100.0 * std::pow(100.0, v); }
+inline double vuIntegrationMsOf(float v) {
+    return 30.0 * std::pow(100.0, v);
+}
+inline double vuReferenceOf(float v) {
+    return std::pow(0.06125, 1.0 - v);
+}
+inline double ppmIntegrationMsOf(float v) {
+    return std::pow(101.0, v) - 1.0;
+}
+inline double ppmReturnMsOf(float v) {
+    return 100.0 * std::pow(100.0, v);
+}
 // Over-indicator length: n = (int)(v*9 + 0.5); the stored value becomes n/9; n + 1 samples.
-inline int overStepOf(float v) { return static_cast<int>(v * 9.0f + 0.5f); }
-inline int overSamplesOf(float v) { return overStepOf(v) + 1; }
+inline int overStepOf(float v) {
+    return static_cast<int>(v * 9.0f + 0.5f);
+}
+inline int overSamplesOf(float v) {
+    return overStepOf(v) + 1;
+}
 
 }  // namespace grandpress

@@ -9,29 +9,73 @@ namespace grandpress {
 namespace {
 
 // Mappings shown by display texts and read-outs, in the units of each text.
-double switchValue(float v) { return switchOf(v); }
-double ratioValue(float v) { return ratioOfStep(ratioStepOf(v)); }
-double thresholdDb(float v) { return thresholdDbOf(v); }
-double attackMs(float v) { return attackMsOf(v); }
-double releaseSeconds(float v) { return releaseSecondsOf(v); }
-double releaseMs(float v) { return 1000.0 * releaseSecondsOf(v); }
-double makeupDb(float v) { return gainDb(makeupGainOf(v)); }
-double highKHz(float v) { return sideChainHighHzOf(v) / 1000.0; }
-double highHz(float v) { return sideChainHighHzOf(v); }
-double lowHz(float v) { return sideChainLowHzOf(v); }
-double percent(float v) { return v * 100.0; }
-double tiltPercent(float v) { return (v - 0.5) * 100.0; }
-double outputDb(float v) { return gainDb(outputGainOf(v)); }
-double vuIntegrationMs(float v) { return vuIntegrationMsOf(v); }
-double vuReference(float v) { return vuReferenceOf(v); }
-double vuReferenceDb(float v) { return gainDb(vuReferenceOf(v)); }
-double ppmIntegrationMs(float v) { return ppmIntegrationMsOf(v); }
-double ppmReturnMs(float v) { return ppmReturnMsOf(v); }
-double overSamples(float v) { return overSamplesOf(v); }
+double switchValue(float v) {
+    return switchOf(v);
+}
+double ratioValue(float v) {
+    return ratioOfStep(ratioStepOf(v));
+}
+double thresholdDb(float v) {
+    return thresholdDbOf(v);
+}
+double attackMs(float v) {
+    return attackMsOf(v);
+}
+double releaseSeconds(float v) {
+    return releaseSecondsOf(v);
+}
+double releaseMs(float v) {
+    return 1000.0 * releaseSecondsOf(v);
+}
+double makeupDb(float v) {
+    return gainDb(makeupGainOf(v));
+}
+double highKHz(float v) {
+    return sideChainHighHzOf(v) / 1000.0;
+}
+double highHz(float v) {
+    return sideChainHighHzOf(v);
+}
+double lowHz(float v) {
+    return sideChainLowHzOf(v);
+}
+double percent(float v) {
+    return v * 100.0;
+}
+double tiltPercent(float v) {
+    return (v - 0.5) * 100.0;
+}
+double outputDb(float v) {
+    return gainDb(outputGainOf(v));
+}
+double vuIntegrationMs(float v) {
+    return vuIntegrationMsOf(v);
+}
+double vuReference(float v) {
+    return vuReferenceOf(v);
+}
+double vuReferenceDb(float v) {
+    return gainDb(vuReferenceOf(v));
+}
+double ppmIntegrationMs(float v) {
+    return ppmIntegrationMsOf(v);
+}
+double ppmReturnMs(float v) {
+    return ppmReturnMsOf(v);
+}
+double overSamples(float v) {
+    return overSamplesOf(v);
+}
 // The editor's straight-line read-outs of the dB knobs.
-double thresholdLineDb(float v) { return 6.0 - 36.0 * v; }
-double makeupLineDb(float v) { return 36.0 * v - 12.0; }
-double outputLineDb(float v) { return (v - 0.5) * 24.0; }
+double thresholdLineDb(float v) {
+    return 6.0 - 36.0 * v;
+}
+double makeupLineDb(float v) {
+    return 36.0 * v - 12.0;
+}
+double outputLineDb(float v) {
+    return (v - 0.5) * 24.0;
+}
 
 constexpr const char* kOn = " On ";
 constexpr const char* kOff = " Off ";
@@ -47,7 +91,9 @@ constexpr ParamSpec num(const char* name, ValueMap physical, int decimals, const
                         ValueMap editor) {
     return {name, D::Number, nullptr, nullptr, physical, decimals, unit, editor, H::None};
 }
-constexpr ParamSpec spare() { return {" - ", D::Empty, nullptr, nullptr, nullptr, 0, "", nullptr, H::None}; }
+constexpr ParamSpec spare() {
+    return {" - ", D::Empty, nullptr, nullptr, nullptr, 0, "", nullptr, H::None};
+}
 
 const ParamSpec kTable[kNumParams] = {
     /* 0 */ sw(" Power ", kOn, kOff, nullptr),
@@ -77,7 +123,13 @@ const ParamSpec kTable[kNumParams] = {
     /* 24 */ sw(" Classic "),
     /* 25 */ sw("S.C.Ext", "S.C.Ext"),
     /* 26 */ sw("Smooth", kOn, kOff, nullptr),
-    /* 27..33 */ spare(), spare(), spare(), spare(), spare(), spare(), spare(),
+    /* 27..33 */ spare(),
+    spare(),
+    spare(),
+    spare(),
+    spare(),
+    spare(),
+    spare(),
     /* 34 */ spare(),
     /* 35 */ sw("S.C.Monit", "S.C.Monit", " Off     "),
     /* 36 */ num(" VU Integr ", vuIntegrationMs, 1, "ms", vuIntegrationMs),
@@ -93,9 +145,17 @@ const ParamSpec kEmptyRow = spare();
 
 double ratioOfStep(int k) {
     static const double kRatios[21] = {
-        0.5, std::exp2(-0.75), 0.7071, std::exp2(-0.375), 0.84, std::exp2(-0.125), 1.0,
-        std::exp2(0.125), 1.2, std::exp2(0.375), 1.4, std::exp2(0.75), 2.0, std::exp2(1.25),
-        2.8, std::exp2(1.75), 4.0, 5.6, 8.0, 12.0, 64.0,
+        0.5,    std::exp2(-0.75),
+        0.7071, std::exp2(-0.375),
+        0.84,   std::exp2(-0.125),
+        1.0,    std::exp2(0.125),
+        1.2,    std::exp2(0.375),
+        1.4,    std::exp2(0.75),
+        2.0,    std::exp2(1.25),
+        2.8,    std::exp2(1.75),
+        4.0,    5.6,
+        8.0,    12.0,
+        64.0,
     };
     return kRatios[k < 0 ? 0 : (k > 20 ? 20 : k)];
 }

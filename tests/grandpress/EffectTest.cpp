@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "editor/MeterSettingsStore.h"
 #include "grandpress/GrandPress.h"
@@ -22,7 +23,7 @@ VstIntPtr dispatch(AEffect* e, VstInt32 op, VstInt32 index = 0, VstIntPtr value 
 }
 
 class GrandPressEffect : public ::testing::Test {
-protected:
+  protected:
     testsupport::TemporaryConfigHome config;
 };
 
@@ -144,31 +145,48 @@ TEST_F(GrandPressEffect, PowerIsSharedByAllPrograms) {
     EXPECT_EQ(effect.getParameter(5), 0.9f);
 }
 
-TEST_F(GrandPressEffect, ProcessingPassesTheMainPairThrough) {
+TEST_F(GrandPressEffect, ProcessingDelaysTheMainPairByTheAnnouncedLatency) {
+    // Program "Default" is 1:1 at Mix 100%: both channels leave 1660 samples later, unchanged
+    // to within the 1e-6 of the gain computer's level/(level + 1e-6).
     GrandPress effect(nullptr);
-    float l[5] = {1, 2, 3, 4, 5}, r[5] = {-1, -2, -3, -4, -5}, s[5] = {9, 9, 9, 9, 9};
-    float outL[5] = {}, outR[5] = {};
-    float* ins[4] = {l, r, s, s};
-    float* outs[2] = {outL, outR};
-    effect.processReplacing(ins, outs, 5);
-    EXPECT_EQ(std::memcmp(outL, l, sizeof l), 0);
-    EXPECT_EQ(std::memcmp(outR, r, sizeof r), 0);
+    constexpr int kFrames = 2048;
+    std::vector<float> l(kFrames, 0.0f), r(kFrames, 0.0f), outL(kFrames), outR(kFrames);
+    std::vector<float> side(kFrames, 9.0f);
+    for (int i = 0; i < 5; ++i) {
+        l[i] = 0.1f * (i + 1);
+        r[i] = -0.1f * (i + 1);
+    }
+    float* ins[4] = {l.data(), r.data(), side.data(), side.data()};
+    float* outs[2] = {outL.data(), outR.data()};
+    effect.processReplacing(ins, outs, kFrames);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_NEAR(outL[1660 + i], l[i], 1e-3) << i;
+        EXPECT_NEAR(outR[1660 + i], r[i], 1e-3) << i;
+    }
+    EXPECT_NEAR(outL[1659], 0.0f, 1e-6);
 
-    double dl[3] = {0.5, 0.25, 0.125}, dOut[3] = {};
-    double* dins[4] = {dl, dl, dl, dl};
-    double* douts[2] = {dOut, dOut};
-    effect.processDoubleReplacing(dins, douts, 3);
-    EXPECT_EQ(dOut[2], 0.125);
+    std::vector<double> dl(kFrames, 0.0), dOut(kFrames, 1.0);
+    dl[0] = 0.5;
+    double* dins[4] = {dl.data(), dl.data(), dl.data(), dl.data()};
+    double* douts[2] = {dOut.data(), dOut.data()};
+    effect.suspend();
+    effect.resume();
+    effect.processDoubleReplacing(dins, douts, kFrames);
+    EXPECT_NEAR(dOut[1660], 0.5, 1e-3);
 
     // Mono in, mono out: only one channel pointer exists on each side.
     VstSpeakerArrangement in{}, out{};
     in.numChannels = out.numChannels = 1;
     ASSERT_TRUE(effect.setSpeakerArrangement(&in, &out));
-    float mono[2] = {0.5f, 0.25f}, monoOut[2] = {};
-    float* monoIns[1] = {mono};
-    float* monoOuts[1] = {monoOut};
-    effect.processReplacing(monoIns, monoOuts, 2);
-    EXPECT_EQ(monoOut[1], 0.25f);
+    effect.suspend();
+    effect.resume();
+    std::vector<float> mono(kFrames, 0.0f), monoOut(kFrames, 1.0f);
+    mono[1] = 0.25f;
+    float* monoIns[1] = {mono.data()};
+    float* monoOuts[1] = {monoOut.data()};
+    effect.processReplacing(monoIns, monoOuts, kFrames);
+    EXPECT_NEAR(monoOut[1661], 0.25f, 1e-3);
+    EXPECT_NEAR(monoOut[1660], 0.0f, 1e-6);
 }
 
 TEST_F(GrandPressEffect, MeterSettingsDefaultWhenAbsentAndPersist) {

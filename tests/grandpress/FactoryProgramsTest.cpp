@@ -39,7 +39,7 @@ TEST(GrandPressFactory, ProgramsLandOnTheIntendedSteps) {
         int limiter;
     };
     // Mezzo Leveler and HeavyDrumKit sit on 0.7 and 1.0, Damp it! on 0.9.
-    const Expect cases[] = {{0, 6, 0, 0}, {1, 8, 1, 0}, {3, 14, 1, 1}, {7, 18, 0, 1},
+    const Expect cases[] = {{0, 6, 0, 0},   {1, 8, 1, 0},   {3, 14, 1, 1}, {7, 18, 0, 1},
                             {13, 20, 0, 1}, {15, 16, 0, 0}, {5, 2, 1, 0}};
     for (const Expect& c : cases) {
         effect.selectProgram(c.program);

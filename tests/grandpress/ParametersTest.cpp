@@ -14,7 +14,7 @@ namespace {
 using grandpress::GrandPress;
 
 class GrandPressParameters : public ::testing::Test {
-protected:
+  protected:
     std::string display(int index, float v) {
         effect.setParameter(index, v);
         char text[64] = {};
@@ -31,11 +31,11 @@ protected:
 };
 
 TEST_F(GrandPressParameters, NamesKeepTheirBlanks) {
-    const char* expected[] = {" Power ", " FAT ", " Soft ", " RMS ", " Limiter ", " Threshold ",
-                              " Ratio ", " Attack ", "AutoAttck", " Release ", " AutoRel ",
-                              " Makeup ", "AutoMakeup", " HighSCF ", " High ", " LowSCF ", " Low ",
-                              "LnkHighCut", "LnkLowCut", " Link", " Tilt ", " Mix ", " Output ",
-                              " Meters ", " Classic ", "S.C.Ext", "Smooth"};
+    const char* expected[] = {
+        " Power ",  " FAT ",     " Soft ",    " RMS ",      " Limiter ", " Threshold ", " Ratio ",
+        " Attack ", "AutoAttck", " Release ", " AutoRel ",  " Makeup ",  "AutoMakeup",  " HighSCF ",
+        " High ",   " LowSCF ",  " Low ",     "LnkHighCut", "LnkLowCut", " Link",       " Tilt ",
+        " Mix ",    " Output ",  " Meters ",  " Classic ",  "S.C.Ext",   "Smooth"};
     for (int i = 0; i < 27; ++i) EXPECT_EQ(name(i), expected[i]) << i;
     for (int i = 27; i <= 34; ++i) EXPECT_EQ(name(i), " - ") << i;
     EXPECT_EQ(name(35), "S.C.Monit");

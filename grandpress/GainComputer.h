@@ -1,0 +1,99 @@
+// Gain computer of one channel: optional square-law detection, attack/release envelope with
+// program-dependent attack and release (fast/slow level averages), the "Classic" release law and
+// the static curve with hard or soft knee. Turns a detector level (1.0 = threshold) into a linear
+// gain factor.
+//
+// Threads: owned by SignalPath, audio thread only. The release-shape table is built once at
+// construction. Coefficients come from the block's EngineSettings copy.
+#pragma once
+
+#include <cmath>
+
+#include "dsp/PlainBiquad.h"
+#include "grandpress/EngineSettings.h"
+#include "grandpress/SideChain.h"
+
+namespace grandpress {
+
+inline constexpr double kEnvelopeFloor = 0.0001;
+
+// The static curve: out(level) for hard or soft knee.
+inline double staticCurve(double level, const EngineSettings& s) noexcept {
+    if (!s.soft) return level > 1.0 ? std::pow(level, s.inverseRatio) : level;
+    if (level <= 0.5) return level;
+    if (level >= 1.5) return std::pow(level, s.inverseRatio);
+    // Catmull-Rom segment through p1 (level 0.5) and p2 (level 1.5).
+    const double t = level - 0.5;
+    const double p0 = s.kneeP0, p1 = s.kneeP1, p2 = s.kneeP2, p3 = s.kneeP3;
+    return p1 + 0.5 * (p2 - p0) * t + (p0 - 2.5 * p1 + 2.0 * p2 - 0.5 * p3) * t * t +
+           (1.5 * (p1 - p2) + 0.5 * (p3 - p0)) * t * t * t;
+}
+
+// Release-shape table: entry k = k^0.05 (0 at 0, 1.41247 at 999).
+class ReleaseShape {
+  public:
+    static constexpr int kEntries = 1000;
+    ReleaseShape() noexcept;
+    float operator[](int k) const noexcept { return table[k]; }
+
+  private:
+    float table[kEntries];
+};
+
+class GainComputer {
+  public:
+    // Envelope to its floor, level averages cleared.
+    void reset() noexcept;
+
+    // One sample: detector level d -> gain factor g.
+    double gain(double d, const EngineSettings& s, const ReleaseShape& shape) noexcept {
+        const double x = s.rms ? d * d : d;
+        const double fast = std::fmax(
+            qrx::dsp::plainBiquadStep(x, s.levelFast, fastAverage.memories, fastAverage.offset),
+            1e-6);
+        const double slow = std::fmax(
+            qrx::dsp::plainBiquadStep(x, s.levelSlow, slowAverage.memories, slowAverage.offset),
+            1e-6);
+        double e = env;
+        if (!s.classic) {
+            double step;
+            if (x > e) {
+                step = (x - e) * s.attackCoefficient;
+                if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
+            } else {
+                step = (x - e) * s.releaseCoefficient;
+                if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
+            }
+            e += step;
+        } else {
+            if (x > e) {
+                double step = (x - e) * s.attackCoefficient;
+                if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
+                e += step;
+            }
+            const float ff = static_cast<float>(fast);
+            int k = static_cast<int>((3.0f + ff) / (1.2f * ff) + 0.5f);
+            k = k < 0 ? 0 : (k > ReleaseShape::kEntries - 1 ? ReleaseShape::kEntries - 1 : k);
+            const double shapeExp = std::pow(s.releaseCoefficient, static_cast<double>(shape[k]));
+            const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
+            double step = (target - e) * shapeExp;
+            if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
+            e += step;
+        }
+        e = std::fmax(e, kEnvelopeFloor);
+        env = e;
+        const double level = s.rms ? std::sqrt(e) : e;
+        return staticCurve(level, s) / (level + 1e-6);
+    }
+
+    double envelope() const noexcept { return env; }
+
+  private:
+    // 2a/(a+1) + 0.1: from 0.1 (level falling fast) towards 2.1 (level rising fast).
+    static double autoFactor(double a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
+
+    double env = kEnvelopeFloor;
+    PlainState fastAverage, slowAverage;
+};
+
+}  // namespace grandpress

@@ -1,0 +1,78 @@
+// Back of the signal path: the realignment lines and gliding makeup/output/mix of the gain stage,
+// and the look-ahead limiter whose 512-sample ring is also the fixed 511-sample output line.
+//
+// Threads: owned by SignalPath, audio thread only. Coefficients come from the block's
+// EngineSettings copy.
+#pragma once
+
+#include "dsp/PlainBiquad.h"
+#include "grandpress/EngineSettings.h"
+#include "grandpress/SideChain.h"
+
+namespace grandpress {
+
+// Main and dry signals delayed by the layout's realignment, so the gain meets the sample it was
+// measured on. Four lines of 4096 gain-stage samples, one write index.
+class RealignLines {
+  public:
+    void clear() noexcept;
+    // Stores one frame (main L/R, dry L/R) and returns the frame `delay` samples older.
+    void push(const double in[4], int delay, double out[4]) noexcept {
+        write = (write + 1) & (kRealignLineLength - 1);
+        const unsigned read = (write - static_cast<unsigned>(delay)) & (kRealignLineLength - 1);
+        for (int s = 0; s < 4; ++s) {
+            line[s][write] = in[s];
+            out[s] = line[s][read];
+        }
+    }
+
+  private:
+    double line[4][kRealignLineLength] = {};
+    unsigned write = kRealignLineLength - 1;
+};
+
+// Makeup, output gain and mix, each gliding towards its target by 0.001 per gain-stage sample.
+struct GlidingGains {
+    double makeup = 1.0, output = 1.0, mix = 1.0;
+    void snap(const EngineSettings& s) noexcept {
+        makeup = s.makeupGain;
+        output = s.outputGain;
+        mix = s.mixAmount;
+    }
+    void glide(const EngineSettings& s, double noise) noexcept {
+        constexpr double kGlide = 0.001;
+        makeup += (s.makeupGain - makeup) * kGlide + noise;
+        output += (s.outputGain - output) * kGlide + noise;
+        mix += (s.mixAmount - mix) * kGlide + noise;
+    }
+};
+
+// Look-ahead brick-wall limiter and output line (base rate). Each sample is stored at w; the
+// sample c + 1 places behind (r) is scaled by the gain found from the peak of everything from r
+// to w; the sample leaving is the one stored 511 samples earlier.
+class Limiter {
+  public:
+    static constexpr int kRing = 512;
+    static constexpr double kCeiling = 0.999;
+
+    // Clears the lines, envelope to 0.0001, gain 1, level averages cleared; sets the look-ahead.
+    void reset(const EngineSettings& s) noexcept;
+
+    // One frame in (left, right), the frame 511 samples older out (in place). `limit` false
+    // only runs the line.
+    void process(double& left, double& right, bool limit, const EngineSettings& s,
+                 double noise) noexcept;
+
+    double gain() const noexcept { return G; }
+    double envelope() const noexcept { return E; }
+    int lookAhead() const noexcept { return (w - r) & (kRing - 1); }
+
+  private:
+    static constexpr unsigned kMask = kRing - 1;
+    double lineL[kRing] = {}, lineR[kRing] = {}, peak[kRing] = {};
+    unsigned w = kRing - 1, r = 0;
+    double E = 0.0001, G = 1.0;
+    PlainState fastLevel, slowLevel;
+};
+
+}  // namespace grandpress

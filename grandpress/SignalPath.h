@@ -1,0 +1,96 @@
+// The master compressor's signal path: cuts each host block into chunks of at most 64 samples
+// and runs them through the input lines, the side chain and detector, the (optional 2x
+// oversampled) gain stage, the limiter and output line, feeding the meters on the way.
+//
+// One routine serves both host sample types (float and double); inside, everything is double.
+// The routine for a block (pass-through, normal, FAT, Smooth, FAT+Smooth) comes from the
+// block's EngineSettings; every routine delays the main signal by exactly 1660 samples.
+//
+// Threads: constructed (all storage inside the object, nothing allocated later) and destroyed on
+// the user-interface thread; everything else runs on the audio thread only. Settings arrive
+// through adopt() at the start of a block; a suspend is asked for through requestReset(), which
+// only raises a counter, so no other thread ever touches the audio state.
+#pragma once
+
+#include <atomic>
+
+#include "dsp/HalfBandResampler.h"
+#include "editor/MeterFeed.h"
+#include "grandpress/Detector.h"
+#include "grandpress/EngineSettings.h"
+#include "grandpress/GainComputer.h"
+#include "grandpress/Meters.h"
+#include "grandpress/OutputStage.h"
+#include "grandpress/SideChain.h"
+
+namespace grandpress {
+
+// The host buffers chosen for a block (Part of buffer selection is done by the effect).
+template <typename Sample>
+struct HostBuffers {
+    const Sample* mainLeft;
+    const Sample* mainRight;
+    const Sample* sideLeft;
+    const Sample* sideRight;
+    Sample* outLeft;
+    Sample* outRight;  // may equal outLeft: the right result is then written last
+};
+
+class SignalPath {
+  public:
+    explicit SignalPath(const EngineSettings& initial) noexcept;
+
+    // Any thread: the next block starts from cleared state (suspend).
+    void requestReset() noexcept { resetRequests.fetch_add(1, std::memory_order_relaxed); }
+
+    // Audio thread: takes the settings for the coming block, applying what their change needs
+    // (new lengths and rates clear the affected state, new link filters clear their memories).
+    void adopt(const EngineSettings& next) noexcept;
+    const EngineSettings& settings() const noexcept { return current; }
+
+    // Audio thread: one host block of `frames` samples.
+    template <typename Sample>
+    void process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed) noexcept;
+
+    // Inspection for tests (audio thread or while stopped).
+    const Limiter& limiterState() const noexcept { return limiter; }
+    const GainComputer& gainComputer(int channel) const noexcept { return gain[channel]; }
+    int detectorLength() const noexcept { return detector.length(); }
+
+  private:
+    void clearAll() noexcept;
+    void rebuildForLayout(bool rateChanged) noexcept;
+    template <typename Sample>
+    void chunk(const HostBuffers<Sample>& io, int offset, int n) noexcept;
+    int gainStage(int n, int ns, const double* dL, const double* dR, const double* mL,
+                  const double* mR) noexcept;
+
+    EngineSettings current;
+    std::atomic<unsigned> resetRequests{0};
+    unsigned resetsDone = 0;
+
+    InputLines input;
+    SideChain sideChain;
+    Detector detector;
+    ReleaseShape releaseShape;
+    GainComputer gain[2];
+    RealignLines realign;
+    GlidingGains gains;
+    Limiter limiter;
+    MeterState meters;
+    qrx::dsp::HalfBandResampler resampler[4];  // main L/R (also output L/R), side/detector L/R
+    double smoothMemory[4] = {};
+    double meterOffset = 1e-12;  // alternating anti-denormal term of the input meters
+
+    // Chunk buffers: base rate (64) and doubled rate (128).
+    alignas(64) double base[4][kChunk];  // main L/R, side L/R after the input lines
+    alignas(64) double up[4][kChunk2x];  // the same streams up-sampled (FAT with Smooth)
+    alignas(64) double eq[2][kChunk2x];  // equalised side chain
+    alignas(64) double link[2][kChunk2x];
+    alignas(64) double det[2][kChunk2x];  // detector levels (or eq with S.C.Monit)
+    alignas(64) double noiseC[kChunk2x];
+    alignas(64) double gainIn[4][kChunk2x];  // main L/R, detector L/R at the gain-stage rate
+    alignas(64) double out[2][kChunk2x];
+};
+
+}  // namespace grandpress
