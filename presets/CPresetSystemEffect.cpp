@@ -101,19 +101,24 @@ void writeWord(unsigned char* at, std::uint32_t w) {
 
 }  // namespace
 
-VstInt32 CPresetSystemEffect::getChunk(void** data, bool) {
-    if (!chunk || !store) return 0;
-    unsigned char* b = chunk.get();
+void CPresetSystemEffect::writeChunkImage(unsigned char* b, std::uint32_t pluginId,
+                                          int currentProgram, const ProgramRecord* records) {
     std::memset(b, 0, kChunkSize);
     writeWord(b + 0, kChunkFormat);
-    writeWord(b + 4, static_cast<std::uint32_t>(getPluginUniqueId()));
+    writeWord(b + 4, pluginId);
     writeWord(b + 8, kNumPrograms);
-    writeWord(b + 12, static_cast<std::uint32_t>(getCurrentProgramIndex()));
-    for (int p = 0; p < kNumPrograms; ++p) {
-        const ProgramRecord r = store->record(p);
-        std::memcpy(b + kHeaderSize + p * kRecordSize, &r, kRecordSize);
-    }
-    *data = b;
+    writeWord(b + 12, static_cast<std::uint32_t>(currentProgram));
+    for (int p = 0; p < kNumPrograms; ++p)
+        std::memcpy(b + kHeaderSize + p * kRecordSize, &records[p], kRecordSize);
+}
+
+VstInt32 CPresetSystemEffect::getChunk(void** data, bool) {
+    if (!chunk || !store) return 0;
+    ProgramRecord records[kNumPrograms];
+    for (int p = 0; p < kNumPrograms; ++p) records[p] = store->record(p);
+    writeChunkImage(chunk.get(), static_cast<std::uint32_t>(getPluginUniqueId()),
+                    getCurrentProgramIndex(), records);
+    *data = chunk.get();
     return kChunkSize;
 }
 

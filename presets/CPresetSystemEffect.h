@@ -14,7 +14,7 @@
 class CPresetSystemEditor;
 
 class CPresetSystemEffect : public AudioEffectX {
-public:
+  public:
     static constexpr VstInt32 kChunkSize = 2592;
     static constexpr std::uint32_t kChunkFormat = 0x01000000;
 
@@ -42,19 +42,24 @@ public:
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
 
+    // Writes the 2592-byte state chunk of `records` (16 programs) with `currentProgram` current:
+    // the image getChunk hands out, also for tools that give a bank file to a plug-in.
+    static void writeChunkImage(unsigned char* chunk, std::uint32_t pluginId, int currentProgram,
+                                const ProgramRecord* records);
+
     bool isProgramLoading() const { return programLoading.load(std::memory_order_relaxed); }
     // Null when the store could not be allocated.
     ProgramStore* programStore() { return store.get(); }
     const unsigned char* chunkBuffer() const { return chunk.get(); }
 
-protected:
+  protected:
     // The engine's editor seen as the preset system's editor; null when there is none.
     CPresetSystemEditor* presetEditor() const;
     // The storing step of the engines' setParameter: records 0..33 in the current program
     // unless a program is being loaded, and spreads Power (index 0) over all sixteen programs.
     void recordParameter(VstInt32 index, float value);
 
-private:
+  private:
     const FactoryProgram* factory;
     std::unique_ptr<ProgramStore> store;
     std::unique_ptr<unsigned char[]> chunk;

@@ -1,7 +1,9 @@
 // The preset and bank file operations of CPresetSystemEditor. Files are opened by their absolute
 // path; the process's current directory is never changed (a plug-in shares it with its host).
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <vector>
 
 #include "platform/SmallFile.h"
@@ -93,7 +95,50 @@ FileOutcome imageRefusal(FileStatus status, const std::string& path, bool bank) 
     }
 }
 
+// Reads a file of exactly the image size; on refusal `image` is left as it was.
+FileOutcome readImageFile(const std::string& path, bool bank, std::vector<std::uint8_t>& image) {
+    image.assign(imageSize(bank), 0);
+    const platform::SmallFileResult read =
+        platform::readFileOfExactSize(path, image.data(), image.size());
+    if (!read.ok()) return readRefusal(read, path, bank);
+    return {};
+}
+
+// The editor-free reading of both file kinds: `count` records into `out`.
+FileOutcome readRecords(const std::string& path, std::uint32_t pluginId, bool reversed, bool bank,
+                        ProgramRecord* out) {
+    ChosenPath chosen;
+    const FileStatus split = splitChosenPath(path, chosen);
+    if (split != FileStatus::Done) return pathRefusal(split, path);
+    std::vector<std::uint8_t> image;
+    FileOutcome read = readImageFile(chosen.full, bank, image);
+    if (!read.ok()) return read;
+    const ImageCheck check =
+        checkImage(image.data(), pluginId, bank ? kBankImageType : kPresetImageType);
+    if (check == ImageCheck::WrongPlugin)
+        return imageRefusal(FileStatus::WrongPlugin, chosen.full, bank);
+    if (check == ImageCheck::WrongType)
+        return imageRefusal(FileStatus::WrongType, chosen.full, bank);
+    const bool swap = (check == ImageCheck::Reversed) != reversed;
+    const int count = bank ? kNumPrograms : 1;
+    for (int k = 0; k < count; ++k) out[k] = readImageRecord(image.data(), k, swap);
+    return {};
+}
+
 }  // namespace
+
+FileOutcome readPresetFile(const std::string& path, std::uint32_t pluginId, bool reversed,
+                           ProgramRecord& out) {
+    return readRecords(path, pluginId, reversed, false, &out);
+}
+
+FileOutcome readBankFile(const std::string& path, std::uint32_t pluginId, bool reversed,
+                         ProgramRecord (&out)[kNumPrograms]) {
+    ProgramRecord records[kNumPrograms];
+    FileOutcome r = readRecords(path, pluginId, reversed, true, records);
+    if (r.ok()) std::copy(std::begin(records), std::end(records), std::begin(out));
+    return r;
+}
 
 FileOutcome CPresetSystemEditor::loadPresetFile(const std::string& path, bool reversed,
                                                 RememberPath remember) {
@@ -124,10 +169,9 @@ FileOutcome CPresetSystemEditor::loadFile(const std::string& path, bool reversed
     }
     // Only a file of exactly the image size reaches the loader: a truncated file would otherwise
     // turn into silently wrong settings.
-    std::vector<std::uint8_t> image(imageSize(bank), 0);
-    const platform::SmallFileResult read =
-        platform::readFileOfExactSize(chosen.full, image.data(), image.size());
-    if (!read.ok()) return readRefusal(read, chosen.full, bank);
+    std::vector<std::uint8_t> image;
+    FileOutcome read = readImageFile(chosen.full, bank, image);
+    if (!read.ok()) return read;
     const FileStatus loaded =
         bank ? loadBankImage(image.data(), reversed) : loadPresetImage(image.data(), reversed);
     if (loaded != FileStatus::Done) return imageRefusal(loaded, chosen.full, bank);

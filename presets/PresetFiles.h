@@ -6,7 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+
+#include "presets/ProgramStore.h"
 
 // Each path text of the editor lives in a buffer of this many bytes, terminator included.
 constexpr std::size_t kPathTextSize = 257;
@@ -46,3 +49,14 @@ struct ChosenPath {
 // Done, or (with `out` untouched) PathTooLong when the folder or the file name would not fit a
 // path text, CannotOpen when the path names no file (empty, or ending in a separator).
 FileStatus splitChosenPath(const std::string& path, ChosenPath& out);
+
+// --- For tools that drive a plug-in through its VST interface (no editor object at hand) ---
+// They read and check a file exactly as the editor's loaders do (size, identifier of either byte
+// order, type byte, the reversal choice) and hand back the programs in native order. `pluginId`
+// is the plug-in's unique identifier. On refusal `out` is untouched.
+// A bank reaches a plug-in as its state chunk (CPresetSystemEffect::writeChunkImage with program
+// 0 current); a preset as the program name plus the 34 parameter values of the current program.
+FileOutcome readPresetFile(const std::string& path, std::uint32_t pluginId, bool reversed,
+                           ProgramRecord& out);
+FileOutcome readBankFile(const std::string& path, std::uint32_t pluginId, bool reversed,
+                         ProgramRecord (&out)[kNumPrograms]);

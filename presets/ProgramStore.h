@@ -28,15 +28,17 @@ struct FactoryProgram {
 // The sixteen factory names, the same in both plug-ins.
 extern const char* const kFactoryProgramNames[kNumPrograms];
 
-// Reverses the four bytes of a 32-bit word in place (images from a machine of the other byte order).
+// Reverses the four bytes of a 32-bit word in place (images from a machine of the other byte
+// order).
 void byteSwap32(void* word);
 std::uint32_t byteSwapped32(std::uint32_t word);
 
 class ProgramStore {
-public:
+  public:
     ProgramStore();
 
-    // Stores a name: shorter than 24 characters -> zero-filled; otherwise exactly its first 24 bytes.
+    // Stores a name: shorter than 24 characters -> zero-filled; otherwise exactly its first 24
+    // bytes.
     void setName(int program, const char* text);
     // Copies the 24 name bytes as they stand (file and chunk loaders).
     void setNameBytes(int program, const char* bytes);
@@ -54,7 +56,7 @@ public:
     ProgramRecord record(int program) const;
     void setRecord(int program, const ProgramRecord& record);
 
-private:
+  private:
     char names[kNumPrograms][kProgramNameSize];
     std::atomic<float> values[kNumPrograms][kNumProgramParams];
 };

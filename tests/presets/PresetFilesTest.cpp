@@ -297,6 +297,52 @@ TEST_F(PresetFiles, OverlongNamesAreRefusedWithoutTouchingTheTexts) {
     EXPECT_EQ(listing(), std::vector<std::string>{"p.qrx"});
 }
 
+TEST_F(PresetFiles, APipeIsRefusedWithoutWaitingForAWriter) {
+    ASSERT_EQ(mkfifo(at("pipe.qrx").c_str(), 0600), 0);
+    EXPECT_EQ(editor->loadPresetFile(at("pipe.qrx"), false).status, FileStatus::NotRegularFile);
+}
+
+TEST_F(PresetFiles, ToolsReadFilesWithoutAnEditorAndGiveBanksAsStateChunks) {
+    engine->selectProgram(10);
+    engine->setParameter(8, 0.15625f);
+    ASSERT_TRUE(editor->saveBankFile(at("t.qrb")).ok());
+    writeBytes(at("t.qrx"), otherOrder(handPreset(kId, "Tool preset")));
+
+    ProgramRecord bank[16];
+    const FileOutcome read = readBankFile(at("t.qrb"), kId, false, bank);
+    ASSERT_TRUE(read.ok()) << read.reason;
+    EXPECT_TRUE(sameRecords(records(), std::vector<ProgramRecord>(bank, bank + 16)));
+
+    // The bank as a state chunk gives another instance the same programs, program 0 current.
+    Engine other(nullptr);
+    other.selectProgram(4);
+    std::vector<unsigned char> chunk(CPresetSystemEffect::kChunkSize);
+    CPresetSystemEffect::writeChunkImage(chunk.data(), kId, 0, bank);
+    ASSERT_EQ(other.setChunk(chunk.data(), static_cast<VstInt32>(chunk.size()), false), 0);
+    std::vector<ProgramRecord> got;
+    for (int k = 0; k < 16; ++k) got.push_back(other.programStore()->record(k));
+    EXPECT_TRUE(sameRecords(records(), got));
+    EXPECT_EQ(other.getCurrentProgramIndex(), 0);
+
+    ProgramRecord preset{};
+    ASSERT_TRUE(readPresetFile(at("t.qrx"), kId, false, preset).ok());
+    EXPECT_STREQ(preset.name, "Tool preset");
+    for (int i = 0; i < 34; ++i) EXPECT_EQ(preset.values[i], handValue(0, i)) << i;
+
+    // Refusals leave the output alone and say why.
+    ProgramRecord untouched{};
+    std::strcpy(untouched.name, "unchanged");
+    FileOutcome r = readPresetFile(at("t.qrx"), vstFourCC('Q', 'X', 'G', 'P'), false, untouched);
+    EXPECT_EQ(r.status, FileStatus::WrongPlugin);
+    EXPECT_NE(r.reason.find(at("t.qrx")), std::string::npos) << r.reason;
+    EXPECT_EQ(readPresetFile(at("t.qrb"), kId, false, untouched).status, FileStatus::WrongSize);
+    EXPECT_EQ(readBankFile(at("t.qrx"), kId, false, bank).status, FileStatus::WrongSize);
+    EXPECT_STREQ(untouched.name, "unchanged");
+    // Reading for a tool does not touch the editor's texts.
+    EXPECT_STREQ(editor->currentBankFileText(), "t.qrb");
+    EXPECT_STREQ(editor->currentPresetFileText(), "");
+}
+
 TEST(ChosenPathSplit, LimitsAre256BytesForFolderAndFile) {
     ChosenPath out;
     const std::string folder256 = "/" + std::string(254, 'd') + "/";

@@ -25,7 +25,9 @@ VstInt32 load(Engine& e, Bytes bytes) {
     return e.setChunk(bytes.data(), static_cast<VstInt32>(bytes.size()), false);
 }
 
-void putWord(Bytes& b, size_t offset, std::uint32_t w) { std::memcpy(&b[offset], &w, 4); }
+void putWord(Bytes& b, size_t offset, std::uint32_t w) {
+    std::memcpy(&b[offset], &w, 4);
+}
 
 // Every 32-bit word but the program names reversed, as a machine of the other order writes it.
 Bytes reversedOrder(Bytes b) {

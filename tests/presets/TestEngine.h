@@ -26,8 +26,9 @@ inline const std::vector<FactoryProgram>& testFactory() {
 
 // The engine contract: apply, then record unless a program is loading.
 class Engine : public CPresetSystemEffect {
-public:
-    explicit Engine(audioMasterCallback master) : CPresetSystemEffect(master, testFactory().data()) {
+  public:
+    explicit Engine(audioMasterCallback master)
+        : CPresetSystemEffect(master, testFactory().data()) {
         setUniqueID(vstFourCC('T', 'e', 's', 't'));
     }
     void setParameter(VstInt32 index, float value) override {
