@@ -55,7 +55,8 @@ class CPresetSystemEditor : public AEffEditor {
     // --- Files: what the preset bar calls with the path its dialog returned ---
     // A relative path is taken from the process's current directory. With RememberPath::Yes the
     // folder and file name become the path texts once the path fits them, even if the file then
-    // fails. A refused file changes no program.
+    // fails. A file refused for its path, opening or size changes nothing; a bank file of the
+    // other plug-in (or of the wrong type) still selects program 0, as loadBankImage does.
 
     FileOutcome loadPresetFile(const std::string& path, bool reversed,
                                RememberPath remember = RememberPath::Yes);
