@@ -8,7 +8,12 @@ JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 # Debian packages the build and the tests need.
-PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+           libsndfile1-dev libcairo2-dev
+
+# Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
+VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
+DEMO_OUT ?= out
 
 .PHONY: all deps build test install demo clean
 
@@ -34,9 +39,22 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 install: build
-	mkdir -p $(HOME)/.vst
-	cp $(BUILD)/grandpress.so $(BUILD)/tinypress.so $(HOME)/.vst/
-	@echo "installed grandpress.so and tinypress.so in $(HOME)/.vst"
+	mkdir -p "$(VST_DIR)"
+	cp $(BUILD)/grandpress.so $(BUILD)/tinypress.so "$(VST_DIR)/"
+	@echo "installed grandpress.so and tinypress.so in $(VST_DIR)"
+
+# Renders a generated drums-and-bass signal through three factory programs of each plug-in.
+demo: build
+	@mkdir -p $(DEMO_OUT)
+	$(BUILD)/bin/qrx-demo-signal $(DEMO_OUT)/demo.wav 8
+	@for plugin in grandpress tinypress; do \
+	  for program in "Gentle Master" "Mezzo Leveler" "HeavyDrumKit"; do \
+	    name=$$plugin-$$(echo "$$program" | tr 'A-Z ' 'a-z-'); \
+	    $(BUILD)/bin/qrx-render --plugin $$plugin --program "$$program" \
+	      --plot $(DEMO_OUT)/$$name.png $(DEMO_OUT)/demo.wav $(DEMO_OUT)/$$name.wav || exit 1; \
+	  done; \
+	done
+	@echo; echo "demo input, renders and plots are in $(abspath $(DEMO_OUT))/"
 
 clean:
 	rm -rf $(BUILD)

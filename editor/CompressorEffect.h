@@ -18,6 +18,16 @@ public:
     virtual double getLatencyMs() = 0;
     virtual VstInt32 getLatencySamples() = 0;
 
+    // A private vendor request through which an offline host (qrx-render) reads the meter feed:
+    // effVendorSpecific with index kMeterFeedRequest stores a const MeterFeed* in ptr and
+    // answers 1. Every other vendor request answers 0.
+    static constexpr VstInt32 kMeterFeedRequest = vstFourCC('Q', 'R', 'X', 'm');
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override {
+        if (index != kMeterFeedRequest || !ptr) return 0;
+        *static_cast<const MeterFeed**>(ptr) = &meters;
+        return 1;
+    }
+
     // True when the engine could not allocate its processing state: the effect is inert.
     bool constructionFailed() const { return failed; }
     MeterFeed& meterFeed() { return meters; }

@@ -1,0 +1,16 @@
+#include "platform/ExecutablePath.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+namespace platform {
+
+std::string executablePath() {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return "";
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+}  // namespace platform

@@ -1,0 +1,121 @@
+#include "render/AudioFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace render {
+
+bool AudioReader::open(const std::string& path, std::string* error) {
+    SF_INFO sf{};
+    file = sf_open(path.c_str(), SFM_READ, &sf);
+    if (!file) {
+        *error = "cannot read '" + path + "': " + sf_strerror(nullptr);
+        return false;
+    }
+    info = {sf.samplerate, sf.channels, static_cast<long long>(sf.frames), sf.format};
+    return true;
+}
+
+AudioReader::~AudioReader() {
+    if (file) sf_close(file);
+}
+
+long long AudioReader::read(float* interleaved, long long frames) {
+    return sf_readf_float(file, interleaved, frames);
+}
+
+bool AudioWriter::open(const std::string& path, const AudioFormat& format, std::string* error) {
+    target = path;
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string pattern = folder + "/." + name + ".partial-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back(0);
+    const int fd = mkstemp(buffer.data());
+    if (fd < 0) {
+        *error = "cannot write in '" + folder + "'";
+        return false;
+    }
+    temporary = buffer.data();
+    // mkstemp creates 0600; the finished file gets the mode any new file of the user gets.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    SF_INFO sf{};
+    sf.samplerate = format.sampleRate;
+    sf.channels = format.channels;
+    sf.format = format.format;
+    file = sf_open_fd(fd, SFM_WRITE, &sf, SF_TRUE);
+    if (!file) {
+        *error = "cannot write '" + path + "': " + sf_strerror(nullptr);
+        discard();
+        return false;
+    }
+    // Float files keep values beyond full scale; integer files clip them instead of wrapping.
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return true;
+}
+
+AudioWriter::~AudioWriter() { discard(); }
+
+void AudioWriter::discard() {
+    if (file) sf_close(file);
+    file = nullptr;
+    if (!temporary.empty()) unlink(temporary.c_str());
+    temporary.clear();
+}
+
+bool AudioWriter::write(const float* interleaved, long long frames) {
+    return sf_writef_float(file, interleaved, frames) == frames;
+}
+
+bool AudioWriter::commit(std::string* error) {
+    sf_write_sync(file);
+    const int closed = sf_close(file);
+    file = nullptr;
+    if (closed != 0 || std::rename(temporary.c_str(), target.c_str()) != 0) {
+        *error = "cannot complete '" + target + "'";
+        discard();
+        return false;
+    }
+    temporary.clear();
+    return true;
+}
+
+int majorFormatForPath(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return 0;
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    struct Entry {
+        const char* ext;
+        int format;
+    };
+    static const Entry table[] = {
+        {"wav", SF_FORMAT_WAV},   {"wave", SF_FORMAT_WAV},  {"aif", SF_FORMAT_AIFF},
+        {"aiff", SF_FORMAT_AIFF}, {"flac", SF_FORMAT_FLAC}, {"ogg", SF_FORMAT_OGG},
+        {"caf", SF_FORMAT_CAF},   {"w64", SF_FORMAT_W64},   {"rf64", SF_FORMAT_RF64},
+        {"au", SF_FORMAT_AU},     {"snd", SF_FORMAT_AU},
+    };
+    for (const Entry& e : table)
+        if (ext == e.ext) return e.format;
+    return 0;
+}
+
+int subtypeForName(const std::string& name) {
+    if (name == "pcm16") return SF_FORMAT_PCM_16;
+    if (name == "pcm24") return SF_FORMAT_PCM_24;
+    if (name == "pcm32") return SF_FORMAT_PCM_32;
+    if (name == "float") return SF_FORMAT_FLOAT;
+    if (name == "double") return SF_FORMAT_DOUBLE;
+    return 0;
+}
+
+}  // namespace render

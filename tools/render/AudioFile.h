@@ -1,0 +1,53 @@
+// Streaming audio file access for the command-line tools, on libsndfile. Main thread only.
+#pragma once
+
+#include <sndfile.h>
+
+#include <string>
+#include <vector>
+
+namespace render {
+
+struct AudioFormat {
+    int sampleRate = 0;
+    int channels = 0;
+    long long frames = 0;
+    int format = 0;  // libsndfile major | subtype
+};
+
+class AudioReader {
+public:
+    // Opens for reading; false with a one-line reason when the file is missing or unreadable.
+    bool open(const std::string& path, std::string* error);
+    ~AudioReader();
+    const AudioFormat& format() const { return info; }
+    // Reads up to `frames` frames interleaved; returns the frames read (0 at the end).
+    long long read(float* interleaved, long long frames);
+
+private:
+    SNDFILE* file = nullptr;
+    AudioFormat info;
+};
+
+// Writes to a temporary file beside the target and renames it over the target in commit(), so an
+// existing file is only ever replaced by a complete one. Destroyed without commit: nothing stays.
+class AudioWriter {
+public:
+    bool open(const std::string& path, const AudioFormat& format, std::string* error);
+    ~AudioWriter();
+    bool write(const float* interleaved, long long frames);
+    bool commit(std::string* error);
+
+private:
+    void discard();
+    SNDFILE* file = nullptr;
+    std::string target;
+    std::string temporary;
+};
+
+// The libsndfile major format for a file name's extension (".wav", ".flac", ...); 0 if unknown.
+int majorFormatForPath(const std::string& path);
+// The subtype for a --format word ("pcm16", "pcm24", "pcm32", "float", "double"); 0 if unknown.
+int subtypeForName(const std::string& name);
+
+}  // namespace render

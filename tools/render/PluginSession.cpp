@@ -1,0 +1,197 @@
+#include "render/PluginSession.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "editor/CompressorEffect.h"
+#include "platform/ExecutablePath.h"
+#include "presets/CPresetSystemEffect.h"
+#include "presets/PresetFiles.h"
+
+namespace render {
+namespace {
+
+bool fileExists(const std::string& path) { return !path.empty() && access(path.c_str(), R_OK) == 0; }
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool parseIndex(const std::string& text, int* index) {
+    if (text.empty() || text.size() > 6) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    *index = std::atoi(text.c_str());
+    return true;
+}
+
+constexpr size_t kChunkSize = CPresetSystemEffect::kChunkSize;
+constexpr std::uint32_t kChunkFormat = CPresetSystemEffect::kChunkFormat;
+
+}  // namespace
+
+std::string trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string findPlugin(const std::string& nameOrPath) {
+    if (nameOrPath.find('/') != std::string::npos ||
+        (nameOrPath.size() > 3 && nameOrPath.substr(nameOrPath.size() - 3) == ".so"))
+        return fileExists(nameOrPath) ? nameOrPath : "";
+    if (nameOrPath != "grandpress" && nameOrPath != "tinypress") return "";
+    const std::string file = nameOrPath + ".so";
+    std::vector<std::string> folders;
+    const std::string exe = platform::executablePath();
+    const size_t slash = exe.find_last_of('/');
+    if (slash != std::string::npos) {
+        const std::string dir = exe.substr(0, slash);
+        folders.push_back(dir + "/..");  // build/bin/qrx-render -> build/
+        folders.push_back(dir);
+    }
+    if (const char* vstPath = std::getenv("VST_PATH")) {
+        std::stringstream list(vstPath);
+        for (std::string folder; std::getline(list, folder, ':');)
+            if (!folder.empty()) folders.push_back(folder);
+    }
+    if (const char* home = std::getenv("HOME")) folders.push_back(std::string(home) + "/.vst");
+    folders.push_back("/usr/lib/vst");
+    for (const std::string& folder : folders)
+        if (fileExists(folder + "/" + file)) return folder + "/" + file;
+    return "";
+}
+
+bool PluginSession::load(const std::string& path, int sampleRate, int blockSize,
+                         std::string* error) {
+    host::HostConfig config;
+    config.sampleRateAnswer = sampleRate;
+    config.blockSizeAnswer = blockSize;
+    instance = host::Plugin::load(path, config, error);
+    if (!instance) return false;
+    instance->setSampleRate(static_cast<float>(sampleRate));
+    instance->setBlockSize(blockSize);
+    return true;
+}
+
+std::vector<std::string> PluginSession::programNames() {
+    std::vector<std::string> names;
+    std::string name;
+    for (int i = 0; i < 128 && instance->programNameIndexed(i, name); ++i) names.push_back(name);
+    return names;
+}
+
+bool PluginSession::selectProgram(const std::string& nameOrIndex, std::string* error) {
+    const std::vector<std::string> names = programNames();
+    int index = -1;
+    if (!parseIndex(nameOrIndex, &index)) {
+        for (size_t i = 0; i < names.size(); ++i)
+            if (lower(names[i]) == lower(nameOrIndex)) index = static_cast<int>(i);
+    }
+    if (index < 0 || index >= static_cast<int>(names.size())) {
+        *error = "unknown program '" + nameOrIndex + "'";
+        return false;
+    }
+    // Our plug-ins keep sixteen programs of their own behind one host program: the state chunk
+    // carries the current index, so a chunk with another index selects that program.
+    std::vector<std::uint8_t> chunk;
+    std::uint32_t format = 0;
+    if (instance->getChunk(chunk) && chunk.size() == kChunkSize) std::memcpy(&format, chunk.data(), 4);
+    if (format == kChunkFormat) {
+        const std::int32_t current = index;
+        std::memcpy(&chunk[12], &current, 4);
+        if (instance->setChunk(chunk) != 0) {
+            *error = "the plug-in refused program '" + nameOrIndex + "'";
+            return false;
+        }
+    } else {
+        instance->dispatch(effSetProgram, 0, index);
+    }
+    return true;
+}
+
+int PluginSession::findParameter(const std::string& nameOrIndex) {
+    const int count = instance->numParams();
+    int index = -1;
+    if (parseIndex(nameOrIndex, &index)) return index < count ? index : -1;
+    const std::string wanted = lower(trimmed(nameOrIndex));
+    if (wanted.empty()) return -1;
+    for (int i = 0; i < count; ++i)
+        if (lower(trimmed(instance->parameterName(i))) == wanted) return i;
+    return -1;
+}
+
+std::string PluginSession::parameterName(int index) {
+    return trimmed(instance->parameterName(index));
+}
+
+namespace {
+
+bool isOurs(VstInt32 id) { return id == vstFourCC('Q', 'X', 'G', 'P') || id == vstFourCC('Q', 'R', 't', 'p'); }
+
+}  // namespace
+
+bool PluginSession::loadBankFile(const std::string& path, bool reversed, std::string* error) {
+    const VstInt32 id = instance->uniqueId();
+    if (!isOurs(id)) {
+        *error = "bank files are for grandpress and tinypress only";
+        return false;
+    }
+    ProgramRecord records[kNumPrograms];
+    const FileOutcome outcome =
+        readBankFile(path, static_cast<std::uint32_t>(id), reversed, records);
+    if (!outcome.ok()) {
+        *error = outcome.reason;
+        return false;
+    }
+    std::vector<std::uint8_t> chunk(kChunkSize);
+    CPresetSystemEffect::writeChunkImage(chunk.data(), static_cast<std::uint32_t>(id), 0, records);
+    if (instance->setChunk(chunk) != 0) {
+        *error = "the plug-in refused bank '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
+bool PluginSession::loadPresetFile(const std::string& path, bool reversed, std::string* error) {
+    const VstInt32 id = instance->uniqueId();
+    std::vector<std::uint8_t> chunk;
+    if (!isOurs(id) || !instance->getChunk(chunk) || chunk.size() != kChunkSize) {
+        *error = "preset files are for grandpress and tinypress only";
+        return false;
+    }
+    ProgramRecord record;
+    const FileOutcome outcome = readPresetFile(path, static_cast<std::uint32_t>(id), reversed, record);
+    if (!outcome.ok()) {
+        *error = outcome.reason;
+        return false;
+    }
+    // The preset replaces the current program: the chunk carries it, and loading the chunk
+    // applies the current program to the engine.
+    std::int32_t current = 0;
+    std::memcpy(&current, &chunk[12], 4);
+    if (current < 0 || current >= kNumPrograms) current = 0;
+    std::memcpy(&chunk[32 + current * sizeof(ProgramRecord)], &record, sizeof record);
+    if (instance->setChunk(chunk) != 0) {
+        *error = "the plug-in refused preset '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
+const MeterFeed* PluginSession::meterFeed() {
+    if (!isOurs(instance->uniqueId())) return nullptr;
+    const MeterFeed* feed = nullptr;
+    if (instance->dispatch(effVendorSpecific, CompressorEffect::kMeterFeedRequest, 0, &feed) != 1)
+        return nullptr;
+    return feed;
+}
+
+}  // namespace render

@@ -1,0 +1,44 @@
+// One plug-in loaded for an offline render: locating the library, programs and parameters by
+// name, and the meter feed of our own plug-ins. Main thread only.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor/MeterFeed.h"
+#include "host/VstHost.h"
+
+namespace render {
+
+// "grandpress", "tinypress" or a path to a .so. Names are looked for beside the tool's build
+// folder, in $VST_PATH (colon-separated), ~/.vst and /usr/lib/vst. Empty when not found.
+std::string findPlugin(const std::string& nameOrPath);
+
+class PluginSession {
+public:
+    bool load(const std::string& path, int sampleRate, int blockSize, std::string* error);
+
+    host::Plugin& plugin() { return *instance; }
+    std::vector<std::string> programNames();
+    // Makes program `nameOrIndex` current: a name (case-insensitive) or an index.
+    bool selectProgram(const std::string& nameOrIndex, std::string* error);
+    std::string currentProgramName() { return instance->programName(); }
+    // Loads a bank file ("qrb") into all sixteen programs and makes program 0 current, or a
+    // preset file ("qrx") into the current program, as the preset bar does. `reversed` is the
+    // endian-reversed choice. Only our own plug-ins take these files.
+    bool loadBankFile(const std::string& path, bool reversed, std::string* error);
+    bool loadPresetFile(const std::string& path, bool reversed, std::string* error);
+    // The parameter index for an index or a name without its padding blanks; -1 if unknown.
+    int findParameter(const std::string& nameOrIndex);
+    std::string parameterName(int index);  // without padding blanks
+    // The meter feed of our own plug-ins; null for any other plug-in.
+    const MeterFeed* meterFeed();
+
+private:
+    std::unique_ptr<host::Plugin> instance;
+};
+
+std::string trimmed(const std::string& text);
+
+}  // namespace render
