@@ -2,8 +2,8 @@
 // line; each new sample yields the level of the sample 2L behind it,
 //   q = sum_{i<L} h[i] * (x[c+2i+1] - x[c-2i-1]),  h[i] = 2 / ((2i+1) pi),
 //   d = detectorScale * sqrt(q^2 + x[c]^2) + 0.005,
-// with c the centre 2L samples behind the newest one, so that the whole window (c-2L+1 ..
-// c+2L-1) lies in what has been written. The level is linear, 1.0 at the threshold.
+// with c the centre at least 2L samples behind the newest one, so that the whole window
+// (c-2L+1 .. c+2L-1) lies in what has been written. The level is linear, 1.0 at the threshold.
 //
 // Threads: owned by SignalPath, audio thread only (setLength also from the constructor).
 #pragma once
@@ -21,23 +21,31 @@ class Detector {
     static constexpr int kMaxLength = kLinkedLineLength / 4;  // the window needs 4L samples
 
     Detector() noexcept;
-    // New length (clamped to 1..kMaxLength); clears the line.
-    void setLength(int length) noexcept;
+    // New length L (clamped to 1..kMaxLength) and centre (samples behind the newest one, at
+    // least 2L, at most 4096 - 2L); clears the line.
+    void setLength(int length, int centre) noexcept;
     void clear() noexcept;
     int length() const noexcept { return taps; }
+    int centre() const noexcept { return centreDelay; }
 
-    // n samples at the side-chain rate: pushes linkL/linkR, writes the levels to detL/detR.
+    // n samples (n <= 128) at the side-chain rate: appends linkL/linkR, writes the levels to
+    // detL/detR.
     void process(const double* linkL, const double* linkR, int n, double detectorScale,
                  bool exactRoot, double* detL, double* detR) noexcept;
 
   private:
-    static constexpr unsigned kMask = kLinkedLineLength - 1;
-    // Pairs (left, right), each stored twice (at p and p + length) so every window is one
-    // contiguous run: 2 * 4096 pairs.
-    alignas(64) double line[2 * kLinkedLineLength * 2];
+    // Each channel's line is linear: samples are appended at `position`; when the end is near,
+    // the last 4L samples move to the front. Every window is thus one contiguous run and no read
+    // ever reaches unrelated data. The slack after the end absorbs the reads of the padded
+    // outputs of the last vector block (their results are dropped).
+    static constexpr int kLineSize = 2 * kLinkedLineLength;
+    static constexpr int kSlack = 64;
+    alignas(64) double line[2][kLineSize + kSlack];
     alignas(64) double kernel[kMaxLength + 4];  // h[i], zero from L on
-    unsigned position = kLinkedLineLength - 1;  // newest pair
+    alignas(64) double q[2][128 + 16];          // Hilbert sums of the chunk
+    int position = 0;                           // next write index, >= centre + 2L
     int taps = 1;
+    int centreDelay = 2;
 };
 
 }  // namespace grandpress

@@ -147,14 +147,17 @@ PathLayout pathLayoutFor(bool power, bool fat, bool smooth, double rateHz) {
     l.exactRoot = smooth ? 1 : 0;
     const int used = kResamplerDelayOnly * 2 + kOutputLineDelay;  // 639
     if (!fat) {
-        // Detector at fs: L = fs/800 (fs/400 with Smooth), realigned by 2L.
+        // Detector at fs: L = fs/800 (fs/400 with Smooth), realigned by 2L plus the 64 + 64
+        // samples the resamplers' delay-only stages would add around the gain stage.
         l.detectorLength = static_cast<int>(rateHz * (smooth ? 2 : 1) * 0.5 / 400.0);
-        l.realignDelay = 2 * l.detectorLength;
-        l.inputDelay = kTotalLatencySamples - used - l.realignDelay;
+        l.detectorCentre = 2 * l.detectorLength + 2 * kResamplerDelayOnly;
+        l.realignDelay = l.detectorCentre;
+        l.inputDelay = kTotalLatencySamples - used - 2 * l.detectorLength;
     } else if (!smooth) {
         // Detector at fs, gain stage at 2 fs: realign 2L base samples = 4L gain-stage samples;
         // up- and down-sampling delay 64.5 base samples each.
         l.detectorLength = static_cast<int>(fsInt * 0.5 / 400.0);
+        l.detectorCentre = 2 * l.detectorLength;
         l.realignDelay = 4 * l.detectorLength;
         l.inputDelay = kTotalLatencySamples - 129 - kOutputLineDelay - 2 * l.detectorLength;
         l.gainOversampled = 1;
@@ -162,6 +165,7 @@ PathLayout pathLayoutFor(bool power, bool fat, bool smooth, double rateHz) {
         // Side chain and gain stage at 2 fs: L = 2 fs/400, realign 2L at 2 fs = L base samples;
         // one sample of wait before the up-sampling.
         l.detectorLength = static_cast<int>(2 * fsInt * 2 * 0.5 / 400.0);
+        l.detectorCentre = 2 * l.detectorLength;
         l.realignDelay = 2 * l.detectorLength;
         l.inputDelay = kTotalLatencySamples - 1 - 129 - kOutputLineDelay - l.detectorLength;
         l.sideChainOversampled = 1;

@@ -26,14 +26,17 @@ inline constexpr int kOutputLineDelay = 511;       // base rate
 inline constexpr int kResamplerDelayOnly = 64;     // base rate, per direction
 inline constexpr int kTotalLatencySamples = 1660;  // what the host is told
 
-// Delays and lengths of one routine at one rate. The detector window is centred 2L samples behind
-// the newest linked side-chain sample (every tap reads a sample already written); the main and
-// dry signals are realigned by the same time, and the input lines make up the rest of 1660.
+// Delays and lengths of one routine at one rate. The detector window is centred at least 2L
+// samples behind the newest linked side-chain sample (every tap reads a sample already written);
+// the main and dry signals are realigned by the same time, and the input lines make up the rest
+// of 1660. At the base rate the 64 + 64 samples of the resamplers' delay-only stages are part of
+// this realignment (centre 2L + 128), so those stages need not run.
 struct PathLayout {
-    std::int32_t routine = 1;               // Routine
-    std::int32_t detectorLength = 55;       // L, Hilbert taps per side, at the side-chain rate
-    std::int32_t realignDelay = 110;        // gain-stage samples
-    std::int32_t inputDelay = 911;          // base-rate samples
+    std::int32_t routine = 1;           // Routine
+    std::int32_t detectorLength = 55;   // L, Hilbert taps per side, at the side-chain rate
+    std::int32_t detectorCentre = 238;  // side-chain samples from the newest to the window centre
+    std::int32_t realignDelay = 238;    // gain-stage samples
+    std::int32_t inputDelay = 911;      // base-rate samples (1660 - 639 - 2L at the base rate)
     std::int32_t sideChainOversampled = 0;  // 1: side chain runs at 2 fs (FAT with Smooth)
     std::int32_t gainOversampled = 0;       // 1: detector output and gain stage run at 2 fs
     std::int32_t exactRoot = 0;             // 1: exact square root in the detector (Smooth)

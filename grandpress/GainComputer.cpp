@@ -8,7 +8,11 @@ ReleaseShape::ReleaseShape() noexcept {
 }
 
 void GainComputer::reset() noexcept {
-    env = kEnvelopeFloor;
+    env[0] = env[1] = kEnvelopeFloor;
+    clearAverages();
+}
+
+void GainComputer::clearAverages() noexcept {
     fastAverage.reset();
     slowAverage.reset();
 }

@@ -40,21 +40,35 @@ class ReleaseShape {
     float table[kEntries];
 };
 
+// Both channels' gain computers: the level averages run as one pair, the envelopes and curves
+// per channel (the channels are independent; linking happened in the side chain).
 class GainComputer {
   public:
-    // Envelope to its floor, level averages cleared.
+    // Envelopes to their floor, level averages cleared.
     void reset() noexcept;
+    // Level averages cleared only (their rate changed).
+    void clearAverages() noexcept;
 
-    // One sample: detector level d -> gain factor g.
-    double gain(double d, const EngineSettings& s, const ReleaseShape& shape) noexcept {
-        const double x = s.rms ? d * d : d;
-        const double fast = std::fmax(
-            qrx::dsp::plainBiquadStep(x, s.levelFast, fastAverage.memories, fastAverage.offset),
-            1e-6);
-        const double slow = std::fmax(
-            qrx::dsp::plainBiquadStep(x, s.levelSlow, slowAverage.memories, slowAverage.offset),
-            1e-6);
-        double e = env;
+    // One frame: detector levels -> gain factors.
+    void gains(double dL, double dR, const EngineSettings& s, const ReleaseShape& shape, double& gL,
+               double& gR) noexcept {
+        StereoPair x = {dL, dR};
+        if (s.rms) x = x * x;
+        const StereoPair fast = fastAverage.step(x, s.levelFast);
+        const StereoPair slow = slowAverage.step(x, s.levelSlow);
+        gL = channel(0, x[0], maxOf(fast[0], 1e-6), maxOf(slow[0], 1e-6), s, shape);
+        gR = channel(1, x[1], maxOf(fast[1], 1e-6), maxOf(slow[1], 1e-6), s, shape);
+    }
+
+    double envelope(int c) const noexcept { return env[c]; }
+
+  private:
+    // 2a/(a+1) + 0.1: from 0.1 (level falling fast) towards 2.1 (level rising fast).
+    static double autoFactor(double a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
+
+    double channel(int c, double x, double fast, double slow, const EngineSettings& s,
+                   const ReleaseShape& shape) noexcept {
+        double e = env[c];
         if (!s.classic) {
             double step;
             if (x > e) {
@@ -71,29 +85,24 @@ class GainComputer {
                 if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
                 e += step;
             }
+            // Release shape from the fast average, in single precision: slower at low levels.
             const float ff = static_cast<float>(fast);
             int k = static_cast<int>((3.0f + ff) / (1.2f * ff) + 0.5f);
             k = k < 0 ? 0 : (k > ReleaseShape::kEntries - 1 ? ReleaseShape::kEntries - 1 : k);
-            const double shapeExp = std::pow(s.releaseCoefficient, static_cast<double>(shape[k]));
+            const double exponent = std::pow(s.releaseCoefficient, static_cast<double>(shape[k]));
             const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
-            double step = (target - e) * shapeExp;
+            double step = (target - e) * exponent;
             if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
             e += step;
         }
-        e = std::fmax(e, kEnvelopeFloor);
-        env = e;
+        e = maxOf(e, kEnvelopeFloor);
+        env[c] = e;
         const double level = s.rms ? std::sqrt(e) : e;
         return staticCurve(level, s) / (level + 1e-6);
     }
 
-    double envelope() const noexcept { return env; }
-
-  private:
-    // 2a/(a+1) + 0.1: from 0.1 (level falling fast) towards 2.1 (level rising fast).
-    static double autoFactor(double a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
-
-    double env = kEnvelopeFloor;
-    PlainState fastAverage, slowAverage;
+    double env[2] = {kEnvelopeFloor, kEnvelopeFloor};
+    PlainPair fastAverage, slowAverage;
 };
 
 }  // namespace grandpress

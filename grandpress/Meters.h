@@ -7,6 +7,8 @@
 // editor zeroes between blocks are taken over. Nothing allocates.
 #pragma once
 
+#include <cmath>
+
 #include "editor/MeterFeed.h"
 #include "grandpress/EngineSettings.h"
 
@@ -47,5 +49,47 @@ class MeterState {
     double overSamples = 3.0;
     bool expanding = false;
 };
+
+// VU scale: a sine of amplitude A reads 1.096 * sqrt(2) * (2/pi) * A = 0.9868 A (rectified mean).
+inline constexpr double kVuScale = 1.096 * 1.4142136;
+// A gain factor of 1 shows as 0.98 on the gain-reduction meter.
+inline constexpr double kGainMeterScale = 0.98;
+
+inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept {
+    const double a = std::fabs(x);
+    m.vu += kv * (a * kVuScale * inverseReference - m.vu) + noise;
+    m.ppm += (a - m.ppm) * (a > m.ppm ? ka : kr) + noise;
+    if (a >= 1.0)
+        m.overCount += 1.0;
+    else if (m.overCount < overSamples)
+        m.overCount = 0.0;
+    if (m.ppmHold < m.ppm) {
+        m.ppmHold = m.ppm;
+        m.ppmHoldAge = 0;
+    }
+    if (m.vu > m.vuHold) {
+        m.vuHold = m.vu;
+        m.vuHoldAge = 0;
+    }
+}
+
+inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
+                                  double noise) noexcept {
+    const double a = (std::fabs(g * kGainMeterScale) - 1.0) * mix + 1.0;
+    const double v = a * limiterGain;
+    m.vu += kv * (v - m.vu) + noise;
+    // Compression: fall (more reduction) with the attack, recover with the return; expansion the
+    // other way round.
+    const bool attack = expanding ? v > m.ppm : v < m.ppm;
+    m.ppm += (v - m.ppm) * (attack ? ka : kr) + noise;
+    auto hold = [](double value, double& held, int& age) {
+        if ((value > held && value > 1.0) || (value < held && value > 0.01)) {
+            held = value;
+            age = 0;
+        }
+    };
+    hold(m.vu, m.vuHold, m.vuHoldAge);
+    hold(m.ppm, m.ppmHold, m.ppmHoldAge);
+}
 
 }  // namespace grandpress

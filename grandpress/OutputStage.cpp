@@ -31,8 +31,8 @@ void Limiter::process(double& left, double& right, bool limit, const EngineSetti
     lineL[w] = left;
     lineR[w] = right;
     if (limit) {
-        const double p = std::fmax(std::fabs(left * kPeakScale) + kPeakOffset,
-                                   std::fabs(right * kPeakScale) + kPeakOffset);
+        const double p = maxOf(std::fabs(left * kPeakScale) + kPeakOffset,
+                               std::fabs(right * kPeakScale) + kPeakOffset);
         // Running maximum over r..w: the new peak overwrites every smaller value behind it.
         peak[w] = p;
         for (unsigned j = (w - 1) & kMask; p > peak[j] && j != r; j = (j - 1) & kMask) peak[j] = p;
@@ -46,12 +46,12 @@ void Limiter::process(double& left, double& right, bool limit, const EngineSetti
         if (m > E) {
             E += (m - E) * s.limiterAttack;
         } else {
-            const double t = 0.2 * f / std::fmax(sl, 1e-6);
+            const double t = 0.2 * f / maxOf(sl, 1e-6);
             E += (4.0 * t / (t + 1.0) + 0.1) * (m - E) * s.limiterRelease;
         }
         G = E <= 1.0 ? 1.0 : 1.0 / E;
-        lineL[r] = std::fmin(std::fmax(lineL[r] * G * kCeiling, -kCeiling), kCeiling);
-        lineR[r] = std::fmin(std::fmax(lineR[r] * G * kCeiling, -kCeiling), kCeiling);
+        lineL[r] = minOf(maxOf(lineL[r] * G * kCeiling, -kCeiling), kCeiling);
+        lineR[r] = minOf(maxOf(lineR[r] * G * kCeiling, -kCeiling), kCeiling);
     }
     w = (w + 1) & kMask;
     r = (r + 1) & kMask;

@@ -1,12 +1,6 @@
 #include "grandpress/SideChain.h"
 
-#include "dsp/GlidingBiquad.h"
-#include "dsp/PlainBiquad.h"
-
 namespace grandpress {
-
-using qrx::dsp::glidingBiquadStep;
-using qrx::dsp::plainBiquadStep;
 
 namespace {
 // The link band filter has +12 dB in its band; a quarter brings the band back to unity.
@@ -21,30 +15,27 @@ void InputLines::clear() noexcept {
 }
 
 void SideChain::reset(const EngineSettings& s) noexcept {
-    for (int c = 0; c < 2; ++c) {
-        lowShelf[c].current = s.lowShelf;
-        lowShelf[c].memories = {};
-        highShelf[c].current = s.highShelf;
-        highShelf[c].memories = {};
-        linkBand[c].reset();
-    }
+    lowShelf.current = s.lowShelf;
+    lowShelf.m = {};
+    highShelf.current = s.highShelf;
+    highShelf.m = {};
+    linkBand.reset();
 }
 
 void SideChain::resetLink() noexcept {
-    linkBand[0].reset();
-    linkBand[1].reset();
+    linkBand.reset();
 }
 
 void SideChain::process(const EngineSettings& s, int n, double* mainL, double* mainR, double* sideL,
                         double* sideR, double* eqL, double* eqR, double* linkL, double* linkR,
                         double* noiseC) noexcept {
     qrx::dsp::DenormalNoise noise = engineNoise;
-    GlidingState low[2] = {lowShelf[0], lowShelf[1]};
-    GlidingState high[2] = {highShelf[0], highShelf[1]};
-    PlainState band[2] = {linkBand[0], linkBand[1]};
+    GlidingPair low = lowShelf, high = highShelf;
+    PlainPair band = linkBand;
     const qrx::dsp::BiquadCoefficients lowT = s.lowShelf, highT = s.highShelf, bandC = s.linkBand;
     const double glide = s.filterGlideRate;
-    const double tiltL = s.tiltGainLeft, tiltR = s.tiltGainRight, link = s.linkAmount;
+    const StereoPair tilt = {s.tiltGainLeft, s.tiltGainRight};
+    const double link = s.linkAmount;
 
     for (int i = 0; i < n; ++i) {
         const double nA = noise.next();
@@ -55,28 +46,21 @@ void SideChain::process(const EngineSettings& s, int n, double* mainL, double* m
         sideR[i] += nB;
         noiseC[i] = noise.next();
 
-        double e[2] = {sideL[i] * tiltL, sideR[i] * tiltR};
-        double b[2];
-        for (int c = 0; c < 2; ++c) {
-            e[c] =
-                glidingBiquadStep(e[c], lowT, low[c].current, low[c].memories, glide, low[c].noise);
-            e[c] = glidingBiquadStep(e[c], highT, high[c].current, high[c].memories, glide,
-                                     high[c].noise);
-            b[c] = kLinkBandScale * plainBiquadStep(e[c], bandC, band[c].memories, band[c].offset);
-        }
+        const StereoPair x = StereoPair{sideL[i], sideR[i]} * tilt;
+        const StereoPair e = high.step(low.step(x, lowT, glide), highT, glide);
+        const StereoPair b = kLinkBandScale * band.step(e, bandC);
         const double mid = (b[0] + b[1]) * kMidScale;
+        const StereoPair linked = e + link * (mid - b);
         eqL[i] = e[0];
         eqR[i] = e[1];
-        linkL[i] = e[0] + link * (mid - b[0]);
-        linkR[i] = e[1] + link * (mid - b[1]);
+        linkL[i] = linked[0];
+        linkR[i] = linked[1];
     }
 
     engineNoise = noise;
-    for (int c = 0; c < 2; ++c) {
-        lowShelf[c] = low[c];
-        highShelf[c] = high[c];
-        linkBand[c] = band[c];
-    }
+    lowShelf = low;
+    highShelf = high;
+    linkBand = band;
 }
 
 }  // namespace grandpress

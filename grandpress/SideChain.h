@@ -47,11 +47,67 @@ inline double finiteInput(double x) noexcept {
     return 0.0;
 }
 
-// State of one gliding biquad run by the block loop: running coefficients, memories, its noise.
-struct GlidingState {
+// Larger and smaller of two values, inlined (the library's fmax/fmin are calls; no NaN ever
+// reaches these).
+inline double maxOf(double a, double b) noexcept {
+    return a > b ? a : b;
+}
+inline double minOf(double a, double b) noexcept {
+    return a < b ? a : b;
+}
+
+// A sample pair (left, right) handled by one vector operation.
+typedef double StereoPair __attribute__((vector_size(16)));
+
+// Memories of one biquad for both channels.
+struct PairMemories {
+    StereoPair x1 = {0.0, 0.0}, x2 = {0.0, 0.0}, y1 = {0.0, 0.0}, y2 = {0.0, 0.0};
+};
+
+// A gliding biquad for both channels. The left and right filters of the side chain are always
+// designed and reset together, and every noise source starts from the same seeds, so their
+// running coefficients and noise are identical: one glide and one noise source serve the pair
+// (results equal to two separate GlidingBiquads).
+struct GlidingPair {
     qrx::dsp::BiquadCoefficients current;
-    qrx::dsp::BiquadMemories memories;
+    PairMemories m;
     qrx::dsp::DenormalNoise noise{qrx::dsp::kBiquadNoiseScale};
+
+    StereoPair step(StereoPair x, const qrx::dsp::BiquadCoefficients& t, double rate) noexcept {
+        const double h = noise.next();
+        qrx::dsp::BiquadCoefficients& c = current;
+        c.b0 = c.b0 + h + (t.b0 - c.b0) * rate;
+        c.b1 = c.b1 + h + (t.b1 - c.b1) * rate;
+        c.b2 = c.b2 + h + (t.b2 - c.b2) * rate;
+        c.a1 = c.a1 + h + (t.a1 - c.a1) * rate;
+        c.a2 = c.a2 + h + (t.a2 - c.a2) * rate;
+        const StereoPair xh = x + h;
+        const StereoPair y = c.b0 * xh + c.b1 * m.x1 + c.b2 * m.x2 - c.a1 * m.y1 - c.a2 * m.y2;
+        m.x2 = m.x1;
+        m.x1 = xh;
+        m.y2 = m.y1;
+        m.y1 = y + h;
+        return y;
+    }
+};
+
+// A plain biquad for both channels (their alternating offsets run in step).
+struct PlainPair {
+    PairMemories m;
+    double offset = qrx::dsp::kBiquadNoiseScale;
+
+    void reset() noexcept { m = {}; }
+    StereoPair step(StereoPair x, const qrx::dsp::BiquadCoefficients& c) noexcept {
+        const double before = offset;
+        offset = -offset;
+        const StereoPair xo = x + offset;
+        const StereoPair y = c.b0 * xo + c.b1 * m.x1 + c.b2 * m.x2 - c.a1 * m.y1 - c.a2 * m.y2;
+        m.x2 = m.x1;
+        m.x1 = xo;
+        m.y2 = m.y1;
+        m.y1 = y + before;
+        return y;
+    }
 };
 
 // State of one plain biquad: memories and the alternating offset.
@@ -75,12 +131,10 @@ class SideChain {
                  double* sideR, double* eqL, double* eqR, double* linkL, double* linkR,
                  double* noiseC) noexcept;
 
-    qrx::dsp::DenormalNoise& noise() noexcept { return engineNoise; }
-
   private:
     qrx::dsp::DenormalNoise engineNoise{1e-12};
-    GlidingState lowShelf[2], highShelf[2];
-    PlainState linkBand[2];
+    GlidingPair lowShelf, highShelf;
+    PlainPair linkBand;
 };
 
 }  // namespace grandpress

@@ -10,6 +10,7 @@ bool sameStructure(const EngineSettings& a, const EngineSettings& b) {
     const PathLayout& x = a.layout;
     const PathLayout& y = b.layout;
     return a.rateHz == b.rateHz && x.detectorLength == y.detectorLength &&
+           x.detectorCentre == y.detectorCentre &&
            x.sideChainOversampled == y.sideChainOversampled &&
            x.gainOversampled == y.gainOversampled && x.smoothDelay == y.smoothDelay;
 }
@@ -26,7 +27,7 @@ void delayOneSample(double* x, int n, double& memory) {
 }  // namespace
 
 SignalPath::SignalPath(const EngineSettings& initial) noexcept : current(initial) {
-    detector.setLength(current.layout.detectorLength);
+    detector.setLength(current.layout.detectorLength, current.layout.detectorCentre);
     clearAll();
 }
 
@@ -34,8 +35,7 @@ void SignalPath::clearAll() noexcept {
     input.clear();
     sideChain.reset(current);
     detector.clear();
-    gain[0].reset();
-    gain[1].reset();
+    gain.reset();
     realign.clear();
     gains.snap(current);
     limiter.reset(current);
@@ -44,10 +44,11 @@ void SignalPath::clearAll() noexcept {
 }
 
 void SignalPath::rebuildForLayout(bool rateChanged) noexcept {
-    detector.setLength(current.layout.detectorLength);  // clears the linked lines
-    sideChain.reset(current);                           // filters at their new rate, cleared
-    gain[0].reset();
-    gain[1].reset();
+    // New lengths and rates: the linked lines are cleared, the filters take their new designs
+    // at once and the level averages start again.
+    detector.setLength(current.layout.detectorLength, current.layout.detectorCentre);
+    sideChain.reset(current);
+    gain.clearAverages();
     for (auto& r : resampler) r.reset();
     for (double& m : smoothMemory) m = 0.0;
     if (rateChanged) limiter.reset(current);
@@ -61,7 +62,7 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
     const unsigned requested = resetRequests.load(std::memory_order_relaxed);
     if (requested != resetsDone) {
         resetsDone = requested;
-        detector.setLength(current.layout.detectorLength);
+        detector.setLength(current.layout.detectorLength, current.layout.detectorCentre);
         clearAll();
         return;
     }
@@ -128,10 +129,8 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     if (lay.gainOversampled) {
         resampler[0].downsample(out[0], out[0], n);
         resampler[1].downsample(out[1], out[1], n);
-    } else {
-        resampler[0].delayDown(out[0], out[0], ng);
-        resampler[1].delayDown(out[1], out[1], ng);
     }
+    (void)ng;
 
     // Output stage: limiter and the 511-sample line, host buffers, output meters.
     const bool limit = s.limiter && lay.routine != static_cast<int>(Routine::PassThrough);
@@ -161,11 +160,6 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
             g[k] = gainIn[k];
         }
         ng = 2 * n;
-    } else if (!lay.gainOversampled) {
-        for (int k = 0; k < 4; ++k) {
-            resampler[k].delayUp(g[k], gainIn[k], n);
-            g[k] = gainIn[k];
-        }
     }
     const int noiseShift = ng > ns ? 1 : 0;  // gain stage faster than the side chain (FAT)
 
@@ -178,8 +172,8 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     double frame[4], aligned[4];
     for (int i = 0; i < ng; ++i) {
         const double nC = noiseC[i >> noiseShift];
-        const double gL = gain[0].gain(monitor ? 0.0 : g[2][i], s, releaseShape);
-        const double gR = gain[1].gain(monitor ? 0.0 : g[3][i], s, releaseShape);
+        double gL, gR;
+        gain.gains(monitor ? 0.0 : g[2][i], monitor ? 0.0 : g[3][i], s, releaseShape, gL, gR);
         frame[0] = g[0][i];
         frame[1] = g[1][i];
         frame[2] = monitor ? g[2][i] : g[0][i];

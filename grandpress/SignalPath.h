@@ -54,7 +54,7 @@ class SignalPath {
 
     // Inspection for tests (audio thread or while stopped).
     const Limiter& limiterState() const noexcept { return limiter; }
-    const GainComputer& gainComputer(int channel) const noexcept { return gain[channel]; }
+    const GainComputer& gainComputer() const noexcept { return gain; }
     int detectorLength() const noexcept { return detector.length(); }
 
   private:
@@ -73,12 +73,14 @@ class SignalPath {
     SideChain sideChain;
     Detector detector;
     ReleaseShape releaseShape;
-    GainComputer gain[2];
+    GainComputer gain;
     RealignLines realign;
     GlidingGains gains;
     Limiter limiter;
     MeterState meters;
     qrx::dsp::HalfBandResampler resampler[4];  // main L/R (also output L/R), side/detector L/R
+    // (FAT routines only: at the base rate the resamplers' 64 + 64 delay-only samples are part
+    // of the realignment)
     double smoothMemory[4] = {};
     double meterOffset = 1e-12;  // alternating anti-denormal term of the input meters
 
