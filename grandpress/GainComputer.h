@@ -17,11 +17,17 @@ namespace grandpress {
 
 inline constexpr double kEnvelopeFloor = 0.0001;
 
+// level^inverseRatio for level > 0, as 2^(ir * log2(level)) (the two library calls cost less
+// than one pow; the result differs by rounding only).
+inline double powerOf(double level, double inverseRatio) noexcept {
+    return std::exp2(inverseRatio * std::log2(level));
+}
+
 // The static curve: out(level) for hard or soft knee.
 inline double staticCurve(double level, const EngineSettings& s) noexcept {
-    if (!s.soft) return level > 1.0 ? std::pow(level, s.inverseRatio) : level;
+    if (!s.soft) return level > 1.0 ? powerOf(level, s.inverseRatio) : level;
     if (level <= 0.5) return level;
-    if (level >= 1.5) return std::pow(level, s.inverseRatio);
+    if (level >= 1.5) return powerOf(level, s.inverseRatio);
     // Catmull-Rom segment through p1 (level 0.5) and p2 (level 1.5).
     const double t = level - 0.5;
     const double p0 = s.kneeP0, p1 = s.kneeP1, p2 = s.kneeP2, p3 = s.kneeP3;

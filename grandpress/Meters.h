@@ -82,6 +82,8 @@ inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
     // other way round.
     const bool attack = expanding ? v > m.ppm : v < m.ppm;
     m.ppm += (v - m.ppm) * (attack ? ka : kr) + noise;
+    // A hold keeps the deepest reduction (or the highest expansion): it takes values above
+    // both itself and 1, or below itself and above 0.01.
     auto hold = [](double value, double& held, int& age) {
         if ((value > held && value > 1.0) || (value < held && value > 0.01)) {
             held = value;

@@ -37,6 +37,7 @@ void SideChain::process(const EngineSettings& s, int n, double* mainL, double* m
     const StereoPair tilt = {s.tiltGainLeft, s.tiltGainRight};
     const double link = s.linkAmount;
 
+    // Two passes over the chunk (noise, then filters) keep each loop's state in registers.
     for (int i = 0; i < n; ++i) {
         const double nA = noise.next();
         mainL[i] += nA;
@@ -45,7 +46,8 @@ void SideChain::process(const EngineSettings& s, int n, double* mainL, double* m
         mainR[i] += nB;
         sideR[i] += nB;
         noiseC[i] = noise.next();
-
+    }
+    for (int i = 0; i < n; ++i) {
         const StereoPair x = StereoPair{sideL[i], sideR[i]} * tilt;
         const StereoPair e = high.step(low.step(x, lowT, glide), highT, glide);
         const StereoPair b = kLinkBandScale * band.step(e, bandC);
