@@ -1,0 +1,121 @@
+// The top of a view tree: a container that owns an offscreen cairo image in which the whole
+// tree is drawn, and optionally a window embedded in the host's X11 window that shows it.
+// The frame collects dirty views and invalid rectangles and redraws only those parts on idle().
+// It routes mouse, wheel and key events (from the window or from tests) to the views, keeps
+// track of the view under the mouse (enter/leave), the focus view and a modal view (an open
+// pop-up list), and runs window timers. User-interface thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "gui/CViewContainer.h"
+
+typedef struct _cairo_surface cairo_surface_t;
+
+class AEffGUIEditor;
+
+namespace qgui {
+
+class FrameWindow;
+
+class CFrame : public CViewContainer {
+  public:
+    // An offscreen frame; open() embeds it in a window later.
+    CFrame(const CRect& size, AEffGUIEditor* editor);
+    // Opens at once inside `systemWindow` (an X11 window id) when it is not null; check
+    // isOpen() for the outcome.
+    CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor);
+
+    // Creates the child window of `systemWindow` and shows it. False when there is no display
+    // or the window cannot be made; the frame then stays offscreen.
+    bool open(void* systemWindow);
+    bool isOpen() const { return window != nullptr; }
+    // The X11 id of the frame's own window, 0 when offscreen.
+    uintptr_t getNativeWindow() const;
+
+    // One pass of the user-interface loop: handles pending window events and timers without
+    // blocking, then redraws what is dirty. Called from the editor's idle.
+    void idle();
+    // Redraws every dirty view and invalid rectangle into the offscreen image; returns the
+    // rectangles drawn (frame coordinates).
+    std::vector<CRect> redrawDirty();
+    // Draws the whole tree into the offscreen image.
+    void redrawAll();
+    // The offscreen image (ARGB32, frame size).
+    cairo_surface_t* getOffscreen() const { return offscreen; }
+    bool writePNG(const char* path) const;
+
+    void invalidRect(const CRect& rect) override;
+    void invalid() override { invalidRect(size); }
+
+    // Mouse state, in frame coordinates: queried from the window system when there is a window,
+    // otherwise the last event given to the frame.
+    bool getCurrentMouseLocation(CPoint& where) const;
+    CButtonState getCurrentMouseButtons() const;
+
+    // Event entry points (frame coordinates).
+    CMouseEventResult onMouseDown(CPoint& where, const CButtonState& buttons) override;
+    CMouseEventResult onMouseUp(CPoint& where, const CButtonState& buttons) override;
+    CMouseEventResult onMouseMoved(CPoint& where, const CButtonState& buttons) override;
+    CMouseEventResult onMouseExited(CPoint& where, const CButtonState& buttons) override;
+    bool onWheel(const CPoint& where, const CMouseWheelAxis& axis, const float& distance,
+                 const CButtonState& buttons) override;
+    int32_t onKeyDown(VstKeyCode& keyCode) override;
+    int32_t onKeyUp(VstKeyCode& keyCode) override;
+
+    // Keyboard focus: the previous focus view gets looseFocus(), the new one takeFocus().
+    void setFocusView(CView* view);
+    CView* getFocusView() const { return focusView; }
+    // A modal view gets every mouse event and key until it is cleared (pop-up lists).
+    void setModalView(CView* view);
+    CView* getModalView() const { return modalView; }
+    // Called by containers before they take `view` out of the tree.
+    void viewWillBeRemoved(CView* view);
+
+    AEffGUIEditor* getEditor() const { return editor; }
+    int32_t getKnobMode() const;
+    void beginEdit(int32_t index);
+    void endEdit(int32_t index);
+
+    // Window timers: `callback` runs every `intervalMs` from idle()'s event pump.
+    uint32_t startTimer(uint32_t intervalMs, std::function<void()> callback);
+    void stopTimer(uint32_t id);
+    // Runs timer `id` (the window's timer event).
+    void fireTimer(uint32_t id);
+
+    QGUI_CLASS_METHODS(CFrame, CViewContainer)
+
+  protected:
+    ~CFrame() override;
+
+  private:
+    struct Timer {
+        uint32_t id;
+        uint32_t intervalMs;
+        double nextDue;  // seconds, software timers only
+        bool inWindow;   // delivered by the window's timer events
+        std::function<void()> callback;
+    };
+
+    void setupOffscreen();
+    void updateHover(const CPoint& where, const CButtonState& buttons);
+    void runSoftwareTimers();
+    void collectDirty(CView* view, const CPoint& origin, std::vector<CRect>& out);
+
+    AEffGUIEditor* editor;
+    cairo_surface_t* offscreen = nullptr;
+    std::unique_ptr<FrameWindow> window;
+    std::vector<CRect> invalidRects;
+    std::vector<CView*> hoverChain;  // views under the mouse, outermost first (referenced)
+    CView* focusView = nullptr;
+    CView* modalView = nullptr;
+    CPoint lastMouse{-1, -1};
+    int32_t lastButtons = 0;
+    std::vector<Timer> timers;
+    uint32_t nextTimerId = 1;
+    bool inIdle = false;
+};
+
+}  // namespace qgui

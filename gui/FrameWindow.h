@@ -1,0 +1,52 @@
+// The frame's window: a child of the host's X11 window made with pugl (cairo backend). It turns
+// window-system events into the frame's mouse, wheel, key and timer calls and shows the frame's
+// offscreen image on expose. Internal to gui/. User-interface thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "gui/GuiTypes.h"
+
+typedef struct PuglWorldImpl PuglWorld;
+typedef struct PuglViewImpl PuglView;
+
+namespace qgui {
+
+class CFrame;
+
+class FrameWindow {
+  public:
+    // Null when there is no display or the window cannot be created.
+    static std::unique_ptr<FrameWindow> create(CFrame& frame, uintptr_t parent, int width,
+                                               int height);
+    ~FrameWindow();
+    FrameWindow(const FrameWindow&) = delete;
+    FrameWindow& operator=(const FrameWindow&) = delete;
+
+    // Handles every pending event without blocking; redraws on the window's update pass.
+    void pump();
+    void postRedisplay(const CRect& rect);
+    bool startTimer(uint32_t id, double seconds);
+    void stopTimer(uint32_t id);
+    // Pointer position in frame coordinates and the held buttons and modifiers.
+    bool queryPointer(CPoint& where, int32_t& buttons) const;
+    uintptr_t nativeWindow() const;
+    void grabKeyboardFocus();
+    // One pugl event (a PuglEvent).
+    void handleEvent(const void* event);
+
+  private:
+    FrameWindow(CFrame& frame, PuglWorld* world, PuglView* view);
+
+    CFrame& frame;
+    PuglWorld* world;
+    PuglView* view;
+    int32_t heldButtons = 0;
+    // Double-click detection: the last press.
+    double lastPressTime = -1;
+    CPoint lastPressPoint;
+    int32_t lastPressButton = 0;
+};
+
+}  // namespace qgui

@@ -1,0 +1,167 @@
+// The editor in a real X11 window (run under Xvfb): opened through the VST dispatcher as a child
+// of a host window, idled, clicked and typed into with XTest; window timers fire from idle's
+// event pump; open/close cycles with a window leave no connection or object behind.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+
+#include "TestEditor.h"
+
+// X11 last: its macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+namespace guitest {
+namespace {
+
+// One connection held for the whole program: the X server resets when its last client leaves,
+// and a test connecting during that reset would find no display.
+class KeepServer : public ::testing::Environment {
+  public:
+    void SetUp() override { keeper = XOpenDisplay(nullptr); }
+    void TearDown() override {
+        if (keeper) XCloseDisplay(keeper);
+    }
+
+  private:
+    Display* keeper = nullptr;
+};
+
+const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new KeepServer);
+
+struct HostWindow : ::testing::Test {
+    void SetUp() override {
+        display = XOpenDisplay(nullptr);
+        if (!display) GTEST_SKIP() << "no X display (run under xvfb-run)";
+        int event, error, major, minor;
+        if (!XTestQueryExtension(display, &event, &error, &major, &minor))
+            GTEST_SKIP() << "no XTest extension";
+        const int screen = DefaultScreen(display);
+        parent = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 300, 200, 0,
+                                     BlackPixel(display, screen), WhitePixel(display, screen));
+        XMapRaised(display, parent);
+        XSync(display, False);
+        hostCalls().clear();
+    }
+    void TearDown() override {
+        if (!display) return;
+        XDestroyWindow(display, parent);
+        XCloseDisplay(display);
+    }
+    // Idles the editor as a host does until `done` holds or the time is up.
+    bool idleUntil(AudioEffect& effect, const std::function<bool()>& done, double seconds = 3) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+            XSync(display, False);
+            if (done()) return true;
+            usleep(5000);
+        }
+        return false;
+    }
+    bool childMapped(Window w) {
+        XWindowAttributes a;
+        return XGetWindowAttributes(display, w, &a) && a.map_state == IsViewable;
+    }
+    void clickAt(int x, int y) {
+        int rx = 0, ry = 0;
+        Window child;
+        XTranslateCoordinates(display, parent, DefaultRootWindow(display), x, y, &rx, &ry, &child);
+        XTestFakeMotionEvent(display, -1, rx, ry, CurrentTime);
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XSync(display, False);
+    }
+    Display* display = nullptr;
+    Window parent = 0;
+};
+
+TEST_F(HostWindow, EditorOpensAsChildAndAClickReachesTheEffect) {
+    TestEffect effect;
+    ASSERT_EQ(effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0), 1);
+    TestEditor* editor = effect.testEditor();
+    CFrame* frame = editor->getFrame();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(frame->isOpen());
+    const Window own = static_cast<Window>(frame->getNativeWindow());
+    Window root, parentOfOwn, *children = nullptr;
+    unsigned count = 0;
+    ASSERT_TRUE(XQueryTree(display, own, &root, &parentOfOwn, &children, &count));
+    if (children) XFree(children);
+    EXPECT_EQ(parentOfOwn, parent) << "embedded in the host's window";
+    ASSERT_TRUE(idleUntil(effect, [&] { return childMapped(own); }));
+
+    clickAt(20, 20);  // the kick button toggles parameter 0
+    ASSERT_TRUE(idleUntil(effect, [&] { return effect.params[0] > 0.5f; }));
+    EXPECT_EQ(countCalls(audioMasterBeginEdit, 0), 1);
+    EXPECT_EQ(countCalls(audioMasterEndEdit, 0), 1);
+    EXPECT_EQ(countCalls(audioMasterAutomate, 0), 1);
+
+    // The frame's own idea of the mouse comes from the window system.
+    CPoint where;
+    frame->getCurrentMouseLocation(where);
+    EXPECT_NEAR(where.x, 20, 1);
+    EXPECT_NEAR(where.y, 20, 1);
+
+    // Typing into the text field through the window's keyboard events.
+    clickAt(120, 18);
+    ASSERT_TRUE(idleUntil(effect, [&] { return editor->text->isEditing(); }));
+    XSetInputFocus(display, own, RevertToParent, CurrentTime);
+    const KeyCode k = XKeysymToKeycode(display, XStringToKeysym("k"));
+    const KeyCode ret = XKeysymToKeycode(display, XStringToKeysym("Return"));
+    for (KeyCode code : {k, ret}) {
+        XTestFakeKeyEvent(display, code, True, CurrentTime);
+        XTestFakeKeyEvent(display, code, False, CurrentTime);
+    }
+    XSync(display, False);
+    EXPECT_TRUE(idleUntil(effect, [&] { return editor->committed == "k"; }));
+
+    effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
+    EXPECT_EQ(editor->getFrame(), nullptr);
+}
+
+TEST_F(HostWindow, WindowTimerFiresFromTheIdlePump) {
+    TestEffect effect;
+    ASSERT_EQ(effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0), 1);
+    TestEditor* editor = effect.testEditor();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(idleUntil(
+        effect, [&] { return editor->timerTicks >= 4; }, 5));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 0.15) << "50 ms timer: four ticks take at least 150 ms";
+    effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
+}
+
+int openDescriptors() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d)) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+TEST_F(HostWindow, OpenCloseCyclesWithAWindowLeaveNothingBehind) {
+    TestEffect effect;
+    const int64_t objects = CBaseObject::liveObjectCount();
+    for (int i = 0; i < 5; ++i) {
+        effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0);
+        effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+        effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
+    }
+    const int fds = openDescriptors();
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0), 1);
+        effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+        effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
+    }
+    EXPECT_EQ(openDescriptors(), fds) << "every display connection is closed";
+    EXPECT_EQ(CBaseObject::liveObjectCount(), objects);
+}
+
+}  // namespace
+}  // namespace guitest

@@ -1,0 +1,74 @@
+// Drawing of the skin images. Every function returns a new ARGB32 cairo image of exactly the
+// size asked for; film strips and state images stack their frames vertically, frame 0 on top.
+#pragma once
+
+#include <cairo.h>
+
+#include <string>
+#include <vector>
+
+namespace skingen {
+
+struct Rgb {
+    double r, g, b, a = 1.0;
+};
+
+// The palette of the panels.
+namespace palette {
+constexpr Rgb kPanel{0.80, 0.80, 0.77};       // front page aluminium
+constexpr Rgb kPanelShade{0.70, 0.70, 0.67};  // engraved lines
+constexpr Rgb kInk{0.17, 0.18, 0.20};         // labels on the light panel
+constexpr Rgb kAccent{0.13, 0.33, 0.40};      // section titles
+constexpr Rgb kGraphite{0.20, 0.21, 0.23};    // back page, header band
+constexpr Rgb kInkLight{0.86, 0.86, 0.83};    // labels on graphite
+constexpr Rgb kWindow{0.90, 0.91, 0.88};      // read-out windows
+constexpr Rgb kAmber{1.00, 0.68, 0.18};       // lit LEDs, value arcs
+constexpr Rgb kIvory{0.95, 0.93, 0.86};       // meter faces
+}  // namespace palette
+
+enum class Align { Left, Centre, Right };
+
+struct TextStyle {
+    double size = 9;
+    bool bold = true;
+    bool narrow = false;
+    Align align = Align::Centre;
+    Rgb colour = palette::kInk;
+};
+
+cairo_surface_t* newImage(int width, int height);
+void setColour(cairo_t* cr, const Rgb& c);
+void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r);
+// Text centred vertically in the box; '|' breaks lines.
+void drawText(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
+              const TextStyle& style);
+
+// Controls.
+cairo_surface_t* knobStrip(int width, int height, int frames, const std::string& label,
+                           bool onDark);
+cairo_surface_t* twoStateButton(int width, int height, const std::string& label);
+cairo_surface_t* selector(int width, int height, int frames,
+                          const std::vector<std::string>& labels);
+cairo_surface_t* meterFace(int width, int height, double pivotX, double pivotY);
+cairo_surface_t* meterStrip(int width, int height, const std::string& label);
+cairo_surface_t* overLamp(int width, int height);
+// Preset bar: 3 states (normal, hover, pressed); glyph is save, load, store, recall, or text.
+cairo_surface_t* barButton(int width, int height, const std::string& glyph);
+// 5 states: rest, left hovered, right hovered, left pressed, right pressed.
+cairo_surface_t* barRocker(int width, int height);
+
+// Panels and their decorations (coordinates in panel pixels).
+cairo_surface_t* panel(int width, int height, bool dark);
+void headerBand(cairo_t* cr, double width, double height, const std::string& name,
+                const std::string& tagline);
+void readoutWindow(cairo_t* cr, double l, double t, double r, double b, bool dark);
+void group(cairo_t* cr, double l, double t, double r, double b, const std::string& title,
+           bool dark);
+void bezel(cairo_t* cr, double l, double t, double r, double b);
+void plate(cairo_t* cr, double l, double t, double r, double b);
+void presetStrip(cairo_t* cr, double width, double y0, double height);
+void nameField(cairo_t* cr, double l, double t, double r, double b);
+void menuGlyph(cairo_t* cr, double l, double t, double r, double b);
+void screw(cairo_t* cr, double x, double y);
+
+}  // namespace skingen
