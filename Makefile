@@ -9,7 +9,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 # Debian packages the build and the tests need.
 PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-           libsndfile1-dev libcairo2-dev
+           libsndfile1-dev libcairo2-dev \
+           dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity
 
 # Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
