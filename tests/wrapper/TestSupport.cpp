@@ -1,0 +1,58 @@
+#include "tests/wrapper/TestSupport.h"
+
+#include <dlfcn.h>
+
+#include <stdexcept>
+
+namespace wrapper_test {
+
+std::string fakeEffectPath() {
+    return QRX_FAKE_EFFECT;
+}
+
+std::string tinypressPath() {
+    return std::string(QRX_BUILD_DIR) + "/tinypress.so";
+}
+
+std::string motorPath() {
+    return std::string(QRX_BUILD_DIR) + "/Motor.so";
+}
+
+FakeLibrary::FakeLibrary() {
+    handle_ = dlopen(fakeEffectPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) throw std::runtime_error("fake effect library missing");
+    config_ = reinterpret_cast<FakeConfigProc>(dlsym(handle_, "fakeEffectConfig"))();
+    reset_ = reinterpret_cast<FakeResetProc>(dlsym(handle_, "fakeEffectReset"));
+    reset_();
+}
+
+FakeLibrary::~FakeLibrary() {
+    dlclose(handle_);
+}
+
+TestGroup::TestGroup(nrtx::TypeKind kind, int monoFormat, int keyFormat) {
+    type.info.kind = kind;
+    type.info.formatValues[0] = monoFormat;
+    type.info.formatValues[1] = keyFormat;
+    type.info.typeId = nrtx::fourCC("test");
+}
+
+nrtx::Instance& hostSide(CEffectProcess& process) {
+    return process;
+}
+
+int render(CEffectProcess& process, const float* left, const float* right, float* outLeft,
+           float* outRight, int frames, const float* key, int* consumed) {
+    nrtx::RenderBlock block{};
+    block.inputs[0] = left;
+    block.inputs[1] = right;
+    block.outputs[0] = outLeft;
+    block.outputs[1] = outRight;
+    block.keyInput = key;
+    block.frames = frames;
+    hostSide(process).render(&block);
+    if (consumed) *consumed = block.consumed;
+    return block.written;
+}
+
+}  // namespace wrapper_test

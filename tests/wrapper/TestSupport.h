@@ -1,0 +1,47 @@
+// Shared helpers of the adaptor tests: the fake effect library, a process made without a host
+// library around it, and render calls through the host-library interface.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "nrtx/ProcessGroup.h"
+#include "tests/wrapper/FakeEffect.h"
+#include "wrapper/WrapperProcess.h"
+
+namespace wrapper_test {
+
+std::string fakeEffectPath();
+std::string tinypressPath();
+std::string motorPath();
+
+// The fixture library, kept loaded while the object lives; reset() clears its configuration.
+class FakeLibrary {
+  public:
+    FakeLibrary();
+    ~FakeLibrary();
+    fake::Config& config() { return *config_; }
+    void reset() { reset_(); }
+
+  private:
+    void* handle_;
+    fake::Config* config_;
+    FakeResetProc reset_;
+};
+
+// A process group with one type of the given kind and channel format.
+struct TestGroup {
+    explicit TestGroup(nrtx::TypeKind kind = nrtx::TypeKind::RealTime, int monoFormat = 0,
+                       int keyFormat = 0);
+    CProcessGroup group;
+    CEffectType type;
+};
+
+// The host-library interface of a process (what the host calls).
+nrtx::Instance& hostSide(CEffectProcess& process);
+
+// One render call; answers the frames written and stores the consumed count.
+int render(CEffectProcess& process, const float* left, const float* right, float* outLeft,
+           float* outRight, int frames, const float* key = nullptr, int* consumed = nullptr);
+
+}  // namespace wrapper_test

@@ -1,0 +1,42 @@
+#include "wrapper/LibraryLocation.h"
+
+#include <dlfcn.h>
+
+#include "nrtx/Gestalt.h"
+#include "nrtx/NrtxAbi.h"
+#include "nrtx/NrtxError.h"
+#include "platform/DynamicLibrary.h"
+
+namespace wrapper {
+
+std::string adaptorFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&adaptorFolder), &info) == 0 || info.dli_fname == nullptr)
+        return {};
+    const std::string path = info.dli_fname;
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::unique_ptr<platform::DynamicLibrary> loadPluginLibrary(const std::string& fileName) {
+    if (fileName.empty()) return nullptr;
+    if (auto library = platform::DynamicLibrary::load(fileName)) return library;
+    if (fileName.find('/') != std::string::npos) return nullptr;
+    const std::string folder = adaptorFolder();
+    if (folder.empty()) return nullptr;
+    return platform::DynamicLibrary::load(folder + "/" + fileName);
+}
+
+int maximumRealTimeQuantum() {
+    std::int32_t answer = 0;
+    if (FicGestalt(nrtx::kGestaltQuantum, &answer) != nrtx::kNoErr) return kDefaultQuantum;
+    // Loaded by name: the engine is already in the process, so this only takes a reference.
+    auto motor = platform::DynamicLibrary::load(nrtx::kMotorLibraryName);
+    if (!motor) return kDefaultQuantum;
+    auto quantumOf =
+        reinterpret_cast<nrtx::MaximumQuantumProc>(motor->symbol("_FicGetMaximumNRTXQuantum"));
+    const int quantum = quantumOf ? quantumOf() : 0;
+    return quantum < 1 ? kDefaultQuantum : quantum;
+}
+
+}  // namespace wrapper
