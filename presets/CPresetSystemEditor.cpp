@@ -6,12 +6,13 @@
 
 #include "presets/CPresetSystemEffect.h"
 
-CPresetSystemEditor::CPresetSystemEditor(AudioEffect* effect) : AEffEditor(effect) {
+CPresetSystemEditor::CPresetSystemEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
     // getcwd refuses (ERANGE) a directory that does not fit: the text then stays empty.
     if (!getcwd(currentDirectory, kPathTextSize)) currentDirectory[0] = 0;
 }
 
 CPresetSystemEditor::~CPresetSystemEditor() {
+    removePresetBar();
     writeStoredTexts();
 }
 

@@ -10,14 +10,49 @@
 #include <cstdint>
 #include <string>
 
+#include "gui/AEffGUIEditor.h"
+#include "gui/CControl.h"
 #include "presets/PresetFiles.h"
 #include "presets/PresetImage.h"
-#include "shell/AEffEditor.h"
 
 class CPresetSystemEffect;
 
-class CPresetSystemEditor : public AEffEditor {
+namespace qgui {
+class CFrame;
+class CTextEdit;
+class COptionMenu;
+}  // namespace qgui
+
+class CPSKickButton;
+class CSaveLoadButton;
+class CPSRockerSwitch;
+
+// Also the listener of the preset bar's controls: the engine editors pass every control change
+// to valueChanged first, which handles the bar's tags and ignores all others.
+class CPresetSystemEditor : public AEffGUIEditor, public qgui::CControlListener {
   public:
+    // Listener tags of the preset bar's controls (the engine panels use tags below 59).
+    enum PresetBarTag : int32_t {
+        kTagProgramName = 59,
+        kTagProgramStep = 60,
+        kTagLoadBank = 61,
+        kTagSaveBank = 62,
+        kTagLoadPreset = 63,
+        kTagSavePreset = 64,
+        kTagProgramMenu = 71,
+        kTagDefaultBank = 72,
+        kTagDefaultPreset = 73,
+        kTagStoreMemoA = 74,
+        kTagStoreMemoB = 75,
+        kTagRecallMemoA = 76,
+        kTagRecallMemoB = 77,
+    };
+    // Top of the preset bar in each plug-in's frame (pixels).
+    static constexpr int kGrandPressBarTop = 444;
+    static constexpr int kTinyPressBarTop = 362;
+    // Period of the idle timer that keeps meters and redraws going without the host's idle.
+    static constexpr uint32_t kIdleTimerMs = 50;
+
     // The per-user store key shared by both plug-ins of the family.
     static constexpr const char* kStoreKey = "SOFTWARE\\QRX-soundwerk\\QRX_GrandPress";
 
@@ -36,7 +71,13 @@ class CPresetSystemEditor : public AEffEditor {
     // open. Called after every change of the current program's name.
     virtual void showProgramName() {}
     // Re-titles the preset bar's program menu from the sixteen names, when the window is open.
-    virtual void showProgramList() {}
+    virtual void showProgramList();
+
+    // Drops the preset bar (removePresetBar) and forgets the host's window. Engine editors call
+    // it first in their close(), then release their frame.
+    void close() override;
+    // Reacts to the preset bar's controls; every other tag is ignored.
+    void valueChanged(qgui::CControl* control) override;
 
     // --- Byte images (the effect's program store; PresetImage.h has the layout) ---
 
@@ -87,6 +128,17 @@ class CPresetSystemEditor : public AEffEditor {
     // The effect as the preset system's effect; null when the editor has no such effect.
     CPresetSystemEffect* presetEffect() const;
 
+    // Open step 7: builds the preset bar into `frame` with its top at `barTop` (pixels; 444 in
+    // grandpress, 362 in tinypress) and starts the 50 ms idle timer on the frame. The frame's
+    // background bitmap shows through the name field and the menu. False (and nothing added)
+    // without a frame or an effect. Engine editors call it after building their panel.
+    bool addPresetBar(qgui::CFrame* frame, int barTop);
+    // Stops the idle timer and forgets the bar's controls (the frame owns and destroys them).
+    // Safe to call when no bar exists; close() calls it.
+    void removePresetBar();
+    // Id of the running idle timer on the bar's frame, 0 when there is none.
+    uint32_t idleTimerId() const { return idleTimer; }
+
   private:
     FileOutcome loadFile(const std::string& path, bool reversed, RememberPath remember, bool bank);
     FileOutcome saveFile(const std::string& path, RememberPath remember, bool bank);
@@ -94,6 +146,10 @@ class CPresetSystemEditor : public AEffEditor {
     FileStatus loadStoredImage(const char* valueName, bool bank);
     void readStoredTexts();
     void writeStoredTexts();
+
+    // The preset bar while the window is open (owned by the frame; null while closed).
+    qgui::CFrame* barFrame = nullptr;
+    uint32_t idleTimer = 0;
 
     char currentDirectory[kPathTextSize] = {};
     char currentBankFile[kPathTextSize] = {};
