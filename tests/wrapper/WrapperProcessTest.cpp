@@ -25,7 +25,8 @@ class EngineQuantum {
   public:
     explicit EngineQuantum(int quantum, int answers = 1) {
         handle_ = dlopen(motorPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-        auto getSettings = reinterpret_cast<MotorGetSettingsProc>(dlsym(handle_, "MotorGetSettings"));
+        auto getSettings =
+            reinterpret_cast<MotorGetSettingsProc>(dlsym(handle_, "MotorGetSettings"));
         configure_ = reinterpret_cast<MotorConfigureProc>(dlsym(handle_, "MotorConfigure"));
         getSettings(&saved_);
         MotorSettings s = saved_;
@@ -175,9 +176,9 @@ TEST_F(ProcessBridge, OfflineFirstPassDropsTheLatencyThenStaysAligned) {
     const auto in = noise(8192, 6);
     std::vector<float> outL(8192, 5.0f), outR(8192, 5.0f);
     int consumed = 0;
-    EXPECT_EQ(render(process, in.data(), in.data(), outL.data(), outR.data(), 4096, nullptr,
-                     &consumed),
-              0);
+    EXPECT_EQ(
+        render(process, in.data(), in.data(), outL.data(), outR.data(), 4096, nullptr, &consumed),
+        0);
     EXPECT_EQ(consumed, kDelay);
     EXPECT_EQ(outL[0], 5.0f);  // nothing written
     const int rest = 8192 - kDelay;
@@ -201,9 +202,9 @@ TEST_F(ProcessBridge, OfflineFirstPassShorterThanTheLatencyKeepsDropping) {
     EXPECT_EQ(render(process, &in[500], &in[500], out.data(), out.data(), 500, nullptr, &consumed),
               0);
     EXPECT_EQ(consumed, kDelay - 500);
-    EXPECT_EQ(render(process, &in[kDelay], &in[kDelay], out.data(), out.data(), 1000, nullptr,
-                     &consumed),
-              1000);
+    EXPECT_EQ(
+        render(process, &in[kDelay], &in[kDelay], out.data(), out.data(), 1000, nullptr, &consumed),
+        1000);
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(out[i], in[i]) << i;
 }
 
@@ -215,9 +216,9 @@ TEST_F(ProcessBridge, OfflineBlocksLongerThanTheTransferBuffersArePieced) {
     const auto in = noise(frames, 8);
     std::vector<float> out(static_cast<size_t>(frames));
     int consumed = 0;
-    EXPECT_EQ(render(process, in.data(), in.data(), out.data(), out.data(), frames, nullptr,
-                     &consumed),
-              frames);
+    EXPECT_EQ(
+        render(process, in.data(), in.data(), out.data(), out.data(), frames, nullptr, &consumed),
+        frames);
     EXPECT_EQ(consumed, frames);
     EXPECT_EQ(out, in);
     EXPECT_EQ(fake.config().framesProcessed, frames);

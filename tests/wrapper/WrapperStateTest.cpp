@@ -169,7 +169,7 @@ TEST_F(StateFormB, TruncatedAndHostileDataStaysInsideTheChunk) {
     Bytes s;
     putWord(s, 3);
     putWord(s, 1000000);  // claims far more programs than the data holds
-    Bytes name(64, 'x');   // no terminator
+    Bytes name(64, 'x');  // no terminator
     s.insert(s.end(), name.begin(), name.end());
     putFloat(s, 0.25f);
     putFloat(s, std::nanf(""));
@@ -180,8 +180,8 @@ TEST_F(StateFormB, TruncatedAndHostileDataStaysInsideTheChunk) {
     c.program = 1;
     wrapper.SetState(s.data(), static_cast<int>(s.size()));
     EXPECT_FLOAT_EQ(c.values[0][0], 0.25f);
-    EXPECT_FLOAT_EQ(c.values[0][1], 0.11f);  // NaN not written
-    EXPECT_FLOAT_EQ(c.values[0][2], 0.12f);  // 7 is no parameter value
+    EXPECT_FLOAT_EQ(c.values[0][1], 0.11f);          // NaN not written
+    EXPECT_FLOAT_EQ(c.values[0][2], 0.12f);          // 7 is no parameter value
     EXPECT_EQ(std::strlen(c.programNames[0]), 31u);  // the effect keeps 31 characters
     EXPECT_EQ(c.program, 0);  // program 0 was selected to restore it; -1 is not a program
 }

@@ -1,0 +1,132 @@
+// Editor embedding: size query, default rectangle, window class lifetime, and (with an X
+// display, e.g. under Xvfb) placement of the child window in the host's window.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "tests/wrapper/TestSupport.h"
+#include "wrapper/EditorWindow.h"
+
+// Last: Xlib defines macros (None, Bool) that collide with the test framework.
+#include <X11/Xlib.h>
+
+namespace {
+
+using namespace wrapper_test;
+
+TEST(EditorSize, DefaultRectangleGrowsSixtyPixelsPerSixParameters) {
+    FakeLibrary fake;
+    for (auto [params, height] :
+         {std::pair{34, 360}, std::pair{1, 60}, std::pair{6, 60}, std::pair{7, 120}}) {
+        fake.reset();
+        fake.config().numParams = params;
+        CPluginWrapper w;
+        ASSERT_TRUE(w.LoadLibrary(fakeEffectPath().c_str()));
+        int width = 0, h = 0;
+        w.GetEditorSize(&width, &h);
+        EXPECT_EQ(width, 480) << params;
+        EXPECT_EQ(h, height) << params;
+    }
+}
+
+TEST(EditorSize, TinypressAnswersItsPanelWithTheEditorClosed) {
+    CPluginWrapper w;
+    ASSERT_TRUE(w.LoadLibrary(tinypressPath().c_str()));
+    int width = 0, height = 0;
+    w.GetEditorSize(&width, &height);
+    EXPECT_EQ(width, 450);
+    EXPECT_EQ(height, 378);
+    EXPECT_FALSE(w.IsEditorOpen());
+}
+
+TEST(EditorWindowClass, StaysRegisteredWhileAnAdaptorLives) {
+    ASSERT_EQ(CPluginWrapper::LivingCount(), 0);
+    EXPECT_FALSE(CPluginWrapper::IsWindowClassRegistered());
+    auto first = std::make_unique<CPluginWrapper>();
+    EXPECT_TRUE(CPluginWrapper::IsWindowClassRegistered());
+    auto second = std::make_unique<CPluginWrapper>();
+    first.reset();
+    EXPECT_TRUE(CPluginWrapper::IsWindowClassRegistered());
+    second.reset();
+    EXPECT_FALSE(CPluginWrapper::IsWindowClassRegistered());
+}
+
+class EditorPlacement : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        display = XOpenDisplay(nullptr);
+        if (display == nullptr) GTEST_SKIP() << "no X display (run under xvfb-run)";
+        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 600, 420, 0, 0, 0);
+        XMapWindow(display, parent);
+        XSync(display, False);
+    }
+    void TearDown() override {
+        if (display == nullptr) return;
+        XDestroyWindow(display, parent);
+        XCloseDisplay(display);
+    }
+    int children() {
+        Window root, parentOf, *list = nullptr;
+        unsigned n = 0;
+        XSync(display, False);
+        XQueryTree(display, parent, &root, &parentOf, &list, &n);
+        if (list) XFree(list);
+        return static_cast<int>(n);
+    }
+    Display* display = nullptr;
+    Window parent = 0;
+};
+
+TEST_F(EditorPlacement, TinypressPanelIsCentredAndBottomAligned) {
+    CPluginWrapper w;
+    ASSERT_TRUE(w.LoadLibrary(tinypressPath().c_str()));
+    w.OpenEditor(parent);
+    ASSERT_TRUE(w.IsEditorOpen());
+    int x, y, width, height;
+    ASSERT_TRUE(wrapper::windowGeometry(w.ChildWindow(), &x, &y, &width, &height));
+    EXPECT_EQ(x, 75);       // (600 - 450) / 2
+    EXPECT_EQ(y, 42);       // 420 - 378
+    EXPECT_EQ(width, 525);  // 450 + 75: reaches the right edge
+    EXPECT_EQ(height, 378);
+    const std::uintptr_t child = w.ChildWindow();
+    w.OpenEditor(parent);  // a second open changes nothing
+    EXPECT_EQ(w.ChildWindow(), child);
+    EXPECT_EQ(children(), 1);
+    EXPECT_EQ(w.RefreshCountdown(), 2);
+    w.EditorIdle();
+    w.EditorIdle();
+    w.EditorIdle();
+    EXPECT_EQ(w.RefreshCountdown(), 0);
+    w.CloseEditor();
+    EXPECT_FALSE(w.IsEditorOpen());
+    EXPECT_EQ(children(), 0);
+}
+
+TEST_F(EditorPlacement, DefaultAreaAndViewOptionShift) {
+    FakeLibrary fake;
+    fake.config().numParams = 34;
+    CPluginWrapper w;
+    ASSERT_TRUE(w.LoadLibrary(fakeEffectPath().c_str()));
+    w.SetViewOption(1);
+    w.OpenEditor(parent);
+    ASSERT_TRUE(w.IsEditorOpen());
+    EXPECT_EQ(fake.config().editIdleCalls, 1);
+    int x, y, width, height;
+    ASSERT_TRUE(wrapper::windowGeometry(w.ChildWindow(), &x, &y, &width, &height));
+    EXPECT_EQ(x, 60);         // (600 - 480) / 2
+    EXPECT_EQ(y, 420 - 392);  // bottom 360 + 32
+    EXPECT_EQ(width, 540);
+    EXPECT_EQ(height, 360);
+    w.UnloadLibrary();  // closes the editor first
+    EXPECT_FALSE(w.IsEditorOpen());
+    EXPECT_EQ(children(), 0);
+}
+
+TEST_F(EditorPlacement, UnknownParentOpensNothing) {
+    CPluginWrapper w;
+    ASSERT_TRUE(w.LoadLibrary(tinypressPath().c_str()));
+    w.OpenEditor(0x7fffff);
+    EXPECT_FALSE(w.IsEditorOpen());
+}
+
+}  // namespace
