@@ -4,12 +4,15 @@
 #include <cstring>
 #include <new>
 
+#include "dsp/GlidingBiquad.h"
 #include "editor/GrandPressEditor.h"
 #include "editor/MeterSettingsStore.h"
 #include "platform/MessageBox.h"
 #include "shell/FamilyIdentity.h"
 #include "tinypress/FactoryPrograms.h"
+#include "tinypress/InputSelection.h"
 #include "tinypress/Mappings.h"
+#include "tinypress/SignalPath.h"
 
 namespace tinypress {
 namespace {
@@ -40,7 +43,8 @@ TinyPress::TinyPress(audioMasterCallback audioMaster)
     setInitialDelay(getLatencySamples());
 
     meterScales.reset(new (std::nothrow) double[kMeterScaleEntries]);
-    if (!meterScales) failed = true;
+    path.reset(new (std::nothrow) SignalPath());
+    if (!meterScales || !path) failed = true;
     if (!failed) {
         applyDefaults();
         readMeterSettings();
@@ -107,6 +111,7 @@ void TinyPress::suspend() {
     rate.store(hostRate, kRelaxed);
     meters.reset();
     if (GrandPressEditor* e = panelEditor()) e->resetMeters();
+    publishWithReset(Reset::Full, false);
 }
 
 void TinyPress::resume() {
@@ -118,6 +123,7 @@ void TinyPress::resume() {
     rate.store(rateSupported(hostRate) ? hostRate : 44100.0, kRelaxed);
     if (getBlockSize() < 1) AudioEffect::setBlockSize(kDefaultBlockSize);
     resetSignalPath();
+    publishWithReset(Reset::None, true);
     setInitialDelay(getLatencySamples());
     if (GrandPressEditor* e = panelEditor()) e->updateLatencyDisplays();
     setInitialDelay(getLatencySamples());
@@ -147,14 +153,123 @@ void TinyPress::resetSignalPath() {
     derivedValues.hilbertLength.store(hilbertLengthOf(rate.load(kRelaxed)), kRelaxed);
 }
 
-void TinyPress::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
-    if (failed || !inputs || !outputs || frames <= 0) return;
-    const int inRight = secondInputUsable() ? 1 : 0;
-    const int outs = secondOutputUsable() ? 2 : 1;
-    float* const sources[2] = {inputs[0], inputs[inRight]};
-    for (int c = 0; c < outs; ++c)
-        if (outputs[c] && sources[c] && outputs[c] != sources[c])
-            std::memmove(outputs[c], sources[c], sizeof(float) * static_cast<size_t>(frames));
+void TinyPress::processReplacing(float** inputs, float** outputs, VstInt32 frames) noexcept {
+    if (failed || !path || frames <= 0) return;
+    if (exchange.tryRead(incoming)) path->adopt(incoming);
+    InputFlags flags;
+    flags.rightInput = secondInput.load(kRelaxed);
+    flags.sideChainInputs = sideChainInputs.load(kRelaxed);
+    flags.externalSideChain = path->settings().sideChainExternal != 0;
+    const HostStreams io =
+        selectStreams(inputs, outputs, flags, [this](int pin) { return isInputConnected(pin); });
+    path->process(io, frames, meters);
+}
+
+EngineSettings TinyPress::publishedSettings() {
+    std::lock_guard<std::mutex> lock(writerMutex);
+    return writerSettings;
+}
+
+void TinyPress::rebuildSettings() {
+    EngineSettings& w = writerSettings;
+    const DerivedValues& d = derivedValues;
+    const double fs = rate.load(kRelaxed);
+    using namespace qrx::dsp;
+    w.rateHz = fs;
+    const int taps = d.hilbertLength.load(kRelaxed);
+    w.hilbertLength = taps < 1 ? 1 : (taps > kMaxHilbertLength ? kMaxHilbertLength : taps);
+
+    w.power = d.power.load(kRelaxed);
+    w.stereo = d.stereo.load(kRelaxed);
+    w.link = d.link.load(kRelaxed);
+    w.smooth = d.smooth.load(kRelaxed);
+    w.rms = d.rms.load(kRelaxed);
+    w.autoRelease = d.autoRelease.load(kRelaxed);
+    w.softKnee = d.softKnee.load(kRelaxed);
+    w.autoMakeup = d.autoMakeup.load(kRelaxed);
+    w.sideChainExternal = d.sideChainExternal.load(kRelaxed);
+    w.sideChainMonitor = d.sideChainMonitor.load(kRelaxed);
+    w.meterSource = d.meterSource.load(kRelaxed);
+    w.compressing = params[kRatio].load(kRelaxed) >= 0.3f;
+    w.overSamples = d.overSamples.load(kRelaxed);
+
+    const bool rms = w.rms != 0;
+    w.attackCoefficient = attackCoefficientOf(d.attackMs.load(kRelaxed), fs, rms);
+    w.releaseCoefficient = releaseCoefficientOf(d.releaseSeconds.load(kRelaxed), fs, rms);
+    w.thresholdGain = d.thresholdGain.load(kRelaxed);
+    w.inverseRatio = d.inverseRatio.load(kRelaxed);
+    w.kneeLowY = d.kneeLowY.load(kRelaxed);
+    w.kneeHighY = d.kneeHighY.load(kRelaxed);
+    w.autoMakeupGain = d.autoMakeupGain.load(kRelaxed);
+    w.makeupTarget = d.makeupTargetGain.load(kRelaxed);
+    w.outputTarget = d.outputTargetGain.load(kRelaxed);
+
+    w.shelfGlideRate = glideRatePerSample(fs, kGlideRateAbove50kHz);
+    w.lowShelf = biquadCoefficientsOf(kBiquadLowShelf, lowShape.cornerHz, lowShape.quality,
+                                      lowShape.gainDb, fs);
+    w.highShelf = biquadCoefficientsOf(kBiquadHighShelf, highShape.cornerHz, highShape.quality,
+                                       highShape.gainDb, fs);
+    w.releaseFast = biquadCoefficientsOf(kBiquadLowPass, kReleaseFastHz, kReleaseQuality, 0.0, fs);
+    w.releaseSlow = biquadCoefficientsOf(kBiquadLowPass, kReleaseSlowHz, kReleaseQuality, 0.0, fs);
+    w.vu = biquadCoefficientsOf(kBiquadLowPass, d.vuCornerHz.load(kRelaxed), kVuQuality, 0.0, fs);
+
+    w.meterMix = d.meterMix.load(kRelaxed);
+    w.meterScale = d.meterScale.load(kRelaxed);
+    const double vuMs = d.vuIntegrationMs.load(kRelaxed);
+    const double ppmMs = d.ppmIntegrationMs.load(kRelaxed);
+    const double returnMs = d.ppmReturnMs.load(kRelaxed);
+    w.vuOnePole = vuOnePoleOf(vuMs, fs);
+    for (int i = 0; i < 2; ++i) {
+        const double meterRate = fs * (i + 1);  // fs, and 2 fs for "Pre" and "GainRed"
+        w.ppmAttack[i] = ppmAttackOf(ppmMs, meterRate);
+        w.ppmReturn[i] = ppmReturnOf(returnMs, meterRate);
+    }
+}
+
+void TinyPress::updateEngine(int index) {
+    std::lock_guard<std::mutex> lock(writerMutex);
+    const DerivedValues& d = derivedValues;
+    switch (index) {
+        case kLowScf:
+            lowShape = shelfShapeOnSet(ShelfBand::Low, d.lowFilterMode.load(kRelaxed));
+            break;
+        case kHighScf:
+            highShape = shelfShapeOnSet(ShelfBand::High, d.highFilterMode.load(kRelaxed));
+            break;
+        case kLowCorner:
+            lowShape.cornerHz = d.lowCornerHz.load(kRelaxed);
+            break;
+        case kHighCorner:
+            highShape.cornerHz = d.highCornerHz.load(kRelaxed);
+            break;
+        case kVuIntegration:
+            ++writerSettings.vuResets;  // re-tuned VU filters start from rest
+            break;
+        default:
+            break;
+    }
+    publishLocked(index == kReset ? Reset::Path : Reset::None);
+}
+
+void TinyPress::publishWithReset(Reset reset, bool resumeShapes) {
+    std::lock_guard<std::mutex> lock(writerMutex);
+    const DerivedValues& d = derivedValues;
+    if (resumeShapes) {
+        lowShape = shelfShapeOnResume(ShelfBand::Low, d.lowFilterMode.load(kRelaxed));
+        highShape = shelfShapeOnResume(ShelfBand::High, d.highFilterMode.load(kRelaxed));
+    }
+    publishLocked(reset);
+}
+
+void TinyPress::publishLocked(Reset reset) {
+    rebuildSettings();
+    if (reset != Reset::None) {
+        ++(reset == Reset::Full ? writerSettings.fullResets : writerSettings.pathResets);
+        // The shelves snap to the design in force now; a later change glides from there.
+        writerSettings.lowShelfAtReset = writerSettings.lowShelf;
+        writerSettings.highShelfAtReset = writerSettings.highShelf;
+    }
+    exchange.publish(writerSettings);
 }
 
 void TinyPress::setParameter(VstInt32 index, float value) {
@@ -174,6 +289,7 @@ void TinyPress::applyParameter(int index, float value) {
     if (index == kOverIndicator) value = static_cast<float>(overCountOf(value)) / 9.0f;
     params[index].store(value, kRelaxed);
     applyDerived(index, value);
+    updateEngine(index);
 }
 
 void TinyPress::updateRatioDependents() {

@@ -3,15 +3,26 @@
 //
 // Threads: the dispatcher (user-interface thread) constructs, suspends, resumes, changes rate and
 // block size, and destroys; setParameter may arrive on the user-interface or a host automation
-// thread; processReplacing runs on the audio thread. Every value more than one thread touches is
-// a relaxed atomic: the signal path reads the working values below once per block.
+// thread; processReplacing runs on the audio thread.
+//
+// Sharing scheme: parameter values and the working values derived from them are relaxed atomics.
+// Every coefficient the signal path needs is precomputed by the thread that sets a parameter (or
+// runs suspend/resume) into a writer-side EngineSettings, guarded by a mutex that only setting
+// threads take, and published whole through a SettingsExchange (a sequence lock over relaxed
+// atomics). The audio thread copies it once per block without waiting or locking; when a writer
+// is busy at that moment it keeps the previous copy for one more block. Resets (suspend, index 1,
+// a new VU time) travel in the same settings as request counts, so all audio state lives in the
+// SignalPath and only the audio thread touches it.
 #pragma once
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "editor/CompressorEffect.h"
+#include "tinypress/EngineSettings.h"
 #include "tinypress/Parameters.h"
+#include "tinypress/SettingsExchange.h"
 
 namespace tinypress {
 
@@ -44,6 +55,8 @@ struct DerivedValues {
     std::atomic<int> overCount{2}, overSamples{3};
 };
 
+class SignalPath;
+
 class TinyPress : public CompressorEffect {
   public:
     static constexpr VstInt32 kUniqueId = vstFourCC('Q', 'R', 't', 'p');
@@ -59,8 +72,9 @@ class TinyPress : public CompressorEffect {
     void setSampleRate(float hostRate) override;
     // A block size below 1 is taken as 1024.
     void setBlockSize(VstInt32 size) override;
-    // Audio thread. Passes the main inputs through until the signal path is in.
-    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override;
+    // Audio thread: selects the host buffers (pin answers, connection flags) and runs the signal
+    // path over the block. Nothing allocates, locks or waits.
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) noexcept override;
     // No double-precision processing: the flag is not announced, so hosts never call this.
     void processDoubleReplacing(double** inputs, double** outputs, VstInt32 frames) override {}
 
@@ -98,6 +112,10 @@ class TinyPress : public CompressorEffect {
     bool presetFlag() const { return presetFlagState.load(kRelaxed); }
     // i^0.05 for i = 0..999, the editor's meter scales; null after an allocation failure.
     const double* meterScaleTable() const { return meterScales.get(); }
+    // The audio state; null after an allocation failure. Inspection for tests.
+    const SignalPath* signalPath() const { return path.get(); }
+    // The settings last published to the audio thread (a copy taken under the writer lock).
+    EngineSettings publishedSettings();
 
   private:
     static constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -109,6 +127,16 @@ class TinyPress : public CompressorEffect {
     void applyDerived(int index, float v);
     void updateRatioDependents();
     void resetSignalPath();
+    // Setting threads: the engine settings after parameter `index` changed, then the
+    // publication. The side-chain shelf shapes change only through the events that set them:
+    // the mode indices (set column), the corner indices, and resume (resume column).
+    void updateEngine(int index);
+    enum class Reset { None, Full, Path };
+    // suspend (Full) and resume (resume shapes).
+    void publishWithReset(Reset reset, bool resumeShapes);
+    // Writer lock held: recompute everything at the processing rate, count the reset, publish.
+    void publishLocked(Reset reset);
+    void rebuildSettings();
 
     std::atomic<float> params[kNumParams];
     DerivedValues derivedValues;
@@ -118,6 +146,14 @@ class TinyPress : public CompressorEffect {
     std::atomic<bool> sideChainInputs{true}, secondInput{true}, secondOutput{true};
     std::atomic<bool> presetFlagState{false};
     bool meterSettingsRead = false;  // only settings read from the store are written back
+
+    std::unique_ptr<SignalPath> path;
+    std::mutex writerMutex;
+    EngineSettings writerSettings;                                     // writer lock
+    ShelfShape lowShape = shelfShapeAtConstruction(ShelfBand::Low);    // writer lock
+    ShelfShape highShape = shelfShapeAtConstruction(ShelfBand::High);  // writer lock
+    SettingsExchange<EngineSettings> exchange;
+    EngineSettings incoming;  // audio thread: the copy read at the start of a block
 };
 
 }  // namespace tinypress

@@ -1,6 +1,7 @@
 // The inert effect left by a failed allocation at construction. The failure is produced by
-// replacing the global non-throwing array allocation of this test program: when armed, it
-// refuses exactly the request the size of the effect's meter-scale table.
+// replacing the global non-throwing allocations of this test program: when armed, they refuse
+// exactly the request the size of the effect's meter-scale table, or of its signal path (the
+// delay rings, filters and buffers).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,10 +14,34 @@
 
 #include "TestSupport.h"
 #include "editor/MeterSettingsStore.h"
+#include "tinypress/SignalPath.h"
 #include "tinypress/TinyPress.h"
 
 namespace {
 std::atomic<bool> refuseMeterTable{false};
+std::atomic<bool> refuseSignalPath{false};
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (refuseSignalPath.load() && size == sizeof(tinypress::SignalPath)) return nullptr;
+    return std::malloc(size ? size : 1);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+// The signal path is over-aligned (cache-line aligned rings), so it comes through this one.
+void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    if (refuseSignalPath.load() && size == sizeof(tinypress::SignalPath)) return nullptr;
+    return std::aligned_alloc(static_cast<std::size_t>(align),
+                              (size + static_cast<std::size_t>(align) - 1) /
+                                  static_cast<std::size_t>(align) *
+                                  static_cast<std::size_t>(align));
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
 }
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
@@ -109,11 +134,32 @@ TEST(TinyPressInertState, LeavesTheSharedMeterSettingsAlone) {
     EXPECT_EQ(meter_settings::read(kPpmReturn), 0.5f);  // still absent: its default
 }
 
+// Without its signal path the effect is just as inert: same announcement, no processing.
+TEST(TinyPressInertState, MissingSignalPathMakesItInert) {
+    TempConfigHome home;
+    refuseSignalPath = true;
+    ::testing::internal::CaptureStderr();
+    TinyPress fx(recordingHost);
+    const std::string output = ::testing::internal::GetCapturedStderr();
+    refuseSignalPath = false;
+    EXPECT_TRUE(fx.constructionFailed());
+    EXPECT_EQ(fx.signalPath(), nullptr);
+    EXPECT_EQ(count(output, kNotice), 1u);
+    EXPECT_EQ(fx.getAeffect()->numInputs, 1);
+    EXPECT_EQ(fx.getAeffect()->uniqueID, vstFourCC('-', '-', '-', '-'));
+    std::vector<float> in(16, 0.25f), out(16, -1.0f);
+    float* ins[4] = {in.data(), in.data(), in.data(), in.data()};
+    float* outs[2] = {out.data(), out.data()};
+    fx.processReplacing(ins, outs, 16);
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == -1.0f; }));
+}
+
 TEST(TinyPressInertState, NormalConstructionIsUnaffectedByTheHook) {
     TempConfigHome home;
     TinyPress fx(recordingHost);
     EXPECT_FALSE(fx.constructionFailed());
     EXPECT_NE(fx.meterScaleTable(), nullptr);
+    EXPECT_NE(fx.signalPath(), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,139 @@
+#include "tinypress/Meters.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "dsp/PlainBiquad.h"
+
+namespace tinypress {
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+// Hold ages saturate far beyond any hold time instead of wrapping after hours of silence.
+constexpr int kAgeLimit = 1 << 30;
+// The VU reads a sine at the reference as 0 VU: peak-to-RMS sqrt(2) and the meter's 1.096.
+constexpr double kVuSignalScale = std::numbers::sqrt2 * 1.096;
+// Full scale for over counting. The metered values carry the +-1e-12 anti-denormal offsets, so a
+// sample at exactly full scale reads 1 +- 1e-12; counting from 1 - 1e-9 keeps clipped runs whole
+// (the float just below 1 is 1 - 6e-8, still no over).
+constexpr double kFullScale = 1.0 - 1e-9;
+
+}  // namespace
+
+void Meters::resetFilters() noexcept {
+    for (MeterChannel& m : ch) m.vuMemories = {};
+}
+
+void Meters::load(const MeterFeed& feed, const EngineSettings& s, bool bypass) noexcept {
+    for (int c = 0; c < 2; ++c) {
+        const MeterChannelFeed& f = feed.channel[c];
+        MeterChannel& m = ch[c];
+        m.vu = f.mainLevel.load(kRelaxed);
+        m.overFlag = f.overload.load(kRelaxed);
+        m.ppm = f.secondLevel.load(kRelaxed);
+        m.vuHold = f.peakA.load(kRelaxed);
+        m.ppmHold = f.peakB.load(kRelaxed);
+        m.vuHoldAge = f.peakAAge.load(kRelaxed);
+        m.ppmHoldAge = f.peakBAge.load(kRelaxed);
+        m.overCount = f.overCount.load(kRelaxed);
+    }
+    // The PPM runs at 2 fs for "Pre" and "GainRed" with the power on, at fs otherwise.
+    const int rate = (bypass || s.meterSource == kMeterPost) ? 0 : 1;
+    ppmAttack = s.ppmAttack[rate];
+    ppmReturn = s.ppmReturn[rate];
+    vuFilter = s.vu;
+    vuOnePole = s.vuOnePole;
+    signalScale = kVuSignalScale * s.meterScale;
+    mix = s.meterMix;
+    overSamples = s.overSamples;
+    compressing = s.compressing != 0;
+}
+
+void Meters::store(MeterFeed& feed, int frames) noexcept {
+    for (int c = 0; c < 2; ++c) {
+        MeterChannel& m = ch[c];
+        if (m.overCount >= overSamples) {
+            m.overFlag = 1.0;
+            m.overCount = 0.0;
+        } else {
+            m.overFlag = 0.0;
+        }
+        m.vuHoldAge = m.vuHoldAge > kAgeLimit - frames ? kAgeLimit : m.vuHoldAge + frames;
+        m.ppmHoldAge = m.ppmHoldAge > kAgeLimit - frames ? kAgeLimit : m.ppmHoldAge + frames;
+        MeterChannelFeed& f = feed.channel[c];
+        f.mainLevel.store(m.vu, kRelaxed);
+        f.overload.store(m.overFlag, kRelaxed);
+        f.secondLevel.store(m.ppm, kRelaxed);
+        f.peakA.store(m.vuHold, kRelaxed);
+        f.peakB.store(m.ppmHold, kRelaxed);
+        f.peakAAge.store(m.vuHoldAge, kRelaxed);
+        f.peakBAge.store(m.ppmHoldAge, kRelaxed);
+        f.overCount.store(m.overCount, kRelaxed);
+    }
+}
+
+void Meters::overAndHolds(MeterChannel& m, double x) noexcept {
+    // A run of full-scale samples that reached t_o is kept until the end of the call.
+    if (x >= kFullScale)
+        m.overCount += 1.0;
+    else if (m.overCount < overSamples)
+        m.overCount = 0.0;
+    if (m.ppm > m.ppmHold) {
+        m.ppmHold = m.ppm;
+        m.ppmHoldAge = 0;
+    }
+    if (m.vu > m.vuHold) {
+        m.vuHold = m.vu;
+        m.vuHoldAge = 0;
+    }
+}
+
+// A gain reading holds its extremes both ways: new reduction below the held value (down to
+// 0.01) and new expansion above it (from 1 up).
+void Meters::gainHolds(MeterChannel& m) noexcept {
+    if ((m.ppm > m.ppmHold && m.ppm > 1.0) || (m.ppm < m.ppmHold && m.ppm > 0.01)) {
+        m.ppmHold = m.ppm;
+        m.ppmHoldAge = 0;
+    }
+    if ((m.vu > m.vuHold && m.vu > 1.0) || (m.vu < m.vuHold && m.vu > 0.01)) {
+        m.vuHold = m.vu;
+        m.vuHoldAge = 0;
+    }
+}
+
+void Meters::signal(int c, double x, double noise) noexcept {
+    MeterChannel& m = ch[c];
+    m.vu = qrx::dsp::plainBiquadStep(x * signalScale, vuFilter, m.vuMemories, m.vuOffset);
+    m.ppm = m.ppm + noise + (x > m.ppm ? ppmAttack : ppmReturn) * (x - m.ppm);
+    overAndHolds(m, x);
+}
+
+void Meters::gain(int c, double g, double noise) noexcept {
+    MeterChannel& m = ch[c];
+    const double x = (std::fabs(0.98 * g) - 1.0) * mix + 1.0;
+    m.vu = qrx::dsp::plainBiquadStep(x, vuFilter, m.vuMemories, m.vuOffset);
+    // Compressing, the needle falls fast with more reduction and returns slowly; expanding, it
+    // rises fast.
+    const bool fast = compressing ? x < m.ppm : x > m.ppm;
+    m.ppm = m.ppm + noise + (fast ? ppmAttack : ppmReturn) * (x - m.ppm);
+    gainHolds(m);
+}
+
+void Meters::bypassSignal(int c, double out, double noise) noexcept {
+    MeterChannel& m = ch[c];
+    const double x = std::fabs(out + noise);
+    m.vu = m.vu + noise + vuOnePole * (x * signalScale - m.vu);
+    m.ppm = m.ppm + noise + (x > m.ppm ? ppmAttack : ppmReturn) * (x - m.ppm);
+    overAndHolds(m, x);
+}
+
+void Meters::bypassGain(int c, double noise) noexcept {
+    MeterChannel& m = ch[c];
+    m.vu = m.vu + noise + vuOnePole * (1.0 - m.vu);
+    const bool fast = compressing ? 1.0 < m.ppm : 1.0 > m.ppm;
+    m.ppm = m.ppm + noise + (fast ? ppmAttack : ppmReturn) * (1.0 - m.ppm);
+    m.overCount = 0.0;
+    gainHolds(m);
+}
+
+}  // namespace tinypress

@@ -1,0 +1,59 @@
+// Meter ballistics: VU and PPM levels, over counting and the held values the editor shows, fed
+// from the delayed input ("Pre"), the gain ("GainRed") or the output ("Post").
+//
+// Threads: audio thread only. At the start of a processing call the state is loaded from the
+// editor's MeterFeed (the editor zeroes levels and lets held values fall back between calls, and
+// those changes are taken over), fed sample by sample from locals, and stored back at the end with
+// relaxed stores. The VU filter memories are kept here: they are the audio thread's own.
+#pragma once
+
+#include "dsp/BiquadDesign.h"
+#include "editor/MeterFeed.h"
+#include "tinypress/EngineSettings.h"
+
+namespace tinypress {
+
+enum MeterSource : int { kMeterPre = 0, kMeterGainRed = 1, kMeterPost = 2 };
+
+struct MeterChannel {
+    double vu = 0.0, ppm = 0.0, vuHold = 0.0, ppmHold = 0.0;
+    int vuHoldAge = 0, ppmHoldAge = 0;
+    double overCount = 0.0, overFlag = 0.01;
+    qrx::dsp::BiquadMemories vuMemories;
+    double vuOffset = qrx::dsp::kBiquadNoiseScale;
+};
+
+class Meters {
+  public:
+    // Clears the VU filters (suspend, a new VU integration time).
+    void resetFilters() noexcept;
+
+    // Start of a call: the feed's values, and the call's constants for the path in use.
+    void load(const MeterFeed& feed, const EngineSettings& s, bool bypass) noexcept;
+    // End of a call of `frames` samples: over flags, hold ages, then the stores.
+    void store(MeterFeed& feed, int frames) noexcept;
+
+    // Power on, "Pre" and "Post": x = |signal|.
+    void signal(int c, double x, double noise) noexcept;
+    // Power on, "GainRed": x from the gain g of the gain computer.
+    void gain(int c, double g, double noise) noexcept;
+    // Power off, "Pre" and "Post": x = |dry output + noise|, one-pole VU.
+    void bypassSignal(int c, double out, double noise) noexcept;
+    // Power off, "GainRed": VU and PPM return to 1 (no gain reduction), no overs.
+    void bypassGain(int c, double noise) noexcept;
+
+    MeterChannel ch[2];
+
+  private:
+    void overAndHolds(MeterChannel& m, double x) noexcept;
+    void gainHolds(MeterChannel& m) noexcept;
+
+    qrx::dsp::BiquadCoefficients vuFilter;
+    double ppmAttack = 1.0, ppmReturn = 0.0, vuOnePole = 1.0;
+    double signalScale = 1.0;  // sqrt(2) * 1.096 / VU reference
+    double mix = 1.0;
+    double overSamples = 3.0;
+    bool compressing = true;
+};
+
+}  // namespace tinypress

@@ -1,0 +1,99 @@
+// The stereo mastering compressor's signal path: a feed-forward compressor whose main signal
+// waits in a delay ring while a filtered, envelope-detected copy of the side chain computes its
+// gain. Each host block is cut into chunks of at most 64 samples.
+//
+// Timing, with N = floor(fs / 1000):
+// - the main signal is read 1021 - N samples after it arrived (the announced latency);
+// - the side chain is read 1021 - 2N samples after it arrived, and the detector window is
+//   centred 2N samples behind the newest filtered sample, so the gain follows the side chain
+//   1021 samples late while every Hilbert tap reads a sample already written;
+// - the side-chain monitor reads the filtered side chain 2N samples back, N samples later than
+//   the normal output;
+// - with the power off the main pair comes out unchanged 1021 - N samples late, so switching the
+//   power keeps the timing.
+//
+// Threads: constructed and destroyed on the user-interface thread (all storage inside the object,
+// nothing allocated later); everything else runs on the audio thread. Settings, including reset
+// requests, arrive through adopt() at the start of a block, so no other thread touches the state.
+#pragma once
+
+#include "dsp/BiquadDesign.h"
+#include "dsp/DenormalNoise.h"
+#include "editor/MeterFeed.h"
+#include "tinypress/Detector.h"
+#include "tinypress/EngineSettings.h"
+#include "tinypress/GainComputer.h"
+#include "tinypress/InputSelection.h"
+#include "tinypress/Meters.h"
+
+namespace tinypress {
+
+// Running state of one gliding side-chain shelf (the targets come from the settings).
+struct ShelfState {
+    qrx::dsp::BiquadCoefficients current;
+    qrx::dsp::BiquadMemories memories;
+    qrx::dsp::DenormalNoise noise{qrx::dsp::kBiquadNoiseScale};
+
+    void snap(const qrx::dsp::BiquadCoefficients& to) noexcept {
+        current = to;
+        memories = {};
+    }
+};
+
+class SignalPath {
+  public:
+    SignalPath() noexcept;
+
+    // Audio thread: takes the settings for the coming block and carries out the resets they
+    // request (suspend, index 1, a new VU time).
+    void adopt(const EngineSettings& next) noexcept;
+    const EngineSettings& settings() const noexcept { return current; }
+
+    // Audio thread: one host block.
+    void process(const HostStreams& io, int frames, MeterFeed& feed) noexcept;
+
+    // Inspection for tests (audio thread, or while stopped).
+    double envelope(int channel) const noexcept { return envelopes[channel].envelope; }
+    double makeupState() const noexcept { return makeup; }
+    double outputState() const noexcept { return output; }
+    const ShelfState& lowShelfState(int channel) const noexcept { return lowShelf[channel]; }
+    const ShelfState& highShelfState(int channel) const noexcept { return highShelf[channel]; }
+
+  private:
+    enum Stream { kMainLeft, kMainRight, kSideLeft, kSideRight, kStreams };
+
+    void clearPath() noexcept;
+    void readChunk(const HostStreams& io, int offset, int n) noexcept;
+    void bypassChunk(int n) noexcept;
+    void activeChunk(int n) noexcept;
+    void writeChunk(const HostStreams& io, int offset, int n) noexcept;
+
+    EngineSettings current;
+    std::uint32_t fullResetsDone = 0, pathResetsDone = 0, vuResetsDone = 0;
+
+    // Input rings (main and side chain, left and right) with one shared write index.
+    alignas(64) double inputRing[kStreams][kRingLength];
+    int inputWrite = kRingLength - 1;
+    // Post-detector rings: the main signal, or the filtered side chain for the monitor.
+    alignas(64) double postRing[2][kRingLength];
+    int postWrite = kRingLength - 1;
+    Detector detector;
+
+    ShelfState lowShelf[2], highShelf[2];
+    EnvelopeState envelopes[2];
+    double makeup = 1.0, output = 1.0;
+    qrx::dsp::DenormalNoise engineNoise{1e-12};
+    double bypassOffset = 1e-12;  // alternating anti-denormal term of the bypass meters
+    Meters meters;
+
+    // Chunk buffers.
+    alignas(64) double in[kStreams][kChunk];  // host samples, made finite
+    alignas(64) double main[2][kChunk];       // delayed main signal
+    alignas(64) double side[2][kChunk];       // filtered side chain (before the link)
+    alignas(64) double linked[2][kChunk];     // what the detector sees
+    alignas(64) double level[2][kChunk];      // detector levels
+    alignas(64) double noise[kChunk];         // the anti-denormal offset n per sample
+    alignas(64) double out[2][kChunk];
+};
+
+}  // namespace tinypress
