@@ -8,7 +8,7 @@
 #include "presets/CPresetSystemEffect.h"
 
 class CompressorEffect : public CPresetSystemEffect {
-public:
+  public:
     using CPresetSystemEffect::CPresetSystemEffect;
 
     // The parameter's value in the units of its display text.
@@ -32,7 +32,7 @@ public:
     bool constructionFailed() const { return failed; }
     MeterFeed& meterFeed() { return meters; }
 
-protected:
+  protected:
     // Both engines' editor objects are GrandPressEditors; null when there is none.
     GrandPressEditor* panelEditor() const { return static_cast<GrandPressEditor*>(editor); }
 

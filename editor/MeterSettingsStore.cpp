@@ -11,7 +11,7 @@ struct Setting {
 };
 
 constexpr Setting kSettings[] = {
-    {"vuintegration", 0.5f}, {"vureference", 0.41f}, {"ppmintegration", 0.5f},
+    {"vuintegration", 0.5f}, {"vureference", 0.41f},      {"ppmintegration", 0.5f},
     {"ppmreturn", 0.5f},     {"overcounter", 0.2222222f},
 };
 
