@@ -36,8 +36,10 @@ FileStatus CPresetSystemEditor::loadBankImage(const std::uint8_t* image, bool re
     CPresetSystemEffect* e = presetEffect();
     ProgramStore* store = e ? e->programStore() : nullptr;
     if (!store) return FileStatus::NoProgramStore;
-    // Program 0 first, whatever the image holds: a refused bank still leaves program 0 current.
+    // Program 0 first, whatever the image holds: a refused bank still leaves program 0 current,
+    // and the preset bar shows it.
     e->selectProgram(0);
+    showProgramName();
     const ImageCheck check = checkImage(image, pluginIdOf(*e), kBankImageType);
     if (check != ImageCheck::Native && check != ImageCheck::Reversed) return refusal(check);
     const bool swap = (check == ImageCheck::Reversed) != reversed;

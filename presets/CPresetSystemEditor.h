@@ -67,17 +67,23 @@ class CPresetSystemEditor : public AEffGUIEditor, public qgui::CControlListener 
     // Loads the stored default bank, then the default preset into program 0, then the three path
     // texts. Called once, from the effect's constructor, before it selects program 0.
     virtual void loadStoredDefaults();
-    // Shows the current program's name in the preset bar (field and menu), when the window is
-    // open. Called after every change of the current program's name.
-    virtual void showProgramName() {}
-    // Re-titles the preset bar's program menu from the sixteen names, when the window is open.
+    // Shows the current program's name in the preset bar's name field and as the title of the
+    // program menu's entry of the current program (made the menu's current entry), for each of
+    // them that exists. Called after every change of the current program's name.
+    virtual void showProgramName();
+    // Re-titles the program menu's sixteen entries from the program store and makes the current
+    // program's entry current, when the bar exists (bank loads, the host's state chunk).
     virtual void showProgramList();
 
     // Drops the preset bar (removePresetBar) and forgets the host's window. Engine editors call
     // it first in their close(), then release their frame.
     void close() override;
-    // Reacts to the preset bar's controls; every other tag is ignored.
+    // Reacts to the preset bar's controls (tags 59..77 above); every other tag is ignored.
+    // Load and save run the modal file dialog (CNewFileSelector) inside this call.
     void valueChanged(qgui::CControl* control) override;
+
+    // The preset bar's control with listener tag `tag`, null when the bar is not built.
+    qgui::CControl* presetBarControl(int32_t tag) const;
 
     // --- Byte images (the effect's program store; PresetImage.h has the layout) ---
 
@@ -147,9 +153,28 @@ class CPresetSystemEditor : public AEffGUIEditor, public qgui::CControlListener 
     void readStoredTexts();
     void writeStoredTexts();
 
-    // The preset bar while the window is open (owned by the frame; null while closed).
+    // Preset bar actions.
+    void stepProgram(float direction);
+    void chooseProgram(float menuValue);
+    void commitProgramName();
+    void runLoadDialog(bool bank, bool reversed);
+    void runSaveDialog(bool bank);
+
+    // The preset bar while the window is open: the frame (one reference held, so the views
+    // outlive a close in the wrong order) and plain pointers to its controls, which the frame
+    // owns. All null while closed.
     qgui::CFrame* barFrame = nullptr;
     uint32_t idleTimer = 0;
+    qgui::CTextEdit* nameField = nullptr;
+    qgui::COptionMenu* programMenu = nullptr;
+    CPSRockerSwitch* rocker = nullptr;
+    CSaveLoadButton* loadBankButton = nullptr;
+    CSaveLoadButton* saveBankButton = nullptr;
+    CSaveLoadButton* loadPresetButton = nullptr;
+    CSaveLoadButton* savePresetButton = nullptr;
+    CPSKickButton* defaultBankButton = nullptr;
+    CPSKickButton* defaultPresetButton = nullptr;
+    CPSKickButton* memoButtons[4] = {};  // store A, store B, recall A, recall B (tags 74..77)
 
     char currentDirectory[kPathTextSize] = {};
     char currentBankFile[kPathTextSize] = {};

@@ -150,5 +150,10 @@ VstInt32 CPresetSystemEffect::setChunk(void* data, VstInt32 byteSize, bool) {
     }
     const std::int32_t current = static_cast<std::int32_t>(readWord(b + 12));
     if (current >= 0 && current < kNumPrograms) selectProgram(current);
+    // An open editor's preset bar follows the new names and current program.
+    if (CPresetSystemEditor* e = presetEditor()) {
+        e->showProgramList();
+        e->showProgramName();
+    }
     return 0;
 }
