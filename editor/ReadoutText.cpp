@@ -102,7 +102,7 @@ void format(Kind kind, Occasion occasion, double v, char* out) {
 }
 
 double parseTypedNumber(const char* text) {
-    if (!text) return 0.0;
+    if (!text || !((*text >= '0' && *text <= '9') || *text == '-')) return 0.0;
     const char* p = text;
     double sign = 1.0;
     if (*p == '-') {
