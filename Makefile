@@ -10,13 +10,14 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Debian packages the build and the tests need.
 PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
            libsndfile1-dev libcairo2-dev \
-           dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity
+           dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity \
+           zam-plugins
 
 # Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
 DEMO_OUT ?= out
 
-.PHONY: all deps build test install demo clean
+.PHONY: all deps build asan-build test install demo clean
 
 all: build
 
@@ -36,8 +37,21 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# The tests run twice: in the normal build and under AddressSanitizer + UndefinedBehaviorSanitizer.
+ASAN_BUILD ?= build-asan
+SANITIZER_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:print_suppressions=0 \
+                UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(CURDIR)/tests/sanitizers/ubsan.supp \
+                ASAN_OPTIONS=detect_stack_use_after_return=1:strict_string_checks=1
+
+test: build asan-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRX_SANITIZE=address,undefined
+
+asan-build: deps $(ASAN_BUILD)/CMakeCache.txt
+	$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 install: build
 	mkdir -p "$(VST_DIR)"
@@ -58,4 +72,4 @@ demo: build
 	@echo; echo "demo input, renders and plots are in $(abspath $(DEMO_OUT))/"
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD)

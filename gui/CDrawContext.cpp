@@ -9,19 +9,30 @@
 namespace qgui {
 
 namespace {
-// Created once and never released: shared by every view of every frame in the process.
-CFontRef makeFont(const char* name, CCoord size, int32_t style) {
-    return new CFontDesc(name, size, style);
-}
+// The shared fonts live in static storage, so loading and unloading a plug-in library leaves
+// nothing behind; the reference each starts with is never given up.
+class StaticFont : public CFontDesc {
+  public:
+    using CFontDesc::CFontDesc;
+    ~StaticFont() override = default;
+};
+
+StaticFont systemFont("Arial", 12, kBoldFace);
+StaticFont normalFontVeryBig("Arial", 18, kNormalFace);
+StaticFont normalFontBig("Arial", 14, kNormalFace);
+StaticFont normalFont("Arial", 12, kNormalFace);
+StaticFont normalFontSmall("Arial", 11, kNormalFace);
+StaticFont normalFontSmaller("Arial", 10, kNormalFace);
+StaticFont normalFontVerySmall("Arial", 9, kNormalFace);
 }  // namespace
 
-const CFontRef kSystemFont = makeFont("Arial", 12, kBoldFace);
-const CFontRef kNormalFontVeryBig = makeFont("Arial", 18, kNormalFace);
-const CFontRef kNormalFontBig = makeFont("Arial", 14, kNormalFace);
-const CFontRef kNormalFont = makeFont("Arial", 12, kNormalFace);
-const CFontRef kNormalFontSmall = makeFont("Arial", 11, kNormalFace);
-const CFontRef kNormalFontSmaller = makeFont("Arial", 10, kNormalFace);
-const CFontRef kNormalFontVerySmall = makeFont("Arial", 9, kNormalFace);
+const CFontRef kSystemFont = &systemFont;
+const CFontRef kNormalFontVeryBig = &normalFontVeryBig;
+const CFontRef kNormalFontBig = &normalFontBig;
+const CFontRef kNormalFont = &normalFont;
+const CFontRef kNormalFontSmall = &normalFontSmall;
+const CFontRef kNormalFontSmaller = &normalFontSmaller;
+const CFontRef kNormalFontVerySmall = &normalFontVerySmall;
 
 CDrawContext::CDrawContext(cairo_surface_t* surface) : cr(cairo_create(surface)) {}
 

@@ -18,6 +18,56 @@ namespace qgui {
 namespace {
 
 constexpr double kDoubleClickSeconds = 0.4;
+
+// X reports errors asynchronously, and the default handler ends the process: a host window that
+// is gone, or an id that never was a window, would take the whole host down. While our own
+// connection is being used, errors on it are noted and ignored; errors on the host's own
+// connections still go to the handler the host installed.
+Display* trappedDisplay = nullptr;
+bool trappedError = false;
+XErrorHandler previousHandler = nullptr;
+
+int trapError(Display* display, XErrorEvent* event) {
+    if (display == trappedDisplay) {
+        trappedError = true;
+        return 0;
+    }
+    return previousHandler ? previousHandler(display, event) : 0;
+}
+
+class XErrorTrap {
+public:
+    explicit XErrorTrap(Display* display) : display(display) {
+        if (!display) return;
+        XSync(display, False);
+        trappedDisplay = display;
+        trappedError = false;
+        previousHandler = XSetErrorHandler(trapError);
+    }
+    ~XErrorTrap() {
+        if (!display) return;
+        XSync(display, False);
+        XSetErrorHandler(previousHandler);
+        trappedDisplay = nullptr;
+    }
+    // True when an error arrived on our connection since the trap was set.
+    bool failed() {
+        if (display) XSync(display, False);
+        return trappedError;
+    }
+
+private:
+    Display* display;
+};
+
+// Whether `window` is a window on the display (the host's parent must be one).
+bool windowExists(Display* display, uintptr_t window) {
+    if (!display || !window) return false;
+    XErrorTrap trap(display);
+    XWindowAttributes attributes;
+    const Status found = XGetWindowAttributes(display, static_cast<Window>(window), &attributes);
+    return found != 0 && !trap.failed();
+}
 constexpr double kDoubleClickDistance = 4;
 
 int32_t modifiersOf(PuglMods mods) {
@@ -98,6 +148,10 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
                                                  int height) {
     PuglWorld* world = puglNewWorld(PUGL_MODULE, 0);
     if (!world) return nullptr;
+    if (!windowExists(static_cast<Display*>(puglGetNativeWorld(world)), parent)) {
+        puglFreeWorld(world);
+        return nullptr;
+    }
     puglSetClassName(world, "QRXPanel");
     PuglView* view = puglNewView(world);
     if (!view) {
@@ -112,7 +166,13 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
     puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(width),
                     static_cast<PuglSpan>(height));
     puglSetParentWindow(view, parent);
-    if (puglRealize(view) != PUGL_SUCCESS || puglShow(view) != PUGL_SUCCESS) return nullptr;
+    XErrorTrap trap(static_cast<Display*>(puglGetNativeWorld(world)));
+    if (puglRealize(view) != PUGL_SUCCESS) {
+        // pugl cannot free the drawing backend of a view it never realized.
+        puglSetBackend(view, nullptr);
+        return nullptr;
+    }
+    if (puglShow(view) != PUGL_SUCCESS || trap.failed()) return nullptr;
     return w;
 }
 
@@ -121,6 +181,7 @@ FrameWindow::FrameWindow(CFrame& frame, PuglWorld* world, PuglView* view)
 
 FrameWindow::~FrameWindow() {
     if (view) {
+        XErrorTrap trap(static_cast<Display*>(puglGetNativeWorld(world)));
         puglSetHandle(view, nullptr);
         puglFreeView(view);
     }
@@ -128,6 +189,9 @@ FrameWindow::~FrameWindow() {
 }
 
 void FrameWindow::pump() {
+    // The host may destroy its window before it closes the editor: errors that follow from it
+    // must not end the host.
+    XErrorTrap trap(static_cast<Display*>(puglGetNativeWorld(world)));
     puglUpdate(world, 0.0);
 }
 

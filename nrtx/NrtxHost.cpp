@@ -6,8 +6,17 @@
 
 namespace nrtx_host {
 
+namespace {
+// Sanitizer builds keep unloaded libraries mapped so leak reports can name their code.
+#ifdef QRX_SANITIZED_BUILD
+constexpr int kKeepMapped = RTLD_NODELETE;
+#else
+constexpr int kKeepMapped = 0;
+#endif
+}  // namespace
+
 std::unique_ptr<Engine> Engine::load(const std::string& path, std::string* error) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
     if (handle == nullptr) {
         if (error) *error = dlerror();
         return nullptr;
@@ -39,7 +48,7 @@ std::pair<nrtx::PlugInProc, nrtx::PlugInProc> Engine::registeredProcs() const {
 
 std::unique_ptr<PlugInLibrary> PlugInLibrary::load(const std::string& path, std::string* error,
                                                    std::int32_t* code) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
     if (handle == nullptr) {
         if (error) *error = dlerror();
         return nullptr;

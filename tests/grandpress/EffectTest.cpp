@@ -119,7 +119,7 @@ TEST_F(GrandPressEffect, AsksTheHostForBlockSizeAndLatency) {
     EXPECT_EQ(host.count(audioMasterAutomate), 0);
 }
 
-TEST_F(GrandPressEffect, EditorObjectExistsButHasNoWindowYet) {
+TEST_F(GrandPressEffect, EditorObjectRefusesAnInvalidParentWindow) {
     GrandPress effect(nullptr);
     AEffect* e = effect.getAeffect();
     ERect* rect = nullptr;

@@ -12,13 +12,31 @@ namespace {
 bool failNothrowAllocations = false;
 }
 
+// The replacements forward to the ordinary throwing allocation, so the ordinary delete (or a
+// sanitizer's) later frees what it expects.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     if (failNothrowAllocations) return nullptr;
-    return std::malloc(size ? size : 1);
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     if (failNothrowAllocations) return nullptr;
-    return std::malloc(size ? size : 1);
+    try {
+        return ::operator new[](size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    if (failNothrowAllocations) return nullptr;
+    try {
+        return ::operator new(size, align);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 namespace {

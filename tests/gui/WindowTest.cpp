@@ -136,6 +136,32 @@ TEST_F(HostWindow, WindowTimerFiresFromTheIdlePump) {
     effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
 }
 
+TEST_F(HostWindow, ABadParentWindowIsRefusedWithoutEndingTheHost) {
+    TestEffect effect;
+    // An id that is no window (the default X error handler would end the process here).
+    const Window bogus = parent + 0x100000;
+    EXPECT_EQ(effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(bogus), 0), 0);
+    effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+    effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
+    // The editor still opens in a real window afterwards.
+    EXPECT_EQ(effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0), 1);
+    effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
+}
+
+TEST_F(HostWindow, HostWindowDestroyedBeforeCloseIsSurvived) {
+    TestEffect effect;
+    ASSERT_EQ(effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0), 1);
+    idleUntil(effect, [] { return false; }, 0.1);
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    for (int i = 0; i < 5; ++i) effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);
+    effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
+    const int screen = DefaultScreen(display);
+    parent = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 300, 200, 0,
+                                 BlackPixel(display, screen), WhitePixel(display, screen));
+    SUCCEED();
+}
+
 int openDescriptors() {
     int n = 0;
     if (DIR* d = opendir("/proc/self/fd")) {

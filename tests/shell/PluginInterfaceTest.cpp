@@ -214,7 +214,7 @@ TEST_P(PluginInterface, PowerReachesEveryProgram) {
     }
 }
 
-TEST_P(PluginInterface, EditorRectButNoWindowYet) {
+TEST_P(PluginInterface, EditorRectAndAnInvalidParentWindow) {
     const Identity& id = GetParam();
     ERect rect{};
     ASSERT_TRUE(plugin->editRect(rect));

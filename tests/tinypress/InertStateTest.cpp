@@ -22,36 +22,34 @@ std::atomic<bool> refuseMeterTable{false};
 std::atomic<bool> refuseSignalPath{false};
 }  // namespace
 
+// Each replacement forwards to the ordinary throwing allocation, so whatever frees the memory
+// later (the ordinary delete, or a sanitizer's) sees the allocation it expects.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     if (refuseSignalPath.load() && size == sizeof(tinypress::SignalPath)) return nullptr;
-    return std::malloc(size ? size : 1);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
 }
 // The signal path is over-aligned (cache-line aligned rings), so it comes through this one.
 void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
     if (refuseSignalPath.load() && size == sizeof(tinypress::SignalPath)) return nullptr;
-    return std::aligned_alloc(static_cast<std::size_t>(align),
-                              (size + static_cast<std::size_t>(align) - 1) /
-                                  static_cast<std::size_t>(align) *
-                                  static_cast<std::size_t>(align));
+    try {
+        return ::operator new(size, align);
+    } catch (...) {
+        return nullptr;
+    }
 }
-void operator delete(void* p, std::align_val_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
-}
-
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     if (refuseMeterTable.load() &&
         size == tinypress::TinyPress::kMeterScaleEntries * sizeof(double))
         return nullptr;
-    return std::malloc(size ? size : 1);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
+    try {
+        return ::operator new[](size);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 namespace tinypress {

@@ -102,7 +102,7 @@ TEST_F(RenderTool, PowerOffOutputIsTheInputAlignedAndOfTheSameLength) {
     write("in.wav", 2, frames, 44100, kFloatWav, [](long long i, int c) {
         return i == 1000 ? 0.9f : (c ? -0.0001f * (i % 97) : 0.0001f * (i % 89));
     });
-    for (const char* plugin : {"grandpress"}) {
+    for (const char* plugin : {"grandpress", "tinypress"}) {
         SCOPED_TRACE(plugin);
         const ToolRun r = run(std::string("--plugin ") + plugin +
                           " --set Power=0 --block 64 " + path("in.wav") + " " + path("out.wav"));
