@@ -1,6 +1,8 @@
-// What the shared editor needs of either engine (GrandPress, TinyPress) beyond the VST calls:
-// physical values for read-outs, latency figures, the side-chain flag, the allocation state and
-// the meter feed. User-interface thread unless stated.
+// The base both engines (GrandPress, TinyPress) share: the answers they give a host alike (pins,
+// channel arrangements, vendor, category) and what the shared editor needs of either engine
+// beyond the VST calls: physical values for read-outs, latency figures, the side-chain flag, the
+// allocation state and the meter feed. User-interface thread unless stated; the arrangement
+// flags are relaxed atomics that the audio thread reads.
 #pragma once
 
 #include "editor/GrandPressEditor.h"
@@ -14,7 +16,8 @@ class CompressorEffect : public CPresetSystemEffect {
     // The parameter's value in the units of its display text.
     virtual float getDisplayValue(VstInt32 index) = 0;
     virtual float alwaysOne() { return 1.0f; }
-    virtual bool sideChainAvailable() = 0;
+    // True while the host's arrangement includes the external side-chain pair.
+    virtual bool sideChainAvailable() { return sideChainInputsUsable.load(std::memory_order_relaxed); }
     virtual double getLatencyMs() = 0;
     virtual VstInt32 getLatencySamples() = 0;
 
@@ -28,6 +31,20 @@ class CompressorEffect : public CPresetSystemEffect {
         return 1;
     }
 
+    // Identity and channel answers, the same in both engines.
+    bool getInputProperties(VstInt32 index, VstPinProperties* p) override;
+    bool getOutputProperties(VstInt32 index, VstPinProperties* p) override;
+    // Keeps the three arrangement flags and answers whether the pair of counts is accepted:
+    // 1/1, 1/2, 2/2 and 4/2 are; 2/1 is refused but marks the side chain usable.
+    bool setSpeakerArrangement(VstSpeakerArrangement* input, VstSpeakerArrangement* output) override;
+    bool setProcessPrecision(VstInt32 precision) override { return true; }
+    VstPlugCategory getPlugCategory() override { return kPlugCategMastering; }
+    bool getVendorString(char* text) override;
+    VstInt32 getVendorVersion() override;
+    // Audio thread: whether the host's arrangement has a right main input / a right output.
+    bool secondInputUsable() const { return secondInput.load(std::memory_order_relaxed); }
+    bool secondOutputUsable() const { return secondOutput.load(std::memory_order_relaxed); }
+
     // True when the engine could not allocate its processing state: the effect is inert.
     bool constructionFailed() const { return failed; }
     MeterFeed& meterFeed() { return meters; }
@@ -38,4 +55,5 @@ class CompressorEffect : public CPresetSystemEffect {
 
     bool failed = false;
     MeterFeed meters;
+    std::atomic<bool> sideChainInputsUsable{true}, secondInput{true}, secondOutput{true};
 };

@@ -315,57 +315,14 @@ bool GrandPress::getParameterProperties(VstInt32 index, VstParameterProperties* 
     return fillParamProperties(index, p);
 }
 
-bool GrandPress::getInputProperties(VstInt32 index, VstPinProperties* p) {
-    return family::fillPinProperties(index, false, p);
-}
-
-bool GrandPress::getOutputProperties(VstInt32 index, VstPinProperties* p) {
-    return family::fillPinProperties(index, true, p);
-}
-
-bool GrandPress::setSpeakerArrangement(VstSpeakerArrangement* input,
-                                       VstSpeakerArrangement* output) {
-    const int ins = input->numChannels;
-    const int outs = output->numChannels;
-    bool sideChain = false, second = true, secondOut = true, accepted = false;
-    if (ins == 1 && outs == 1) {
-        second = secondOut = false;
-        accepted = true;
-    } else if (ins == 1 && outs == 2) {
-        second = false;
-        accepted = true;
-    } else if (ins == 2 && outs == 1) {
-        sideChain = true;
-        second = secondOut = false;
-    } else if (ins == 2 && outs == 2) {
-        accepted = true;
-    } else if (ins == 4 && outs == 2) {
-        sideChain = true;
-        accepted = true;
-    }
-    sideChainInputsUsable.store(sideChain, kRelaxed);
-    secondInput.store(second, kRelaxed);
-    secondOutput.store(secondOut, kRelaxed);
-    return accepted;
-}
-
 bool GrandPress::getEffectName(char* name) {
     std::strcpy(name, "QRX GrandPress");
-    return true;
-}
-
-bool GrandPress::getVendorString(char* text) {
-    std::strcpy(text, family::kVendorString);
     return true;
 }
 
 bool GrandPress::getProductString(char* text) {
     std::strcpy(text, "QRX GrandPress - stereo mastering compressor");
     return true;
-}
-
-VstInt32 GrandPress::getVendorVersion() {
-    return family::kVendorVersion;
 }
 
 float GrandPress::getDisplayValue(VstInt32 index) {

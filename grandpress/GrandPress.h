@@ -64,19 +64,10 @@ class GrandPress : public CompressorEffect {
     void getParameterName(VstInt32 index, char* text) override;
     bool getParameterProperties(VstInt32 index, VstParameterProperties* p) override;
 
-    bool getInputProperties(VstInt32 index, VstPinProperties* p) override;
-    bool getOutputProperties(VstInt32 index, VstPinProperties* p) override;
-    bool setSpeakerArrangement(VstSpeakerArrangement* input,
-                               VstSpeakerArrangement* output) override;
-    bool setProcessPrecision(VstInt32 precision) override { return true; }
-    VstPlugCategory getPlugCategory() override { return kPlugCategMastering; }
     bool getEffectName(char* name) override;
-    bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
-    VstInt32 getVendorVersion() override;
 
     float getDisplayValue(VstInt32 index) override;
-    bool sideChainAvailable() override { return sideChainInputsUsable.load(); }
     double getLatencyMs() override;
     VstInt32 getLatencySamples() override { return kLatencySamples; }
 
@@ -84,8 +75,6 @@ class GrandPress : public CompressorEffect {
     // The rate the signal path runs at: the host rate clamped into 22050..192000 Hz by suspend,
     // or replaced by 44100 when resume finds it outside that range.
     double processingRate() const { return rate.load(std::memory_order_relaxed); }
-    bool secondInputUsable() const { return secondInput.load(std::memory_order_relaxed); }
-    bool secondOutputUsable() const { return secondOutput.load(std::memory_order_relaxed); }
     // The signal path (null in the inert state); for tests and tools.
     const SignalPath* signalPath() const { return path; }
 
@@ -102,7 +91,6 @@ class GrandPress : public CompressorEffect {
     std::atomic<float> params[kNumParams];
     DerivedValues derivedValues;
     std::atomic<double> rate{44100.0};
-    std::atomic<bool> sideChainInputsUsable{true}, secondInput{true}, secondOutput{true};
 
     std::mutex writerMutex;         // setting threads only, never the audio thread
     EngineSettings writerSettings;  // guarded by writerMutex

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "shell/FamilyIdentity.h"
+
 namespace grandpress {
 
 // Switches and selectors are derived in single precision, as (int)(v + 0.5f) on a float does:
@@ -20,7 +22,7 @@ inline int ratioStepOf(float v) {
     const int k = static_cast<int>(v * 20.0f);
     return k > 20 ? 20 : (k < 0 ? 0 : k);
 }
-double ratioOfStep(int k);
+using family::ratioOfStep;
 
 inline double thresholdScaleOf(float v) {
     return 0.5 * std::pow(64.0, v);

@@ -1,5 +1,6 @@
 #include "shell/FamilyIdentity.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -12,6 +13,15 @@ bool fillPinProperties(VstInt32 index, bool output, VstPinProperties* p) {
                   static_cast<int>(index + 1));
     p->flags = kVstPinIsActive | kVstPinIsStereo;
     return true;
+}
+
+double ratioOfStep(int k) {
+    static const double kRatios[21] = {
+        0.5, std::exp2(-0.75), 0.7071, std::exp2(-0.375), 0.84, std::exp2(-0.125), 1.0,
+        std::exp2(0.125), 1.2, std::exp2(0.375), 1.4, std::exp2(0.75), 2.0, std::exp2(1.25),
+        2.8, std::exp2(1.75), 4.0, 5.6, 8.0, 12.0, 64.0,
+    };
+    return kRatios[k < 0 ? 0 : (k > 20 ? 20 : k)];
 }
 
 double latencyMs(double latencySamples, double sampleRate) {

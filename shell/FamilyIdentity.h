@@ -15,6 +15,10 @@ constexpr VstInt32 kVendorVersion = 1700;
 // active stereo pair; every other index answers false.
 bool fillPinProperties(VstInt32 index, bool output, VstPinProperties* properties);
 
+// The ratio of step k (0..20) of the family's ratio parameter; k is clamped into 0..20. Steps
+// below 6 are ratios below 1 (expansion); the powers of two are exact, step 2 is 0.7071 itself.
+double ratioOfStep(int k);
+
 // latencySamples * 1000 / rate, with a rate outside 20000..200000 Hz taken as 44100.
 double latencyMs(double latencySamples, double sampleRate);
 

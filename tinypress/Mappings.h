@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "shell/FamilyIdentity.h"
+
 namespace tinypress {
 
 // Switches, selectors and the ratio step are derived from the float in single precision, as
@@ -23,7 +25,7 @@ inline int ratioStepOf(float v) {
     return k > 20 ? 20 : k;
 }
 // Ratio R of step k (a negative step counts as 1:1). Steps below 6 expand instead of compressing.
-double ratioOfStep(int k);
+inline double ratioOfStep(int k) { return k < 0 ? 1.0 : family::ratioOfStep(k); }
 
 // Threshold as a linear gain g_T = 0.5 * 64^v (+6.02 dB .. -30.10 dB below full scale as shown).
 inline double thresholdGainOf(float v) {

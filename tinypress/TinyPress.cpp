@@ -158,7 +158,7 @@ void TinyPress::processReplacing(float** inputs, float** outputs, VstInt32 frame
     if (exchange.tryRead(incoming)) path->adopt(incoming);
     InputFlags flags;
     flags.rightInput = secondInput.load(kRelaxed);
-    flags.sideChainInputs = sideChainInputs.load(kRelaxed);
+    flags.sideChainInputs = sideChainInputsUsable.load(kRelaxed);
     flags.externalSideChain = path->settings().sideChainExternal != 0;
     const HostStreams io =
         selectStreams(inputs, outputs, flags, [this](int pin) { return isInputConnected(pin); });
@@ -436,63 +436,14 @@ bool TinyPress::getParameterProperties(VstInt32 index, VstParameterProperties* p
     return p && fillParamProperties(index, p);
 }
 
-bool TinyPress::getInputProperties(VstInt32 index, VstPinProperties* p) {
-    return p && family::fillPinProperties(index, false, p);
-}
-
-bool TinyPress::getOutputProperties(VstInt32 index, VstPinProperties* p) {
-    return p && family::fillPinProperties(index, true, p);
-}
-
-bool TinyPress::setSpeakerArrangement(VstSpeakerArrangement* input, VstSpeakerArrangement* output) {
-    if (!input || !output) return false;
-    const int ins = input->numChannels;
-    const int outs = output->numChannels;
-    bool sideChain = false, second = true, secondOut = true, accepted = false;
-    if (ins == 1) {
-        // A mono input only feeds the left side; a stereo output still gets both sides.
-        if (outs == 1) {
-            second = secondOut = false;
-            accepted = true;
-        } else if (outs == 2) {
-            second = false;
-            accepted = true;
-        }
-    } else if (ins == 2) {
-        if (outs == 1) {
-            // Refused, but the flags still follow the request.
-            sideChain = true;
-            second = secondOut = false;
-        } else if (outs == 2) {
-            accepted = true;
-        }
-    } else if (ins == 4 && outs == 2) {
-        sideChain = true;
-        accepted = true;
-    }
-    sideChainInputs.store(sideChain, kRelaxed);
-    secondInput.store(second, kRelaxed);
-    secondOutput.store(secondOut, kRelaxed);
-    return accepted;
-}
-
 bool TinyPress::getEffectName(char* name) {
     std::strcpy(name, "QRX TinyPress");
-    return true;
-}
-
-bool TinyPress::getVendorString(char* text) {
-    std::strcpy(text, family::kVendorString);
     return true;
 }
 
 bool TinyPress::getProductString(char* text) {
     std::strcpy(text, "QRX TinyPress - stereo mastering compressor");
     return true;
-}
-
-VstInt32 TinyPress::getVendorVersion() {
-    return family::kVendorVersion;
 }
 
 float TinyPress::getDisplayValue(VstInt32 index) {

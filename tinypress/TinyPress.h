@@ -84,19 +84,10 @@ class TinyPress : public CompressorEffect {
     void getParameterName(VstInt32 index, char* text) override;
     bool getParameterProperties(VstInt32 index, VstParameterProperties* p) override;
 
-    bool getInputProperties(VstInt32 index, VstPinProperties* p) override;
-    bool getOutputProperties(VstInt32 index, VstPinProperties* p) override;
-    bool setSpeakerArrangement(VstSpeakerArrangement* input,
-                               VstSpeakerArrangement* output) override;
-    bool setProcessPrecision(VstInt32 precision) override { return true; }
-    VstPlugCategory getPlugCategory() override { return kPlugCategMastering; }
     bool getEffectName(char* name) override;
-    bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
-    VstInt32 getVendorVersion() override;
 
     float getDisplayValue(VstInt32 index) override;
-    bool sideChainAvailable() override { return sideChainInputs.load(kRelaxed); }
     double getLatencyMs() override;
     // 1021 - floor(fs / 1000) for the host's reported rate; also stores the figure.
     VstInt32 getLatencySamples() override;
@@ -106,8 +97,6 @@ class TinyPress : public CompressorEffect {
     // or replaced by 44100 when resume finds it outside that range.
     double processingRate() const { return rate.load(kRelaxed); }
     VstInt32 storedLatencySamples() const { return latency.load(kRelaxed); }
-    bool secondInputUsable() const { return secondInput.load(kRelaxed); }
-    bool secondOutputUsable() const { return secondOutput.load(kRelaxed); }
     // The preset system's two-state flag: index 54 sets it, index 55 clears it.
     bool presetFlag() const { return presetFlagState.load(kRelaxed); }
     // i^0.05 for i = 0..999, the editor's meter scales; null after an allocation failure.
@@ -143,7 +132,6 @@ class TinyPress : public CompressorEffect {
     std::unique_ptr<double[]> meterScales;
     std::atomic<double> rate{44100.0};
     std::atomic<VstInt32> latency{0};
-    std::atomic<bool> sideChainInputs{true}, secondInput{true}, secondOutput{true};
     std::atomic<bool> presetFlagState{false};
     bool meterSettingsRead = false;  // only settings read from the store are written back
 

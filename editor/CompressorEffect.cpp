@@ -1,0 +1,48 @@
+#include "editor/CompressorEffect.h"
+
+#include <cstring>
+
+#include "shell/FamilyIdentity.h"
+
+bool CompressorEffect::getInputProperties(VstInt32 index, VstPinProperties* p) {
+    return family::fillPinProperties(index, false, p);
+}
+
+bool CompressorEffect::getOutputProperties(VstInt32 index, VstPinProperties* p) {
+    return family::fillPinProperties(index, true, p);
+}
+
+bool CompressorEffect::setSpeakerArrangement(VstSpeakerArrangement* input,
+                                             VstSpeakerArrangement* output) {
+    if (!input || !output) return false;
+    const int ins = input->numChannels;
+    const int outs = output->numChannels;
+    // Any pair not listed: refused, no side chain, both right channels in use.
+    bool sideChain = false, second = true, secondOut = true, accepted = false;
+    if (ins == 1 && outs == 1) {
+        second = secondOut = false;
+        accepted = true;
+    } else if (ins == 1 && outs == 2) {
+        second = false;
+        accepted = true;
+    } else if (ins == 2 && outs == 1) {
+        sideChain = true;
+        second = secondOut = false;
+    } else if (ins == 2 && outs == 2) {
+        accepted = true;
+    } else if (ins == 4 && outs == 2) {
+        sideChain = true;
+        accepted = true;
+    }
+    sideChainInputsUsable.store(sideChain, std::memory_order_relaxed);
+    secondInput.store(second, std::memory_order_relaxed);
+    secondOutput.store(secondOut, std::memory_order_relaxed);
+    return accepted;
+}
+
+bool CompressorEffect::getVendorString(char* text) {
+    std::strcpy(text, family::kVendorString);
+    return true;
+}
+
+VstInt32 CompressorEffect::getVendorVersion() { return family::kVendorVersion; }
