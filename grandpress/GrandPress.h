@@ -18,7 +18,7 @@
 #include "editor/CompressorEffect.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/Parameters.h"
-#include "grandpress/SettingsExchange.h"
+#include "dsp/SettingsExchange.h"
 
 namespace grandpress {
 
@@ -94,7 +94,7 @@ class GrandPress : public CompressorEffect {
 
     std::mutex writerMutex;         // setting threads only, never the audio thread
     EngineSettings writerSettings;  // guarded by writerMutex
-    SettingsExchange<EngineSettings> exchange;
+    qrx::dsp::SettingsExchange<EngineSettings> exchange;
     SignalPath* path = nullptr;
 };
 

@@ -22,7 +22,7 @@
 #include "editor/CompressorEffect.h"
 #include "tinypress/EngineSettings.h"
 #include "tinypress/Parameters.h"
-#include "tinypress/SettingsExchange.h"
+#include "dsp/SettingsExchange.h"
 
 namespace tinypress {
 
@@ -140,7 +140,7 @@ class TinyPress : public CompressorEffect {
     EngineSettings writerSettings;                                     // writer lock
     ShelfShape lowShape = shelfShapeAtConstruction(ShelfBand::Low);    // writer lock
     ShelfShape highShape = shelfShapeAtConstruction(ShelfBand::High);  // writer lock
-    SettingsExchange<EngineSettings> exchange;
+    qrx::dsp::SettingsExchange<EngineSettings> exchange;
     EngineSettings incoming;  // audio thread: the copy read at the start of a block
 };
 

@@ -1,13 +1,13 @@
-// Hands a block of plain settings from the threads that set parameters to the audio thread,
-// without a lock on the audio side and without any data race.
+// Hands a block of plain settings from the threads that set parameters to the audio thread.
 //
-// Scheme (a sequence lock over relaxed atomics): the value is kept as an array of relaxed
-// std::atomic<uint64_t> words guarded by a sequence number. publish() (setting threads, which the
-// owner serialises with its writer mutex) makes the sequence odd, stores the words and makes it
-// even again, with release fences in between. tryRead() (the audio thread, once per block) reads
-// the sequence, the words and the sequence again, with acquire fences; when the two readings
-// differ or are odd a writer was busy, and the reader keeps the copy it already has for this
-// block (the next block takes the new value). The reader never waits.
+// Scheme (a sequence lock over relaxed atomics): the value lives in an array of relaxed
+// std::atomic<uint64_t> words guarded by an even/odd sequence number. publish() (any number of
+// setting threads, serialised by the owner's writer mutex) makes the sequence odd, stores the
+// words and makes it even again. tryRead() (the audio thread, once per block) reads the sequence,
+// the words and the sequence again; if the two readings differ or are odd a writer was busy and
+// the reader keeps its previous copy for this block. The reader never waits and never locks;
+// every shared word is an atomic, so there is no data race, and the fences make a whole,
+// consistent value the only thing a reader can accept.
 #pragma once
 
 #include <atomic>
@@ -15,7 +15,7 @@
 #include <cstring>
 #include <type_traits>
 
-namespace tinypress {
+namespace qrx::dsp {
 
 template <typename T>
 class SettingsExchange {
@@ -23,7 +23,7 @@ class SettingsExchange {
     static constexpr std::size_t kWords = (sizeof(T) + 7) / 8;
 
   public:
-    // Setting threads, one at a time.
+    // Writer side; the caller serialises writers.
     void publish(const T& value) noexcept {
         std::uint64_t words[kWords] = {};
         std::memcpy(words, &value, sizeof(T));
@@ -35,8 +35,8 @@ class SettingsExchange {
         sequence.store(s + 2, std::memory_order_relaxed);
     }
 
-    // Audio thread. True with `out` replaced by a consistent value; false (`out` untouched)
-    // while a writer is busy.
+    // Reader side (audio thread). True and `out` replaced when a consistent value was read;
+    // false (and `out` untouched) while a writer is busy.
     bool tryRead(T& out) const noexcept {
         const std::uint32_t before = sequence.load(std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_acquire);
@@ -49,9 +49,14 @@ class SettingsExchange {
         return true;
     }
 
+    // Number of completed publications (even), for tests.
+    std::uint32_t publications() const noexcept {
+        return sequence.load(std::memory_order_relaxed) / 2;
+    }
+
   private:
     std::atomic<std::uint32_t> sequence{0};
     std::atomic<std::uint64_t> data[kWords] = {};
 };
 
-}  // namespace tinypress
+}  // namespace qrx::dsp
