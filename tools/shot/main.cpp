@@ -138,7 +138,8 @@ int shoot(const Options& o) {
     fx->dispatcher(effOpen, 0, 0, nullptr, 0);
     fx->dispatcher(effSetSampleRate, 0, 0, nullptr, 44100.0f);
     fx->dispatcher(effMainsChanged, 0, 1, nullptr, 0);
-    if (o.program >= 0) fx->dispatcher(effSetProgram, 0, o.program, nullptr, 0);
+    // The host sees one program; the sixteen are the preset system's own.
+    if (o.program >= 0 && o.program < kNumPrograms) fx->selectProgram(o.program);
     for (const auto& [index, value] : o.params) fx->setParameter(index, value);
 
     auto* editor = static_cast<GrandPressEditor*>(fx->getEditor());
