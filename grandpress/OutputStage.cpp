@@ -8,6 +8,10 @@ namespace {
 constexpr double kPeakScale = 1.005773063;  // inter-sample peak allowance
 constexpr double kPeakOffset = 0.011;
 constexpr double kWindowOffset = 0.0009766;
+// Highest peak the limiter follows (+60 dBFS). Above it the output is held at the ceiling by the
+// clamp alone; without the cap an absurd input (1e38) lifts the envelope so far that its
+// exponential release needs seconds of clean signal to come back down.
+constexpr double kMaxPeak = 1000.0;
 }  // namespace
 
 void RealignLines::clear() noexcept {
@@ -31,8 +35,9 @@ void Limiter::process(double& left, double& right, bool limit, const EngineSetti
     lineL[w] = left;
     lineR[w] = right;
     if (limit) {
-        const double p = maxOf(std::fabs(left * kPeakScale) + kPeakOffset,
-                               std::fabs(right * kPeakScale) + kPeakOffset);
+        const double p = minOf(maxOf(std::fabs(left * kPeakScale) + kPeakOffset,
+                                     std::fabs(right * kPeakScale) + kPeakOffset),
+                               kMaxPeak);
         // Running maximum over r..w: the new peak overwrites every smaller value behind it.
         peak[w] = p;
         for (unsigned j = (w - 1) & kMask; p > peak[j] && j != r; j = (j - 1) & kMask) peak[j] = p;

@@ -80,8 +80,11 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         case effEditKeyDown:
         case effEditKeyUp:
             if (editor) {
+                // opt carries the modifier bits as a float; converting a NaN, an infinity or
+                // a value beyond int to an integer is undefined, so those count as no modifier.
+                const int modifiers = opt >= 0.0f && opt <= 255.0f ? static_cast<int>(opt) : 0;
                 VstKeyCode keyCode{index, static_cast<unsigned char>(value),
-                                   static_cast<unsigned char>(static_cast<int>(opt))};
+                                   static_cast<unsigned char>(modifiers)};
                 const bool used = opcode == effEditKeyDown ? editor->onKeyDown(keyCode)
                                                            : editor->onKeyUp(keyCode);
                 return used ? 1 : 0;

@@ -121,7 +121,16 @@ void CWrapperProcess::copyOut(const HostChannels& c, int offset, int frames) con
     std::memcpy(c.outRight + offset, right_.get(), bytes);  // one output: the right one remains
 }
 
+// A block without main buffers or with a negative length renders nothing, so nothing absent is
+// read or written and the counts reported back stay within 0..frames.
+bool CWrapperProcess::renderable(nrtx::RenderBlock& block) noexcept {
+    if (block.inputs[0] && block.outputs[0] && block.frames > 0) return true;
+    block.consumed = block.written = 0;
+    return false;
+}
+
 void CWrapperNRTXProcess::RenderAudio(nrtx::RenderBlock& block, bool bypass) noexcept {
+    if (!renderable(block)) return;
     const HostChannels c = channelsOf(block);
     const int frames = block.frames;
     float* const left = left_.get();
@@ -157,6 +166,7 @@ CWrapperOFLProcess::CWrapperOFLProcess(CProcessGroup& group, const CEffectType& 
     : CWrapperProcess(group, type, pluginFile), dropRemaining_(delay_) {}
 
 void CWrapperOFLProcess::RenderAudio(nrtx::RenderBlock& block, bool bypass) noexcept {
+    if (!renderable(block)) return;
     const HostChannels c = channelsOf(block);
     const int frames = block.frames;
     if (!wrapper_->IsLoaded() || bypass) {

@@ -54,6 +54,8 @@ class CWrapperProcess : public CEffectProcess, public CPluginWrapperCallback {
         const float* key;
     };
     HostChannels channelsOf(const nrtx::RenderBlock& block) const noexcept;
+    // False (with nothing consumed or written) when the block has no main buffers or no frames.
+    static bool renderable(nrtx::RenderBlock& block) noexcept;
     // Copies `frames` host frames from `offset` into the transfer buffers (silence for a missing
     // key input) and processes them in place.
     void processFrames(const HostChannels& c, int offset, int frames) noexcept;
