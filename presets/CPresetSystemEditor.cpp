@@ -43,7 +43,12 @@ FileStatus CPresetSystemEditor::loadBankImage(const std::uint8_t* image, bool re
     const ImageCheck check = checkImage(image, pluginIdOf(*e), kBankImageType);
     if (check != ImageCheck::Native && check != ImageCheck::Reversed) return refusal(check);
     const bool swap = (check == ImageCheck::Reversed) != reversed;
-    for (int k = 0; k < kNumPrograms; ++k) store->setRecord(k, readImageRecord(image, k, swap));
+    ProgramRecord records[kNumPrograms];
+    for (int k = 0; k < kNumPrograms; ++k) {
+        records[k] = readImageRecord(image, k, swap);
+        if (!recordValuesFinite(records[k])) return FileStatus::DamagedValues;
+    }
+    for (int k = 0; k < kNumPrograms; ++k) store->setRecord(k, records[k]);
     showProgramList();
     showProgramName();
     e->selectProgram(0);
@@ -68,6 +73,7 @@ FileStatus CPresetSystemEditor::loadPresetImage(const std::uint8_t* image, bool 
     const bool swap = (check == ImageCheck::Reversed) != reversed;
     const int current = e->getCurrentProgramIndex();
     const ProgramRecord record = readImageRecord(image, 0, swap);
+    if (!recordValuesFinite(record)) return FileStatus::DamagedValues;
     store->setRecord(current, record);
     char name[kProgramNameSize + 1] = {};
     std::memcpy(name, record.name, kProgramNameSize);

@@ -143,11 +143,12 @@ VstInt32 CPresetSystemEffect::setChunk(void* data, VstInt32 byteSize, bool) {
     if (readWord(b + 0) != kChunkFormat) return 0;  // another format: skipped, nothing changes
     if (readWord(b + 8) != kNumPrograms) return -1;
 
+    ProgramRecord records[kNumPrograms];
     for (int p = 0; p < kNumPrograms; ++p) {
-        ProgramRecord r;
-        std::memcpy(&r, b + kHeaderSize + p * kRecordSize, kRecordSize);
-        store->setRecord(p, r);
+        std::memcpy(&records[p], b + kHeaderSize + p * kRecordSize, kRecordSize);
+        if (!recordValuesFinite(records[p])) return -1;  // damaged: refused, nothing changes
     }
+    for (int p = 0; p < kNumPrograms; ++p) store->setRecord(p, records[p]);
     const std::int32_t current = static_cast<std::int32_t>(readWord(b + 12));
     if (current >= 0 && current < kNumPrograms) selectProgram(current);
     // An open editor's preset bar follows the new names and current program.

@@ -89,6 +89,9 @@ FileOutcome imageRefusal(FileStatus status, const std::string& path, bool bank) 
         case FileStatus::WrongType:
             return outcome(status, inQuotes(path) + " is a file of this plug-in but not a " +
                                        kindName(bank) + " file");
+        case FileStatus::DamagedValues:
+            return outcome(status, inQuotes(path) + " holds a value that is not a number: the " +
+                                       kindName(bank) + " file is damaged");
         default:
             return outcome(FileStatus::NoProgramStore,
                            "the plug-in has no program store (out of memory)");
@@ -121,7 +124,15 @@ FileOutcome readRecords(const std::string& path, std::uint32_t pluginId, bool re
         return imageRefusal(FileStatus::WrongType, chosen.full, bank);
     const bool swap = (check == ImageCheck::Reversed) != reversed;
     const int count = bank ? kNumPrograms : 1;
-    for (int k = 0; k < count; ++k) out[k] = readImageRecord(image.data(), k, swap);
+    std::vector<ProgramRecord> records;
+    for (int k = 0; k < count; ++k) {
+        ProgramRecord r = readImageRecord(image.data(), k, swap);
+        if (!recordValuesFinite(r))
+            return imageRefusal(FileStatus::DamagedValues, chosen.full, bank);
+        for (float& v : r.values) v = std::clamp(v, 0.0f, 1.0f);
+        records.push_back(r);
+    }
+    std::copy(records.begin(), records.end(), out);
     return {};
 }
 

@@ -23,6 +23,7 @@ enum class FileStatus {
     ReadFailed,      // the file changed or failed while being read
     WrongPlugin,     // identifier of neither byte order of this plug-in
     WrongType,       // a bank given as preset or the other way round
+    DamagedValues,   // a value is not a finite number (NaN, infinity): nothing was loaded
     WriteFailed,     // the save did not complete; the previous file is unchanged
     NoProgramStore,  // the effect is inert (no program store): nothing to load into or save
     NotStored,       // the per-user store holds no such image (memo never stored)
@@ -52,7 +53,8 @@ FileStatus splitChosenPath(const std::string& path, ChosenPath& out);
 
 // --- For tools that drive a plug-in through its VST interface (no editor object at hand) ---
 // They read and check a file exactly as the editor's loaders do (size, identifier of either byte
-// order, type byte, the reversal choice) and hand back the programs in native order. `pluginId`
+// order, type byte, the reversal choice, finite values) and hand back the programs in native
+// order, values clamped into 0..1 as the program store keeps them. `pluginId`
 // is the plug-in's unique identifier. On refusal `out` is untouched.
 // A bank reaches a plug-in as its state chunk (CPresetSystemEffect::writeChunkImage with program
 // 0 current); a preset as the program name plus the 34 parameter values of the current program.

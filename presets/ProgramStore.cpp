@@ -1,5 +1,7 @@
 #include "presets/ProgramStore.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 const char* const kFactoryProgramNames[kNumPrograms] = {
@@ -57,7 +59,13 @@ ProgramRecord ProgramStore::record(int program) const {
     return r;
 }
 
+bool recordValuesFinite(const ProgramRecord& record) {
+    return std::all_of(std::begin(record.values), std::end(record.values),
+                       [](float v) { return std::isfinite(v); });
+}
+
 void ProgramStore::setRecord(int program, const ProgramRecord& record) {
     setNameBytes(program, record.name);
-    for (int i = 0; i < kNumProgramParams; ++i) setValue(program, i, record.values[i]);
+    for (int i = 0; i < kNumProgramParams; ++i)
+        setValue(program, i, std::clamp(record.values[i], 0.0f, 1.0f));
 }

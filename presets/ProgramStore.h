@@ -19,6 +19,11 @@ struct ProgramRecord {
 };
 static_assert(sizeof(ProgramRecord) == 160, "program record image");
 
+// Whether every value of a record that arrived from outside (state chunk, image, file) is a
+// finite number. Loaders refuse a record that is not, before changing anything: a NaN or an
+// infinity only comes from a damaged or foreign image, and no engine value can represent it.
+bool recordValuesFinite(const ProgramRecord& record);
+
 // Factory values of one engine: 16 programs of 34 values, held in double precision.
 // Program k's name is kFactoryProgramNames[k].
 struct FactoryProgram {
@@ -54,6 +59,8 @@ class ProgramStore {
     }
 
     ProgramRecord record(int program) const;
+    // Stores a record from a chunk or image; values are clamped into 0..1 as the engines clamp
+    // the values they are given, so the store always holds what the engine plays.
     void setRecord(int program, const ProgramRecord& record);
 
   private:

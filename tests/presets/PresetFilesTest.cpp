@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -366,3 +367,27 @@ TEST(ChosenPathSplit, LimitsAre256BytesForFolderAndFile) {
 }
 
 }  // namespace
+
+TEST_F(PresetFiles, DamagedFilesAreRefusedWithAReasonAndWideValuesClamped) {
+    Bytes damaged = handBank(kId);
+    putFloat(damaged, 29 + 160 * 3 + 4 * 9, std::nanf(""));
+    writeBytes(at("damaged.qrb"), damaged);
+    const auto before = records();
+    const FileOutcome load = editor->loadBankFile(at("damaged.qrb"), false);
+    EXPECT_EQ(load.status, FileStatus::DamagedValues);
+    EXPECT_NE(load.reason.find("damaged"), std::string::npos) << load.reason;
+    EXPECT_TRUE(sameRecords(before, records()));
+
+    ProgramRecord bank[16];
+    std::strcpy(bank[0].name, "unchanged");
+    EXPECT_EQ(readBankFile(at("damaged.qrb"), kId, false, bank).status, FileStatus::DamagedValues);
+    EXPECT_STREQ(bank[0].name, "unchanged");
+
+    Bytes wide = handPreset(kId, "Wide");
+    putFloat(wide, 29 + 4 * 8, 2.0f);
+    writeBytes(at("wide.qrx"), wide);
+    ProgramRecord preset{};
+    ASSERT_TRUE(readPresetFile(at("wide.qrx"), kId, false, preset).ok());
+    EXPECT_EQ(preset.values[8], 1.0f);
+    EXPECT_EQ(preset.values[9], handValue(0, 9));
+}

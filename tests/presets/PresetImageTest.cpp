@@ -2,6 +2,8 @@
 // native, reversed, foreign and mistyped images.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "presets/EditorFixture.h"
 
 namespace {
@@ -180,3 +182,42 @@ TEST_F(BankImage, RoundTripBetweenTwoInstances) {
 }
 
 }  // namespace
+
+// Damaged images (a value that is not a number) are refused before anything changes; finite
+// values beyond 0..1 are stored clamped, as the engine plays them.
+TEST_F(PresetImage, DamagedValuesAreRefusedAndOutOfRangeValuesClamped) {
+    engine->selectProgram(4);
+    const auto before = records();
+    engine->applied.clear();
+    Bytes damaged = handPreset(kId, "Damaged");
+    putFloat(damaged, 29 + 4 * 20, std::nanf(""));
+    EXPECT_EQ(editor->loadPresetImage(damaged.data(), false), FileStatus::DamagedValues);
+    EXPECT_EQ(editor->loadPresetImage(otherOrder(damaged).data(), false),
+              FileStatus::DamagedValues);
+    EXPECT_TRUE(sameRecords(before, records()));
+    EXPECT_TRUE(engine->applied.empty());
+
+    Bytes wide = handPreset(kId, "Wide");
+    putFloat(wide, 29 + 4 * 2, 3.0f);
+    putFloat(wide, 29 + 4 * 3, -1e30f);
+    ASSERT_EQ(editor->loadPresetImage(wide.data(), false), FileStatus::Done);
+    EXPECT_EQ(store().value(4, 2), 1.0f);
+    EXPECT_EQ(store().value(4, 3), 0.0f);
+    EXPECT_EQ(store().value(4, 4), handValue(0, 4));
+    EXPECT_EQ(engine->params[2], 1.0f);
+}
+
+TEST_F(BankImage, DamagedValuesAreRefusedAndOutOfRangeValuesClamped) {
+    const auto before = records();
+    Bytes damaged = handBank(kId);
+    putFloat(damaged, 29 + 160 * 15 + 4 * 33, INFINITY);
+    EXPECT_EQ(editor->loadBankImage(damaged.data(), false), FileStatus::DamagedValues);
+    EXPECT_TRUE(sameRecords(before, records()));
+    EXPECT_EQ(engine->getCurrentProgramIndex(), 0);
+
+    Bytes wide = handBank(kId);
+    putFloat(wide, 29 + 160 * 7 + 4 * 1, 1.5f);
+    ASSERT_EQ(editor->loadBankImage(wide.data(), false), FileStatus::Done);
+    EXPECT_EQ(store().value(7, 1), 1.0f);
+    EXPECT_EQ(store().value(7, 2), handValue(7, 2));
+}

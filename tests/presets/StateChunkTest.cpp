@@ -1,6 +1,7 @@
 // The 2592-byte state chunk: layout, round trip, the other byte order and every refusal.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -153,3 +154,28 @@ TEST(StateChunk, ByteSwap) {
 }
 
 }  // namespace
+
+// A value that is not a number can only come from a damaged chunk: the whole chunk is refused.
+// Finite values outside 0..1 are clamped, as the engines clamp every value they are given.
+TEST(StateChunk, DamagedValuesAreRefusedAndOutOfRangeValuesClamped) {
+    Engine a(nullptr);
+    a.selectProgram(3);
+    const Bytes before = chunkOf(a);
+    for (const float bad : {std::nanf(""), INFINITY, -INFINITY}) {
+        Bytes damaged = before;
+        std::memcpy(&damaged[32 + 15 * 160 + 24 + 4 * 33], &bad, 4);
+        EXPECT_EQ(load(a, damaged), -1);
+        EXPECT_EQ(load(a, reversedOrder(damaged)), -1);
+        EXPECT_EQ(chunkOf(a), before);
+        EXPECT_EQ(a.getCurrentProgramIndex(), 3);
+    }
+
+    Bytes wide = before;
+    const float high = 7.5f, low = -0.25f;
+    std::memcpy(&wide[32 + 3 * 160 + 24 + 4 * 5], &high, 4);
+    std::memcpy(&wide[32 + 9 * 160 + 24 + 4 * 6], &low, 4);
+    EXPECT_EQ(load(a, wide), 0);
+    EXPECT_EQ(a.programStore()->value(3, 5), 1.0f);
+    EXPECT_EQ(a.programStore()->value(9, 6), 0.0f);
+    EXPECT_EQ(a.params[5], 1.0f);  // program 3 is current and was applied clamped
+}
