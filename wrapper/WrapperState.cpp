@@ -118,6 +118,9 @@ void CPluginWrapper::SetState(const void* data, int size) {
 }
 
 void CPluginWrapper::restoreFormB(const unsigned char* data, int size) {
+    // The two counts and the two closing words take 16 bytes: shorter data holds no program,
+    // and would make the body size below wrap around.
+    if (size < 16) return;
     const std::uint64_t storedParams = getWord(data);
     const std::uint64_t storedPrograms = getWord(data + 4);
     const std::int32_t current = static_cast<std::int32_t>(getWord(data + size - 4));

@@ -186,6 +186,25 @@ TEST_F(StateFormB, TruncatedAndHostileDataStaysInsideTheChunk) {
     EXPECT_EQ(c.program, 0);  // program 0 was selected to restore it; -1 is not a program
 }
 
+// 12 to 15 bytes end in a form B tag but hold no program (the counts and closing words alone
+// take 16): refused without reading past the data, nothing changes.
+TEST_F(StateFormB, DataShorterThanItsOwnFramingIsRefused) {
+    fake::Config& c = fake.config();
+    const fake::Config before = c;
+    for (size_t size = 12; size < 16; ++size) {
+        Bytes s(size, 0xFF);  // program count and current program as large as they come
+        s[0] = s[1] = s[2] = 0;
+        s[3] = 3;  // parameters
+        const Bytes tag = {0x00, 0x00, 0x20, 0x01};
+        std::copy(tag.begin(), tag.end(), s.end() - 8);
+        wrapper.SetState(s.data(), static_cast<int>(s.size()));
+        EXPECT_EQ(c.program, before.program) << s.size();
+        EXPECT_EQ(std::memcmp(c.values, before.values, sizeof c.values), 0) << s.size();
+        EXPECT_EQ(std::memcmp(c.programNames, before.programNames, sizeof c.programNames), 0)
+            << s.size();
+    }
+}
+
 TEST(ProcessingGate, StateLoadWaitsForProcessingAndProcessingSkipsDuringLoad) {
     wrapper::ProcessingGate gate;
     EXPECT_TRUE(gate.enterProcessing());
