@@ -131,7 +131,8 @@ void runOn(CPluginWrapper& w, bool chunks, const std::uint8_t* data, std::size_t
 
     const std::uint32_t tag = size >= 12 ? bigEndianWord(data + size - 8) : 0;
     const bool formA = tag == 0x3000, formB = tag == 0x2001 || tag == 0x2000;
-    const bool accepted = size >= 12 && (formB || (formA && chunks));
+    // Form B needs its two counts and two closing words (16 bytes); form A a chunk of any size.
+    const bool accepted = (formB && size >= 16) || (formA && chunks && size >= 12);
     if (!accepted) {
         FUZZ_CHECK(stateOf(w) == before, "a refused state changed the effect");
         FUZZ_CHECK(programAfter == programBefore, "a refused state changed the program");
