@@ -38,11 +38,16 @@ inline VstIntPtr quietHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*
 inline const std::string& privateConfigHome() {
     // Never destroyed: the exit handler below still needs the name.
     static const std::string* folder = [] {
-        // Memory-backed where there is one: the store's writes sync every file.
+        // Inside QRX_FUZZ_SCRATCH when run.sh gives one (libFuzzer ends some runs without the
+        // exit handlers; run.sh removes that folder), else memory-backed where there is one, as
+        // the store's writes sync every file.
         struct stat shm {};
         const bool haveShm =
             stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) && access("/dev/shm", W_OK) == 0;
-        std::string pattern = std::string(haveShm ? "/dev/shm" : "/tmp") + "/qrx-fuzz-XXXXXX";
+        const char* scratch = std::getenv("QRX_FUZZ_SCRATCH");
+        std::string base = haveShm ? "/dev/shm" : "/tmp";
+        if (scratch && scratch[0] == '/') base = scratch;
+        std::string pattern = base + "/qrx-fuzz-XXXXXX";
         const char* made = mkdtemp(pattern.data());
         if (!made) std::abort();
         setenv("XDG_CONFIG_HOME", made, 1);

@@ -45,7 +45,10 @@ fi
 rm -f "$build_log"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qrx-fuzz-run-XXXXXX")
-trap 'rm -rf "$work"' EXIT INT TERM
+# The targets' private user stores and scratch files: memory-backed where there is room.
+scratch=$(mktemp -d /dev/shm/qrx-fuzz-run-XXXXXX 2>/dev/null || mktemp -d "$work/scratch-XXXXXX")
+trap 'rm -rf "$work" "$scratch"' EXIT INT TERM
+export QRX_FUZZ_SCRATCH="$scratch"
 
 failed=""
 for t in $targets; do
