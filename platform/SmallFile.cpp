@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <random>
+#include "platform/FileWrite.h"
 
 namespace platform {
 namespace {
@@ -16,29 +16,6 @@ SmallFileResult failure(SmallFileStatus status, int error) {
     r.status = status;
     r.error = error;
     return r;
-}
-
-std::string randomSuffix() {
-    static constexpr char kAlphabet[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937 rng{std::random_device{}()};
-    std::uniform_int_distribution<int> pick(0, sizeof(kAlphabet) - 2);
-    std::string s(8, ' ');
-    for (char& c : s) c = kAlphabet[pick(rng)];
-    return s;
-}
-
-bool writeAll(int fd, const unsigned char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -98,7 +75,7 @@ SmallFileResult replaceFileAtomically(const std::string& path, const void* data,
     std::string tempPath;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        tempPath = folder + "." + name + ".tmp-" + randomSuffix();
+        tempPath = folder + "." + name + ".tmp-" + uniqueTempSuffix();
         fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd < 0 && errno != EEXIST) return failure(SmallFileStatus::WriteFailed, errno);
     }

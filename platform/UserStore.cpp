@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <random>
 #include <vector>
 
 #include "platform/Utf.h"
+#include "platform/FileWrite.h"
 
 namespace platform {
 namespace {
@@ -98,29 +98,6 @@ int openFolder(const std::string& folder, StoreAccess access) {
     return fd;
 }
 
-std::string randomSuffix() {
-    static constexpr char kAlphabet[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937 rng{std::random_device{}()};
-    std::uniform_int_distribution<int> pick(0, sizeof(kAlphabet) - 2);
-    std::string s(8, ' ');
-    for (char& c : s) c = kAlphabet[pick(rng)];
-    return s;
-}
-
-bool writeAll(int fd, const unsigned char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Replaces `fileName` in the folder with `data` atomically: readers see the old or the new
 // content, never a mixture, and a failure at any step leaves the old file and no temp file behind.
 // Temp names start with '.' and end in ".tmp-XXXXXXXX", so they never look like a value file.
@@ -129,7 +106,7 @@ bool replaceFileAtomically(int folderFd, const std::string& fileName, const void
     std::string tempName;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        tempName = "." + fileName + ".tmp-" + randomSuffix();
+        tempName = "." + fileName + ".tmp-" + uniqueTempSuffix();
         fd = openat(folderFd, tempName.c_str(),
                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0 && errno != EEXIST) return false;
