@@ -11,13 +11,13 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
            libsndfile1-dev libcairo2-dev \
            dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity \
-           zam-plugins
+           zam-plugins clang libclang-rt-14-dev
 
 # Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
 DEMO_OUT ?= out
 
-.PHONY: all deps build asan-build test install demo clean
+.PHONY: all deps build asan-build test fuzz tsan install demo clean
 
 all: build
 
@@ -46,6 +46,18 @@ SANITIZER_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:p
 test: build asan-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz
+	$(MAKE) --no-print-directory tsan
+
+# Audio, automation and editor threads at once under ThreadSanitizer; see tests/hostile/tsan.sh.
+TSAN_SECONDS ?= 4
+tsan: deps
+	tests/hostile/tsan.sh $(TSAN_SECONDS)
+
+# Bounded fuzzing (clang's libFuzzer) of everything that reads outside data; see tests/fuzz/run.sh.
+FUZZ_SECONDS ?= 15
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run.sh
 
 $(ASAN_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRX_SANITIZE=address,undefined
@@ -72,4 +84,4 @@ demo: build
 	@echo; echo "demo input, renders and plots are in $(abspath $(DEMO_OUT))/"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz build-tsan
