@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "editor/MeterBallistics.h"
 #include "shell/FamilyIdentity.h"
 
 namespace grandpress {
@@ -67,24 +68,11 @@ inline TiltGains tiltGainsOf(float v, int ratioStep) {
 }
 
 // Meter ballistics (engine-only parameters 36..40).
-inline double vuIntegrationMsOf(float v) {
-    return 30.0 * std::pow(100.0, v);
-}
-inline double vuReferenceOf(float v) {
-    return std::pow(0.06125, 1.0 - v);
-}
-inline double ppmIntegrationMsOf(float v) {
-    return std::pow(101.0, v) - 1.0;
-}
-inline double ppmReturnMsOf(float v) {
-    return 100.0 * std::pow(100.0, v);
-}
-// Over-indicator length: n = (int)(v*9 + 0.5); the stored value becomes n/9; n + 1 samples.
-inline int overStepOf(float v) {
-    return static_cast<int>(v * 9.0f + 0.5f);
-}
-inline int overSamplesOf(float v) {
-    return overStepOf(v) + 1;
-}
+using meter_settings::overSamplesOf;
+using meter_settings::overStepOf;
+using meter_settings::ppmIntegrationMsOf;
+using meter_settings::ppmReturnMsOf;
+using meter_settings::vuIntegrationMsOf;
+using meter_settings::vuReferenceOf;
 
 }  // namespace grandpress

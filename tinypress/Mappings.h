@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "editor/MeterBallistics.h"
 #include "shell/FamilyIdentity.h"
 
 namespace tinypress {
@@ -77,29 +78,17 @@ inline double kneeHighYOf(double inverseRatio) {
 }
 
 // Meter ballistics (engine-only indices 36..40).
-inline double vuIntegrationMsOf(float v) {
-    return 30.0 * std::pow(100.0, static_cast<double>(v));
-}
+using meter_settings::vuIntegrationMsOf;
 // The two VU low-pass filters take this corner.
 inline double vuCornerHzOf(double integrationMs) {
     return 700.0 / integrationMs;
 }
-inline double vuReferenceOf(float v) {
-    return std::pow(0.06125, 1.0 - static_cast<double>(v));
-}
-inline double ppmIntegrationMsOf(float v) {
-    return std::pow(101.0, static_cast<double>(v)) - 1.0;
-}
-inline double ppmReturnMsOf(float v) {
-    return 100.0 * std::pow(100.0, static_cast<double>(v));
-}
+using meter_settings::vuReferenceOf;
+using meter_settings::ppmIntegrationMsOf;
+using meter_settings::ppmReturnMsOf;
 // Over counter c = (int)(9 v + 0.5); the stored value becomes c / 9, the lamp needs c + 1 samples.
-inline int overCountOf(float v) {
-    return static_cast<int>(v * 9.0f + 0.5f);
-}
-inline int overSamplesOf(float v) {
-    return overCountOf(v) + 1;
-}
+inline int overCountOf(float v) { return meter_settings::overStepOf(v); }
+using meter_settings::overSamplesOf;
 
 // Taps of the Hilbert kernel at the processing rate: one per millisecond, N = floor(fs / 1000).
 inline int hilbertLengthOf(double processingRate) {
