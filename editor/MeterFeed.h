@@ -31,6 +31,50 @@ struct MeterChannelFeed {
     }
 };
 
+// The audio thread's working copy of one channel's meter values: taken from the feed at the
+// start of a block (the editor may have changed it between blocks), written back at its end.
+struct MeterReadings {
+    double vu = 0.0, ppm = 0.0, vuHold = 0.0, ppmHold = 0.0;
+    int vuHoldAge = 0, ppmHoldAge = 0;
+    double overCount = 0.0, overLamp = 0.01;
+
+    void loadFrom(const MeterChannelFeed& f) noexcept {
+        constexpr auto r = std::memory_order_relaxed;
+        vu = f.mainLevel.load(r);
+        overLamp = f.overload.load(r);
+        ppm = f.secondLevel.load(r);
+        vuHold = f.peakA.load(r);
+        ppmHold = f.peakB.load(r);
+        vuHoldAge = f.peakAAge.load(r);
+        ppmHoldAge = f.peakBAge.load(r);
+        overCount = f.overCount.load(r);
+    }
+
+    // End of a block of `frames`: the over lamp lights when the count reached `overSamples`
+    // (and the count starts again), the hold ages grow, and everything goes to the feed.
+    void finishBlock(MeterChannelFeed& f, int frames, double overSamples) noexcept {
+        if (overCount >= overSamples) {
+            overLamp = 1.0;
+            overCount = 0.0;
+        } else {
+            overLamp = 0.0;
+        }
+        // Ages saturate far beyond any hold time instead of wrapping after hours of silence.
+        constexpr int kAgeLimit = 1 << 30;
+        vuHoldAge = vuHoldAge > kAgeLimit - frames ? kAgeLimit : vuHoldAge + frames;
+        ppmHoldAge = ppmHoldAge > kAgeLimit - frames ? kAgeLimit : ppmHoldAge + frames;
+        constexpr auto r = std::memory_order_relaxed;
+        f.mainLevel.store(vu, r);
+        f.overload.store(overLamp, r);
+        f.secondLevel.store(ppm, r);
+        f.peakA.store(vuHold, r);
+        f.peakB.store(ppmHold, r);
+        f.peakAAge.store(vuHoldAge, r);
+        f.peakBAge.store(ppmHoldAge, r);
+        f.overCount.store(overCount, r);
+    }
+};
+
 struct MeterFeed {
     MeterChannelFeed channel[2];  // left, right
     void reset() {

@@ -16,11 +16,7 @@ namespace grandpress {
 
 enum MeterSource : int { kMeterPre = 0, kMeterGainRed = 1, kMeterPost = 2 };
 
-struct MeterChannel {
-    double vu = 0.0, ppm = 0.0, vuHold = 0.0, ppmHold = 0.0;
-    int vuHoldAge = 0, ppmHoldAge = 0;
-    double overCount = 0.0, overLamp = 0.01;
-};
+using MeterChannel = MeterReadings;
 
 class MeterState {
   public:

@@ -8,9 +8,6 @@
 namespace tinypress {
 namespace {
 
-constexpr auto kRelaxed = std::memory_order_relaxed;
-// Hold ages saturate far beyond any hold time instead of wrapping after hours of silence.
-constexpr int kAgeLimit = 1 << 30;
 // The VU reads a sine at the reference as 0 VU: peak-to-RMS sqrt(2) and the meter's 1.096.
 constexpr double kVuSignalScale = std::numbers::sqrt2 * 1.096;
 // Full scale for over counting. The metered values carry the +-1e-12 anti-denormal offsets, so a
@@ -25,18 +22,7 @@ void Meters::resetFilters() noexcept {
 }
 
 void Meters::load(const MeterFeed& feed, const EngineSettings& s, bool bypass) noexcept {
-    for (int c = 0; c < 2; ++c) {
-        const MeterChannelFeed& f = feed.channel[c];
-        MeterChannel& m = ch[c];
-        m.vu = f.mainLevel.load(kRelaxed);
-        m.overFlag = f.overload.load(kRelaxed);
-        m.ppm = f.secondLevel.load(kRelaxed);
-        m.vuHold = f.peakA.load(kRelaxed);
-        m.ppmHold = f.peakB.load(kRelaxed);
-        m.vuHoldAge = f.peakAAge.load(kRelaxed);
-        m.ppmHoldAge = f.peakBAge.load(kRelaxed);
-        m.overCount = f.overCount.load(kRelaxed);
-    }
+    for (int c = 0; c < 2; ++c) ch[c].loadFrom(feed.channel[c]);
     // The PPM runs at 2 fs for "Pre" and "GainRed" with the power on, at fs otherwise.
     const int rate = (bypass || s.meterSource == kMeterPost) ? 0 : 1;
     ppmAttack = s.ppmAttack[rate];
@@ -50,26 +36,7 @@ void Meters::load(const MeterFeed& feed, const EngineSettings& s, bool bypass) n
 }
 
 void Meters::store(MeterFeed& feed, int frames) noexcept {
-    for (int c = 0; c < 2; ++c) {
-        MeterChannel& m = ch[c];
-        if (m.overCount >= overSamples) {
-            m.overFlag = 1.0;
-            m.overCount = 0.0;
-        } else {
-            m.overFlag = 0.0;
-        }
-        m.vuHoldAge = m.vuHoldAge > kAgeLimit - frames ? kAgeLimit : m.vuHoldAge + frames;
-        m.ppmHoldAge = m.ppmHoldAge > kAgeLimit - frames ? kAgeLimit : m.ppmHoldAge + frames;
-        MeterChannelFeed& f = feed.channel[c];
-        f.mainLevel.store(m.vu, kRelaxed);
-        f.overload.store(m.overFlag, kRelaxed);
-        f.secondLevel.store(m.ppm, kRelaxed);
-        f.peakA.store(m.vuHold, kRelaxed);
-        f.peakB.store(m.ppmHold, kRelaxed);
-        f.peakAAge.store(m.vuHoldAge, kRelaxed);
-        f.peakBAge.store(m.ppmHoldAge, kRelaxed);
-        f.overCount.store(m.overCount, kRelaxed);
-    }
+    for (int c = 0; c < 2; ++c) ch[c].finishBlock(feed.channel[c], frames, overSamples);
 }
 
 void Meters::overAndHolds(MeterChannel& m, double x) noexcept {

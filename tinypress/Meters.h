@@ -15,10 +15,7 @@ namespace tinypress {
 
 enum MeterSource : int { kMeterPre = 0, kMeterGainRed = 1, kMeterPost = 2 };
 
-struct MeterChannel {
-    double vu = 0.0, ppm = 0.0, vuHold = 0.0, ppmHold = 0.0;
-    int vuHoldAge = 0, ppmHoldAge = 0;
-    double overCount = 0.0, overFlag = 0.01;
+struct MeterChannel : MeterReadings {
     qrx::dsp::BiquadMemories vuMemories;
     double vuOffset = qrx::dsp::kBiquadNoiseScale;
 };
