@@ -11,13 +11,13 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
            libsndfile1-dev libcairo2-dev \
            dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity \
-           zam-plugins clang libclang-rt-14-dev
+           zam-plugins clang libclang-rt-14-dev clang-format xz-utils
 
 # Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
 DEMO_OUT ?= out
 
-.PHONY: all deps build asan-build test fuzz tsan install demo clean
+.PHONY: all deps build asan-build test format-check regression fuzz tsan install demo clean
 
 all: build
 
@@ -43,11 +43,23 @@ SANITIZER_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:p
                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(CURDIR)/tests/sanitizers/ubsan.supp \
                 ASAN_OPTIONS=detect_stack_use_after_return=1:strict_string_checks=1
 
-test: build asan-build
+test: format-check build asan-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory regression
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory fuzz
 	$(MAKE) --no-print-directory tsan
+
+# Every C and C++ source is formatted as .clang-format says; a difference fails the run.
+format-check: deps
+	@files=$$(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.c'); \
+	if ! clang-format --dry-run --Werror $$files; then \
+	  echo "format-check: run clang-format -i on the files above"; exit 1; fi
+
+# The renders of every factory program against the reference build; see tests/regression/run.sh.
+REGRESSION_TOLERANCE ?= 0
+regression: build
+	tests/regression/run.sh $(BUILD) $(REGRESSION_TOLERANCE)
 
 # Audio, automation and editor threads at once under ThreadSanitizer; see tests/hostile/tsan.sh.
 TSAN_SECONDS ?= 4
@@ -84,4 +96,4 @@ demo: build
 	@echo; echo "demo input, renders and plots are in $(abspath $(DEMO_OUT))/"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz build-tsan
+	rm -rf $(BUILD) $(BUILD)-reference $(ASAN_BUILD) build-fuzz build-tsan

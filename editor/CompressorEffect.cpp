@@ -45,4 +45,6 @@ bool CompressorEffect::getVendorString(char* text) {
     return true;
 }
 
-VstInt32 CompressorEffect::getVendorVersion() { return family::kVendorVersion; }
+VstInt32 CompressorEffect::getVendorVersion() {
+    return family::kVendorVersion;
+}

@@ -17,7 +17,9 @@ class CompressorEffect : public CPresetSystemEffect {
     virtual float getDisplayValue(VstInt32 index) = 0;
     virtual float alwaysOne() { return 1.0f; }
     // True while the host's arrangement includes the external side-chain pair.
-    virtual bool sideChainAvailable() { return sideChainInputsUsable.load(std::memory_order_relaxed); }
+    virtual bool sideChainAvailable() {
+        return sideChainInputsUsable.load(std::memory_order_relaxed);
+    }
     virtual double getLatencyMs() = 0;
     virtual VstInt32 getLatencySamples() = 0;
 
@@ -36,7 +38,8 @@ class CompressorEffect : public CPresetSystemEffect {
     bool getOutputProperties(VstInt32 index, VstPinProperties* p) override;
     // Keeps the three arrangement flags and answers whether the pair of counts is accepted:
     // 1/1, 1/2, 2/2 and 4/2 are; 2/1 is refused but marks the side chain usable.
-    bool setSpeakerArrangement(VstSpeakerArrangement* input, VstSpeakerArrangement* output) override;
+    bool setSpeakerArrangement(VstSpeakerArrangement* input,
+                               VstSpeakerArrangement* output) override;
     bool setProcessPrecision(VstInt32 precision) override { return true; }
     VstPlugCategory getPlugCategory() override { return kPlugCategMastering; }
     bool getVendorString(char* text) override;

@@ -15,10 +15,10 @@
 #include <atomic>
 #include <mutex>
 
+#include "dsp/SettingsExchange.h"
 #include "editor/CompressorEffect.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/Parameters.h"
-#include "dsp/SettingsExchange.h"
 
 namespace grandpress {
 

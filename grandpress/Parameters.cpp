@@ -143,7 +143,6 @@ const ParamSpec kEmptyRow = spare();
 
 }  // namespace
 
-
 const ParamSpec& paramSpec(int index) {
     return index >= 0 && index < kNumParams ? kTable[index] : kEmptyRow;
 }

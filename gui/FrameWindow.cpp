@@ -36,7 +36,7 @@ int trapError(Display* display, XErrorEvent* event) {
 }
 
 class XErrorTrap {
-public:
+  public:
     explicit XErrorTrap(Display* display) : display(display) {
         if (!display) return;
         XSync(display, False);
@@ -56,7 +56,7 @@ public:
         return trappedError;
     }
 
-private:
+  private:
     Display* display;
 };
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+
 #include "platform/FileWrite.h"
 
 namespace platform {

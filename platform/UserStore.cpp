@@ -11,8 +11,8 @@
 #include <optional>
 #include <vector>
 
-#include "platform/Utf.h"
 #include "platform/FileWrite.h"
+#include "platform/Utf.h"
 
 namespace platform {
 namespace {

@@ -18,4 +18,6 @@ bool AEffEditor::open(void* parentWindow) {
     return false;
 }
 
-void AEffEditor::close() { systemWindow = nullptr; }
+void AEffEditor::close() {
+    systemWindow = nullptr;
+}

@@ -8,7 +8,7 @@
 class AudioEffect;
 
 class AEffEditor {
-public:
+  public:
     // Attaches itself to the effect (sets effFlagsHasEditor); the effect owns and deletes it.
     explicit AEffEditor(AudioEffect* effect);
     virtual ~AEffEditor();
@@ -26,7 +26,7 @@ public:
 
     AudioEffect* getEffect() const { return effect; }
 
-protected:
+  protected:
     AudioEffect* effect;
     void* systemWindow = nullptr;
 };

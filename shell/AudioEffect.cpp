@@ -2,8 +2,7 @@
 
 #include "shell/AEffEditor.h"
 
-AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms,
-                         VstInt32 numParams)
+AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
     : audioMaster(audioMaster), numPrograms(numPrograms), numParams(numParams) {
     cEffect.magic = kEffectMagic;
     cEffect.dispatcher = dispatchEffClass;
@@ -23,7 +22,9 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms,
     cEffect.processDoubleReplacing = processClassDoubleReplacing;
 }
 
-AudioEffect::~AudioEffect() { destroyEditor(); }
+AudioEffect::~AudioEffect() {
+    destroyEditor();
+}
 
 void AudioEffect::destroyEditor() {
     AEffEditor* old = editor;
@@ -57,11 +58,17 @@ VstInt32 AudioEffect::getMasterVersion() {
     return static_cast<VstInt32>(callHost(audioMasterVersion));
 }
 
-bool AudioEffect::beginEdit(VstInt32 index) { return callHost(audioMasterBeginEdit, index) != 0; }
+bool AudioEffect::beginEdit(VstInt32 index) {
+    return callHost(audioMasterBeginEdit, index) != 0;
+}
 
-bool AudioEffect::endEdit(VstInt32 index) { return callHost(audioMasterEndEdit, index) != 0; }
+bool AudioEffect::endEdit(VstInt32 index) {
+    return callHost(audioMasterEndEdit, index) != 0;
+}
 
-void AudioEffect::masterIdle() { callHost(audioMasterIdle); }
+void AudioEffect::masterIdle() {
+    callHost(audioMasterIdle);
+}
 
 // Opcodes of the original 2.0 interface; AudioEffectX decodes the extended ones.
 VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,

@@ -13,7 +13,7 @@
 class AEffEditor;
 
 class AudioEffect {
-public:
+  public:
     AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams);
     virtual ~AudioEffect();
 
@@ -30,8 +30,7 @@ public:
 
     // Audio thread.
     virtual void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {}
-    virtual void processDoubleReplacing(double** inputs, double** outputs,
-                                        VstInt32 sampleFrames) {}
+    virtual void processDoubleReplacing(double** inputs, double** outputs, VstInt32 sampleFrames) {}
 
     virtual void setParameter(VstInt32 index, float value) {}
     virtual float getParameter(VstInt32 index) { return 0.0f; }
@@ -71,7 +70,7 @@ public:
     virtual bool endEdit(VstInt32 index);
     virtual void masterIdle();
 
-protected:
+  protected:
     // Sends one request to the host; 0 without a callback.
     VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                        void* ptr = nullptr, float opt = 0.0f);
@@ -88,14 +87,13 @@ protected:
     VstInt32 curProgram = 0;
     AEffect cEffect{};
 
-private:
+  private:
     void setFlag(VstInt32 flag, bool state);
 
-    static VstIntPtr dispatchEffClass(AEffect* e, VstInt32 opcode, VstInt32 index,
-                                      VstIntPtr value, void* ptr, float opt);
+    static VstIntPtr dispatchEffClass(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                      void* ptr, float opt);
     static void processClass(AEffect* e, float** inputs, float** outputs, VstInt32 frames);
-    static void processClassReplacing(AEffect* e, float** inputs, float** outputs,
-                                      VstInt32 frames);
+    static void processClassReplacing(AEffect* e, float** inputs, float** outputs, VstInt32 frames);
     static void processClassDoubleReplacing(AEffect* e, double** inputs, double** outputs,
                                             VstInt32 frames);
     static void setParameterClass(AEffect* e, VstInt32 index, float value);

@@ -2,7 +2,9 @@
 
 #include "shell/AEffEditor.h"
 
-bool AudioEffectX::updateDisplay() { return callHost(audioMasterUpdateDisplay) != 0; }
+bool AudioEffectX::updateDisplay() {
+    return callHost(audioMasterUpdateDisplay) != 0;
+}
 
 VstInt32 AudioEffectX::updateBlockSize() {
     const VstIntPtr answer = callHost(audioMasterGetBlockSize);
@@ -39,8 +41,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         case effGetInputProperties:
             return ptr && getInputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
         case effGetOutputProperties:
-            return ptr && getOutputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1
-                                                                                           : 0;
+            return ptr && getOutputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
         case effGetPlugCategory:
             return getPlugCategory();
         case effOfflineNotify:

@@ -9,7 +9,7 @@
 #include "shell/AudioEffect.h"
 
 class AudioEffectX : public AudioEffect {
-public:
+  public:
     AudioEffectX(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
         : AudioEffect(audioMaster, numPrograms, numParams) {}
 
@@ -22,12 +22,8 @@ public:
     virtual bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) {
         return false;
     }
-    virtual bool getInputProperties(VstInt32 index, VstPinProperties* properties) {
-        return false;
-    }
-    virtual bool getOutputProperties(VstInt32 index, VstPinProperties* properties) {
-        return false;
-    }
+    virtual bool getInputProperties(VstInt32 index, VstPinProperties* properties) { return false; }
+    virtual bool getOutputProperties(VstInt32 index, VstPinProperties* properties) { return false; }
     virtual VstPlugCategory getPlugCategory() { return kPlugCategUnknown; }
     virtual bool setSpeakerArrangement(VstSpeakerArrangement* input,
                                        VstSpeakerArrangement* output) {
@@ -43,9 +39,7 @@ public:
     }
     virtual VstInt32 canDo(char* text) { return 0; }
     virtual VstInt32 getGetTailSize() { return 0; }
-    virtual bool getParameterProperties(VstInt32 index, VstParameterProperties* p) {
-        return false;
-    }
+    virtual bool getParameterProperties(VstInt32 index, VstParameterProperties* p) { return false; }
     virtual VstInt32 getVstVersion() { return kVstVersion; }
     virtual bool setProcessPrecision(VstInt32 precision) { return false; }
 

@@ -27,14 +27,14 @@ std::size_t formatDisplayNumber(double value, int decimals, char* out) {
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "%.*f", printed, v);
     const char* point = std::strchr(buffer, '.');
-    const std::size_t integerLength = point ? static_cast<std::size_t>(point - buffer)
-                                            : std::strlen(buffer);
+    const std::size_t integerLength =
+        point ? static_cast<std::size_t>(point - buffer) : std::strlen(buffer);
     std::size_t keep = integerLength;
     if (decimals > 0 && integerLength + 2 <= kMaxChars) {
         const std::size_t room = kMaxChars - integerLength - 1;
-        keep = integerLength + 1 + (static_cast<std::size_t>(decimals) < room
-                                        ? static_cast<std::size_t>(decimals)
-                                        : room);
+        keep =
+            integerLength + 1 +
+            (static_cast<std::size_t>(decimals) < room ? static_cast<std::size_t>(decimals) : room);
     }
     if (keep > kMaxChars) keep = kMaxChars;  // only reachable by a carry such as 99999999.96
     std::memcpy(out, buffer, keep);

@@ -17,9 +17,17 @@ bool fillPinProperties(VstInt32 index, bool output, VstPinProperties* p) {
 
 double ratioOfStep(int k) {
     static const double kRatios[21] = {
-        0.5, std::exp2(-0.75), 0.7071, std::exp2(-0.375), 0.84, std::exp2(-0.125), 1.0,
-        std::exp2(0.125), 1.2, std::exp2(0.375), 1.4, std::exp2(0.75), 2.0, std::exp2(1.25),
-        2.8, std::exp2(1.75), 4.0, 5.6, 8.0, 12.0, 64.0,
+        0.5,    std::exp2(-0.75),
+        0.7071, std::exp2(-0.375),
+        0.84,   std::exp2(-0.125),
+        1.0,    std::exp2(0.125),
+        1.2,    std::exp2(0.375),
+        1.4,    std::exp2(0.75),
+        2.0,    std::exp2(1.25),
+        2.8,    std::exp2(1.75),
+        4.0,    5.6,
+        8.0,    12.0,
+        64.0,
     };
     return kRatios[k < 0 ? 0 : (k > 20 ? 20 : k)];
 }

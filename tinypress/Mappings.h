@@ -26,7 +26,9 @@ inline int ratioStepOf(float v) {
     return k > 20 ? 20 : k;
 }
 // Ratio R of step k (a negative step counts as 1:1). Steps below 6 expand instead of compressing.
-inline double ratioOfStep(int k) { return k < 0 ? 1.0 : family::ratioOfStep(k); }
+inline double ratioOfStep(int k) {
+    return k < 0 ? 1.0 : family::ratioOfStep(k);
+}
 
 // Threshold as a linear gain g_T = 0.5 * 64^v (+6.02 dB .. -30.10 dB below full scale as shown).
 inline double thresholdGainOf(float v) {
@@ -83,11 +85,13 @@ using meter_settings::vuIntegrationMsOf;
 inline double vuCornerHzOf(double integrationMs) {
     return 700.0 / integrationMs;
 }
-using meter_settings::vuReferenceOf;
 using meter_settings::ppmIntegrationMsOf;
 using meter_settings::ppmReturnMsOf;
+using meter_settings::vuReferenceOf;
 // Over counter c = (int)(9 v + 0.5); the stored value becomes c / 9, the lamp needs c + 1 samples.
-inline int overCountOf(float v) { return meter_settings::overStepOf(v); }
+inline int overCountOf(float v) {
+    return meter_settings::overStepOf(v);
+}
 using meter_settings::overSamplesOf;
 
 // Taps of the Hilbert kernel at the processing rate: one per millisecond, N = floor(fs / 1000).

@@ -152,7 +152,6 @@ constexpr double kSelectorHigh = 0.665;
 
 }  // namespace
 
-
 const ParamSpec& paramSpec(int index) {
     return index >= 0 && index < kNumParams ? kTable[index] : kHiddenRow;
 }

@@ -19,10 +19,10 @@
 #include <memory>
 #include <mutex>
 
+#include "dsp/SettingsExchange.h"
 #include "editor/CompressorEffect.h"
 #include "tinypress/EngineSettings.h"
 #include "tinypress/Parameters.h"
-#include "dsp/SettingsExchange.h"
 
 namespace tinypress {
 

@@ -151,7 +151,8 @@ TEST_F(HostWindow, ABadParentWindowIsRefusedWithoutEndingTheHost) {
 TEST_F(HostWindow, HostWindowDestroyedBeforeCloseIsSurvived) {
     TestEffect effect;
     ASSERT_EQ(effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0), 1);
-    idleUntil(effect, [] { return false; }, 0.1);
+    idleUntil(
+        effect, [] { return false; }, 0.1);
     XDestroyWindow(display, parent);
     XSync(display, False);
     for (int i = 0; i < 5; ++i) effect.dispatcher(effEditIdle, 0, 0, nullptr, 0);

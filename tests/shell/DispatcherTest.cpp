@@ -13,7 +13,7 @@ int liveEffects = 0;
 int liveEditors = 0;
 
 class Editor : public AEffEditor {
-public:
+  public:
     explicit Editor(AudioEffect* effect) : AEffEditor(effect) { ++liveEditors; }
     ~Editor() override { --liveEditors; }
     bool getRect(ERect** r) override {
@@ -38,7 +38,7 @@ public:
 };
 
 class Effect : public AudioEffectX {
-public:
+  public:
     explicit Effect(audioMasterCallback master) : AudioEffectX(master, 1, 2) { ++liveEffects; }
     ~Effect() override { --liveEffects; }
     void setProgram(VstInt32 program) override { setProgramCalls.push_back(program); }
@@ -105,8 +105,8 @@ TEST(Dispatcher, ConstantAnswers) {
     EXPECT_EQ(dispatch(e, effCanDo, 0, 0, canDo), 0);
     char other[] = "sendVstMidiEvent";
     EXPECT_EQ(dispatch(e, effCanDo, 0, 0, other), 0);
-    for (VstInt32 op : {9, 16, 17, 18, 20, 21, 28, 30, 31, 32, 36, 37, 43, 46, 53, 54, 55, 57, 80,
-                        1000})
+    for (VstInt32 op :
+         {9, 16, 17, 18, 20, 21, 28, 30, 31, 32, 36, 37, 43, 46, 53, 54, 55, 57, 80, 1000})
         EXPECT_EQ(dispatch(e, op, 1, 1, nullptr, 1.0f), 0) << "opcode " << op;
 }
 
@@ -171,11 +171,13 @@ TEST(Dispatcher, SpeakerArrangementPointers) {
     EXPECT_EQ(dispatch(e, effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), &out), 0);
     // A host passing no arrangement is refused rather than followed into a null pointer.
     EXPECT_EQ(dispatch(e, effSetSpeakerArrangement, 0, 0, &out), 0);
-    EXPECT_EQ(dispatch(e, effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), nullptr), 0);
+    EXPECT_EQ(dispatch(e, effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&in), nullptr),
+              0);
 
     VstSpeakerArrangement* inPtr = &in;
     VstSpeakerArrangement* outPtr = &out;
-    EXPECT_EQ(dispatch(e, effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&inPtr), &outPtr), 0);
+    EXPECT_EQ(
+        dispatch(e, effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&inPtr), &outPtr), 0);
     EXPECT_EQ(inPtr, nullptr);
     EXPECT_EQ(outPtr, nullptr);
 }
@@ -185,8 +187,7 @@ TEST(Dispatcher, NullHostBuffersAreIgnored) {
     AEffect* e = effect.getAeffect();
     for (VstInt32 op : {effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName,
                         effGetChunk, effGetEffectName, effGetVendorString, effGetProductString,
-                        effGetInputProperties, effGetParameterProperties,
-                        effGetProgramNameIndexed})
+                        effGetInputProperties, effGetParameterProperties, effGetProgramNameIndexed})
         EXPECT_EQ(dispatch(e, op), 0) << "opcode " << op;
 }
 

@@ -9,7 +9,7 @@ namespace {
 using testsupport::CallbackRecorder;
 
 class Effect : public AudioEffectX {
-public:
+  public:
     explicit Effect(audioMasterCallback master) : AudioEffectX(master, 1, 4) {}
     void setParameter(VstInt32 index, float value) override { params[index & 3] = value; }
     float getParameter(VstInt32 index) override { return params[index & 3]; }

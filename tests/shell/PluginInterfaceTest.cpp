@@ -25,11 +25,21 @@ struct Identity {
     VstInt32 latencyAt96000;
 };
 
-const Identity kGrandPress{"grandpress", vstFourCC('Q', 'X', 'G', 'P'), 0x1031,
-                           "QRX GrandPress", "QRX GrandPress - stereo mastering compressor", 460,
-                           1660, 1660};
-const Identity kTinyPress{"tinypress", vstFourCC('Q', 'R', 't', 'p'), 0x0031, "QRX TinyPress",
-                          "QRX TinyPress - stereo mastering compressor", 378, 1021 - 44,
+const Identity kGrandPress{"grandpress",
+                           vstFourCC('Q', 'X', 'G', 'P'),
+                           0x1031,
+                           "QRX GrandPress",
+                           "QRX GrandPress - stereo mastering compressor",
+                           460,
+                           1660,
+                           1660};
+const Identity kTinyPress{"tinypress",
+                          vstFourCC('Q', 'R', 't', 'p'),
+                          0x0031,
+                          "QRX TinyPress",
+                          "QRX TinyPress - stereo mastering compressor",
+                          378,
+                          1021 - 44,
                           1021 - 96};
 
 std::string libraryPath(const char* name) {
@@ -37,10 +47,12 @@ std::string libraryPath(const char* name) {
     return std::string(dir ? dir : QRX_BUILD_DIR) + "/" + name + ".so";
 }
 
-void PrintTo(const Identity& id, std::ostream* os) { *os << id.library; }
+void PrintTo(const Identity& id, std::ostream* os) {
+    *os << id.library;
+}
 
 class PluginInterface : public ::testing::TestWithParam<Identity> {
-protected:
+  protected:
     void SetUp() override {
         std::string error;
         plugin = host::Plugin::load(libraryPath(GetParam().library), {}, &error);
@@ -99,10 +111,10 @@ TEST_P(PluginInterface, OpcodeAnswers) {
     EXPECT_EQ(dispatch(effSetProcessPrecision, 0, kVstProcessPrecision64), 1);
     EXPECT_EQ(dispatch(effGetNumMidiInputChannels), 0);
     EXPECT_EQ(dispatch(effString2Parameter, 3, 0, nullptr), 0);
-    for (VstInt32 op : {effOfflineNotify, effOfflinePrepare, effOfflineRun, effProcessVarIo,
-                        effVendorSpecific, effGetMidiProgramName, effBeginSetProgram,
-                        effEndSetProgram, effShellGetNextPlugin, effStartProcess, effStopProcess,
-                        effSetPanLaw, effBeginLoadBank, effBeginLoadProgram})
+    for (VstInt32 op :
+         {effOfflineNotify, effOfflinePrepare, effOfflineRun, effProcessVarIo, effVendorSpecific,
+          effGetMidiProgramName, effBeginSetProgram, effEndSetProgram, effShellGetNextPlugin,
+          effStartProcess, effStopProcess, effSetPanLaw, effBeginLoadBank, effBeginLoadProgram})
         EXPECT_EQ(dispatch(op), 0) << "opcode " << op;
 }
 
@@ -197,8 +209,8 @@ TEST_P(PluginInterface, ChunkRoundTripAndRefusals) {
     std::vector<std::uint8_t> truncated(changed.begin(), changed.end() - 1);
     EXPECT_EQ(other->setChunk(truncated), -1);
     std::vector<std::uint8_t> foreign = changed;
-    const VstInt32 otherId = id.uniqueId == kGrandPress.uniqueId ? kTinyPress.uniqueId
-                                                                 : kGrandPress.uniqueId;
+    const VstInt32 otherId =
+        id.uniqueId == kGrandPress.uniqueId ? kTinyPress.uniqueId : kGrandPress.uniqueId;
     std::memcpy(&foreign[4], &otherId, 4);
     EXPECT_EQ(other->setChunk(foreign), -1);
 }

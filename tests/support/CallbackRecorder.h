@@ -46,14 +46,20 @@ struct CallbackRecorder {
         if (!self) return 0;
         self->requests.push_back({opcode, index, value, opt});
         switch (opcode) {
-            case audioMasterVersion: return self->versionAnswer;
-            case audioMasterGetBlockSize: return self->blockSizeAnswer;
-            case audioMasterGetOutputLatency: return self->outputLatencyAnswer;
-            case audioMasterPinConnected: return self->pinAnswer ? self->pinAnswer(index, value) : 0;
+            case audioMasterVersion:
+                return self->versionAnswer;
+            case audioMasterGetBlockSize:
+                return self->blockSizeAnswer;
+            case audioMasterGetOutputLatency:
+                return self->outputLatencyAnswer;
+            case audioMasterPinConnected:
+                return self->pinAnswer ? self->pinAnswer(index, value) : 0;
             case audioMasterUpdateDisplay:
             case audioMasterBeginEdit:
-            case audioMasterEndEdit: return 1;
-            default: return 0;
+            case audioMasterEndEdit:
+                return 1;
+            default:
+                return 0;
         }
     }
 };
@@ -61,7 +67,7 @@ struct CallbackRecorder {
 // Points XDG_CONFIG_HOME at a fresh temporary folder for the life of the object, so tests never
 // touch a real per-user store and never see each other's.
 class TemporaryConfigHome {
-public:
+  public:
     TemporaryConfigHome() {
         char pattern[] = "/tmp/qrx-test-XXXXXX";
         path = mkdtemp(pattern);
@@ -80,7 +86,7 @@ public:
     }
     const std::string& folder() const { return path; }
 
-private:
+  private:
     std::string path;
     std::string oldValue;
     bool hadOld = false;

@@ -27,8 +27,11 @@ struct ToolRun {
 };
 
 class RenderTool : public ::testing::Test {
-protected:
-    void SetUp() override { dir = fs::path(config.folder()) / "files"; fs::create_directories(dir); }
+  protected:
+    void SetUp() override {
+        dir = fs::path(config.folder()) / "files";
+        fs::create_directories(dir);
+    }
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
@@ -104,8 +107,8 @@ TEST_F(RenderTool, PowerOffOutputIsTheInputAlignedAndOfTheSameLength) {
     });
     for (const char* plugin : {"grandpress", "tinypress"}) {
         SCOPED_TRACE(plugin);
-        const ToolRun r = run(std::string("--plugin ") + plugin +
-                          " --set Power=0 --block 64 " + path("in.wav") + " " + path("out.wav"));
+        const ToolRun r = run(std::string("--plugin ") + plugin + " --set Power=0 --block 64 " +
+                              path("in.wav") + " " + path("out.wav"));
         ASSERT_EQ(r.status, 0) << r.err;
         const Audio in = read("in.wav"), out = read("out.wav");
         ASSERT_EQ(out.info.frames, frames);
@@ -151,11 +154,12 @@ TEST_F(RenderTool, SideChainMustMatchTheInput) {
     write("sc.wav", 1, 3000, 44100, kFloatWav, [](long long i, int) { return 0.9f; });
     write("short.wav", 2, 2999, 44100, kFloatWav, [](long long, int) { return 0.9f; });
     write("rate.wav", 2, 3000, 48000, kFloatWav, [](long long, int) { return 0.9f; });
-    EXPECT_EQ(run("--sidechain " + path("sc.wav") + " " + path("in.wav") + " " + path("o.wav"))
-                  .status,
-              0);
+    EXPECT_EQ(
+        run("--sidechain " + path("sc.wav") + " " + path("in.wav") + " " + path("o.wav")).status,
+        0);
     for (const char* bad : {"short.wav", "rate.wav"}) {
-        const ToolRun r = run("--sidechain " + path(bad) + " " + path("in.wav") + " " + path("b.wav"));
+        const ToolRun r =
+            run("--sidechain " + path(bad) + " " + path("in.wav") + " " + path("b.wav"));
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.err.find("side chain"), std::string::npos) << r.err;
         EXPECT_FALSE(fs::exists(path("b.wav")));
@@ -217,7 +221,7 @@ TEST_F(RenderTool, PlotIsAPngOfTheExpectedSize) {
     write("in.wav", 2, 44100, 44100, kFloatWav,
           [](long long i, int) { return static_cast<float>(0.7 * std::sin(i * 0.05)); });
     const ToolRun r = run("--program 3 --plot " + path("plot.png") + " " + path("in.wav") + " " +
-                      path("out.wav"));
+                          path("out.wav"));
     ASSERT_EQ(r.status, 0) << r.err;
     std::ifstream png(path("plot.png"), std::ios::binary);
     unsigned char header[24] = {};

@@ -16,7 +16,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Small deterministic generator, so every demo file is the same.
 class Noise {
-public:
+  public:
     double next() {
         state ^= state << 13;
         state ^= state >> 7;
@@ -24,7 +24,7 @@ public:
         return static_cast<double>(state >> 11) * (2.0 / 9007199254740992.0) - 1.0;
     }
 
-private:
+  private:
     std::uint64_t state = 0x9E3779B97F4A7C15ull;
 };
 
@@ -126,7 +126,8 @@ int main(int argc, char** argv) {
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
     SNDFILE* file = sf_open(argv[1], SFM_WRITE, &info);
     if (!file) {
-        std::fprintf(stderr, "qrx-demo-signal: cannot write '%s': %s\n", argv[1], sf_strerror(nullptr));
+        std::fprintf(stderr, "qrx-demo-signal: cannot write '%s': %s\n", argv[1],
+                     sf_strerror(nullptr));
         return 2;
     }
     std::vector<double> interleaved(static_cast<size_t>(frames) * 2);

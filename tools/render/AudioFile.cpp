@@ -62,7 +62,9 @@ bool AudioWriter::open(const std::string& path, const AudioFormat& format, std::
     return true;
 }
 
-AudioWriter::~AudioWriter() { discard(); }
+AudioWriter::~AudioWriter() {
+    discard();
+}
 
 void AudioWriter::discard() {
     if (file) sf_close(file);

@@ -16,7 +16,7 @@ struct AudioFormat {
 };
 
 class AudioReader {
-public:
+  public:
     // Opens for reading; false with a one-line reason when the file is missing or unreadable.
     bool open(const std::string& path, std::string* error);
     ~AudioReader();
@@ -24,7 +24,7 @@ public:
     // Reads up to `frames` frames interleaved; returns the frames read (0 at the end).
     long long read(float* interleaved, long long frames);
 
-private:
+  private:
     SNDFILE* file = nullptr;
     AudioFormat info;
 };
@@ -32,13 +32,13 @@ private:
 // Writes to a temporary file beside the target and renames it over the target in commit(), so an
 // existing file is only ever replaced by a complete one. Destroyed without commit: nothing stays.
 class AudioWriter {
-public:
+  public:
     bool open(const std::string& path, const AudioFormat& format, std::string* error);
     ~AudioWriter();
     bool write(const float* interleaved, long long frames);
     bool commit(std::string* error);
 
-private:
+  private:
     void discard();
     SNDFILE* file = nullptr;
     std::string target;

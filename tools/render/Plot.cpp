@@ -28,7 +28,9 @@ constexpr Colour kOutPeak{0.55, 0.72, 0.92, 1};
 constexpr Colour kOutRms{0.10, 0.35, 0.75, 1};
 constexpr Colour kReduction{0.90, 0.45, 0.10, 1};
 
-void setColour(cairo_t* cr, const Colour& c) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a); }
+void setColour(cairo_t* cr, const Colour& c) {
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+}
 
 void text(cairo_t* cr, double x, double y, const std::string& s, double size, bool centred = false,
           bool right = false) {

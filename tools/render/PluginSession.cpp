@@ -16,7 +16,9 @@
 namespace render {
 namespace {
 
-bool fileExists(const std::string& path) { return !path.empty() && access(path.c_str(), R_OK) == 0; }
+bool fileExists(const std::string& path) {
+    return !path.empty() && access(path.c_str(), R_OK) == 0;
+}
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -103,7 +105,8 @@ bool PluginSession::selectProgram(const std::string& nameOrIndex, std::string* e
     // carries the current index, so a chunk with another index selects that program.
     std::vector<std::uint8_t> chunk;
     std::uint32_t format = 0;
-    if (instance->getChunk(chunk) && chunk.size() == kChunkSize) std::memcpy(&format, chunk.data(), 4);
+    if (instance->getChunk(chunk) && chunk.size() == kChunkSize)
+        std::memcpy(&format, chunk.data(), 4);
     if (format == kChunkFormat) {
         const std::int32_t current = index;
         std::memcpy(&chunk[12], &current, 4);
@@ -134,7 +137,9 @@ std::string PluginSession::parameterName(int index) {
 
 namespace {
 
-bool isOurs(VstInt32 id) { return id == vstFourCC('Q', 'X', 'G', 'P') || id == vstFourCC('Q', 'R', 't', 'p'); }
+bool isOurs(VstInt32 id) {
+    return id == vstFourCC('Q', 'X', 'G', 'P') || id == vstFourCC('Q', 'R', 't', 'p');
+}
 
 }  // namespace
 
@@ -168,7 +173,8 @@ bool PluginSession::loadPresetFile(const std::string& path, bool reversed, std::
         return false;
     }
     ProgramRecord record;
-    const FileOutcome outcome = readPresetFile(path, static_cast<std::uint32_t>(id), reversed, record);
+    const FileOutcome outcome =
+        readPresetFile(path, static_cast<std::uint32_t>(id), reversed, record);
     if (!outcome.ok()) {
         *error = outcome.reason;
         return false;

@@ -16,7 +16,7 @@ namespace render {
 std::string findPlugin(const std::string& nameOrPath);
 
 class PluginSession {
-public:
+  public:
     bool load(const std::string& path, int sampleRate, int blockSize, std::string* error);
 
     host::Plugin& plugin() { return *instance; }
@@ -35,7 +35,7 @@ public:
     // The meter feed of our own plug-ins; null for any other plug-in.
     const MeterFeed* meterFeed();
 
-private:
+  private:
     std::unique_ptr<host::Plugin> instance;
 };
 

@@ -11,11 +11,13 @@
 namespace render {
 namespace {
 
-double toDb(double linear) { return linear > 0.0 ? 20.0 * std::log10(linear) : -INFINITY; }
+double toDb(double linear) {
+    return linear > 0.0 ? 20.0 * std::log10(linear) : -INFINITY;
+}
 
 // Peak and mean square over a whole file and over short windows.
 class LevelMeter {
-public:
+  public:
     LevelMeter(long long windowFrames, std::vector<float>* peaks, std::vector<float>* rms)
         : window(windowFrames), peaks(peaks), rms(rms) {}
 
@@ -41,7 +43,7 @@ public:
         return {toDb(peak), samples ? toDb(std::sqrt(sumSquares / samples)) : -INFINITY};
     }
 
-private:
+  private:
     void flushWindow() {
         peaks->push_back(static_cast<float>(toDb(windowPeak)));
         rms->push_back(static_cast<float>(toDb(std::sqrt(windowSquares / windowSamples))));
@@ -90,7 +92,7 @@ int outputFormat(const RenderRequest& request, int inputFormat, std::string* err
         return 0;
     }
     // The input's sample format has no place in this container: take the container's own.
-    const int fallback = major == SF_FORMAT_FLAC ? SF_FORMAT_PCM_24
+    const int fallback = major == SF_FORMAT_FLAC  ? SF_FORMAT_PCM_24
                          : major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS
                                                   : SF_FORMAT_FLOAT;
     return major | fallback;
@@ -215,7 +217,8 @@ int renderFile(const RenderRequest& request, RenderResult* result, std::string* 
     while (processed < total) {
         const int n = static_cast<int>(std::min<long long>(block, total - processed));
         const long long wanted = std::min<long long>(n, in.frames - read);
-        const long long got = wanted > 0 ? std::max<long long>(0, main.read(mainBlock.data(), wanted)) : 0;
+        const long long got =
+            wanted > 0 ? std::max<long long>(0, main.read(mainBlock.data(), wanted)) : 0;
         read = got > 0 ? read + got : in.frames;  // a file shorter than announced ends in silence
         inMeter.add(mainBlock.data(), got, in.channels);
         const long long sideGot = hasSide && got > 0 ? side.read(sideBlock.data(), got) : 0;

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "render/PluginSession.h"
 #include "render/Plot.h"
+#include "render/PluginSession.h"
 #include "render/Render.h"
 
 namespace {
@@ -38,7 +38,7 @@ std::string db(double value) {
 
 // A bar on the terminal once a render has taken a second; nothing when stdout is not a terminal.
 class ProgressBar {
-public:
+  public:
     ProgressBar() : terminal(isatty(STDOUT_FILENO)), start(std::chrono::steady_clock::now()) {}
     void operator()(double fraction) {
         if (!terminal) return;
@@ -57,7 +57,7 @@ public:
         if (shown) std::printf("\r%*s\r", 50, "");
     }
 
-private:
+  private:
     bool terminal;
     bool shown = false;
     std::chrono::steady_clock::time_point start, last;
@@ -149,8 +149,7 @@ int main(int argc, char** argv) {
     render::RenderResult result;
     std::string error;
     ProgressBar bar;
-    const int status =
-        render::renderFile(request, &result, &error, [&](double f) { bar(f); });
+    const int status = render::renderFile(request, &result, &error, [&](double f) { bar(f); });
     bar.done();
     if (status != 0) return fail(error);
 
@@ -170,8 +169,8 @@ int main(int argc, char** argv) {
     std::printf("  render speed: %.1fx realtime\n", result.realtimeFactor);
 
     if (!request.plot.empty()) {
-        const std::string title = request.plugin + " - " + result.programName + " - " +
-                                  request.input;
+        const std::string title =
+            request.plugin + " - " + result.programName + " - " + request.input;
         if (!render::writePlot(request.plot, title, result, &error)) return fail(error);
         std::printf("  plot: %s\n", request.plot.c_str());
     }
