@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "editor/NeedleLaw.h"
+
 using namespace qgui;
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 float clampLevel(float x) {
     if (!(x >= 1e-8f)) return 1e-9f;  // also NaN
@@ -118,7 +118,7 @@ COldVuMeter::LampFrame COldVuMeter::lampFrame() const {
 }
 
 double COldVuMeter::needleAngle(double level) {
-    return 5.0 * kPi / 6.0 - std::pow(level / 1.44, 1.2) * 2.0 * kPi / 3.0;
+    return needle::angleRadians(level);
 }
 
 void COldVuMeter::peakText(double peak, char* out) {

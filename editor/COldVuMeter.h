@@ -62,7 +62,7 @@ class COldVuMeter : public qgui::CControl {
     const Geometry& getGeometry() const { return geometry; }
     // The lamp frame the current lamp state shows.
     LampFrame lampFrame() const;
-    // Needle angle in radians for a (clamped) level: 5π/6 at rest, π/6 at 1.44.
+    // Needle angle in radians for a level (see editor/NeedleLaw.h): 5π/6 at rest, π/6 at 1.44.
     static double needleAngle(double level);
     // The read-out text of a peak value: "-6.02dB", "-oodB" below 1e-5 (at least 16 bytes).
     static void peakText(double peak, char* out);

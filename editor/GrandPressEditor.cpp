@@ -159,6 +159,8 @@ bool GrandPressEditor::buildControl(CViewContainer* page, const panel::ControlSp
                     spec.setting <= panel::kLastSettingTag)
                     settings[spec.setting - panel::kFirstSettingTag] = display;
             } else {
+                // "1660smps" keeps clear of the window's edges at this size (see the skins).
+                display->setFont(kNormalFontTiny);
                 display->setFontColor(panel::kLatencyFontColor);
                 const bool ms = spec.shows == panel::Shows::LatencyMs;
                 display->setValue(ms ? static_cast<float>(fx->getLatencyMs())

@@ -24,6 +24,7 @@ StaticFont normalFont("Arial", 12, kNormalFace);
 StaticFont normalFontSmall("Arial", 11, kNormalFace);
 StaticFont normalFontSmaller("Arial", 10, kNormalFace);
 StaticFont normalFontVerySmall("Arial", 9, kNormalFace);
+StaticFont normalFontTiny("Arial", 8, kNormalFace);
 }  // namespace
 
 const CFontRef kSystemFont = &systemFont;
@@ -33,6 +34,7 @@ const CFontRef kNormalFont = &normalFont;
 const CFontRef kNormalFontSmall = &normalFontSmall;
 const CFontRef kNormalFontSmaller = &normalFontSmaller;
 const CFontRef kNormalFontVerySmall = &normalFontVerySmall;
+const CFontRef kNormalFontTiny = &normalFontTiny;
 
 CDrawContext::CDrawContext(cairo_surface_t* surface) : cr(cairo_create(surface)) {}
 

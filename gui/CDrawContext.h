@@ -46,6 +46,7 @@ extern const CFontRef kNormalFont;           // 12
 extern const CFontRef kNormalFontSmall;      // 11
 extern const CFontRef kNormalFontSmaller;    // 10
 extern const CFontRef kNormalFontVerySmall;  // 9
+extern const CFontRef kNormalFontTiny;       // 8
 
 enum CLineStyle { kLineSolid = 0, kLineOnOffDash };
 enum CDrawMode { kAliasing = 0, kAntiAliasing = 1, kCopyMode = kAliasing };

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <sstream>
 
+#include "editor/NeedleLaw.h"
+
 namespace skingen {
 
 namespace {
@@ -87,39 +89,138 @@ void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r) 
     cairo_close_path(cr);
 }
 
-void drawText(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
-              const TextStyle& style) {
-    if (text.empty()) return;
-    std::vector<std::string> lines;
-    std::stringstream ss(text);
-    for (std::string line; std::getline(ss, line, '|');) lines.push_back(line);
-    cairo_save(cr);
-    cairo_select_font_face(cr, style.narrow ? "Liberation Sans Narrow" : "Liberation Sans",
-                           CAIRO_FONT_SLANT_NORMAL,
-                           style.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, style.size);
+namespace {
+
+void selectFace(cairo_t* cr, const char* family, bool bold, double size) {
+    cairo_select_font_face(cr, family, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
     cairo_font_options_t* o = cairo_font_options_create();
     cairo_font_options_set_antialias(o, CAIRO_ANTIALIAS_GRAY);
     cairo_font_options_set_hint_style(o, CAIRO_HINT_STYLE_SLIGHT);
     cairo_set_font_options(cr, o);
     cairo_font_options_destroy(o);
-    cairo_font_extents_t fe;
-    cairo_font_extents(cr, &fe);
-    const double lineHeight = style.size * 1.05;
-    const double block = lineHeight * static_cast<double>(lines.size() - 1) + fe.ascent * 0.78;
-    double baseline = y + (h - block) / 2 + fe.ascent * 0.78;
-    setColour(cr, style.colour);
-    for (const std::string& line : lines) {
+}
+
+void selectFace(cairo_t* cr, const TextStyle& style) {
+    selectFace(cr, style.narrow ? "Liberation Sans Narrow" : "Liberation Sans", style.bold,
+               style.size);
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream ss(text);
+    for (std::string line; std::getline(ss, line, '|');) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+TextLayout layoutText(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
+                      const TextStyle& style) {
+    TextLayout layout;
+    layout.style = style;
+    layout.lines = splitLines(text);
+    cairo_save(cr);
+    selectFace(cr, style);
+    // Pen positions with the first baseline at 0, then the block's ink centred in the box.
+    const double pitch = style.size * style.lineSpacing;
+    std::vector<cairo_text_extents_t> extents;
+    double top = 0, bottom = 0;
+    bool inked = false;
+    for (size_t i = 0; i < layout.lines.size(); ++i) {
         cairo_text_extents_t te;
-        cairo_text_extents(cr, line.c_str(), &te);
+        cairo_text_extents(cr, layout.lines[i].c_str(), &te);
+        extents.push_back(te);
         double tx = x;
         if (style.align == Align::Centre) tx = x + (w - te.x_advance) / 2;
         if (style.align == Align::Right) tx = x + w - te.x_advance;
-        cairo_move_to(cr, std::round(tx), std::round(baseline));
-        cairo_show_text(cr, line.c_str());
-        baseline += lineHeight;
+        layout.x.push_back(std::round(tx));
+        layout.baseline.push_back(std::round(static_cast<double>(i) * pitch));
+        if (te.width <= 0) continue;
+        const double t = layout.baseline[i] + te.y_bearing, b = t + te.height;
+        top = inked ? std::min(top, t) : t;
+        bottom = inked ? std::max(bottom, b) : b;
+        inked = true;
     }
     cairo_restore(cr);
+    const double shift = std::round(y + (h - (bottom - top)) / 2 - top);
+    layout.inkLeft = x + w;
+    layout.inkRight = x;
+    for (size_t i = 0; i < layout.lines.size(); ++i) {
+        layout.baseline[i] += shift;
+        if (extents[i].width <= 0) continue;
+        layout.inkLeft = std::min(layout.inkLeft, layout.x[i] + extents[i].x_bearing);
+        layout.inkRight =
+            std::max(layout.inkRight, layout.x[i] + extents[i].x_bearing + extents[i].width);
+    }
+    layout.inkTop = top + shift;
+    layout.inkBottom = bottom + shift;
+    return layout;
+}
+
+TextLayout fitLegend(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
+                     const TextStyle& style) {
+    const double m = kLegendMarginPx, eps = 1e-6;
+    auto fits = [&](const TextLayout& l) {
+        return l.inkLeft >= x + m - eps && l.inkRight <= x + w - m + eps &&
+               l.inkTop >= y + m - eps && l.inkBottom <= y + h - m + eps;
+    };
+    std::vector<std::string> settings = {text};
+    if (text.find(' ') != std::string::npos) {
+        std::string broken = text;
+        std::replace(broken.begin(), broken.end(), ' ', '|');
+        settings.push_back(broken);
+    }
+    // Smaller first, then the regular weight of a bold style, then broken at blanks.
+    for (const std::string& setting : settings) {
+        for (const bool bold : {style.bold, false}) {
+            for (double size = style.size; size >= kMinLegendSizePx - eps; size -= 0.5) {
+                TextStyle sized = style;
+                sized.size = size;
+                sized.bold = bold;
+                TextLayout l = layoutText(cr, setting, x, y, w, h, sized);
+                if (fits(l)) return l;
+            }
+        }
+    }
+    std::ostringstream what;
+    what << "legend \"" << text << "\" does not fit its " << w << " x " << h << " px face with "
+         << m << " px to spare, even at " << kMinLegendSizePx << " px";
+    throw LegendError(what.str());
+}
+
+void checkRuntimeText(cairo_t* cr, const std::string& text, double size, double l, double t,
+                      double r, double b) {
+    cairo_save(cr);
+    selectFace(cr, "Liberation Sans", false, size);
+    cairo_text_extents_t te;
+    cairo_text_extents(cr, text.c_str(), &te);
+    cairo_restore(cr);
+    // The editor centres the text; its pen position is rounded to a whole pixel.
+    if (te.width + 1 > r - l - 2 * kLegendMarginPx || te.height > b - t) {
+        std::ostringstream what;
+        what << "text \"" << text << "\" (" << te.width << " x " << te.height << " px at " << size
+             << " px) does not fit its " << r - l << " x " << b - t << " px box with "
+             << kLegendMarginPx << " px to spare";
+        throw LegendError(what.str());
+    }
+}
+
+void drawLayout(cairo_t* cr, const TextLayout& layout) {
+    cairo_save(cr);
+    selectFace(cr, layout.style);
+    setColour(cr, layout.style.colour);
+    for (size_t i = 0; i < layout.lines.size(); ++i) {
+        cairo_move_to(cr, layout.x[i], layout.baseline[i]);
+        cairo_show_text(cr, layout.lines[i].c_str());
+    }
+    cairo_restore(cr);
+}
+
+void drawText(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
+              const TextStyle& style) {
+    if (!text.empty()) drawLayout(cr, layoutText(cr, text, x, y, w, h, style));
 }
 
 // ---- controls
@@ -220,35 +321,36 @@ cairo_surface_t* twoStateButton(int width, int height, const std::string& label)
     cairo_t* cr = cairo_create(s);
     const double fh = height / 2.0;
     const bool tiny = fh < 20;
+    // The outline is the frame's outer pixel, with one pixel of shadow right and below; the face
+    // inside it runs from 1 to width - 2 and 1 to fh - 2.
+    const double faceL = 1, faceT = 1, faceR = width - 2, faceB = fh - 2;
+    const double ledW = std::min(12.0, width * 0.45), ledH = 3.5, ledT = 3.5;
+    // Small buttons light their whole face; the others also have a lamp above the legend.
+    const double legendT = tiny ? faceT : ledT + ledH;
+    TextStyle ts;
+    ts.narrow = true;
+    ts.size = tiny ? 8 : 9;
+    ts.lineSpacing = 1.1;
+    const TextLayout legend =
+        fitLegend(cr, label, faceL, legendT, faceR - faceL, faceB - legendT, ts);
     for (int state = 0; state < 2; ++state) {
         const bool on = state == 1;
         cairo_save(cr);
         cairo_translate(cr, 0, state * fh);
-        roundedRect(cr, 1.5, 1.5, width - 2, fh - 2, 3);
-        setColour(cr, {0, 0, 0, 0.28});
+        roundedRect(cr, 1, 1, width - 1, fh - 1, 3);
+        setColour(cr, {0, 0, 0, 0.30});
         cairo_fill(cr);
-        roundedRect(cr, 1, 1, width - 2.5, fh - 2.5, 3);
+        roundedRect(cr, 0.5, 0.5, width - 2, fh - 2, 3);
         if (on)
-            linearFill(cr, 0, 1, 0, fh, {0.72, 0.72, 0.69}, {0.80, 0.80, 0.77});
+            linearFill(cr, 0, 1, 0, fh, {1.00, 0.91, 0.68}, {0.96, 0.73, 0.36});
         else
-            linearFill(cr, 0, 1, 0, fh, {0.93, 0.93, 0.90}, {0.74, 0.74, 0.71});
+            linearFill(cr, 0, 1, 0, fh, {0.93, 0.93, 0.90}, {0.75, 0.75, 0.72});
         cairo_fill_preserve(cr);
-        setColour(cr, {0.25, 0.25, 0.25, 0.8});
-        cairo_set_line_width(cr, 0.8);
+        setColour(cr, {0.18, 0.18, 0.18, 0.9});
+        cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
-        TextStyle ts;
-        ts.narrow = true;
-        if (tiny) {
-            led(cr, 4, fh / 2 - 2.5, 4, 5, on, palette::kAmber);
-            ts.size = std::min(8.0, fh - 6);
-            drawText(cr, label, 8, 1, width - 9, fh - 2, ts);
-        } else {
-            const double ledW = std::min(12.0, width * 0.45);
-            led(cr, (width - ledW) / 2, 4, ledW, 3.5, on, palette::kAmber);
-            const int lines = static_cast<int>(std::count(label.begin(), label.end(), '|')) + 1;
-            ts.size = std::min(9.0, std::max(7.0, (fh - 12) / (lines * 1.05) + 1));
-            drawText(cr, label, 1, 9, width - 2, fh - 11, ts);
-        }
+        if (!tiny) led(cr, (width - 1 - ledW) / 2, ledT, ledW, ledH, on, {1.0, 0.45, 0.05});
+        drawLayout(cr, legend);
         cairo_restore(cr);
     }
     cairo_destroy(cr);
@@ -293,30 +395,71 @@ cairo_surface_t* selector(int width, int height, int frames,
     return s;
 }
 
+cairo_surface_t* legendSwitch(int width, int height, int frames,
+                              const std::vector<std::string>& legends) {
+    if (static_cast<int>(legends.size()) != frames)
+        throw LegendError("a legend switch needs one legend per position");
+    cairo_surface_t* s = newImage(width, height);
+    cairo_t* cr = cairo_create(s);
+    const double fh = static_cast<double>(height) / frames;
+    std::string block;
+    for (const std::string& l : legends) block += (block.empty() ? "" : "|") + l;
+    TextStyle ts;
+    ts.narrow = true;
+    ts.bold = false;
+    ts.size = kMinLegendSizePx;
+    ts.lineSpacing = 6 / kMinLegendSizePx;  // rows six pixels apart
+    // Same outline as the buttons; the legends share one fitted block, a row per position.
+    const TextLayout all = fitLegend(cr, block, 1, 1, width - 3, fh - 3, ts);
+    for (int f = 0; f < frames; ++f) {
+        cairo_save(cr);
+        cairo_translate(cr, 0, f * fh);
+        roundedRect(cr, 1, 1, width - 1, fh - 1, 2.5);
+        setColour(cr, {1, 1, 1, 0.35});
+        cairo_fill(cr);
+        roundedRect(cr, 0.5, 0.5, width - 2, fh - 2, 2.5);
+        setColour(cr, {0.10, 0.10, 0.11});
+        cairo_fill_preserve(cr);
+        setColour(cr, {0.02, 0.02, 0.02});
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        for (int i = 0; i < frames; ++i) {
+            TextLayout row = all;
+            row.lines = {all.lines[i]};
+            row.x = {all.x[i]};
+            row.baseline = {all.baseline[i]};
+            row.style.colour = i == f ? palette::kAmber : Rgb{0.50, 0.50, 0.50};
+            drawLayout(cr, row);
+        }
+        cairo_restore(cr);
+    }
+    cairo_destroy(cr);
+    return s;
+}
+
 cairo_surface_t* meterFace(int width, int height, double px, double py) {
     cairo_surface_t* s = newImage(width, height);
     cairo_t* cr = cairo_create(s);
     linearFill(cr, 0, 0, 0, height, palette::kIvory, mix(palette::kIvory, {0.80, 0.76, 0.66}, 0.5));
     cairo_paint(cr);
-    // Angles follow the needle law of the meter control: 150 degrees at rest, level 1.44 at 30.
-    auto angleOf = [](double level) {
-        return 5 * kPi / 6 - std::pow(level / 1.44, 1.2) * 2 * kPi / 3;
-    };
+    // The marks sit where the meter control's needle points for their level.
+    auto angleOf = [](double vu) { return needle::angleRadians(needle::levelOfVu(vu)); };
     const double rScale = 60, rMajor = 66, rNumber = 72;
-    // Red zone from 0 VU (level 1) to +3.
+    // Red zone from 0 VU to +3, then the scale line from -20 to +3. In cairo's angles (y down)
+    // the scale runs clockwise, from -angle(-20) up to -angle(+3), across the top.
     cairo_set_line_width(cr, 4);
     cairo_new_path(cr);
-    cairo_arc_negative(cr, px, py, rScale + 2.5, -angleOf(1.0), -angleOf(std::pow(10, 3 / 20.0)));
+    cairo_arc(cr, px, py, rScale + 2.5, -angleOf(0), -angleOf(3));
     setColour(cr, {0.80, 0.18, 0.14, 0.85});
     cairo_stroke(cr);
     cairo_set_line_width(cr, 0.9);
     cairo_new_path(cr);
-    cairo_arc_negative(cr, px, py, rScale, -angleOf(0.1), -angleOf(std::pow(10, 3 / 20.0)));
+    cairo_arc(cr, px, py, rScale, -angleOf(-20), -angleOf(3));
     setColour(cr, palette::kInk);
     cairo_stroke(cr);
     const double marks[] = {-20, -10, -7, -5, -3, -2, -1, 0, 1, 2, 3};
     for (double db : marks) {
-        const double a = angleOf(std::pow(10, db / 20));
+        const double a = angleOf(db);
         double x0, y0, x1, y1;
         polar(px, py, rScale, a, x0, y0);
         polar(px, py, rMajor, a, x1, y1);
@@ -339,7 +482,7 @@ cairo_surface_t* meterFace(int width, int height, double px, double py) {
     // Minor marks between the numbered ones.
     for (double db = -20; db <= 3; db += 1) {
         if (db < -10 && std::fmod(-db, 5) != 0) continue;
-        const double a = angleOf(std::pow(10, db / 20));
+        const double a = angleOf(db);
         double x0, y0, x1, y1;
         polar(px, py, rScale, a, x0, y0);
         polar(px, py, rScale + 3, a, x1, y1);

@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,42 @@ struct TextStyle {
     bool narrow = false;
     Align align = Align::Centre;
     Rgb colour = palette::kInk;
+    double lineSpacing = 1.05;  // baseline to baseline, in type sizes
+};
+
+// Legends keep this clear space to the edges of their face, and shrink no further than this.
+constexpr double kLegendMarginPx = 2;
+constexpr double kMinLegendSizePx = 7;
+
+// Text set in a box: the lines, their pen positions and the box their ink covers.
+struct TextLayout {
+    TextStyle style;  // with the size chosen
+    std::vector<std::string> lines;
+    std::vector<double> x, baseline;
+    double inkLeft = 0, inkTop = 0, inkRight = 0, inkBottom = 0;
+};
+
+// A legend that cannot be set in its face; main adds the manifest line.
+struct LegendError : std::runtime_error {
+    using std::runtime_error::runtime_error;
 };
 
 cairo_surface_t* newImage(int width, int height);
 void setColour(cairo_t* cr, const Rgb& c);
 void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r);
+// Sets `text` ('|' breaks lines) centred vertically in the box, at style.size.
+TextLayout layoutText(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
+                      const TextStyle& style);
+// Sets a legend so that its ink keeps kLegendMarginPx inside the box: at style.size if it fits,
+// else smaller down to kMinLegendSizePx, else broken at blanks. Throws LegendError naming the
+// legend when nothing fits.
+TextLayout fitLegend(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
+                     const TextStyle& style);
+// Checks that `text` in the toolkit's regular face at `size` keeps the legend margin
+// horizontally (and stays inside vertically) in a box the editor writes it into at run time.
+void checkRuntimeText(cairo_t* cr, const std::string& text, double size, double l, double t,
+                      double r, double b);
+void drawLayout(cairo_t* cr, const TextLayout& layout);
 // Text centred vertically in the box; '|' breaks lines.
 void drawText(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
               const TextStyle& style);
@@ -49,6 +81,10 @@ cairo_surface_t* knobStrip(int width, int height, int frames, const std::string&
 cairo_surface_t* twoStateButton(int width, int height, const std::string& label);
 cairo_surface_t* selector(int width, int height, int frames,
                           const std::vector<std::string>& labels);
+// A switch whose face is a window of one legend per position, top to bottom; frame f lights
+// legend f. Clicking a legend's third of the face selects it.
+cairo_surface_t* legendSwitch(int width, int height, int frames,
+                              const std::vector<std::string>& legends);
 cairo_surface_t* meterFace(int width, int height, double pivotX, double pivotY);
 cairo_surface_t* meterStrip(int width, int height, const std::string& label);
 cairo_surface_t* overLamp(int width, int height);

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
@@ -95,6 +96,10 @@ void Skin::apply(const Statement& s) {
         const int w = s.integer(2), h = s.integer(3), frames = s.integer(4);
         std::vector<std::string> labels(s.words.begin() + 5, s.words.end());
         add(s, s.integer(1), selector(w, h, frames, labels), frames, w, h);
+    } else if (kind == "legendswitch") {
+        const int w = s.integer(2), h = s.integer(3), frames = s.integer(4);
+        std::vector<std::string> legends(s.words.begin() + 5, s.words.end());
+        add(s, s.integer(1), legendSwitch(w, h, frames, legends), frames, w, h);
     } else if (kind == "meterface") {
         const int w = s.integer(2), h = s.integer(3);
         add(s, s.integer(1), meterFace(w, h, s.number(4), s.number(5)), 1, w, h);
@@ -115,7 +120,8 @@ void Skin::apply(const Statement& s) {
         add(s, s.integer(1), panel(w, h, s.word(4) == "dark"), 1, w, h);
         panels[s.integer(1)] = true;
     } else {
-        cairo_t* cr = panelOf(s);
+        const std::unique_ptr<cairo_t, void (*)(cairo_t*)> context(panelOf(s), cairo_destroy);
+        cairo_t* cr = context.get();
         if (kind == "header") {
             headerBand(cr, cairo_image_surface_get_width(cairo_get_target(cr)), s.number(2),
                        s.word(3), s.word(4));
@@ -137,6 +143,11 @@ void Skin::apply(const Statement& s) {
             ts.narrow = optional(10) == "narrow";
             const double l = s.number(2), t = s.number(3);
             drawText(cr, s.word(9), l, t, s.number(4) - l, s.number(5) - t, ts);
+        } else if (kind == "fits") {
+            // fits <panel> l t r b <size> "text": the widest text the editor writes into a
+            // window of this panel at run time, in its regular face at <size> px.
+            checkRuntimeText(cr, s.word(7), s.number(6), s.number(2), s.number(3), s.number(4),
+                             s.number(5));
         } else if (kind == "strip") {
             presetStrip(cr, cairo_image_surface_get_width(cairo_get_target(cr)), s.number(2),
                         s.number(3));
@@ -147,10 +158,8 @@ void Skin::apply(const Statement& s) {
         } else if (kind == "screw") {
             screw(cr, s.number(2), s.number(3));
         } else {
-            cairo_destroy(cr);
             throw error(s, "unknown statement " + kind);
         }
-        cairo_destroy(cr);
     }
 }
 
@@ -207,7 +216,14 @@ int main(int argc, char** argv) {
     }
     try {
         Skin skin;
-        for (const Statement& s : readManifest(argv[1])) skin.apply(s);
+        for (const Statement& s : readManifest(argv[1])) {
+            try {
+                skin.apply(s);
+            } catch (const LegendError& e) {
+                throw std::runtime_error("manifest line " + std::to_string(s.line) + ": " +
+                                         e.what());
+            }
+        }
         skin.write(argv[2], argv[3], fs::path(argv[1]).filename().string());
     } catch (const std::exception& e) {
         std::cerr << "skingen: " << e.what() << "\n";
