@@ -69,6 +69,15 @@ void led(cairo_t* cr, double x, double y, double w, double h, bool on, const Rgb
     cairo_stroke(cr);
 }
 
+// The outline of a button face: one pixel of `shadow` right and below, then the face's path
+// (left for the caller to fill and stroke) whose 1 px outline is the frame's outer pixel.
+void facePath(cairo_t* cr, double width, double height, double radius, const Rgb& shadow) {
+    roundedRect(cr, 1, 1, width - 1, height - 1, radius);
+    setColour(cr, shadow);
+    cairo_fill(cr);
+    roundedRect(cr, 0.5, 0.5, width - 2, height - 2, radius);
+}
+
 }  // namespace
 
 cairo_surface_t* newImage(int width, int height) {
@@ -337,10 +346,7 @@ cairo_surface_t* twoStateButton(int width, int height, const std::string& label)
         const bool on = state == 1;
         cairo_save(cr);
         cairo_translate(cr, 0, state * fh);
-        roundedRect(cr, 1, 1, width - 1, fh - 1, 3);
-        setColour(cr, {0, 0, 0, 0.30});
-        cairo_fill(cr);
-        roundedRect(cr, 0.5, 0.5, width - 2, fh - 2, 3);
+        facePath(cr, width, fh, 3, {0, 0, 0, 0.30});
         if (on)
             linearFill(cr, 0, 1, 0, fh, {1.00, 0.91, 0.68}, {0.96, 0.73, 0.36});
         else
@@ -414,10 +420,7 @@ cairo_surface_t* legendSwitch(int width, int height, int frames,
     for (int f = 0; f < frames; ++f) {
         cairo_save(cr);
         cairo_translate(cr, 0, f * fh);
-        roundedRect(cr, 1, 1, width - 1, fh - 1, 2.5);
-        setColour(cr, {1, 1, 1, 0.35});
-        cairo_fill(cr);
-        roundedRect(cr, 0.5, 0.5, width - 2, fh - 2, 2.5);
+        facePath(cr, width, fh, 2.5, {1, 1, 1, 0.35});
         setColour(cr, {0.10, 0.10, 0.11});
         cairo_fill_preserve(cr);
         setColour(cr, {0.02, 0.02, 0.02});
