@@ -156,40 +156,6 @@ TEST_P(PanelLook, NoLegendInkReachesItsButtonsBorder) {
     EXPECT_GT(checked, 20);
 }
 
-TEST_P(PanelLook, ThreePositionSideChainSwitchesLightTheLegendOfTheirPosition) {
-    if (GetParam() != Plugin::TinyPress) GTEST_SKIP() << "grandpress has two-state switches";
-    draw(false);
-    int switches = 0;
-    for (const panel::ControlSpec& spec : layout().front) {
-        if (spec.kind != panel::Kind::VerticalSwitch || spec.tag == layout().metersParameter)
-            continue;
-        ++switches;
-        auto* image = new CBitmap(spec.bitmap);
-        ASSERT_TRUE(image->isLoaded());
-        cairo_surface_t* s = image->getSurface();
-        const int w = static_cast<int>(image->getWidth()), fh = spec.positionHeight;
-        // A click in the upper, middle or lower third selects position 0, 1 or 2: the lit
-        // (amber) legend of each frame sits in its position's third.
-        for (int f = 0; f < spec.positions; ++f) {
-            std::vector<int> amber(spec.positions, 0);
-            for (int y = 0; y < fh; ++y)
-                for (int x = 0; x < w; ++x) {
-                    const Pixel p = pixelAt(s, x, f * fh + y);
-                    if (p.r > 100 && p.r > p.b + 60 && p.g > p.b + 20)  // warm, not grey
-                        ++amber[std::min(spec.positions - 1, y * spec.positions / fh)];
-                }
-            EXPECT_GT(amber[f], 8) << spec.name << " frame " << f;
-            for (int row = 0; row < spec.positions; ++row) {
-                if (row != f) {
-                    EXPECT_LT(amber[row] * 4, amber[f]) << spec.name << " frame " << f;
-                }
-            }
-        }
-        image->forget();
-    }
-    EXPECT_EQ(switches, 2);
-}
-
 TEST_P(PanelLook, LatencyWindowsKeepTheirTextClearOfTheEdges) {
     draw(false);
     int windows = 0;
@@ -235,6 +201,42 @@ TEST_P(PanelLook, BackPageMeetsThePresetBarWithoutALightSeam) {
 
 INSTANTIATE_TEST_SUITE_P(BothPlugins, PanelLook,
                          ::testing::Values(Plugin::GrandPress, Plugin::TinyPress), pluginName);
+
+// tinypress only: grandpress's side-chain switches have two states.
+TEST(TinypressPanelLook, ThreePositionSideChainSwitchesLightTheLegendOfTheirPosition) {
+    EditorRig rig(Plugin::TinyPress);
+    ASSERT_TRUE(rig.open());
+    const panel::Layout& layout = *rig.editor->layout();
+    int switches = 0;
+    for (const panel::ControlSpec& spec : layout.front) {
+        if (spec.kind != panel::Kind::VerticalSwitch || spec.tag == layout.metersParameter)
+            continue;
+        ++switches;
+        auto* image = new CBitmap(spec.bitmap);
+        ASSERT_TRUE(image->isLoaded());
+        cairo_surface_t* s = image->getSurface();
+        const int w = static_cast<int>(image->getWidth()), fh = spec.positionHeight;
+        // A click in the upper, middle or lower third selects position 0, 1 or 2: the lit
+        // (amber) legend of each frame sits in its position's third.
+        for (int f = 0; f < spec.positions; ++f) {
+            std::vector<int> amber(spec.positions, 0);
+            for (int y = 0; y < fh; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const Pixel p = pixelAt(s, x, f * fh + y);
+                    if (p.r > 100 && p.r > p.b + 60 && p.g > p.b + 20)  // warm, not grey
+                        ++amber[std::min(spec.positions - 1, y * spec.positions / fh)];
+                }
+            EXPECT_GT(amber[f], 8) << spec.name << " frame " << f;
+            for (int row = 0; row < spec.positions; ++row) {
+                if (row != f) {
+                    EXPECT_LT(amber[row] * 4, amber[f]) << spec.name << " frame " << f;
+                }
+            }
+        }
+        image->forget();
+    }
+    EXPECT_EQ(switches, 2);
+}
 
 }  // namespace
 }  // namespace editortest
