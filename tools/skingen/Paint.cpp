@@ -431,7 +431,7 @@ cairo_surface_t* legendSwitch(int width, int height, int frames,
             row.lines = {all.lines[i]};
             row.x = {all.x[i]};
             row.baseline = {all.baseline[i]};
-            row.style.colour = i == f ? palette::kAmber : Rgb{0.50, 0.50, 0.50};
+            row.style.colour = i == f ? Rgb{1.0, 0.74, 0.22} : Rgb{0.44, 0.44, 0.44};
             drawLayout(cr, row);
         }
         cairo_restore(cr);
