@@ -109,6 +109,9 @@ class TinyPress : public CompressorEffect {
   private:
     static constexpr auto kRelaxed = std::memory_order_relaxed;
 
+    // Audio thread, inert effect: the main input passes unchanged (silence without one), so the
+    // host never plays stale buffers.
+    void inertBlock(float** inputs, float** outputs, VstInt32 frames) noexcept;
     void applyDefaults();
     void readMeterSettings();
     // Stores a sanitised value and derives its working value; no program, no editor.
