@@ -135,6 +135,7 @@ TEST(GrandPressLatency, SwitchingRoutinesDuringPlaybackKeepsASineWhole) {
         for (const Switch& sw : kSwitches) {
             SCOPED_TRACE(testing::Message() << sw.name << " at " << rate << " Hz");
             EngineRig rig(rate);
+            rig.set(gp::kPower, 1.0f);
             rig.set(gp::kFat, sw.fat);
             rig.set(gp::kSmooth, sw.smooth);
             rig.set(sw.index, sw.index == gp::kPower ? 1.0f : 0.0f);
@@ -151,6 +152,8 @@ TEST(GrandPressLatency, SwitchingRoutinesDuringPlaybackKeepsASineWhole) {
                 at = next;
                 rig.set(sw.index, rig.effect->getParameter(sw.index) > 0.5f ? 0.0f : 1.0f);
             }
+            // Toggled four times: back in the routine it started with, not the pass-through.
+            ASSERT_NE(rig.settings().layout.routine, static_cast<int>(Routine::PassThrough));
             double worstError = 0.0, worstStep = 0.0;
             for (size_t i = 3 * kBlock + 1660; i < out.size(); ++i) {
                 worstError = std::max(worstError, std::abs(out[i] - in[i - 1660]));

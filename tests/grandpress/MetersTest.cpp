@@ -146,6 +146,7 @@ TEST(GrandPressMeterFeeds, VuRisesInTheSetTimeOnEverySourceWithAndWithoutFat) {
         for (const float source : {0.0f, 0.5f, 1.0f}) {
             SCOPED_TRACE(testing::Message() << "FAT " << fat << ", source " << source);
             testsupport::EngineRig rig(static_cast<float>(kRate));
+            rig.set(gp::kPower, 1.0f);
             rig.set(gp::kFat, fat);
             rig.set(gp::kMeters, source);
             rig.set(gp::kVuIntegration, 0.5f);  // 300 ms
@@ -157,6 +158,7 @@ TEST(GrandPressMeterFeeds, VuRisesInTheSetTimeOnEverySourceWithAndWithoutFat) {
                 rig.run(in, in, outL, outR, kBlock);
                 vu.push_back(rig.effect->meterFeed().channel[0].mainLevel.load());
             }
+            ASSERT_EQ(rig.settings().layout.gainOversampled, static_cast<int>(fat));
             const double final = vu.back();
             ASSERT_GT(final, 0.3);
             auto reached = [&](double fraction) {
