@@ -96,9 +96,8 @@ void SignalPath::primeMainPath() noexcept {
     using qrx::dsp::HalfBandResampler;
     const EngineSettings& s = current;
     const PathLayout& lay = s.layout;
-    const bool upFirst =
-        lay.sideChainOversampled != 0;  // all four streams up before the side chain
-    const bool up = lay.gainOversampled != 0;
+    const bool upFirst = lay.sideChainOversampled != 0;  // all four streams, before the side chain
+    const bool up = lay.gainOversampled != 0;            // the gain stage at 2 fs
     const bool monitor = s.sideChainMonitor != 0;
     const bool passThrough = lay.routine == static_cast<int>(Routine::PassThrough);
     const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;

@@ -89,7 +89,8 @@ class TinyPress : public CompressorEffect {
 
     float getDisplayValue(VstInt32 index) override;
     double getLatencyMs() override;
-    // 1021 - floor(fs / 1000) for the host's reported rate; also stores the figure.
+    // The delay the signal has: 1021 - floor(fs / 1000) at the processing rate fs that resume
+    // derives from the host's rate (977 where it falls back to 44100 Hz); also stores the figure.
     VstInt32 getLatencySamples() override;
 
     const DerivedValues& derived() const { return derivedValues; }
