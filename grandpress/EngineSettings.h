@@ -19,7 +19,9 @@ enum class Routine : int {
 };
 
 // Sizes of the fixed path parts, in samples of the rate named.
-inline constexpr int kInputLineLength = 1024;      // base rate
+// The input lines keep more than the longest input delay: a change of routine rebuilds the
+// rest of the main path from their history.
+inline constexpr int kInputLineLength = 2048;      // base rate
 inline constexpr int kLinkedLineLength = 4096;     // side-chain rate
 inline constexpr int kRealignLineLength = 4096;    // gain-stage rate
 inline constexpr int kOutputLineDelay = 511;       // base rate
@@ -82,7 +84,7 @@ struct EngineSettings {
     double limiterAttack = 0.0, limiterRelease = 0.0;
     qrx::dsp::BiquadCoefficients limiterFast, limiterSlow;
 
-    // Meters: coefficients at fm = fs (index 0, Post) and fm = 2 fs (index 1, Pre and GainRed).
+    // Meters: coefficients at fm = fs (index 0) and fm = 2 fs (index 1, GainRed in FAT).
     double vuCoefficient[2] = {0.0, 0.0};
     double ppmAttack[2] = {1.0, 1.0};
     double ppmReturn[2] = {0.0, 0.0};

@@ -4,9 +4,15 @@
 
 namespace grandpress {
 
+int meterRateIndex(const EngineSettings& s) noexcept {
+    // Pre and Post are fed once per base-rate frame; GainRed once per gain-stage sample, which
+    // runs at 2 fs in the FAT routines.
+    return s.meterSource == kMeterGainRed && s.layout.gainOversampled ? 1 : 0;
+}
+
 void MeterState::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     for (int c = 0; c < 2; ++c) ch[c].loadFrom(feed.channel[c]);
-    const int rate = s.meterSource == kMeterPost ? 0 : 1;  // fm = fs for Post, else 2 fs
+    const int rate = meterRateIndex(s);
     kv = s.vuCoefficient[rate];
     ka = s.ppmAttack[rate];
     kr = s.ppmReturn[rate];

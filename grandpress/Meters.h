@@ -18,6 +18,10 @@ enum MeterSource : int { kMeterPre = 0, kMeterGainRed = 1, kMeterPost = 2 };
 
 using MeterChannel = MeterReadings;
 
+// The rate a source's feed runs at, as an index into the settings' meter coefficients: 0 for fs,
+// 1 for 2 fs.
+int meterRateIndex(const EngineSettings& s) noexcept;
+
 class MeterState {
   public:
     void load(const MeterFeed& feed, const EngineSettings& s) noexcept;

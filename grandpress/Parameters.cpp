@@ -167,9 +167,13 @@ void formatParamDisplay(int index, float v, char* text) {
             else
                 std::strcpy(text, "C");
             break;
-        case DisplayKind::Meters:
-            std::strcpy(text, v < 0.33f ? " Pre " : (v < 0.66f ? " GainRed " : " Post "));
+        case DisplayKind::Meters: {
+            // The source the engine meters: one function decides both.
+            static const char* const kSources[3] = {" Pre ", " GainRed ", " Post "};
+            const int m = metersSourceOf(v);
+            std::strcpy(text, kSources[m < 0 ? 0 : (m > 2 ? 2 : m)]);
             break;
+        }
     }
 }
 

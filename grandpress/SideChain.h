@@ -22,7 +22,7 @@ class InputLines {
 
     void clear() noexcept;
     // Stores one frame (already made finite) and returns the frame `delay` samples older
-    // (0 <= delay < 1024) in `out`.
+    // (0 <= delay < kInputLineLength) in `out`.
     void push(const double in[kStreams], int delay, double out[kStreams]) noexcept {
         write = (write + 1) & (kInputLineLength - 1);
         const unsigned read = (write - static_cast<unsigned>(delay)) & (kInputLineLength - 1);
@@ -30,6 +30,12 @@ class InputLines {
             line[s][write] = in[s];
             out[s] = line[s][read];
         }
+    }
+
+    // The frame stored `age` pushes ago (0: the newest), 0 <= age < kInputLineLength.
+    void older(int age, double out[kStreams]) const noexcept {
+        const unsigned read = (write - static_cast<unsigned>(age)) & (kInputLineLength - 1);
+        for (int s = 0; s < kStreams; ++s) out[s] = line[s][read];
     }
 
   private:

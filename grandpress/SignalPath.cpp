@@ -24,6 +24,25 @@ void delayOneSample(double* x, int n, double& memory) {
     }
 }
 
+// One frame of the gain stage: the realigned main and dry samples `a` with the gains applied.
+inline void gainStageFrame(const double a[4], double gL, double gR, const GlidingGains& gl,
+                           double autoMakeup, bool passThrough, bool monitor, double& yL,
+                           double& yR) noexcept {
+    if (passThrough) {
+        yL = a[0];
+        yR = a[1];
+    } else if (monitor) {
+        yL = gl.output * a[2];
+        yR = gl.output * a[3];
+    } else {
+        const double makeup = gl.makeup * autoMakeup;
+        const double wL = a[0] * gL * makeup;
+        const double wR = a[1] * gR * makeup;
+        yL = gl.output * (a[2] + gl.mix * (wL - a[2]));
+        yR = gl.output * (a[3] + gl.mix * (wR - a[3]));
+    }
+}
+
 }  // namespace
 
 SignalPath::SignalPath(const EngineSettings& initial) noexcept : current(initial) {
@@ -66,10 +85,67 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
         clearAll();
         return;
     }
-    if (structural)
+    if (structural) {
         rebuildForLayout(rateChanged);
-    else if (linkChanged)
+        if (!rateChanged) primeMainPath();
+    } else if (linkChanged)
         sideChain.resetLink();
+}
+
+void SignalPath::primeMainPath() noexcept {
+    using qrx::dsp::HalfBandResampler;
+    const EngineSettings& s = current;
+    const PathLayout& lay = s.layout;
+    const bool upFirst = lay.sideChainOversampled != 0;  // all four streams, before the side chain
+    const bool up = lay.gainOversampled != 0;            // the gain stage at 2 fs
+    const bool monitor = s.sideChainMonitor != 0;
+    const bool passThrough = lay.routine == static_cast<int>(Routine::PassThrough);
+    const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
+    realign.clear();
+    for (auto& r : resampler) r.reset();
+    for (double& m : smoothMemory) m = 0.0;
+
+    // Base-rate frames that still reach the output: the realignment plus the history of the up-
+    // and down-sampler (128 frames each), from the oldest to the newest frame already taken in.
+    const int realignFrames = up ? (lay.realignDelay + 1) / 2 : lay.realignDelay;
+    int span = realignFrames + 2 * (HalfBandResampler::kOddTapsPerSide * 2) + 4;
+    const int oldest = kInputLineLength - 1 - lay.inputDelay;
+    if (span > oldest) span = oldest;
+    for (int age = span - 1; age >= 0; --age) {
+        double x[4];  // main L/R, side L/R as the input stage hands them on
+        input.older(lay.inputDelay + age, x);
+        if (lay.smoothDelay)
+            for (int k = 0; k < 4; ++k) delayOneSample(&x[k], 1, smoothMemory[k]);
+        // The streams at the gain-stage rate: main L/R and dry L/R (with S.C.Monit the
+        // equalised side chain, taken here as the side chain before its filters).
+        double g[4][2];
+        int ng = 1;
+        if (upFirst || up) {
+            ng = 2;
+            for (int k = 0; k < 4; ++k) {
+                // Without Smooth the third and fourth resamplers carry the detector levels,
+                // whose history is taken as their latest value.
+                const double in = upFirst || k < 2 || monitor ? x[k] : lastDetector[k - 2];
+                resampler[k].upsample(&in, g[k], 1);
+            }
+        } else {
+            for (int k = 0; k < 4; ++k) g[k][0] = x[k];
+        }
+        double y[2][2];
+        for (int i = 0; i < ng; ++i) {
+            const double frame[4] = {g[0][i], g[1][i], monitor ? g[2][i] : g[0][i],
+                                     monitor ? g[3][i] : g[1][i]};
+            double aligned[4];
+            realign.push(frame, lay.realignDelay, aligned);
+            gainStageFrame(aligned, lastGain[0], lastGain[1], gains, autoMakeup, passThrough,
+                           monitor, y[0][i], y[1][i]);
+        }
+        if (up) {
+            double discard;
+            resampler[0].downsample(y[0], &discard, 1);
+            resampler[1].downsample(y[1], &discard, 1);
+        }
+    }
 }
 
 template <typename Sample>
@@ -122,6 +198,8 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     // With S.C.Monit the detector chunk carries the equalised side chain instead.
     const double* dL = s.sideChainMonitor ? eq[0] : det[0];
     const double* dR = s.sideChainMonitor ? eq[1] : det[1];
+    lastDetector[0] = dL[ns - 1];
+    lastDetector[1] = dR[ns - 1];
 
     const int ng = gainStage(n, ns, dL, dR, streams[0], streams[1]);
 
@@ -180,23 +258,10 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
         frame[3] = monitor ? g[3][i] : g[1][i];
         realign.push(frame, lay.realignDelay, aligned);
         gl.glide(s, nC);
-        double yL, yR;
-        if (passThrough) {
-            yL = aligned[0];
-            yR = aligned[1];
-        } else if (monitor) {
-            yL = gl.output * aligned[2];
-            yR = gl.output * aligned[3];
-        } else {
-            const double makeup = gl.makeup * autoMakeup;
-            const double wL = aligned[0] * gL * makeup;
-            const double wR = aligned[1] * gR * makeup;
-            yL = gl.output * (aligned[2] + gl.mix * (wL - aligned[2]));
-            yR = gl.output * (aligned[3] + gl.mix * (wR - aligned[3]));
-        }
-        out[0][i] = yL;
-        out[1][i] = yR;
+        gainStageFrame(aligned, gL, gR, gl, autoMakeup, passThrough, monitor, out[0][i], out[1][i]);
         if (gainMeter) meters.feedGain(gL, gR, limiterGain, nC);
+        lastGain[0] = gL;
+        lastGain[1] = gR;
     }
     gains = gl;
     return ng;

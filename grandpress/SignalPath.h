@@ -60,6 +60,11 @@ class SignalPath {
   private:
     void clearAll() noexcept;
     void rebuildForLayout(bool rateChanged) noexcept;
+    // After a change of routine at the same rate (FAT, Smooth, or Power with FAT on): refills the
+    // main path of the new routine (one-sample wait, resamplers, realignment lines) from the
+    // input lines' history, as if it had run all along with the latest gains. The output goes on
+    // without a jump or time-warped samples, though the main path reads at another rate.
+    void primeMainPath() noexcept;
     template <typename Sample>
     void chunk(const HostBuffers<Sample>& io, int offset, int n) noexcept;
     int gainStage(int n, int ns, const double* dL, const double* dR, const double* mL,
@@ -82,7 +87,9 @@ class SignalPath {
     // (FAT routines only: at the base rate the resamplers' 64 + 64 delay-only samples are part
     // of the realignment)
     double smoothMemory[4] = {};
-    double meterOffset = 1e-12;  // alternating anti-denormal term of the input meters
+    double meterOffset = 1e-12;           // alternating anti-denormal term of the input meters
+    double lastGain[2] = {1.0, 1.0};      // the gain stage's latest gain factors
+    double lastDetector[2] = {0.0, 0.0};  // the latest detector chunk values (or S.C.Monit)
 
     // Chunk buffers: base rate (64) and doubled rate (128).
     alignas(64) double base[4][kChunk];  // main L/R, side L/R after the input lines

@@ -58,6 +58,9 @@ struct EngineSettings {
     // Gain curve: exponent p = 1/R and the soft-knee ordinates 1.5^p and 2.5^p.
     double inverseRatio = 1.0, kneeLowY = 1.5, kneeHighY = 2.5;
     double autoMakeupGain = 1.0, makeupTarget = 1.0, outputTarget = 1.0;
+    // The make-up and output targets in force at the latest suspend: the gain states start there
+    // and glide to whatever target was set later.
+    double makeupAtReset = 1.0, outputAtReset = 1.0;
 
     // Side-chain shelves (targets), and the sets their running coefficients snap to on the
     // latest reset (the design in force at that moment).
@@ -67,11 +70,10 @@ struct EngineSettings {
     qrx::dsp::BiquadCoefficients releaseFast, releaseSlow, vu;
 
     // Meters.
-    double meterMix = 1.0;             // scales the gain-reduction reading
-    double meterScale = 1.0;           // 1 / VU reference
-    double vuOnePole = 1.0;            // VU smoother of the bypass path
-    double ppmAttack[2] = {1.0, 1.0};  // [0] at fs, [1] at 2 fs
-    double ppmReturn[2] = {1.0, 1.0};
+    double meterMix = 1.0;                    // scales the gain-reduction reading
+    double meterScale = 1.0;                  // 1 / VU reference
+    double vuOnePole = 1.0;                   // VU smoother of the bypass path
+    double ppmAttack = 1.0, ppmReturn = 1.0;  // at fs
 };
 
 // ---- coefficient maths (pure) ----

@@ -7,6 +7,7 @@
 
 #include "editor/MeterBallistics.h"
 #include "shell/FamilyIdentity.h"
+#include "tinypress/EngineSettings.h"
 
 namespace tinypress {
 
@@ -99,13 +100,16 @@ inline int hilbertLengthOf(double processingRate) {
     return static_cast<int>(std::floor(processingRate / 1000.0));
 }
 
-// Latency announced to the host, 1021 - floor(fs / 1000) samples, fs being the host's rate as
-// reported. A non-finite or negative rate counts as 44100 Hz, and the result never goes below 0
-// (a rate above 1.021 MHz), so the host is never told a negative or undefined delay.
+// The rate the signal path runs at after resume for the host's reported rate: the host rate
+// inside 22050..192000 Hz, 44100 Hz otherwise (also for a non-finite rate).
+inline double processingRateOf(double hostRate) {
+    return hostRate >= 22050.0 && hostRate <= 192000.0 ? hostRate : 44100.0;
+}
+
+// Latency announced to the host: the delay the signal really has, 1021 - floor(fs / 1000)
+// samples with fs the processing rate (so 977 wherever processing falls back to 44100 Hz).
 inline int latencySamplesOf(double hostRate) {
-    if (!(hostRate >= 0.0 && std::isfinite(hostRate))) hostRate = 44100.0;
-    const double latency = 1021.0 - std::floor(hostRate / 1000.0);
-    return latency > 0.0 ? static_cast<int>(latency) : 0;
+    return kPathDelayBase - hilbertLengthOf(processingRateOf(hostRate));
 }
 
 }  // namespace tinypress

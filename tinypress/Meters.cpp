@@ -21,12 +21,11 @@ void Meters::resetFilters() noexcept {
     for (MeterChannel& m : ch) m.vuMemories = {};
 }
 
-void Meters::load(const MeterFeed& feed, const EngineSettings& s, bool bypass) noexcept {
+void Meters::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     for (int c = 0; c < 2; ++c) ch[c].loadFrom(feed.channel[c]);
-    // The PPM runs at 2 fs for "Pre" and "GainRed" with the power on, at fs otherwise.
-    const int rate = (bypass || s.meterSource == kMeterPost) ? 0 : 1;
-    ppmAttack = s.ppmAttack[rate];
-    ppmReturn = s.ppmReturn[rate];
+    // Every source is fed once per sample, so the PPM runs at fs.
+    ppmAttack = s.ppmAttack;
+    ppmReturn = s.ppmReturn;
     vuFilter = s.vu;
     vuOnePole = s.vuOnePole;
     signalScale = kVuSignalScale * s.meterScale;

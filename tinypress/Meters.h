@@ -25,8 +25,8 @@ class Meters {
     // Clears the VU filters (suspend, a new VU integration time).
     void resetFilters() noexcept;
 
-    // Start of a call: the feed's values, and the call's constants for the path in use.
-    void load(const MeterFeed& feed, const EngineSettings& s, bool bypass) noexcept;
+    // Start of a call: the feed's values, and the call's constants.
+    void load(const MeterFeed& feed, const EngineSettings& s) noexcept;
     // End of a call of `frames` samples: over flags, hold ages, then the stores.
     void store(MeterFeed& feed, int frames) noexcept;
 

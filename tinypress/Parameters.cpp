@@ -173,9 +173,12 @@ void formatParamDisplay(int index, float v, char* text) {
             std::strcpy(text, spec.texts[mode < kSelectorLow ? 0 : (mode < kSelectorHigh ? 1 : 2)]);
             break;
         }
-        case DisplayKind::Meters:
-            std::strcpy(text, spec.texts[v < 0.33f ? 0 : (v < 0.66f ? 1 : 2)]);
+        case DisplayKind::Meters: {
+            // The source the engine meters: one function decides both.
+            const int m = selectorOf(v);
+            std::strcpy(text, spec.texts[m < 0 ? 0 : (m > 2 ? 2 : m)]);
             break;
+        }
     }
 }
 

@@ -51,8 +51,8 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
     }
     if (s.fullResets != fullResetsDone) {
         for (EnvelopeState& e : envelopes) e.envelope = kEnvelopeFloor;
-        makeup = s.makeupTarget;
-        output = s.outputTarget;
+        makeup = s.makeupAtReset;
+        output = s.outputAtReset;
         meters.resetFilters();
         fullResetsDone = s.fullResets;
         vuResetsDone = s.vuResets;
@@ -66,7 +66,7 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
 void SignalPath::process(const HostStreams& io, int frames, MeterFeed& feed) noexcept {
     if (frames <= 0) return;
     const bool bypass = current.power == 0;
-    meters.load(feed, current, bypass);
+    meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
         const int n = frames - offset < kChunk ? frames - offset : kChunk;
         readChunk(io, offset, n);

@@ -22,10 +22,6 @@ constexpr float kMeterSettingDefaults[] = {0.5f, 0.5f, 0.52f, 0.72365f, 0.25f};
 
 constexpr VstInt32 kDefaultBlockSize = 1024;
 
-bool rateSupported(double hostRate) {
-    return hostRate >= 22050.0 && hostRate <= 192000.0;
-}
-
 void showOutOfMemory() {
     platform::showMessageBox(u"Not enough memory", u"Cannot create QRX TinyPress");
 }
@@ -62,6 +58,8 @@ TinyPress::TinyPress(audioMasterCallback audioMaster)
     }
     loadStoredDefaults();
     selectProgram(0);
+    updateBlockSize();
+    getOutputLatency();
     suspend();
 }
 
@@ -109,6 +107,8 @@ void TinyPress::suspend() {
     if (!(hostRate >= 22050.0)) hostRate = 22050.0;  // also a NaN rate
     if (hostRate > 192000.0) hostRate = 192000.0;
     rate.store(hostRate, kRelaxed);
+    updateBlockSize();
+    getOutputLatency();
     meters.reset();
     if (GrandPressEditor* e = panelEditor()) e->resetMeters();
     publishWithReset(Reset::Full, false);
@@ -120,7 +120,9 @@ void TinyPress::resume() {
         return;
     }
     const double hostRate = getSampleRate();
-    rate.store(rateSupported(hostRate) ? hostRate : 44100.0, kRelaxed);
+    rate.store(processingRateOf(hostRate), kRelaxed);
+    updateBlockSize();
+    getOutputLatency();
     if (getBlockSize() < 1) AudioEffect::setBlockSize(kDefaultBlockSize);
     resetSignalPath();
     publishWithReset(Reset::None, true);
@@ -154,7 +156,11 @@ void TinyPress::resetSignalPath() {
 }
 
 void TinyPress::processReplacing(float** inputs, float** outputs, VstInt32 frames) noexcept {
-    if (failed || !path || frames <= 0) return;
+    if (frames <= 0) return;
+    if (failed || !path) {
+        inertBlock(inputs, outputs, frames);
+        return;
+    }
     if (exchange.tryRead(incoming)) path->adopt(incoming);
     InputFlags flags;
     flags.rightInput = secondInput.load(kRelaxed);
@@ -163,6 +169,16 @@ void TinyPress::processReplacing(float** inputs, float** outputs, VstInt32 frame
     const HostStreams io =
         selectStreams(inputs, outputs, flags, [this](int pin) { return isInputConnected(pin); });
     path->process(io, frames, meters);
+}
+
+void TinyPress::inertBlock(float** inputs, float** outputs, VstInt32 frames) noexcept {
+    // The inert effect announced one input and one output: only those pointers exist.
+    if (!outputs || !outputs[0]) return;
+    const size_t bytes = sizeof(float) * static_cast<size_t>(frames);
+    if (inputs && inputs[0])
+        std::memmove(outputs[0], inputs[0], bytes);
+    else
+        std::memset(outputs[0], 0, bytes);
 }
 
 EngineSettings TinyPress::publishedSettings() {
@@ -219,11 +235,8 @@ void TinyPress::rebuildSettings() {
     const double ppmMs = d.ppmIntegrationMs.load(kRelaxed);
     const double returnMs = d.ppmReturnMs.load(kRelaxed);
     w.vuOnePole = vuOnePoleOf(vuMs, fs);
-    for (int i = 0; i < 2; ++i) {
-        const double meterRate = fs * (i + 1);  // fs, and 2 fs for "Pre" and "GainRed"
-        w.ppmAttack[i] = ppmAttackOf(ppmMs, meterRate);
-        w.ppmReturn[i] = ppmReturnOf(returnMs, meterRate);
-    }
+    w.ppmAttack = ppmAttackOf(ppmMs, fs);
+    w.ppmReturn = ppmReturnOf(returnMs, fs);
 }
 
 void TinyPress::updateEngine(int index) {
@@ -268,6 +281,12 @@ void TinyPress::publishLocked(Reset reset) {
         // The shelves snap to the design in force now; a later change glides from there.
         writerSettings.lowShelfAtReset = writerSettings.lowShelf;
         writerSettings.highShelfAtReset = writerSettings.highShelf;
+    }
+    if (reset == Reset::Full) {
+        // So do the make-up and output gains: a program or value set before the first block
+        // glides in instead of starting at its target.
+        writerSettings.makeupAtReset = writerSettings.makeupTarget;
+        writerSettings.outputAtReset = writerSettings.outputTarget;
     }
     exchange.publish(writerSettings);
 }

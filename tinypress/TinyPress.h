@@ -89,7 +89,8 @@ class TinyPress : public CompressorEffect {
 
     float getDisplayValue(VstInt32 index) override;
     double getLatencyMs() override;
-    // 1021 - floor(fs / 1000) for the host's reported rate; also stores the figure.
+    // The delay the signal has: 1021 - floor(fs / 1000) at the processing rate fs that resume
+    // derives from the host's rate (977 where it falls back to 44100 Hz); also stores the figure.
     VstInt32 getLatencySamples() override;
 
     const DerivedValues& derived() const { return derivedValues; }
@@ -109,6 +110,9 @@ class TinyPress : public CompressorEffect {
   private:
     static constexpr auto kRelaxed = std::memory_order_relaxed;
 
+    // Audio thread, inert effect: the main input passes unchanged (silence without one), so the
+    // host never plays stale buffers.
+    void inertBlock(float** inputs, float** outputs, VstInt32 frames) noexcept;
     void applyDefaults();
     void readMeterSettings();
     // Stores a sanitised value and derives its working value; no program, no editor.

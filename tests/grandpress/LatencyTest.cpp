@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "grandpress/EngineRig.h"
 
@@ -106,6 +107,62 @@ TEST(GrandPressLatency, PowerSwitchKeepsTheTiming) {
     EXPECT_NEAR(ol[1760], 1.0, 1e-3);  // entered with Power on, left with it off
     EXPECT_NEAR(ol[4660], 0.5, 1e-3);  // entered off, left on
     EXPECT_NEAR(ol[3000 + 2048 + 1660], 0.25, 1e-3);
+}
+
+// Switching " FAT " or "Smooth" during playback, or " Power " while FAT is on, changes the rate
+// or the delays inside the main path: the output must stay the input delayed by 1660 samples,
+// with no step larger than the sine's own (program "Default": ratio 1:1, limiter off).
+TEST(GrandPressLatency, SwitchingRoutinesDuringPlaybackKeepsASineWhole) {
+    struct Switch {
+        const char* name;
+        int index;          // the switch toggled off/on during playback
+        float fat, smooth;  // the other switches
+    };
+    constexpr Switch kSwitches[] = {
+        {"FAT", gp::kFat, 0, 0},
+        {"FAT with Smooth", gp::kFat, 0, 1},
+        {"Power with FAT", gp::kPower, 1, 0},
+        {"Power with FAT+Smooth", gp::kPower, 1, 1},
+        {"Smooth", gp::kSmooth, 0, 0},
+        {"Smooth with FAT", gp::kSmooth, 1, 0},
+    };
+    constexpr int kBlock = 512;
+    for (const float rate : {44100.0f, 96000.0f}) {
+        const double step = 2.0 * std::numbers::pi * 997.0 / rate;
+        std::vector<double> in(26 * kBlock);
+        for (size_t i = 0; i < in.size(); ++i) in[i] = 0.5 * std::sin(step * i);
+        const double sineStep = 0.5 * 2.0 * std::sin(step / 2.0);  // largest step of the sine
+        for (const Switch& sw : kSwitches) {
+            SCOPED_TRACE(testing::Message() << sw.name << " at " << rate << " Hz");
+            EngineRig rig(rate);
+            rig.set(gp::kPower, 1.0f);
+            rig.set(gp::kFat, sw.fat);
+            rig.set(gp::kSmooth, sw.smooth);
+            rig.set(sw.index, sw.index == gp::kPower ? 1.0f : 0.0f);
+            rig.restart(rate);
+            // Toggled at these samples; the last two only 200 samples apart.
+            const size_t toggles[] = {8 * kBlock, 16 * kBlock, 20 * kBlock, 20 * kBlock + 200,
+                                      in.size()};
+            std::vector<double> out(in.size()), part, partR;
+            size_t at = 0;
+            for (const size_t next : toggles) {
+                std::vector<double> segment(in.begin() + at, in.begin() + next);
+                rig.run(segment, segment, part, partR, kBlock);
+                std::copy(part.begin(), part.end(), out.begin() + at);
+                at = next;
+                rig.set(sw.index, rig.effect->getParameter(sw.index) > 0.5f ? 0.0f : 1.0f);
+            }
+            // Toggled four times: back in the routine it started with, not the pass-through.
+            ASSERT_NE(rig.settings().layout.routine, static_cast<int>(Routine::PassThrough));
+            double worstError = 0.0, worstStep = 0.0;
+            for (size_t i = 3 * kBlock + 1660; i < out.size(); ++i) {
+                worstError = std::max(worstError, std::abs(out[i] - in[i - 1660]));
+                worstStep = std::max(worstStep, std::abs(out[i] - out[i - 1]));
+            }
+            EXPECT_LT(worstError, 2e-3);
+            EXPECT_LT(worstStep, sineStep * 1.01);
+        }
+    }
 }
 
 }  // namespace

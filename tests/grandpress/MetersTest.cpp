@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "grandpress/EngineRig.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/Meters.h"
 #include "grandpress/Parameters.h"
@@ -94,8 +95,8 @@ TEST(GrandPressMeters, GainReductionSettlesAt0_98WithoutCompression) {
     for (auto& c : feed.channel) c.peakA = c.peakB = 1.0;  // holds at "no reduction"
     gp::MeterState m;
     m.load(feed, s);
-    // The PPM rises to 0.98 with its return time (2.8 s for 24 dB at the 2 fs coefficients,
-    // fed at fs here: time constant 2 s), so 40 s settle it.
+    // The PPM rises to 0.98 with its return time (24 dB in 2.8 s: time constant 1 s), so 40 s
+    // settle it.
     for (int i = 0; i < 40 * 44100; ++i) m.feedGain(1.0, 0.5, 1.0, 0.0);
     EXPECT_NEAR(m.ch[0].vu, 0.98, 1e-4);
     EXPECT_NEAR(m.ch[0].ppm, 0.98, 1e-4);
@@ -132,6 +133,43 @@ TEST(GrandPressMeters, AgesGrowByTheBlockAndEditorResetsAreTakenOver) {
     m.finishBlock(feed, 64);
     EXPECT_EQ(feed.channel[0].mainLevel.load(), 0.0);
     EXPECT_EQ(feed.channel[0].peakAAge.load(), 64);
+}
+
+// The VU integration time means the same on every source, with and without FAT: each feed uses
+// coefficients for the rate it runs at (Pre and Post at fs, GainRed at the gain-stage rate).
+// From rest, a step takes 0.9525 of the time (300 ms) to go from 10 % to 1 - 0.1091012 of its
+// final reading. Pre and Post meter a DC step; GainRed rises from 0 to 0.98 g on silence.
+TEST(GrandPressMeterFeeds, VuRisesInTheSetTimeOnEverySourceWithAndWithoutFat) {
+    constexpr int kBlock = 64;
+    constexpr double kRate = 44100.0;
+    for (const float fat : {0.0f, 1.0f}) {
+        for (const float source : {0.0f, 0.5f, 1.0f}) {
+            SCOPED_TRACE(testing::Message() << "FAT " << fat << ", source " << source);
+            testsupport::EngineRig rig(static_cast<float>(kRate));
+            rig.set(gp::kPower, 1.0f);
+            rig.set(gp::kFat, fat);
+            rig.set(gp::kMeters, source);
+            rig.set(gp::kVuIntegration, 0.5f);  // 300 ms
+            rig.restart(static_cast<float>(kRate));
+            const double level = source == 0.5f ? 0.0 : 0.5;
+            const std::vector<double> in(kBlock, level);
+            std::vector<double> outL, outR, vu;
+            for (int b = 0; b < 2 * 44100 / kBlock; ++b) {
+                rig.run(in, in, outL, outR, kBlock);
+                vu.push_back(rig.effect->meterFeed().channel[0].mainLevel.load());
+            }
+            ASSERT_EQ(rig.settings().layout.gainOversampled, static_cast<int>(fat));
+            const double final = vu.back();
+            ASSERT_GT(final, 0.3);
+            auto reached = [&](double fraction) {
+                for (size_t b = 0; b < vu.size(); ++b)
+                    if (vu[b] >= fraction * final) return static_cast<double>(b) * kBlock / kRate;
+                return -1.0;
+            };
+            const double rise = reached(1.0 - 0.1091012) - reached(0.1);
+            EXPECT_NEAR(rise, 0.9525 * 0.3, 0.004);
+        }
+    }
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include "grandpress/GrandPress.h"
 #include "grandpress/Mappings.h"
+#include "grandpress/Parameters.h"
+#include "grandpress/SignalPath.h"
 #include "support/CallbackRecorder.h"
 
 namespace {
@@ -64,8 +66,27 @@ TEST_F(GrandPressParameters, SwitchTexts) {
     EXPECT_EQ(display(35, 0.0f), " Off     ");
     EXPECT_EQ(display(23, 0.2f), " Pre ");
     EXPECT_EQ(display(23, 0.5f), " GainRed ");
-    EXPECT_EQ(display(23, 0.66f), " Post ");
+    EXPECT_EQ(display(23, 0.75f), " Post ");
     EXPECT_EQ(display(30, 0.7f), "");
+}
+
+// " Meters " shows the source the engine meters, for every value automation may send (the
+// engine switches at 0.25 and 0.75).
+TEST_F(GrandPressParameters, MetersTextFollowsTheMeteredSource) {
+    static const char* const kSources[] = {" Pre ", " GainRed ", " Post "};
+    float in[2] = {}, out[2] = {};
+    float* ins[4] = {&in[0], &in[1], &in[0], &in[1]};
+    float* outs[2] = {&out[0], &out[1]};
+    for (int step = 0; step <= 100; ++step) {
+        const float v = step / 100.0f;
+        const std::string text = display(grandpress::kMeters, v);
+        effect.processReplacing(ins, outs, 1);  // the engine takes the value
+        const int source = effect.signalPath()->settings().meterSource;
+        ASSERT_TRUE(source >= 0 && source <= 2) << v;
+        EXPECT_EQ(text, kSources[source]) << v;
+    }
+    EXPECT_EQ(display(grandpress::kMeters, 0.3f), " GainRed ");  // once shown as " Pre "
+    EXPECT_EQ(display(grandpress::kMeters, 0.7f), " GainRed ");  // once shown as " Post "
 }
 
 TEST_F(GrandPressParameters, NumberTextsAreCut) {

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "EngineRig.h"
 #include "tinypress/GainComputer.h"
@@ -136,6 +139,67 @@ TEST(TinyPressSettledGain, MakeupAndOutputGlideToTheirTargets) {
     rig.fx.suspend();
     rig.run(constant(1, 0.0f), 1);
     EXPECT_NEAR(rig.path().makeupState(), 1.0, 1e-6);
+}
+
+// After a suspend the make-up and output states start from the targets in force at the suspend
+// and glide (0.001 per sample) to whatever was set later: values set while suspended, or a
+// program loaded by chunk before the first block, never start at their new target.
+TEST(TinyPressSettledGain, MakeupAndOutputGlideFromTheirTargetsAtSuspend) {
+    // Output sample i of a DC input a, once it has come through the delay: a * M_i * O_i with
+    // M_i = T + (M_0 - T) * 0.999^(i + 1) (g = 1 - 4e-6 at ratio 1).
+    auto glided = [](double start, double target, int i) {
+        return target + (start - target) * std::pow(0.999, i + 1);
+    };
+    const int delay = 977;
+    {
+        EngineRig rig;
+        rig.neutral();  // suspended with unity targets
+        rig.fx.suspend();
+        rig.set(kMakeup, 0.5f);  // 2
+        rig.set(kOutput, 0.0f);  // 0.25
+        rig.fx.resume();
+        const Stereo out = rig.run(constant(4000, 0.25f), 512);
+        for (const int i : {delay, delay + 100, 2000, 3999}) {
+            const double expected = 0.25 * glided(1.0, 2.0, i) * glided(1.0, 0.25, i);
+            EXPECT_NEAR(out.left[i], expected, 1e-4 * expected) << i;
+        }
+    }
+    {
+        // Targets changed while suspended, after playing at other targets: the states start
+        // from the targets of the suspend, not from where they had glided to.
+        EngineRig rig;
+        rig.neutral();
+        rig.set(kMakeup, 0.5f);
+        rig.run(constant(300, 0.0f), 300);  // M on its way from 1 to 2
+        rig.fx.suspend();                   // target 2 in force
+        rig.set(kMakeup, 1.0f / 3.0f);      // 1
+        rig.fx.resume();
+        const Stereo out = rig.run(constant(2000, 0.25f), 512);
+        const double expected = 0.25 * glided(2.0, 1.0, delay);
+        EXPECT_NEAR(out.left[delay], expected, 1e-4 * expected);
+        EXPECT_GT(expected, 0.25 * 1.3);  // well away from the new target
+    }
+    {
+        // A program loaded by chunk: the chunk's current-program index selects program 13.
+        EngineRig rig;
+        const double startMakeup = makeupGainOf(rig.fx.getParameter(kMakeup));
+        const double startOutput = outputGainOf(rig.fx.getParameter(kOutput));
+        AEffect* e = rig.fx.getAeffect();
+        void* data = nullptr;
+        const VstIntPtr size = e->dispatcher(e, effGetChunk, 0, 0, &data, 0.0f);
+        ASSERT_GT(size, 16);
+        std::vector<char> chunk(static_cast<const char*>(data),
+                                static_cast<const char*>(data) + size);
+        const std::int32_t program = 13;
+        std::memcpy(&chunk[12], &program, 4);
+        ASSERT_EQ(e->dispatcher(e, effSetChunk, 0, size, chunk.data(), 0.0f), 0);  // 0: taken
+        const double makeup = makeupGainOf(rig.fx.getParameter(kMakeup));
+        const double output = outputGainOf(rig.fx.getParameter(kOutput));
+        ASSERT_GT(std::fabs(makeup * output - startMakeup * startOutput), 0.1);
+        rig.run(constant(1, 0.0f), 1);
+        EXPECT_NEAR(rig.path().makeupState(), glided(startMakeup, makeup, 0), 1e-9);
+        EXPECT_NEAR(rig.path().outputState(), glided(startOutput, output, 0), 1e-9);
+    }
 }
 
 }  // namespace

@@ -65,11 +65,11 @@ TEST(TinyPressMeterOvers, SingleFullScaleSampleNeedsTOfOne) {
     }
 }
 
-// "Pre" with VU reference 0 dBFS: the VU settles at x * sqrt(2) * 1.096 = 0.774989 for DC 0.5;
-// the PPM (instant attack at 0 ms integration) returns with 1 - 0.0625^(1 / (fm * 0.1 s)), fm =
-// 2 fs for "Pre" and fs for "Post": 1/16 of the level after 8820 ("Pre") or 4410 ("Post")
-// samples at 44.1 kHz once the silence has come through the 977-sample delay.
-TEST(TinyPressMeterBallistics, VuScaleAndPpmReturnAtFsAndTwiceFs) {
+// VU reference 0 dBFS: the VU settles at x * sqrt(2) * 1.096 = 0.774989 for DC 0.5; the PPM
+// (instant attack at 0 ms integration) returns with 1 - 0.0625^(1 / (fs * 0.1 s)): every source
+// is fed once per sample, so the set 100 ms mean 1/16 of the level after 4410 samples at
+// 44.1 kHz, on "Pre" as on "Post", once the silence has come through the 977-sample delay.
+TEST(TinyPressMeterBallistics, VuScaleAndPpmReturnInTheSetTimeOnEverySource) {
     for (const float meters : {0.0f, 1.0f}) {
         EngineRig rig;
         rig.neutral();
@@ -83,7 +83,7 @@ TEST(TinyPressMeterBallistics, VuScaleAndPpmReturnAtFsAndTwiceFs) {
         const double level = 0.5;  // "Post": times g = 0.999998 at ratio 1
         EXPECT_NEAR(rig.meter(0).mainLevel.load(), level * std::sqrt(2.0) * 1.096, 2e-4);
         EXPECT_NEAR(rig.meter(0).secondLevel.load(), level, 2e-4);
-        const int returnSamples = meters > 0.5f ? 4410 : 8820;
+        const int returnSamples = 4410;
         rig.run(constant(977 + returnSamples, 0.0f), 977 + returnSamples);  // the silence arrives
         EXPECT_NEAR(rig.meter(0).secondLevel.load(), level / 16.0, 2e-4) << meters;
         // Held values: the highest PPM and VU, their ages counting the samples since.

@@ -139,10 +139,10 @@ TEST(TinyPressParameterTable, ChoiceTexts) {
     EXPECT_EQ(display(kStereo, 0.0f), "Mono");
     EXPECT_EQ(display(kScMonitor, 1.0f), "S.C.Monit");
     EXPECT_EQ(display(kScMonitor, 0.0f), "Off");
-    EXPECT_EQ(display(kMeters, 0.2f), "Pre");
-    EXPECT_EQ(display(kMeters, 0.5f), "GainRed");
-    EXPECT_EQ(display(kMeters, 0.65f), "GainRed");
-    EXPECT_EQ(display(kMeters, 0.66f), "Post");
+    EXPECT_EQ(display(kMeters, 0.24f), "Pre");
+    EXPECT_EQ(display(kMeters, 0.3f), "GainRed");  // once shown as "Pre"
+    EXPECT_EQ(display(kMeters, 0.7f), "GainRed");  // once shown as "Post"
+    EXPECT_EQ(display(kMeters, 0.75f), "Post");
     // The filter selectors compare the integer mode with 0.33333 and 0.665: mode 0 is the cut
     // text, modes 1 and 2 the boost text, and the flat text never shows.
     EXPECT_EQ(display(kLowScf, 0.0f), "LoCut");
@@ -237,16 +237,19 @@ TEST(TinyPressMappings, WorkingQuantities) {
     EXPECT_EQ(hilbertLengthOf(192000.0), 192);
 }
 
-TEST(TinyPressMappings, LatencyFollowsTheReportedRate) {
+TEST(TinyPressMappings, LatencyIsTheDelayAtTheProcessingRate) {
     EXPECT_EQ(latencySamplesOf(44100.0), 977);  // 1021 - 44
     EXPECT_EQ(latencySamplesOf(48000.0), 973);
     EXPECT_EQ(latencySamplesOf(96000.0), 925);
-    EXPECT_EQ(latencySamplesOf(999.0), 1021);
-    // Rates no host should report still give a defined, non-negative delay.
-    EXPECT_EQ(latencySamplesOf(NAN), 977);
-    EXPECT_EQ(latencySamplesOf(INFINITY), 977);
-    EXPECT_EQ(latencySamplesOf(-48000.0), 977);
-    EXPECT_EQ(latencySamplesOf(5.0e6), 0);
+    EXPECT_EQ(latencySamplesOf(22050.0), 999);
+    EXPECT_EQ(latencySamplesOf(192000.0), 829);
+    // Outside 22050..192000 Hz (and for rates no host should report) processing runs as at
+    // 44100 Hz, and so does the delay.
+    for (const double rate : {999.0, 8000.0, 22049.0, 192001.0, 384000.0, 5.0e6, -48000.0,
+                              static_cast<double>(NAN), static_cast<double>(INFINITY)}) {
+        EXPECT_EQ(processingRateOf(rate), 44100.0) << rate;
+        EXPECT_EQ(latencySamplesOf(rate), 977) << rate;
+    }
 }
 
 }  // namespace

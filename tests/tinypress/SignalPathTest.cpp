@@ -49,6 +49,27 @@ TEST(TinyPressBypass, DelaysTheMainPairExactly) {
     }
 }
 
+// The announced delay is the delay the signal has, with the power on and off, at every rate:
+// also where processing falls back to 44100 Hz, so host compensation and the Power switch both
+// keep the timing.
+TEST(TinyPressBypass, AnnouncedDelayIsTheMeasuredDelayAtEveryRate) {
+    for (const float rate :
+         {8000.0f, 11025.0f, 22050.0f, 48000.0f, 192000.0f, 200000.0f, 384000.0f}) {
+        for (const float power : {1.0f, 0.0f}) {
+            EngineRig rig(rate);
+            rig.neutral();
+            rig.set(kPower, power);
+            Signal impulse = constant(2000, 0.0f);
+            impulse[10] = 1.0f;
+            const Stereo out = rig.run(impulse, 256);
+            const int announced = rig.fx.getAeffect()->initialDelay;
+            EXPECT_EQ(firstAbove(out.left, 0.5f) - 10, announced) << rate << " " << power;
+            EXPECT_EQ(firstAbove(out.right, 0.5f) - 10, announced) << rate << " " << power;
+            EXPECT_EQ(rig.fx.getLatencySamples(), announced);
+        }
+    }
+}
+
 // Power on, ratio 1, hard knee, unity make-up and output: the output is the input delayed by the
 // same 1021 - N samples times v / (v + 1e-6), within 0.09 dB of unity (v >= 0.0001).
 TEST(TinyPressUnityPath, RatioOneKeepsLevelAndTiming) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "support/CallbackRecorder.h"
 #include "tinypress/Mappings.h"
 #include "tinypress/TinyPress.h"
 
@@ -128,12 +129,15 @@ TEST_F(TinyPressTest, LatencyFollowsTheHostRate) {
         EXPECT_EQ(fx.getLatencySamples(), r.samples);
         EXPECT_NEAR(fx.getLatencyMs(), r.samples * 1000.0 / r.rate, 1e-9);
     }
-    // The delay follows the reported rate even where processing falls back to 44100 Hz; the
-    // milliseconds then count at 44100 Hz.
-    fx.setSampleRate(300000.0f);
-    EXPECT_EQ(fx.processingRate(), 44100.0);
-    EXPECT_EQ(fx.getAeffect()->initialDelay, 721);
-    EXPECT_NEAR(fx.getLatencyMs(), 721 * 1000.0 / 44100.0, 1e-9);
+    // Where processing falls back to 44100 Hz the signal is delayed as at 44100 Hz, and that is
+    // the delay announced (the milliseconds then count at 44100 Hz too).
+    for (const float rate : {8000.0f, 11025.0f, 200000.0f, 300000.0f, 384000.0f}) {
+        fx.setSampleRate(rate);
+        EXPECT_EQ(fx.processingRate(), 44100.0) << rate;
+        EXPECT_EQ(fx.getAeffect()->initialDelay, 977) << rate;
+        EXPECT_EQ(fx.getLatencySamples(), 977) << rate;
+    }
+    EXPECT_NEAR(fx.getLatencyMs(), 977 * 1000.0 / 44100.0, 1e-9);
 }
 
 TEST_F(TinyPressTest, SuspendClampsAndResumeReplacesUnsupportedRates) {
@@ -279,6 +283,21 @@ TEST_F(TinyPressTest, TimesGainsAndCorners) {
     EXPECT_EQ(d.meterSource.load(), 2);
 }
 
+// "Meters " shows the source the engine meters, for every value automation may send (the
+// engine switches at 0.25 and 0.75).
+TEST_F(TinyPressTest, MetersTextFollowsTheMeteredSource) {
+    static const char* const kSources[] = {"Pre", "GainRed", "Post"};
+    for (int step = 0; step <= 100; ++step) {
+        const float v = step / 100.0f;
+        fx.setParameter(kMeters, v);
+        char text[64] = {};
+        fx.getParameterDisplay(kMeters, text);
+        const int source = fx.publishedSettings().meterSource;
+        ASSERT_TRUE(source >= 0 && source <= 2) << v;
+        EXPECT_STREQ(text, kSources[source]) << v;
+    }
+}
+
 TEST_F(TinyPressTest, OverIndicatorStoresItsStep) {
     fx.setParameter(kOverIndicator, 0.3f);  // 9 * 0.3 + 0.5 = 3.2 -> 3
     EXPECT_EQ(fx.getParameter(kOverIndicator), 3.0f / 9.0f);
@@ -335,6 +354,26 @@ TEST_F(TinyPressTest, ProcessesSinglePrecisionOnly) {
         std::all_of(out0.begin(), out0.end(), [](float v) { return std::fabs(v) < 1e-9f; }));
     EXPECT_TRUE(
         std::all_of(out1.begin(), out1.end(), [](float v) { return std::fabs(v) < 1e-9f; }));
+}
+
+// The host is asked for its block size and output latency at construction, suspend and resume.
+TEST(TinyPressHostRequests, BlockSizeAndOutputLatencyAtConstructionSuspendAndResume) {
+    testsupport::CallbackRecorder host;
+    host.blockSizeAnswer = 333;
+    TinyPress fx(testsupport::CallbackRecorder::callback);
+    EXPECT_EQ(fx.getBlockSize(), 333);
+    EXPECT_EQ(host.count(audioMasterGetBlockSize), 2);  // constructor and its suspend
+    EXPECT_EQ(host.count(audioMasterGetOutputLatency), 2);
+    host.blockSizeAnswer = 77;
+    fx.suspend();
+    EXPECT_EQ(fx.getBlockSize(), 77);
+    EXPECT_EQ(host.count(audioMasterGetBlockSize), 3);
+    EXPECT_EQ(host.count(audioMasterGetOutputLatency), 3);
+    host.blockSizeAnswer = 128;
+    fx.resume();
+    EXPECT_EQ(fx.getBlockSize(), 128);
+    EXPECT_EQ(host.count(audioMasterGetBlockSize), 4);
+    EXPECT_EQ(host.count(audioMasterGetOutputLatency), 4);
 }
 
 TEST(TinyPressWithoutHost, ConstructsWithNullCallback) {
