@@ -101,7 +101,11 @@ void rawReader(const Value& v, const std::uint8_t* bytes, std::size_t size) {
         }
     }
     std::u16string text = u"untouched";
-    const bool ok = key->queryString(v.name, text);
+    // One byte short of the stored text: absent, and the text untouched.
+    if (!v.binary && size > 0)
+        FUZZ_CHECK(!key->queryString(v.name, text, size - 1) && text == u"untouched",
+                   "queryString answers with a text longer than its limit");
+    const bool ok = key->queryString(v.name, text, size);
     if (!v.binary && ok) {
         std::string back;
         FUZZ_CHECK(platform::tryToUtf8(text, back), "a stored text reads as ill-formed UTF-16");

@@ -84,7 +84,7 @@ class StoredDefaults : public ::testing::Test {
         std::u16string text = u"<missing>";
         if (auto key = platform::UserStoreKey::open(CPresetSystemEditor::kStoreKey,
                                                     platform::StoreAccess::Query))
-            key->queryString(name, text);
+            key->queryString(name, text, 514);
         return text;
     }
 
