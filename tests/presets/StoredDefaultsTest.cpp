@@ -218,6 +218,51 @@ TYPED_TEST(StoredDefaults, ClosingWritesTheThreeTextsEvenWhenNoFileWasUsed) {
     EXPECT_STREQ(editorOf(*b).currentPresetFileText(), "p\xc3\xa4.qrx");
 }
 
+TYPED_TEST(StoredDefaults, NamesThatAreNotUtf8ComeBackByteForByte) {
+    // Latin-1 names, as older systems and archives make them.
+    const std::string folder = this->config.folder() + "/d\xfcr";
+    fs::create_directory(folder);
+    {
+        auto a = this->instance();
+        ASSERT_TRUE(editorOf(*a).savePresetFile(folder + "/caf\xe9.qrx").ok());
+        ASSERT_TRUE(editorOf(*a).saveBankFile(folder + "/\xff\xfe.qrb").ok());
+    }
+    auto b = this->instance();
+    EXPECT_EQ(std::string(editorOf(*b).currentDirectoryText()), folder + "/");
+    EXPECT_STREQ(editorOf(*b).currentPresetFileText(), "caf\xe9.qrx");
+    EXPECT_STREQ(editorOf(*b).currentBankFileText(), "\xff\xfe.qrb");
+    b.reset();
+    // UTF-8 names are still stored as text.
+    EXPECT_TRUE(this->stored("CurrPreset.bin"));
+    {
+        auto c = this->instance();
+        ASSERT_TRUE(editorOf(*c).savePresetFile(this->config.folder() + "/caf\xc3\xa9.qrx").ok());
+    }
+    EXPECT_EQ(this->storedText("CurrPreset"), u"caf\u00e9.qrx");
+}
+
+// Bytes this process has read through read() and its kin, as the kernel counts them.
+long long bytesReadSoFar() {
+    std::ifstream io("/proc/self/io");
+    std::string field;
+    long long value = -1;
+    while (io >> field >> value)
+        if (field == "rchar:") return value;
+    return -1;
+}
+
+TYPED_TEST(StoredDefaults, HugeStoredTextIsIgnoredUnread) {
+    { auto a = this->instance(); }  // makes the key
+    const std::string planted = this->keyFolder() + "/CurrDir.sz";
+    { std::ofstream(planted) << "/"; }
+    fs::resize_file(planted, 300'000'000);  // sparse: no disk space taken
+    const long long before = bytesReadSoFar();
+    ASSERT_GE(before, 0);
+    auto b = this->instance();
+    EXPECT_LT(bytesReadSoFar() - before, 1'000'000) << "construction read the planted file";
+    EXPECT_STREQ(editorOf(*b).currentDirectoryText(), "");
+}
+
 TYPED_TEST(StoredDefaults, LastInstanceClosedWinsTheTexts) {
     const std::string one = this->config.folder() + "/one";
     const std::string two = this->config.folder() + "/two";
