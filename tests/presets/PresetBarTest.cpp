@@ -2,7 +2,6 @@
 // the per-user store, the files and the host, driven by mouse and key events on an offscreen
 // frame with the file dialogs answered by a script.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>

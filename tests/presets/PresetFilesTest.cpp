@@ -250,7 +250,7 @@ TEST_F(PresetFiles, SaveThroughSymbolicLinksWritesTheFileTheyName) {
     writeBytes(at("real/target.qrx"), handPreset(kId, "Old"));
     fs::create_symlink("../real/target.qrx", at("links/one.qrx"));
     fs::create_symlink(at("links/one.qrx"), at("links/two.qrx"));  // a chain of two
-    fs::create_symlink("../real/new.qrb", at("links/new.qrb"));     // nothing there yet
+    fs::create_symlink("../real/new.qrb", at("links/new.qrb"));    // nothing there yet
     Bytes image(165);
     editor->makePresetImage(image.data());
 
@@ -289,7 +289,8 @@ TEST_F(PresetFiles, HardLinkedFileGetsTheNewContentUnderEveryName) {
     Bytes image(2565);
     editor->makeBankImage(image.data());
     EXPECT_EQ(readBytes(at("b.qrb")), image);
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     ASSERT_EQ(stat(at("a.qrb").c_str(), &a), 0);
     ASSERT_EQ(stat(at("b.qrb").c_str(), &b), 0);
     EXPECT_EQ(a.st_nlink, 2u);

@@ -1,9 +1,11 @@
 // qrx-render end to end: the tool is run as a process on files made here, through the built
 // plug-ins, and its outputs, exit status and messages are checked.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,9 +17,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
-#include <signal.h>
-#include <unistd.h>
 
 #include "support/CallbackRecorder.h"
 #include "support/ImageBuilders.h"
