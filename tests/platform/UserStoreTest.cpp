@@ -11,11 +11,14 @@
 #include <set>
 
 #include "platform/UserStore.h"
+#include "support/BytesRead.h"
 
 namespace fs = std::filesystem;
 
 namespace platform {
 namespace {
+
+using testsupport::bytesReadSoFar;
 
 const std::string kKey = "SOFTWARE\\QRX-soundwerk\\AmberGlowTube20";
 constexpr std::size_t kTextLimit = 514;
@@ -210,16 +213,6 @@ TEST_F(UserStoreTest, StringsRoundTripThroughUtf8Files) {
     read = u"default";
     EXPECT_FALSE(key->queryString("Edited", read, kTextLimit));
     EXPECT_EQ(read, u"default");
-}
-
-// Bytes this process has read through read() and its kin, as the kernel counts them.
-long long bytesReadSoFar() {
-    std::ifstream io("/proc/self/io");
-    std::string field;
-    long long value = -1;
-    while (io >> field >> value)
-        if (field == "rchar:") return value;
-    return -1;
 }
 
 TEST_F(UserStoreTest, TextsLongerThanTheLimitAreAbsentAndNeverReadWhole) {

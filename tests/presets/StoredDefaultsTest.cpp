@@ -12,12 +12,14 @@
 #include "platform/UserStore.h"
 #include "platform/Utf.h"
 #include "presets/CPresetSystemEditor.h"
+#include "support/BytesRead.h"
 #include "support/CallbackRecorder.h"
 #include "tinypress/TinyPress.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::bytesReadSoFar;
 using testsupport::CallbackRecorder;
 using testsupport::TemporaryConfigHome;
 
@@ -239,16 +241,6 @@ TYPED_TEST(StoredDefaults, NamesThatAreNotUtf8ComeBackByteForByte) {
         ASSERT_TRUE(editorOf(*c).savePresetFile(this->config.folder() + "/caf\xc3\xa9.qrx").ok());
     }
     EXPECT_EQ(this->storedText("CurrPreset"), u"caf\u00e9.qrx");
-}
-
-// Bytes this process has read through read() and its kin, as the kernel counts them.
-long long bytesReadSoFar() {
-    std::ifstream io("/proc/self/io");
-    std::string field;
-    long long value = -1;
-    while (io >> field >> value)
-        if (field == "rchar:") return value;
-    return -1;
 }
 
 TYPED_TEST(StoredDefaults, HugeStoredTextIsIgnoredUnread) {
