@@ -145,8 +145,11 @@ SmallFileResult replaceFileAtomically(const std::string& path, const void* data,
         mode.owner = target.st_uid;
         mode.group = target.st_gid;
     }
-    const int e = replaceInFolder(folderFd, name, data, size, mode);
+    int e = replaceInFolder(folderFd, name, data, size, mode);
     ::close(folderFd);
+    // A folder that takes no new files (no temporary) may still hold a file the user may write:
+    // a plain save would rewrite it, so do that.
+    if (targetExists && (e == EACCES || e == EPERM)) e = rewriteInPlace(real, data, size);
     return e ? failure(SmallFileStatus::WriteFailed, e) : SmallFileResult{};
 }
 

@@ -39,7 +39,7 @@ SmallFileResult readFileOfExactSize(const std::string& path, void* data, std::si
 // - A symbolic link is followed (also a chain, also to a file still to be made); the temporary
 //   file is made beside the real file and renamed there, so the link stays a link.
 // - A target with more than one hard link is rewritten in place (not atomically) so every link
-//   sees the new content.
+//   sees the new content; so is a writable target in a folder where no file can be made.
 // - An existing target keeps its permission bits and, where the user may give files away, its
 //   owner; a new one gets 0666 less the umask.
 // On failure the target is unchanged (an in-place rewrite aside) and no temporary remains.

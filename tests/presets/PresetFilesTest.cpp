@@ -197,22 +197,34 @@ TEST_F(PresetFiles, InterruptedSaveLeavesThePreviousFile) {
     EXPECT_EQ(listing(), std::vector<std::string>{"keep.qrb"});
 }
 
-TEST_F(PresetFiles, SaveIntoAFolderWithoutWriteAccessFailsAndKeepsTheFile) {
+TEST_F(PresetFiles, InAFolderWithoutWriteAccessOnlyWritableFilesSave) {
     const Bytes previous = handPreset(kId, "Previous");
+    writeBytes(at("open.qrx"), previous);
     writeBytes(at("keep.qrx"), previous);
-    ASSERT_EQ(chmod(at("keep.qrx").c_str(), 0644), 0);
+    ASSERT_EQ(chmod(at("open.qrx").c_str(), 0666), 0);  // writable by whoever saves
+    ASSERT_EQ(chmod(at("keep.qrx").c_str(), 0644), 0);  // writable by its owner only
     ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    Bytes image(165);
+    editor->makePresetImage(image.data());
+    const bool asRoot = geteuid() == 0;  // then the saves below run as another user
+    // Exit 0: as expected; 1: a save went wrong; 2: could not drop privileges.
     const int result = inChild([&] {
         if (!dropRoot()) return 2;
-        const FileOutcome r = editor->savePresetFile(at("keep.qrx"), RememberPath::No);
-        return r.status == FileStatus::WriteFailed &&
-                       r.reason.find("Permission denied") != std::string::npos
-                   ? 0
-                   : 1;
+        // No new file can be made here, so neither a new name nor a temporary file.
+        FileOutcome r = editor->savePresetFile(at("new.qrx"), RememberPath::No);
+        if (r.status != FileStatus::WriteFailed ||
+            r.reason.find("Permission denied") == std::string::npos)
+            return 1;
+        // A file the user may write is rewritten in place, as a plain save would.
+        if (!editor->savePresetFile(at("open.qrx"), RememberPath::No).ok()) return 1;
+        // One only its owner may write is refused for everyone else.
+        if (asRoot && editor->savePresetFile(at("keep.qrx"), RememberPath::No).ok()) return 1;
+        return 0;
     });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(readBytes(at("keep.qrx")), previous);
-    EXPECT_EQ(listing(), std::vector<std::string>{"keep.qrx"});
+    EXPECT_EQ(readBytes(at("open.qrx")), image);
+    if (asRoot) EXPECT_EQ(readBytes(at("keep.qrx")), previous);
+    EXPECT_EQ(listing().size(), 2u);
 }
 
 TEST_F(PresetFiles, SaveOntoAFileTheUserMayNotWriteFailsAndKeepsIt) {
