@@ -20,7 +20,8 @@ enum class SmallFileStatus {
     NotRegularFile,  // a folder, device or pipe
     WrongSize,       // the file is not exactly the expected size (`actualSize` says how big)
     ReadFailed,      // the file changed or failed while being read (`error` holds errno, or 0)
-    WriteFailed,     // temporary file could not be created, written, synced or renamed
+    WriteFailed,     // target may not be written, or the temporary file could not be created,
+                     // written, synced or renamed
 };
 
 struct SmallFileResult {
