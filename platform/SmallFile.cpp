@@ -61,48 +61,96 @@ SmallFileResult readFileOfExactSize(const std::string& path, void* data, std::si
     return {};
 }
 
-SmallFileResult replaceFileAtomically(const std::string& path, const void* data, std::size_t size) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty()) return failure(SmallFileStatus::WriteFailed, EISDIR);
+namespace {
 
-    struct stat target {};
-    const bool targetExists = ::stat(path.c_str(), &target) == 0;
-    if (targetExists && !S_ISREG(target.st_mode))
-        return failure(SmallFileStatus::WriteFailed, S_ISDIR(target.st_mode) ? EISDIR : EINVAL);
-
-    // Temp names start with '.' so file dialogs hide a leftover one after a power cut.
-    std::string tempPath;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        tempPath = folder + "." + name + ".tmp-" + uniqueTempSuffix();
-        fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno != EEXIST) return failure(SmallFileStatus::WriteFailed, errno);
+// Follows symbolic links from `path` to the name they finally lead to, which need not exist yet
+// (a link to a file still to be made). 0, or ELOOP / the errno of a failed look-up.
+int followLinks(std::string path, std::string& out) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 && errno != ENOENT) return errno;
+        if (!S_ISLNK(st.st_mode)) {  // a file, or no file yet (st stays zero)
+            out = path;
+            return 0;
+        }
+        std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n < 0) return errno;
+        if (static_cast<std::size_t>(n) >= link.size()) return ENAMETOOLONG;  // changed meanwhile
+        link.resize(static_cast<std::size_t>(n));
+        if (link.empty()) return ENOENT;
+        const std::size_t slash = path.rfind('/');
+        path = link.front() == '/' || slash == std::string::npos ? link
+                                                                 : path.substr(0, slash + 1) + link;
     }
-    if (fd < 0) return failure(SmallFileStatus::WriteFailed, EEXIST);
+    return ELOOP;
+}
 
+// Whether the user may overwrite the existing file `path`: the file system grants it and the
+// file is not marked read-only. The mode bits are checked on their own because root passes every
+// permission check, yet a file without any write bit is one its user meant to keep.
+int mayOverwrite(const std::string& path, const struct stat& st) {
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
+    if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return errno;
+    return 0;
+}
+
+// Rewrites an existing file in place (a file with several hard links: a rename would leave the
+// other names with the old content). Not atomic; our files are a few kilobytes, written at once.
+int rewriteInPlace(const std::string& path, const void* data, std::size_t size) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return errno;
     int error = 0;
     auto step = [&error](bool ok) {
         if (!ok && error == 0) error = errno ? errno : EIO;
         return ok;
     };
-    bool ok = !targetExists || step(fchmod(fd, target.st_mode & 07777) == 0);
-    ok = ok && step(writeAll(fd, static_cast<const unsigned char*>(data), size));
+    bool ok = step(writeAll(fd, static_cast<const unsigned char*>(data), size));
+    ok = ok && step(ftruncate(fd, static_cast<off_t>(size)) == 0);
     ok = ok && step(fsync(fd) == 0);
-    ok = step(::close(fd) == 0) && ok;
-    ok = ok && step(::rename(tempPath.c_str(), path.c_str()) == 0);
-    if (!ok) {
-        ::unlink(tempPath.c_str());
-        return failure(SmallFileStatus::WriteFailed, error);
+    step(::close(fd) == 0);
+    return error;
+}
+
+}  // namespace
+
+SmallFileResult replaceFileAtomically(const std::string& path, const void* data, std::size_t size) {
+    // Saving onto a symbolic link saves into the file it names, as a plain open would.
+    std::string real;
+    if (const int e = followLinks(path, real)) return failure(SmallFileStatus::WriteFailed, e);
+    const std::size_t slash = real.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : real.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? real : real.substr(slash + 1);
+    if (name.empty()) return failure(SmallFileStatus::WriteFailed, EISDIR);
+
+    struct stat target {};
+    const bool targetExists = ::lstat(real.c_str(), &target) == 0;
+    if (targetExists && !S_ISREG(target.st_mode))
+        return failure(SmallFileStatus::WriteFailed, S_ISDIR(target.st_mode) ? EISDIR : EINVAL);
+    if (targetExists) {
+        if (const int e = mayOverwrite(real, target))
+            return failure(SmallFileStatus::WriteFailed, e);
+        if (target.st_nlink > 1) {
+            const int e = rewriteInPlace(real, data, size);
+            return e ? failure(SmallFileStatus::WriteFailed, e) : SmallFileResult{};
+        }
     }
-    // Persist the rename itself; best effort, the new file is already in place.
+
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        fsync(folderFd);
-        ::close(folderFd);
+    if (folderFd < 0) return failure(SmallFileStatus::WriteFailed, errno);
+    NewFileMode mode;  // a new file: 0666 less the umask
+    if (targetExists) {
+        // The new file takes the old one's place: same permissions and, where allowed, owner.
+        mode.exact = static_cast<int>(target.st_mode & 07777);
+        mode.owner = target.st_uid;
+        mode.group = target.st_gid;
     }
-    return {};
+    int e = replaceInFolder(folderFd, name, data, size, mode);
+    ::close(folderFd);
+    // A folder that takes no new files (no temporary) may still hold a file the user may write:
+    // a plain save would rewrite it, so do that.
+    if (targetExists && (e == EACCES || e == EPERM)) e = rewriteInPlace(real, data, size);
+    return e ? failure(SmallFileStatus::WriteFailed, e) : SmallFileResult{};
 }
 
 }  // namespace platform

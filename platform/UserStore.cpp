@@ -100,32 +100,13 @@ int openFolder(const std::string& folder, StoreAccess access) {
 
 // Replaces `fileName` in the folder with `data` atomically: readers see the old or the new
 // content, never a mixture, and a failure at any step leaves the old file and no temp file behind.
-// Temp names start with '.' and end in ".tmp-XXXXXXXX", so they never look like a value file.
+// Temp names never end in a value file's extension, so they never look like a value.
 bool replaceFileAtomically(int folderFd, const std::string& fileName, const void* data,
                            std::size_t size) {
-    std::string tempName;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        tempName = "." + fileName + ".tmp-" + uniqueTempSuffix();
-        fd = openat(folderFd, tempName.c_str(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-
-    bool ok = fchmod(fd, 0600) == 0;  // the umask could have narrowed it; never widen beyond 0600
-    ok = ok && writeAll(fd, static_cast<const unsigned char*>(data), size);
-    ok = ok && fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && renameat(folderFd, tempName.c_str(), folderFd, fileName.c_str()) == 0;
-    if (!ok) {
-        unlinkat(folderFd, tempName.c_str(), 0);
-        return false;
-    }
-    // Persist the rename itself. Best effort: the new value is already in place and visible, so a
-    // failure here is not reported as a failed write.
-    fsync(folderFd);
-    return true;
+    NewFileMode mode;
+    mode.create = 0600;
+    mode.exact = 0600;  // the umask could have narrowed it; never widen beyond 0600
+    return replaceInFolder(folderFd, fileName, data, size, mode) == 0;
 }
 
 // Removes a file; true when it was removed or did not exist.
@@ -137,9 +118,10 @@ bool removeIfPresent(int folderFd, const std::string& fileName, bool* removed = 
     return errno == ENOENT;
 }
 
-// Reads a whole regular file of at most `limit` bytes. `storedSize` receives the file size whenever
-// the file exists and is a regular file. Non-blocking open so a FIFO planted under the name cannot
-// hang the user interface.
+// Reads a whole regular file of at most `limit` bytes; a longer one counts as absent. At most
+// `limit` + 1 bytes are ever read, however big the file is or claims to be. `storedSize` receives
+// the file size whenever the file exists and is a regular file. Non-blocking open so a FIFO
+// planted under the name cannot hang the user interface.
 bool readFile(int folderFd, const std::string& fileName, std::size_t limit, std::string& out,
               std::size_t* storedSize) {
     const int fd = openat(folderFd, fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -155,16 +137,21 @@ bool readFile(int folderFd, const std::string& fileName, std::size_t limit, std:
         ::close(fd);
         return false;
     }
-    std::string buffer(size, '\0');
+    // One byte more than the limit tells a file that grew since fstat from one that fits.
+    std::string buffer(size + 1, '\0');
     std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, buffer.data() + done, size - done);
+    bool failed = false;
+    while (done < buffer.size()) {
+        const ssize_t n = ::read(fd, buffer.data() + done, buffer.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // error, or the file shrank under us
+        failed = n < 0;
+        if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    if (done != size) return false;
+    // Shrunk, grew, or failed while being read: not the value fstat measured.
+    if (failed || done != size) return false;
+    buffer.resize(size);
     out = std::move(buffer);
     return true;
 }
@@ -248,10 +235,11 @@ bool UserStoreKey::setString(const std::string& name, const std::u16string& text
     return removeIfPresent(folderFd_, name + kBinaryExt);
 }
 
-bool UserStoreKey::queryString(const std::string& name, std::u16string& text) const {
+bool UserStoreKey::queryString(const std::string& name, std::u16string& text,
+                               std::size_t maxBytes) const {
     if (access_ != StoreAccess::Query || !isSafeName(name)) return false;
     std::string utf8;
-    if (!readFile(folderFd_, name + kStringExt, static_cast<std::size_t>(-1), utf8, nullptr)) {
+    if (!readFile(folderFd_, name + kStringExt, maxBytes, utf8, nullptr)) {
         return false;
     }
     return tryToUtf16(utf8, text);

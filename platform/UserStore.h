@@ -50,8 +50,10 @@ class UserStoreKey {
     // REG_SZ. Replaces a REG_BINARY value of the same name. Text with an unpaired surrogate is
     // refused (it has no UTF-8 form and would not read back as written).
     bool setString(const std::string& name, const std::u16string& text);
-    // False (text untouched) when missing, of the other type, or not valid UTF-8 on disk.
-    bool queryString(const std::string& name, std::u16string& text) const;
+    // False (text untouched) when missing, of the other type, longer than `maxBytes` bytes on
+    // disk (UTF-8), or not valid UTF-8 on disk. At most `maxBytes` + 1 bytes are read, so a huge
+    // file planted in the store costs nothing.
+    bool queryString(const std::string& name, std::u16string& text, std::size_t maxBytes) const;
 
     // Removes the value of either type; false when there was none or it could not be removed.
     bool deleteValue(const std::string& name);

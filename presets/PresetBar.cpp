@@ -1,5 +1,7 @@
 // The preset bar of CPresetSystemEditor: building it into the editor's frame, its control
 // callback, and keeping it in step with the program store. User-interface thread.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <string>
 
@@ -36,6 +38,20 @@ constexpr CColor kNameBackColor = MakeCColor(209, 227, 238);
 
 const CFileExtension kPresetExtension("QRX Preset", "qrx");
 const CFileExtension kBankExtension("QRX Bank", "qrb");
+
+// `path` with ".<extension>" added when its file name has none, as the save dialog's default
+// extension asks (zenity does not add it). A name ending in '.' gets the extension without a
+// second dot; a name that starts with '.' and has no other one ('.mix') has no extension.
+std::string withDefaultExtension(const std::string& path, const std::string& extension) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::string name = path.substr(nameStart);
+    if (name.empty() || name == "." || name == "..") return path;  // names no file: refused later
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return path + "." + extension;
+    if (dot + 1 == name.size()) return path + extension;
+    return path;
+}
 
 // The first `kProgramNameSize` bytes of `text`, cut back to a whole UTF-8 character so a name
 // typed with accents never ends in half a character.
@@ -309,17 +325,29 @@ void CPresetSystemEditor::runSaveDialog(bool bank) {
     CNewFileSelector* selector =
         CNewFileSelector::create(barFrame, CNewFileSelector::kSelectSaveFile);
     if (!selector) return;
+    const CFileExtension& extension = bank ? kBankExtension : kPresetExtension;
     selector->setTitle(bank ? "Save bank" : "Save preset");
     selector->setInitialDirectory(currentDirectory);
     selector->setDefaultSaveName(bank ? currentBankFile : currentPresetFile);
-    selector->setDefaultExtension(bank ? kBankExtension : kPresetExtension);
+    selector->setDefaultExtension(extension);
     selector->setAllowMultiFileSelection(false);
-    if (selector->runModal() && selector->getNumSelectedFiles() == 1) {
-        const std::string path = selector->getSelectedFile(0);
+    while (selector->runModal() && selector->getNumSelectedFiles() == 1) {
+        const std::string typed = selector->getSelectedFile(0);
+        const std::string path = withDefaultExtension(typed, extension.getExtension());
+        // The dialog confirmed overwriting the name as typed, not a file the added extension
+        // leads to: for that one the user is asked again, with the full name proposed.
+        struct stat existing {};
+        if (path != typed && ::lstat(path.c_str(), &existing) == 0) {
+            const std::size_t slash = path.rfind('/');
+            selector->setInitialDirectory(path.substr(0, slash + 1).c_str());
+            selector->setDefaultSaveName(path.substr(slash + 1).c_str());
+            continue;
+        }
         if (bank)
             saveBankFile(path);
         else
             savePresetFile(path);
+        break;
     }
     selector->forget();
 }

@@ -24,7 +24,8 @@ enum class FileStatus {
     WrongPlugin,     // identifier of neither byte order of this plug-in
     WrongType,       // a bank given as preset or the other way round
     DamagedValues,   // a value is not a finite number (NaN, infinity): nothing was loaded
-    WriteFailed,     // the save did not complete; the previous file is unchanged
+    WriteFailed,     // the save did not complete or the file may not be written; the previous
+                     // file is unchanged (but for a failed rewrite in place, see SmallFile.h)
     NoProgramStore,  // the effect is inert (no program store): nothing to load into or save
     NotStored,       // the per-user store holds no such image (memo never stored)
 };

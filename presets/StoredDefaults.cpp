@@ -3,9 +3,11 @@
 // image carries its plug-in's identifier, so one plug-in ignores the other's).
 //
 // Values: "DefaultBank" (BankImage), "DefaultPreset", "MemoA", "MemoB" (PresetImage), all
-// binary; "CurrDir", "CurrBank", "CurrPreset" as strings. The 8-bit texts are UTF-8 (what Linux
-// file names are) and stored as UTF-16 strings. Two instances share the values without locking;
-// the last writer wins, and the store's atomic writes keep every value whole.
+// binary; "CurrDir", "CurrBank", "CurrPreset" as strings. The 8-bit texts are file names, which
+// on Linux are bytes, mostly UTF-8: a UTF-8 text is stored as a string, any other as a binary
+// value holding its bytes unchanged, so every name reads back byte for byte. Two instances share
+// the values without locking; the last writer wins, and the store's atomic writes keep every
+// value whole.
 #include <cstring>
 #include <vector>
 
@@ -32,15 +34,37 @@ bool deleteStoredValue(const char* name) {
     return key && key->deleteValue(name);
 }
 
-// A stored text that does not fit its 257-byte buffer is dropped rather than cut: a cut folder
-// names a different folder.
-void storedTextToBuffer(const std::u16string& stored, char* text) {
-    const std::string utf8 = platform::toUtf8(stored);
-    if (utf8.size() >= kPathTextSize || utf8.find('\0') != std::string::npos) {
-        text[0] = 0;
-        return;
+// What a stored text may take up, as every query of the store is limited (257 UTF-16 characters
+// with the terminator on the system the store imitates). Anything longer counts as absent.
+constexpr std::size_t kStoredTextLimit = 514;
+
+// Reads one path text into its 257-byte buffer: a string, or the bytes of a name that is not
+// UTF-8. Missing, too long for the buffer (a cut folder names a different folder) or holding a
+// null character: the text becomes empty.
+void readStoredText(const platform::UserStoreKey* key, const char* name, char* text) {
+    text[0] = 0;
+    if (!key) return;
+    std::string bytes;
+    std::u16string stored;
+    if (key->queryString(name, stored, kStoredTextLimit)) {
+        bytes = platform::toUtf8(stored);
+    } else {
+        char raw[kPathTextSize - 1];
+        std::size_t size = 0;
+        if (!key->queryBinary(name, raw, sizeof raw, &size)) return;
+        bytes.assign(raw, size);
     }
-    std::memcpy(text, utf8.c_str(), utf8.size() + 1);
+    if (bytes.size() >= kPathTextSize || bytes.find('\0') != std::string::npos) return;
+    std::memcpy(text, bytes.c_str(), bytes.size() + 1);
+}
+
+void writeStoredText(platform::UserStoreKey& key, const char* name, const char* text) {
+    std::u16string utf16;
+    const std::string bytes = text;
+    if (platform::tryToUtf16(bytes, utf16))
+        key.setString(name, utf16);
+    else
+        key.setBinary(name, bytes.data(), bytes.size());
 }
 
 }  // namespace
@@ -96,22 +120,17 @@ void CPresetSystemEditor::loadStoredDefaults() {
 }
 
 void CPresetSystemEditor::readStoredTexts() {
-    std::u16string texts[3];
-    if (auto key = platform::UserStoreKey::open(kStoreKey, platform::StoreAccess::Query)) {
-        key->queryString(kCurrDir, texts[0]);
-        key->queryString(kCurrBank, texts[1]);
-        key->queryString(kCurrPreset, texts[2]);
-    }
     // A missing key or value empties the text (the process directory included).
-    storedTextToBuffer(texts[0], currentDirectory);
-    storedTextToBuffer(texts[1], currentBankFile);
-    storedTextToBuffer(texts[2], currentPresetFile);
+    const auto key = platform::UserStoreKey::open(kStoreKey, platform::StoreAccess::Query);
+    readStoredText(key.get(), kCurrDir, currentDirectory);
+    readStoredText(key.get(), kCurrBank, currentBankFile);
+    readStoredText(key.get(), kCurrPreset, currentPresetFile);
 }
 
 void CPresetSystemEditor::writeStoredTexts() {
     auto key = platform::UserStoreKey::create(kStoreKey, platform::StoreAccess::Write);
     if (!key) return;
-    key->setString(kCurrDir, platform::toUtf16(currentDirectory));
-    key->setString(kCurrBank, platform::toUtf16(currentBankFile));
-    key->setString(kCurrPreset, platform::toUtf16(currentPresetFile));
+    writeStoredText(*key, kCurrDir, currentDirectory);
+    writeStoredText(*key, kCurrBank, currentBankFile);
+    writeStoredText(*key, kCurrPreset, currentPresetFile);
 }

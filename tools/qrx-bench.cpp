@@ -5,7 +5,9 @@
 //   qrx-bench [--signal music|noise|silence] [--seconds S] [--repeat N] plugin.so[,i=v...] ...
 //
 // ",i=v" sets parameter i to the normalised value v after loading (for example a compressing
-// setting of the first plug-in). With --repeat the best of N passes counts.
+// setting of the first plug-in). With --repeat the best of N passes counts. Our plug-ins start
+// from their factory programs in a private, temporary per-user store; --user-store starts them
+// from a copy of the user's store (the user's own is never written).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 
 #include "host/AudioBuffers.h"
 #include "host/VstHost.h"
+#include "platform/PrivateUserStore.h"
 
 namespace {
 
@@ -88,6 +91,7 @@ int main(int argc, char** argv) {
     std::string signal = "music";
     double seconds = 60.0;
     int repeat = 1;
+    bool userStore = false;
     std::vector<Job> jobs;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
@@ -97,10 +101,12 @@ int main(int argc, char** argv) {
             seconds = std::atof(argv[++a]);
         } else if (arg == "--repeat" && a + 1 < argc) {
             repeat = std::max(1, std::atoi(argv[++a]));
+        } else if (arg == "--user-store") {
+            userStore = true;
         } else if (arg == "-h" || arg == "--help") {
             std::printf(
                 "usage: qrx-bench [--signal music|noise|silence] [--seconds S] "
-                "[--repeat N] plugin.so[,index=value...] ...\n");
+                "[--repeat N] [--user-store] plugin.so[,index=value...] ...\n");
             return 0;
         } else {
             jobs.push_back(parseJob(arg));
@@ -108,6 +114,16 @@ int main(int argc, char** argv) {
     }
     if (jobs.empty()) {
         std::fprintf(stderr, "qrx-bench: name at least one plug-in (.so)\n");
+        return 2;
+    }
+
+    std::string storeError;
+    const auto store = platform::PrivateUserStore::create(
+        userStore ? platform::PrivateUserStore::Start::UserDefaults
+                  : platform::PrivateUserStore::Start::Empty,
+        &storeError);
+    if (!store) {
+        std::fprintf(stderr, "qrx-bench: %s\n", storeError.c_str());
         return 2;
     }
 

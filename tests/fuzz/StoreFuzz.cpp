@@ -37,6 +37,7 @@ constexpr Value kValues[] = {
     {kPresetKey, "MemoB", true},          {kPresetKey, "CurrDir", false},
     {kPresetKey, "CurrBank", false},      {kPresetKey, "CurrPreset", false},
     {kPresetKey, "DefaultPreset", false}, {kMeterKey, "vuintegration", false},
+    {kPresetKey, "CurrDir", true},  // a name that is not UTF-8, as its bytes
 };
 constexpr int kValueCount = sizeof kValues / sizeof kValues[0];
 constexpr float kMeterDefaults[] = {0.5f, 0.41f, 0.5f, 0.5f, 0.2222222f};
@@ -101,7 +102,11 @@ void rawReader(const Value& v, const std::uint8_t* bytes, std::size_t size) {
         }
     }
     std::u16string text = u"untouched";
-    const bool ok = key->queryString(v.name, text);
+    // One byte short of the stored text: absent, and the text untouched.
+    if (!v.binary && size > 0)
+        FUZZ_CHECK(!key->queryString(v.name, text, size - 1) && text == u"untouched",
+                   "queryString answers with a text longer than its limit");
+    const bool ok = key->queryString(v.name, text, size);
     if (!v.binary && ok) {
         std::string back;
         FUZZ_CHECK(platform::tryToUtf8(text, back), "a stored text reads as ill-formed UTF-16");
@@ -127,7 +132,7 @@ bool terminated(const char* text) {
     return std::memchr(text, 0, kPathTextSize) != nullptr;
 }
 
-void engineReads(int selector, std::size_t size, bool grand) {
+void engineReads(int selector, const std::uint8_t* bytes, std::size_t size, bool grand) {
     std::unique_ptr<AudioEffect> engine(makeEngine(grand));
     auto& fx = static_cast<CPresetSystemEffect&>(*engine);
     fuzz::checkSound(fx, "after construction");
@@ -147,6 +152,15 @@ void engineReads(int selector, std::size_t size, bool grand) {
                    terminated(editor->currentBankFileText()) &&
                    terminated(editor->currentPresetFileText()),
                "a path text read from the store is not terminated");
+    if (std::strcmp(v.name, "CurrDir") == 0) {
+        // The folder comes back byte for byte when it fits its text, else it is dropped.
+        const std::string stored(reinterpret_cast<const char*>(bytes), size);
+        std::u16string unused;
+        const bool fits = stored.size() < kPathTextSize && stored.find('\0') == std::string::npos &&
+                          (v.binary || platform::tryToUtf16(stored, unused));
+        FUZZ_CHECK(editor->currentDirectoryText() == (fits ? stored : std::string()),
+                   "the stored folder does not read back as written");
+    }
 
     for (const auto memo : {CPresetSystemEditor::Memo::A, CPresetSystemEditor::Memo::B}) {
         const fuzz::EffectState before = fuzz::snapshot(fx);
@@ -173,6 +187,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          bytes, length);
     rawReader(v, bytes, length);
     meterSettings(selector, bytes, length);
-    engineReads(selector, length, grand);
+    engineReads(selector, bytes, length, grand);
     return 0;
 }

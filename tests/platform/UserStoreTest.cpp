@@ -11,13 +11,17 @@
 #include <set>
 
 #include "platform/UserStore.h"
+#include "support/BytesRead.h"
 
 namespace fs = std::filesystem;
 
 namespace platform {
 namespace {
 
+using testsupport::bytesReadSoFar;
+
 const std::string kKey = "SOFTWARE\\QRX-soundwerk\\AmberGlowTube20";
+constexpr std::size_t kTextLimit = 514;
 
 // Every test gets a fresh, not yet existing XDG_CONFIG_HOME inside its own temp folder.
 class UserStoreTest : public testing::Test {
@@ -172,8 +176,8 @@ TEST_F(UserStoreTest, FailedQueriesLeaveThePrefilledDefaults) {
     EXPECT_EQ(size, sizeof(stored));
 
     std::u16string text = u"default";
-    EXPECT_FALSE(key->queryString("Missing", text));
-    EXPECT_FALSE(key->queryString("Settings", text));
+    EXPECT_FALSE(key->queryString("Missing", text, kTextLimit));
+    EXPECT_FALSE(key->queryString("Settings", text, kTextLimit));
     EXPECT_EQ(text, u"default");
 
     ASSERT_TRUE(key->queryBinary("Settings", defaults, sizeof(defaults), &size));
@@ -198,17 +202,45 @@ TEST_F(UserStoreTest, StringsRoundTripThroughUtf8Files) {
 
     auto key = UserStoreKey::open(kKey, StoreAccess::Query);
     std::u16string read;
-    ASSERT_TRUE(key->queryString("Owner", read));
+    ASSERT_TRUE(key->queryString("Owner", read, kTextLimit));
     EXPECT_EQ(read, text);
     read = u"x";
-    ASSERT_TRUE(key->queryString("Blank", read));
+    ASSERT_TRUE(key->queryString("Blank", read, kTextLimit));
     EXPECT_EQ(read, u"");
 
     // A file edited by hand into invalid UTF-8 fails the query instead of yielding garbage.
     writeFileBytes(keyDir_ + "/Edited.sz", "ok\xC3\x28");
     read = u"default";
-    EXPECT_FALSE(key->queryString("Edited", read));
+    EXPECT_FALSE(key->queryString("Edited", read, kTextLimit));
     EXPECT_EQ(read, u"default");
+}
+
+TEST_F(UserStoreTest, TextsLongerThanTheLimitAreAbsentAndNeverReadWhole) {
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->setString("Fits", std::u16string(kTextLimit, u'f')));
+    ASSERT_TRUE(writer->setString("Over", std::u16string(kTextLimit + 1, u'o')));
+    // Two bytes in UTF-8 each: 300 characters are 600 bytes on disk, over the limit.
+    ASSERT_TRUE(writer->setString("Wide", std::u16string(300, u'\u00e9')));
+    // A file planted in the store, 300 MB and sparse (it costs no disk space).
+    {
+        std::ofstream(keyDir_ + "/Huge.sz") << "x";
+        fs::resize_file(keyDir_ + "/Huge.sz", 300'000'000);
+    }
+
+    auto key = UserStoreKey::open(kKey, StoreAccess::Query);
+    std::u16string text = u"kept";
+    ASSERT_TRUE(key->queryString("Fits", text, kTextLimit));
+    EXPECT_EQ(text.size(), kTextLimit);
+    text = u"kept";
+    EXPECT_FALSE(key->queryString("Over", text, kTextLimit));
+    EXPECT_FALSE(key->queryString("Wide", text, kTextLimit));
+    const long long before = bytesReadSoFar();
+    ASSERT_GE(before, 0) << "no /proc/self/io";
+    EXPECT_FALSE(key->queryString("Huge", text, kTextLimit));
+    EXPECT_LE(bytesReadSoFar() - before, static_cast<long long>(kTextLimit + 1) + 4096)
+        << "the query read the planted file";
+    EXPECT_EQ(text, u"kept");
 }
 
 TEST_F(UserStoreTest, SettingOneTypeReplacesTheOtherAndDeleteRemovesEither) {
@@ -224,12 +256,12 @@ TEST_F(UserStoreTest, SettingOneTypeReplacesTheOtherAndDeleteRemovesEither) {
     ASSERT_TRUE(writer->setString("Mode", u"tube"));
     EXPECT_EQ(entries(keyDir_), std::set<std::string>{"Mode.sz"});
     EXPECT_FALSE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
-    ASSERT_TRUE(reader->queryString("Mode", readText));
+    ASSERT_TRUE(reader->queryString("Mode", readText, kTextLimit));
     EXPECT_EQ(readText, u"tube");
 
     ASSERT_TRUE(writer->setBinary("Mode", &number, sizeof(number)));
     EXPECT_EQ(entries(keyDir_), std::set<std::string>{"Mode.bin"});
-    EXPECT_FALSE(reader->queryString("Mode", readText));
+    EXPECT_FALSE(reader->queryString("Mode", readText, kTextLimit));
     ASSERT_TRUE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
     EXPECT_EQ(readNumber, number);
 
@@ -259,7 +291,7 @@ TEST_F(UserStoreTest, AccessModeIsEnforced) {
     std::uint8_t value = 7;
     std::u16string text;
     EXPECT_FALSE(writer->queryBinary("Kept", &value, 1));
-    EXPECT_FALSE(writer->queryString("Kept", text));
+    EXPECT_FALSE(writer->queryString("Kept", text, kTextLimit));
     EXPECT_EQ(value, 7);
 }
 
@@ -310,7 +342,7 @@ TEST_F(UserStoreTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOuts
         std::u16string text;
         std::uint8_t value = 0;
         EXPECT_FALSE(reader->queryBinary(name, &value, 1));
-        EXPECT_FALSE(reader->queryString(name, text));
+        EXPECT_FALSE(reader->queryString(name, text, kTextLimit));
     }
 
     // The only things in the temp folder are the config folder, the store root and the key.
@@ -329,8 +361,8 @@ TEST_F(UserStoreTest, LeftoverTempFileFromInterruptedWriteDoesNotDisturbReads) {
         << "successful writes leave no temp files";
 
     // What a crash between write and rename leaves behind: a partial temp file next to the value.
-    writeFileBytes(keyDir_ + "/.Gain.bin.tmp-AbCdEfGh", "\x99");
-    writeFileBytes(keyDir_ + "/.Name.sz.tmp-AbCdEfGh", "Hal");
+    writeFileBytes(keyDir_ + "/.qrx-4242-AbCdEfGh.tmp", "\x99");
+    writeFileBytes(keyDir_ + "/.qrx-4243-AbCdEfGh.tmp", "Hal");
 
     auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
     std::uint16_t read = 0;
@@ -339,7 +371,7 @@ TEST_F(UserStoreTest, LeftoverTempFileFromInterruptedWriteDoesNotDisturbReads) {
     EXPECT_EQ(read, value);
     EXPECT_EQ(size, sizeof(value));
     std::u16string text;
-    ASSERT_TRUE(reader->queryString("Name", text));
+    ASSERT_TRUE(reader->queryString("Name", text, kTextLimit));
     EXPECT_EQ(text, u"Warm");
 
     // Writing again still works and replaces the value, not the leftover.
@@ -361,7 +393,7 @@ TEST_F(UserStoreTest, FailedReplaceKeepsOldValueAndLeavesNoTempFile) {
     EXPECT_EQ(entries(keyDir_), (std::set<std::string>{"Mode.bin", "Mode.sz"}));
     auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
     std::u16string text;
-    ASSERT_TRUE(reader->queryString("Mode", text));
+    ASSERT_TRUE(reader->queryString("Mode", text, kTextLimit));
     EXPECT_EQ(text, u"tube") << "the old value survives a failed type switch";
     std::uint8_t value = 42;
     EXPECT_FALSE(reader->queryBinary("Mode", &value, 1)) << "a folder is not a value";

@@ -122,6 +122,11 @@ class BarTest : public ::testing::Test {
         down(p, kLButton | kDoubleClick | modifiers);
         up(p, kLButton | modifiers);
     }
+    // Clicks the load or save button `tag`; the dialogs it opens answer `answers` in turn.
+    void pressFileButton(int32_t tag, std::vector<std::string> answers) {
+        dialogs.answers = std::move(answers);
+        click(centreOf(tag));
+    }
     void type(const std::string& text) {
         for (char c : text) {
             VstKeyCode key{c, 0, 0};

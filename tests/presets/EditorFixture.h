@@ -1,71 +1,50 @@
 // The test engine with a preset-system editor attached, in an isolated per-user store, plus
-// helpers to hand-build images word by word.
+// helpers to hand-build images word by word and to handle files.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "presets/CPresetSystemEditor.h"
 #include "presets/TestEngine.h"
 #include "support/CallbackRecorder.h"
+#include "support/ImageBuilders.h"
 
 namespace testsupport {
 
-using Bytes = std::vector<unsigned char>;
-
-inline void putWord(Bytes& b, std::size_t offset, std::uint32_t w) {
-    std::memcpy(&b[offset], &w, 4);
-}
-inline void putFloat(Bytes& b, std::size_t offset, float f) {
-    std::memcpy(&b[offset], &f, 4);
-}
-inline float floatAt(const Bytes& b, std::size_t offset) {
-    float f;
-    std::memcpy(&f, &b[offset], 4);
-    return f;
-}
-inline float swappedFloat(float f) {
-    byteSwap32(&f);
-    return f;
+inline Bytes readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// Value i of program k in hand-built images: distinct, exact in float, no two alike.
-inline float handValue(int k, int i) {
-    return 0.25f + k * 0.03125f + i / 256.0f;
+inline void writeBytes(const std::string& path, const Bytes& b) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
-// A preset image as a machine of our order writes it.
-inline Bytes handPreset(std::uint32_t id, const char* name, unsigned char type = 0x21) {
-    Bytes b(165, 0);
-    putWord(b, 0, id);
-    b[4] = type;
-    std::strncpy(reinterpret_cast<char*>(&b[5]), name, 24);
-    for (int i = 0; i < 34; ++i) putFloat(b, 29 + 4 * i, handValue(0, i));
-    return b;
+// Runs `body` in a child process and returns its exit status (-1 when it did not exit). Used
+// for what must not leak into the test process: a lowered file-size limit, dropped privileges.
+inline int inChild(const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
-inline Bytes handBank(std::uint32_t id, unsigned char type = 0x37) {
-    Bytes b(2565, 0);
-    putWord(b, 0, id);
-    b[4] = type;
-    for (int k = 0; k < 16; ++k) {
-        const std::string name = "Bank program " + std::to_string(k);
-        std::memcpy(&b[5 + 160 * k], name.c_str(), name.size());
-        for (int i = 0; i < 34; ++i) putFloat(b, 29 + 160 * k + 4 * i, handValue(k, i));
-    }
-    return b;
-}
-
-// The same image as a machine of the other byte order writes it: identifier and values reversed.
-inline Bytes otherOrder(Bytes b) {
-    byteSwap32(&b[0]);
-    const int records = b.size() == 165 ? 1 : 16;
-    for (int k = 0; k < records; ++k)
-        for (int i = 0; i < 34; ++i) byteSwap32(&b[29 + 160 * k + 4 * i]);
-    return b;
+// Permission checks do not hold for root: tests of them drop to an unprivileged user first.
+inline bool dropRoot() {
+    if (geteuid() != 0) return true;
+    return setgid(65534) == 0 && setuid(65534) == 0;
 }
 
 class EditorTest : public ::testing::Test {

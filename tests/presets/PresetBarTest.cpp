@@ -2,7 +2,9 @@
 // the per-user store, the files and the host, driven by mouse and key events on an offscreen
 // frame with the file dialogs answered by a script.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -24,9 +26,13 @@ bool storedValue(const char* name) {
     return key && key->queryBinary(name, buffer, sizeof buffer);
 }
 
-std::vector<unsigned char> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// The names in `folder`, sorted.
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // ---- Layout
@@ -258,7 +264,7 @@ TEST_F(BarTest, SavePresetAsksForAFileAndWritesIt) {
     EXPECT_STREQ(r.extensions[0].getDescription(), "QRX Preset");
     EXPECT_FALSE(r.allowMultiple);
     EXPECT_EQ(dialogs.imagesDuringDialog, std::vector<int>{2});
-    EXPECT_EQ(fileBytes(path).size(), 165u);
+    EXPECT_EQ(readBytes(path).size(), 165u);
     EXPECT_STREQ(editor->currentPresetFileText(), "mine.qrx");
 
     // The next save dialog proposes the same name; a right click saves normally.
@@ -266,11 +272,89 @@ TEST_F(BarTest, SavePresetAsksForAFileAndWritesIt) {
     click(centreOf(Ed::kTagSaveBank), kRButton);
     ASSERT_EQ(dialogs.requests.size(), 2u);
     EXPECT_EQ(dialogs.requests[1].title, "Save bank");
-    EXPECT_EQ(fileBytes(config.folder() + "/bank.qrb").size(), 2565u);
+    EXPECT_EQ(readBytes(config.folder() + "/bank.qrb").size(), 2565u);
     dialogs.answers = {""};
     click(centreOf(Ed::kTagSavePreset));
     EXPECT_EQ(dialogs.requests[2].defaultSaveName, "mine.qrx");
     EXPECT_EQ(dialogs.requests[2].initialDirectory, config.folder() + "/");
+}
+
+TEST_F(BarTest, SavingOntoAReadOnlyFileLeavesItAsItWas) {
+    const std::string folder = config.folder() + "/files";
+    std::filesystem::create_directory(folder);
+    const Bytes previous = handPreset(vstFourCC('T', 'e', 's', 't'), "Keep me");
+    writeBytes(folder + "/kept.qrx", previous);
+    ASSERT_EQ(chmod((folder + "/kept.qrx").c_str(), 0444), 0);  // refused also for root
+    pressFileButton(Ed::kTagSavePreset, {folder + "/kept.qrx"});
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(readBytes(folder + "/kept.qrx"), previous);
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"kept.qrx"}) << "no temporary left";
+}
+
+TEST_F(BarTest, SavingOntoASymbolicLinkWritesTheFileItNames) {
+    const std::string real = config.folder() + "/real", links = config.folder() + "/links";
+    std::filesystem::create_directories(real);
+    std::filesystem::create_directories(links);
+    writeBytes(real + "/song.qrx", handPreset(vstFourCC('T', 'e', 's', 't'), "Old"));
+    std::filesystem::create_symlink(real + "/song.qrx", links + "/song.qrx");
+    pressFileButton(Ed::kTagSavePreset, {links + "/song.qrx"});
+    Bytes image(165);
+    editor->makePresetImage(image.data());
+    EXPECT_EQ(readBytes(real + "/song.qrx"), image);
+    EXPECT_TRUE(std::filesystem::is_symlink(links + "/song.qrx"));
+    EXPECT_EQ(namesIn(real), std::vector<std::string>{"song.qrx"});
+    EXPECT_EQ(namesIn(links), std::vector<std::string>{"song.qrx"});
+}
+
+TEST_F(BarTest, SavingUnderA250ByteNameWorks) {
+    const std::string name = std::string(246, 'L') + ".qrx";
+    pressFileButton(Ed::kTagSavePreset, {config.folder() + "/" + name});
+    EXPECT_EQ(readBytes(config.folder() + "/" + name).size(), 165u);
+    EXPECT_STREQ(editor->currentPresetFileText(), name.c_str());
+}
+
+TEST_F(BarTest, SaveDialogAddsTheDefaultExtensionWhenTheNameHasNone) {
+    const std::string folder = config.folder() + "/files";
+    std::filesystem::create_directory(folder);
+    pressFileButton(Ed::kTagSavePreset, {folder + "/mypreset"});
+    pressFileButton(Ed::kTagSaveBank, {folder + "/mybank"});
+    pressFileButton(Ed::kTagSavePreset, {folder + "/.hidden"});  // a leading dot is no extension
+    pressFileButton(Ed::kTagSavePreset, {folder + "/dotted."});
+    pressFileButton(Ed::kTagSavePreset, {folder + "/v1.take"});  // has one: kept as typed
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{".hidden.qrx", "dotted.qrx", "mybank.qrb",
+                                                         "mypreset.qrx", "v1.take"}));
+    EXPECT_EQ(readBytes(folder + "/mypreset.qrx").size(), 165u);
+    EXPECT_EQ(readBytes(folder + "/mybank.qrb").size(), 2565u);
+    EXPECT_STREQ(editor->currentBankFileText(), "mybank.qrb");
+
+    // The load dialog's filter shows the file, and loading it brings the program back.
+    engine->renameCurrentProgram("Scratch");
+    pressFileButton(Ed::kTagLoadPreset, {folder + "/mypreset.qrx"});
+    EXPECT_STREQ(dialogs.requests.back().extensions[0].getExtension(), "qrx");
+    EXPECT_EQ(nameOf(0), std::string(kFactoryProgramNames[0]));
+}
+
+TEST_F(BarTest, AddedExtensionLeadingToAnExistingFileAsksAgain) {
+    const std::string folder = config.folder() + "/files";
+    std::filesystem::create_directory(folder);
+    const Bytes previous = handPreset(vstFourCC('T', 'e', 's', 't'), "Earlier");
+    writeBytes(folder + "/take.qrx", previous);
+
+    // "take" was new to the dialog, "take.qrx" is not: the dialog comes again, proposing it;
+    // cancelling saves nothing.
+    pressFileButton(Ed::kTagSavePreset, {folder + "/take", ""});
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[1].initialDirectory, folder + "/");
+    EXPECT_EQ(dialogs.requests[1].defaultSaveName, "take.qrx");
+    EXPECT_EQ(dialogs.requests[1].title, "Save preset");
+    EXPECT_EQ(readBytes(folder + "/take.qrx"), previous);
+
+    // Choosing the full name in the second dialog (which confirmed the overwrite) saves.
+    pressFileButton(Ed::kTagSavePreset, {folder + "/take", folder + "/take.qrx"});
+    ASSERT_EQ(dialogs.requests.size(), 4u);
+    EXPECT_EQ(readBytes(folder + "/take.qrx").size(), 165u);
+    EXPECT_NE(readBytes(folder + "/take.qrx"), previous);
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"take.qrx"});
 }
 
 TEST_F(BarTest, LoadPresetBringsTheSavedProgramBack) {

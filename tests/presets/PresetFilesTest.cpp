@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -18,32 +19,6 @@ namespace {
 
 using namespace testsupport;
 namespace fs = std::filesystem;
-
-Bytes readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeBytes(const std::string& path, const Bytes& b) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-// Runs `body` in a child process and returns its exit status (-1 when it did not exit). Used
-// for what must not leak into the test process: a lowered file-size limit, dropped privileges.
-int inChild(const std::function<int()>& body) {
-    const pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
-
-// Permission checks do not hold for root: tests of them drop to an unprivileged user first.
-bool dropRoot() {
-    if (geteuid() != 0) return true;
-    return setgid(65534) == 0 && setuid(65534) == 0;
-}
 
 class PresetFiles : public EditorTest {
   protected:
@@ -222,22 +197,132 @@ TEST_F(PresetFiles, InterruptedSaveLeavesThePreviousFile) {
     EXPECT_EQ(listing(), std::vector<std::string>{"keep.qrb"});
 }
 
-TEST_F(PresetFiles, SaveIntoAFolderWithoutWriteAccessFailsAndKeepsTheFile) {
+TEST_F(PresetFiles, InAFolderWithoutWriteAccessOnlyWritableFilesSave) {
     const Bytes previous = handPreset(kId, "Previous");
+    writeBytes(at("open.qrx"), previous);
     writeBytes(at("keep.qrx"), previous);
-    ASSERT_EQ(chmod(at("keep.qrx").c_str(), 0644), 0);
+    ASSERT_EQ(chmod(at("open.qrx").c_str(), 0666), 0);  // writable by whoever saves
+    ASSERT_EQ(chmod(at("keep.qrx").c_str(), 0644), 0);  // writable by its owner only
     ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    Bytes image(165);
+    editor->makePresetImage(image.data());
+    const bool asRoot = geteuid() == 0;  // then the saves below run as another user
+    // Exit 0: as expected; 1: a save went wrong; 2: could not drop privileges.
     const int result = inChild([&] {
         if (!dropRoot()) return 2;
-        const FileOutcome r = editor->savePresetFile(at("keep.qrx"), RememberPath::No);
-        return r.status == FileStatus::WriteFailed &&
-                       r.reason.find("Permission denied") != std::string::npos
-                   ? 0
-                   : 1;
+        // No new file can be made here, so neither a new name nor a temporary file.
+        FileOutcome r = editor->savePresetFile(at("new.qrx"), RememberPath::No);
+        if (r.status != FileStatus::WriteFailed ||
+            r.reason.find("Permission denied") == std::string::npos)
+            return 1;
+        // A file the user may write is rewritten in place, as a plain save would.
+        if (!editor->savePresetFile(at("open.qrx"), RememberPath::No).ok()) return 1;
+        // One only its owner may write is refused for everyone else.
+        if (asRoot && editor->savePresetFile(at("keep.qrx"), RememberPath::No).ok()) return 1;
+        return 0;
     });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(readBytes(at("keep.qrx")), previous);
-    EXPECT_EQ(listing(), std::vector<std::string>{"keep.qrx"});
+    EXPECT_EQ(readBytes(at("open.qrx")), image);
+    if (asRoot) EXPECT_EQ(readBytes(at("keep.qrx")), previous);
+    EXPECT_EQ(listing().size(), 2u);
+}
+
+TEST_F(PresetFiles, SaveOntoAFileTheUserMayNotWriteFailsAndKeepsIt) {
+    const Bytes previous = handPreset(kId, "Protected");
+    writeBytes(at("locked.qrx"), previous);
+    // Marked read-only by its user in a writable folder: refused, also when saved as root.
+    ASSERT_EQ(chmod(at("locked.qrx").c_str(), 0444), 0);
+    FileOutcome r = editor->savePresetFile(at("locked.qrx"));
+    EXPECT_EQ(r.status, FileStatus::WriteFailed);
+    EXPECT_EQ(r.reason.find("cannot save"), 0u) << r.reason;
+    EXPECT_NE(r.reason.find("Permission denied"), std::string::npos) << r.reason;
+    EXPECT_EQ(readBytes(at("locked.qrx")), previous);
+    struct stat st {};
+    ASSERT_EQ(stat(at("locked.qrx").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_EQ(listing(), std::vector<std::string>{"locked.qrx"});
+
+    // Writable by its owner only, saved by someone else from a folder open to all.
+    if (geteuid() != 0) return;  // only root can make a file another user may not write
+    ASSERT_EQ(chmod(at("locked.qrx").c_str(), 0644), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    const int result = inChild([&] {
+        if (!dropRoot()) return 2;
+        r = editor->savePresetFile(at("locked.qrx"), RememberPath::No);
+        return r.status == FileStatus::WriteFailed ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(readBytes(at("locked.qrx")), previous);
+    EXPECT_EQ(listing(), std::vector<std::string>{"locked.qrx"});
+}
+
+TEST_F(PresetFiles, SaveThroughSymbolicLinksWritesTheFileTheyName) {
+    fs::create_directory(at("real"));
+    fs::create_directory(at("links"));
+    writeBytes(at("real/target.qrx"), handPreset(kId, "Old"));
+    fs::create_symlink("../real/target.qrx", at("links/one.qrx"));
+    fs::create_symlink(at("links/one.qrx"), at("links/two.qrx"));  // a chain of two
+    fs::create_symlink("../real/new.qrb", at("links/new.qrb"));    // nothing there yet
+    Bytes image(165);
+    editor->makePresetImage(image.data());
+
+    for (const char* link : {"links/one.qrx", "links/two.qrx"}) {
+        SCOPED_TRACE(link);
+        writeBytes(at("real/target.qrx"), handPreset(kId, "Old"));
+        const FileOutcome r = editor->savePresetFile(at(link));
+        ASSERT_TRUE(r.ok()) << r.reason;
+        EXPECT_EQ(readBytes(at("real/target.qrx")), image);
+        EXPECT_TRUE(fs::is_symlink(at(link))) << "the link stays a link";
+    }
+    ASSERT_TRUE(editor->saveBankFile(at("links/new.qrb")).ok());
+    EXPECT_EQ(fs::file_size(at("real/new.qrb")), 2565u);
+    EXPECT_TRUE(fs::is_symlink(at("links/new.qrb")));
+    // The temporary file was made beside the real file and renamed there: nothing left over.
+    std::vector<std::string> real;
+    for (const auto& e : fs::directory_iterator(at("real"))) real.push_back(e.path().filename());
+    std::sort(real.begin(), real.end());
+    EXPECT_EQ(real, (std::vector<std::string>{"new.qrb", "target.qrx"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(at("links")), {}), 3);
+    // The editor remembers the name the user chose, not where it leads.
+    EXPECT_EQ(std::string(editor->currentDirectoryText()), at("links/"));
+
+    // A link to a read-only file is refused like the file itself.
+    ASSERT_EQ(chmod(at("real/target.qrx").c_str(), 0444), 0);
+    EXPECT_EQ(editor->savePresetFile(at("links/one.qrx")).status, FileStatus::WriteFailed);
+    EXPECT_EQ(readBytes(at("real/target.qrx")), image);
+}
+
+TEST_F(PresetFiles, HardLinkedFileGetsTheNewContentUnderEveryName) {
+    writeBytes(at("a.qrb"), handBank(kId));
+    ASSERT_EQ(link(at("a.qrb").c_str(), at("b.qrb").c_str()), 0);
+    engine->selectProgram(2);
+    engine->setParameter(9, 0.1875f);
+    ASSERT_TRUE(editor->saveBankFile(at("a.qrb")).ok());
+    Bytes image(2565);
+    editor->makeBankImage(image.data());
+    EXPECT_EQ(readBytes(at("b.qrb")), image);
+    struct stat a {
+    }, b{};
+    ASSERT_EQ(stat(at("a.qrb").c_str(), &a), 0);
+    ASSERT_EQ(stat(at("b.qrb").c_str(), &b), 0);
+    EXPECT_EQ(a.st_nlink, 2u);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(listing().size(), 2u);
+}
+
+TEST_F(PresetFiles, NamesUpToTheFileSystemLimitSave) {
+    for (std::size_t length : {236u, 250u, 255u}) {
+        SCOPED_TRACE(length);
+        const std::string name = std::string(length - 4, 'n') + ".qrx";
+        // Twice: a new file, then replacing it.
+        for (int pass = 0; pass < 2; ++pass) {
+            const FileOutcome r = editor->savePresetFile(at(name));
+            ASSERT_TRUE(r.ok()) << r.reason;
+        }
+        EXPECT_EQ(fs::file_size(at(name)), 165u);
+        fs::remove(at(name));
+        EXPECT_TRUE(listing().empty());
+    }
 }
 
 TEST_F(PresetFiles, SaveIntoAMissingFolderFailsCleanly) {

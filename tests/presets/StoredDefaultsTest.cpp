@@ -12,12 +12,14 @@
 #include "platform/UserStore.h"
 #include "platform/Utf.h"
 #include "presets/CPresetSystemEditor.h"
+#include "support/BytesRead.h"
 #include "support/CallbackRecorder.h"
 #include "tinypress/TinyPress.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::bytesReadSoFar;
 using testsupport::CallbackRecorder;
 using testsupport::TemporaryConfigHome;
 
@@ -84,7 +86,7 @@ class StoredDefaults : public ::testing::Test {
         std::u16string text = u"<missing>";
         if (auto key = platform::UserStoreKey::open(CPresetSystemEditor::kStoreKey,
                                                     platform::StoreAccess::Query))
-            key->queryString(name, text);
+            key->queryString(name, text, 514);
         return text;
     }
 
@@ -216,6 +218,41 @@ TYPED_TEST(StoredDefaults, ClosingWritesTheThreeTextsEvenWhenNoFileWasUsed) {
     auto b = this->instance();
     EXPECT_EQ(std::string(editorOf(*b).currentDirectoryText()), files + "/");
     EXPECT_STREQ(editorOf(*b).currentPresetFileText(), "p\xc3\xa4.qrx");
+}
+
+TYPED_TEST(StoredDefaults, NamesThatAreNotUtf8ComeBackByteForByte) {
+    // Latin-1 names, as older systems and archives make them.
+    const std::string folder = this->config.folder() + "/d\xfcr";
+    fs::create_directory(folder);
+    {
+        auto a = this->instance();
+        ASSERT_TRUE(editorOf(*a).savePresetFile(folder + "/caf\xe9.qrx").ok());
+        ASSERT_TRUE(editorOf(*a).saveBankFile(folder + "/\xff\xfe.qrb").ok());
+    }
+    auto b = this->instance();
+    EXPECT_EQ(std::string(editorOf(*b).currentDirectoryText()), folder + "/");
+    EXPECT_STREQ(editorOf(*b).currentPresetFileText(), "caf\xe9.qrx");
+    EXPECT_STREQ(editorOf(*b).currentBankFileText(), "\xff\xfe.qrb");
+    b.reset();
+    // UTF-8 names are still stored as text.
+    EXPECT_TRUE(this->stored("CurrPreset.bin"));
+    {
+        auto c = this->instance();
+        ASSERT_TRUE(editorOf(*c).savePresetFile(this->config.folder() + "/caf\xc3\xa9.qrx").ok());
+    }
+    EXPECT_EQ(this->storedText("CurrPreset"), u"caf\u00e9.qrx");
+}
+
+TYPED_TEST(StoredDefaults, HugeStoredTextIsIgnoredUnread) {
+    { auto a = this->instance(); }  // makes the key
+    const std::string planted = this->keyFolder() + "/CurrDir.sz";
+    { std::ofstream(planted) << "/"; }
+    fs::resize_file(planted, 300'000'000);  // sparse: no disk space taken
+    const long long before = bytesReadSoFar();
+    ASSERT_GE(before, 0);
+    auto b = this->instance();
+    EXPECT_LT(bytesReadSoFar() - before, 1'000'000) << "construction read the planted file";
+    EXPECT_STREQ(editorOf(*b).currentDirectoryText(), "");
 }
 
 TYPED_TEST(StoredDefaults, LastInstanceClosedWinsTheTexts) {

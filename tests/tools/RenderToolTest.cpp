@@ -1,8 +1,11 @@
 // qrx-render end to end: the tool is run as a process on files made here, through the built
 // plug-ins, and its outputs, exit status and messages are checked.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +14,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "support/CallbackRecorder.h"
+#include "support/ImageBuilders.h"
 
 namespace fs = std::filesystem;
 
@@ -30,15 +35,21 @@ class RenderTool : public ::testing::Test {
   protected:
     void SetUp() override {
         dir = fs::path(config.folder()) / "files";
+        tmp = fs::path(config.folder()) / "tmp";
         fs::create_directories(dir);
+        fs::create_directories(tmp);
     }
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
+    static std::string tool() { return std::string(QRX_BUILD_DIR) + "/bin/qrx-render"; }
+
+    // Runs the tool with its temporary folder (TMPDIR) in `tmp`, so nothing it leaves there
+    // goes unnoticed.
     ToolRun run(const std::string& args) {
-        const std::string tool = std::string(QRX_BUILD_DIR) + "/bin/qrx-render";
         const std::string out = path("stdout.txt"), err = path("stderr.txt");
-        const std::string command = tool + " " + args + " >" + out + " 2>" + err + " </dev/null";
+        const std::string command = "TMPDIR=" + tmp.string() + " " + tool() + " " + args + " >" +
+                                    out + " 2>" + err + " </dev/null";
         const int raw = std::system(command.c_str());
         ToolRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
         fs::remove(out);
@@ -95,8 +106,42 @@ class RenderTool : public ::testing::Test {
     }
 
     static constexpr int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    void writeBytes(const std::string& name, const testsupport::Bytes& b) {
+        std::ofstream(path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    }
+    // Whether two audio files hold the same samples, bit for bit (both present and not empty).
+    bool sameAudio(const std::string& a, const std::string& b) {
+        if (!fs::exists(path(a)) || !fs::exists(path(b))) return false;
+        const Audio x = read(a), y = read(b);
+        return !x.data.empty() && x.info.channels == y.info.channels &&
+               std::memcmp(x.data.data(), y.data.data(), x.data.size() * sizeof(float)) == 0 &&
+               x.data.size() == y.data.size();
+    }
+    // Renders in.wav into `out` with `options`; the run must succeed.
+    void render(const std::string& options, const std::string& out) {
+        const ToolRun r = run(options + " " + path("in.wav") + " " + path(out));
+        EXPECT_EQ(r.status, 0) << options << ": " << r.err;
+    }
+    void writeMusic(long long frames) {
+        write("in.wav", 2, frames, 44100, kFloatWav, [](long long i, int c) {
+            const double burst = (i / 4410) % 3 == 0 ? 0.9 : 0.15;
+            return static_cast<float>(burst * std::sin(i * (c ? 0.031 : 0.027)));
+        });
+    }
+    // Everything below `folder`, relative paths sorted.
+    static std::vector<std::string> tree(const fs::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(folder))
+            names.push_back(fs::relative(e.path(), folder).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static constexpr std::uint32_t kGrandPressId = vstFourCC('Q', 'X', 'G', 'P');
+    static constexpr std::uint32_t kTinyPressId = vstFourCC('Q', 'R', 't', 'p');
     testsupport::TemporaryConfigHome config;
-    fs::path dir;
+    fs::path dir, tmp;
 };
 
 TEST_F(RenderTool, PowerOffOutputIsTheInputAlignedAndOfTheSameLength) {
@@ -234,6 +279,154 @@ TEST_F(RenderTool, PlotIsAPngOfTheExpectedSize) {
     };
     EXPECT_EQ(be32(16), 1200);
     EXPECT_EQ(be32(20), 720);
+}
+
+// Hand-built files of grandpress with Power on in every program (the images' own values leave it
+// off), so each program audibly compresses.
+testsupport::Bytes poweredOn(testsupport::Bytes image) {
+    const int records = image.size() == 165 ? 1 : 16;
+    for (int k = 0; k < records; ++k) testsupport::putFloat(image, 29 + 160 * k, 1.0f);
+    return image;
+}
+
+TEST_F(RenderTool, PresetAndBankFilesRenderAlikeInBothByteOrders) {
+    using namespace testsupport;
+    writeMusic(20000);
+    const Bytes preset = poweredOn(handPreset(kGrandPressId, "Hand preset"));
+    const Bytes bank = poweredOn(handBank(kGrandPressId));
+    writeBytes("native.qrx", preset);
+    writeBytes("reversed.qrx", otherOrder(preset));
+    writeBytes("native.qrb", bank);
+    writeBytes("reversed.qrb", otherOrder(bank));
+    // Program 3 of the bank as a preset of its own.
+    Bytes three = handPreset(kGrandPressId, "Bank program 3");
+    std::memcpy(&three[29], &bank[29 + 160 * 3], 136);
+    writeBytes("three.qrx", three);
+
+    render("", "factory.wav");
+    render("--preset " + path("native.qrx"), "p-native.wav");
+    render("--preset " + path("reversed.qrx"), "p-reversed.wav");
+    render("--endian-reversed --preset " + path("native.qrx"), "p-native-r.wav");
+    render("--endian-reversed --preset " + path("reversed.qrx"), "p-reversed-r.wav");
+    EXPECT_TRUE(sameAudio("p-native.wav", "p-reversed.wav"));
+    EXPECT_FALSE(sameAudio("p-native.wav", "factory.wav")) << "the preset made no difference";
+    // The endian-reversed choice reverses the values once more, whichever order the file has.
+    EXPECT_TRUE(sameAudio("p-native-r.wav", "p-reversed-r.wav"));
+    EXPECT_FALSE(sameAudio("p-native.wav", "p-native-r.wav"));
+
+    render("--bank " + path("native.qrb") + " --program 3", "b-native.wav");
+    render("--bank " + path("reversed.qrb") + " --program 3", "b-reversed.wav");
+    render("--bank " + path("native.qrb") + " --program 4", "b-four.wav");
+    render("--preset " + path("three.qrx"), "p-three.wav");
+    EXPECT_TRUE(sameAudio("b-native.wav", "b-reversed.wav"));
+    EXPECT_TRUE(sameAudio("b-native.wav", "p-three.wav")) << "program 3 of the bank";
+    EXPECT_FALSE(sameAudio("b-native.wav", "b-four.wav"));
+    EXPECT_TRUE(fs::is_empty(tmp)) << "the private store is removed";
+}
+
+TEST_F(RenderTool, RefusedPresetOrBankFileGivesExit2AndNoOutput) {
+    using namespace testsupport;
+    writeMusic(2000);
+    writeBytes("tiny.qrx", handPreset(kTinyPressId, "Other plug-in"));
+    writeBytes("bank-typed.qrx", handPreset(kGrandPressId, "Wrong type", 0x37));
+    Bytes cut = handPreset(kGrandPressId, "Cut");
+    cut.resize(100);
+    writeBytes("cut.qrx", cut);
+    Bytes damaged = handBank(kGrandPressId);
+    putFloat(damaged, 29 + 160 * 5 + 4 * 7, std::nanf(""));
+    writeBytes("damaged.qrb", otherOrder(damaged));
+    writeBytes("preset.qrb", handPreset(kGrandPressId, "A preset"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"--preset " + path("tiny.qrx"), "not a preset file of this plug-in"},
+        {"--endian-reversed --preset " + path("tiny.qrx"), "not a preset file of this plug-in"},
+        {"--preset " + path("bank-typed.qrx"), "not a preset file"},
+        {"--preset " + path("cut.qrx"), "is 100 bytes"},
+        {"--preset " + path("missing.qrx"), "No such file"},
+        {"--bank " + path("damaged.qrb"), "damaged"},
+        {"--bank " + path("preset.qrb"), "is 165 bytes"},
+    };
+    for (const auto& [options, says] : cases) {
+        const ToolRun r = run(options + " " + path("in.wav") + " " + path("out.wav"));
+        EXPECT_EQ(r.status, 2) << options;
+        EXPECT_NE(r.err.find(says), std::string::npos) << options << " said: " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(fs::exists(path("out.wav"))) << options;
+    }
+    EXPECT_TRUE(fs::is_empty(tmp)) << "the private store is removed on error exits too";
+}
+
+// The user's store as it is on disk: every file below the folder with its bytes.
+std::map<std::string, std::string> snapshot(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        files[fs::relative(e.path(), folder).string()] =
+            e.is_directory() ? "<folder>" : std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+}
+
+TEST_F(RenderTool, RendersStartFromTheFactoryAndNeverWriteTheUsersStore) {
+    writeMusic(20000);
+    render("--program 3", "factory.wav");
+    EXPECT_FALSE(fs::exists(config.folder() + "/QRX-soundwerk")) << "the run made a store";
+
+    // The user has stored a default bank, and the editor remembered a folder.
+    const fs::path key = fs::path(config.folder()) / "QRX-soundwerk" / "QRX_GrandPress";
+    fs::create_directories(key);
+    const testsupport::Bytes bank = poweredOn(testsupport::handBank(kGrandPressId));
+    writeBytes("bank.qrb", bank);
+    fs::copy_file(path("bank.qrb"), key / "DefaultBank.bin");
+    std::ofstream(key / "CurrDir.sz") << "/home/someone/presets/";
+    const auto before = snapshot(config.folder() + "/QRX-soundwerk");
+
+    render("--program 3", "default.wav");
+    EXPECT_TRUE(sameAudio("default.wav", "factory.wav")) << "the user's default bank was used";
+    render("--program 3 --user-store", "user.wav");
+    render("--bank " + path("bank.qrb") + " --program 3", "bank.wav");
+    EXPECT_TRUE(sameAudio("user.wav", "bank.wav")) << "--user-store starts from the user's bank";
+    EXPECT_FALSE(sameAudio("user.wav", "factory.wav"));
+    const ToolRun listing = run("--user-store --list-programs");
+    EXPECT_NE(listing.out.find(" 3  Bank program 3"), std::string::npos) << listing.out;
+
+    // The benchmark loads the plug-in the same way.
+    const std::string bench = std::string(QRX_BUILD_DIR) + "/bin/qrx-bench";
+    const std::string plugin = std::string(QRX_BUILD_DIR) + "/grandpress.so";
+    for (const char* option : {"", "--user-store "}) {
+        const std::string command = "TMPDIR=" + tmp.string() + " " + bench + " --seconds 0.2 " +
+                                    option + plugin + " >/dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    EXPECT_EQ(snapshot(config.folder() + "/QRX-soundwerk"), before) << "the user's store changed";
+    EXPECT_TRUE(fs::is_empty(tmp)) << "a private store was left behind";
+}
+
+TEST_F(RenderTool, PrivateStoreIsRemovedWhenTheRenderIsStopped) {
+    // Reading from a pipe nobody writes keeps the tool waiting after it made its store.
+    ASSERT_EQ(mkfifo(path("in.wav").c_str(), 0600), 0);
+    const std::string program = tool(), in = path("in.wav"), out = path("out.wav");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("TMPDIR", tmp.c_str(), 1);
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        execl(program.c_str(), program.c_str(), in.c_str(), out.c_str(), nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    bool made = false;
+    for (int i = 0; i < 1000 && !made; ++i) {
+        made = !fs::is_empty(tmp);
+        if (!made) usleep(10000);
+    }
+    EXPECT_TRUE(made) << "no private store appeared";
+    kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "dies of the signal";
+    EXPECT_TRUE(fs::is_empty(tmp)) << "the private store was left behind";
+    EXPECT_FALSE(fs::exists(out));
 }
 
 }  // namespace

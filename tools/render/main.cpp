@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/PrivateUserStore.h"
 #include "render/Plot.h"
 #include "render/PluginSession.h"
 #include "render/Render.h"
@@ -17,10 +18,13 @@ const char* kUsage =
     "usage: qrx-render [--plugin grandpress|tinypress|PATH.so] [--bank FILE.qrb]\n"
     "                  [--program NAME|INDEX] [--preset FILE.qrx] [--endian-reversed]\n"
     "                  [--set PARAM=VALUE ...] [--sidechain SC.wav] [--block N]\n"
-    "                  [--format pcm16|pcm24|pcm32|float|double] [--plot FILE.png] IN OUT\n"
+    "                  [--format pcm16|pcm24|pcm32|float|double] [--plot FILE.png]\n"
+    "                  [--user-store] IN OUT\n"
     "       qrx-render [--plugin ...] [--program ...] [--set ...] --list-programs|--list-params\n"
     "PARAM is a parameter index or its name (case-insensitive); VALUE is normalised 0..1.\n"
-    "A bank is loaded first, then the program is chosen, then the preset replaces it.\n";
+    "A bank is loaded first, then the program is chosen, then the preset replaces it.\n"
+    "The plug-in starts from its factory programs; --user-store starts it from your stored\n"
+    "default bank and preset instead (your store is only read, never written).\n";
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "qrx-render: %s\n", message.c_str());
@@ -88,7 +92,7 @@ int listing(const render::RenderRequest& request, bool programs) {
 
 int main(int argc, char** argv) {
     render::RenderRequest request;
-    bool listPrograms = false, listParams = false;
+    bool listPrograms = false, listParams = false, userStore = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -128,6 +132,8 @@ int main(int argc, char** argv) {
             if (!next(&request.format)) return fail("--format needs a sample format");
         } else if (arg == "--plot") {
             if (!next(&request.plot)) return fail("--plot needs a file");
+        } else if (arg == "--user-store") {
+            userStore = true;
         } else if (arg == "--list-programs") {
             listPrograms = true;
         } else if (arg == "--list-params") {
@@ -138,16 +144,23 @@ int main(int argc, char** argv) {
             files.push_back(arg);
         }
     }
-    if (listPrograms || listParams) return listing(request, listPrograms);
-    if (files.size() != 2) {
+    if (!listPrograms && !listParams && files.size() != 2) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    // The plug-in reads and writes the per-user store: give it a private one for the run, so a
+    // render is the same for every user and leaves the user's store alone. Removed on return.
+    std::string error;
+    const auto store = platform::PrivateUserStore::create(
+        userStore ? platform::PrivateUserStore::Start::UserDefaults
+                  : platform::PrivateUserStore::Start::Empty,
+        &error);
+    if (!store) return fail(error);
+    if (listPrograms || listParams) return listing(request, listPrograms);
     request.input = files[0];
     request.output = files[1];
 
     render::RenderResult result;
-    std::string error;
     ProgressBar bar;
     const int status = render::renderFile(request, &result, &error, [&](double f) { bar(f); });
     bar.done();

@@ -4,15 +4,14 @@
 //   qrx-shot grandpress|tinypress OUT.png [--back] [--program N] [--param INDEX=VALUE]...
 //            [--meters MAIN,OVER,SECOND,PEAKA,PEAKB] [--left ...] [--right ...] [--hover X,Y]
 //
-// The effect starts from its factory state: the tool points XDG_CONFIG_HOME at a temporary
-// folder (unless --user-store is given), so neither the user's stored defaults nor the meter
-// settings it writes on exit touch the real per-user store.
+// The effect starts from its factory state in a private, temporary per-user store; --user-store
+// starts it from a copy of the user's store (stored defaults, meter settings). Either way what
+// the effect writes on exit lands in the temporary folder, never in the user's store.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +21,7 @@
 #include "grandpress/GrandPress.h"
 #include "gui/EmbeddedImages.h"
 #include "gui/Toolkit.h"
+#include "platform/PrivateUserStore.h"
 #include "tinypress/TinyPress.h"
 
 namespace qgui::skins {
@@ -174,20 +174,14 @@ int shoot(const Options& o) {
 int main(int argc, char** argv) {
     Options o;
     if (!parseArguments(argc, argv, o)) return usage();
-    std::string configHome;
-    if (!o.userStore) {
-        char pattern[] = "/tmp/qrx-shot-XXXXXX";
-        if (!mkdtemp(pattern)) {
-            std::perror("qrx-shot: temporary folder");
-            return 1;
-        }
-        configHome = pattern;
-        setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+    std::string error;
+    const auto store = platform::PrivateUserStore::create(
+        o.userStore ? platform::PrivateUserStore::Start::UserDefaults
+                    : platform::PrivateUserStore::Start::Empty,
+        &error);
+    if (!store) {
+        std::fprintf(stderr, "qrx-shot: %s\n", error.c_str());
+        return 1;
     }
-    const int result = shoot(o);
-    if (!configHome.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(configHome, ignored);
-    }
-    return result;
+    return shoot(o);
 }
