@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "nrtx/Motor.h"
+#include "nrtx-standins/Motor.h"
 #include "tests/wrapper/TestSupport.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "nrtx/NrtxHost.h"
+#include "nrtx-standins/NrtxHost.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "nrtx/NrtxHost.h"
+#include "nrtx-standins/NrtxHost.h"
 
 #include <dlfcn.h>
 

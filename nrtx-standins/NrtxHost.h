@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "nrtx/Motor.h"
+#include "nrtx-standins/Motor.h"
 #include "nrtx/NrtxAbi.h"
 
 namespace nrtx_host {
