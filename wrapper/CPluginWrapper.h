@@ -123,6 +123,7 @@ class CPluginWrapper : public CPluginWrapperInterface {
     bool loaded_ = false;
     bool resumed_ = false;
     bool editorOpen_ = false;
+    bool restoring_ = false;  // main thread: a state restore runs, the host hears of it after
     wrapper::ProcessingGate gate_;
 
     VstInt32 uniqueId_ = 0;

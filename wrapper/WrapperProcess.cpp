@@ -56,11 +56,19 @@ void CWrapperProcess::AutomateParameter(int index, float value) {
     CPluginWrapper::echoGuard.store(false, std::memory_order_relaxed);
 }
 
+// Only the controls that would show another value are moved: the host records every move
+// (automation write), and a control that already shows the value has nothing to record.
 void CWrapperProcess::RefreshAllParameters() {
     if (!constructed_) return;
     CPluginWrapper::echoGuard.store(true, std::memory_order_relaxed);
-    for (int u = 0; u < wrapper_->GetNumParams(); ++u)
-        SetControlValueFromPlugIn(u + 2, nrtx::controlValueFromUnit(wrapper_->GetParameter(u)));
+    for (int u = 0; u < wrapper_->GetNumParams(); ++u) {
+        const std::int32_t value = nrtx::controlValueFromUnit(wrapper_->GetParameter(u));
+        const std::int32_t shown = GetControl(u + 2)->GetValue();
+        const bool same = GetControl(u + 2)->IsOnOff() ? CPluginControl_OnOff::IsOn(shown) ==
+                                                             CPluginControl_OnOff::IsOn(value)
+                                                       : shown == value;
+        if (!same) SetControlValueFromPlugIn(u + 2, value);
+    }
     CPluginWrapper::echoGuard.store(false, std::memory_order_relaxed);
 }
 
@@ -82,9 +90,7 @@ int CWrapperProcess::GetChunkData(std::uint32_t id, void* data, int capacity) {
 }
 
 void CWrapperProcess::SetChunkData(std::uint32_t id, const void* data, int length) {
-    if (id != kStateChunkId) return;
-    wrapper_->SetState(data, length);
-    RefreshAllParameters();  // the host controls follow the restored effect
+    if (id == kStateChunkId) wrapper_->SetState(data, length);  // the controls follow in it
 }
 
 void CWrapperProcess::ViewOpen(std::uintptr_t parent) {
