@@ -186,8 +186,7 @@ Audio renderRealTime(Instance& instance, const Audio& input, const std::vector<i
     const int total = input.empty() ? 0 : static_cast<int>(input[0].size());
     Audio output(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(total)));
     size_t toggle = 0, cycle = 0;
-    bool bypass = false;
-    instance.setBypass(false);
+    bool bypass = instance.bypassed();
     for (int pos = 0; pos < total;) {
         int frames = bufferLengths.empty() ? 512 : bufferLengths[cycle++ % bufferLengths.size()];
         frames = std::clamp(frames, 1, total - pos);

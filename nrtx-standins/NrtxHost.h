@@ -82,6 +82,7 @@ class Instance : private nrtx::HostListener {
     void setBypass(bool on) {
         set(nrtx::kMasterBypassControl, on ? nrtx::kControlOn : nrtx::kControlOff);
     }
+    bool bypassed() { return value(nrtx::kMasterBypassControl) >= 0; }  // on for any value >= 0
     // Control changes the plug-in reported since the last clear.
     const std::vector<AutomationEvent>& automation() const { return automation_; }
     void clearAutomation() { automation_.clear(); }
@@ -110,8 +111,9 @@ class Instance : private nrtx::HostListener {
 using Audio = std::vector<std::vector<float>>;
 
 // Renders `input` as the real-time engine does: host buffers cycling through `bufferLengths`,
-// the master bypass switched at the frames in `bypassToggles` (sorted; starts off), the key
-// input from `key` when given. Output has the type's main channel count.
+// the master bypass switched at the frames in `bypassToggles` (sorted; it starts as the
+// instance has it), the key input from `key` when given. Output has the type's main channel
+// count.
 Audio renderRealTime(Instance& instance, const Audio& input, const std::vector<int>& bufferLengths,
                      const std::vector<int>& bypassToggles = {},
                      const std::vector<float>* key = nullptr);
