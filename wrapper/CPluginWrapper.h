@@ -28,6 +28,8 @@ class CPluginWrapper : public CPluginWrapperInterface {
     static constexpr double kDefaultSampleRate = 44100.0;
     static constexpr int kDefaultBlockSize = 1024;
     static constexpr std::int32_t kCurrentId = vstFourCC('Q', 'r', 't', 'p');
+    // Effects with more input or output channels are refused at load.
+    static constexpr int kMaxChannels = 256;
 
     CPluginWrapper();
     ~CPluginWrapper() override;

@@ -17,14 +17,18 @@ CWrapperProcess::CWrapperProcess(CProcessGroup& group, const CEffectType& type,
       right_(new float[kTransferFrames]()),
       sideChain_(new float[kTransferFrames]()),
       bypass_(delay_) {
-    // The effect gets main left, main right and the side chain twice; an effect with more
-    // channels than that writes its surplus outputs into a spare buffer.
-    const int channels = std::min(wrapper_->GetNumChannels(), kMaxEffectChannels);
-    if (channels > 4) spare_.reset(new float[kTransferFrames]());
+    // The effect gets main left, main right and the side chain twice, and a pointer for every
+    // further channel it has (the adaptor refuses effects with absurd channel counts at load).
+    const int channels = std::max(wrapper_->GetNumChannels(), 4);
+    surplusChannels_ = channels - 4;
+    if (surplusChannels_ > 0)
+        surplus_.reset(new float[static_cast<size_t>(surplusChannels_) * quantum_]());
+    effectChannels_.reset(new float*[static_cast<size_t>(channels)]);
     effectChannels_[0] = left_.get();
     effectChannels_[1] = right_.get();
     effectChannels_[2] = effectChannels_[3] = sideChain_.get();
-    for (int c = 4; c < kMaxEffectChannels; ++c) effectChannels_[c] = spare_.get();
+    for (int c = 0; c < surplusChannels_; ++c)
+        effectChannels_[4 + c] = surplus_.get() + static_cast<size_t>(c) * quantum_;
 
     AddControl(wrapper::makeMasterBypass());
     for (int u = 0; u < wrapper_->GetNumParams(); ++u)
@@ -118,7 +122,14 @@ void CWrapperProcess::processFrames(const HostChannels& c, int offset, int frame
         std::memcpy(sideChain_.get(), c.key + offset, bytes);
     else
         std::memset(sideChain_.get(), 0, bytes);
-    wrapper_->Process(effectChannels_, frames, nullptr);
+    runEffect(frames);
+}
+
+void CWrapperProcess::runEffect(int frames) noexcept {
+    if (surplusChannels_ > 0)
+        std::memset(surplus_.get(), 0,
+                    sizeof(float) * static_cast<size_t>(surplusChannels_) * quantum_);
+    wrapper_->Process(effectChannels_.get(), frames, nullptr);
 }
 
 void CWrapperProcess::copyOut(const HostChannels& c, int offset, int frames) const noexcept {
@@ -151,7 +162,7 @@ void CWrapperNRTXProcess::RenderAudio(nrtx::RenderBlock& block, bool bypass) noe
         float delayedLeft, delayedRight;
         bypass_.step(inLeft, inRight, &delayedLeft, &delayedRight);
         if (k + 1 == quantum_ || i == frames - 1) {
-            wrapper_->Process(effectChannels_, k + 1, nullptr);
+            runEffect(k + 1);
             if (!bypass) copyOut(c, chunkStart, k + 1);
             chunkStart = i + 1;
             k = 0;
@@ -186,8 +197,7 @@ void CWrapperOFLProcess::RenderAudio(nrtx::RenderBlock& block, bool bypass) noex
     }
     // The effect's block size is the real-time quantum: it never gets longer pieces, and the
     // transfer buffers are never overrun whatever the host's block length.
-    const int piece = std::min(wrapper_->GetBlockSize() > 0 ? wrapper_->GetBlockSize() : quantum_,
-                               kTransferFrames);
+    const int piece = quantum_;
     const bool dropping = dropRemaining_ > 0;
     const int take = dropping ? std::min(frames, dropRemaining_) : frames;
     for (int offset = 0; offset < take; offset += piece) {

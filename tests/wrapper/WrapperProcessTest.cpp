@@ -224,6 +224,57 @@ TEST_F(ProcessBridge, OfflineBlocksLongerThanTheTransferBuffersArePieced) {
     EXPECT_EQ(fake.config().framesProcessed, frames);
 }
 
+// Channels beyond main, side chain and side chain each get a buffer of their own: silent inputs,
+// outputs that go nowhere, real time and offline.
+TEST_F(ProcessBridge, EffectWithManyChannelsGetsABufferForEveryChannel) {
+    fake.config().numInputs = fake.config().numOutputs = 24;
+    const auto in = noise(3000, 10);
+    for (nrtx::TypeKind kind : {nrtx::TypeKind::RealTime, nrtx::TypeKind::Offline}) {
+        TestGroup group(kind);
+        std::unique_ptr<CWrapperProcess> process;
+        if (kind == nrtx::TypeKind::RealTime)
+            process =
+                std::make_unique<CWrapperNRTXProcess>(group.group, group.type, fakeEffectPath());
+        else
+            process =
+                std::make_unique<CWrapperOFLProcess>(group.group, group.type, fakeEffectPath());
+        ASSERT_TRUE(process->Wrapper().IsLoaded());
+        EXPECT_EQ(process->Wrapper().GetNumChannels(), 24);
+        std::vector<float> outL(3000), outR(3000);
+        const int lengths[] = {1, 500, 31, 2468};
+        int pos = 0, written = 0;
+        for (int call = 0; pos < 3000; ++call) {
+            int consumed = 0;
+            const int length = std::min(lengths[call % 4], 3000 - pos);
+            written += render(*process, &in[pos], &in[pos], &outL[written], &outR[written], length,
+                              nullptr, &consumed);
+            pos += consumed;
+        }
+        ASSERT_GT(written, 1000);
+        const int late = kind == nrtx::TypeKind::RealTime ? kDelay : 0;  // offline drops it
+        for (int i = 0; i < written; ++i) ASSERT_EQ(outL[i], i >= late ? in[i - late] : 0.0f) << i;
+        EXPECT_EQ(fake.config().surplusInputPeak, 0.0f);  // its own outputs never come back in
+        EXPECT_GT(fake.config().processCalls, 2);
+    }
+}
+
+TEST(ProcessWithAbsurdChannelCounts, RefusesTheEffectAndPassesAudioThrough) {
+    FakeLibrary fake;
+    fake.config().numInputs = 100000;
+    TestGroup group;
+    testing::internal::CaptureStderr();
+    CWrapperNRTXProcess process(group.group, group.type, fakeEffectPath());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("more than 256"), std::string::npos);
+    EXPECT_FALSE(process.Wrapper().IsLoaded());
+    EXPECT_EQ(fake.config().opened, 0);
+    EXPECT_EQ(process.GetNumControls(), 1);
+    const auto in = noise(100, 11);
+    std::vector<float> out(100);
+    EXPECT_EQ(render(process, in.data(), in.data(), out.data(), out.data(), 100), 100);
+    EXPECT_EQ(out, in);
+    EXPECT_EQ(fake.config().processCalls, 0);
+}
+
 TEST(ProcessWithoutEffect, PassesTheHostBuffersThrough) {
     TestGroup realTime, offline(nrtx::TypeKind::Offline);
     CWrapperNRTXProcess rt(realTime.group, realTime.type, "missing-plugin.so");
