@@ -186,7 +186,7 @@ void CWrapperOFLProcess::RenderAudio(nrtx::RenderBlock& block, bool bypass) noex
     if (!renderable(block)) return;
     const HostChannels c = channelsOf(block);
     const int frames = block.frames;
-    if (!wrapper_->IsLoaded() || bypass) {
+    if (!wrapper_->IsLoaded()) {
         for (int i = 0; i < frames; ++i) {
             const float l = c.inLeft[i], r = c.inRight[i];
             c.outLeft[i] = l;
@@ -196,14 +196,26 @@ void CWrapperOFLProcess::RenderAudio(nrtx::RenderBlock& block, bool bypass) noex
         return;
     }
     // The effect's block size is the real-time quantum: it never gets longer pieces, and the
-    // transfer buffers are never overrun whatever the host's block length.
+    // transfer buffers are never overrun whatever the host's block length. As in real time the
+    // effect runs while bypassed, and every input frame passes the bypass delay: the bypassed
+    // output is the input D frames late, which after the D dropped frames puts it in place.
     const int piece = quantum_;
     const bool dropping = dropRemaining_ > 0;
     const int take = dropping ? std::min(frames, dropRemaining_) : frames;
     for (int offset = 0; offset < take; offset += piece) {
         const int n = std::min(piece, take - offset);
         processFrames(c, offset, n);
-        if (!dropping) copyOut(c, offset, n);
+        // Each input frame is read before its output frame is written: in-place host buffers
+        // keep working.
+        for (int i = offset; i < offset + n; ++i) {
+            float delayedLeft, delayedRight;
+            bypass_.step(c.inLeft[i], c.inRight[i], &delayedLeft, &delayedRight);
+            if (bypass && !dropping) {
+                c.outLeft[i] = delayedLeft;
+                c.outRight[i] = delayedRight;
+            }
+        }
+        if (!bypass && !dropping) copyOut(c, offset, n);
     }
     block.consumed = take;
     if (dropping) {

@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -206,6 +207,57 @@ TEST_F(ProcessBridge, OfflineFirstPassShorterThanTheLatencyKeepsDropping) {
         render(process, &in[kDelay], &in[kDelay], out.data(), out.data(), 1000, nullptr, &consumed),
         1000);
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(out[i], in[i]) << i;
+}
+
+// Offline passes with the master bypass switched between them: the bypassed stretches are the
+// input in place, and the rest is sample for sample what a never-bypassed render gives (the
+// effect kept running). tinypress, so processed and bypassed audio differ.
+TEST(OfflineBypass, TogglesKeepEverySampleInPlace) {
+    const int total = 30000;
+    const auto left = noise(total, 12), right = noise(total, 13);
+    struct Pass {
+        int at, frames;
+        bool bypass;
+    };
+    auto renderAll = [&](std::function<bool(int)> bypassOfPass, std::vector<float>& outL,
+                         std::vector<float>& outR) {
+        TestGroup group(nrtx::TypeKind::Offline);
+        CWrapperOFLProcess process(group.group, group.type, tinypressPath());
+        EXPECT_EQ(process.InitialDelay(), 977);
+        const int lengths[] = {700, 1500, 64, 3001, 1};
+        std::vector<Pass> passes;
+        int read = 0, written = 0;
+        for (int pass = 0; read < total; ++pass) {
+            const bool bypass = bypassOfPass(pass);
+            hostSide(process).setControlValue(1, bypass ? nrtx::kControlOn : nrtx::kControlOff);
+            const int frames = std::min(lengths[pass % 5], total - read);
+            int consumed = 0;
+            const int n = render(process, &left[read], &right[read], &outL[written], &outR[written],
+                                 frames, nullptr, &consumed);
+            passes.push_back({written, n, bypass});
+            read += consumed;
+            written += n;
+        }
+        EXPECT_EQ(written, total - 977);
+        return passes;
+    };
+    std::vector<float> refL(total), refR(total), outL(total), outR(total);
+    renderAll([](int) { return false; }, refL, refR);
+    // On from the first pass (while the latency is dropped), then on and off in odd rhythms.
+    const auto passes = renderAll(
+        [](int pass) { return pass < 3 || (pass >= 6 && pass < 9) || pass == 11 || pass == 14; },
+        outL, outR);
+    int bypassed = 0, processed = 0;
+    for (const Pass& p : passes)
+        for (int i = p.at; i < p.at + p.frames; ++i) {
+            ASSERT_EQ(outL[i], p.bypass ? left[i] : refL[i]) << i << (p.bypass ? " bypassed" : "");
+            ASSERT_EQ(outR[i], p.bypass ? right[i] : refR[i]) << i;
+            (p.bypass ? bypassed : processed) += 1;
+        }
+    EXPECT_GT(bypassed, 5000);
+    EXPECT_GT(processed, 10000);
+    // Processing shows: the never-bypassed render is not the input.
+    EXPECT_FALSE(std::equal(left.begin(), left.begin() + 20000, refL.begin()));
 }
 
 TEST_F(ProcessBridge, OfflineBlocksLongerThanTheTransferBuffersArePieced) {
