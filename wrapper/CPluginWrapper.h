@@ -149,6 +149,9 @@ class CPluginWrapper : public CPluginWrapperInterface {
   public:
     // Used by the editor window's event handling.
     int ViewOption() const { return viewOption_; }
+    // The child window is gone (destroyed with the host's window): the editor is closed without
+    // touching the window again.
+    void EditorWindowDestroyed(std::uintptr_t window);
     void SetViewOption(int option) { viewOption_ = option; }
 
   private:
