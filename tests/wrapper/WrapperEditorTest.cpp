@@ -16,6 +16,13 @@ namespace {
 
 using namespace wrapper_test;
 
+// A loaded machine's Xvfb now and then turns a connection away (EAGAIN): a few tries.
+Display* openDisplay() {
+    for (int attempt = 0; attempt < 20; ++attempt)
+        if (Display* d = XOpenDisplay(nullptr)) return d;
+    return nullptr;
+}
+
 TEST(EditorSize, DefaultRectangleGrowsSixtyPixelsPerSixParameters) {
     FakeLibrary fake;
     for (auto [params, height] :
@@ -56,7 +63,7 @@ TEST(EditorWindowClass, StaysRegisteredWhileAnAdaptorLives) {
 class EditorPlacement : public ::testing::Test {
   protected:
     void SetUp() override {
-        display = XOpenDisplay(nullptr);
+        display = openDisplay();
         if (display == nullptr) GTEST_SKIP() << "no X display (run under xvfb-run)";
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 600, 420, 0, 0, 0);
         XMapWindow(display, parent);
@@ -174,8 +181,8 @@ TEST_F(EditorPlacement, EditorToolkitSurvivesAVanishedWindow) {
 }
 
 TEST(XErrorTrap, CountsErrorsOfItsOwnConnectionAndPassesOthersOn) {
-    Display* own = XOpenDisplay(nullptr);
-    Display* host = XOpenDisplay(nullptr);
+    Display* own = openDisplay();
+    Display* host = openDisplay();
     if (own == nullptr || host == nullptr) GTEST_SKIP() << "no X display (run under xvfb-run)";
     static int hostErrors = 0;
     const XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) {
