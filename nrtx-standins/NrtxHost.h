@@ -15,6 +15,7 @@
 
 #include "nrtx-standins/Motor.h"
 #include "nrtx/NrtxAbi.h"
+#include "platform/DynamicLibrary.h"
 
 namespace nrtx_host {
 
@@ -29,8 +30,9 @@ class Engine {
     std::pair<nrtx::PlugInProc, nrtx::PlugInProc> registeredProcs() const;
 
   private:
-    explicit Engine(void* handle) : handle_(handle) {}
-    void* handle_;
+    explicit Engine(std::unique_ptr<platform::DynamicLibrary> library)
+        : library_(std::move(library)) {}
+    std::unique_ptr<platform::DynamicLibrary> library_;
 };
 
 class PlugInLibrary {
@@ -48,8 +50,9 @@ class PlugInLibrary {
     void* symbol(const char* name) const;
 
   private:
-    PlugInLibrary(void* handle, nrtx::Group* group) : handle_(handle), group_(group) {}
-    void* handle_;
+    PlugInLibrary(std::unique_ptr<platform::DynamicLibrary> library, nrtx::Group* group)
+        : library_(std::move(library)), group_(group) {}
+    std::unique_ptr<platform::DynamicLibrary> library_;
     nrtx::Group* group_;
 };
 
