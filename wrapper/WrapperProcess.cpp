@@ -67,10 +67,10 @@ void CWrapperProcess::RefreshAllParameters() {
     CPluginWrapper::echoGuard.store(true, std::memory_order_relaxed);
     for (int u = 0; u < wrapper_->GetNumParams(); ++u) {
         const std::int32_t value = nrtx::controlValueFromUnit(wrapper_->GetParameter(u));
-        const std::int32_t shown = GetControl(u + 2)->GetValue();
-        const bool same = GetControl(u + 2)->IsOnOff() ? CPluginControl_OnOff::IsOn(shown) ==
-                                                             CPluginControl_OnOff::IsOn(value)
-                                                       : shown == value;
+        const CPluginControl& control = *GetControl(u + 2);
+        const bool same = control.IsOnOff() ? CPluginControl_OnOff::IsOn(control.GetValue()) ==
+                                                  CPluginControl_OnOff::IsOn(value)
+                                            : control.GetValue() == value;
         if (!same) SetControlValueFromPlugIn(u + 2, value);
     }
     CPluginWrapper::echoGuard.store(false, std::memory_order_relaxed);
