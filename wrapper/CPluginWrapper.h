@@ -125,7 +125,9 @@ class CPluginWrapper : public CPluginWrapperInterface {
     bool loaded_ = false;
     bool resumed_ = false;
     bool editorOpen_ = false;
-    bool restoring_ = false;  // main thread: a state restore runs, the host hears of it after
+    // Set on the main thread while a state restore runs (the host hears of it afterwards); read
+    // by the effect's callback, which may come from another thread.
+    std::atomic<bool> restoring_{false};
     wrapper::ProcessingGate gate_;
 
     VstInt32 uniqueId_ = 0;

@@ -109,7 +109,7 @@ void CPluginWrapper::SetState(const void* data, int size) {
     if (tag == kTagFormA && !programChunks) return;
     // While the effect restores it reports its program changes (a whole program per program it
     // selects); the host controls follow once, at the end, and only where a value changed.
-    restoring_ = true;
+    restoring_.store(true, std::memory_order_relaxed);
     if (tag == kTagFormA) {
         std::vector<unsigned char> chunk(bytes,
                                          bytes + size - 8);  // the effect gets a writable copy
@@ -117,7 +117,7 @@ void CPluginWrapper::SetState(const void* data, int size) {
     } else {
         restoreFormB(bytes, size);
     }
-    restoring_ = false;
+    restoring_.store(false, std::memory_order_relaxed);
     if (callback_) callback_->RefreshAllParameters();
     refreshCountdown_ = 2;
 }
