@@ -12,6 +12,7 @@ extern "C" {
 
 #include "gui/CFrame.h"
 #include "gui/VstKeys.h"
+#include "platform/XErrorTrap.h"
 
 namespace qgui {
 
@@ -19,51 +20,14 @@ namespace {
 
 constexpr double kDoubleClickSeconds = 0.4;
 
-// X reports errors asynchronously, and the default handler ends the process: a host window that
-// is gone, or an id that never was a window, would take the whole host down. While our own
-// connection is being used, errors on it are noted and ignored; errors on the host's own
-// connections still go to the handler the host installed.
-Display* trappedDisplay = nullptr;
-bool trappedError = false;
-XErrorHandler previousHandler = nullptr;
-
-int trapError(Display* display, XErrorEvent* event) {
-    if (display == trappedDisplay) {
-        trappedError = true;
-        return 0;
-    }
-    return previousHandler ? previousHandler(display, event) : 0;
+Display* displayOf(PuglWorld* world) {
+    return static_cast<Display*>(puglGetNativeWorld(world));
 }
-
-class XErrorTrap {
-  public:
-    explicit XErrorTrap(Display* display) : display(display) {
-        if (!display) return;
-        XSync(display, False);
-        trappedDisplay = display;
-        trappedError = false;
-        previousHandler = XSetErrorHandler(trapError);
-    }
-    ~XErrorTrap() {
-        if (!display) return;
-        XSync(display, False);
-        XSetErrorHandler(previousHandler);
-        trappedDisplay = nullptr;
-    }
-    // True when an error arrived on our connection since the trap was set.
-    bool failed() {
-        if (display) XSync(display, False);
-        return trappedError;
-    }
-
-  private:
-    Display* display;
-};
 
 // Whether `window` is a window on the display (the host's parent must be one).
 bool windowExists(Display* display, uintptr_t window) {
     if (!display || !window) return false;
-    XErrorTrap trap(display);
+    platform::XErrorTrap trap(display);
     XWindowAttributes attributes;
     const Status found = XGetWindowAttributes(display, static_cast<Window>(window), &attributes);
     return found != 0 && !trap.failed();
@@ -148,7 +112,7 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
                                                  int height) {
     PuglWorld* world = puglNewWorld(PUGL_MODULE, 0);
     if (!world) return nullptr;
-    if (!windowExists(static_cast<Display*>(puglGetNativeWorld(world)), parent)) {
+    if (!windowExists(displayOf(world), parent)) {
         puglFreeWorld(world);
         return nullptr;
     }
@@ -166,7 +130,7 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
     puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(width),
                     static_cast<PuglSpan>(height));
     puglSetParentWindow(view, parent);
-    XErrorTrap trap(static_cast<Display*>(puglGetNativeWorld(world)));
+    platform::XErrorTrap trap(displayOf(world));
     if (puglRealize(view) != PUGL_SUCCESS) {
         // pugl cannot free the drawing backend of a view it never realized.
         puglSetBackend(view, nullptr);
@@ -181,7 +145,7 @@ FrameWindow::FrameWindow(CFrame& frame, PuglWorld* world, PuglView* view)
 
 FrameWindow::~FrameWindow() {
     if (view) {
-        XErrorTrap trap(static_cast<Display*>(puglGetNativeWorld(world)));
+        platform::XErrorTrap trap(displayOf(world));
         puglSetHandle(view, nullptr);
         puglFreeView(view);
     }
@@ -191,23 +155,28 @@ FrameWindow::~FrameWindow() {
 void FrameWindow::pump() {
     // The host may destroy its window before it closes the editor: errors that follow from it
     // must not end the host.
-    XErrorTrap trap(static_cast<Display*>(puglGetNativeWorld(world)));
+    platform::XErrorTrap trap(displayOf(world));
     puglUpdate(world, 0.0);
 }
 
+// Every request below may meet a window the host has destroyed meanwhile: each runs inside a
+// trap, and a failed one changes nothing.
 void FrameWindow::postRedisplay(const CRect& r) {
     PuglRect rect{static_cast<PuglCoord>(std::floor(r.left)),
                   static_cast<PuglCoord>(std::floor(r.top)),
                   static_cast<PuglSpan>(std::ceil(r.getWidth())),
                   static_cast<PuglSpan>(std::ceil(r.getHeight()))};
+    platform::XErrorTrap trap(displayOf(world));
     puglPostRedisplayRect(view, rect);
 }
 
 bool FrameWindow::startTimer(uint32_t id, double seconds) {
-    return puglStartTimer(view, id, seconds) == PUGL_SUCCESS;
+    platform::XErrorTrap trap(displayOf(world));
+    return puglStartTimer(view, id, seconds) == PUGL_SUCCESS && !trap.failed();
 }
 
 void FrameWindow::stopTimer(uint32_t id) {
+    platform::XErrorTrap trap(displayOf(world));
     puglStopTimer(view, id);
 }
 
@@ -216,17 +185,20 @@ uintptr_t FrameWindow::nativeWindow() const {
 }
 
 void FrameWindow::grabKeyboardFocus() {
+    platform::XErrorTrap trap(displayOf(world));
     puglGrabFocus(view);
 }
 
 bool FrameWindow::queryPointer(CPoint& where, int32_t& buttons) const {
-    auto* display = static_cast<Display*>(puglGetNativeWorld(world));
+    Display* const d = displayOf(world);
     const auto win = static_cast<Window>(puglGetNativeView(view));
-    if (!display || !win) return false;
+    if (!d || !win) return false;
     Window root = 0, child = 0;
     int rx = 0, ry = 0, wx = 0, wy = 0;
     unsigned int mask = 0;
-    if (!XQueryPointer(display, win, &root, &child, &rx, &ry, &wx, &wy, &mask)) return false;
+    platform::XErrorTrap trap(d);
+    if (!XQueryPointer(d, win, &root, &child, &rx, &ry, &wx, &wy, &mask) || trap.failed())
+        return false;
     where = CPoint(wx, wy);
     buttons = 0;
     if (mask & Button1Mask) buttons |= kLButton;

@@ -66,6 +66,14 @@ bool CPluginWrapper::attach(AEffect* effect) {
     if (!effect->dispatcher) return false;
     effect->resvd1 = reinterpret_cast<VstIntPtr>(this);
     if (effect->magic != kEffectMagic) return false;  // kept unloaded, no message
+    if (effect->numInputs > kMaxChannels || effect->numOutputs > kMaxChannels) {
+        // Every channel needs a buffer in each processing call: refused, and closed again.
+        platform::showMessageBox(u"Plug-in core lib has more than 256 input or output channels.",
+                                 u"");
+        effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+        effect_ = nullptr;
+        return false;
+    }
     dispatcher_ = effect->dispatcher;
     processReplacing_ = effect->processReplacing;
     setParameter_ = effect->setParameter;

@@ -28,6 +28,8 @@ class CPluginWrapper : public CPluginWrapperInterface {
     static constexpr double kDefaultSampleRate = 44100.0;
     static constexpr int kDefaultBlockSize = 1024;
     static constexpr std::int32_t kCurrentId = vstFourCC('Q', 'r', 't', 'p');
+    // Effects with more input or output channels are refused at load.
+    static constexpr int kMaxChannels = 256;
 
     CPluginWrapper();
     ~CPluginWrapper() override;
@@ -123,6 +125,9 @@ class CPluginWrapper : public CPluginWrapperInterface {
     bool loaded_ = false;
     bool resumed_ = false;
     bool editorOpen_ = false;
+    // Set on the main thread while a state restore runs (the host hears of it afterwards); read
+    // by the effect's callback, which may come from another thread.
+    std::atomic<bool> restoring_{false};
     wrapper::ProcessingGate gate_;
 
     VstInt32 uniqueId_ = 0;
@@ -146,6 +151,9 @@ class CPluginWrapper : public CPluginWrapperInterface {
   public:
     // Used by the editor window's event handling.
     int ViewOption() const { return viewOption_; }
+    // The child window is gone (destroyed with the host's window): the editor is closed without
+    // touching the window again.
+    void EditorWindowDestroyed(std::uintptr_t window);
     void SetViewOption(int option) { viewOption_ = option; }
 
   private:

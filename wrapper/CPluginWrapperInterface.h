@@ -16,7 +16,8 @@ class CPluginWrapperCallback {
     virtual ~CPluginWrapperCallback() = default;
     // The effect moved parameter `index` to `value` (0..1).
     virtual void AutomateParameter(int index, float value) = 0;
-    // The effect changed many parameters at once (program change): reread all of them.
+    // The effect changed many parameters at once (program change, restored state): reread all
+    // of them.
     virtual void RefreshAllParameters() = 0;
     // The effect asks for idle time.
     virtual void RequestIdle() = 0;

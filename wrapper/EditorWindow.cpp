@@ -4,6 +4,7 @@
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
 
+#include "platform/XErrorTrap.h"
 #include "wrapper/CPluginWrapper.h"
 
 namespace wrapper {
@@ -27,33 +28,6 @@ Display* display() {
     }
     return windowClass.display;
 }
-
-// X errors (an unknown parent, a window the host destroyed) are answered as failures instead
-// of ending the process: only around the adaptor's own requests, and synchronised so the error
-// belongs to them.
-int lastError = 0;
-int recordError(Display*, XErrorEvent* e) {
-    lastError = e->error_code;
-    return 0;
-}
-
-class ErrorTrap {
-  public:
-    explicit ErrorTrap(Display* d) : display_(d) {
-        XSync(display_, False);
-        lastError = 0;
-        previous_ = XSetErrorHandler(recordError);
-    }
-    ~ErrorTrap() { XSetErrorHandler(previous_); }
-    bool failed() {
-        XSync(display_, False);
-        return lastError != 0;
-    }
-
-  private:
-    Display* display_;
-    int (*previous_)(Display*, XErrorEvent*);
-};
 
 Window asWindow(std::uintptr_t w) {
     return static_cast<Window>(w);
@@ -81,7 +55,7 @@ std::uintptr_t createChildWindow(std::uintptr_t parent, CPluginWrapper* owner) {
     Display* d = display();
     if (d == nullptr) return 0;
     const Window parentWindow = parent != 0 ? asWindow(parent) : DefaultRootWindow(d);
-    ErrorTrap trap(d);
+    platform::XErrorTrap trap(d);
     XSetWindowAttributes attributes{};
     attributes.event_mask = ExposureMask | StructureNotifyMask;
     const Window child = XCreateWindow(d, parentWindow, 0, 30, 5, 5, 0, CopyFromParent, InputOutput,
@@ -100,7 +74,7 @@ std::uintptr_t createChildWindow(std::uintptr_t parent, CPluginWrapper* owner) {
 bool clientSize(std::uintptr_t window, int* width, int* height) {
     Display* d = display();
     if (d == nullptr || window == 0) return false;
-    ErrorTrap trap(d);
+    platform::XErrorTrap trap(d);
     XWindowAttributes a{};
     const Status ok = XGetWindowAttributes(d, asWindow(window), &a);
     if (trap.failed() || !ok) return false;
@@ -112,35 +86,31 @@ bool clientSize(std::uintptr_t window, int* width, int* height) {
 void placeWindow(std::uintptr_t window, int x, int y, int width, int height) {
     Display* d = display();
     if (d == nullptr || window == 0) return;
-    ErrorTrap trap(d);
+    platform::XErrorTrap trap(d);
     XMoveResizeWindow(d, asWindow(window), x, y, static_cast<unsigned>(width < 1 ? 1 : width),
                       static_cast<unsigned>(height < 1 ? 1 : height));
-    trap.failed();
 }
 
 void showWindow(std::uintptr_t window) {
     Display* d = display();
     if (d == nullptr || window == 0) return;
-    ErrorTrap trap(d);
+    platform::XErrorTrap trap(d);
     XMapRaised(d, asWindow(window));
-    trap.failed();
 }
 
 void redrawWindow(std::uintptr_t window) {
     Display* d = display();
     if (d == nullptr || window == 0) return;
-    ErrorTrap trap(d);
+    platform::XErrorTrap trap(d);
     XClearArea(d, asWindow(window), 0, 0, 0, 0, True);  // whole window, with Expose events
-    trap.failed();
 }
 
 void destroyWindow(std::uintptr_t window) {
     Display* d = display();
     if (d == nullptr || window == 0) return;
-    ErrorTrap trap(d);
+    platform::XErrorTrap trap(d);
     XDeleteContext(d, asWindow(window), windowClass.userData);
     XDestroyWindow(d, asWindow(window));
-    trap.failed();
 }
 
 CPluginWrapper* windowOwner(std::uintptr_t window) {
@@ -159,6 +129,9 @@ void clearWindowOwner(std::uintptr_t window) {
 void dispatchWindowEvents() {
     Display* d = windowClass.display;
     if (d == nullptr) return;
+    // The trap's synchronisation also brings in every notice the server has for us, so a window
+    // the host destroyed before this call is known to be gone when the call ends.
+    platform::XErrorTrap trap(d);
     while (XPending(d) > 0) {
         XEvent event;
         XNextEvent(d, &event);
@@ -168,6 +141,10 @@ void dispatchWindowEvents() {
             static_cast<Atom>(event.xclient.data.l[0]) == windowClass.deleteWindow) {
             clearWindowOwner(window);
             if (owner) owner->CloseEditor();
+        } else if (event.type == DestroyNotify && event.xdestroywindow.window == window) {
+            // Destroyed with the host's window: the editor closes without touching it again.
+            clearWindowOwner(window);
+            if (owner) owner->EditorWindowDestroyed(window);
         }
         // Expose: the effect's editor paints its own window; nothing to draw here.
     }
@@ -176,7 +153,7 @@ void dispatchWindowEvents() {
 bool windowGeometry(std::uintptr_t window, int* x, int* y, int* width, int* height) {
     Display* d = display();
     if (d == nullptr || window == 0) return false;
-    ErrorTrap trap(d);
+    platform::XErrorTrap trap(d);
     XWindowAttributes a{};
     const Status ok = XGetWindowAttributes(d, asWindow(window), &a);
     if (trap.failed() || !ok) return false;

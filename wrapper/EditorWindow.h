@@ -31,7 +31,8 @@ void redrawWindow(std::uintptr_t window);
 void destroyWindow(std::uintptr_t window);
 CPluginWrapper* windowOwner(std::uintptr_t window);
 void clearWindowOwner(std::uintptr_t window);
-// The window procedure for every pending event of the class's connection.
+// The window procedure for every pending event of the class's connection: a close request or
+// the destruction of a child window (with the host's window) closes that window's editor.
 void dispatchWindowEvents();
 // Geometry as the server sees it (tests): position in the parent and size.
 bool windowGeometry(std::uintptr_t window, int* x, int* y, int* width, int* height);

@@ -84,7 +84,8 @@ VstIntPtr CPluginWrapper::AnswerHost(VstInt32 opcode, VstInt32 index, VstIntPtr 
     switch (opcode) {
         case audioMasterAutomate:
             if (opt >= 0.0f && opt <= 1.0f) {
-                if (callback_) callback_->AutomateParameter(index, opt);
+                if (callback_ && !restoring_.load(std::memory_order_relaxed))
+                    callback_->AutomateParameter(index, opt);
             } else if (index >= 0 && index < numParams_ && hostWriteBlocked_) {
                 hostWriteBlocked_[index].store(1, std::memory_order_relaxed);
             }
@@ -101,7 +102,8 @@ VstIntPtr CPluginWrapper::AnswerHost(VstInt32 opcode, VstInt32 index, VstIntPtr 
         case audioMasterGetBlockSize:
             return blockSize_;
         case audioMasterUpdateDisplay:
-            if (callback_) callback_->RefreshAllParameters();
+            if (callback_ && !restoring_.load(std::memory_order_relaxed))
+                callback_->RefreshAllParameters();
             currentProgram_ = static_cast<int>(dispatch(effGetProgram));
             return 0;
         default:

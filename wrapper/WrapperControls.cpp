@@ -85,8 +85,11 @@ std::string controlNameOf(int index, const std::string& paramName) {
 
 std::string cutAfterTwoDecimals(const std::string& text) {
     const auto dot = text.find('.');
-    if (dot == std::string::npos || dot + 3 >= text.size()) return text;
-    return text.substr(0, dot + 3);
+    if (dot == std::string::npos) return text;
+    int digits = 0;
+    for (size_t i = dot + 1; i < text.size(); ++i)
+        if (text[i] >= '0' && text[i] <= '9' && ++digits == 2) return text.substr(0, i + 1);
+    return text;  // fewer than two digits behind the '.': nothing to cut
 }
 
 double leadingNumber(const std::string& text) {

@@ -30,7 +30,8 @@ ParamDescriptor& paramDescriptor(int index);
 // "u: N\nN5\nN3\n": the index and name, then the first 5 and first 3 characters of the name.
 std::string controlNameOf(int index, const std::string& paramName);
 
-// Cuts everything after the second character behind the first '.'.
+// Cuts everything after the second digit behind the first '.'; a text with fewer digits there
+// ("S.C.Ext", "1.5dB") stays whole.
 std::string cutAfterTwoDecimals(const std::string& text);
 // The leading decimal number of `text` (blanks skipped); 0 when there is none.
 double leadingNumber(const std::string& text);

@@ -69,6 +69,13 @@ void CPluginWrapper::CloseEditor() {
     childWindow_ = 0;
 }
 
+void CPluginWrapper::EditorWindowDestroyed(std::uintptr_t window) {
+    if (!editorOpen_ || window != childWindow_) return;
+    editorOpen_ = false;
+    childWindow_ = 0;
+    dispatch(effEditClose);  // the effect's own window went with ours
+}
+
 void CPluginWrapper::GetEditorSize(int* width, int* height) {
     int w = 0, h = 0;
     if (loaded_) {

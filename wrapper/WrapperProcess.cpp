@@ -17,14 +17,18 @@ CWrapperProcess::CWrapperProcess(CProcessGroup& group, const CEffectType& type,
       right_(new float[kTransferFrames]()),
       sideChain_(new float[kTransferFrames]()),
       bypass_(delay_) {
-    // The effect gets main left, main right and the side chain twice; an effect with more
-    // channels than that writes its surplus outputs into a spare buffer.
-    const int channels = std::min(wrapper_->GetNumChannels(), kMaxEffectChannels);
-    if (channels > 4) spare_.reset(new float[kTransferFrames]());
+    // The effect gets main left, main right and the side chain twice, and a pointer for every
+    // further channel it has (the adaptor refuses effects with absurd channel counts at load).
+    const int channels = std::max(wrapper_->GetNumChannels(), 4);
+    surplusChannels_ = channels - 4;
+    if (surplusChannels_ > 0)
+        surplus_.reset(new float[static_cast<size_t>(surplusChannels_) * quantum_]());
+    effectChannels_.reset(new float*[static_cast<size_t>(channels)]);
     effectChannels_[0] = left_.get();
     effectChannels_[1] = right_.get();
     effectChannels_[2] = effectChannels_[3] = sideChain_.get();
-    for (int c = 4; c < kMaxEffectChannels; ++c) effectChannels_[c] = spare_.get();
+    for (int c = 0; c < surplusChannels_; ++c)
+        effectChannels_[4 + c] = surplus_.get() + static_cast<size_t>(c) * quantum_;
 
     AddControl(wrapper::makeMasterBypass());
     for (int u = 0; u < wrapper_->GetNumParams(); ++u)
@@ -56,11 +60,19 @@ void CWrapperProcess::AutomateParameter(int index, float value) {
     CPluginWrapper::echoGuard.store(false, std::memory_order_relaxed);
 }
 
+// Only the controls that would show another value are moved: the host records every move
+// (automation write), and a control that already shows the value has nothing to record.
 void CWrapperProcess::RefreshAllParameters() {
     if (!constructed_) return;
     CPluginWrapper::echoGuard.store(true, std::memory_order_relaxed);
-    for (int u = 0; u < wrapper_->GetNumParams(); ++u)
-        SetControlValueFromPlugIn(u + 2, nrtx::controlValueFromUnit(wrapper_->GetParameter(u)));
+    for (int u = 0; u < wrapper_->GetNumParams(); ++u) {
+        const std::int32_t value = nrtx::controlValueFromUnit(wrapper_->GetParameter(u));
+        const CPluginControl& control = *GetControl(u + 2);
+        const bool same = control.IsOnOff() ? CPluginControl_OnOff::IsOn(control.GetValue()) ==
+                                                  CPluginControl_OnOff::IsOn(value)
+                                            : control.GetValue() == value;
+        if (!same) SetControlValueFromPlugIn(u + 2, value);
+    }
     CPluginWrapper::echoGuard.store(false, std::memory_order_relaxed);
 }
 
@@ -82,9 +94,7 @@ int CWrapperProcess::GetChunkData(std::uint32_t id, void* data, int capacity) {
 }
 
 void CWrapperProcess::SetChunkData(std::uint32_t id, const void* data, int length) {
-    if (id != kStateChunkId) return;
-    wrapper_->SetState(data, length);
-    RefreshAllParameters();  // the host controls follow the restored effect
+    if (id == kStateChunkId) wrapper_->SetState(data, length);  // the controls follow in it
 }
 
 void CWrapperProcess::ViewOpen(std::uintptr_t parent) {
@@ -112,7 +122,14 @@ void CWrapperProcess::processFrames(const HostChannels& c, int offset, int frame
         std::memcpy(sideChain_.get(), c.key + offset, bytes);
     else
         std::memset(sideChain_.get(), 0, bytes);
-    wrapper_->Process(effectChannels_, frames, nullptr);
+    runEffect(frames);
+}
+
+void CWrapperProcess::runEffect(int frames) noexcept {
+    if (surplusChannels_ > 0)
+        std::memset(surplus_.get(), 0,
+                    sizeof(float) * static_cast<size_t>(surplusChannels_) * quantum_);
+    wrapper_->Process(effectChannels_.get(), frames, nullptr);
 }
 
 void CWrapperProcess::copyOut(const HostChannels& c, int offset, int frames) const noexcept {
@@ -145,7 +162,7 @@ void CWrapperNRTXProcess::RenderAudio(nrtx::RenderBlock& block, bool bypass) noe
         float delayedLeft, delayedRight;
         bypass_.step(inLeft, inRight, &delayedLeft, &delayedRight);
         if (k + 1 == quantum_ || i == frames - 1) {
-            wrapper_->Process(effectChannels_, k + 1, nullptr);
+            runEffect(k + 1);
             if (!bypass) copyOut(c, chunkStart, k + 1);
             chunkStart = i + 1;
             k = 0;
@@ -169,7 +186,7 @@ void CWrapperOFLProcess::RenderAudio(nrtx::RenderBlock& block, bool bypass) noex
     if (!renderable(block)) return;
     const HostChannels c = channelsOf(block);
     const int frames = block.frames;
-    if (!wrapper_->IsLoaded() || bypass) {
+    if (!wrapper_->IsLoaded()) {
         for (int i = 0; i < frames; ++i) {
             const float l = c.inLeft[i], r = c.inRight[i];
             c.outLeft[i] = l;
@@ -179,15 +196,26 @@ void CWrapperOFLProcess::RenderAudio(nrtx::RenderBlock& block, bool bypass) noex
         return;
     }
     // The effect's block size is the real-time quantum: it never gets longer pieces, and the
-    // transfer buffers are never overrun whatever the host's block length.
-    const int piece = std::min(wrapper_->GetBlockSize() > 0 ? wrapper_->GetBlockSize() : quantum_,
-                               kTransferFrames);
+    // transfer buffers are never overrun whatever the host's block length. As in real time the
+    // effect runs while bypassed, and every input frame passes the bypass delay: the bypassed
+    // output is the input D frames late, which after the D dropped frames puts it in place.
+    const int piece = quantum_;
     const bool dropping = dropRemaining_ > 0;
     const int take = dropping ? std::min(frames, dropRemaining_) : frames;
     for (int offset = 0; offset < take; offset += piece) {
         const int n = std::min(piece, take - offset);
         processFrames(c, offset, n);
-        if (!dropping) copyOut(c, offset, n);
+        // Each input frame is read before its output frame is written: in-place host buffers
+        // keep working.
+        for (int i = offset; i < offset + n; ++i) {
+            float delayedLeft, delayedRight;
+            bypass_.step(c.inLeft[i], c.inRight[i], &delayedLeft, &delayedRight);
+            if (bypass && !dropping) {
+                c.outLeft[i] = delayedLeft;
+                c.outRight[i] = delayedRight;
+            }
+        }
+        if (!bypass && !dropping) copyOut(c, offset, n);
     }
     block.consumed = take;
     if (dropping) {

@@ -59,6 +59,8 @@ class CWrapperProcess : public CEffectProcess, public CPluginWrapperCallback {
     // Copies `frames` host frames from `offset` into the transfer buffers (silence for a missing
     // key input) and processes them in place.
     void processFrames(const HostChannels& c, int offset, int frames) noexcept;
+    // Processes the transfer buffers in place; at most one quantum of frames.
+    void runEffect(int frames) noexcept;
     // Copies `frames` processed frames to the host outputs at `offset`.
     void copyOut(const HostChannels& c, int offset, int frames) const noexcept;
 
@@ -66,9 +68,13 @@ class CWrapperProcess : public CEffectProcess, public CPluginWrapperCallback {
     std::unique_ptr<CPluginWrapper> wrapper_;
     int quantum_;
     int delay_;
-    std::unique_ptr<float[]> left_, right_, sideChain_, spare_;
-    static constexpr int kMaxEffectChannels = 16;
-    float* effectChannels_[kMaxEffectChannels] = {};  // L, R, side chain twice, spare outputs
+    std::unique_ptr<float[]> left_, right_, sideChain_;
+    // One pointer per channel of the effect: L, R, the side chain twice, then the effect's
+    // surplus channels, one quantum each in `surplus_`, silenced before every call so their
+    // inputs carry nothing and their outputs are dropped.
+    int surplusChannels_ = 0;
+    std::unique_ptr<float[]> surplus_;
+    std::unique_ptr<float*[]> effectChannels_;
     wrapper::BypassDelay bypass_;
     bool constructed_ = false;
 

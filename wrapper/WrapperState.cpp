@@ -104,16 +104,21 @@ void CPluginWrapper::SetState(const void* data, int size) {
     const std::uint32_t tag = getWord(bytes + size - 8);
     if (tag != kTagFormA && tag != kTagFormB && tag != kTagFormBOld) return;
     const bool programChunks = (effect_->flags & effFlagsProgramChunks) != 0;
+    // A bank chunk is meaningless to an effect without program chunks: read as form B it would
+    // set parameters from chunk bytes.
+    if (tag == kTagFormA && !programChunks) return;
+    // While the effect restores it reports its program changes (a whole program per program it
+    // selects); the host controls follow once, at the end, and only where a value changed.
+    restoring_.store(true, std::memory_order_relaxed);
     if (tag == kTagFormA) {
-        // A bank chunk is meaningless to an effect without program chunks: read as form B it
-        // would set parameters from chunk bytes.
-        if (!programChunks) return;
         std::vector<unsigned char> chunk(bytes,
                                          bytes + size - 8);  // the effect gets a writable copy
         dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()), chunk.data());
     } else {
         restoreFormB(bytes, size);
     }
+    restoring_.store(false, std::memory_order_relaxed);
+    if (callback_) callback_->RefreshAllParameters();
     refreshCountdown_ = 2;
 }
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "hostile/HostileRig.h"
-#include "nrtx/NrtxHost.h"
+#include "nrtx-standins/NrtxHost.h"
 
 namespace hostile {
 namespace {

@@ -27,7 +27,7 @@
 
 #include "host/AudioBuffers.h"
 #include "host/VstHost.h"
-#include "nrtx/NrtxHost.h"
+#include "nrtx-standins/NrtxHost.h"
 
 // X11 last: its macros clash with the headers above.
 #include <X11/Xlib.h>

@@ -128,6 +128,12 @@ void processReplacing(AEffect*, float** inputs, float** outputs, VstInt32 frames
             outputs[c][i] = delayLine[c][readPos];
         }
         delayPos = (delayPos + 1) % fake::kMaxDelay;
+        for (int c = 4; c < config.numInputs || c < config.numOutputs; ++c) {
+            if (c < config.numInputs)
+                config.surplusInputPeak =
+                    std::fmax(config.surplusInputPeak, std::fabs(inputs[c][i]));
+            if (c < config.numOutputs) outputs[c][i] = fake::kSurplusOutput;
+        }
     }
 }
 

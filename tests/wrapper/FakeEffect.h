@@ -5,6 +5,8 @@
 //
 // Processing: each main output is its input delayed by `initialDelay` frames (so bypassed and
 // processed output can be compared sample by sample); the side-chain inputs are only measured.
+// Every further channel is used as a real effect would: its input is measured, and its output
+// written (with kSurplusOutput).
 #pragma once
 
 #include "shell/vst2.h"
@@ -14,6 +16,7 @@ namespace fake {
 constexpr int kMaxParams = 64;
 constexpr int kMaxPrograms = 8;
 constexpr int kMaxDelay = 4096;
+constexpr float kSurplusOutput = 0.25f;
 
 enum Display : int {
     kLinearDb = 0,       // "%.2fdB" of -12 + 18 v, label "dB"
@@ -44,6 +47,7 @@ struct Config {
     int eventsReceived;
     int lastEventStatus;
     float sideChainPeak;
+    float surplusInputPeak;  // channels 4 and up
     int editIdleCalls;
     int opened;
     int resumed;

@@ -10,7 +10,9 @@ using namespace wrapper_test;
 
 TEST(ControlTextHelpers, CutParseReplaceAndName) {
     EXPECT_EQ(wrapper::cutAfterTwoDecimals("-12.0049dB"), "-12.00");
-    EXPECT_EQ(wrapper::cutAfterTwoDecimals("1.5x"), "1.5x");  // nothing behind two characters
+    EXPECT_EQ(wrapper::cutAfterTwoDecimals("1.5dB"), "1.5dB");      // one digit: not cut
+    EXPECT_EQ(wrapper::cutAfterTwoDecimals("S.C.Ext"), "S.C.Ext");  // no digits behind the '.'
+    EXPECT_EQ(wrapper::cutAfterTwoDecimals("0.5 : 1.25"), "0.5 : 1");
     EXPECT_EQ(wrapper::cutAfterTwoDecimals("On"), "On");
     EXPECT_DOUBLE_EQ(wrapper::leadingNumber(" -3.50dB"), -3.5);
     EXPECT_DOUBLE_EQ(wrapper::leadingNumber("+6.25 dB"), 6.25);
@@ -159,6 +161,11 @@ TEST(TinypressControls, KindsChosenForEveryParameter) {
     EXPECT_EQ(mix->GetValueString(nrtx::controlValueFromUnit(0.25), 31), "25.0");
     for (int u : {5, 6, 8, 12, 14}) EXPECT_EQ(kindOf(u), "learn") << u;  // threshold .. selectors
     for (int u : {2, 3, 11}) EXPECT_EQ(kindOf(u), "onoff") << u;         // Soft, RMS, AutoRel
+    // A switch whose on-text has dots but no digits keeps the whole text.
+    const auto* external = dynamic_cast<const CPluginControl_OnOff*>(process.GetControl(26 + 2));
+    ASSERT_NE(external, nullptr);
+    EXPECT_EQ(external->OnText(), "S.C.Ext");
+    EXPECT_EQ(external->OffText(), "Off");
     for (int u : {1, 4, 7, 9, 13, 15}) {  // hidden rows: learned, with empty texts
         const auto* hidden =
             dynamic_cast<const CPluginControl_VST_Learn*>(process.GetControl(u + 2));

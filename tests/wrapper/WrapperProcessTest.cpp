@@ -2,10 +2,11 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <vector>
 
-#include "nrtx/Motor.h"
+#include "nrtx-standins/Motor.h"
 #include "tests/wrapper/TestSupport.h"
 
 namespace {
@@ -208,6 +209,57 @@ TEST_F(ProcessBridge, OfflineFirstPassShorterThanTheLatencyKeepsDropping) {
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(out[i], in[i]) << i;
 }
 
+// Offline passes with the master bypass switched between them: the bypassed stretches are the
+// input in place, and the rest is sample for sample what a never-bypassed render gives (the
+// effect kept running). tinypress, so processed and bypassed audio differ.
+TEST(OfflineBypass, TogglesKeepEverySampleInPlace) {
+    const int total = 30000;
+    const auto left = noise(total, 12), right = noise(total, 13);
+    struct Pass {
+        int at, frames;
+        bool bypass;
+    };
+    auto renderAll = [&](std::function<bool(int)> bypassOfPass, std::vector<float>& outL,
+                         std::vector<float>& outR) {
+        TestGroup group(nrtx::TypeKind::Offline);
+        CWrapperOFLProcess process(group.group, group.type, tinypressPath());
+        EXPECT_EQ(process.InitialDelay(), 977);
+        const int lengths[] = {700, 1500, 64, 3001, 1};
+        std::vector<Pass> passes;
+        int read = 0, written = 0;
+        for (int pass = 0; read < total; ++pass) {
+            const bool bypass = bypassOfPass(pass);
+            hostSide(process).setControlValue(1, bypass ? nrtx::kControlOn : nrtx::kControlOff);
+            const int frames = std::min(lengths[pass % 5], total - read);
+            int consumed = 0;
+            const int n = render(process, &left[read], &right[read], &outL[written], &outR[written],
+                                 frames, nullptr, &consumed);
+            passes.push_back({written, n, bypass});
+            read += consumed;
+            written += n;
+        }
+        EXPECT_EQ(written, total - 977);
+        return passes;
+    };
+    std::vector<float> refL(total), refR(total), outL(total), outR(total);
+    renderAll([](int) { return false; }, refL, refR);
+    // On from the first pass (while the latency is dropped), then on and off in odd rhythms.
+    const auto passes = renderAll(
+        [](int pass) { return pass < 3 || (pass >= 6 && pass < 9) || pass == 11 || pass == 14; },
+        outL, outR);
+    int bypassed = 0, processed = 0;
+    for (const Pass& p : passes)
+        for (int i = p.at; i < p.at + p.frames; ++i) {
+            ASSERT_EQ(outL[i], p.bypass ? left[i] : refL[i]) << i << (p.bypass ? " bypassed" : "");
+            ASSERT_EQ(outR[i], p.bypass ? right[i] : refR[i]) << i;
+            (p.bypass ? bypassed : processed) += 1;
+        }
+    EXPECT_GT(bypassed, 5000);
+    EXPECT_GT(processed, 10000);
+    // Processing shows: the never-bypassed render is not the input.
+    EXPECT_FALSE(std::equal(left.begin(), left.begin() + 20000, refL.begin()));
+}
+
 TEST_F(ProcessBridge, OfflineBlocksLongerThanTheTransferBuffersArePieced) {
     fake.config().initialDelay = 0;
     TestGroup group(nrtx::TypeKind::Offline);
@@ -222,6 +274,57 @@ TEST_F(ProcessBridge, OfflineBlocksLongerThanTheTransferBuffersArePieced) {
     EXPECT_EQ(consumed, frames);
     EXPECT_EQ(out, in);
     EXPECT_EQ(fake.config().framesProcessed, frames);
+}
+
+// Channels beyond main, side chain and side chain each get a buffer of their own: silent inputs,
+// outputs that go nowhere, real time and offline.
+TEST_F(ProcessBridge, EffectWithManyChannelsGetsABufferForEveryChannel) {
+    fake.config().numInputs = fake.config().numOutputs = 24;
+    const auto in = noise(3000, 10);
+    for (nrtx::TypeKind kind : {nrtx::TypeKind::RealTime, nrtx::TypeKind::Offline}) {
+        TestGroup group(kind);
+        std::unique_ptr<CWrapperProcess> process;
+        if (kind == nrtx::TypeKind::RealTime)
+            process =
+                std::make_unique<CWrapperNRTXProcess>(group.group, group.type, fakeEffectPath());
+        else
+            process =
+                std::make_unique<CWrapperOFLProcess>(group.group, group.type, fakeEffectPath());
+        ASSERT_TRUE(process->Wrapper().IsLoaded());
+        EXPECT_EQ(process->Wrapper().GetNumChannels(), 24);
+        std::vector<float> outL(3000), outR(3000);
+        const int lengths[] = {1, 500, 31, 2468};
+        int pos = 0, written = 0;
+        for (int call = 0; pos < 3000; ++call) {
+            int consumed = 0;
+            const int length = std::min(lengths[call % 4], 3000 - pos);
+            written += render(*process, &in[pos], &in[pos], &outL[written], &outR[written], length,
+                              nullptr, &consumed);
+            pos += consumed;
+        }
+        ASSERT_GT(written, 1000);
+        const int late = kind == nrtx::TypeKind::RealTime ? kDelay : 0;  // offline drops it
+        for (int i = 0; i < written; ++i) ASSERT_EQ(outL[i], i >= late ? in[i - late] : 0.0f) << i;
+        EXPECT_EQ(fake.config().surplusInputPeak, 0.0f);  // its own outputs never come back in
+        EXPECT_GT(fake.config().processCalls, 2);
+    }
+}
+
+TEST(ProcessWithAbsurdChannelCounts, RefusesTheEffectAndPassesAudioThrough) {
+    FakeLibrary fake;
+    fake.config().numInputs = 100000;
+    TestGroup group;
+    testing::internal::CaptureStderr();
+    CWrapperNRTXProcess process(group.group, group.type, fakeEffectPath());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("more than 256"), std::string::npos);
+    EXPECT_FALSE(process.Wrapper().IsLoaded());
+    EXPECT_EQ(fake.config().opened, 0);
+    EXPECT_EQ(process.GetNumControls(), 1);
+    const auto in = noise(100, 11);
+    std::vector<float> out(100);
+    EXPECT_EQ(render(process, in.data(), in.data(), out.data(), out.data(), 100), 100);
+    EXPECT_EQ(out, in);
+    EXPECT_EQ(fake.config().processCalls, 0);
 }
 
 TEST(ProcessWithoutEffect, PassesTheHostBuffersThrough) {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "nrtx/NrtxHost.h"
+#include "nrtx-standins/NrtxHost.h"
 
 bool readWave(const std::string& path, nrtx_host::Audio* audio, int* rate);
 bool writeWave(const std::string& path, const nrtx_host::Audio& audio, int rate);

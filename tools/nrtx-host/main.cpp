@@ -17,7 +17,7 @@
 #include <sstream>
 
 #include "Wave.h"
-#include "nrtx/NrtxHost.h"
+#include "nrtx-standins/NrtxHost.h"
 
 // Last: Xlib's macros collide with ordinary names.
 #include <X11/Xlib.h>

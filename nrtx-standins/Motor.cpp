@@ -1,5 +1,5 @@
 // Motor.so: the engine library stand-in (see Motor.h).
-#include "nrtx/Motor.h"
+#include "nrtx-standins/Motor.h"
 
 #include "nrtx/NrtxError.h"
 

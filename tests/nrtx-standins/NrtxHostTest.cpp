@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 
-#include "nrtx/NrtxHost.h"
+#include "nrtx-standins/NrtxHost.h"
 
 namespace {
 
@@ -115,6 +117,89 @@ TEST_F(NrtxHostTest, HostControlsDriveTheEffectAndStateMovesBetweenInstances) {
     EXPECT_FALSE(second->automation().empty());
     const auto controls = first->saveChunk(nrtx::kControlsChunkId);
     EXPECT_EQ(controls.size(), 56u + 4 * 35);
+}
+
+// The "Complete State" record around `data` (header, then the data).
+std::vector<unsigned char> stateRecord(const std::vector<unsigned char>& data) {
+    nrtx::ChunkHeader header{};
+    header.size = static_cast<std::int32_t>(sizeof header + data.size());
+    header.id = fourCC("All ");
+    std::vector<unsigned char> record(sizeof header);
+    std::memcpy(record.data(), &header, sizeof header);
+    record.insert(record.end(), data.begin(), data.end());
+    return record;
+}
+
+// Form B of the state: every program's name and values, big-endian, for `programs` programs of
+// `params` values; value u of program p is values(p, u).
+template <class Values>
+std::vector<unsigned char> formBState(int params, int programs, int current, Values values) {
+    std::vector<unsigned char> data;
+    auto word = [&](std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            data.push_back(static_cast<unsigned char>(v >> shift));
+    };
+    word(static_cast<std::uint32_t>(params));
+    word(static_cast<std::uint32_t>(programs));
+    for (int p = 0; p < programs; ++p) {
+        char name[64] = {};
+        std::snprintf(name, sizeof name, "Restored %d", p);
+        data.insert(data.end(), name, name + 64);
+        for (int u = 0; u < params; ++u) {
+            const float v = values(p, u);
+            std::uint32_t bits;
+            std::memcpy(&bits, &v, sizeof bits);
+            word(bits);
+        }
+    }
+    word(0x2001);
+    word(static_cast<std::uint32_t>(current));
+    return data;
+}
+
+// A host writing automation records every control change the plug-in reports: a restore reports
+// each control at most once, only where its value changed, and nothing when it is ignored.
+TEST_F(NrtxHostTest, RestoreReportsEachChangedControlOnce) {
+    load();
+    auto source = Instance::create(*library, fourCC("QRus"));
+    auto target = Instance::create(*library, fourCC("QRus"));
+    ASSERT_TRUE(source && target);
+    source->setUnit(25, 0.25);  // Output
+    source->setUnit(8, 0.9);    // Ratio
+    const auto record = source->saveChunk(fourCC("All "));
+    auto reportsPerControl = [&] {
+        std::map<int, int> count;
+        for (const AutomationEvent& e : target->automation()) ++count[e.index];
+        return count;
+    };
+
+    target->clearAutomation();
+    ASSERT_TRUE(target->restoreChunk(record));
+    auto reports = reportsPerControl();
+    EXPECT_EQ(reports.size(), 2u);  // the two controls that differ
+    for (auto [index, count] : reports) EXPECT_EQ(count, 1) << "control " << index;
+    EXPECT_EQ(target->text(25), "-7.50");
+
+    target->clearAutomation();
+    ASSERT_TRUE(target->restoreChunk(record));  // the same state again: nothing changes
+    EXPECT_TRUE(target->automation().empty());
+
+    target->clearAutomation();
+    ASSERT_TRUE(target->restoreChunk(stateRecord({})));  // empty: ignored
+    std::vector<unsigned char> damaged(record.begin() + 56, record.end());
+    damaged.erase(damaged.begin() + 100);  // a bank of the wrong length: tinypress refuses it
+    ASSERT_TRUE(target->restoreChunk(stateRecord(damaged)));
+    EXPECT_TRUE(target->automation().empty());
+    EXPECT_EQ(target->text(25), "-7.50");
+
+    // Form B sets every program in turn; the host still hears of each control once.
+    target->clearAutomation();
+    ASSERT_TRUE(target->restoreChunk(
+        stateRecord(formBState(34, 16, 0, [](int, int u) { return u == 0 ? 1.0f : 0.15f; }))));
+    reports = reportsPerControl();
+    EXPECT_FALSE(reports.empty());
+    for (auto [index, count] : reports) EXPECT_EQ(count, 1) << "control " << index;
+    EXPECT_EQ(target->text(25), "-9.30");  // Output: -12 + 18 * 0.15
 }
 
 TEST_F(NrtxHostTest, RealTimeAndOfflineRendersKeepLength) {

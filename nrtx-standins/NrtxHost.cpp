@@ -1,65 +1,46 @@
-#include "nrtx/NrtxHost.h"
-
-#include <dlfcn.h>
+#include "nrtx-standins/NrtxHost.h"
 
 #include <algorithm>
 
 namespace nrtx_host {
 
-namespace {
-// Sanitizer builds keep unloaded libraries mapped so leak reports can name their code.
-#ifdef QRX_SANITIZED_BUILD
-constexpr int kKeepMapped = RTLD_NODELETE;
-#else
-constexpr int kKeepMapped = 0;
-#endif
-}  // namespace
-
 std::unique_ptr<Engine> Engine::load(const std::string& path, std::string* error) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
-    if (handle == nullptr) {
-        if (error) *error = dlerror();
-        return nullptr;
-    }
-    return std::unique_ptr<Engine>(new Engine(handle));
+    auto library = platform::DynamicLibrary::load(path, error);
+    return library ? std::unique_ptr<Engine>(new Engine(std::move(library))) : nullptr;
 }
 
-Engine::~Engine() {
-    dlclose(handle_);
-}
+Engine::~Engine() = default;
 
 void Engine::configure(const MotorSettings& settings) {
-    if (auto f = reinterpret_cast<MotorConfigureProc>(dlsym(handle_, "MotorConfigure")))
+    if (auto f = reinterpret_cast<MotorConfigureProc>(library_->symbol("MotorConfigure")))
         f(&settings);
 }
 
 MotorSettings Engine::settings() const {
     MotorSettings s{};
-    if (auto f = reinterpret_cast<MotorGetSettingsProc>(dlsym(handle_, "MotorGetSettings"))) f(&s);
+    if (auto f = reinterpret_cast<MotorGetSettingsProc>(library_->symbol("MotorGetSettings")))
+        f(&s);
     return s;
 }
 
 std::pair<nrtx::PlugInProc, nrtx::PlugInProc> Engine::registeredProcs() const {
     nrtx::PlugInProc open = nullptr, close = nullptr;
-    if (auto f = reinterpret_cast<MotorRegisteredProcsProc>(dlsym(handle_, "MotorRegisteredProcs")))
+    if (auto f =
+            reinterpret_cast<MotorRegisteredProcsProc>(library_->symbol("MotorRegisteredProcs")))
         f(&open, &close);
     return {open, close};
 }
 
 std::unique_ptr<PlugInLibrary> PlugInLibrary::load(const std::string& path, std::string* error,
                                                    std::int32_t* code) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
-    if (handle == nullptr) {
-        if (error) *error = dlerror();
-        return nullptr;
-    }
-    auto open = reinterpret_cast<nrtx::WinPlugInOpenProc>(dlsym(handle, "WinPlugInOpen"));
-    auto newPlugIn = reinterpret_cast<nrtx::NewPlugInProc>(dlsym(handle, "NewPlugIn"));
+    auto library = platform::DynamicLibrary::load(path, error);
+    if (!library) return nullptr;
+    auto open = reinterpret_cast<nrtx::WinPlugInOpenProc>(library->symbol("WinPlugInOpen"));
+    auto newPlugIn = reinterpret_cast<nrtx::NewPlugInProc>(library->symbol("NewPlugIn"));
     auto routines =
-        reinterpret_cast<nrtx::RoutineDescriptorProc>(dlsym(handle, "_PI_GetRoutineDescriptor"));
+        reinterpret_cast<nrtx::RoutineDescriptorProc>(library->symbol("_PI_GetRoutineDescriptor"));
     if (!open || !newPlugIn || !routines) {
         if (error) *error = "not an NRTX plug-in library: " + path;
-        dlclose(handle);
         return nullptr;
     }
     std::int32_t result = open(nrtx::kPlugInOpenCode);
@@ -69,22 +50,19 @@ std::unique_ptr<PlugInLibrary> PlugInLibrary::load(const std::string& path, std:
         if (error) *error = "NewPlugIn failed with " + std::to_string(result);
         if (code) *code = result;
         if (auto close =
-                reinterpret_cast<nrtx::WinPlugInCloseProc>(dlsym(handle, "WinPlugInClose")))
+                reinterpret_cast<nrtx::WinPlugInCloseProc>(library->symbol("WinPlugInClose")))
             close();
-        dlclose(handle);
         return nullptr;
     }
-    return std::unique_ptr<PlugInLibrary>(new PlugInLibrary(handle, group));
+    return std::unique_ptr<PlugInLibrary>(new PlugInLibrary(std::move(library), group));
 }
 
 PlugInLibrary::~PlugInLibrary() {
-    if (auto close = reinterpret_cast<nrtx::WinPlugInCloseProc>(dlsym(handle_, "WinPlugInClose")))
-        close();
-    dlclose(handle_);
+    if (auto close = reinterpret_cast<nrtx::WinPlugInCloseProc>(symbol("WinPlugInClose"))) close();
 }
 
 void* PlugInLibrary::symbol(const char* name) const {
-    return dlsym(handle_, name);
+    return library_->symbol(name);
 }
 
 int PlugInLibrary::findType(std::uint32_t typeId) {
@@ -186,8 +164,7 @@ Audio renderRealTime(Instance& instance, const Audio& input, const std::vector<i
     const int total = input.empty() ? 0 : static_cast<int>(input[0].size());
     Audio output(static_cast<size_t>(channels), std::vector<float>(static_cast<size_t>(total)));
     size_t toggle = 0, cycle = 0;
-    bool bypass = false;
-    instance.setBypass(false);
+    bool bypass = instance.bypassed();
     for (int pos = 0; pos < total;) {
         int frames = bufferLengths.empty() ? 512 : bufferLengths[cycle++ % bufferLengths.size()];
         frames = std::clamp(frames, 1, total - pos);

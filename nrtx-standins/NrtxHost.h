@@ -13,8 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "nrtx/Motor.h"
+#include "nrtx-standins/Motor.h"
 #include "nrtx/NrtxAbi.h"
+#include "platform/DynamicLibrary.h"
 
 namespace nrtx_host {
 
@@ -29,8 +30,9 @@ class Engine {
     std::pair<nrtx::PlugInProc, nrtx::PlugInProc> registeredProcs() const;
 
   private:
-    explicit Engine(void* handle) : handle_(handle) {}
-    void* handle_;
+    explicit Engine(std::unique_ptr<platform::DynamicLibrary> library)
+        : library_(std::move(library)) {}
+    std::unique_ptr<platform::DynamicLibrary> library_;
 };
 
 class PlugInLibrary {
@@ -48,8 +50,9 @@ class PlugInLibrary {
     void* symbol(const char* name) const;
 
   private:
-    PlugInLibrary(void* handle, nrtx::Group* group) : handle_(handle), group_(group) {}
-    void* handle_;
+    PlugInLibrary(std::unique_ptr<platform::DynamicLibrary> library, nrtx::Group* group)
+        : library_(std::move(library)), group_(group) {}
+    std::unique_ptr<platform::DynamicLibrary> library_;
     nrtx::Group* group_;
 };
 
@@ -82,6 +85,7 @@ class Instance : private nrtx::HostListener {
     void setBypass(bool on) {
         set(nrtx::kMasterBypassControl, on ? nrtx::kControlOn : nrtx::kControlOff);
     }
+    bool bypassed() { return value(nrtx::kMasterBypassControl) >= 0; }  // on for any value >= 0
     // Control changes the plug-in reported since the last clear.
     const std::vector<AutomationEvent>& automation() const { return automation_; }
     void clearAutomation() { automation_.clear(); }
@@ -110,8 +114,9 @@ class Instance : private nrtx::HostListener {
 using Audio = std::vector<std::vector<float>>;
 
 // Renders `input` as the real-time engine does: host buffers cycling through `bufferLengths`,
-// the master bypass switched at the frames in `bypassToggles` (sorted; starts off), the key
-// input from `key` when given. Output has the type's main channel count.
+// the master bypass switched at the frames in `bypassToggles` (sorted; it starts as the
+// instance has it), the key input from `key` when given. Output has the type's main channel
+// count.
 Audio renderRealTime(Instance& instance, const Audio& input, const std::vector<int>& bufferLengths,
                      const std::vector<int>& bypassToggles = {},
                      const std::vector<float>* key = nullptr);
