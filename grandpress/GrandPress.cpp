@@ -3,7 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "editor/GrandPressEditor.h"
 #include "editor/MeterSettingsStore.h"
 #include "grandpress/FactoryPrograms.h"
 #include "grandpress/Mappings.h"
@@ -25,7 +24,7 @@ bool rateSupported(double rate) {
 
 }  // namespace
 
-GrandPress::GrandPress(audioMasterCallback audioMaster)
+GrandPress::GrandPress(audioMasterCallback audioMaster, EditorFactory editorFactory)
     : CompressorEffect(audioMaster, kFactoryPrograms) {
     for (auto& p : params) p.store(0.0f, kRelaxed);
     setNumInputs(4);
@@ -48,7 +47,7 @@ GrandPress::GrandPress(audioMasterCallback audioMaster)
         setParameter(i, v);
     }
 
-    if (!failed && !new (std::nothrow) GrandPressEditor(this, kPanelHeight)) failed = true;
+    if (!failed && !createEditor(editorFactory, kPanelHeight)) failed = true;
     if (failed) {
         // Inert but loadable: the host sees a one-in, one-out effect of unknown identity.
         setNumInputs(1);
@@ -99,7 +98,7 @@ void GrandPress::suspend() {
     updateBlockSize();
     getOutputLatency();
     meters.reset();
-    if (GrandPressEditor* e = panelEditor()) e->resetMeters();
+    if (CEditorNotices* e = editorNotices()) e->resetMeters();
 }
 
 void GrandPress::resume() {
@@ -176,7 +175,7 @@ void GrandPress::setParameter(VstInt32 index, float value) {
         if (index < kNumHostParams) recordParameter(index, value);
     }
     // The editor also hears of its own page switches and other editor-only indices.
-    if (GrandPressEditor* e = panelEditor()) e->setParameter(index, value);
+    if (CEditorNotices* e = editorNotices()) e->setParameter(index, value);
 }
 
 void GrandPress::applyDerived(int index, float v) {

@@ -16,9 +16,9 @@
 #include <mutex>
 
 #include "dsp/SettingsExchange.h"
-#include "editor/CompressorEffect.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/Parameters.h"
+#include "presets/CompressorEffect.h"
 
 namespace grandpress {
 
@@ -50,7 +50,9 @@ class GrandPress : public CompressorEffect {
     static constexpr VstInt32 kLatencySamples = kResamplerLatency + 1534;  // 1660 at every rate
     static constexpr VstInt16 kPanelHeight = 460;
 
-    explicit GrandPress(audioMasterCallback audioMaster);
+    // `editorFactory` makes the editor object (the plug-in library passes one); without it the
+    // effect has no editor.
+    explicit GrandPress(audioMasterCallback audioMaster, EditorFactory editorFactory = nullptr);
     ~GrandPress() override;
 
     void suspend() override;

@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-#include "editor/MeterFeed.h"
+#include "dsp/MeterFeed.h"
 #include "grandpress/EngineSettings.h"
 
 namespace grandpress {

@@ -15,7 +15,7 @@
 #include <atomic>
 
 #include "dsp/HalfBandResampler.h"
-#include "editor/MeterFeed.h"
+#include "dsp/MeterFeed.h"
 #include "grandpress/Detector.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/GainComputer.h"

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "dsp/BiquadDesign.h"
-#include "editor/MeterFeed.h"
+#include "dsp/MeterFeed.h"
 #include "tinypress/EngineSettings.h"
 
 namespace tinypress {

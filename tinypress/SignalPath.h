@@ -19,7 +19,7 @@
 
 #include "dsp/BiquadDesign.h"
 #include "dsp/DenormalNoise.h"
-#include "editor/MeterFeed.h"
+#include "dsp/MeterFeed.h"
 #include "tinypress/Detector.h"
 #include "tinypress/EngineSettings.h"
 #include "tinypress/GainComputer.h"

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "dsp/GlidingBiquad.h"
-#include "editor/GrandPressEditor.h"
 #include "editor/MeterSettingsStore.h"
 #include "platform/MessageBox.h"
 #include "shell/FamilyIdentity.h"
@@ -32,7 +31,7 @@ void showOutOfMemory() {
 
 }  // namespace
 
-TinyPress::TinyPress(audioMasterCallback audioMaster)
+TinyPress::TinyPress(audioMasterCallback audioMaster, EditorFactory editorFactory)
     : CompressorEffect(audioMaster, kFactoryPrograms) {
     for (auto& p : params) p.store(0.0f, kRelaxed);
     setNumInputs(4);
@@ -50,7 +49,7 @@ TinyPress::TinyPress(audioMasterCallback audioMaster)
         readMeterSettings();
         applyParameter(kMeters, 0.5f);
         for (int i = 0; i < kMeterScaleEntries; ++i) meterScales[i] = std::pow(i, 0.05);
-        if (!new (std::nothrow) GrandPressEditor(this, kPanelHeight)) failed = true;
+        if (!createEditor(editorFactory, kPanelHeight)) failed = true;
     }
     if (failed) {
         // Inert but loadable: the host sees a one-in, one-out effect of unknown identity.
@@ -110,7 +109,7 @@ void TinyPress::suspend() {
     if (hostRate > 192000.0) hostRate = 192000.0;
     rate.store(hostRate, kRelaxed);
     meters.reset();
-    if (GrandPressEditor* e = panelEditor()) e->resetMeters();
+    if (CEditorNotices* e = editorNotices()) e->resetMeters();
     publishWithReset(Reset::Full, false);
 }
 
@@ -125,7 +124,7 @@ void TinyPress::resume() {
     resetSignalPath();
     publishWithReset(Reset::None, true);
     setInitialDelay(getLatencySamples());
-    if (GrandPressEditor* e = panelEditor()) e->updateLatencyDisplays();
+    if (CEditorNotices* e = editorNotices()) e->updateLatencyDisplays();
     setInitialDelay(getLatencySamples());
 }
 
@@ -281,7 +280,7 @@ void TinyPress::setParameter(VstInt32 index, float value) {
         value = params[index].load(kRelaxed);  // the over indicator stores its rounded step
         if (index < kNumHostParams) recordParameter(index, value);
     }
-    if (GrandPressEditor* e = panelEditor()) e->setParameter(index, value);
+    if (CEditorNotices* e = editorNotices()) e->setParameter(index, value);
 }
 
 void TinyPress::applyParameter(int index, float value) {

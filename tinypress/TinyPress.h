@@ -20,7 +20,7 @@
 #include <mutex>
 
 #include "dsp/SettingsExchange.h"
-#include "editor/CompressorEffect.h"
+#include "presets/CompressorEffect.h"
 #include "tinypress/EngineSettings.h"
 #include "tinypress/Parameters.h"
 
@@ -63,7 +63,9 @@ class TinyPress : public CompressorEffect {
     static constexpr VstInt16 kPanelHeight = 378;
     static constexpr int kMeterScaleEntries = 1000;
 
-    explicit TinyPress(audioMasterCallback audioMaster);
+    // `editorFactory` makes the editor object (the plug-in library passes one); without it the
+    // effect has no editor.
+    explicit TinyPress(audioMasterCallback audioMaster, EditorFactory editorFactory = nullptr);
     ~TinyPress() override;
 
     void suspend() override;

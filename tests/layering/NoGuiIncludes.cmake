@@ -1,0 +1,36 @@
+# cmake -DROOT=<source folder> -DSOURCES=<a|b|...> -P NoGuiIncludes.cmake
+# Follows every #include "..." from the given sources (paths taken from ROOT, then beside the
+# including file) and fails when one reaches a file of gui/ or a GUI header of presets/ or
+# editor/, naming the chain.
+cmake_minimum_required(VERSION 3.22)
+string(REPLACE "|" ";" pending "${SOURCES}")
+set(guiHeaders presets/CPresetSystemEditor.h presets/PresetBarControls.h editor/GrandPressEditor.h
+               editor/PanelLayout.h editor/PanelControls.h editor/PanelMeters.h editor/CAnimKnob2.h
+               editor/COldVuMeter.h)
+set(seen)
+set(failures 0)
+while(pending)
+  list(POP_FRONT pending file)
+  if(file IN_LIST seen)
+    continue()
+  endif()
+  list(APPEND seen ${file})
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  get_filename_component(here ${file} DIRECTORY)
+  foreach(line ${lines})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" name "${line}")
+    if(name MATCHES "^gui/" OR name IN_LIST guiHeaders)
+      message(SEND_ERROR "${file} includes the GUI header ${name}")
+      math(EXPR failures "${failures} + 1")
+    elseif(EXISTS ${ROOT}/${name})
+      list(APPEND pending ${ROOT}/${name})
+    elseif(EXISTS ${here}/${name})
+      list(APPEND pending ${here}/${name})
+    endif()
+  endforeach()
+endwhile()
+list(LENGTH seen count)
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} GUI include(s) reached from the non-GUI targets")
+endif()
+message(STATUS "${count} files of the non-GUI targets reach no GUI header")
