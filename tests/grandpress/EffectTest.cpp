@@ -15,6 +15,7 @@
 namespace {
 
 using grandpress::GrandPress;
+using grandpress::Routine;
 using testsupport::CallbackRecorder;
 
 VstIntPtr dispatch(AEffect* e, VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0,
@@ -136,7 +137,7 @@ TEST_F(GrandPressEffect, PowerIsSharedByAllPrograms) {
     for (int p = 0; p < kNumPrograms; ++p) EXPECT_EQ(effect.programStore()->value(p, 0), 0.0f);
     effect.selectProgram(8);
     EXPECT_EQ(effect.getParameter(0), 0.0f);
-    EXPECT_EQ(effect.derived().power.load(), 0);
+    EXPECT_EQ(effect.settingsNow().layout.routine, static_cast<int>(Routine::PassThrough));
     effect.setParameter(5, 0.9f);
     effect.selectProgram(2);
     effect.selectProgram(8);
@@ -192,7 +193,7 @@ TEST_F(GrandPressEffect, MeterSettingsDefaultWhenAbsentAndPersist) {
         GrandPress effect(nullptr);
         EXPECT_FLOAT_EQ(effect.getParameter(37), 0.41f);
         EXPECT_FLOAT_EQ(effect.getParameter(40), 2.0f / 9.0f);
-        EXPECT_EQ(effect.derived().overSamples.load(), 3);
+        EXPECT_EQ(effect.settingsNow().overSamples, 3);
         EXPECT_FLOAT_EQ(effect.getParameter(36), 0.5f);
         effect.setParameter(36, 0.75f);
         effect.setParameter(40, 0.5f);
