@@ -1,5 +1,5 @@
 // Everything the signal path reads from the parameters, precomputed on the thread that sets them
-// (or runs suspend/resume) and handed to the audio thread as one block through SettingsExchange.
+// (or runs suspend/resume) and built by the audio thread from what changed (GrandPress.h).
 // Plain data; the builder functions are pure and may run on any thread.
 #pragma once
 

@@ -1,8 +1,8 @@
 // Everything the signal path reads from the parameters, as one block of plain data: switches,
-// gains and every coefficient, precomputed by the thread that sets a parameter (or runs suspend
-// and resume) and handed to the audio thread whole through a SettingsExchange.
+// gains and every coefficient. The audio thread builds it at the start of a block from what
+// changed (TinyPress.h has the hand-over).
 //
-// The coefficient maths below are pure functions; any thread.
+// The builders and the coefficient maths below are pure functions; any thread.
 #pragma once
 
 #include <cstdint>
@@ -97,5 +97,16 @@ inline constexpr double kReleaseFastHz = 33.333333333333336;
 inline constexpr double kReleaseSlowHz = 3.3333333333333335;
 inline constexpr double kReleaseQuality = 0.5;
 inline constexpr double kVuQuality = 0.583;
+
+// ---- building the settings (pure) ----
+
+// Recomputes what parameter `index` drives from the values `p` (41 floats), at the rate already
+// in s.rateHz. The reset, the filter modes and the corners drive nothing here: the shelves
+// follow their shapes (designShelves).
+void applyParameter(EngineSettings& s, int index, const float* p);
+// Recomputes everything `p` drives at `rateHz`, the rate-only filters included.
+void applyAll(EngineSettings& s, const float* p, double rateHz);
+// The side-chain shelves (targets and glide rate) of the two shapes at s.rateHz.
+void designShelves(EngineSettings& s, const ShelfShape& low, const ShelfShape& high);
 
 }  // namespace tinypress

@@ -35,7 +35,7 @@ class SpyEditor : public AEffEditor, public CEditorNotices {
         ++calls;
         rate = fx->processingRate();
         delay = fx->getAeffect()->initialDelay;
-        settings = fx->publishedSettings();
+        settings = fx->settingsNow();
         fx->scribbleDelay();  // the second announcement must come after this call
     }
     SpiedPress* fx;
@@ -94,7 +94,7 @@ TEST(TinyPressLifecycle, ResumeUpdatesTheLatencyDisplaysAtItsEnd) {
     // Everything else was already done: N, the resume column, the coefficients at 96 kHz.
     EXPECT_EQ(fx.spy()->settings.hilbertLength, 96);
     EXPECT_EQ(fx.spy()->settings.rateHz, 96000.0);
-    const EngineSettings now = fx.publishedSettings();
+    const EngineSettings now = fx.settingsNow();
     EXPECT_EQ(fx.spy()->settings.lowShelf.b0, now.lowShelf.b0);
     EXPECT_EQ(fx.spy()->settings.attackCoefficient, now.attackCoefficient);
     fx.suspend();

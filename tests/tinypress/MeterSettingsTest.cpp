@@ -29,9 +29,10 @@ TEST_F(TinyPressMeterSettings, MissingKeyGivesTheDefaults) {
     EXPECT_EQ(fx.getParameter(kPpmIntegration), 0.5f);
     EXPECT_EQ(fx.getParameter(kPpmReturn), 0.5f);
     EXPECT_EQ(fx.getParameter(kOverIndicator), 2.0f / 9.0f);  // 0.2222222 -> step 2
-    EXPECT_EQ(fx.derived().overSamples.load(), 3);
-    EXPECT_DOUBLE_EQ(fx.derived().vuIntegrationMs.load(), 300.0);
-    EXPECT_NEAR(fx.derived().vuReference.load(), std::pow(0.06125, 0.59), 1e-7);
+    const EngineSettings s = fx.settingsNow();
+    EXPECT_EQ(s.overSamples, 3);
+    EXPECT_DOUBLE_EQ(s.vuOnePole, vuOnePoleOf(300.0, s.rateHz));
+    EXPECT_NEAR(1.0 / s.meterScale, std::pow(0.06125, 0.59), 1e-7);
     char text[32];
     fx.getParameterDisplay(kVuReference, text);
     EXPECT_STREQ(text, "-14.31dBFS");
@@ -60,7 +61,7 @@ TEST_F(TinyPressMeterSettings, StoredValuesAreUsedAndWrittenBackAtDestruction) {
         TinyPress fx(recordingHost);
         EXPECT_EQ(fx.getParameter(kVuIntegration), 0.0f);
         EXPECT_EQ(fx.getParameter(kPpmReturn), 1.0f);
-        EXPECT_DOUBLE_EQ(fx.derived().ppmReturnMs.load(), 10000.0);
+        EXPECT_DOUBLE_EQ(fx.settingsNow().ppmReturn[0], ppmReturnOf(10000.0, fx.processingRate()));
         fx.setParameter(kVuReference, 0.75f);
         fx.setParameter(kPpmIntegration, 0.125f);
         fx.setParameter(kOverIndicator, 0.6f);  // 5.4 + 0.5 -> step 5
@@ -75,7 +76,7 @@ TEST_F(TinyPressMeterSettings, StoredValuesAreUsedAndWrittenBackAtDestruction) {
 
     TinyPress next(recordingHost);
     EXPECT_EQ(next.getParameter(kVuReference), 0.75f);
-    EXPECT_EQ(next.derived().overSamples.load(), 6);
+    EXPECT_EQ(next.settingsNow().overSamples, 6);
 }
 
 TEST_F(TinyPressMeterSettings, DefaultsAreWrittenWhenNothingWasStored) {

@@ -2,10 +2,12 @@
 // records what the effect asks of its host.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "shell/vst2.h"
+#include "tinypress/EngineSettings.h"
 
 namespace tinypress_test {
 
@@ -30,5 +32,16 @@ class TempConfigHome {
 VstIntPtr recordingHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                         void* ptr, float opt);
 std::vector<VstInt32>& recordedOpcodes();
+
+// True when the side-chain shelf targets in `s` are exactly the designs of the two shapes at its
+// rate.
+inline bool shelvesAre(const tinypress::EngineSettings& s, const tinypress::ShelfShape& low,
+                       const tinypress::ShelfShape& high) {
+    tinypress::EngineSettings expected;
+    expected.rateHz = s.rateHz;
+    tinypress::designShelves(expected, low, high);
+    return std::memcmp(&expected.lowShelf, &s.lowShelf, sizeof s.lowShelf) == 0 &&
+           std::memcmp(&expected.highShelf, &s.highShelf, sizeof s.highShelf) == 0;
+}
 
 }  // namespace tinypress_test
