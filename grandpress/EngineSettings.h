@@ -1,5 +1,5 @@
-// Everything the signal path reads from the parameters, precomputed on the thread that sets them
-// (or runs suspend/resume) and built by the audio thread from what changed (GrandPress.h).
+// Everything the signal path reads from the parameters, built by the audio thread at the start of
+// a block from what changed (GrandPress.h has the hand-over).
 // Plain data; the builder functions are pure and may run on any thread.
 #pragma once
 

@@ -57,6 +57,8 @@ class GrandPress : public CompressorEffect {
     // The settings the audio thread builds from the parameters as they stand now (any thread;
     // for tests and tools: the signal path adopts the same at the start of its next block).
     EngineSettings settingsNow() const;
+    // Audio thread (tests): the parameter values the signal path's settings were built from.
+    const float* adoptedParameters() const noexcept { return adopted; }
     // The rate the signal path runs at: the host rate clamped into 22050..192000 Hz by suspend,
     // or replaced by 44100 when resume finds it outside that range.
     double processingRate() const { return rate.load(std::memory_order_relaxed); }

@@ -79,6 +79,8 @@ class TinyPress : public CompressorEffect {
     // The settings the audio thread builds from the parameters and events as they stand now
     // (any thread; for tests: the signal path adopts the same at the start of its next block).
     EngineSettings settingsNow() const;
+    // Audio thread (tests): the parameter values the signal path's settings were built from.
+    const float* adoptedParameters() const noexcept { return adopted; }
 
   private:
     static constexpr auto kRelaxed = std::memory_order_relaxed;

@@ -1,7 +1,8 @@
-# cmake -DROOT=<source folder> -DSOURCES=<a|b|...> -P NoGuiIncludes.cmake
+# cmake -DROOT=<source folder> -DSOURCES=<a|b|...> [-DNO_LOCKS=1] -P NoGuiIncludes.cmake
 # Follows every #include "..." from the given sources (paths taken from ROOT, then beside the
 # including file) and fails when one reaches a file of gui/ or a GUI header of presets/ or
-# editor/, naming the chain.
+# editor/, naming the file. With NO_LOCKS it also fails on any mutex, lock or condition variable
+# in the files reached.
 cmake_minimum_required(VERSION 3.22)
 string(REPLACE "|" ";" pending "${SOURCES}")
 set(guiHeaders presets/CPresetSystemEditor.h presets/PresetBarControls.h editor/GrandPressEditor.h
@@ -15,6 +16,13 @@ while(pending)
     continue()
   endif()
   list(APPEND seen ${file})
+  if(NO_LOCKS)
+    file(STRINGS ${file} locks REGEX "(mutex|lock_guard|unique_lock|scoped_lock|condition_variable)")
+    foreach(line ${locks})
+      message(SEND_ERROR "${file} takes a lock: ${line}")
+      math(EXPR failures "${failures} + 1")
+    endforeach()
+  endif()
   file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
   get_filename_component(here ${file} DIRECTORY)
   foreach(line ${lines})
@@ -31,6 +39,6 @@ while(pending)
 endwhile()
 list(LENGTH seen count)
 if(failures GREATER 0)
-  message(FATAL_ERROR "${failures} GUI include(s) reached from the non-GUI targets")
+  message(FATAL_ERROR "${failures} GUI include(s) or lock(s) reached from the given sources")
 endif()
-message(STATUS "${count} files of the non-GUI targets reach no GUI header")
+message(STATUS "${count} files reached, no GUI header and (if asked) no lock among them")

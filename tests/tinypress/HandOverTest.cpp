@@ -1,0 +1,64 @@
+// setParameter from two threads while the audio thread processes: every block runs on settings
+// that the builder gives for one set of parameter values, each a value a thread really set.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "EngineRig.h"
+#include "support/HandOver.h"
+
+namespace tinypress {
+namespace {
+
+using tinypress_test::EngineRig;
+using tinypress_test::Signal;
+
+constexpr float kChoices[] = {0.0f, 0.3f, 0.55f, 1.0f};
+
+bool isChoice(float v) {
+    for (float c : kChoices)
+        if (v == c) return true;
+    return false;
+}
+
+TEST(TinyPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
+    EngineRig rig(48000.0f);
+    TinyPress& fx = rig.fx;
+    // Threshold and ratio share the auto make-up and knee values; RMS, attack and release share
+    // the envelope coefficients; the two PPM times share the meter coefficients.
+    const int first[] = {kThreshold, kRatio, kRms, kAttack, kPpmIntegration, kMakeup, kMix};
+    const int second[] = {kRatio, kThreshold, kRelease, kRms, kPpmReturn, kOutput, kPower};
+    for (int i : first) fx.setParameter(i, kChoices[0]);
+    for (int i : second) fx.setParameter(i, kChoices[0]);
+    const Signal in(256, 0.25f);
+    rig.run(in, 256);
+    const EngineSettings before = rig.path().settings();
+
+    int mismatches = 0;
+    const auto run = testsupport::hammerHandOver(
+        [&](int thread, long long k) {
+            const int* indices = thread == 0 ? first : second;
+            fx.setParameter(indices[k % 7], kChoices[(k / 7 + thread) % 4]);
+        },
+        [&] {
+            rig.run(in, 256);
+            const float* p = fx.adoptedParameters();
+            for (int i : first) ASSERT_TRUE(isChoice(p[i])) << i;
+            for (int i : second) ASSERT_TRUE(isChoice(p[i])) << i;
+            const EngineSettings& adopted = rig.path().settings();
+            // Shelves, Hilbert length and resets come from events no thread sends here: they
+            // must stay as they were; everything else is what the values give.
+            EngineSettings expected = before;
+            applyAll(expected, p, fx.processingRate());
+            if (std::memcmp(&expected, &adopted, sizeof expected) != 0) ++mismatches;
+        },
+        std::chrono::milliseconds(1500));
+    EXPECT_EQ(mismatches, 0) << "of " << run.blocks << " blocks";
+    EXPECT_GT(run.sets, 1000);
+    rig.run(in, 256);
+    for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(fx.adoptedParameters()[i], fx.getParameter(i));
+}
+
+}  // namespace
+}  // namespace tinypress
