@@ -102,9 +102,6 @@ void kneePoints(double inverseRatio, double p[4]);
 double autoMakeupGainOf(double thresholdScale, double inverseRatio);
 // Look-ahead c = (int)(fs * 1.4 ms); attack 1 - 0.05^(1/c); release 1 - 0.05^(1/(c*3.3*16*1.7)).
 int limiterLookAheadSamples(double rateHz);
-// Designed coefficients of one biquad (type, f, Q, dB) at `rateHz`, with the frequency cap.
-qrx::dsp::BiquadCoefficients designBiquad(double rateHz, int type, double frequencyHz,
-                                          double quality, double gainDb);
 
 }  // namespace grandpress
 

@@ -62,18 +62,6 @@ double releaseCoefficientOf(double releaseSeconds, double rateHz, bool rms) {
     return 1.0 - std::pow(envelopeBase(rms), 1.0 / (releaseSeconds * rateHz));
 }
 
-qrx::dsp::BiquadCoefficients biquadCoefficientsOf(int type, double frequencyHz, double quality,
-                                                  double gainDb, double rateHz) {
-    qrx::dsp::BiquadDesign d;
-    d.sampleRateHz = rateHz;
-    d.type = type;
-    d.frequencyHz = frequencyHz;
-    d.quality = quality;
-    d.gainDb = gainDb;
-    d.design();
-    return d.target;
-}
-
 double ppmAttackOf(double integrationMs, double meterRateHz) {
     if (!(integrationMs > 0.05)) return 1.0;
     return 1.0 - std::pow(0.01, 1.0 / (meterRateHz * integrationMs * 0.001));
@@ -106,8 +94,8 @@ void designGainCurve(EngineSettings& s, const float* p) {
 
 void designVu(EngineSettings& s, const float* p) {
     const double ms = vuIntegrationMsOf(p[kVuIntegration]);
-    s.vu =
-        biquadCoefficientsOf(qrx::dsp::kBiquadLowPass, vuCornerHzOf(ms), kVuQuality, 0.0, s.rateHz);
+    s.vu = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, vuCornerHzOf(ms), kVuQuality, 0.0,
+                                  s.rateHz);
     s.vuOnePole = vuOnePoleOf(ms, s.rateHz);
 }
 
@@ -197,18 +185,18 @@ void applyParameter(EngineSettings& s, int index, const float* p) {
 void applyAll(EngineSettings& s, const float* p, double rateHz) {
     s.rateHz = rateHz;
     for (int i = 0; i < kNumParams; ++i) applyParameter(s, i, p);
-    s.releaseFast = biquadCoefficientsOf(qrx::dsp::kBiquadLowPass, kReleaseFastHz, kReleaseQuality,
-                                         0.0, rateHz);
-    s.releaseSlow = biquadCoefficientsOf(qrx::dsp::kBiquadLowPass, kReleaseSlowHz, kReleaseQuality,
-                                         0.0, rateHz);
+    s.releaseFast = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, kReleaseFastHz,
+                                           kReleaseQuality, 0.0, rateHz);
+    s.releaseSlow = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, kReleaseSlowHz,
+                                           kReleaseQuality, 0.0, rateHz);
 }
 
 void designShelves(EngineSettings& s, const ShelfShape& low, const ShelfShape& high) {
     s.shelfGlideRate = qrx::dsp::glideRatePerSample(s.rateHz, qrx::dsp::kGlideRateAbove50kHz);
-    s.lowShelf = biquadCoefficientsOf(qrx::dsp::kBiquadLowShelf, low.cornerHz, low.quality,
-                                      low.gainDb, s.rateHz);
-    s.highShelf = biquadCoefficientsOf(qrx::dsp::kBiquadHighShelf, high.cornerHz, high.quality,
-                                       high.gainDb, s.rateHz);
+    s.lowShelf = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowShelf, low.cornerHz, low.quality,
+                                        low.gainDb, s.rateHz);
+    s.highShelf = qrx::dsp::designBiquad(qrx::dsp::kBiquadHighShelf, high.cornerHz, high.quality,
+                                         high.gainDb, s.rateHz);
 }
 
 }  // namespace tinypress

@@ -82,9 +82,6 @@ double envelopeBase(bool rms);
 double attackCoefficientOf(double attackMs, double rateHz, bool rms);
 // r = 1 - B^(1 / (T_r * fs)), T_r in seconds.
 double releaseCoefficientOf(double releaseSeconds, double rateHz, bool rms);
-// Designed coefficients of one biquad at `rateHz` (frequency capped at 0.499 fs).
-qrx::dsp::BiquadCoefficients biquadCoefficientsOf(int type, double frequencyHz, double quality,
-                                                  double gainDb, double rateHz);
 // PPM attack 1 - 0.01^(1 / (fm * T * 0.001)); instant (1) for T at or below 0.05 ms.
 double ppmAttackOf(double integrationMs, double meterRateHz);
 // PPM return 1 - 0.0625^(1 / (fm * T * 0.001)).
