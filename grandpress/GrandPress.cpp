@@ -148,23 +148,16 @@ void GrandPress::processBlock(Sample** inputs, Sample** outputs, VstInt32 frames
 
     // Buffer selection: a pointer is used only when the arrangement allows it, it exists and the
     // host reports the pin connected (asked in that order, so no absent pointer is ever read).
-    const bool second = secondInputUsable();
-    const bool sideChain = sideChainInputsUsable.load(kRelaxed);
     HostBuffers<Sample> io;
-    io.mainLeft = inputs[0];
-    io.mainRight = second && inputs[1] && isInputConnected(1) ? inputs[1] : inputs[0];
+    qrx::dsp::InputFlags flags;
+    flags.rightInput = secondInputUsable();
+    flags.sideChainInputs = sideChainInputsUsable.load(kRelaxed);
+    flags.externalSideChain = s.sideChainExternal != 0;
+    qrx::dsp::selectInputs(
+        inputs, flags, [this](int pin) { return isInputConnected(pin); }, io);
     io.outLeft = outputs[0];
     io.outRight =
         secondOutputUsable() && outputs[1] && isOutputConnected(1) ? outputs[1] : outputs[0];
-    io.sideLeft = io.mainLeft;
-    io.sideRight = io.mainRight;
-    if (s.sideChainExternal) {
-        const bool leftPin = sideChain && inputs[2] && isInputConnected(2);
-        io.sideLeft = leftPin ? inputs[2] : inputs[0];
-        io.sideRight = sideChain && inputs[3] && isInputConnected(3) ? inputs[3]
-                       : leftPin                                     ? io.sideLeft
-                                                                     : io.mainRight;
-    }
     path->process(io, frames, meters);
 }
 

@@ -15,6 +15,7 @@
 #include <atomic>
 
 #include "dsp/HalfBandResampler.h"
+#include "dsp/HostBuffers.h"
 #include "dsp/MeterFeed.h"
 #include "grandpress/Detector.h"
 #include "grandpress/EngineSettings.h"
@@ -25,16 +26,9 @@
 
 namespace grandpress {
 
-// The host buffers chosen for a block (Part of buffer selection is done by the effect).
+// The host buffers chosen for a block (the effect chooses them, dsp/HostBuffers.h).
 template <typename Sample>
-struct HostBuffers {
-    const Sample* mainLeft;
-    const Sample* mainRight;
-    const Sample* sideLeft;
-    const Sample* sideRight;
-    Sample* outLeft;
-    Sample* outRight;  // may equal outLeft: the right result is then written last
-};
+using HostBuffers = qrx::dsp::HostBuffers<Sample>;
 
 class SignalPath {
   public:

@@ -63,7 +63,8 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
     }
 }
 
-void SignalPath::process(const HostStreams& io, int frames, MeterFeed& feed) noexcept {
+void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames,
+                         MeterFeed& feed) noexcept {
     if (frames <= 0) return;
     const bool bypass = current.power == 0;
     meters.load(feed, current, bypass);
@@ -79,7 +80,7 @@ void SignalPath::process(const HostStreams& io, int frames, MeterFeed& feed) noe
     meters.store(feed, frames);
 }
 
-void SignalPath::readChunk(const HostStreams& io, int offset, int n) noexcept {
+void SignalPath::readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft, io.sideRight};
     for (int s = 0; s < kStreams; ++s) {
         if (!sources[s]) {
@@ -212,7 +213,7 @@ void SignalPath::activeChunk(int n) noexcept {
     postWrite = pw;
 }
 
-void SignalPath::writeChunk(const HostStreams& io, int offset, int n) noexcept {
+void SignalPath::writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     if (current.power && current.meterSource == kMeterPost) {
         for (int k = 0; k < n; ++k) {
             meters.signal(0, std::fabs(out[0][k]), noise[k]);

@@ -9,7 +9,6 @@
 #include "platform/MessageBox.h"
 #include "shell/FamilyIdentity.h"
 #include "tinypress/FactoryPrograms.h"
-#include "tinypress/InputSelection.h"
 #include "tinypress/Mappings.h"
 #include "tinypress/SignalPath.h"
 
@@ -158,12 +157,17 @@ double TinyPress::getLatencyMs() {
 void TinyPress::processReplacing(float** inputs, float** outputs, VstInt32 frames) noexcept {
     if (failed || !path || frames <= 0) return;
     adoptChanges();
-    InputFlags flags;
+    qrx::dsp::InputFlags flags;
     flags.rightInput = secondInput.load(kRelaxed);
     flags.sideChainInputs = sideChainInputsUsable.load(kRelaxed);
     flags.externalSideChain = path->settings().sideChainExternal != 0;
-    const HostStreams io =
-        selectStreams(inputs, outputs, flags, [this](int pin) { return isInputConnected(pin); });
+    qrx::dsp::HostBuffers<float> io;
+    if (outputs) {
+        io.outLeft = outputs[0];
+        io.outRight = outputs[1];
+    }
+    qrx::dsp::selectInputs(
+        inputs, flags, [this](int pin) { return isInputConnected(pin); }, io);
     path->process(io, frames, meters);
 }
 
