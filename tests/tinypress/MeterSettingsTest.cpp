@@ -13,17 +13,14 @@
 namespace tinypress {
 namespace {
 
-using tinypress_test::recordingHost;
-using tinypress_test::TempConfigHome;
-
 class TinyPressMeterSettings : public ::testing::Test {
   protected:
-    TempConfigHome home;
+    testsupport::TemporaryConfigHome home;
 };
 
 TEST_F(TinyPressMeterSettings, MissingKeyGivesTheDefaults) {
-    ASSERT_TRUE(std::filesystem::is_empty(home.path()));
-    TinyPress fx(recordingHost);
+    ASSERT_TRUE(std::filesystem::is_empty(home.folder()));
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     EXPECT_EQ(fx.getParameter(kVuIntegration), 0.5f);
     EXPECT_EQ(fx.getParameter(kVuReference), 0.41f);
     EXPECT_EQ(fx.getParameter(kPpmIntegration), 0.5f);
@@ -46,7 +43,7 @@ TEST_F(TinyPressMeterSettings, OutOfRangeValuesAreReplaced) {
     meter_settings::write(kPpmIntegration, NAN);
     meter_settings::write(kPpmReturn, 1.0001f);
     meter_settings::write(kOverIndicator, -1.0f);
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     EXPECT_EQ(fx.getParameter(kVuIntegration), 0.5f);
     EXPECT_EQ(fx.getParameter(kVuReference), 0.5f);
     EXPECT_EQ(fx.getParameter(kPpmIntegration), 0.52f);
@@ -58,7 +55,7 @@ TEST_F(TinyPressMeterSettings, StoredValuesAreUsedAndWrittenBackAtDestruction) {
     meter_settings::write(kVuIntegration, 0.0f);
     meter_settings::write(kPpmReturn, 1.0f);
     {
-        TinyPress fx(recordingHost);
+        TinyPress fx(testsupport::CallbackRecorder::callback);
         EXPECT_EQ(fx.getParameter(kVuIntegration), 0.0f);
         EXPECT_EQ(fx.getParameter(kPpmReturn), 1.0f);
         EXPECT_DOUBLE_EQ(fx.settingsNow().ppmReturn[0], ppmReturnOf(10000.0, fx.processingRate()));
@@ -74,14 +71,14 @@ TEST_F(TinyPressMeterSettings, StoredValuesAreUsedAndWrittenBackAtDestruction) {
     EXPECT_EQ(meter_settings::read(kPpmReturn), 1.0f);
     EXPECT_EQ(meter_settings::read(kOverIndicator), 5.0f / 9.0f);
 
-    TinyPress next(recordingHost);
+    TinyPress next(testsupport::CallbackRecorder::callback);
     EXPECT_EQ(next.getParameter(kVuReference), 0.75f);
     EXPECT_EQ(next.settingsNow().overSamples, 6);
 }
 
 TEST_F(TinyPressMeterSettings, DefaultsAreWrittenWhenNothingWasStored) {
-    { TinyPress fx(recordingHost); }
-    EXPECT_FALSE(std::filesystem::is_empty(home.path()));
+    { TinyPress fx(testsupport::CallbackRecorder::callback); }
+    EXPECT_FALSE(std::filesystem::is_empty(home.folder()));
     EXPECT_EQ(meter_settings::read(kVuReference), 0.41f);
     EXPECT_EQ(meter_settings::read(kOverIndicator), 2.0f / 9.0f);
     EXPECT_EQ(meter_settings::read(kPpmIntegration), 0.5f);

@@ -15,7 +15,6 @@
 namespace tinypress {
 namespace {
 
-using tinypress_test::recordingHost;
 using tinypress_test::shelvesAre;
 
 TEST(TinyPressFactoryPrograms, CommonColumns) {
@@ -32,7 +31,7 @@ TEST(TinyPressFactoryPrograms, CommonColumns) {
 }
 
 TEST(TinyPressFactoryPrograms, StoreHoldsNamesAndSinglePrecisionValues) {
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     ProgramStore* store = fx.programStore();
     ASSERT_NE(store, nullptr);
     char name[32];
@@ -68,7 +67,7 @@ TEST(TinyPressFactoryPrograms, StoreHoldsNamesAndSinglePrecisionValues) {
 }
 
 TEST(TinyPressFactoryPrograms, ConstructionAppliesDefaultProgramWithoutChangingIt) {
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     EXPECT_EQ(fx.getCurrentProgramIndex(), 0);
     // The construction default of the ratio is 0.5; program 0 has 0.3, and must keep it.
     EXPECT_EQ(fx.programStore()->value(0, kRatio), 0.3f);
@@ -94,7 +93,7 @@ TEST(TinyPressFactoryPrograms, ConstructionAppliesDefaultProgramWithoutChangingI
 }
 
 TEST(TinyPressFactoryPrograms, SelectingAProgramDerivesItsSteps) {
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     const struct {
         int program;
         int ratioStep;
@@ -137,7 +136,7 @@ TEST(TinyPressFactoryPrograms, SelectingAProgramDerivesItsSteps) {
 }
 
 TEST(TinyPressFactoryPrograms, PowerIsCommonToAllPrograms) {
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     ProgramStore* store = fx.programStore();
     fx.selectProgram(4);
     fx.setParameter(kPower, 0.0f);
@@ -160,7 +159,7 @@ TEST(TinyPressFactoryPrograms, PowerIsCommonToAllPrograms) {
 }
 
 TEST(TinyPressFactoryPrograms, LoadingAProgramRecordsNothing) {
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     ProgramStore* store = fx.programStore();
     float before[kNumPrograms][kNumProgramParams];
     for (int p = 0; p < kNumPrograms; ++p)

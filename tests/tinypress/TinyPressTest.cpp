@@ -16,12 +16,11 @@
 namespace tinypress {
 namespace {
 
-using tinypress_test::recordingHost;
 using tinypress_test::shelvesAre;
 
 class TinyPressTest : public ::testing::Test {
   protected:
-    TinyPress fx{recordingHost};
+    TinyPress fx{testsupport::CallbackRecorder::callback};
 };
 
 TEST_F(TinyPressTest, Identity) {
