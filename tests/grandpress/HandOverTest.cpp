@@ -12,14 +12,8 @@ namespace {
 
 using namespace grandpress;
 
-// Values the setting threads choose from: a torn value would be none of them.
-constexpr float kChoices[] = {0.0f, 0.3f, 0.55f, 1.0f};
-
-bool isChoice(float v) {
-    for (float c : kChoices)
-        if (v == c) return true;
-    return false;
-}
+using testsupport::isHandOverChoice;
+using testsupport::kHandOverChoices;
 
 TEST(GrandPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     testsupport::EngineRig rig(48000.0f);
@@ -28,8 +22,8 @@ TEST(GrandPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     // switches, the times and the meters: both touch indices that share derived values.
     const int first[] = {kThreshold, kRatio, kTilt, kHigh, kLow, kLinkHighCut, kMakeup};
     const int second[] = {kFat, kSmooth, kRms, kAttack, kRelease, kVuIntegration, kThreshold};
-    for (int i : first) fx.setParameter(i, kChoices[0]);
-    for (int i : second) fx.setParameter(i, kChoices[0]);
+    for (int i : first) fx.setParameter(i, kHandOverChoices[0]);
+    for (int i : second) fx.setParameter(i, kHandOverChoices[0]);
     std::vector<double> in(256, 0.25), outL, outR;
     rig.run(in, in, outL, outR, 256);
 
@@ -37,13 +31,13 @@ TEST(GrandPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     const auto run = testsupport::hammerHandOver(
         [&](int thread, long long k) {
             const int* indices = thread == 0 ? first : second;
-            fx.setParameter(indices[k % 7], kChoices[(k / 7 + thread) % 4]);
+            fx.setParameter(indices[k % 7], kHandOverChoices[(k / 7 + thread) % 4]);
         },
         [&] {
             rig.run(in, in, outL, outR, 256);
             const float* p = fx.adoptedParameters();
-            for (int i : first) ASSERT_TRUE(isChoice(p[i])) << i;
-            for (int i : second) ASSERT_TRUE(isChoice(p[i])) << i;
+            for (int i : first) ASSERT_TRUE(isHandOverChoice(p[i])) << i;
+            for (int i : second) ASSERT_TRUE(isHandOverChoice(p[i])) << i;
             EngineSettings expected;
             applyAll(expected, p, fx.processingRate());
             const EngineSettings& adopted = fx.signalPath()->settings();

@@ -10,6 +10,15 @@
 
 namespace testsupport {
 
+// Values the setting threads choose from: an adopted value that is none of them would be torn.
+inline constexpr float kHandOverChoices[] = {0.0f, 0.3f, 0.55f, 1.0f};
+
+inline bool isHandOverChoice(float v) {
+    for (float c : kHandOverChoices)
+        if (v == c) return true;
+    return false;
+}
+
 struct HandOverRun {
     int blocks = 0;
     long long sets = 0;

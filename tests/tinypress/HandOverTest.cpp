@@ -14,13 +14,8 @@ namespace {
 using tinypress_test::EngineRig;
 using tinypress_test::Signal;
 
-constexpr float kChoices[] = {0.0f, 0.3f, 0.55f, 1.0f};
-
-bool isChoice(float v) {
-    for (float c : kChoices)
-        if (v == c) return true;
-    return false;
-}
+using testsupport::isHandOverChoice;
+using testsupport::kHandOverChoices;
 
 TEST(TinyPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     EngineRig rig(48000.0f);
@@ -29,8 +24,8 @@ TEST(TinyPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     // the envelope coefficients; the two PPM times share the meter coefficients.
     const int first[] = {kThreshold, kRatio, kRms, kAttack, kPpmIntegration, kMakeup, kMix};
     const int second[] = {kRatio, kThreshold, kRelease, kRms, kPpmReturn, kOutput, kPower};
-    for (int i : first) fx.setParameter(i, kChoices[0]);
-    for (int i : second) fx.setParameter(i, kChoices[0]);
+    for (int i : first) fx.setParameter(i, kHandOverChoices[0]);
+    for (int i : second) fx.setParameter(i, kHandOverChoices[0]);
     const Signal in(256, 0.25f);
     rig.run(in, 256);
     const EngineSettings before = rig.path().settings();
@@ -39,13 +34,13 @@ TEST(TinyPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     const auto run = testsupport::hammerHandOver(
         [&](int thread, long long k) {
             const int* indices = thread == 0 ? first : second;
-            fx.setParameter(indices[k % 7], kChoices[(k / 7 + thread) % 4]);
+            fx.setParameter(indices[k % 7], kHandOverChoices[(k / 7 + thread) % 4]);
         },
         [&] {
             rig.run(in, 256);
             const float* p = fx.adoptedParameters();
-            for (int i : first) ASSERT_TRUE(isChoice(p[i])) << i;
-            for (int i : second) ASSERT_TRUE(isChoice(p[i])) << i;
+            for (int i : first) ASSERT_TRUE(isHandOverChoice(p[i])) << i;
+            for (int i : second) ASSERT_TRUE(isHandOverChoice(p[i])) << i;
             const EngineSettings& adopted = rig.path().settings();
             // Shelves, Hilbert length and resets come from events no thread sends here: they
             // must stay as they were; everything else is what the values give.
