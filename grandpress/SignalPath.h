@@ -16,6 +16,7 @@
 
 #include "dsp/HalfBandResampler.h"
 #include "dsp/HostBuffers.h"
+#include "dsp/InputRings.h"
 #include "dsp/MeterFeed.h"
 #include "grandpress/Detector.h"
 #include "grandpress/EngineSettings.h"
@@ -63,7 +64,7 @@ class SignalPath {
     std::atomic<unsigned> resetRequests{0};
     unsigned resetsDone = 0;
 
-    InputLines input;
+    qrx::dsp::InputRings input;  // delayed by the layout's input delay
     SideChain sideChain;
     Detector detector;
     ReleaseShape releaseShape;

@@ -20,6 +20,7 @@
 #include "dsp/BiquadDesign.h"
 #include "dsp/DenormalNoise.h"
 #include "dsp/HostBuffers.h"
+#include "dsp/InputRings.h"
 #include "dsp/MeterFeed.h"
 #include "tinypress/Detector.h"
 #include "tinypress/EngineSettings.h"
@@ -72,8 +73,7 @@ class SignalPath {
     std::uint32_t fullResetsDone = 0, pathResetsDone = 0, vuResetsDone = 0;
 
     // Input rings (main and side chain, left and right) with one shared write index.
-    alignas(64) double inputRing[kStreams][kRingLength];
-    int inputWrite = kRingLength - 1;
+    qrx::dsp::InputRings inputRings;
     // Post-detector rings: the main signal, or the filtered side chain for the monitor.
     alignas(64) double postRing[2][kRingLength];
     int postWrite = kRingLength - 1;
