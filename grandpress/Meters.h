@@ -14,8 +14,6 @@
 
 namespace grandpress {
 
-enum MeterSource : int { kMeterPre = 0, kMeterGainRed = 1, kMeterPost = 2 };
-
 using MeterChannel = MeterReadings;
 
 class MeterState {

@@ -13,8 +13,6 @@
 
 namespace tinypress {
 
-enum MeterSource : int { kMeterPre = 0, kMeterGainRed = 1, kMeterPost = 2 };
-
 struct MeterChannel : MeterReadings {
     qrx::dsp::BiquadMemories vuMemories;
     double vuOffset = qrx::dsp::kBiquadNoiseScale;
