@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <thread>
 
@@ -24,19 +25,24 @@ struct HandOverRun {
     long long sets = 0;
 };
 
-// `setter(thread, k)` makes the k-th change of setting thread 0 or 1; `block()` processes one
-// block and checks it (gtest assertions inside). Runs for `duration`, at least 200 blocks.
-inline HandOverRun hammerHandOver(const std::function<void(int, long long)>& setter,
-                                  const std::function<void()>& block,
-                                  std::chrono::milliseconds duration) {
+// Setting thread t (0, 1) sets indices[t][k % N] to one of the choices, k = 0, 1, ...;
+// `block()` processes one block and checks it (gtest assertions inside). Runs for `duration`, at
+// least 200 blocks.
+template <typename Effect, std::size_t N>
+HandOverRun hammerHandOver(Effect& effect, const int (&indices)[2][N],
+                           const std::function<void()>& block, std::chrono::milliseconds duration) {
+    for (const auto& list : indices)
+        for (int i : list) effect.setParameter(i, kHandOverChoices[0]);
     std::atomic<bool> stop{false};
     std::atomic<long long> sets{0};
     auto run = [&](int thread) {
         for (long long k = 0; !stop.load(std::memory_order_relaxed); ++k) {
-            setter(thread, k);
+            const float value = kHandOverChoices[(k / N + thread) % 4];
+            effect.setParameter(indices[thread][k % N], value);
             sets.fetch_add(1, std::memory_order_relaxed);
         }
     };
+    block();
     std::thread one(run, 0), two(run, 1);
     HandOverRun result;
     const auto end = std::chrono::steady_clock::now() + duration;
@@ -49,6 +55,15 @@ inline HandOverRun hammerHandOver(const std::function<void(int, long long)>& set
     two.join();
     result.sets = sets.load();
     return result;
+}
+
+// Whether every value the audio thread adopted for the hammered indices is one of the choices.
+template <std::size_t N>
+bool adoptedAreChoices(const float* adopted, const int (&indices)[2][N]) {
+    for (const auto& list : indices)
+        for (int i : list)
+            if (!isHandOverChoice(adopted[i])) return false;
+    return true;
 }
 
 }  // namespace testsupport

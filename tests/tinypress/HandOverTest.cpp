@@ -14,33 +14,24 @@ namespace {
 using tinypress_test::EngineRig;
 using tinypress_test::Signal;
 
-using testsupport::isHandOverChoice;
-using testsupport::kHandOverChoices;
-
 TEST(TinyPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     EngineRig rig(48000.0f);
     TinyPress& fx = rig.fx;
     // Threshold and ratio share the auto make-up and knee values; RMS, attack and release share
     // the envelope coefficients; the two PPM times share the meter coefficients.
-    const int first[] = {kThreshold, kRatio, kRms, kAttack, kPpmIntegration, kMakeup, kMix};
-    const int second[] = {kRatio, kThreshold, kRelease, kRms, kPpmReturn, kOutput, kPower};
-    for (int i : first) fx.setParameter(i, kHandOverChoices[0]);
-    for (int i : second) fx.setParameter(i, kHandOverChoices[0]);
+    const int indices[2][7] = {{kThreshold, kRatio, kRms, kAttack, kPpmIntegration, kMakeup, kMix},
+                               {kRatio, kThreshold, kRelease, kRms, kPpmReturn, kOutput, kPower}};
     const Signal in(256, 0.25f);
     rig.run(in, 256);
     const EngineSettings before = rig.path().settings();
 
     int mismatches = 0;
     const auto run = testsupport::hammerHandOver(
-        [&](int thread, long long k) {
-            const int* indices = thread == 0 ? first : second;
-            fx.setParameter(indices[k % 7], kHandOverChoices[(k / 7 + thread) % 4]);
-        },
+        fx, indices,
         [&] {
             rig.run(in, 256);
             const float* p = fx.adoptedParameters();
-            for (int i : first) ASSERT_TRUE(isHandOverChoice(p[i])) << i;
-            for (int i : second) ASSERT_TRUE(isHandOverChoice(p[i])) << i;
+            ASSERT_TRUE(testsupport::adoptedAreChoices(p, indices));
             const EngineSettings& adopted = rig.path().settings();
             // Shelves, Hilbert length and resets come from events no thread sends here: they
             // must stay as they were; everything else is what the values give.
