@@ -20,13 +20,14 @@ TEST(GrandPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     const int indices[2][7] = {
         {kThreshold, kRatio, kTilt, kHigh, kLow, kLinkHighCut, kMakeup},
         {kFat, kSmooth, kRms, kAttack, kRelease, kVuIntegration, kThreshold}};
-    std::vector<double> in(256, 0.25), outL, outR;
+    // Short blocks: many hand-overs per second.
+    std::vector<double> in(16, 0.25), outL, outR;
 
     int mismatches = 0;
     const auto run = testsupport::hammerHandOver(
         fx, indices,
         [&] {
-            rig.run(in, in, outL, outR, 256);
+            rig.run(in, in, outL, outR, 16);
             const float* p = fx.adoptedParameters();
             ASSERT_TRUE(testsupport::adoptedAreChoices(p, indices));
             EngineSettings expected;
@@ -39,7 +40,7 @@ TEST(GrandPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     EXPECT_EQ(mismatches, 0) << "of " << run.blocks << " blocks";
     EXPECT_GT(run.sets, 1000);
     // Quiet again: the next block adopts exactly the values that stand now.
-    rig.run(in, in, outL, outR, 256);
+    rig.run(in, in, outL, outR, 16);
     for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(fx.adoptedParameters()[i], fx.getParameter(i));
 }
 

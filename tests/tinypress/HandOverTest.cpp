@@ -21,15 +21,16 @@ TEST(TinyPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
     // the envelope coefficients; the two PPM times share the meter coefficients.
     const int indices[2][7] = {{kThreshold, kRatio, kRms, kAttack, kPpmIntegration, kMakeup, kMix},
                                {kRatio, kThreshold, kRelease, kRms, kPpmReturn, kOutput, kPower}};
-    const Signal in(256, 0.25f);
-    rig.run(in, 256);
+    // Short blocks: many hand-overs per second.
+    const Signal in(16, 0.25f);
+    rig.run(in, 16);
     const EngineSettings before = rig.path().settings();
 
     int mismatches = 0;
     const auto run = testsupport::hammerHandOver(
         fx, indices,
         [&] {
-            rig.run(in, 256);
+            rig.run(in, 16);
             const float* p = fx.adoptedParameters();
             ASSERT_TRUE(testsupport::adoptedAreChoices(p, indices));
             const EngineSettings& adopted = rig.path().settings();
@@ -42,7 +43,7 @@ TEST(TinyPressHandOver, AdoptedSettingsBelongToOneSetOfValues) {
         std::chrono::milliseconds(1500));
     EXPECT_EQ(mismatches, 0) << "of " << run.blocks << " blocks";
     EXPECT_GT(run.sets, 1000);
-    rig.run(in, 256);
+    rig.run(in, 16);
     for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(fx.adoptedParameters()[i], fx.getParameter(i));
 }
 
