@@ -11,13 +11,13 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
            libsndfile1-dev libcairo2-dev \
            dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity \
-           zam-plugins clang libclang-rt-14-dev clang-format xz-utils
+           zam-plugins clang libclang-rt-14-dev clang-format clang-tidy xz-utils
 
 # Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
 DEMO_OUT ?= out
 
-.PHONY: all deps build asan-build test format-check regression fuzz tsan install demo clean
+.PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean
 
 all: build
 
@@ -43,7 +43,7 @@ SANITIZER_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:p
                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(CURDIR)/tests/sanitizers/ubsan.supp \
                 ASAN_OPTIONS=detect_stack_use_after_return=1:strict_string_checks=1
 
-test: format-check build asan-build
+test: format-check build tidy asan-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory regression
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
@@ -55,6 +55,12 @@ format-check: deps
 	@files=$$(git ls-files -co --exclude-standard '*.cpp' '*.h' '*.c'); \
 	if ! clang-format --dry-run --Werror $$files; then \
 	  echo "format-check: run clang-format -i on the files above"; exit 1; fi
+
+# clang-tidy (.clang-tidy: bugprone and performance checks) on the sources of the non-GUI targets,
+# listed by the configure step; any finding fails the run.
+tidy: build
+	@xargs -a $(BUILD)/non-gui-sources.txt -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet || \
+	  { echo "tidy: clang-tidy found the problems above"; exit 1; }
 
 # The renders of every factory program against the reference build; see tests/regression/run.sh.
 REGRESSION_TOLERANCE ?= 0

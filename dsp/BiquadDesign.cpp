@@ -136,4 +136,16 @@ void BiquadDesign::design() noexcept {
     target.a2 = r.a2 / r.a0;
 }
 
+BiquadCoefficients designBiquad(int type, double frequencyHz, double quality, double gainDb,
+                                double sampleRateHz) noexcept {
+    BiquadDesign d;
+    d.sampleRateHz = sampleRateHz;
+    d.type = type;
+    d.frequencyHz = frequencyHz;
+    d.quality = quality;
+    d.gainDb = gainDb;
+    d.design();
+    return d.target;
+}
+
 }  // namespace qrx::dsp

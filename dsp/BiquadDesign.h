@@ -80,4 +80,9 @@ struct BiquadDesign {
     void design() noexcept;
 };
 
+// The coefficients of one section of `type` at `sampleRateHz`, the frequency capped as design()
+// caps it: the one entry point both engines design their filters through.
+BiquadCoefficients designBiquad(int type, double frequencyHz, double quality, double gainDb,
+                                double sampleRateHz) noexcept;
+
 }  // namespace qrx::dsp

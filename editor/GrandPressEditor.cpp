@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "editor/CAnimKnob2.h"
 #include "editor/COldVuMeter.h"
-#include "editor/CompressorEffect.h"
 #include "editor/PanelControls.h"
 #include "editor/ReadoutText.h"
 #include "gui/Toolkit.h"
 #include "platform/Ticks.h"
+#include "presets/CompressorEffect.h"
 
 using namespace qgui;
 
@@ -25,6 +26,10 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 GrandPressEditor::GrandPressEditor(CompressorEffect* effect, VstInt16 panelHeight)
     : CPresetSystemEditor(effect), panelLayout(panel::layoutForHeight(panelHeight)) {
     rect = ERect{0, 0, panelHeight, kPanelWidth};
+}
+
+CEditorNotices* GrandPressEditor::create(CompressorEffect& effect, VstInt16 panelHeight) {
+    return new (std::nothrow) GrandPressEditor(&effect, panelHeight);
 }
 
 GrandPressEditor::~GrandPressEditor() {

@@ -45,6 +45,8 @@ class GrandPressEditor : public CPresetSystemEditor {
 
     // `panelHeight` picks the panel: 460 (grandpress) or 378 (tinypress).
     GrandPressEditor(CompressorEffect* effect, VstInt16 panelHeight);
+    // The EditorFactory the plug-in libraries give their engine.
+    static CEditorNotices* create(CompressorEffect& effect, VstInt16 panelHeight);
     ~GrandPressEditor() override;
 
     // False, building nothing, for an inert effect, an unknown panel height, a missing skin
@@ -64,9 +66,9 @@ class GrandPressEditor : public CPresetSystemEditor {
     // Shows the hidden page instead of the shown one.
     void switchPage();
     // Puts both needle meters back to rest (the effect's suspend).
-    virtual void resetMeters();
+    void resetMeters() override;
     // Shows the effect's current latency (tinypress's resume).
-    virtual void updateLatencyDisplays();
+    void updateLatencyDisplays() override;
 
     // --- Introspection for tests and tools (null while closed) ---
     const panel::Layout* layout() const { return panelLayout; }

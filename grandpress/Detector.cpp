@@ -3,52 +3,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <numbers>
 
-// The vector helpers below are inlined; their by-value AVX types never cross a call.
-#pragma GCC diagnostic ignored "-Wpsabi"
+#include "dsp/HilbertKernel.h"
 
 namespace grandpress {
 
 namespace {
 
 constexpr double kSilenceLevel = 0.005;  // detector floor, about -46 dB below the threshold
-constexpr int kBlock = 16;               // outputs per vector block
-
-typedef double Quad __attribute__((vector_size(32)));
-
-// sum += h (forward - backward) on unaligned quads; by reference, as no vector-typed argument or
-// result may depend on AVX in the default clone (clang refuses that ABI change outright).
-inline void accumulate(Quad& sum, double h, const double* forward, const double* backward) {
-    Quad f, b;
-    std::memcpy(&f, forward, sizeof f);
-    std::memcpy(&b, backward, sizeof b);
-    sum += h * (f - b);
-}
-
-// q[k] = sum_{i<L} h[i] * (x[k+2i+1] - x[k-2i-1]) for k = 0..blocks*16-1, x pointing at the
-// centre of output 0. Sixteen outputs per pass keep four independent sums in flight; built for
-// AVX2 where the processor has it (the sums are the same either way: no fused multiply-add).
-__attribute__((target_clones("avx2", "default"))) void hilbertSums(const double* x, const double* h,
-                                                                   int L, int blocks, double* q) {
-    for (int b = 0; b < blocks; ++b) {
-        const double* xb = x + b * kBlock;
-        Quad a0 = {0, 0, 0, 0}, a1 = a0, a2 = a0, a3 = a0;
-        for (int i = 0; i < L; ++i) {
-            const double hi = h[i];
-            const double* f = xb + (2 * i + 1);
-            const double* r = xb - (2 * i + 1);
-            accumulate(a0, hi, f, r);
-            accumulate(a1, hi, f + 4, r + 4);
-            accumulate(a2, hi, f + 8, r + 8);
-            accumulate(a3, hi, f + 12, r + 12);
-        }
-        std::memcpy(q + b * kBlock, &a0, sizeof a0);
-        std::memcpy(q + b * kBlock + 4, &a1, sizeof a1);
-        std::memcpy(q + b * kBlock + 8, &a2, sizeof a2);
-        std::memcpy(q + b * kBlock + 12, &a3, sizeof a3);
-    }
-}
 
 }  // namespace
 
@@ -73,8 +35,7 @@ void Detector::setLength(int length, int centre) noexcept {
     taps = length < 1 ? 1 : (length > kMaxLength ? kMaxLength : length);
     const int most = kLinkedLineLength - 2 * taps;
     centreDelay = centre < 2 * taps ? 2 * taps : (centre > most ? most : centre);
-    for (int i = 0; i < kMaxLength + 4; ++i)
-        kernel[i] = i < taps ? 2.0 / ((2 * i + 1) * std::numbers::pi) : 0.0;
+    qrx::dsp::fillHilbertKernel(kernel, taps, kMaxLength + 4);
     clear();
 }
 
@@ -96,11 +57,11 @@ void Detector::process(const double* linkL, const double* linkR, int n, double d
     std::memcpy(line[1] + position, linkR, sizeof(double) * n);
 
     // Output k belongs to the newest sample position + k; its centre is centreDelay behind.
-    const int blocks = (n + kBlock - 1) / kBlock;
+    const int quads = (n + 3) / 4;
     const double* centreL = line[0] + position - centreDelay;
     const double* centreR = line[1] + position - centreDelay;
-    hilbertSums(centreL, kernel, L, blocks, q[0]);
-    hilbertSums(centreR, kernel, L, blocks, q[1]);
+    qrx::dsp::hilbertSums(centreL, kernel, L, quads, q[0]);
+    qrx::dsp::hilbertSums(centreR, kernel, L, quads, q[1]);
 
     for (int k = 0; k < n; ++k) {
         const double sL = q[0][k] * q[0][k] + centreL[k] * centreL[k];

@@ -42,12 +42,12 @@ double envelopeRate(const EngineSettings& s) {
 void designShelves(EngineSettings& s, const float* p) {
     const double fs = sideChainRate(s);
     const int low = on(p, kLowScf), high = on(p, kHighScf);
-    s.lowShelf = designBiquad(fs, qrx::dsp::kBiquadLowShelf,
-                              kLowShelfCornerFactor * sideChainLowHzOf(p[kLow]), kShelfQuality[low],
-                              kShelfGainDb[low]);
-    s.highShelf = designBiquad(fs, qrx::dsp::kBiquadHighShelf,
-                               kHighShelfCornerFactor * sideChainHighHzOf(p[kHigh]),
-                               kShelfQuality[high], kShelfGainDb[high]);
+    s.lowShelf = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowShelf,
+                                        kLowShelfCornerFactor * sideChainLowHzOf(p[kLow]),
+                                        kShelfQuality[low], kShelfGainDb[low], fs);
+    s.highShelf = qrx::dsp::designBiquad(qrx::dsp::kBiquadHighShelf,
+                                         kHighShelfCornerFactor * sideChainHighHzOf(p[kHigh]),
+                                         kShelfQuality[high], kShelfGainDb[high], fs);
     s.filterGlideRate = qrx::dsp::glideRatePerSample(fs, qrx::dsp::kGlideRateAbove50kHz);
 }
 
@@ -67,7 +67,8 @@ void designLinkBand(EngineSettings& s, const float* p) {
         frequency = 100.0;
         quality = 0.45;
     }
-    s.linkBand = designBiquad(sideChainRate(s), type, frequency, quality, kLinkBandGainDb);
+    s.linkBand =
+        qrx::dsp::designBiquad(type, frequency, quality, kLinkBandGainDb, sideChainRate(s));
     ++s.linkGeneration;
 }
 
@@ -81,8 +82,8 @@ void designEnvelope(EngineSettings& s, const float* p) {
 
 void designLevelFilters(EngineSettings& s) {
     const double fs = envelopeRate(s);
-    s.levelFast = designBiquad(fs, qrx::dsp::kBiquadLowPass, 200.0, 0.5, 0.0);
-    s.levelSlow = designBiquad(fs, qrx::dsp::kBiquadLowPass, 20.0, 0.5, 0.0);
+    s.levelFast = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 200.0, 0.5, 0.0, fs);
+    s.levelSlow = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 20.0, 0.5, 0.0, fs);
 }
 
 void designRatio(EngineSettings& s, const float* p) {
@@ -106,8 +107,8 @@ void designLimiter(EngineSettings& s) {
     s.limiterLookAhead = c;
     s.limiterAttack = 1.0 - std::pow(0.05, 1.0 / c);
     s.limiterRelease = 1.0 - std::pow(0.05, 1.0 / (c * 3.3 * 16.0 * 1.7));
-    s.limiterFast = designBiquad(s.rateHz, qrx::dsp::kBiquadLowPass, 200.0, 0.5, 0.0);
-    s.limiterSlow = designBiquad(s.rateHz, qrx::dsp::kBiquadLowPass, 20.0, 0.5, 0.0);
+    s.limiterFast = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 200.0, 0.5, 0.0, s.rateHz);
+    s.limiterSlow = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 20.0, 0.5, 0.0, s.rateHz);
 }
 
 void designMeters(EngineSettings& s, const float* p) {
@@ -196,18 +197,6 @@ double autoMakeupGainOf(double thresholdScale, double inverseRatio) {
 
 int limiterLookAheadSamples(double rateHz) {
     return static_cast<int>(rateHz * 0.001 * 1.4);
-}
-
-BiquadCoefficients designBiquad(double rateHz, int type, double frequencyHz, double quality,
-                                double gainDb) {
-    BiquadDesign d;
-    d.sampleRateHz = rateHz;
-    d.type = type;
-    d.frequencyHz = frequencyHz;
-    d.quality = quality;
-    d.gainDb = gainDb;
-    d.design();
-    return d.target;
 }
 
 void applyParameter(EngineSettings& s, int index, const float* p) {

@@ -1,5 +1,5 @@
-// Everything the signal path reads from the parameters, precomputed on the thread that sets them
-// (or runs suspend/resume) and handed to the audio thread as one block through SettingsExchange.
+// Everything the signal path reads from the parameters, built by the audio thread at the start of
+// a block from what changed (GrandPress.h has the hand-over).
 // Plain data; the builder functions are pure and may run on any thread.
 #pragma once
 
@@ -104,9 +104,6 @@ void kneePoints(double inverseRatio, double p[4]);
 double autoMakeupGainOf(double thresholdScale, double inverseRatio);
 // Look-ahead c = (int)(fs * 1.4 ms); attack 1 - 0.05^(1/c); release 1 - 0.05^(1/(c*3.3*16*1.7)).
 int limiterLookAheadSamples(double rateHz);
-// Designed coefficients of one biquad (type, f, Q, dB) at `rateHz`, with the frequency cap.
-qrx::dsp::BiquadCoefficients designBiquad(double rateHz, int type, double frequencyHz,
-                                          double quality, double gainDb);
 
 }  // namespace grandpress
 

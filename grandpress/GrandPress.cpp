@@ -3,7 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "editor/GrandPressEditor.h"
 #include "editor/MeterSettingsStore.h"
 #include "grandpress/FactoryPrograms.h"
 #include "grandpress/Mappings.h"
@@ -25,7 +24,7 @@ bool rateSupported(double rate) {
 
 }  // namespace
 
-GrandPress::GrandPress(audioMasterCallback audioMaster)
+GrandPress::GrandPress(audioMasterCallback audioMaster, EditorFactory editorFactory)
     : CompressorEffect(audioMaster, kFactoryPrograms) {
     for (auto& p : params) p.store(0.0f, kRelaxed);
     setNumInputs(4);
@@ -35,11 +34,9 @@ GrandPress::GrandPress(audioMasterCallback audioMaster)
     setUniqueID(kUniqueId);
     setInitialDelay(kLatencySamples);
 
-    publishAll(44100.0);
-    {
-        std::lock_guard<std::mutex> lock(writerMutex);
-        path = new (std::nothrow) SignalPath(writerSettings);
-    }
+    EngineSettings initial;
+    applyAll(initial, adopted, rate.load(kRelaxed));
+    path = new (std::nothrow) SignalPath(initial);
     if (!path) failed = true;
 
     for (int i = meter_settings::kFirstIndex; i <= meter_settings::kLastIndex; ++i) {
@@ -48,7 +45,7 @@ GrandPress::GrandPress(audioMasterCallback audioMaster)
         setParameter(i, v);
     }
 
-    if (!failed && !new (std::nothrow) GrandPressEditor(this, kPanelHeight)) failed = true;
+    if (!failed && !createEditor(editorFactory, kPanelHeight)) failed = true;
     if (failed) {
         // Inert but loadable: the host sees a one-in, one-out effect of unknown identity.
         setNumInputs(1);
@@ -69,20 +66,34 @@ GrandPress::~GrandPress() {
     delete path;
 }
 
-void GrandPress::publishParameter(int index) {
+EngineSettings GrandPress::settingsNow() const {
     float p[kNumParams];
-    std::lock_guard<std::mutex> lock(writerMutex);
     for (int i = 0; i < kNumParams; ++i) p[i] = params[i].load(kRelaxed);
-    applyParameter(writerSettings, index, p);
-    exchange.publish(writerSettings);
+    EngineSettings s;
+    applyAll(s, p, rate.load(kRelaxed));
+    return s;
 }
 
-void GrandPress::publishAll(double rateHz) {
-    float p[kNumParams];
-    std::lock_guard<std::mutex> lock(writerMutex);
-    for (int i = 0; i < kNumParams; ++i) p[i] = params[i].load(kRelaxed);
-    applyAll(writerSettings, p, rateHz);
-    exchange.publish(writerSettings);
+void GrandPress::adoptChanges() noexcept {
+    const std::uint32_t rebuild = rebuildRequests.load(std::memory_order_acquire);
+    std::uint64_t changed = changedParameters.exchange(0, std::memory_order_acquire);
+    if (rebuild == rebuildsDone && changed == 0) {
+        path->adopt(path->settings());  // reset requests are still looked at
+        return;
+    }
+    // Values are read after their bits were taken: a value newer than its bit is read again with
+    // the next block, so the settings always belong to one set of values in `adopted`.
+    for (int i = 0; i < kNumParams; ++i)
+        if (changed & (std::uint64_t{1} << i)) adopted[i] = params[i].load(kRelaxed);
+    EngineSettings next = path->settings();
+    if (rebuild != rebuildsDone) {
+        rebuildsDone = rebuild;
+        applyAll(next, adopted, rate.load(kRelaxed));
+    } else {
+        for (int i = 0; i < kNumParams; ++i)
+            if (changed & (std::uint64_t{1} << i)) applyParameter(next, i, adopted);
+    }
+    path->adopt(next);
 }
 
 void GrandPress::suspend() {
@@ -94,19 +105,19 @@ void GrandPress::suspend() {
     if (!(hostRate >= 22050.0)) hostRate = 22050.0;  // also a NaN rate
     if (hostRate > 192000.0) hostRate = 192000.0;
     rate.store(hostRate, kRelaxed);
-    publishAll(hostRate);
+    rebuildRequests.fetch_add(1, std::memory_order_release);
     path->requestReset();
     updateBlockSize();
     getOutputLatency();
     meters.reset();
-    if (GrandPressEditor* e = panelEditor()) e->resetMeters();
+    if (CEditorNotices* e = editorNotices()) e->resetMeters();
 }
 
 void GrandPress::resume() {
     if (failed) return;
     const double hostRate = getSampleRate();
     rate.store(rateSupported(hostRate) ? hostRate : 44100.0, kRelaxed);
-    publishAll(rate.load(kRelaxed));
+    rebuildRequests.fetch_add(1, std::memory_order_release);
     updateBlockSize();
     getOutputLatency();
     setInitialDelay(kLatencySamples);
@@ -132,29 +143,21 @@ void GrandPress::processBlock(Sample** inputs, Sample** outputs, VstInt32 frames
     }
     if (!inputs || !outputs || !inputs[0] || !outputs[0] || frames <= 0) return;
 
-    EngineSettings next;
-    path->adopt(exchange.tryRead(next) ? next : path->settings());
+    adoptChanges();
     const EngineSettings& s = path->settings();
 
     // Buffer selection: a pointer is used only when the arrangement allows it, it exists and the
     // host reports the pin connected (asked in that order, so no absent pointer is ever read).
-    const bool second = secondInputUsable();
-    const bool sideChain = sideChainInputsUsable.load(kRelaxed);
     HostBuffers<Sample> io;
-    io.mainLeft = inputs[0];
-    io.mainRight = second && inputs[1] && isInputConnected(1) ? inputs[1] : inputs[0];
+    qrx::dsp::InputFlags flags;
+    flags.rightInput = secondInputUsable();
+    flags.sideChainInputs = sideChainInputsUsable.load(kRelaxed);
+    flags.externalSideChain = s.sideChainExternal != 0;
+    qrx::dsp::selectInputs(
+        inputs, flags, [this](int pin) { return isInputConnected(pin); }, io);
     io.outLeft = outputs[0];
     io.outRight =
         secondOutputUsable() && outputs[1] && isOutputConnected(1) ? outputs[1] : outputs[0];
-    io.sideLeft = io.mainLeft;
-    io.sideRight = io.mainRight;
-    if (s.sideChainExternal) {
-        const bool leftPin = sideChain && inputs[2] && isInputConnected(2);
-        io.sideLeft = leftPin ? inputs[2] : inputs[0];
-        io.sideRight = sideChain && inputs[3] && isInputConnected(3) ? inputs[3]
-                       : leftPin                                     ? io.sideLeft
-                                                                     : io.mainRight;
-    }
     path->process(io, frames, meters);
 }
 
@@ -171,131 +174,11 @@ void GrandPress::setParameter(VstInt32 index, float value) {
     if (index < kNumParams && index != kNoParam) {
         if (index == kOverIndicator) value = static_cast<float>(overStepOf(value)) / 9.0f;
         params[index].store(value, kRelaxed);
-        applyDerived(index, value);
-        publishParameter(index);
+        changedParameters.fetch_or(std::uint64_t{1} << index, std::memory_order_release);
         if (index < kNumHostParams) recordParameter(index, value);
     }
     // The editor also hears of its own page switches and other editor-only indices.
-    if (GrandPressEditor* e = panelEditor()) e->setParameter(index, value);
-}
-
-void GrandPress::applyDerived(int index, float v) {
-    DerivedValues& d = derivedValues;
-    switch (index) {
-        case kPower:
-            d.power.store(switchOf(v), kRelaxed);
-            break;
-        case kFat:
-            d.fat.store(switchOf(v), kRelaxed);
-            break;
-        case kSoft:
-            d.soft.store(switchOf(v), kRelaxed);
-            break;
-        case kRms:
-            d.rms.store(switchOf(v), kRelaxed);
-            break;
-        case kLimiter:
-            d.limiter.store(switchOf(v), kRelaxed);
-            break;
-        case kThreshold: {
-            const double scale = thresholdScaleOf(v);
-            d.thresholdScale.store(scale, kRelaxed);
-            d.inverseThresholdScale.store(1.0 / scale, kRelaxed);
-            break;
-        }
-        case kRatio: {
-            const int k = ratioStepOf(v);
-            const double ratio = ratioOfStep(k);
-            d.ratioStep.store(k, kRelaxed);
-            d.ratio.store(ratio, kRelaxed);
-            d.inverseRatio.store(1.0 / ratio, kRelaxed);
-            applyDerived(kTilt, params[kTilt].load(kRelaxed));  // tilt sides follow the step
-            break;
-        }
-        case kAttack:
-            d.attackMs.store(attackMsOf(v), kRelaxed);
-            break;
-        case kAutoAttack:
-            d.autoAttack.store(switchOf(v), kRelaxed);
-            break;
-        case kRelease:
-            d.releaseMs.store(1000.0 * releaseSecondsOf(v), kRelaxed);
-            break;
-        case kAutoRelease:
-            d.autoRelease.store(switchOf(v), kRelaxed);
-            break;
-        case kMakeup:
-            d.makeupGain.store(makeupGainOf(v), kRelaxed);
-            break;
-        case kAutoMakeup:
-            d.autoMakeup.store(switchOf(v), kRelaxed);
-            break;
-        case kHighScf:
-            d.highShelfBoost.store(switchOf(v), kRelaxed);
-            break;
-        case kHigh:
-            d.sideChainHighHz.store(sideChainHighHzOf(v), kRelaxed);
-            break;
-        case kLowScf:
-            d.lowShelfBoost.store(switchOf(v), kRelaxed);
-            break;
-        case kLow:
-            d.sideChainLowHz.store(sideChainLowHzOf(v), kRelaxed);
-            break;
-        case kLinkHighCut:
-            d.linkHighCut.store(switchOf(v), kRelaxed);
-            break;
-        case kLinkLowCut:
-            d.linkLowCut.store(switchOf(v), kRelaxed);
-            break;
-        case kLink:
-            d.linkAmount.store(linkAmountOf(v), kRelaxed);
-            break;
-        case kTilt: {
-            const TiltGains g = tiltGainsOf(v, d.ratioStep.load(kRelaxed));
-            d.tiltGainLeft.store(g.left, kRelaxed);
-            d.tiltGainRight.store(g.right, kRelaxed);
-            break;
-        }
-        case kMix:
-            d.mixAmount.store(v, kRelaxed);
-            break;
-        case kOutput:
-            d.outputGain.store(outputGainOf(v), kRelaxed);
-            break;
-        case kClassic:
-            d.classic.store(switchOf(v), kRelaxed);
-            break;
-        case kScExt:
-            d.sideChainExternal.store(switchOf(v), kRelaxed);
-            break;
-        case kSmooth:
-            d.smooth.store(switchOf(v), kRelaxed);
-            break;
-        case kScMonitor:
-            d.sideChainMonitor.store(switchOf(v), kRelaxed);
-            break;
-        case kVuIntegration:
-            d.vuIntegrationMs.store(vuIntegrationMsOf(v), kRelaxed);
-            break;
-        case kVuReference: {
-            const double reference = vuReferenceOf(v);
-            d.vuReference.store(reference, kRelaxed);
-            d.inverseVuReference.store(1.0 / reference, kRelaxed);
-            break;
-        }
-        case kPpmIntegration:
-            d.ppmIntegrationMs.store(ppmIntegrationMsOf(v), kRelaxed);
-            break;
-        case kPpmReturn:
-            d.ppmReturnMs.store(ppmReturnMsOf(v), kRelaxed);
-            break;
-        case kOverIndicator:
-            d.overSamples.store(overSamplesOf(v), kRelaxed);
-            break;
-        default:
-            break;  // Meters (read per block) and the spare slots
-    }
+    if (CEditorNotices* e = editorNotices()) e->setParameter(index, value);
 }
 
 float GrandPress::getParameter(VstInt32 index) {

@@ -4,44 +4,25 @@
 // setParameter may arrive on the user-interface or a host automation thread; the process entries
 // run on the audio thread.
 //
-// Sharing scheme: parameter values and derived values are relaxed atomics. Coefficients are
-// precomputed by the thread that sets a parameter (or runs suspend/resume) into a writer-side
-// EngineSettings, guarded by a mutex that only setting threads take, and published whole through
-// a SettingsExchange (sequence lock over relaxed atomics). The audio thread copies it once per
-// block without waiting; all audio state lives in the SignalPath and is touched by the audio
-// thread only (suspend merely asks it to clear itself before the next block).
+// Parameter hand-over (no lock on any thread): setParameter stores the sanitised value in a
+// relaxed atomic, records it in the current program and marks its bit in an atomic mask;
+// suspend and resume store the rate and count a rebuild request. At the start of each block the
+// audio thread takes the mask, reads the marked values into its own copy of the parameters and
+// rebuilds only what they drive (everything after a rebuild request) into the signal path's
+// EngineSettings. All audio state lives in the SignalPath and is touched by the audio thread
+// only (suspend merely asks it to clear itself before the next block).
 #pragma once
 
 #include <atomic>
-#include <mutex>
+#include <cstdint>
 
-#include "dsp/SettingsExchange.h"
-#include "editor/CompressorEffect.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/Parameters.h"
+#include "presets/CompressorEffect.h"
 
 namespace grandpress {
 
 class SignalPath;
-
-// Working values derived from the parameters by setParameter, read by the signal path.
-struct DerivedValues {
-    std::atomic<int> power{0}, fat{0}, soft{0}, rms{0}, limiter{0};
-    std::atomic<int> autoAttack{0}, autoRelease{0}, autoMakeup{0};
-    std::atomic<int> highShelfBoost{0}, lowShelfBoost{0}, linkHighCut{0}, linkLowCut{0};
-    std::atomic<int> classic{0}, sideChainExternal{0}, smooth{0}, sideChainMonitor{0};
-    std::atomic<int> ratioStep{0};
-    std::atomic<double> thresholdScale{1.0}, inverseThresholdScale{1.0};
-    std::atomic<double> ratio{1.0}, inverseRatio{1.0};
-    std::atomic<double> attackMs{1.0}, releaseMs{1000.0};
-    std::atomic<double> makeupGain{1.0}, outputGain{1.0}, mixAmount{1.0}, linkAmount{0.0};
-    std::atomic<double> tiltGainLeft{1.0}, tiltGainRight{1.0};
-    std::atomic<double> sideChainHighHz{1000.0}, sideChainLowHz{25.0};
-    // Meter ballistics.
-    std::atomic<double> vuIntegrationMs{300.0}, vuReference{1.0}, inverseVuReference{1.0};
-    std::atomic<double> ppmIntegrationMs{10.0}, ppmReturnMs{1000.0};
-    std::atomic<int> overSamples{3};
-};
 
 class GrandPress : public CompressorEffect {
   public:
@@ -50,7 +31,9 @@ class GrandPress : public CompressorEffect {
     static constexpr VstInt32 kLatencySamples = kResamplerLatency + 1534;  // 1660 at every rate
     static constexpr VstInt16 kPanelHeight = 460;
 
-    explicit GrandPress(audioMasterCallback audioMaster);
+    // `editorFactory` makes the editor object (the plug-in library passes one); without it the
+    // effect has no editor.
+    explicit GrandPress(audioMasterCallback audioMaster, EditorFactory editorFactory = nullptr);
     ~GrandPress() override;
 
     void suspend() override;
@@ -71,7 +54,11 @@ class GrandPress : public CompressorEffect {
     double getLatencyMs() override;
     VstInt32 getLatencySamples() override { return kLatencySamples; }
 
-    const DerivedValues& derived() const { return derivedValues; }
+    // The settings the audio thread builds from the parameters as they stand now (any thread;
+    // for tests and tools: the signal path adopts the same at the start of its next block).
+    EngineSettings settingsNow() const;
+    // Audio thread (tests): the parameter values the signal path's settings were built from.
+    const float* adoptedParameters() const noexcept { return adopted; }
     // The rate the signal path runs at: the host rate clamped into 22050..192000 Hz by suspend,
     // or replaced by 44100 when resume finds it outside that range.
     double processingRate() const { return rate.load(std::memory_order_relaxed); }
@@ -79,22 +66,24 @@ class GrandPress : public CompressorEffect {
     const SignalPath* signalPath() const { return path; }
 
   private:
-    void applyDerived(int index, float v);
-    // Setting threads: recompute (one index, or everything for `rateHz`) and publish.
-    void publishParameter(int index);
-    void publishAll(double rateHz);
+    // Audio thread, start of a block: adopts what changed since the last block.
+    void adoptChanges() noexcept;
     template <typename Sample>
     void passThrough(Sample** inputs, Sample** outputs, VstInt32 frames) noexcept;
     template <typename Sample>
     void processBlock(Sample** inputs, Sample** outputs, VstInt32 frames) noexcept;
 
     std::atomic<float> params[kNumParams];
-    DerivedValues derivedValues;
     std::atomic<double> rate{44100.0};
+    // Bit i: parameter i was set since the audio thread last looked (setting threads set bits,
+    // the audio thread takes them all at once).
+    std::atomic<std::uint64_t> changedParameters{0};
+    // Counted by suspend and resume: everything is rebuilt at `rate`.
+    std::atomic<std::uint32_t> rebuildRequests{0};
 
-    std::mutex writerMutex;         // setting threads only, never the audio thread
-    EngineSettings writerSettings;  // guarded by writerMutex
-    qrx::dsp::SettingsExchange<EngineSettings> exchange;
+    // Audio thread: the parameter values the adopted settings were built from.
+    float adopted[kNumParams] = {};
+    std::uint32_t rebuildsDone = 0;
     SignalPath* path = nullptr;
 };
 

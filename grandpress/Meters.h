@@ -9,12 +9,10 @@
 
 #include <cmath>
 
-#include "editor/MeterFeed.h"
+#include "dsp/MeterFeed.h"
 #include "grandpress/EngineSettings.h"
 
 namespace grandpress {
-
-enum MeterSource : int { kMeterPre = 0, kMeterGainRed = 1, kMeterPost = 2 };
 
 using MeterChannel = MeterReadings;
 

@@ -8,12 +8,6 @@ constexpr double kLinkBandScale = 0.25;
 constexpr double kMidScale = 0.7071;
 }  // namespace
 
-void InputLines::clear() noexcept {
-    for (auto& l : line)
-        for (double& v : l) v = 0.0;
-    write = kInputLineLength - 1;
-}
-
 void SideChain::reset(const EngineSettings& s) noexcept {
     lowShelf.current = s.lowShelf;
     lowShelf.m = {};

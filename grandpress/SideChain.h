@@ -15,34 +15,6 @@ namespace grandpress {
 inline constexpr int kChunk = 64;
 inline constexpr int kChunk2x = 2 * kChunk;
 
-// The four input streams, delayed by the layout's input delay. One shared write index.
-class InputLines {
-  public:
-    enum Stream { kMainLeft, kMainRight, kSideLeft, kSideRight, kStreams };
-
-    void clear() noexcept;
-    // Stores one frame (already made finite) and returns the frame `delay` samples older
-    // (0 <= delay < kInputLineLength) in `out`.
-    void push(const double in[kStreams], int delay, double out[kStreams]) noexcept {
-        write = (write + 1) & (kInputLineLength - 1);
-        const unsigned read = (write - static_cast<unsigned>(delay)) & (kInputLineLength - 1);
-        for (int s = 0; s < kStreams; ++s) {
-            line[s][write] = in[s];
-            out[s] = line[s][read];
-        }
-    }
-
-    // The frame stored `age` pushes ago (0: the newest), 0 <= age < kInputLineLength.
-    void older(int age, double out[kStreams]) const noexcept {
-        const unsigned read = (write - static_cast<unsigned>(age)) & (kInputLineLength - 1);
-        for (int s = 0; s < kStreams; ++s) out[s] = line[s][read];
-    }
-
-  private:
-    double line[kStreams][kInputLineLength] = {};
-    unsigned write = kInputLineLength - 1;
-};
-
 // A host sample made safe to enter the engine: NaN and infinities become 0, and finite values
 // are limited to +-1e6 (+120 dBFS) so that no square or sum further on can overflow.
 inline double finiteInput(double x) noexcept {

@@ -113,7 +113,7 @@ void SignalPath::primeMainPath() noexcept {
     if (span > oldest) span = oldest;
     for (int age = span - 1; age >= 0; --age) {
         double x[4];  // main L/R, side L/R as the input stage hands them on
-        input.older(lay.inputDelay + age, x);
+        input.delayedFrame(lay.inputDelay + age, x);
         if (lay.smoothDelay)
             for (int k = 0; k < 4; ++k) delayOneSample(&x[k], 1, smoothMemory[k]);
         // The streams at the gain-stage rate: main L/R and dry L/R (with S.C.Monit the
@@ -166,17 +166,17 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     // Input stage: finite samples into the lines, the delayed frame into the chunk.
     {
         const bool pre = s.meterSource == kMeterPre;
-        double frame[InputLines::kStreams], delayed[InputLines::kStreams];
+        double frame[qrx::dsp::InputStreams::kStreams];
         for (int i = 0; i < n; ++i) {
             frame[0] = finiteInput(static_cast<double>(io.mainLeft[offset + i]));
             frame[1] = finiteInput(static_cast<double>(io.mainRight[offset + i]));
             frame[2] = finiteInput(static_cast<double>(io.sideLeft[offset + i]));
             frame[3] = finiteInput(static_cast<double>(io.sideRight[offset + i]));
-            input.push(frame, lay.inputDelay, delayed);
-            for (int k = 0; k < 4; ++k) base[k][i] = delayed[k];
+            input.push(frame);
+            for (int k = 0; k < 4; ++k) base[k][i] = input.delayed(k, lay.inputDelay);
             if (pre) {
                 meterOffset = -meterOffset;
-                meters.feedSignal(delayed[0], delayed[1], meterOffset);
+                meters.feedSignal(base[0][i], base[1][i], meterOffset);
             }
         }
     }

@@ -15,7 +15,9 @@
 #include <atomic>
 
 #include "dsp/HalfBandResampler.h"
-#include "editor/MeterFeed.h"
+#include "dsp/HostBuffers.h"
+#include "dsp/InputRings.h"
+#include "dsp/MeterFeed.h"
 #include "grandpress/Detector.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/GainComputer.h"
@@ -25,16 +27,9 @@
 
 namespace grandpress {
 
-// The host buffers chosen for a block (Part of buffer selection is done by the effect).
+// The host buffers chosen for a block (the effect chooses them, dsp/HostBuffers.h).
 template <typename Sample>
-struct HostBuffers {
-    const Sample* mainLeft;
-    const Sample* mainRight;
-    const Sample* sideLeft;
-    const Sample* sideRight;
-    Sample* outLeft;
-    Sample* outRight;  // may equal outLeft: the right result is then written last
-};
+using HostBuffers = qrx::dsp::HostBuffers<Sample>;
 
 class SignalPath {
   public:
@@ -74,7 +69,7 @@ class SignalPath {
     std::atomic<unsigned> resetRequests{0};
     unsigned resetsDone = 0;
 
-    InputLines input;
+    qrx::dsp::InputRings<kInputLineLength> input;  // delayed by the layout's input delay
     SideChain sideChain;
     Detector detector;
     ReleaseShape releaseShape;

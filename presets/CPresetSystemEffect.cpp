@@ -3,8 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "presets/CPresetSystemEditor.h"
-
 CPresetSystemEffect::CPresetSystemEffect(audioMasterCallback audioMaster,
                                          const FactoryProgram* factory)
     : AudioEffectX(audioMaster, 1, kNumProgramParams), factory(factory) {
@@ -16,10 +14,6 @@ CPresetSystemEffect::CPresetSystemEffect(audioMasterCallback audioMaster,
 }
 
 CPresetSystemEffect::~CPresetSystemEffect() = default;
-
-CPresetSystemEditor* CPresetSystemEffect::presetEditor() const {
-    return dynamic_cast<CPresetSystemEditor*>(editor);
-}
 
 void CPresetSystemEffect::fillFactoryPresets() {
     if (!store || !factory) return;
@@ -47,7 +41,7 @@ void CPresetSystemEffect::renameCurrentProgram(const char* name) {
 }
 
 void CPresetSystemEffect::loadStoredDefaults() {
-    if (CPresetSystemEditor* e = presetEditor()) e->loadStoredDefaults();
+    if (CEditorNotices* e = editorNotices()) e->loadStoredDefaults();
 }
 
 void CPresetSystemEffect::setProgramName(char* name) {
@@ -55,7 +49,7 @@ void CPresetSystemEffect::setProgramName(char* name) {
     char text[kProgramNameSize + 1] = {};
     std::strncpy(text, name, kProgramNameSize);
     store->setName(getCurrentProgramIndex(), text);
-    if (CPresetSystemEditor* e = presetEditor()) e->showProgramName();
+    if (CEditorNotices* e = editorNotices()) e->showProgramName();
 }
 
 void CPresetSystemEffect::getProgramName(char* name) {
@@ -152,7 +146,7 @@ VstInt32 CPresetSystemEffect::setChunk(void* data, VstInt32 byteSize, bool) {
     const std::int32_t current = static_cast<std::int32_t>(readWord(b + 12));
     if (current >= 0 && current < kNumPrograms) selectProgram(current);
     // An open editor's preset bar follows the new names and current program.
-    if (CPresetSystemEditor* e = presetEditor()) {
+    if (CEditorNotices* e = editorNotices()) {
         e->showProgramList();
         e->showProgramName();
     }

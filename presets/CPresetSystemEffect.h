@@ -8,10 +8,10 @@
 #include <atomic>
 #include <memory>
 
+#include "presets/CEditorNotices.h"
 #include "presets/ProgramStore.h"
+#include "shell/AEffEditor.h"
 #include "shell/AudioEffectX.h"
-
-class CPresetSystemEditor;
 
 class CPresetSystemEffect : public AudioEffectX {
   public:
@@ -53,8 +53,9 @@ class CPresetSystemEffect : public AudioEffectX {
     const unsigned char* chunkBuffer() const { return chunk.get(); }
 
   protected:
-    // The engine's editor seen as the preset system's editor; null when there is none.
-    CPresetSystemEditor* presetEditor() const;
+    // The notices of the editor object; null when the effect has none or its editor object does
+    // not take notices. Lock-free and allocation-free (any thread).
+    CEditorNotices* editorNotices() const { return dynamic_cast<CEditorNotices*>(editor); }
     // The storing step of the engines' setParameter: records 0..33 in the current program
     // unless a program is being loaded, and spreads Power (index 0) over all sixteen programs.
     void recordParameter(VstInt32 index, float value);

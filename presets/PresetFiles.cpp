@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/SmallFile.h"
-#include "presets/CPresetSystemEditor.h"
 #include "presets/CPresetSystemEffect.h"
+#include "presets/CPresetSystemFiles.h"
 
 FileStatus splitChosenPath(const std::string& path, ChosenPath& out) {
     if (path.empty() || path.back() == '/') return FileStatus::CannotOpen;
@@ -151,26 +151,26 @@ FileOutcome readBankFile(const std::string& path, std::uint32_t pluginId, bool r
     return r;
 }
 
-FileOutcome CPresetSystemEditor::loadPresetFile(const std::string& path, bool reversed,
-                                                RememberPath remember) {
+FileOutcome CPresetSystemFiles::loadPresetFile(const std::string& path, bool reversed,
+                                               RememberPath remember) {
     return loadFile(path, reversed, remember, false);
 }
 
-FileOutcome CPresetSystemEditor::savePresetFile(const std::string& path, RememberPath remember) {
+FileOutcome CPresetSystemFiles::savePresetFile(const std::string& path, RememberPath remember) {
     return saveFile(path, remember, false);
 }
 
-FileOutcome CPresetSystemEditor::loadBankFile(const std::string& path, bool reversed,
-                                              RememberPath remember) {
+FileOutcome CPresetSystemFiles::loadBankFile(const std::string& path, bool reversed,
+                                             RememberPath remember) {
     return loadFile(path, reversed, remember, true);
 }
 
-FileOutcome CPresetSystemEditor::saveBankFile(const std::string& path, RememberPath remember) {
+FileOutcome CPresetSystemFiles::saveBankFile(const std::string& path, RememberPath remember) {
     return saveFile(path, remember, true);
 }
 
-FileOutcome CPresetSystemEditor::loadFile(const std::string& path, bool reversed,
-                                          RememberPath remember, bool bank) {
+FileOutcome CPresetSystemFiles::loadFile(const std::string& path, bool reversed,
+                                         RememberPath remember, bool bank) {
     ChosenPath chosen;
     const FileStatus split = splitChosenPath(path, chosen);
     if (split != FileStatus::Done) return pathRefusal(split, path);
@@ -189,8 +189,8 @@ FileOutcome CPresetSystemEditor::loadFile(const std::string& path, bool reversed
     return {};
 }
 
-FileOutcome CPresetSystemEditor::saveFile(const std::string& path, RememberPath remember,
-                                          bool bank) {
+FileOutcome CPresetSystemFiles::saveFile(const std::string& path, RememberPath remember,
+                                         bool bank) {
     ChosenPath chosen;
     const FileStatus split = splitChosenPath(path, chosen);
     if (split != FileStatus::Done) return pathRefusal(split, path);

@@ -1,5 +1,5 @@
 // The stored default bank and preset, memos A and B and the three path texts of
-// CPresetSystemEditor, kept in the per-user store under kStoreKey (shared by both plug-ins: each
+// CPresetSystemFiles, kept in the per-user store under kStoreKey (shared by both plug-ins: each
 // image carries its plug-in's identifier, so one plug-in ignores the other's).
 //
 // Values: "DefaultBank" (BankImage), "DefaultPreset", "MemoA", "MemoB" (PresetImage), all
@@ -13,8 +13,8 @@
 
 #include "platform/UserStore.h"
 #include "platform/Utf.h"
-#include "presets/CPresetSystemEditor.h"
 #include "presets/CPresetSystemEffect.h"
+#include "presets/CPresetSystemFiles.h"
 
 namespace {
 
@@ -24,13 +24,13 @@ constexpr const char* kCurrDir = "CurrDir";
 constexpr const char* kCurrBank = "CurrBank";
 constexpr const char* kCurrPreset = "CurrPreset";
 
-const char* memoName(CPresetSystemEditor::Memo memo) {
-    return memo == CPresetSystemEditor::Memo::A ? "MemoA" : "MemoB";
+const char* memoName(CPresetSystemFiles::Memo memo) {
+    return memo == CPresetSystemFiles::Memo::A ? "MemoA" : "MemoB";
 }
 
 bool deleteStoredValue(const char* name) {
     auto key =
-        platform::UserStoreKey::open(CPresetSystemEditor::kStoreKey, platform::StoreAccess::Write);
+        platform::UserStoreKey::open(CPresetSystemFiles::kStoreKey, platform::StoreAccess::Write);
     return key && key->deleteValue(name);
 }
 
@@ -69,7 +69,7 @@ void writeStoredText(platform::UserStoreKey& key, const char* name, const char* 
 
 }  // namespace
 
-bool CPresetSystemEditor::storeImage(const char* valueName, bool bank) {
+bool CPresetSystemFiles::storeImage(const char* valueName, bool bank) {
     CPresetSystemEffect* e = presetEffect();
     if (!e || !e->programStore()) return false;
     std::vector<std::uint8_t> image(bank ? kBankImageSize : kPresetImageSize, 0);
@@ -81,7 +81,7 @@ bool CPresetSystemEditor::storeImage(const char* valueName, bool bank) {
     return key && key->setBinary(valueName, image.data(), image.size());
 }
 
-FileStatus CPresetSystemEditor::loadStoredImage(const char* valueName, bool bank) {
+FileStatus CPresetSystemFiles::loadStoredImage(const char* valueName, bool bank) {
     const std::size_t size = bank ? kBankImageSize : kPresetImageSize;
     std::vector<std::uint8_t> image(size, 0);
     auto key = platform::UserStoreKey::open(kStoreKey, platform::StoreAccess::Query);
@@ -94,32 +94,32 @@ FileStatus CPresetSystemEditor::loadStoredImage(const char* valueName, bool bank
     return bank ? loadBankImage(image.data(), false) : loadPresetImage(image.data(), false);
 }
 
-bool CPresetSystemEditor::storeDefaultBank() {
+bool CPresetSystemFiles::storeDefaultBank() {
     return storeImage(kDefaultBank, true);
 }
-bool CPresetSystemEditor::clearDefaultBank() {
+bool CPresetSystemFiles::clearDefaultBank() {
     return deleteStoredValue(kDefaultBank);
 }
-bool CPresetSystemEditor::storeDefaultPreset() {
+bool CPresetSystemFiles::storeDefaultPreset() {
     return storeImage(kDefaultPreset, false);
 }
-bool CPresetSystemEditor::clearDefaultPreset() {
+bool CPresetSystemFiles::clearDefaultPreset() {
     return deleteStoredValue(kDefaultPreset);
 }
-bool CPresetSystemEditor::storeMemo(Memo memo) {
+bool CPresetSystemFiles::storeMemo(Memo memo) {
     return storeImage(memoName(memo), false);
 }
-FileStatus CPresetSystemEditor::recallMemo(Memo memo) {
+FileStatus CPresetSystemFiles::recallMemo(Memo memo) {
     return loadStoredImage(memoName(memo), false);
 }
 
-void CPresetSystemEditor::loadStoredDefaults() {
+void CPresetSystemFiles::loadStoredDefaults() {
     loadStoredImage(kDefaultBank, true);  // program 0 is current afterwards in any case
     loadStoredImage(kDefaultPreset, false);
     readStoredTexts();
 }
 
-void CPresetSystemEditor::readStoredTexts() {
+void CPresetSystemFiles::readStoredTexts() {
     // A missing key or value empties the text (the process directory included).
     const auto key = platform::UserStoreKey::open(kStoreKey, platform::StoreAccess::Query);
     readStoredText(key.get(), kCurrDir, currentDirectory);
@@ -127,7 +127,7 @@ void CPresetSystemEditor::readStoredTexts() {
     readStoredText(key.get(), kCurrPreset, currentPresetFile);
 }
 
-void CPresetSystemEditor::writeStoredTexts() {
+void CPresetSystemFiles::writeStoredTexts() {
     auto key = platform::UserStoreKey::create(kStoreKey, platform::StoreAccess::Write);
     if (!key) return;
     writeStoredText(*key, kCurrDir, currentDirectory);

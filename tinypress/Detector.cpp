@@ -2,49 +2,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <numbers>
+
+#include "dsp/HilbertKernel.h"
 
 namespace tinypress {
-namespace {
-
-typedef double Quad __attribute__((vector_size(32)));
-
-// Difference of two unaligned quads (by reference: no vector-typed arguments or results, so the
-// plain build's calling convention does not depend on AVX).
-inline void accumulate(Quad& sum, double h, const double* forward, const double* backward) {
-    Quad f, b;
-    std::memcpy(&f, forward, sizeof f);
-    std::memcpy(&b, backward, sizeof b);
-    sum += h * (f - b);
-}
-
-// q[k] = sum_{i<taps} h[i] (x[k + 2i + 1] - x[k - 2i - 1]) for k = 0 .. 4 * quads - 1, x pointing
-// at the centre of output 0. Four outputs per vector; built for AVX2 where the processor has it
-// (the sums are the same either way: no fused multiply-add).
-__attribute__((target_clones("avx2", "default"))) void hilbertSums(const double* x, const double* h,
-                                                                   int taps, int quads, double* q) {
-    int b = 0;
-    for (; b + 1 < quads; b += 2) {
-        const double* xb = x + 4 * b;
-        Quad a0 = {0, 0, 0, 0}, a1 = a0;
-        for (int i = 0; i < taps; ++i) {
-            const double* f = xb + (2 * i + 1);
-            const double* r = xb - (2 * i + 1);
-            accumulate(a0, h[i], f, r);
-            accumulate(a1, h[i], f + 4, r + 4);
-        }
-        std::memcpy(q + 4 * b, &a0, sizeof a0);
-        std::memcpy(q + 4 * b + 4, &a1, sizeof a1);
-    }
-    for (; b < quads; ++b) {
-        const double* xb = x + 4 * b;
-        Quad a0 = {0, 0, 0, 0};
-        for (int i = 0; i < taps; ++i) accumulate(a0, h[i], xb + (2 * i + 1), xb - (2 * i + 1));
-        std::memcpy(q + 4 * b, &a0, sizeof a0);
-    }
-}
-
-}  // namespace
 
 float fastSquareRoot(float s) noexcept {
     constexpr float kLargest = 3.40282347e+38f;
@@ -60,8 +21,7 @@ float fastSquareRoot(float s) noexcept {
 }
 
 Detector::Detector() noexcept {
-    for (int i = 0; i < kMaxHilbertLength + 4; ++i)
-        kernel[i] = i < kMaxHilbertLength ? 2.0 / ((2 * i + 1) * std::numbers::pi) : 0.0;
+    qrx::dsp::fillHilbertKernel(kernel, kMaxHilbertLength, kMaxHilbertLength + 4);
     clear();
 }
 
@@ -96,7 +56,7 @@ void Detector::process(const double* const filtered[2], int channels, int n, int
             const int run = (kRingLength - p) < (n - k) ? (kRingLength - p) : (n - k);
             const double* centre = r + p + kRingLength - centreBack;
             if (smooth) {
-                hilbertSums(centre, kernel, taps, (run + 3) / 4, sums);
+                qrx::dsp::hilbertSums(centre, kernel, taps, (run + 3) / 4, sums);
                 for (int j = 0; j < run; ++j) {
                     const double q = centre[j];
                     const float y = static_cast<float>(q * q + sums[j] * sums[j]);

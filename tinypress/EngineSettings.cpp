@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#include "dsp/GlidingBiquad.h"
+#include "tinypress/Mappings.h"
+#include "tinypress/Parameters.h"
+
 namespace tinypress {
 namespace {
 
@@ -58,18 +62,6 @@ double releaseCoefficientOf(double releaseSeconds, double rateHz, bool rms) {
     return 1.0 - std::pow(envelopeBase(rms), 1.0 / (releaseSeconds * rateHz));
 }
 
-qrx::dsp::BiquadCoefficients biquadCoefficientsOf(int type, double frequencyHz, double quality,
-                                                  double gainDb, double rateHz) {
-    qrx::dsp::BiquadDesign d;
-    d.sampleRateHz = rateHz;
-    d.type = type;
-    d.frequencyHz = frequencyHz;
-    d.quality = quality;
-    d.gainDb = gainDb;
-    d.design();
-    return d.target;
-}
-
 double ppmAttackOf(double integrationMs, double meterRateHz) {
     if (!(integrationMs > 0.05)) return 1.0;
     return 1.0 - std::pow(0.01, 1.0 / (meterRateHz * integrationMs * 0.001));
@@ -81,6 +73,128 @@ double ppmReturnOf(double returnMs, double meterRateHz) {
 
 double vuOnePoleOf(double integrationMs, double rateHz) {
     return 1.0 - std::pow(0.1091012, 1.0 / (rateHz * integrationMs * 0.001));
+}
+
+namespace {
+
+void designEnvelope(EngineSettings& s, const float* p) {
+    const bool rms = s.rms != 0;
+    s.attackCoefficient = attackCoefficientOf(attackMsOf(p[kAttack]), s.rateHz, rms);
+    s.releaseCoefficient = releaseCoefficientOf(releaseSecondsOf(p[kRelease]), s.rateHz, rms);
+}
+
+void designGainCurve(EngineSettings& s, const float* p) {
+    s.thresholdGain = thresholdGainOf(p[kThreshold]);
+    s.inverseRatio = 1.0 / ratioOfStep(ratioStepOf(p[kRatio]));
+    s.kneeLowY = kneeLowYOf(s.inverseRatio);
+    s.kneeHighY = kneeHighYOf(s.inverseRatio);
+    s.autoMakeupGain = autoMakeupGainOf(s.thresholdGain, s.inverseRatio);
+    s.compressing = p[kRatio] >= 0.3f;
+}
+
+void designVu(EngineSettings& s, const float* p) {
+    const double ms = vuIntegrationMsOf(p[kVuIntegration]);
+    s.vu = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, vuCornerHzOf(ms), kVuQuality, 0.0,
+                                  s.rateHz);
+    s.vuOnePole = vuOnePoleOf(ms, s.rateHz);
+}
+
+void designPpm(EngineSettings& s, const float* p) {
+    const double ppmMs = ppmIntegrationMsOf(p[kPpmIntegration]);
+    const double returnMs = ppmReturnMsOf(p[kPpmReturn]);
+    // Every source is fed once per sample, so the PPM runs at fs.
+    s.ppmAttack = ppmAttackOf(ppmMs, s.rateHz);
+    s.ppmReturn = ppmReturnOf(returnMs, s.rateHz);
+}
+
+}  // namespace
+
+void applyParameter(EngineSettings& s, int index, const float* p) {
+    switch (index) {
+        case kPower:
+            s.power = switchOf(p[kPower]);
+            break;
+        case kSoft:
+            s.softKnee = switchOf(p[kSoft]);
+            break;
+        case kRms:
+            s.rms = switchOf(p[kRms]);
+            designEnvelope(s, p);
+            break;
+        case kThreshold:
+        case kRatio:
+            designGainCurve(s, p);
+            break;
+        case kAttack:
+        case kRelease:
+            designEnvelope(s, p);
+            break;
+        case kAutoRelease:
+            s.autoRelease = switchOf(p[kAutoRelease]);
+            break;
+        case kMakeup:
+            s.makeupTarget = makeupGainOf(p[kMakeup]);
+            break;
+        case kAutoMakeup:
+            s.autoMakeup = switchOf(p[kAutoMakeup]);
+            break;
+        case kLink:
+            s.link = switchOf(p[kLink]);
+            break;
+        case kMix:
+            s.meterMix = p[kMix];
+            break;
+        case kOutput:
+            s.outputTarget = outputGainOf(p[kOutput]);
+            break;
+        case kMeters:
+            s.meterSource = selectorOf(p[kMeters]);
+            break;
+        case kScExt:
+            s.sideChainExternal = switchOf(p[kScExt]);
+            break;
+        case kSmooth:
+            s.smooth = switchOf(p[kSmooth]);
+            break;
+        case kStereo:
+            s.stereo = switchOf(p[kStereo]);
+            break;
+        case kScMonitor:
+            s.sideChainMonitor = switchOf(p[kScMonitor]);
+            break;
+        case kVuIntegration:
+            designVu(s, p);
+            break;
+        case kVuReference:
+            s.meterScale = 1.0 / vuReferenceOf(p[kVuReference]);
+            break;
+        case kPpmIntegration:
+        case kPpmReturn:
+            designPpm(s, p);
+            break;
+        case kOverIndicator:
+            s.overSamples = overSamplesOf(p[kOverIndicator]);
+            break;
+        default:
+            break;  // the reset, the filter modes and corners (shelves) and the unused values
+    }
+}
+
+void applyAll(EngineSettings& s, const float* p, double rateHz) {
+    s.rateHz = rateHz;
+    for (int i = 0; i < kNumParams; ++i) applyParameter(s, i, p);
+    s.releaseFast = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, kReleaseFastHz,
+                                           kReleaseQuality, 0.0, rateHz);
+    s.releaseSlow = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, kReleaseSlowHz,
+                                           kReleaseQuality, 0.0, rateHz);
+}
+
+void designShelves(EngineSettings& s, const ShelfShape& low, const ShelfShape& high) {
+    s.shelfGlideRate = qrx::dsp::glideRatePerSample(s.rateHz, qrx::dsp::kGlideRateAbove50kHz);
+    s.lowShelf = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowShelf, low.cornerHz, low.quality,
+                                        low.gainDb, s.rateHz);
+    s.highShelf = qrx::dsp::designBiquad(qrx::dsp::kBiquadHighShelf, high.cornerHz, high.quality,
+                                         high.gainDb, s.rateHz);
 }
 
 }  // namespace tinypress

@@ -1,8 +1,8 @@
 // Everything the signal path reads from the parameters, as one block of plain data: switches,
-// gains and every coefficient, precomputed by the thread that sets a parameter (or runs suspend
-// and resume) and handed to the audio thread whole through a SettingsExchange.
+// gains and every coefficient. The audio thread builds it at the start of a block from what
+// changed (TinyPress.h has the hand-over).
 //
-// The coefficient maths below are pure functions; any thread.
+// The builders and the coefficient maths below are pure functions; any thread.
 #pragma once
 
 #include <cstdint>
@@ -84,9 +84,6 @@ double envelopeBase(bool rms);
 double attackCoefficientOf(double attackMs, double rateHz, bool rms);
 // r = 1 - B^(1 / (T_r * fs)), T_r in seconds.
 double releaseCoefficientOf(double releaseSeconds, double rateHz, bool rms);
-// Designed coefficients of one biquad at `rateHz` (frequency capped at 0.499 fs).
-qrx::dsp::BiquadCoefficients biquadCoefficientsOf(int type, double frequencyHz, double quality,
-                                                  double gainDb, double rateHz);
 // PPM attack 1 - 0.01^(1 / (fm * T * 0.001)); instant (1) for T at or below 0.05 ms.
 double ppmAttackOf(double integrationMs, double meterRateHz);
 // PPM return 1 - 0.0625^(1 / (fm * T * 0.001)).
@@ -99,5 +96,16 @@ inline constexpr double kReleaseFastHz = 33.333333333333336;
 inline constexpr double kReleaseSlowHz = 3.3333333333333335;
 inline constexpr double kReleaseQuality = 0.5;
 inline constexpr double kVuQuality = 0.583;
+
+// ---- building the settings (pure) ----
+
+// Recomputes what parameter `index` drives from the values `p` (41 floats), at the rate already
+// in s.rateHz. The reset, the filter modes and the corners drive nothing here: the shelves
+// follow their shapes (designShelves).
+void applyParameter(EngineSettings& s, int index, const float* p);
+// Recomputes everything `p` drives at `rateHz`, the rate-only filters included.
+void applyAll(EngineSettings& s, const float* p, double rateHz);
+// The side-chain shelves (targets and glide rate) of the two shapes at s.rateHz.
+void designShelves(EngineSettings& s, const ShelfShape& low, const ShelfShape& high);
 
 }  // namespace tinypress

@@ -8,12 +8,10 @@
 #pragma once
 
 #include "dsp/BiquadDesign.h"
-#include "editor/MeterFeed.h"
+#include "dsp/MeterFeed.h"
 #include "tinypress/EngineSettings.h"
 
 namespace tinypress {
-
-enum MeterSource : int { kMeterPre = 0, kMeterGainRed = 1, kMeterPost = 2 };
 
 struct MeterChannel : MeterReadings {
     qrx::dsp::BiquadMemories vuMemories;

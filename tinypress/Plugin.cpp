@@ -1,10 +1,12 @@
-// The tinypress library's effect factory, called by the shared entry point.
+// The tinypress library's effect factory, called by the shared entry point: the engine with the
+// shared editor wired in.
 #include <new>
 
+#include "editor/GrandPressEditor.h"
 #include "tinypress/TinyPress.h"
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
     if (!audioMaster || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0)
         return nullptr;
-    return new (std::nothrow) tinypress::TinyPress(audioMaster);
+    return new (std::nothrow) tinypress::TinyPress(audioMaster, &GrandPressEditor::create);
 }

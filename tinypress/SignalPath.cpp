@@ -30,9 +30,8 @@ SignalPath::SignalPath() noexcept {
 }
 
 void SignalPath::clearPath() noexcept {
-    std::memset(inputRing, 0, sizeof inputRing);
+    inputRings.clear();
     std::memset(postRing, 0, sizeof postRing);
-    inputWrite = kRingLength - 1;
     postWrite = kRingLength - 1;
     detector.clear();
     for (int c = 0; c < 2; ++c) {
@@ -63,7 +62,8 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
     }
 }
 
-void SignalPath::process(const HostStreams& io, int frames, MeterFeed& feed) noexcept {
+void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames,
+                         MeterFeed& feed) noexcept {
     if (frames <= 0) return;
     const bool bypass = current.power == 0;
     meters.load(feed, current);
@@ -79,7 +79,7 @@ void SignalPath::process(const HostStreams& io, int frames, MeterFeed& feed) noe
     meters.store(feed, frames);
 }
 
-void SignalPath::readChunk(const HostStreams& io, int offset, int n) noexcept {
+void SignalPath::readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft, io.sideRight};
     for (int s = 0; s < kStreams; ++s) {
         if (!sources[s]) {
@@ -94,14 +94,11 @@ void SignalPath::readChunk(const HostStreams& io, int offset, int n) noexcept {
 void SignalPath::bypassChunk(int n) noexcept {
     const int delay = kPathDelayBase - current.hilbertLength;
     const bool gainMeters = current.meterSource == kMeterGainRed;
-    int w = inputWrite;
     double offset = bypassOffset;
     for (int k = 0; k < n; ++k) {
-        w = (w + 1) & kRingMask;
-        for (int s = 0; s < kStreams; ++s) inputRing[s][w] = in[s][k];
-        const int r = (w - delay) & kRingMask;
-        out[0][k] = inputRing[kMainLeft][r];
-        out[1][k] = inputRing[kMainRight][r];
+        inputRings.push(in[kMainLeft][k], in[kMainRight][k], in[kSideLeft][k], in[kSideRight][k]);
+        out[0][k] = inputRings.delayed(kMainLeft, delay);
+        out[1][k] = inputRings.delayed(kMainRight, delay);
         offset = -offset;
         for (int c = 0; c < 2; ++c) {
             if (gainMeters)
@@ -110,7 +107,6 @@ void SignalPath::bypassChunk(int n) noexcept {
                 meters.bypassSignal(c, out[c][k], offset);
         }
     }
-    inputWrite = w;
     bypassOffset = offset;
 }
 
@@ -123,7 +119,6 @@ void SignalPath::activeChunk(int n) noexcept {
     const int channels = stereo ? 2 : 1;
 
     // Input rings, delayed main and side chain, noise.
-    int w = inputWrite;
     qrx::dsp::DenormalNoise engine = engineNoise;
     for (int k = 0; k < n; ++k) {
         double mainL = in[kMainLeft][k], mainR = in[kMainRight][k];
@@ -132,21 +127,14 @@ void SignalPath::activeChunk(int n) noexcept {
             mainL = mainR = 0.5 * (mainL + mainR);
             sideL = sideR = 0.5 * (sideL + sideR);
         }
-        w = (w + 1) & kRingMask;
-        inputRing[kMainLeft][w] = mainL;
-        inputRing[kMainRight][w] = mainR;
-        inputRing[kSideLeft][w] = sideL;
-        inputRing[kSideRight][w] = sideR;
-        const int rm = (w - mainDelay) & kRingMask;
-        const int rs = (w - sideDelay) & kRingMask;
+        inputRings.push(mainL, mainR, sideL, sideR);
         const double signalNoise = engine.next();
         noise[k] = engine.next();
-        main[0][k] = inputRing[kMainLeft][rm] + signalNoise;
-        main[1][k] = inputRing[kMainRight][rm] + signalNoise;
-        side[0][k] = inputRing[kSideLeft][rs];
-        side[1][k] = inputRing[kSideRight][rs];
+        main[0][k] = inputRings.delayed(kMainLeft, mainDelay) + signalNoise;
+        main[1][k] = inputRings.delayed(kMainRight, mainDelay) + signalNoise;
+        side[0][k] = inputRings.delayed(kSideLeft, sideDelay);
+        side[1][k] = inputRings.delayed(kSideRight, sideDelay);
     }
-    inputWrite = w;
     engineNoise = engine;
 
     // Side-chain shelves: low, then high.
@@ -212,7 +200,7 @@ void SignalPath::activeChunk(int n) noexcept {
     postWrite = pw;
 }
 
-void SignalPath::writeChunk(const HostStreams& io, int offset, int n) noexcept {
+void SignalPath::writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     if (current.power && current.meterSource == kMeterPost) {
         for (int k = 0; k < n; ++k) {
             meters.signal(0, std::fabs(out[0][k]), noise[k]);

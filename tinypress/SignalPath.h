@@ -19,11 +19,12 @@
 
 #include "dsp/BiquadDesign.h"
 #include "dsp/DenormalNoise.h"
-#include "editor/MeterFeed.h"
+#include "dsp/HostBuffers.h"
+#include "dsp/InputRings.h"
+#include "dsp/MeterFeed.h"
 #include "tinypress/Detector.h"
 #include "tinypress/EngineSettings.h"
 #include "tinypress/GainComputer.h"
-#include "tinypress/InputSelection.h"
 #include "tinypress/Meters.h"
 
 namespace tinypress {
@@ -50,7 +51,7 @@ class SignalPath {
     const EngineSettings& settings() const noexcept { return current; }
 
     // Audio thread: one host block.
-    void process(const HostStreams& io, int frames, MeterFeed& feed) noexcept;
+    void process(const qrx::dsp::HostBuffers<float>& io, int frames, MeterFeed& feed) noexcept;
 
     // Inspection for tests (audio thread, or while stopped).
     double envelope(int channel) const noexcept { return envelopes[channel].envelope; }
@@ -63,17 +64,16 @@ class SignalPath {
     enum Stream { kMainLeft, kMainRight, kSideLeft, kSideRight, kStreams };
 
     void clearPath() noexcept;
-    void readChunk(const HostStreams& io, int offset, int n) noexcept;
+    void readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
     void bypassChunk(int n) noexcept;
     void activeChunk(int n) noexcept;
-    void writeChunk(const HostStreams& io, int offset, int n) noexcept;
+    void writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
 
     EngineSettings current;
     std::uint32_t fullResetsDone = 0, pathResetsDone = 0, vuResetsDone = 0;
 
     // Input rings (main and side chain, left and right) with one shared write index.
-    alignas(64) double inputRing[kStreams][kRingLength];
-    int inputWrite = kRingLength - 1;
+    qrx::dsp::InputRings<kRingLength> inputRings;
     // Post-detector rings: the main signal, or the filtered side chain for the monitor.
     alignas(64) double postRing[2][kRingLength];
     int postWrite = kRingLength - 1;

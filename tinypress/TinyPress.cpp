@@ -5,12 +5,10 @@
 #include <new>
 
 #include "dsp/GlidingBiquad.h"
-#include "editor/GrandPressEditor.h"
 #include "editor/MeterSettingsStore.h"
 #include "platform/MessageBox.h"
 #include "shell/FamilyIdentity.h"
 #include "tinypress/FactoryPrograms.h"
-#include "tinypress/InputSelection.h"
 #include "tinypress/Mappings.h"
 #include "tinypress/SignalPath.h"
 
@@ -28,9 +26,11 @@ void showOutOfMemory() {
 
 }  // namespace
 
-TinyPress::TinyPress(audioMasterCallback audioMaster)
+TinyPress::TinyPress(audioMasterCallback audioMaster, EditorFactory editorFactory)
     : CompressorEffect(audioMaster, kFactoryPrograms) {
     for (auto& p : params) p.store(0.0f, kRelaxed);
+    for (auto& e : shelfModeEvents) e.store(0, kRelaxed);  // stamp 0: the construction shapes
+    for (auto& e : shelfCornerEvents) e.store(0, kRelaxed);
     setNumInputs(4);
     setNumOutputs(2);
     canProcessReplacing(true);
@@ -46,7 +46,7 @@ TinyPress::TinyPress(audioMasterCallback audioMaster)
         readMeterSettings();
         applyParameter(kMeters, 0.5f);
         for (int i = 0; i < kMeterScaleEntries; ++i) meterScales[i] = std::pow(i, 0.05);
-        if (!new (std::nothrow) GrandPressEditor(this, kPanelHeight)) failed = true;
+        if (!createEditor(editorFactory, kPanelHeight)) failed = true;
     }
     if (failed) {
         // Inert but loadable: the host sees a one-in, one-out effect of unknown identity.
@@ -110,8 +110,9 @@ void TinyPress::suspend() {
     updateBlockSize();
     getOutputLatency();
     meters.reset();
-    if (GrandPressEditor* e = panelEditor()) e->resetMeters();
-    publishWithReset(Reset::Full, false);
+    if (CEditorNotices* e = editorNotices()) e->resetMeters();
+    rebuildRequests.fetch_add(1, std::memory_order_release);
+    requestReset(fullResets);
 }
 
 void TinyPress::resume() {
@@ -124,10 +125,14 @@ void TinyPress::resume() {
     updateBlockSize();
     getOutputLatency();
     if (getBlockSize() < 1) AudioEffect::setBlockSize(kDefaultBlockSize);
-    resetSignalPath();
-    publishWithReset(Reset::None, true);
+    setHilbertLengthForRate();
+    // Both shelves take their resume shapes, as one event.
+    const std::uint32_t stamp = nextStamp();
+    stampShelfMode(ShelfBand::Low, 2, selectorOf(params[kLowScf].load(kRelaxed)), stamp);
+    stampShelfMode(ShelfBand::High, 2, selectorOf(params[kHighScf].load(kRelaxed)), stamp);
+    rebuildRequests.fetch_add(1, std::memory_order_release);
     setInitialDelay(getLatencySamples());
-    if (GrandPressEditor* e = panelEditor()) e->updateLatencyDisplays();
+    if (CEditorNotices* e = editorNotices()) e->updateLatencyDisplays();
     setInitialDelay(getLatencySamples());
 }
 
@@ -151,23 +156,24 @@ double TinyPress::getLatencyMs() {
     return family::latencyMs(getLatencySamples(), getSampleRate());
 }
 
-void TinyPress::resetSignalPath() {
-    derivedValues.hilbertLength.store(hilbertLengthOf(rate.load(kRelaxed)), kRelaxed);
-}
-
 void TinyPress::processReplacing(float** inputs, float** outputs, VstInt32 frames) noexcept {
     if (frames <= 0) return;
     if (failed || !path) {
         inertBlock(inputs, outputs, frames);
         return;
     }
-    if (exchange.tryRead(incoming)) path->adopt(incoming);
-    InputFlags flags;
+    adoptChanges();
+    qrx::dsp::InputFlags flags;
     flags.rightInput = secondInput.load(kRelaxed);
     flags.sideChainInputs = sideChainInputsUsable.load(kRelaxed);
     flags.externalSideChain = path->settings().sideChainExternal != 0;
-    const HostStreams io =
-        selectStreams(inputs, outputs, flags, [this](int pin) { return isInputConnected(pin); });
+    qrx::dsp::HostBuffers<float> io;
+    if (outputs) {
+        io.outLeft = outputs[0];
+        io.outRight = outputs[1];
+    }
+    qrx::dsp::selectInputs(
+        inputs, flags, [this](int pin) { return isInputConnected(pin); }, io);
     path->process(io, frames, meters);
 }
 
@@ -181,114 +187,153 @@ void TinyPress::inertBlock(float** inputs, float** outputs, VstInt32 frames) noe
         std::memset(outputs[0], 0, bytes);
 }
 
-EngineSettings TinyPress::publishedSettings() {
-    std::lock_guard<std::mutex> lock(writerMutex);
-    return writerSettings;
+namespace {
+
+constexpr std::uint32_t stampOf(std::uint64_t event) {
+    return static_cast<std::uint32_t>(event >> 32);
 }
 
-void TinyPress::rebuildSettings() {
-    EngineSettings& w = writerSettings;
-    const DerivedValues& d = derivedValues;
-    const double fs = rate.load(kRelaxed);
-    using namespace qrx::dsp;
-    w.rateHz = fs;
-    const int taps = d.hilbertLength.load(kRelaxed);
-    w.hilbertLength = taps < 1 ? 1 : (taps > kMaxHilbertLength ? kMaxHilbertLength : taps);
-
-    w.power = d.power.load(kRelaxed);
-    w.stereo = d.stereo.load(kRelaxed);
-    w.link = d.link.load(kRelaxed);
-    w.smooth = d.smooth.load(kRelaxed);
-    w.rms = d.rms.load(kRelaxed);
-    w.autoRelease = d.autoRelease.load(kRelaxed);
-    w.softKnee = d.softKnee.load(kRelaxed);
-    w.autoMakeup = d.autoMakeup.load(kRelaxed);
-    w.sideChainExternal = d.sideChainExternal.load(kRelaxed);
-    w.sideChainMonitor = d.sideChainMonitor.load(kRelaxed);
-    w.meterSource = d.meterSource.load(kRelaxed);
-    w.compressing = params[kRatio].load(kRelaxed) >= 0.3f;
-    w.overSamples = d.overSamples.load(kRelaxed);
-
-    const bool rms = w.rms != 0;
-    w.attackCoefficient = attackCoefficientOf(d.attackMs.load(kRelaxed), fs, rms);
-    w.releaseCoefficient = releaseCoefficientOf(d.releaseSeconds.load(kRelaxed), fs, rms);
-    w.thresholdGain = d.thresholdGain.load(kRelaxed);
-    w.inverseRatio = d.inverseRatio.load(kRelaxed);
-    w.kneeLowY = d.kneeLowY.load(kRelaxed);
-    w.kneeHighY = d.kneeHighY.load(kRelaxed);
-    w.autoMakeupGain = d.autoMakeupGain.load(kRelaxed);
-    w.makeupTarget = d.makeupTargetGain.load(kRelaxed);
-    w.outputTarget = d.outputTargetGain.load(kRelaxed);
-
-    w.shelfGlideRate = glideRatePerSample(fs, kGlideRateAbove50kHz);
-    w.lowShelf = biquadCoefficientsOf(kBiquadLowShelf, lowShape.cornerHz, lowShape.quality,
-                                      lowShape.gainDb, fs);
-    w.highShelf = biquadCoefficientsOf(kBiquadHighShelf, highShape.cornerHz, highShape.quality,
-                                       highShape.gainDb, fs);
-    w.releaseFast = biquadCoefficientsOf(kBiquadLowPass, kReleaseFastHz, kReleaseQuality, 0.0, fs);
-    w.releaseSlow = biquadCoefficientsOf(kBiquadLowPass, kReleaseSlowHz, kReleaseQuality, 0.0, fs);
-    w.vu = biquadCoefficientsOf(kBiquadLowPass, d.vuCornerHz.load(kRelaxed), kVuQuality, 0.0, fs);
-
-    w.meterMix = d.meterMix.load(kRelaxed);
-    w.meterScale = d.meterScale.load(kRelaxed);
-    const double vuMs = d.vuIntegrationMs.load(kRelaxed);
-    const double ppmMs = d.ppmIntegrationMs.load(kRelaxed);
-    const double returnMs = d.ppmReturnMs.load(kRelaxed);
-    w.vuOnePole = vuOnePoleOf(vuMs, fs);
-    w.ppmAttack = ppmAttackOf(ppmMs, fs);
-    w.ppmReturn = ppmReturnOf(returnMs, fs);
+// True when stamp a was taken after stamp b (the clock may wrap).
+constexpr bool later(std::uint32_t a, std::uint32_t b) {
+    return static_cast<std::int32_t>(a - b) > 0;
 }
 
-void TinyPress::updateEngine(int index) {
-    std::lock_guard<std::mutex> lock(writerMutex);
-    const DerivedValues& d = derivedValues;
-    switch (index) {
-        case kLowScf:
-            lowShape = shelfShapeOnSet(ShelfBand::Low, d.lowFilterMode.load(kRelaxed));
-            break;
-        case kHighScf:
-            highShape = shelfShapeOnSet(ShelfBand::High, d.highFilterMode.load(kRelaxed));
-            break;
-        case kLowCorner:
-            lowShape.cornerHz = d.lowCornerHz.load(kRelaxed);
-            break;
-        case kHighCorner:
-            highShape.cornerHz = d.highCornerHz.load(kRelaxed);
-            break;
-        case kVuIntegration:
-            ++writerSettings.vuResets;  // re-tuned VU filters start from rest
-            break;
-        default:
-            break;
+// Stores `event` unless the word already holds a later one.
+void storeLatest(std::atomic<std::uint64_t>& word, std::uint64_t event) {
+    std::uint64_t seen = word.load(std::memory_order_relaxed);
+    while (!later(stampOf(seen), stampOf(event)) &&
+           !word.compare_exchange_weak(seen, event, std::memory_order_release,
+                                       std::memory_order_relaxed)) {
     }
-    publishLocked(index == kReset ? Reset::Path : Reset::None);
 }
 
-void TinyPress::publishWithReset(Reset reset, bool resumeShapes) {
-    std::lock_guard<std::mutex> lock(writerMutex);
-    const DerivedValues& d = derivedValues;
-    if (resumeShapes) {
-        lowShape = shelfShapeOnResume(ShelfBand::Low, d.lowFilterMode.load(kRelaxed));
-        highShape = shelfShapeOnResume(ShelfBand::High, d.highFilterMode.load(kRelaxed));
+ShelfShape shapeOf(ShelfBand band, std::uint64_t modeEvent, std::uint64_t cornerEvent) {
+    const auto kind = static_cast<std::uint32_t>(modeEvent >> 8) & 0xffu;
+    const int mode = static_cast<int>(modeEvent & 0xffu);
+    ShelfShape shape = kind == 1   ? shelfShapeOnSet(band, mode)
+                       : kind == 2 ? shelfShapeOnResume(band, mode)
+                                   : shelfShapeAtConstruction(band);
+    // A corner set after the shape's event moves its corner.
+    if (stampOf(cornerEvent) != 0 && later(stampOf(cornerEvent), stampOf(modeEvent))) {
+        float value;
+        const auto bits = static_cast<std::uint32_t>(cornerEvent);
+        std::memcpy(&value, &bits, sizeof value);
+        shape.cornerHz = band == ShelfBand::Low ? lowCornerHzOf(value) : highCornerHzOf(value);
     }
-    publishLocked(reset);
+    return shape;
 }
 
-void TinyPress::publishLocked(Reset reset) {
-    rebuildSettings();
-    if (reset != Reset::None) {
-        ++(reset == Reset::Full ? writerSettings.fullResets : writerSettings.pathResets);
-        // The shelves snap to the design in force now; a later change glides from there.
-        writerSettings.lowShelfAtReset = writerSettings.lowShelf;
-        writerSettings.highShelfAtReset = writerSettings.highShelf;
+}  // namespace
+
+void TinyPress::stampShelfMode(ShelfBand band, std::uint32_t kind, int mode, std::uint32_t stamp) {
+    const std::uint64_t event = std::uint64_t{stamp} << 32 | std::uint64_t{kind} << 8 |
+                                static_cast<std::uint64_t>(mode & 0xff);
+    storeLatest(shelfModeEvents[band == ShelfBand::Low ? 0 : 1], event);
+}
+
+void TinyPress::stampShelfCorner(ShelfBand band, float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    storeLatest(shelfCornerEvents[band == ShelfBand::Low ? 0 : 1],
+                std::uint64_t{nextStamp()} << 32 | bits);
+}
+
+void TinyPress::setHilbertLengthForRate() {
+    hilbertLength.store(hilbertLengthOf(rate.load(kRelaxed)), kRelaxed);
+}
+
+TinyPress::ShelfEvents TinyPress::shelfEvents() const {
+    ShelfEvents e;
+    for (int b = 0; b < 2; ++b) {
+        e.mode[b] = shelfModeEvents[b].load(std::memory_order_acquire);
+        e.corner[b] = shelfCornerEvents[b].load(std::memory_order_acquire);
     }
-    if (reset == Reset::Full) {
-        // So do the make-up and output gains: a program or value set before the first block
-        // glides in instead of starting at its target.
-        writerSettings.makeupAtReset = writerSettings.makeupTarget;
-        writerSettings.outputAtReset = writerSettings.outputTarget;
+    return e;
+}
+
+void TinyPress::designShelvesOf(EngineSettings& s, const ShelfEvents& e) {
+    designShelves(s, shapeOf(ShelfBand::Low, e.mode[0], e.corner[0]),
+                  shapeOf(ShelfBand::High, e.mode[1], e.corner[1]));
+}
+
+void TinyPress::requestReset(std::atomic<std::uint32_t>& counter) {
+    // The shelves snap to the design in force now, and the make-up and output gains start from
+    // their targets now; a later change glides from there.
+    EngineSettings s;
+    s.rateHz = rate.load(kRelaxed);
+    designShelvesOf(s, shelfEvents());
+    stateAtReset.publish({s.lowShelf, s.highShelf, makeupGainOf(params[kMakeup].load(kRelaxed)),
+                          outputGainOf(params[kOutput].load(kRelaxed))});
+    counter.fetch_add(1, std::memory_order_release);
+}
+
+EngineSettings TinyPress::settingsNow() const {
+    float p[kNumParams];
+    for (int i = 0; i < kNumParams; ++i) p[i] = params[i].load(kRelaxed);
+    EngineSettings s;
+    applyAll(s, p, rate.load(kRelaxed));
+    designShelvesOf(s, shelfEvents());
+    const int taps = hilbertLength.load(kRelaxed);
+    s.hilbertLength = taps < 1 ? 1 : (taps > kMaxHilbertLength ? kMaxHilbertLength : taps);
+    s.fullResets = fullResets.load(std::memory_order_acquire);
+    s.pathResets = pathResets.load(std::memory_order_acquire);
+    s.vuResets = vuResets.load(std::memory_order_acquire);
+    ResetState atReset;
+    if (stateAtReset.tryRead(atReset)) {
+        s.lowShelfAtReset = atReset.low;
+        s.highShelfAtReset = atReset.high;
+        s.makeupAtReset = atReset.makeup;
+        s.outputAtReset = atReset.output;
     }
-    exchange.publish(writerSettings);
+    return s;
+}
+
+void TinyPress::adoptChanges() noexcept {
+    const std::uint32_t rebuild = rebuildRequests.load(std::memory_order_acquire);
+    const std::uint32_t full = fullResets.load(std::memory_order_acquire);
+    const std::uint32_t pathReset = pathResets.load(std::memory_order_acquire);
+    const std::uint32_t vuReset = vuResets.load(std::memory_order_acquire);
+    const ShelfEvents shelves = shelfEvents();
+    const std::uint64_t changed = changedParameters.exchange(0, std::memory_order_acquire);
+    int taps = hilbertLength.load(kRelaxed);
+    taps = taps < 1 ? 1 : (taps > kMaxHilbertLength ? kMaxHilbertLength : taps);
+
+    const EngineSettings& now = path->settings();
+    const bool shelvesChanged =
+        std::memcmp(&shelves, &adoptedShelves, sizeof shelves) != 0 || rebuild != rebuildsDone;
+    const bool resetsChanged = full != now.fullResets || pathReset != now.pathResets;
+    if (changed == 0 && !shelvesChanged && !resetsChanged && rebuild == rebuildsDone &&
+        taps == now.hilbertLength && vuReset == now.vuResets)
+        return;
+
+    // Values are read after their bits were taken: a value newer than its bit is read again with
+    // the next block, so the settings always belong to one set of values in `adopted`.
+    EngineSettings next = now;
+    for (int i = 0; i < kNumParams; ++i)
+        if (changed & (std::uint64_t{1} << i)) adopted[i] = params[i].load(kRelaxed);
+    if (rebuild != rebuildsDone) {
+        rebuildsDone = rebuild;
+        applyAll(next, adopted, rate.load(kRelaxed));
+    } else {
+        for (int i = 0; i < kNumParams; ++i)
+            if (changed & (std::uint64_t{1} << i)) tinypress::applyParameter(next, i, adopted);
+    }
+    if (shelvesChanged) {
+        adoptedShelves = shelves;
+        designShelvesOf(next, shelves);
+    }
+    next.hilbertLength = taps;
+    ResetState atReset;
+    if (resetsChanged && stateAtReset.tryRead(atReset)) {  // else again with the next block
+        next.fullResets = full;
+        next.pathResets = pathReset;
+        next.lowShelfAtReset = atReset.low;
+        next.highShelfAtReset = atReset.high;
+        next.makeupAtReset = atReset.makeup;
+        next.outputAtReset = atReset.output;
+    }
+    next.vuResets = vuReset;
+    path->adopt(next);
 }
 
 void TinyPress::setParameter(VstInt32 index, float value) {
@@ -300,142 +345,38 @@ void TinyPress::setParameter(VstInt32 index, float value) {
         value = params[index].load(kRelaxed);  // the over indicator stores its rounded step
         if (index < kNumHostParams) recordParameter(index, value);
     }
-    if (GrandPressEditor* e = panelEditor()) e->setParameter(index, value);
+    if (CEditorNotices* e = editorNotices()) e->setParameter(index, value);
 }
 
 void TinyPress::applyParameter(int index, float value) {
     if (!family::sanitizeParameterValue(value)) return;
     if (index == kOverIndicator) value = static_cast<float>(overCountOf(value)) / 9.0f;
     params[index].store(value, kRelaxed);
-    applyDerived(index, value);
-    updateEngine(index);
-}
-
-void TinyPress::updateRatioDependents() {
-    DerivedValues& d = derivedValues;
-    const double inverse = d.inverseRatio.load(kRelaxed);
-    d.autoMakeupGain.store(autoMakeupGainOf(d.thresholdGain.load(kRelaxed), inverse), kRelaxed);
-}
-
-void TinyPress::applyDerived(int index, float v) {
-    DerivedValues& d = derivedValues;
+    // The events whose order matters, stamped before the bit tells the audio thread.
     switch (index) {
-        case kPower:
-            d.power.store(switchOf(v), kRelaxed);
-            break;
         case kReset:
-            resetSignalPath();
-            break;
-        case kSoft:
-            d.softKnee.store(switchOf(v), kRelaxed);
-            break;
-        case kRms:
-            d.rms.store(switchOf(v), kRelaxed);
-            break;
-        case kHiddenSwitch:
-            d.hiddenSwitch.store(switchOf(v), kRelaxed);
-            break;
-        case kThreshold:
-            d.thresholdGain.store(thresholdGainOf(v), kRelaxed);
-            updateRatioDependents();
-            break;
-        case kRatio: {
-            const int k = ratioStepOf(v);
-            const double ratio = ratioOfStep(k);
-            const double inverse = 1.0 / ratio;
-            d.ratioStep.store(k, kRelaxed);
-            d.ratio.store(ratio, kRelaxed);
-            d.inverseRatio.store(inverse, kRelaxed);
-            d.kneeLowY.store(kneeLowYOf(inverse), kRelaxed);
-            d.kneeHighY.store(kneeHighYOf(inverse), kRelaxed);
-            updateRatioDependents();
-            break;
-        }
-        case kAttack:
-            d.attackMs.store(attackMsOf(v), kRelaxed);
-            break;
-        case kRelease:
-            d.releaseSeconds.store(releaseSecondsOf(v), kRelaxed);
-            break;
-        case kAutoRelease:
-            d.autoRelease.store(switchOf(v), kRelaxed);
+            setHilbertLengthForRate();
+            requestReset(pathResets);
             break;
         case kLowScf:
-            d.lowFilterMode.store(selectorOf(v), kRelaxed);
-            break;
-        case kLowCorner:
-            d.lowCornerHz.store(lowCornerHzOf(v), kRelaxed);
+            stampShelfMode(ShelfBand::Low, 1, selectorOf(value), nextStamp());
             break;
         case kHighScf:
-            d.highFilterMode.store(selectorOf(v), kRelaxed);
+            stampShelfMode(ShelfBand::High, 1, selectorOf(value), nextStamp());
+            break;
+        case kLowCorner:
+            stampShelfCorner(ShelfBand::Low, value);
             break;
         case kHighCorner:
-            d.highCornerHz.store(highCornerHzOf(v), kRelaxed);
+            stampShelfCorner(ShelfBand::High, value);
             break;
-        case kMakeup:
-            d.makeupTargetGain.store(makeupGainOf(v), kRelaxed);
-            break;
-        case kAutoMakeup:
-            d.autoMakeup.store(switchOf(v), kRelaxed);
-            break;
-        case kHidden18:
-            d.hidden18.store(switchOf(v), kRelaxed);
-            break;
-        case kHidden19:
-            d.hidden19.store(switchOf(v), kRelaxed);
-            break;
-        case kLink:
-            d.link.store(switchOf(v), kRelaxed);
-            break;
-        case kMix:
-            d.meterMix.store(v, kRelaxed);
-            break;
-        case kOutput:
-            d.outputTargetGain.store(outputGainOf(v), kRelaxed);
-            break;
-        case kMeters:
-            d.meterSource.store(selectorOf(v), kRelaxed);
-            break;
-        case kClassic:
-            d.classic.store(switchOf(v), kRelaxed);
-            break;
-        case kScExt:
-            d.sideChainExternal.store(switchOf(v), kRelaxed);
-            break;
-        case kSmooth:
-            d.smooth.store(switchOf(v), kRelaxed);
-            break;
-        case kStereo:
-            d.stereo.store(switchOf(v), kRelaxed);
-            break;
-        case kScMonitor:
-            d.sideChainMonitor.store(switchOf(v), kRelaxed);
-            break;
-        case kVuIntegration: {
-            const double ms = vuIntegrationMsOf(v);
-            d.vuIntegrationMs.store(ms, kRelaxed);
-            d.vuCornerHz.store(vuCornerHzOf(ms), kRelaxed);
-            break;
-        }
-        case kVuReference: {
-            const double reference = vuReferenceOf(v);
-            d.vuReference.store(reference, kRelaxed);
-            d.meterScale.store(1.0 / reference, kRelaxed);
-            break;
-        }
-        case kPpmIntegration:
-            d.ppmIntegrationMs.store(ppmIntegrationMsOf(v), kRelaxed);
-            break;
-        case kPpmReturn:
-            d.ppmReturnMs.store(ppmReturnMsOf(v), kRelaxed);
-            break;
-        case kOverIndicator:
-            d.overCount.store(overCountOf(v), kRelaxed);
-            d.overSamples.store(overSamplesOf(v), kRelaxed);
+        case kVuIntegration:
+            vuResets.fetch_add(1, std::memory_order_release);  // re-tuned VU filters start at rest
             break;
         default:
-            break;  // 7, 9, 21 and the spare slots only keep their value
+            break;
     }
+    changedParameters.fetch_or(std::uint64_t{1} << index, std::memory_order_release);
 }
 
 float TinyPress::getParameter(VstInt32 index) {

@@ -5,55 +5,27 @@
 // block size, and destroys; setParameter may arrive on the user-interface or a host automation
 // thread; processReplacing runs on the audio thread.
 //
-// Sharing scheme: parameter values and the working values derived from them are relaxed atomics.
-// Every coefficient the signal path needs is precomputed by the thread that sets a parameter (or
-// runs suspend/resume) into a writer-side EngineSettings, guarded by a mutex that only setting
-// threads take, and published whole through a SettingsExchange (a sequence lock over relaxed
-// atomics). The audio thread copies it once per block without waiting or locking; when a writer
-// is busy at that moment it keeps the previous copy for one more block. Resets (suspend, index 1,
-// a new VU time) travel in the same settings as request counts, so all audio state lives in the
-// SignalPath and only the audio thread touches it.
+// Parameter hand-over (no lock on any thread): setParameter stores the sanitised value in a
+// relaxed atomic, records it in the current program and marks its bit in an atomic mask. What
+// depends on the order of events travels beside it: the side-chain shelf shapes as stamped
+// events (a mode set, a corner set, resume; the latest counts), the Hilbert length as set by the
+// reset index and resume, and the resets (suspend, index 1, a new VU time) as counts, each
+// reset with the shelf design in force at that moment. At the start of each block the audio
+// thread takes the mask, reads the marked values into its own copy of the parameters and
+// rebuilds only what changed (everything after suspend or resume) into the SignalPath's
+// EngineSettings. All audio state lives in the SignalPath; only the audio thread touches it.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
-#include <mutex>
 
-#include "dsp/SettingsExchange.h"
-#include "editor/CompressorEffect.h"
+#include "dsp/LatestValue.h"
+#include "presets/CompressorEffect.h"
 #include "tinypress/EngineSettings.h"
 #include "tinypress/Parameters.h"
 
 namespace tinypress {
-
-// Working values derived from the parameters by setParameter, read by the signal path and the
-// meters. Gains are linear, times in the unit of the name.
-struct DerivedValues {
-    // Switches and selectors.
-    std::atomic<int> power{0}, softKnee{0}, rms{0}, hiddenSwitch{0}, autoRelease{0};
-    std::atomic<int> lowFilterMode{0}, highFilterMode{0};
-    std::atomic<int> autoMakeup{0}, hidden18{0}, hidden19{0}, link{0};
-    std::atomic<int> meterSource{1};  // 0 input, 1 gain reduction, 2 output
-    std::atomic<int> classic{0}, sideChainExternal{0}, smooth{0}, stereo{0}, sideChainMonitor{0};
-    // Gain computer.
-    std::atomic<double> thresholdGain{1.0};
-    std::atomic<int> ratioStep{6};
-    std::atomic<double> ratio{1.0}, inverseRatio{1.0};  // the exponent is 1/R
-    std::atomic<double> autoMakeupGain{1.0};
-    std::atomic<double> kneeLowY{1.5}, kneeHighY{2.5};  // at x = kKneeLowX, kKneeHighX
-    std::atomic<double> attackMs{1.0}, releaseSeconds{0.333};
-    std::atomic<double> makeupTargetGain{1.0}, outputTargetGain{1.0};
-    std::atomic<double> meterMix{1.0};  // scales the gain-reduction meter only
-    // Side-chain filter corners from the hidden indices 13 and 15.
-    std::atomic<double> lowCornerHz{70.0}, highCornerHz{5500.0};
-    // Taps of the Hilbert kernel, set whenever the signal path is reset (index 1, resume).
-    std::atomic<int> hilbertLength{44};
-    // Meter ballistics.
-    std::atomic<double> vuIntegrationMs{300.0}, vuCornerHz{700.0 / 300.0};
-    std::atomic<double> vuReference{1.0}, meterScale{1.0};  // meterScale = 1 / vuReference
-    std::atomic<double> ppmIntegrationMs{9.0}, ppmReturnMs{1000.0};
-    std::atomic<int> overCount{2}, overSamples{3};
-};
 
 class SignalPath;
 
@@ -63,7 +35,9 @@ class TinyPress : public CompressorEffect {
     static constexpr VstInt16 kPanelHeight = 378;
     static constexpr int kMeterScaleEntries = 1000;
 
-    explicit TinyPress(audioMasterCallback audioMaster);
+    // `editorFactory` makes the editor object (the plug-in library passes one); without it the
+    // effect has no editor.
+    explicit TinyPress(audioMasterCallback audioMaster, EditorFactory editorFactory = nullptr);
     ~TinyPress() override;
 
     void suspend() override;
@@ -93,7 +67,6 @@ class TinyPress : public CompressorEffect {
     // derives from the host's rate (977 where it falls back to 44100 Hz); also stores the figure.
     VstInt32 getLatencySamples() override;
 
-    const DerivedValues& derived() const { return derivedValues; }
     // The rate the signal path runs at: the host rate clamped into 22050..192000 Hz by suspend,
     // or replaced by 44100 when resume finds it outside that range.
     double processingRate() const { return rate.load(kRelaxed); }
@@ -104,8 +77,11 @@ class TinyPress : public CompressorEffect {
     const double* meterScaleTable() const { return meterScales.get(); }
     // The audio state; null after an allocation failure. Inspection for tests.
     const SignalPath* signalPath() const { return path.get(); }
-    // The settings last published to the audio thread (a copy taken under the writer lock).
-    EngineSettings publishedSettings();
+    // The settings the audio thread builds from the parameters and events as they stand now
+    // (any thread; for tests: the signal path adopts the same at the start of its next block).
+    EngineSettings settingsNow() const;
+    // Audio thread (tests): the parameter values the signal path's settings were built from.
+    const float* adoptedParameters() const noexcept { return adopted; }
 
   private:
     static constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -115,24 +91,36 @@ class TinyPress : public CompressorEffect {
     void inertBlock(float** inputs, float** outputs, VstInt32 frames) noexcept;
     void applyDefaults();
     void readMeterSettings();
-    // Stores a sanitised value and derives its working value; no program, no editor.
+    // Stores a sanitised value and tells the audio thread; no program, no editor.
     void applyParameter(int index, float value);
-    void applyDerived(int index, float v);
-    void updateRatioDependents();
-    void resetSignalPath();
-    // Setting threads: the engine settings after parameter `index` changed, then the
-    // publication. The side-chain shelf shapes change only through the events that set them:
-    // the mode indices (set column), the corner indices, and resume (resume column).
-    void updateEngine(int index);
-    enum class Reset { None, Full, Path };
-    // suspend (Full) and resume (resume shapes).
-    void publishWithReset(Reset reset, bool resumeShapes);
-    // Writer lock held: recompute everything at the processing rate, count the reset, publish.
-    void publishLocked(Reset reset);
-    void rebuildSettings();
+
+    // Setting threads: the event stamps and the resets.
+    std::uint32_t nextStamp() { return eventClock.fetch_add(1, kRelaxed) + 1; }
+    void stampShelfMode(ShelfBand band, std::uint32_t kind, int mode, std::uint32_t stamp);
+    void stampShelfCorner(ShelfBand band, float value);
+    void setHilbertLengthForRate();
+    // Publishes the state a reset starts from (shelf designs, make-up and output targets in
+    // force now), then counts the reset in `counter`.
+    void requestReset(std::atomic<std::uint32_t>& counter);
+
+    // The shelf shapes and design that the current events give (any thread).
+    struct ShelfEvents {
+        std::uint64_t mode[2], corner[2];
+    };
+    ShelfEvents shelfEvents() const;
+    // What a reset starts from: the shelf designs and the make-up and output targets in force.
+    struct ResetState {
+        qrx::dsp::BiquadCoefficients low, high;
+        double makeup = 1.0, output = 1.0;
+    };
+    static void designShelvesOf(EngineSettings& s, const ShelfEvents& events);
+
+    // Audio thread, start of a block: adopts what changed since the last block.
+    void adoptChanges() noexcept;
+
+    static_assert(kNumParams <= 64, "one bit per parameter in changedParameters");
 
     std::atomic<float> params[kNumParams];
-    DerivedValues derivedValues;
     std::unique_ptr<double[]> meterScales;
     std::atomic<double> rate{44100.0};
     std::atomic<VstInt32> latency{0};
@@ -140,12 +128,24 @@ class TinyPress : public CompressorEffect {
     bool meterSettingsRead = false;  // only settings read from the store are written back
 
     std::unique_ptr<SignalPath> path;
-    std::mutex writerMutex;
-    EngineSettings writerSettings;                                     // writer lock
-    ShelfShape lowShape = shelfShapeAtConstruction(ShelfBand::Low);    // writer lock
-    ShelfShape highShape = shelfShapeAtConstruction(ShelfBand::High);  // writer lock
-    qrx::dsp::SettingsExchange<EngineSettings> exchange;
-    EngineSettings incoming;  // audio thread: the copy read at the start of a block
+
+    // Setting threads -> audio thread.
+    std::atomic<std::uint64_t> changedParameters{0};  // bit i: parameter i was set
+    std::atomic<std::uint32_t> rebuildRequests{0};    // suspend, resume: rebuild at `rate`
+    std::atomic<std::uint32_t> eventClock{0};
+    // Per band: the latest shape event, stamp << 32 | kind << 8 | mode (kind 0: the shape at
+    // construction, 1: the mode was set, 2: resume), and the latest corner event, stamp << 32 |
+    // the corner parameter's bits. Only a later stamp replaces a word.
+    std::atomic<std::uint64_t> shelfModeEvents[2] = {};
+    std::atomic<std::uint64_t> shelfCornerEvents[2] = {};
+    std::atomic<int> hilbertLength{44};
+    std::atomic<std::uint32_t> fullResets{0}, pathResets{0}, vuResets{0};
+    qrx::dsp::LatestValue<ResetState> stateAtReset;
+
+    // Audio thread: the values and events the adopted settings were built from.
+    float adopted[kNumParams] = {};
+    std::uint32_t rebuildsDone = 0;
+    ShelfEvents adoptedShelves = {};
 };
 
 }  // namespace tinypress

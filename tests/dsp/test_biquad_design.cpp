@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <numbers>
 
 #include "dsp/BiquadDesign.h"
@@ -179,6 +180,17 @@ TEST(BiquadDesign, FrequencyIsCappedAndStoredBack) {
         const BiquadDesign c = designed(type, 1e6, 0.7071, 6.0, 44100.0);
         EXPECT_TRUE(std::isfinite(c.target.b0) && std::isfinite(c.target.a1));
         EXPECT_LT(std::fabs(c.target.a2), 1.0) << "type " << type;
+    }
+}
+
+TEST(BiquadDesign, TheEntryPointGivesTheDesignOfTheRecord) {
+    for (int type : {1, 3, 4, 5, 6, 7, 8, 10}) {
+        for (double f : {35.0, 1000.0, 30000.0}) {  // 30 kHz is capped at 0.499 fs
+            SCOPED_TRACE(testing::Message() << type << " " << f);
+            const BiquadCoefficients c = designBiquad(type, f, 0.7, -9.0, 44100.0);
+            const BiquadDesign d = designed(type, f, 0.7, -9.0);
+            EXPECT_EQ(std::memcmp(&c, &d.target, sizeof c), 0);
+        }
     }
 }
 

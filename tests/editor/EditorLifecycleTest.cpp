@@ -49,6 +49,12 @@ TEST_P(EditorLifecycle, FrameAndPagesHaveTheSkinSizes) {
     EXPECT_EQ(r->right - r->left, 450);
 }
 
+TEST_P(EditorLifecycle, RefusesAnInvalidParentWindow) {
+    EXPECT_EQ(rig.fx->dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(0x1234), 0), 0);
+    EXPECT_EQ(rig.frame(), nullptr);
+    EXPECT_EQ(rig.fx->dispatcher(effSetEditKnobMode, 0, 2, nullptr, 0), 1);
+}
+
 TEST_P(EditorLifecycle, ControlsAreCreatedInTableOrder) {
     ASSERT_TRUE(rig.open());
     const std::vector<int32_t> front =

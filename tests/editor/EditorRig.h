@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "editor/CompressorEffect.h"
 #include "editor/GrandPressEditor.h"
 #include "grandpress/GrandPress.h"
 #include "gui/EmbeddedImages.h"
 #include "gui/GuiTestSupport.h"
+#include "presets/CompressorEffect.h"
 #include "support/CallbackRecorder.h"
 #include "tinypress/TinyPress.h"
 
@@ -46,9 +46,11 @@ class EditorRig {
                                          ? qgui::skins::qrx_skin_grandpress()
                                          : qgui::skins::qrx_skin_tinypress());
         if (which == Plugin::GrandPress)
-            fx = std::make_unique<grandpress::GrandPress>(testsupport::CallbackRecorder::callback);
+            fx = std::make_unique<grandpress::GrandPress>(testsupport::CallbackRecorder::callback,
+                                                          &GrandPressEditor::create);
         else
-            fx = std::make_unique<tinypress::TinyPress>(testsupport::CallbackRecorder::callback);
+            fx = std::make_unique<tinypress::TinyPress>(testsupport::CallbackRecorder::callback,
+                                                        &GrandPressEditor::create);
         fx->dispatcher(effOpen, 0, 0, nullptr, 0);
         fx->dispatcher(effSetSampleRate, 0, 0, nullptr, 48000.0f);
         fx->dispatcher(effMainsChanged, 0, 1, nullptr, 0);

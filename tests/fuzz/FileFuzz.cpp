@@ -19,7 +19,7 @@ Setup& setup() {
     static Setup s = [] {
         Setup made;
         made.file = fuzz::privateConfigHome() + "/input.qrx";
-        made.tiny.reset(new tinypress::TinyPress(fuzz::quietHost));
+        made.tiny.reset(new tinypress::TinyPress(fuzz::quietHost, &GrandPressEditor::create));
         return made;
     }();
     return s;

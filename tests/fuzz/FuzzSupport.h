@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "presets/CPresetSystemEditor.h"
+#include "editor/GrandPressEditor.h"
 #include "presets/CPresetSystemEffect.h"
 #include "shell/vst2.h"
 

@@ -20,8 +20,8 @@ Engines& engines() {
     static Engines e = [] {
         fuzz::privateConfigHome();
         Engines made;
-        made.grand.reset(new grandpress::GrandPress(fuzz::quietHost));
-        made.tiny.reset(new tinypress::TinyPress(fuzz::quietHost));
+        made.grand.reset(new grandpress::GrandPress(fuzz::quietHost, &GrandPressEditor::create));
+        made.tiny.reset(new tinypress::TinyPress(fuzz::quietHost, &GrandPressEditor::create));
         return made;
     }();
     return e;

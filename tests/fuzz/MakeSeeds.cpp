@@ -87,8 +87,10 @@ int main(int argc, char** argv) {
     }
     root = argv[1];
     fuzz::privateConfigHome();
-    std::unique_ptr<AudioEffect> grand(new grandpress::GrandPress(fuzz::quietHost));
-    std::unique_ptr<AudioEffect> tiny(new tinypress::TinyPress(fuzz::quietHost));
+    std::unique_ptr<AudioEffect> grand(
+        new grandpress::GrandPress(fuzz::quietHost, &GrandPressEditor::create));
+    std::unique_ptr<AudioEffect> tiny(
+        new tinypress::TinyPress(fuzz::quietHost, &GrandPressEditor::create));
     static_cast<CPresetSystemEffect&>(*tiny).selectProgram(3);
 
     // effSetChunk: both plug-ins, both orders, another format, a cut chunk.

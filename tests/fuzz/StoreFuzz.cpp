@@ -56,8 +56,8 @@ struct References {
 };
 
 AudioEffect* makeEngine(bool grand) {
-    if (grand) return new grandpress::GrandPress(fuzz::quietHost);
-    return new tinypress::TinyPress(fuzz::quietHost);
+    if (grand) return new grandpress::GrandPress(fuzz::quietHost, &GrandPressEditor::create);
+    return new tinypress::TinyPress(fuzz::quietHost, &GrandPressEditor::create);
 }
 
 void emptyStore() {

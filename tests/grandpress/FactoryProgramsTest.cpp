@@ -6,11 +6,14 @@
 
 #include "grandpress/FactoryPrograms.h"
 #include "grandpress/GrandPress.h"
+#include "grandpress/Mappings.h"
 #include "support/CallbackRecorder.h"
 
 namespace {
 
+using grandpress::EngineSettings;
 using grandpress::GrandPress;
+using grandpress::ratioOfStep;
 
 TEST(GrandPressFactory, ValuesAreSinglePrecisionAndSparesZero) {
     testsupport::TemporaryConfigHome config;
@@ -43,9 +46,10 @@ TEST(GrandPressFactory, ProgramsLandOnTheIntendedSteps) {
                             {13, 20, 0, 1}, {15, 16, 0, 0}, {5, 2, 1, 0}};
     for (const Expect& c : cases) {
         effect.selectProgram(c.program);
-        EXPECT_EQ(effect.derived().ratioStep.load(), c.ratioStep) << c.program;
-        EXPECT_EQ(effect.derived().soft.load(), c.soft) << c.program;
-        EXPECT_EQ(effect.derived().limiter.load(), c.limiter) << c.program;
+        const EngineSettings s = effect.settingsNow();
+        EXPECT_DOUBLE_EQ(s.inverseRatio, 1.0 / ratioOfStep(c.ratioStep)) << c.program;
+        EXPECT_EQ(s.soft, c.soft) << c.program;
+        EXPECT_EQ(s.limiter, c.limiter) << c.program;
     }
     char text[32];
     effect.selectProgram(3);

@@ -31,7 +31,7 @@ gp::EngineSettings meterSettings(float source, float overIndicator = 0.0f) {
 
 TEST(GrandPressMeters, VuOfAFullScaleSineIs0_9868OverTheReference) {
     const gp::EngineSettings s = meterSettings(1.0f);  // Post
-    ASSERT_EQ(s.meterSource, gp::kMeterPost);
+    ASSERT_EQ(s.meterSource, kMeterPost);
     MeterFeed feed;
     gp::MeterState m;
     m.load(feed, s);

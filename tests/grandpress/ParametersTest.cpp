@@ -121,16 +121,16 @@ TEST_F(GrandPressParameters, TiltText) {
 
 TEST_F(GrandPressParameters, RatioStepsInSinglePrecision) {
     EXPECT_EQ(display(6, 1.0f), "64.00 : 1");
-    EXPECT_EQ(effect.derived().ratioStep.load(), 20);
+    EXPECT_DOUBLE_EQ(1.0 / effect.settingsNow().inverseRatio, grandpress::ratioOfStep(20));
     EXPECT_EQ(display(6, 0.3f), "1.00 : 1");
-    EXPECT_EQ(effect.derived().ratioStep.load(), 6);
+    EXPECT_DOUBLE_EQ(1.0 / effect.settingsNow().inverseRatio, grandpress::ratioOfStep(6));
     EXPECT_EQ(display(6, 0.7f), "2.80 : 1");
-    EXPECT_EQ(effect.derived().ratioStep.load(), 14);
+    EXPECT_DOUBLE_EQ(1.0 / effect.settingsNow().inverseRatio, grandpress::ratioOfStep(14));
     EXPECT_EQ(display(6, 0.9f), "8.00 : 1");
-    EXPECT_EQ(effect.derived().ratioStep.load(), 18);
+    EXPECT_DOUBLE_EQ(1.0 / effect.settingsNow().inverseRatio, grandpress::ratioOfStep(18));
     EXPECT_EQ(display(6, 0.1f), "0.70 : 1");  // 0.7071 itself
     EXPECT_EQ(display(6, 0.0f), "0.50 : 1");
-    EXPECT_DOUBLE_EQ(effect.derived().inverseRatio.load(), 2.0);
+    EXPECT_DOUBLE_EQ(effect.settingsNow().inverseRatio, 2.0);
     EXPECT_DOUBLE_EQ(grandpress::ratioOfStep(13), std::pow(2.0, 1.25));
     EXPECT_DOUBLE_EQ(grandpress::ratioOfStep(2), 0.7071);
 }
@@ -138,7 +138,7 @@ TEST_F(GrandPressParameters, RatioStepsInSinglePrecision) {
 TEST_F(GrandPressParameters, OverIndicatorSnapsToNinths) {
     EXPECT_EQ(display(40, 0.5f), "6smps");
     EXPECT_FLOAT_EQ(effect.getParameter(40), 5.0f / 9.0f);
-    EXPECT_EQ(effect.derived().overSamples.load(), 6);
+    EXPECT_EQ(effect.settingsNow().overSamples, 6);
     EXPECT_EQ(display(40, 0.0f), "1smps");
     EXPECT_EQ(display(40, 1.0f), "10smps");
 }
@@ -151,12 +151,13 @@ TEST_F(GrandPressParameters, HostValuesAreSanitised) {
     EXPECT_EQ(effect.getParameter(5), 0.25f);
     effect.setParameter(5, 7.0f);
     EXPECT_EQ(effect.getParameter(5), 1.0f);
-    EXPECT_DOUBLE_EQ(effect.derived().thresholdScale.load(), 32.0);
+    // The detector scale is the threshold scale (32 at the top) times the detector constant.
+    EXPECT_DOUBLE_EQ(effect.settingsNow().detectorScale, 32.0 * 1.4142 * 0.582 * 1.005773063);
     effect.setParameter(22, -3.0f);
     EXPECT_EQ(effect.getParameter(22), 0.0f);
     EXPECT_EQ(effect.programStore()->value(0, 22), 0.0f);
     effect.setParameter(6, 1e30f);
-    EXPECT_EQ(effect.derived().ratioStep.load(), 20);
+    EXPECT_DOUBLE_EQ(1.0 / effect.settingsNow().inverseRatio, grandpress::ratioOfStep(20));
 }
 
 TEST_F(GrandPressParameters, EmptySlotAndOutOfRangeIndices) {
@@ -171,10 +172,10 @@ TEST_F(GrandPressParameters, EmptySlotAndOutOfRangeIndices) {
 TEST_F(GrandPressParameters, TiltSidesFollowTheRatioStep) {
     effect.setParameter(20, 0.75f);
     effect.setParameter(6, 0.5f);  // compression: left gets g2
-    EXPECT_DOUBLE_EQ(effect.derived().tiltGainLeft.load(), 0.5 * std::pow(4.0, 0.75));
-    EXPECT_DOUBLE_EQ(effect.derived().tiltGainRight.load(), 0.5 * std::pow(4.0, 0.25));
+    EXPECT_DOUBLE_EQ(effect.settingsNow().tiltGainLeft, 0.5 * std::pow(4.0, 0.75));
+    EXPECT_DOUBLE_EQ(effect.settingsNow().tiltGainRight, 0.5 * std::pow(4.0, 0.25));
     effect.setParameter(6, 0.1f);  // expansion: sides swap
-    EXPECT_DOUBLE_EQ(effect.derived().tiltGainLeft.load(), 0.5 * std::pow(4.0, 0.25));
+    EXPECT_DOUBLE_EQ(effect.settingsNow().tiltGainLeft, 0.5 * std::pow(4.0, 0.25));
 }
 
 TEST_F(GrandPressParameters, EditorValues) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "editor/GrandPressEditor.h"
 #include "grandpress/GrandPress.h"
 #include "platform/UserStore.h"
 #include "platform/Utf.h"
@@ -71,10 +72,10 @@ class StoredDefaults : public ::testing::Test {
     using Other = typename Family<Plugin>::Other;
 
     std::unique_ptr<Plugin> instance() {
-        return std::make_unique<Plugin>(CallbackRecorder::callback);
+        return std::make_unique<Plugin>(CallbackRecorder::callback, &GrandPressEditor::create);
     }
     std::unique_ptr<Other> otherInstance() {
-        return std::make_unique<Other>(CallbackRecorder::callback);
+        return std::make_unique<Other>(CallbackRecorder::callback, &GrandPressEditor::create);
     }
     std::string keyFolder() const { return config.folder() + "/QRX-soundwerk/QRX_GrandPress"; }
     bool stored(const std::string& file) const { return fs::exists(keyFolder() + "/" + file); }

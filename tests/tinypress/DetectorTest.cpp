@@ -110,7 +110,7 @@ TEST(TinyPressDetectorTiming, GainTimingAndNoGhostAfterATransient) {
         rig.set(kScExt, 1.0f);
         rig.set(kRatio, 1.0f);  // R = 64
         rig.set(kRelease, 0.0f);
-        const double r = rig.fx.publishedSettings().releaseCoefficient;
+        const double r = rig.fx.settingsNow().releaseCoefficient;
         const int frames = 4000, t0 = 500;
         Signal side = constant(frames, 0.0f);
         for (int i = t0; i < t0 + 32; ++i) side[i] = 8.0f;

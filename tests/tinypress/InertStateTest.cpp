@@ -55,9 +55,6 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
 namespace tinypress {
 namespace {
 
-using tinypress_test::recordingHost;
-using tinypress_test::TempConfigHome;
-
 constexpr const char* kNotice = "Cannot create QRX TinyPress: Not enough memory\n";
 
 std::size_t count(const std::string& text, const std::string& what) {
@@ -76,14 +73,14 @@ InertEffect makeInert() {
     InertEffect e;
     refuseMeterTable = true;
     ::testing::internal::CaptureStderr();
-    e.fx = std::make_unique<TinyPress>(recordingHost);
+    e.fx = std::make_unique<TinyPress>(testsupport::CallbackRecorder::callback);
     e.constructionOutput = ::testing::internal::GetCapturedStderr();
     refuseMeterTable = false;
     return e;
 }
 
 TEST(TinyPressInertState, AnnouncesAnUnknownMonoEffect) {
-    TempConfigHome home;
+    testsupport::TemporaryConfigHome home;
     InertEffect e = makeInert();
     TinyPress& fx = *e.fx;
     EXPECT_TRUE(fx.constructionFailed());
@@ -98,7 +95,7 @@ TEST(TinyPressInertState, AnnouncesAnUnknownMonoEffect) {
 }
 
 TEST(TinyPressInertState, SuspendAndResumeOnlyComplain) {
-    TempConfigHome home;
+    testsupport::TemporaryConfigHome home;
     InertEffect e = makeInert();
     TinyPress& fx = *e.fx;
     const double rateBefore = fx.processingRate();
@@ -131,13 +128,13 @@ void expectPassesTheMainInput(TinyPress& fx) {
 }
 
 TEST(TinyPressInertState, ProcessingPassesTheMainInput) {
-    TempConfigHome home;
+    testsupport::TemporaryConfigHome home;
     InertEffect e = makeInert();
     expectPassesTheMainInput(*e.fx);
 }
 
 TEST(TinyPressInertState, LeavesTheSharedMeterSettingsAlone) {
-    TempConfigHome home;
+    testsupport::TemporaryConfigHome home;
     meter_settings::write(kVuReference, 0.9f);
     makeInert().fx.reset();
     EXPECT_EQ(meter_settings::read(kVuReference), 0.9f);
@@ -146,10 +143,10 @@ TEST(TinyPressInertState, LeavesTheSharedMeterSettingsAlone) {
 
 // Without its signal path the effect is just as inert: same announcement, same pass-through.
 TEST(TinyPressInertState, MissingSignalPathMakesItInert) {
-    TempConfigHome home;
+    testsupport::TemporaryConfigHome home;
     refuseSignalPath = true;
     ::testing::internal::CaptureStderr();
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     const std::string output = ::testing::internal::GetCapturedStderr();
     refuseSignalPath = false;
     EXPECT_TRUE(fx.constructionFailed());
@@ -161,8 +158,8 @@ TEST(TinyPressInertState, MissingSignalPathMakesItInert) {
 }
 
 TEST(TinyPressInertState, NormalConstructionIsUnaffectedByTheHook) {
-    TempConfigHome home;
-    TinyPress fx(recordingHost);
+    testsupport::TemporaryConfigHome home;
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     EXPECT_FALSE(fx.constructionFailed());
     EXPECT_NE(fx.meterScaleTable(), nullptr);
     EXPECT_NE(fx.signalPath(), nullptr);

@@ -13,25 +13,23 @@
 namespace tinypress {
 namespace {
 
-using tinypress_test::recordingHost;
-using tinypress_test::TempConfigHome;
-
 class TinyPressMeterSettings : public ::testing::Test {
   protected:
-    TempConfigHome home;
+    testsupport::TemporaryConfigHome home;
 };
 
 TEST_F(TinyPressMeterSettings, MissingKeyGivesTheDefaults) {
-    ASSERT_TRUE(std::filesystem::is_empty(home.path()));
-    TinyPress fx(recordingHost);
+    ASSERT_TRUE(std::filesystem::is_empty(home.folder()));
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     EXPECT_EQ(fx.getParameter(kVuIntegration), 0.5f);
     EXPECT_EQ(fx.getParameter(kVuReference), 0.41f);
     EXPECT_EQ(fx.getParameter(kPpmIntegration), 0.5f);
     EXPECT_EQ(fx.getParameter(kPpmReturn), 0.5f);
     EXPECT_EQ(fx.getParameter(kOverIndicator), 2.0f / 9.0f);  // 0.2222222 -> step 2
-    EXPECT_EQ(fx.derived().overSamples.load(), 3);
-    EXPECT_DOUBLE_EQ(fx.derived().vuIntegrationMs.load(), 300.0);
-    EXPECT_NEAR(fx.derived().vuReference.load(), std::pow(0.06125, 0.59), 1e-7);
+    const EngineSettings s = fx.settingsNow();
+    EXPECT_EQ(s.overSamples, 3);
+    EXPECT_DOUBLE_EQ(s.vuOnePole, vuOnePoleOf(300.0, s.rateHz));
+    EXPECT_NEAR(1.0 / s.meterScale, std::pow(0.06125, 0.59), 1e-7);
     char text[32];
     fx.getParameterDisplay(kVuReference, text);
     EXPECT_STREQ(text, "-14.31dBFS");
@@ -45,7 +43,7 @@ TEST_F(TinyPressMeterSettings, OutOfRangeValuesAreReplaced) {
     meter_settings::write(kPpmIntegration, NAN);
     meter_settings::write(kPpmReturn, 1.0001f);
     meter_settings::write(kOverIndicator, -1.0f);
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     EXPECT_EQ(fx.getParameter(kVuIntegration), 0.5f);
     EXPECT_EQ(fx.getParameter(kVuReference), 0.5f);
     EXPECT_EQ(fx.getParameter(kPpmIntegration), 0.52f);
@@ -57,10 +55,10 @@ TEST_F(TinyPressMeterSettings, StoredValuesAreUsedAndWrittenBackAtDestruction) {
     meter_settings::write(kVuIntegration, 0.0f);
     meter_settings::write(kPpmReturn, 1.0f);
     {
-        TinyPress fx(recordingHost);
+        TinyPress fx(testsupport::CallbackRecorder::callback);
         EXPECT_EQ(fx.getParameter(kVuIntegration), 0.0f);
         EXPECT_EQ(fx.getParameter(kPpmReturn), 1.0f);
-        EXPECT_DOUBLE_EQ(fx.derived().ppmReturnMs.load(), 10000.0);
+        EXPECT_DOUBLE_EQ(fx.settingsNow().ppmReturn, ppmReturnOf(10000.0, fx.processingRate()));
         fx.setParameter(kVuReference, 0.75f);
         fx.setParameter(kPpmIntegration, 0.125f);
         fx.setParameter(kOverIndicator, 0.6f);  // 5.4 + 0.5 -> step 5
@@ -73,14 +71,14 @@ TEST_F(TinyPressMeterSettings, StoredValuesAreUsedAndWrittenBackAtDestruction) {
     EXPECT_EQ(meter_settings::read(kPpmReturn), 1.0f);
     EXPECT_EQ(meter_settings::read(kOverIndicator), 5.0f / 9.0f);
 
-    TinyPress next(recordingHost);
+    TinyPress next(testsupport::CallbackRecorder::callback);
     EXPECT_EQ(next.getParameter(kVuReference), 0.75f);
-    EXPECT_EQ(next.derived().overSamples.load(), 6);
+    EXPECT_EQ(next.settingsNow().overSamples, 6);
 }
 
 TEST_F(TinyPressMeterSettings, DefaultsAreWrittenWhenNothingWasStored) {
-    { TinyPress fx(recordingHost); }
-    EXPECT_FALSE(std::filesystem::is_empty(home.path()));
+    { TinyPress fx(testsupport::CallbackRecorder::callback); }
+    EXPECT_FALSE(std::filesystem::is_empty(home.folder()));
     EXPECT_EQ(meter_settings::read(kVuReference), 0.41f);
     EXPECT_EQ(meter_settings::read(kOverIndicator), 2.0f / 9.0f);
     EXPECT_EQ(meter_settings::read(kPpmIntegration), 0.5f);

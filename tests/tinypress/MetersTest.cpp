@@ -30,7 +30,7 @@ TEST(TinyPressMeterOvers, SquareWaveWithThreeSamples) {
         rig.set(kPower, r.power);
         rig.set(kMeters, r.meters);
         rig.set(kOverIndicator, 2.0f / 9.0f);  // c = 2: three samples
-        ASSERT_EQ(rig.fx.derived().overSamples.load(), 3);
+        ASSERT_EQ(rig.fx.settingsNow().overSamples, 3);
         const Signal wave = squareWave(20000, 5);
         rig.run(Signal(wave.begin(), wave.begin() + 1000), 500);  // past the 977-sample delay
         int at = 1000;

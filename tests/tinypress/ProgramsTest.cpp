@@ -9,12 +9,13 @@
 
 #include "TestSupport.h"
 #include "tinypress/FactoryPrograms.h"
+#include "tinypress/Mappings.h"
 #include "tinypress/TinyPress.h"
 
 namespace tinypress {
 namespace {
 
-using tinypress_test::recordingHost;
+using tinypress_test::shelvesAre;
 
 TEST(TinyPressFactoryPrograms, CommonColumns) {
     for (int p = 0; p < kNumPrograms; ++p) {
@@ -30,7 +31,7 @@ TEST(TinyPressFactoryPrograms, CommonColumns) {
 }
 
 TEST(TinyPressFactoryPrograms, StoreHoldsNamesAndSinglePrecisionValues) {
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     ProgramStore* store = fx.programStore();
     ASSERT_NE(store, nullptr);
     char name[32];
@@ -66,22 +67,19 @@ TEST(TinyPressFactoryPrograms, StoreHoldsNamesAndSinglePrecisionValues) {
 }
 
 TEST(TinyPressFactoryPrograms, ConstructionAppliesDefaultProgramWithoutChangingIt) {
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     EXPECT_EQ(fx.getCurrentProgramIndex(), 0);
     // The construction default of the ratio is 0.5; program 0 has 0.3, and must keep it.
     EXPECT_EQ(fx.programStore()->value(0, kRatio), 0.3f);
     for (int i = 0; i < kNumHostParams; ++i)
         EXPECT_EQ(fx.getParameter(i), static_cast<float>(kFactoryPrograms[0].values[i])) << i;
-    const DerivedValues& d = fx.derived();
-    EXPECT_EQ(d.power.load(), 1);
-    EXPECT_EQ(d.ratioStep.load(), 6);  // "Default" does not compress
-    EXPECT_DOUBLE_EQ(d.ratio.load(), 1.0);
-    EXPECT_EQ(d.meterSource.load(), 1);
-    EXPECT_EQ(d.stereo.load(), 1);
-    EXPECT_EQ(d.lowFilterMode.load(), 1);
-    EXPECT_EQ(d.highFilterMode.load(), 1);
-    EXPECT_DOUBLE_EQ(d.lowCornerHz.load(), 280.0);  // index 13 = 1 wins over the selector
-    EXPECT_DOUBLE_EQ(d.highCornerHz.load(), 1375.0);
+    const EngineSettings s = fx.settingsNow();
+    EXPECT_EQ(s.power, 1);
+    EXPECT_EQ(s.inverseRatio, 1.0);  // "Default" does not compress
+    EXPECT_EQ(s.meterSource, 1);
+    EXPECT_EQ(s.stereo, 1);
+    // Both selectors on their flat mode; index 13 = 1 (set after the selector) moves the corner.
+    EXPECT_TRUE(shelvesAre(s, {280.0, 0.7, 0.0}, {1375.0, 0.7, 0.0}));
     char text[32];
     fx.getParameterDisplay(kThreshold, text);
     EXPECT_STREQ(text, "-0.00dB");
@@ -95,8 +93,7 @@ TEST(TinyPressFactoryPrograms, ConstructionAppliesDefaultProgramWithoutChangingI
 }
 
 TEST(TinyPressFactoryPrograms, SelectingAProgramDerivesItsSteps) {
-    TinyPress fx(recordingHost);
-    const DerivedValues& d = fx.derived();
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     const struct {
         int program;
         int ratioStep;
@@ -114,9 +111,15 @@ TEST(TinyPressFactoryPrograms, SelectingAProgramDerivesItsSteps) {
     for (const auto& r : rows) {
         fx.selectProgram(r.program);
         EXPECT_EQ(fx.getCurrentProgramIndex(), r.program);
-        EXPECT_EQ(d.ratioStep.load(), r.ratioStep) << r.program;
-        EXPECT_EQ(d.lowFilterMode.load(), r.lowMode) << r.program;
-        EXPECT_EQ(d.autoMakeup.load(), r.autoMakeup) << r.program;
+        const EngineSettings s = fx.settingsNow();
+        EXPECT_EQ(s.inverseRatio, 1.0 / ratioOfStep(r.ratioStep)) << r.program;
+        EXPECT_EQ(s.autoMakeup, r.autoMakeup) << r.program;
+        // The low shelf has the mode's shape with the corner of index 13 (set after it).
+        ShelfShape low = shelfShapeOnSet(ShelfBand::Low, r.lowMode);
+        low.cornerHz = lowCornerHzOf(fx.getParameter(kLowCorner));
+        ShelfShape high = shelfShapeOnSet(ShelfBand::High, selectorOf(fx.getParameter(kHighScf)));
+        high.cornerHz = highCornerHzOf(fx.getParameter(kHighCorner));
+        EXPECT_TRUE(shelvesAre(s, low, high)) << r.program;
         for (int i = 0; i < kNumHostParams; ++i)
             EXPECT_EQ(fx.getParameter(i), fx.programStore()->value(r.program, i)) << i;
     }
@@ -128,16 +131,17 @@ TEST(TinyPressFactoryPrograms, SelectingAProgramDerivesItsSteps) {
     EXPECT_STREQ(text, "562.34ms");  // 0.01 * 1e5^0.95 = 562.341
     // Damp it!: index 13 = 0.333 -> 0.7 * 25 * 16^0.333 Hz.
     fx.selectProgram(7);
-    EXPECT_NEAR(d.lowCornerHz.load(), 17.5 * std::pow(16.0, static_cast<double>(0.333f)), 1e-9);
+    EXPECT_NEAR(lowCornerHzOf(fx.getParameter(kLowCorner)),
+                17.5 * std::pow(16.0, static_cast<double>(0.333f)), 1e-9);
 }
 
 TEST(TinyPressFactoryPrograms, PowerIsCommonToAllPrograms) {
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     ProgramStore* store = fx.programStore();
     fx.selectProgram(4);
     fx.setParameter(kPower, 0.0f);
     for (int p = 0; p < kNumPrograms; ++p) EXPECT_EQ(store->value(p, kPower), 0.0f) << p;
-    EXPECT_EQ(fx.derived().power.load(), 0);
+    EXPECT_EQ(fx.settingsNow().power, 0);
     fx.selectProgram(9);
     EXPECT_EQ(fx.getParameter(kPower), 0.0f);
     fx.setParameter(kPower, 1.0f);
@@ -155,7 +159,7 @@ TEST(TinyPressFactoryPrograms, PowerIsCommonToAllPrograms) {
 }
 
 TEST(TinyPressFactoryPrograms, LoadingAProgramRecordsNothing) {
-    TinyPress fx(recordingHost);
+    TinyPress fx(testsupport::CallbackRecorder::callback);
     ProgramStore* store = fx.programStore();
     float before[kNumPrograms][kNumProgramParams];
     for (int p = 0; p < kNumPrograms; ++p)

@@ -56,16 +56,16 @@ TEST(TinyPressSideChainShelves, ModeTablesSetAndResumeColumns) {
         rig.set(kLowScf, r.value);
         rig.set(kHighScf, r.value);
         SCOPED_TRACE(r.value);
-        expectLow(rig.fx.publishedSettings(), r.lowSet);
-        expectHigh(rig.fx.publishedSettings(), r.highSet);
+        expectLow(rig.fx.settingsNow(), r.lowSet);
+        expectHigh(rig.fx.settingsNow(), r.highSet);
         rig.fx.resume();
-        expectLow(rig.fx.publishedSettings(), r.lowResume);
-        expectHigh(rig.fx.publishedSettings(), r.highResume);
+        expectLow(rig.fx.settingsNow(), r.lowResume);
+        expectHigh(rig.fx.settingsNow(), r.highResume);
         // The resume values hold until the mode is written again.
         rig.set(kThreshold, 0.3f);
-        expectLow(rig.fx.publishedSettings(), r.lowResume);
+        expectLow(rig.fx.settingsNow(), r.lowResume);
         rig.set(kLowScf, r.value);
-        expectLow(rig.fx.publishedSettings(), r.lowSet);
+        expectLow(rig.fx.settingsNow(), r.lowSet);
     }
 }
 
@@ -75,18 +75,18 @@ TEST(TinyPressSideChainShelves, CornerIndicesOverrideOnlyTheCorner) {
     rig.set(kHighScf, 1.0f);     // 6000 Hz, -6 dB
     rig.set(kLowCorner, 0.5f);   // 0.7 * 25 * 16^0.5 = 70 Hz
     rig.set(kHighCorner, 0.5f);  // 1.375 * 1000 * 16^0.5 = 5500 Hz
-    expectLow(rig.fx.publishedSettings(), {70, 9});
-    expectHigh(rig.fx.publishedSettings(), {5500, -6});
+    expectLow(rig.fx.settingsNow(), {70, 9});
+    expectHigh(rig.fx.settingsNow(), {5500, -6});
     rig.set(kLowCorner, 0.0f);  // 17.5 Hz
-    expectLow(rig.fx.publishedSettings(), {17.5, 9});
+    expectLow(rig.fx.settingsNow(), {17.5, 9});
     // Resume restores the mode corner (with the resume gain).
     rig.fx.resume();
-    expectLow(rig.fx.publishedSettings(), {110, 12});
-    expectHigh(rig.fx.publishedSettings(), {6000, -9});
+    expectLow(rig.fx.settingsNow(), {110, 12});
+    expectHigh(rig.fx.settingsNow(), {6000, -9});
     // A program applies its indices in ascending order: 13 overrides the corner 12 chose.
     // "Gentle Master": 12 = 1 (150 Hz, -9 dB), 13 = 1 (280 Hz); 14 = 0.5 (flat), 15 = 0.
     rig.fx.selectProgram(1);
-    expectLow(rig.fx.publishedSettings(), {280, -9});
+    expectLow(rig.fx.settingsNow(), {280, -9});
 }
 
 // After resume the running shelf coefficients glide from the design in force at suspend to the
@@ -98,7 +98,7 @@ TEST(TinyPressSideChainShelves, GlideAfterResumeAndSnapOnReset) {
     rig.fx.suspend();        // running coefficients snap to +9 dB
     rig.fx.resume();         // target +12 dB
     rig.set(kScMonitor, 1.0f);
-    const EngineSettings s = rig.fx.publishedSettings();
+    const EngineSettings s = rig.fx.settingsNow();
     // The monitor passes the filtered side chain at the output gain: a DC side chain comes out
     // at the shelf's DC gain, 977 + 44 samples later.
     Stereo out = rig.run(constant(2048, 0.01f), 64);
@@ -116,8 +116,7 @@ TEST(TinyPressSideChainShelves, GlideAfterResumeAndSnapOnReset) {
     rig.set(kReset, 0.0f);
     rig.run(constant(64, 0.0f), 64);
     // (64 samples of 1e-13 coefficient noise since the snap)
-    EXPECT_NEAR(rig.path().lowShelfState(0).current.b0, rig.fx.publishedSettings().lowShelf.b0,
-                1e-10);
+    EXPECT_NEAR(rig.path().lowShelfState(0).current.b0, rig.fx.settingsNow().lowShelf.b0, 1e-10);
     out = rig.run(constant(3000, 0.01f), 512);
     EXPECT_NEAR(out.left[2999] / 0.01, std::pow(10.0, -9.0 / 20), 1e-4);
 }

@@ -17,18 +17,20 @@
 namespace tinypress {
 namespace {
 
-using tinypress_test::recordingHost;
+using tinypress_test::shelvesAre;
 
 class TinyPressTest : public ::testing::Test {
   protected:
-    TinyPress fx{recordingHost};
+    TinyPress fx{testsupport::CallbackRecorder::callback};
 };
 
 TEST_F(TinyPressTest, Identity) {
     AEffect* e = fx.getAeffect();
     EXPECT_EQ(e->uniqueID, vstFourCC('Q', 'R', 't', 'p'));
     EXPECT_EQ(e->uniqueID, 0x51527470);
-    EXPECT_EQ(e->flags, 0x0031);  // editor, replacing, chunks; no double precision
+    // Replacing, chunks; no double precision. The editor flag (0x1) comes with the plug-in
+    // library's editor factory (plugin_interface_tests).
+    EXPECT_EQ(e->flags, 0x0030);
     EXPECT_EQ(e->numInputs, 4);
     EXPECT_EQ(e->numOutputs, 2);
     EXPECT_EQ(e->numParams, 34);
@@ -49,13 +51,7 @@ TEST_F(TinyPressTest, Identity) {
     EXPECT_EQ(fx.alwaysOne(), 1.0f);
 }
 
-TEST_F(TinyPressTest, EditorPanel) {
-    ASSERT_NE(fx.getEditor(), nullptr);
-    ERect* rect = nullptr;
-    ASSERT_EQ(fx.dispatcher(effEditGetRect, 0, 0, &rect, 0.0f), 1);
-    ASSERT_NE(rect, nullptr);
-    EXPECT_EQ(rect->bottom - rect->top, 378);
-    EXPECT_EQ(rect->right - rect->left, 450);
+TEST_F(TinyPressTest, MeterScaleTable) {
     ASSERT_NE(fx.meterScaleTable(), nullptr);
     EXPECT_EQ(fx.meterScaleTable()[0], 0.0);
     EXPECT_EQ(fx.meterScaleTable()[1], 1.0);
@@ -146,7 +142,7 @@ TEST_F(TinyPressTest, SuspendClampsAndResumeReplacesUnsupportedRates) {
     EXPECT_EQ(fx.processingRate(), 192000.0);
     fx.resume();
     EXPECT_EQ(fx.processingRate(), 44100.0);
-    EXPECT_EQ(fx.derived().hilbertLength.load(), 44);
+    EXPECT_EQ(fx.settingsNow().hilbertLength, 44);
 
     fx.AudioEffect::setSampleRate(8000.0f);
     fx.suspend();
@@ -164,7 +160,7 @@ TEST_F(TinyPressTest, SuspendClampsAndResumeReplacesUnsupportedRates) {
     fx.setSampleRate(96000.0f);
     EXPECT_EQ(fx.processingRate(), 96000.0);
     EXPECT_EQ(fx.getSampleRate(), 96000.0f);
-    EXPECT_EQ(fx.derived().hilbertLength.load(), 96);
+    EXPECT_EQ(fx.settingsNow().hilbertLength, 96);
 }
 
 TEST_F(TinyPressTest, BlockSizeBelowOneIsTakenAs1024) {
@@ -181,23 +177,24 @@ TEST_F(TinyPressTest, BlockSizeBelowOneIsTakenAs1024) {
 TEST_F(TinyPressTest, ValuesAreClampedAndNonFiniteValuesIgnored) {
     fx.setParameter(kThreshold, 1.5f);
     EXPECT_EQ(fx.getParameter(kThreshold), 1.0f);
-    EXPECT_DOUBLE_EQ(fx.derived().thresholdGain.load(), 32.0);
+    EXPECT_DOUBLE_EQ(fx.settingsNow().thresholdGain, 32.0);
     EXPECT_EQ(fx.programStore()->value(0, kThreshold), 1.0f);
     fx.setParameter(kThreshold, -3.0f);
     EXPECT_EQ(fx.getParameter(kThreshold), 0.0f);
     EXPECT_EQ(fx.programStore()->value(0, kThreshold), 0.0f);
     fx.setParameter(kRatio, 7.0f);
-    EXPECT_EQ(fx.derived().ratioStep.load(), 20);
+    EXPECT_DOUBLE_EQ(fx.settingsNow().inverseRatio, 1.0 / 64.0);
     fx.setParameter(kRatio, -0.2f);
-    EXPECT_EQ(fx.derived().ratioStep.load(), 0);
-    EXPECT_DOUBLE_EQ(fx.derived().ratio.load(), 0.5);
+    EXPECT_DOUBLE_EQ(fx.settingsNow().inverseRatio, 2.0);
 
     fx.setParameter(kAttack, 0.25f);
     for (float bad : {NAN, INFINITY, -INFINITY}) {
         fx.setParameter(kAttack, bad);
         EXPECT_EQ(fx.getParameter(kAttack), 0.25f);
         EXPECT_EQ(fx.programStore()->value(0, kAttack), 0.25f);
-        EXPECT_DOUBLE_EQ(fx.derived().attackMs.load(), attackMsOf(0.25f));
+        const EngineSettings settings = fx.settingsNow();
+        EXPECT_DOUBLE_EQ(settings.attackCoefficient,
+                         attackCoefficientOf(attackMsOf(0.25f), settings.rateHz, settings.rms));
     }
     fx.setParameter(kPower, NAN);
     for (int p = 0; p < kNumPrograms; ++p) EXPECT_EQ(fx.programStore()->value(p, kPower), 1.0f);
@@ -211,11 +208,10 @@ TEST_F(TinyPressTest, ParametersOutsideTheTableStoreNothing) {
     // Engine-only indices are kept but never reach a program.
     fx.setParameter(kScMonitor, 1.0f);
     EXPECT_EQ(fx.getParameter(kScMonitor), 1.0f);
-    EXPECT_EQ(fx.derived().sideChainMonitor.load(), 1);
+    EXPECT_EQ(fx.settingsNow().sideChainMonitor, 1);
     fx.setParameter(kVuIntegration, 0.0f);
     EXPECT_EQ(fx.getParameter(kVuIntegration), 0.0f);
-    EXPECT_DOUBLE_EQ(fx.derived().vuIntegrationMs.load(), 30.0);
-    EXPECT_NEAR(fx.derived().vuCornerHz.load(), 700.0 / 30.0, 1e-12);
+    EXPECT_DOUBLE_EQ(fx.settingsNow().vuOnePole, vuOnePoleOf(30.0, fx.processingRate()));
 }
 
 TEST_F(TinyPressTest, PresetFlagIndices) {
@@ -236,26 +232,24 @@ TEST_F(TinyPressTest, PresetFlagIndices) {
 TEST_F(TinyPressTest, GainComputerValues) {
     fx.setParameter(kThreshold, 0.5f);
     fx.setParameter(kRatio, 0.6f);  // k = 12, R = 2
-    const DerivedValues& d = fx.derived();
-    EXPECT_DOUBLE_EQ(d.thresholdGain.load(), 4.0);
-    EXPECT_EQ(d.ratioStep.load(), 12);
-    EXPECT_DOUBLE_EQ(d.ratio.load(), 2.0);
-    EXPECT_DOUBLE_EQ(d.inverseRatio.load(), 0.5);
-    EXPECT_NEAR(d.autoMakeupGain.load(), 1.370784144222729, 1e-12);  // 2.2^0.4
-    EXPECT_NEAR(d.kneeLowY.load(), 1.224744871391589, 1e-12);        // 1.5^0.5
-    EXPECT_NEAR(d.kneeHighY.load(), 1.5811388300841898, 1e-12);      // 2.5^0.5
+    EngineSettings s = fx.settingsNow();
+    EXPECT_DOUBLE_EQ(s.thresholdGain, 4.0);
+    EXPECT_DOUBLE_EQ(s.inverseRatio, 0.5);
+    EXPECT_NEAR(s.autoMakeupGain, 1.370784144222729, 1e-12);  // 2.2^0.4
+    EXPECT_NEAR(s.kneeLowY, 1.224744871391589, 1e-12);        // 1.5^0.5
+    EXPECT_NEAR(s.kneeHighY, 1.5811388300841898, 1e-12);      // 2.5^0.5
     // A threshold change alone recomputes A with the ratio in force: g_T = 32, A = 17.6^0.4.
     fx.setParameter(kThreshold, 1.0f);
-    EXPECT_NEAR(d.autoMakeupGain.load(), std::pow(17.6, 0.4), 1e-12);
+    EXPECT_NEAR(fx.settingsNow().autoMakeupGain, std::pow(17.6, 0.4), 1e-12);
     // A ratio below 1 expands: A < 1 for a level below 1.
     fx.setParameter(kThreshold, 0.0f);  // 0.55 * 0.5 = 0.275
     fx.setParameter(kRatio, 0.0f);      // R = 0.5, exponent 2
-    EXPECT_NEAR(d.autoMakeupGain.load(), std::pow(1.0 / 0.275, 0.8), 1e-12);
-    EXPECT_NEAR(d.kneeHighY.load(), 6.25, 1e-12);
+    s = fx.settingsNow();
+    EXPECT_NEAR(s.autoMakeupGain, std::pow(1.0 / 0.275, 0.8), 1e-12);
+    EXPECT_NEAR(s.kneeHighY, 6.25, 1e-12);
 }
 
 TEST_F(TinyPressTest, TimesGainsAndCorners) {
-    const DerivedValues& d = fx.derived();
     fx.setParameter(kAttack, 0.0f);
     fx.setParameter(kRelease, 1.0f);
     fx.setParameter(kMakeup, 0.5f);
@@ -264,23 +258,26 @@ TEST_F(TinyPressTest, TimesGainsAndCorners) {
     fx.setParameter(kLowCorner, 0.5f);
     fx.setParameter(kHighCorner, 0.5f);
     fx.setParameter(kVuReference, 0.0f);
-    EXPECT_DOUBLE_EQ(d.attackMs.load(), 0.01);
-    EXPECT_DOUBLE_EQ(d.releaseSeconds.load(), 3.33);
-    EXPECT_DOUBLE_EQ(d.makeupTargetGain.load(), 2.0);
-    EXPECT_DOUBLE_EQ(d.outputTargetGain.load(), 0.25);
-    EXPECT_DOUBLE_EQ(d.meterMix.load(), 0.3f);
-    EXPECT_DOUBLE_EQ(d.lowCornerHz.load(), 70.0);
-    EXPECT_DOUBLE_EQ(d.highCornerHz.load(), 5500.0);
-    EXPECT_DOUBLE_EQ(d.vuReference.load(), 0.06125);
-    EXPECT_NEAR(d.meterScale.load(), 1.0 / 0.06125, 1e-12);
-    // The selector sets only the mode; the corner stays with the hidden index.
+    EngineSettings s = fx.settingsNow();
+    EXPECT_DOUBLE_EQ(s.attackCoefficient, attackCoefficientOf(0.01, s.rateHz, s.rms));
+    EXPECT_DOUBLE_EQ(s.releaseCoefficient, releaseCoefficientOf(3.33, s.rateHz, s.rms));
+    EXPECT_DOUBLE_EQ(s.makeupTarget, 2.0);
+    EXPECT_DOUBLE_EQ(s.outputTarget, 0.25);
+    EXPECT_DOUBLE_EQ(s.meterMix, 0.3f);
+    EXPECT_NEAR(s.meterScale, 1.0 / 0.06125, 1e-12);
+    // The corners move the shapes the selectors set (program 0: both flat).
+    EXPECT_TRUE(shelvesAre(s, {70.0, 0.7, 0.0}, {5500.0, 0.7, 0.0}));
+    // The selector sets the mode's whole shape, its corner included; the hidden corner moves it
+    // again only when set later.
     fx.setParameter(kLowScf, 1.0f);
     fx.setParameter(kHighScf, 0.5f);
-    EXPECT_EQ(d.lowFilterMode.load(), 2);
-    EXPECT_EQ(d.highFilterMode.load(), 1);
-    EXPECT_DOUBLE_EQ(d.lowCornerHz.load(), 70.0);
+    EXPECT_TRUE(shelvesAre(fx.settingsNow(), shelfShapeOnSet(ShelfBand::Low, 2),
+                           shelfShapeOnSet(ShelfBand::High, 1)));
+    fx.setParameter(kLowCorner, 0.5f);
+    EXPECT_TRUE(
+        shelvesAre(fx.settingsNow(), {70.0, 0.35, -9.0}, shelfShapeOnSet(ShelfBand::High, 1)));
     fx.setParameter(kMeters, 1.0f);
-    EXPECT_EQ(d.meterSource.load(), 2);
+    EXPECT_EQ(fx.settingsNow().meterSource, 2);
 }
 
 // "Meters " shows the source the engine meters, for every value automation may send (the
@@ -292,7 +289,7 @@ TEST_F(TinyPressTest, MetersTextFollowsTheMeteredSource) {
         fx.setParameter(kMeters, v);
         char text[64] = {};
         fx.getParameterDisplay(kMeters, text);
-        const int source = fx.publishedSettings().meterSource;
+        const int source = fx.settingsNow().meterSource;
         ASSERT_TRUE(source >= 0 && source <= 2) << v;
         EXPECT_STREQ(text, kSources[source]) << v;
     }
@@ -301,8 +298,7 @@ TEST_F(TinyPressTest, MetersTextFollowsTheMeteredSource) {
 TEST_F(TinyPressTest, OverIndicatorStoresItsStep) {
     fx.setParameter(kOverIndicator, 0.3f);  // 9 * 0.3 + 0.5 = 3.2 -> 3
     EXPECT_EQ(fx.getParameter(kOverIndicator), 3.0f / 9.0f);
-    EXPECT_EQ(fx.derived().overCount.load(), 3);
-    EXPECT_EQ(fx.derived().overSamples.load(), 4);
+    EXPECT_EQ(fx.settingsNow().overSamples, 4);
     char text[32];
     fx.getParameterDisplay(kOverIndicator, text);
     EXPECT_STREQ(text, "4smps");
@@ -310,11 +306,11 @@ TEST_F(TinyPressTest, OverIndicatorStoresItsStep) {
 
 TEST_F(TinyPressTest, ResetIndexRecomputesTheHilbertLength) {
     fx.setSampleRate(48000.0f);
-    EXPECT_EQ(fx.derived().hilbertLength.load(), 48);
+    EXPECT_EQ(fx.settingsNow().hilbertLength, 48);
     fx.AudioEffect::setSampleRate(96000.0f);
     fx.suspend();  // processing now at 96000 Hz
     fx.setParameter(kReset, 0.0f);
-    EXPECT_EQ(fx.derived().hilbertLength.load(), 96);
+    EXPECT_EQ(fx.settingsNow().hilbertLength, 96);
 }
 
 TEST_F(TinyPressTest, DisplaysAndNamesThroughTheDispatcher) {

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "editor/CompressorEffect.h"
 #include "platform/ExecutablePath.h"
 #include "presets/CPresetSystemEffect.h"
+#include "presets/CompressorEffect.h"
 #include "presets/PresetFiles.h"
 
 namespace render {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/MeterFeed.h"
+#include "dsp/MeterFeed.h"
 #include "host/VstHost.h"
 
 namespace render {

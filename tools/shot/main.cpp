@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "editor/CompressorEffect.h"
 #include "editor/GrandPressEditor.h"
 #include "grandpress/GrandPress.h"
 #include "gui/EmbeddedImages.h"
 #include "gui/Toolkit.h"
 #include "platform/PrivateUserStore.h"
+#include "presets/CompressorEffect.h"
 #include "tinypress/TinyPress.h"
 
 namespace qgui::skins {
@@ -132,9 +132,9 @@ int shoot(const Options& o) {
                                        : qgui::skins::qrx_skin_tinypress());
     std::unique_ptr<CompressorEffect> fx;
     if (grand)
-        fx = std::make_unique<grandpress::GrandPress>(quietHost);
+        fx = std::make_unique<grandpress::GrandPress>(quietHost, &GrandPressEditor::create);
     else
-        fx = std::make_unique<tinypress::TinyPress>(quietHost);
+        fx = std::make_unique<tinypress::TinyPress>(quietHost, &GrandPressEditor::create);
     fx->dispatcher(effOpen, 0, 0, nullptr, 0);
     fx->dispatcher(effSetSampleRate, 0, 0, nullptr, 44100.0f);
     fx->dispatcher(effMainsChanged, 0, 1, nullptr, 0);

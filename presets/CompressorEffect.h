@@ -3,11 +3,20 @@
 // beyond the VST calls: physical values for read-outs, latency figures, the side-chain flag, the
 // allocation state and the meter feed. User-interface thread unless stated; the arrangement
 // flags are relaxed atomics that the audio thread reads.
+//
+// The editor object: the engine's constructor makes it through the EditorFactory that the
+// plug-in library's entry file passes in, and reaches it only through CEditorNotices. Without a
+// factory the engine has no editor and works alike.
 #pragma once
 
-#include "editor/GrandPressEditor.h"
-#include "editor/MeterFeed.h"
+#include "dsp/MeterFeed.h"
 #include "presets/CPresetSystemEffect.h"
+
+class CompressorEffect;
+
+// Makes the editor object of `effect` (which it attaches as the effect's editor, the effect owning
+// it from then on) for a panel `panelHeight` pixels high; null when it cannot be made.
+using EditorFactory = CEditorNotices* (*)(CompressorEffect& effect, VstInt16 panelHeight);
 
 class CompressorEffect : public CPresetSystemEffect {
   public:
@@ -53,8 +62,9 @@ class CompressorEffect : public CPresetSystemEffect {
     MeterFeed& meterFeed() { return meters; }
 
   protected:
-    // Both engines' editor objects are GrandPressEditors; null when there is none.
-    GrandPressEditor* panelEditor() const { return static_cast<GrandPressEditor*>(editor); }
+    // Constructor step: makes the editor object through `factory` (none without a factory).
+    // False when a factory was given and could not make it.
+    bool createEditor(EditorFactory factory, VstInt16 panelHeight);
 
     bool failed = false;
     MeterFeed meters;

@@ -1,4 +1,4 @@
-#include "editor/CompressorEffect.h"
+#include "presets/CompressorEffect.h"
 
 #include <cstring>
 
@@ -47,4 +47,9 @@ bool CompressorEffect::getVendorString(char* text) {
 
 VstInt32 CompressorEffect::getVendorVersion() {
     return family::kVendorVersion;
+}
+
+bool CompressorEffect::createEditor(EditorFactory factory, VstInt16 panelHeight) {
+    if (!factory) return true;
+    return factory(*this, panelHeight) != nullptr;
 }

@@ -7,6 +7,9 @@
 
 #include <atomic>
 
+// What both engines' meters read: the delayed input, the gain, or the output.
+enum MeterSource : int { kMeterPre = 0, kMeterGainRed = 1, kMeterPost = 2 };
+
 struct MeterChannelFeed {
     std::atomic<double> mainLevel{0.0};    // needle 1 (VU)
     std::atomic<double> overload{0.01};    // over lamp state

@@ -1,0 +1,16 @@
+# cmake -DPROGRAMS=<a|b|...> -P NoGuiLibraries.cmake
+# Fails when ldd lists a cairo, X11/xcb or pugl library for any of the programs.
+cmake_minimum_required(VERSION 3.22)
+string(REPLACE "|" ";" programs "${PROGRAMS}")
+find_program(LDD ldd REQUIRED)
+foreach(program ${programs})
+  execute_process(COMMAND ${LDD} ${program} OUTPUT_VARIABLE libraries RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "ldd failed on ${program}")
+  endif()
+  string(REGEX MATCHALL "lib(cairo|X11|Xext|xcb|pugl)[^ \t\n]*" gui "${libraries}")
+  if(gui)
+    message(FATAL_ERROR "${program} loads GUI libraries: ${gui}")
+  endif()
+  message(STATUS "${program}: no GUI library")
+endforeach()
