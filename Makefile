@@ -118,6 +118,7 @@ windows: windows-deps $(WIN_BUILD)/CMakeCache.txt
 # wine's server and prefix start first, with their output detached: wine's background services
 # would otherwise keep ctest's output pipe open and ctest would never end.
 windows-test: windows
+	mkdir -p $(WINEPREFIX_DIR)
 	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1
 	$(WINE_ENV) wineboot --init </dev/null >/dev/null 2>&1
 	cd $(WIN_BUILD) && $(WINE_ENV) ctest --output-on-failure -j $(JOBS); \

@@ -1,0 +1,297 @@
+// Per-user store on Windows: registry values below HKEY_CURRENT_USER\SOFTWARE\QRX-soundwerk, with
+// the same names, types and limits as the file store on Linux.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <array>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "platform/UserStore.h"
+#include "support/UserRegistry.h"
+
+namespace platform {
+namespace {
+
+const std::string kKey = "SOFTWARE\\QRX-soundwerk\\AmberGlowTube20";
+const wchar_t* const kRegistryKey = L"SOFTWARE\\QRX-soundwerk\\AmberGlowTube20";
+constexpr std::size_t kTextLimit = 514;
+
+// Every test starts with an empty (private) HKEY_CURRENT_USER.
+class UserStoreWinTest : public testing::Test {
+  protected:
+    void SetUp() override { testsupport::clearUserRegistry(); }
+
+    // A value as the registry holds it: its type and raw bytes; type 0 when missing.
+    static std::pair<DWORD, std::vector<unsigned char>> rawValue(const wchar_t* name) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_QUERY_VALUE, &key) !=
+            ERROR_SUCCESS)
+            return {0, {}};
+        DWORD type = 0, size = 0;
+        std::vector<unsigned char> bytes;
+        if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+            bytes.resize(size);
+            RegQueryValueExW(key, name, nullptr, &type, bytes.data(), &size);
+        } else {
+            type = 0;
+        }
+        RegCloseKey(key);
+        return {type, bytes};
+    }
+    // Plants a value the way another program (or a user with regedit) could.
+    static void plant(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    // Every key below `path` of HKEY_CURRENT_USER, as paths relative to it.
+    static std::set<std::wstring> keysBelow(const std::wstring& path) {
+        std::set<std::wstring> found;
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, path.empty() ? nullptr : path.c_str(), 0,
+                          KEY_ENUMERATE_SUB_KEYS, &key) != ERROR_SUCCESS)
+            return found;
+        wchar_t name[256];
+        for (DWORD i = 0;; ++i) {
+            DWORD length = 256;
+            if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            const std::wstring child = path.empty() ? name : path + L"\\" + name;
+            found.insert(child);
+            found.merge(keysBelow(child));
+        }
+        RegCloseKey(key);
+        return found;
+    }
+};
+
+TEST_F(UserStoreWinTest, KeysAreRegistryKeysThatOpenFindsOnlyOnceCreated) {
+    EXPECT_EQ(UserStoreKey::open(kKey, StoreAccess::Query), nullptr);
+    EXPECT_EQ(UserStoreKey::open(kKey, StoreAccess::Write), nullptr);
+    EXPECT_TRUE(keysBelow(L"").empty()) << "open must not create anything";
+
+    EXPECT_NE(UserStoreKey::create(kKey, StoreAccess::Write), nullptr);
+    EXPECT_NE(UserStoreKey::open(kKey, StoreAccess::Query), nullptr);
+    EXPECT_NE(UserStoreKey::open("SOFTWARE\\QRX-soundwerk", StoreAccess::Query), nullptr);
+    EXPECT_NE(UserStoreKey::open("Software\\qrx-SOUNDWERK\\AmberGlowTube20", StoreAccess::Query),
+              nullptr);
+    EXPECT_NE(UserStoreKey::create(kKey + "\\Presets\\User", StoreAccess::Write), nullptr);
+    EXPECT_EQ(keysBelow(L""),
+              (std::set<std::wstring>{L"SOFTWARE", L"SOFTWARE\\QRX-soundwerk", kRegistryKey,
+                                      std::wstring(kRegistryKey) + L"\\Presets",
+                                      std::wstring(kRegistryKey) + L"\\Presets\\User"}));
+}
+
+TEST_F(UserStoreWinTest, BinaryValuesAreRegBinaryAndRoundTrip) {
+    const std::array<unsigned char, 6> written{0x00, 0x01, 0x7F, 0x80, 0xFF, 0x00};
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->setBinary("Gain", written.data(), written.size()));
+    ASSERT_TRUE(writer->setBinary("Empty", nullptr, 0));
+    EXPECT_FALSE(writer->setBinary("Bad", nullptr, 3));
+    const auto [type, bytes] = rawValue(L"Gain");
+    EXPECT_EQ(type, DWORD(REG_BINARY));
+    EXPECT_EQ(bytes, std::vector<unsigned char>(written.begin(), written.end()));
+
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    std::array<unsigned char, 8> read;
+    read.fill(0xAA);
+    std::size_t size = 0;
+    ASSERT_TRUE(reader->queryBinary("Gain", read.data(), read.size(), &size));
+    EXPECT_EQ(size, written.size());
+    EXPECT_TRUE(std::equal(written.begin(), written.end(), read.begin()));
+    EXPECT_EQ(read[6], 0xAA) << "bytes past the value must stay as they were";
+    size = 99;
+    EXPECT_TRUE(reader->queryBinary("Empty", read.data(), read.size(), &size));
+    EXPECT_EQ(size, 0u);
+
+    // Too small: fails, the buffer keeps its defaults, the needed size is reported.
+    read.fill(0x11);
+    EXPECT_FALSE(reader->queryBinary("Gain", read.data(), 4, &size));
+    EXPECT_EQ(size, written.size());
+    EXPECT_EQ(read[0], 0x11);
+    EXPECT_FALSE(reader->queryBinary("Gain", nullptr, 0, &size));
+    EXPECT_EQ(size, written.size());
+    // Missing: fails, size untouched.
+    size = 12345;
+    EXPECT_FALSE(reader->queryBinary("Missing", read.data(), read.size(), &size));
+    EXPECT_EQ(size, 12345u);
+}
+
+TEST_F(UserStoreWinTest, StringsAreRegSzWithTerminatorAndRoundTrip) {
+    const std::u16string text = u"R\u00F6hre \u2013 \u6E29 \U0001F3B8";
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->setString("Owner", text));
+    ASSERT_TRUE(writer->setString("Blank", u""));
+    const auto [type, bytes] = rawValue(L"Owner");
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    std::u16string terminated = text + u'\0';
+    EXPECT_EQ(bytes.size(), terminated.size() * 2);
+    EXPECT_EQ(std::memcmp(bytes.data(), terminated.data(), bytes.size()), 0);
+
+    // An unpaired surrogate is refused, as on Linux where it has no UTF-8 form.
+    EXPECT_FALSE(writer->setString("Broken", std::u16string{u'a', char16_t(0xD83C)}));
+    EXPECT_EQ(rawValue(L"Broken").first, 0u);
+
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    std::u16string read;
+    ASSERT_TRUE(reader->queryString("Owner", read, kTextLimit));
+    EXPECT_EQ(read, text);
+    read = u"x";
+    ASSERT_TRUE(reader->queryString("Blank", read, kTextLimit));
+    EXPECT_EQ(read, u"");
+
+    // Values written by others: without a terminator they read; broken UTF-16, an odd size or
+    // another string type do not, and leave the caller's text as it was.
+    plant(L"NoNul", REG_SZ, L"Warm", 8);
+    ASSERT_TRUE(reader->queryString("NoNul", read, kTextLimit));
+    EXPECT_EQ(read, u"Warm");
+    const wchar_t lonely[] = {L'o', L'k', wchar_t(0xDC00), 0};
+    plant(L"Lonely", REG_SZ, lonely, sizeof lonely);
+    plant(L"Odd", REG_SZ, "abc", 3);
+    plant(L"Expand", REG_EXPAND_SZ, L"%TEMP%", 14);
+    for (const char* name : {"Lonely", "Odd", "Expand"}) {
+        read = u"default";
+        EXPECT_FALSE(reader->queryString(name, read, kTextLimit)) << name;
+        EXPECT_EQ(read, u"default") << name;
+    }
+}
+
+TEST_F(UserStoreWinTest, TextsLongerThanTheLimitInUtf8AreAbsent) {
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->setString("Fits", std::u16string(kTextLimit, u'f')));
+    ASSERT_TRUE(writer->setString("Over", std::u16string(kTextLimit + 1, u'o')));
+    // Two bytes each in UTF-8: 300 characters are 600 bytes, over the limit as on Linux.
+    ASSERT_TRUE(writer->setString("Wide", std::u16string(300, u'\u00e9')));
+    ASSERT_TRUE(writer->setString("Huge", std::u16string(4'000'000, u'h')));
+
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    std::u16string text = u"kept";
+    ASSERT_TRUE(reader->queryString("Fits", text, kTextLimit));
+    EXPECT_EQ(text.size(), kTextLimit);
+    text = u"kept";
+    EXPECT_FALSE(reader->queryString("Over", text, kTextLimit));
+    EXPECT_FALSE(reader->queryString("Wide", text, kTextLimit));
+    EXPECT_FALSE(reader->queryString("Huge", text, kTextLimit));
+    EXPECT_EQ(text, u"kept");
+}
+
+TEST_F(UserStoreWinTest, SettingOneTypeReplacesTheOtherAndDeleteRemovesEither) {
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_NE(reader, nullptr);
+    const std::uint32_t number = 0xDEADBEEF;
+    std::uint32_t readNumber = 0;
+    std::u16string readText;
+
+    ASSERT_TRUE(writer->setBinary("Mode", &number, sizeof(number)));
+    ASSERT_TRUE(writer->setString("Mode", u"tube"));
+    EXPECT_FALSE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
+    ASSERT_TRUE(reader->queryString("Mode", readText, kTextLimit));
+    EXPECT_EQ(readText, u"tube");
+
+    ASSERT_TRUE(writer->setBinary("Mode", &number, sizeof(number)));
+    EXPECT_FALSE(reader->queryString("Mode", readText, kTextLimit));
+    ASSERT_TRUE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
+    EXPECT_EQ(readNumber, number);
+
+    EXPECT_TRUE(writer->deleteValue("Mode"));
+    EXPECT_EQ(rawValue(L"Mode").first, 0u);
+    EXPECT_FALSE(writer->deleteValue("Mode")) << "deleting a missing value reports failure";
+}
+
+TEST_F(UserStoreWinTest, AccessModeIsEnforced) {
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_NE(reader, nullptr);
+    const std::uint8_t one = 1;
+    ASSERT_TRUE(writer->setBinary("Kept", &one, 1));
+    EXPECT_FALSE(reader->setBinary("New", &one, 1));
+    EXPECT_FALSE(reader->setString("New", u"x"));
+    EXPECT_FALSE(reader->deleteValue("Kept"));
+    EXPECT_EQ(rawValue(L"New").first, 0u);
+
+    std::uint8_t value = 7;
+    std::u16string text;
+    EXPECT_FALSE(writer->queryBinary("Kept", &value, 1));
+    EXPECT_FALSE(writer->queryString("Kept", text, kTextLimit));
+    EXPECT_EQ(value, 7);
+}
+
+TEST_F(UserStoreWinTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOutside) {
+    auto key = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(key, nullptr);
+    const std::string badKeys[] = {
+        "",
+        "SOFTWARE",
+        "SOFTWARE\\Other\\AmberGlowTube20",
+        "SOFTWARE\\QRX-soundwerkEvil\\x",
+        "\\SOFTWARE\\QRX-soundwerk\\x",
+        "SOFTWARE\\\\QRX-soundwerk\\x",
+        "SOFTWARE\\QRX-soundwerk\\",
+        "SOFTWARE\\QRX-soundwerk\\x\\\\y",
+        "SOFTWARE\\QRX-soundwerk\\..\\..\\escaped",
+        "SOFTWARE\\QRX-soundwerk\\a/b",
+        std::string("SOFTWARE\\QRX-soundwerk\\a\0b", 27),
+    };
+    for (const auto& path : badKeys) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(UserStoreKey::create(path, StoreAccess::Write), nullptr);
+        EXPECT_EQ(UserStoreKey::open(path, StoreAccess::Query), nullptr);
+    }
+    const std::string badNames[] = {"", ".", "..", "a/b", std::string("a\0b", 3)};
+    const std::uint8_t byte = 1;
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    for (const auto& name : badNames) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(key->setBinary(name, &byte, 1));
+        EXPECT_FALSE(key->setString(name, u"x"));
+        EXPECT_FALSE(key->deleteValue(name));
+        std::uint8_t value = 0;
+        std::u16string text;
+        EXPECT_FALSE(reader->queryBinary(name, &value, 1));
+        EXPECT_FALSE(reader->queryString(name, text, kTextLimit));
+    }
+    EXPECT_EQ(keysBelow(L""),
+              (std::set<std::wstring>{L"SOFTWARE", L"SOFTWARE\\QRX-soundwerk", kRegistryKey}));
+}
+
+TEST_F(UserStoreWinTest, TestsWriteToAPrivateCurrentUserKey) {
+    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(writer, nullptr);
+    const std::uint8_t byte = 5;
+    ASSERT_TRUE(writer->setBinary("Isolated", &byte, 1));
+    // Below the real HKEY_CURRENT_USER, the value sits inside this program's private key.
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, nullptr), ERROR_SUCCESS);
+    const std::wstring privatePath = testsupport::userRegistryPath() + L"\\" + kRegistryKey;
+    HKEY key = nullptr;
+    const LONG opened =
+        RegOpenKeyExW(HKEY_CURRENT_USER, privatePath.c_str(), 0, KEY_QUERY_VALUE, &key);
+    DWORD size = 0;
+    const LONG queried = opened == ERROR_SUCCESS
+                             ? RegQueryValueExW(key, L"Isolated", nullptr, nullptr, nullptr, &size)
+                             : opened;
+    if (key != nullptr) RegCloseKey(key);
+    HKEY privateKey = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, testsupport::userRegistryPath().c_str(), 0,
+                            KEY_ALL_ACCESS, &privateKey),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, privateKey), ERROR_SUCCESS);
+    RegCloseKey(privateKey);
+    EXPECT_EQ(queried, ERROR_SUCCESS);
+    EXPECT_EQ(size, 1u);
+}
+
+}  // namespace
+}  // namespace platform
