@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <set>
 
 #include "platform/ExecutablePath.h"
 #include "platform/SmallFile.h"
+#include "support/TemporaryFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -19,20 +19,8 @@ namespace {
 
 class SmallFileTest : public testing::Test {
   protected:
-    void SetUp() override {
-        std::random_device random;
-        folder_ = fs::temp_directory_path() /
-                  ("qrx-small-file-" + std::to_string(random()) + std::to_string(random()));
-        ASSERT_TRUE(fs::create_directory(folder_));
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        for (const auto& entry : fs::directory_iterator(folder_, ignored))
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(folder_, ignored);
-    }
-
-    std::string path(const char* name) const { return (folder_ / name).string(); }
+    std::string path(const char* name) const { return folder_.path(name); }
+    std::set<std::string> entries() const { return folder_.entries(); }
     static std::string contents(const std::string& file) {
         std::ifstream in(file, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -40,14 +28,7 @@ class SmallFileTest : public testing::Test {
     static void write(const std::string& file, const std::string& bytes) {
         std::ofstream(file, std::ios::binary) << bytes;
     }
-    std::set<std::string> entries() const {
-        std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder_))
-            names.insert(e.path().filename().string());
-        return names;
-    }
-
-    fs::path folder_;
+    testsupport::TemporaryFolder folder_{"qrx-small-file-"};
 };
 
 TEST_F(SmallFileTest, ReadsOnlyARegularFileOfExactlyTheExpectedSize) {

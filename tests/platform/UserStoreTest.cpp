@@ -10,6 +10,7 @@
 #include <iterator>
 #include <set>
 
+#include "HostileStoreNames.h"
 #include "platform/UserStore.h"
 #include "support/BytesRead.h"
 
@@ -299,42 +300,15 @@ TEST_F(UserStoreTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOuts
     auto key = UserStoreKey::create(kKey, StoreAccess::Write);
     ASSERT_NE(key, nullptr);
 
-    const std::string badKeys[] = {
-        "",
-        "SOFTWARE",
-        "SOFTWARE\\Other\\AmberGlowTube20",
-        "SOFTWARE\\QRX-soundwerkEvil\\x",
-        "QRX-soundwerk\\x",
-        "\\SOFTWARE\\QRX-soundwerk\\x",
-        "SOFTWARE\\\\QRX-soundwerk\\x",
-        "SOFTWARE\\QRX-soundwerk\\",
-        "SOFTWARE\\QRX-soundwerk\\x\\\\y",
-        "SOFTWARE\\QRX-soundwerk\\.",
-        "SOFTWARE\\QRX-soundwerk\\..",
-        "SOFTWARE\\QRX-soundwerk\\..\\..\\escaped",
-        "SOFTWARE\\QRX-soundwerk\\a/../../../escaped",
-        "SOFTWARE\\QRX-soundwerk\\/tmp",
-        std::string("SOFTWARE\\QRX-soundwerk\\a\0b", 27),
-    };
-    for (const auto& path : badKeys) {
+    for (const auto& path : kHostileKeyPaths) {
         SCOPED_TRACE(path);
         EXPECT_EQ(UserStoreKey::create(path, StoreAccess::Write), nullptr);
         EXPECT_EQ(UserStoreKey::open(path, StoreAccess::Query), nullptr);
     }
 
-    const std::string badNames[] = {
-        "",
-        ".",
-        "..",
-        "../escaped",
-        "../../../escaped",
-        "a/b",
-        "/tmp/escaped",
-        std::string("a\0b", 3),
-    };
     const std::uint8_t byte = 1;
     auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
-    for (const auto& name : badNames) {
+    for (const auto& name : kHostileValueNames) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(key->setBinary(name, &byte, 1));
         EXPECT_FALSE(key->setString(name, u"x"));

@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "HostileStoreNames.h"
 #include "platform/UserStore.h"
 #include "support/UserRegistry.h"
 
@@ -232,28 +233,14 @@ TEST_F(UserStoreWinTest, AccessModeIsEnforced) {
 TEST_F(UserStoreWinTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOutside) {
     auto key = UserStoreKey::create(kKey, StoreAccess::Write);
     ASSERT_NE(key, nullptr);
-    const std::string badKeys[] = {
-        "",
-        "SOFTWARE",
-        "SOFTWARE\\Other\\AmberGlowTube20",
-        "SOFTWARE\\QRX-soundwerkEvil\\x",
-        "\\SOFTWARE\\QRX-soundwerk\\x",
-        "SOFTWARE\\\\QRX-soundwerk\\x",
-        "SOFTWARE\\QRX-soundwerk\\",
-        "SOFTWARE\\QRX-soundwerk\\x\\\\y",
-        "SOFTWARE\\QRX-soundwerk\\..\\..\\escaped",
-        "SOFTWARE\\QRX-soundwerk\\a/b",
-        std::string("SOFTWARE\\QRX-soundwerk\\a\0b", 27),
-    };
-    for (const auto& path : badKeys) {
+    for (const auto& path : kHostileKeyPaths) {
         SCOPED_TRACE(path);
         EXPECT_EQ(UserStoreKey::create(path, StoreAccess::Write), nullptr);
         EXPECT_EQ(UserStoreKey::open(path, StoreAccess::Query), nullptr);
     }
-    const std::string badNames[] = {"", ".", "..", "a/b", std::string("a\0b", 3)};
     const std::uint8_t byte = 1;
     auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
-    for (const auto& name : badNames) {
+    for (const auto& name : kHostileValueNames) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(key->setBinary(name, &byte, 1));
         EXPECT_FALSE(key->setString(name, u"x"));

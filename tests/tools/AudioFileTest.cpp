@@ -4,11 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 #include <vector>
 
 #include "render/AudioFile.h"
+#include "support/TemporaryFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -17,23 +17,8 @@ namespace {
 
 class AudioFileTest : public testing::Test {
   protected:
-    void SetUp() override {
-        std::random_device random;
-        folder_ = fs::temp_directory_path() /
-                  ("qrx-audio-" + std::to_string(random()) + std::to_string(random()));
-        ASSERT_TRUE(fs::create_directory(folder_));
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    std::string path(const char* name) const { return (folder_ / name).string(); }
-    std::set<std::string> entries() const {
-        std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder_))
-            names.insert(e.path().filename().string());
-        return names;
-    }
+    std::string path(const char* name) const { return folder_.path(name); }
+    std::set<std::string> entries() const { return folder_.entries(); }
     // Writes and commits `samples`; the error text, empty on success.
     std::string writeFile(const std::string& file, const std::string& sampleName,
                           const std::vector<float>& samples) {
@@ -47,7 +32,7 @@ class AudioFileTest : public testing::Test {
         return "";
     }
 
-    fs::path folder_;
+    testsupport::TemporaryFolder folder_{"qrx-audio-"};
 };
 
 TEST_F(AudioFileTest, WavFilesOfEverySampleFormatRoundTrip) {

@@ -9,10 +9,10 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <random>
 #include <vector>
 
 #include "render/WavFile.h"
+#include "support/TemporaryFolder.h"
 #ifndef _WIN32
 #include <sndfile.h>
 #endif
@@ -24,17 +24,7 @@ namespace {
 
 class WavFileTest : public testing::Test {
   protected:
-    void SetUp() override {
-        std::random_device random;
-        folder_ = fs::temp_directory_path() /
-                  ("qrx-wav-" + std::to_string(random()) + std::to_string(random()));
-        ASSERT_TRUE(fs::create_directory(folder_));
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    std::string path(const char* name) const { return (folder_ / name).string(); }
+    std::string path(const char* name) const { return folder_.path(name); }
 
     // Writes `samples` (interleaved) as a complete file; false when any step fails.
     static bool writeWav(const std::string& file, WavSample sample, int channels,
@@ -68,7 +58,7 @@ class WavFileTest : public testing::Test {
         std::ofstream(file, std::ios::binary) << bytes;
     }
 
-    fs::path folder_;
+    testsupport::TemporaryFolder folder_{"qrx-wav-"};
 };
 
 // Little-endian pieces of hand-made headers.
