@@ -9,71 +9,14 @@
 #include <vector>
 
 #include "HostileStoreNames.h"
+#include "UserStoreFixture.h"
 #include "platform/UserStore.h"
 #include "support/UserRegistry.h"
 
 namespace platform {
 namespace {
 
-const std::string kKey = "SOFTWARE\\QRX-soundwerk\\AmberGlowTube20";
-const wchar_t* const kRegistryKey = L"SOFTWARE\\QRX-soundwerk\\AmberGlowTube20";
-constexpr std::size_t kTextLimit = 514;
-
-// Every test starts with an empty (private) HKEY_CURRENT_USER.
-class UserStoreWinTest : public testing::Test {
-  protected:
-    void SetUp() override { testsupport::clearUserRegistry(); }
-
-    // A value as the registry holds it: its type and raw bytes; type 0 when missing.
-    static std::pair<DWORD, std::vector<unsigned char>> rawValue(const wchar_t* name) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_QUERY_VALUE, &key) !=
-            ERROR_SUCCESS)
-            return {0, {}};
-        DWORD type = 0, size = 0;
-        std::vector<unsigned char> bytes;
-        if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-            bytes.resize(size);
-            RegQueryValueExW(key, name, nullptr, &type, bytes.data(), &size);
-        } else {
-            type = 0;
-        }
-        RegCloseKey(key);
-        return {type, bytes};
-    }
-    // Plants a value the way another program (or a user with regedit) could.
-    static void plant(const wchar_t* name, DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_SET_VALUE,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-    }
-    // Every key below `path` of HKEY_CURRENT_USER, as paths relative to it.
-    static std::set<std::wstring> keysBelow(const std::wstring& path) {
-        std::set<std::wstring> found;
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, path.empty() ? nullptr : path.c_str(), 0,
-                          KEY_ENUMERATE_SUB_KEYS, &key) != ERROR_SUCCESS)
-            return found;
-        wchar_t name[256];
-        for (DWORD i = 0;; ++i) {
-            DWORD length = 256;
-            if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS)
-                break;
-            const std::wstring child = path.empty() ? name : path + L"\\" + name;
-            found.insert(child);
-            found.merge(keysBelow(child));
-        }
-        RegCloseKey(key);
-        return found;
-    }
-};
-
-TEST_F(UserStoreWinTest, KeysAreRegistryKeysThatOpenFindsOnlyOnceCreated) {
+TEST_F(UserStoreTest, KeysAreRegistryKeysThatOpenFindsOnlyOnceCreated) {
     EXPECT_EQ(UserStoreKey::open(kKey, StoreAccess::Query), nullptr);
     EXPECT_EQ(UserStoreKey::open(kKey, StoreAccess::Write), nullptr);
     EXPECT_TRUE(keysBelow(L"").empty()) << "open must not create anything";
@@ -90,7 +33,7 @@ TEST_F(UserStoreWinTest, KeysAreRegistryKeysThatOpenFindsOnlyOnceCreated) {
                                       std::wstring(kRegistryKey) + L"\\Presets\\User"}));
 }
 
-TEST_F(UserStoreWinTest, BinaryValuesAreRegBinaryAndRoundTrip) {
+TEST_F(UserStoreTest, BinaryValuesAreRegBinaryAndRoundTrip) {
     const std::array<unsigned char, 6> written{0x00, 0x01, 0x7F, 0x80, 0xFF, 0x00};
     auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
     ASSERT_NE(writer, nullptr);
@@ -126,7 +69,7 @@ TEST_F(UserStoreWinTest, BinaryValuesAreRegBinaryAndRoundTrip) {
     EXPECT_EQ(size, 12345u);
 }
 
-TEST_F(UserStoreWinTest, StringsAreRegSzWithTerminatorAndRoundTrip) {
+TEST_F(UserStoreTest, StringsAreRegSzWithTerminatorAndRoundTrip) {
     const std::u16string text = u"R\u00F6hre \u2013 \u6E29 \U0001F3B8";
     auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
     ASSERT_NE(writer, nullptr);
@@ -166,7 +109,7 @@ TEST_F(UserStoreWinTest, StringsAreRegSzWithTerminatorAndRoundTrip) {
     }
 }
 
-TEST_F(UserStoreWinTest, TextsLongerThanTheLimitInUtf8AreAbsent) {
+TEST_F(UserStoreTest, TextsLongerThanTheLimitInUtf8AreAbsent) {
     auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
     ASSERT_NE(writer, nullptr);
     ASSERT_TRUE(writer->setString("Fits", std::u16string(kTextLimit, u'f')));
@@ -186,51 +129,7 @@ TEST_F(UserStoreWinTest, TextsLongerThanTheLimitInUtf8AreAbsent) {
     EXPECT_EQ(text, u"kept");
 }
 
-TEST_F(UserStoreWinTest, SettingOneTypeReplacesTheOtherAndDeleteRemovesEither) {
-    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
-    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
-    ASSERT_NE(writer, nullptr);
-    ASSERT_NE(reader, nullptr);
-    const std::uint32_t number = 0xDEADBEEF;
-    std::uint32_t readNumber = 0;
-    std::u16string readText;
-
-    ASSERT_TRUE(writer->setBinary("Mode", &number, sizeof(number)));
-    ASSERT_TRUE(writer->setString("Mode", u"tube"));
-    EXPECT_FALSE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
-    ASSERT_TRUE(reader->queryString("Mode", readText, kTextLimit));
-    EXPECT_EQ(readText, u"tube");
-
-    ASSERT_TRUE(writer->setBinary("Mode", &number, sizeof(number)));
-    EXPECT_FALSE(reader->queryString("Mode", readText, kTextLimit));
-    ASSERT_TRUE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
-    EXPECT_EQ(readNumber, number);
-
-    EXPECT_TRUE(writer->deleteValue("Mode"));
-    EXPECT_EQ(rawValue(L"Mode").first, 0u);
-    EXPECT_FALSE(writer->deleteValue("Mode")) << "deleting a missing value reports failure";
-}
-
-TEST_F(UserStoreWinTest, AccessModeIsEnforced) {
-    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
-    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
-    ASSERT_NE(writer, nullptr);
-    ASSERT_NE(reader, nullptr);
-    const std::uint8_t one = 1;
-    ASSERT_TRUE(writer->setBinary("Kept", &one, 1));
-    EXPECT_FALSE(reader->setBinary("New", &one, 1));
-    EXPECT_FALSE(reader->setString("New", u"x"));
-    EXPECT_FALSE(reader->deleteValue("Kept"));
-    EXPECT_EQ(rawValue(L"New").first, 0u);
-
-    std::uint8_t value = 7;
-    std::u16string text;
-    EXPECT_FALSE(writer->queryBinary("Kept", &value, 1));
-    EXPECT_FALSE(writer->queryString("Kept", text, kTextLimit));
-    EXPECT_EQ(value, 7);
-}
-
-TEST_F(UserStoreWinTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOutside) {
+TEST_F(UserStoreTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOutside) {
     auto key = UserStoreKey::create(kKey, StoreAccess::Write);
     ASSERT_NE(key, nullptr);
     for (const auto& path : kHostileKeyPaths) {
@@ -254,7 +153,7 @@ TEST_F(UserStoreWinTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingO
               (std::set<std::wstring>{L"SOFTWARE", L"SOFTWARE\\QRX-soundwerk", kRegistryKey}));
 }
 
-TEST_F(UserStoreWinTest, TestsWriteToAPrivateCurrentUserKey) {
+TEST_F(UserStoreTest, TestsWriteToAPrivateCurrentUserKey) {
     auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
     ASSERT_NE(writer, nullptr);
     const std::uint8_t byte = 5;
