@@ -74,6 +74,11 @@ class UserStoreTest : public testing::Test {
         RegCloseKey(key);
         return names;
     }
+    // Nothing in the store but the key kKey and its parents.
+    static void expectOnlyTheKeyExists() {
+        EXPECT_EQ(keysBelow(L""),
+                  (std::set<std::wstring>{L"SOFTWARE", L"SOFTWARE\\QRX-soundwerk", kRegistryKey}));
+    }
     // Plants a value the way another program (or a user with regedit) could.
     static void plant(const wchar_t* name, DWORD type, const void* data, DWORD size) {
         HKEY key = nullptr;
@@ -155,6 +160,13 @@ class UserStoreTest : public testing::Test {
     static void writeFileBytes(const std::string& path, const std::string& bytes) {
         std::ofstream out(path, std::ios::binary);
         out << bytes;
+    }
+    // The only things in the temp folder are the config folder, the store root and the key.
+    void expectOnlyTheKeyExists() const {
+        std::set<std::string> found;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(base_))
+            found.insert(e.path().string());
+        EXPECT_EQ(found, (std::set<std::string>{config_, root_, keyDir_}));
     }
     // The key's values as their files are named: "<name>.bin" and "<name>.sz".
     std::set<std::string> storedValues() const { return entries(keyDir_); }

@@ -1,12 +1,13 @@
-// The per-user store's behaviour that is the same on every platform: types, access modes and
-// failed queries. The tests of how values are stored are in UserStoreTest.cpp (files, Linux) and
-// UserStoreWinTest.cpp (registry, Windows).
+// The per-user store's behaviour that is the same on every platform: types, access modes,
+// failed queries and refused names. The tests of how values are stored are in UserStoreTest.cpp
+// (files, Linux) and UserStoreWinTest.cpp (registry, Windows).
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <set>
 #include <string>
 
+#include "HostileStoreNames.h"
 #include "UserStoreFixture.h"
 #include "platform/UserStore.h"
 
@@ -101,6 +102,31 @@ TEST_F(UserStoreTest, AccessModeIsEnforced) {
     EXPECT_FALSE(writer->queryBinary("Kept", &value, 1));
     EXPECT_FALSE(writer->queryString("Kept", text, kTextLimit));
     EXPECT_EQ(value, 7);
+}
+
+TEST_F(UserStoreTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOutside) {
+    auto key = UserStoreKey::create(kKey, StoreAccess::Write);
+    ASSERT_NE(key, nullptr);
+
+    for (const auto& path : kHostileKeyPaths) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(UserStoreKey::create(path, StoreAccess::Write), nullptr);
+        EXPECT_EQ(UserStoreKey::open(path, StoreAccess::Query), nullptr);
+    }
+
+    const std::uint8_t byte = 1;
+    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
+    for (const auto& name : kHostileValueNames) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(key->setBinary(name, &byte, 1));
+        EXPECT_FALSE(key->setString(name, u"x"));
+        EXPECT_FALSE(key->deleteValue(name));
+        std::u16string text;
+        std::uint8_t value = 0;
+        EXPECT_FALSE(reader->queryBinary(name, &value, 1));
+        EXPECT_FALSE(reader->queryString(name, text, kTextLimit));
+    }
+    expectOnlyTheKeyExists();
 }
 
 }  // namespace

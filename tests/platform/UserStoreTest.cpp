@@ -10,7 +10,6 @@
 #include <iterator>
 #include <set>
 
-#include "HostileStoreNames.h"
 #include "UserStoreFixture.h"
 #include "platform/UserStore.h"
 #include "support/BytesRead.h"
@@ -139,35 +138,6 @@ TEST_F(UserStoreTest, TextsLongerThanTheLimitAreAbsentAndNeverReadWhole) {
     EXPECT_LE(bytesReadSoFar() - before, static_cast<long long>(kTextLimit + 1) + 4096)
         << "the query read the planted file";
     EXPECT_EQ(text, u"kept");
-}
-
-TEST_F(UserStoreTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOutside) {
-    auto key = UserStoreKey::create(kKey, StoreAccess::Write);
-    ASSERT_NE(key, nullptr);
-
-    for (const auto& path : kHostileKeyPaths) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(UserStoreKey::create(path, StoreAccess::Write), nullptr);
-        EXPECT_EQ(UserStoreKey::open(path, StoreAccess::Query), nullptr);
-    }
-
-    const std::uint8_t byte = 1;
-    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
-    for (const auto& name : kHostileValueNames) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(key->setBinary(name, &byte, 1));
-        EXPECT_FALSE(key->setString(name, u"x"));
-        EXPECT_FALSE(key->deleteValue(name));
-        std::u16string text;
-        std::uint8_t value = 0;
-        EXPECT_FALSE(reader->queryBinary(name, &value, 1));
-        EXPECT_FALSE(reader->queryString(name, text, kTextLimit));
-    }
-
-    // The only things in the temp folder are the config folder, the store root and the key.
-    std::set<std::string> found;
-    for (const auto& e : fs::recursive_directory_iterator(base_)) found.insert(e.path().string());
-    EXPECT_EQ(found, (std::set<std::string>{config_, root_, keyDir_}));
 }
 
 TEST_F(UserStoreTest, LeftoverTempFileFromInterruptedWriteDoesNotDisturbReads) {

@@ -8,7 +8,6 @@
 #include <set>
 #include <vector>
 
-#include "HostileStoreNames.h"
 #include "UserStoreFixture.h"
 #include "platform/UserStore.h"
 #include "support/UserRegistry.h"
@@ -127,30 +126,6 @@ TEST_F(UserStoreTest, TextsLongerThanTheLimitInUtf8AreAbsent) {
     EXPECT_FALSE(reader->queryString("Wide", text, kTextLimit));
     EXPECT_FALSE(reader->queryString("Huge", text, kTextLimit));
     EXPECT_EQ(text, u"kept");
-}
-
-TEST_F(UserStoreTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOutside) {
-    auto key = UserStoreKey::create(kKey, StoreAccess::Write);
-    ASSERT_NE(key, nullptr);
-    for (const auto& path : kHostileKeyPaths) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(UserStoreKey::create(path, StoreAccess::Write), nullptr);
-        EXPECT_EQ(UserStoreKey::open(path, StoreAccess::Query), nullptr);
-    }
-    const std::uint8_t byte = 1;
-    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
-    for (const auto& name : kHostileValueNames) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(key->setBinary(name, &byte, 1));
-        EXPECT_FALSE(key->setString(name, u"x"));
-        EXPECT_FALSE(key->deleteValue(name));
-        std::uint8_t value = 0;
-        std::u16string text;
-        EXPECT_FALSE(reader->queryBinary(name, &value, 1));
-        EXPECT_FALSE(reader->queryString(name, text, kTextLimit));
-    }
-    EXPECT_EQ(keysBelow(L""),
-              (std::set<std::wstring>{L"SOFTWARE", L"SOFTWARE\\QRX-soundwerk", kRegistryKey}));
 }
 
 TEST_F(UserStoreTest, TestsWriteToAPrivateCurrentUserKey) {
