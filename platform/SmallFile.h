@@ -44,6 +44,8 @@ SmallFileResult readFileOfExactSize(const std::string& path, void* data, std::si
 // - An existing target keeps its permission bits and, where the user may give files away, its
 //   owner; a new one gets 0666 less the umask.
 // On failure the target is unchanged (an in-place rewrite aside) and no temporary remains.
+// On Windows the list is shorter: a read-only file is refused (EACCES), the temporary file replaces
+// the target with MoveFileExW, and a link is replaced like a file (links are rare there).
 SmallFileResult replaceFileAtomically(const std::string& path, const void* data, std::size_t size);
 
 }  // namespace platform

@@ -12,58 +12,17 @@
 #include <vector>
 
 #include "platform/FileWrite.h"
+#include "platform/StoreNames.h"
 #include "platform/Utf.h"
 
 namespace platform {
 namespace {
 
-constexpr const char* kSoftwareKey = "SOFTWARE";
-constexpr const char* kCompanyKey = "QRX-soundwerk";
 constexpr const char* kBinaryExt = ".bin";
 constexpr const char* kStringExt = ".sz";
 
-// Registry key names compare case-insensitively; we honour that for the fixed prefix only, because
-// the folders below it live on a case-sensitive file system.
-bool equalsIgnoreAsciiCase(const std::string& a, const char* b) {
-    const std::size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-// A key path component or value name must stay one file-name component inside its folder.
-bool isSafeName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string("/\0", 2)) == std::string::npos;
-}
-
-// Splits "SOFTWARE\QRX-soundwerk\A\B" into {"A", "B"}; nullopt for paths outside the store or with
-// unsafe components.
-std::optional<std::vector<std::string>> parseKeyPath(const std::string& keyPath) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = keyPath.find('\\', start);
-        parts.push_back(keyPath.substr(start, end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    if (parts.size() < 2 || !equalsIgnoreAsciiCase(parts[0], kSoftwareKey) ||
-        !equalsIgnoreAsciiCase(parts[1], kCompanyKey)) {
-        return std::nullopt;
-    }
-    parts.erase(parts.begin(), parts.begin() + 2);
-    for (const auto& part : parts) {
-        if (!isSafeName(part)) return std::nullopt;
-    }
-    return parts;
-}
-
 std::optional<std::string> keyFolder(const std::string& keyPath) {
-    const auto parts = parseKeyPath(keyPath);
+    const auto parts = parseStoreKeyPath(keyPath);
     if (!parts) return std::nullopt;
     std::string folder = userStoreRoot();
     if (folder.empty()) return std::nullopt;
@@ -181,7 +140,7 @@ std::string userStoreRoot() {
     }
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     if (base == "/") base.clear();
-    return base + "/" + kCompanyKey;
+    return base + "/" + kStoreCompanyKey;
 }
 
 std::unique_ptr<UserStoreKey> UserStoreKey::open(const std::string& keyPath, StoreAccess access) {
@@ -201,56 +160,56 @@ std::unique_ptr<UserStoreKey> UserStoreKey::create(const std::string& keyPath, S
 }
 
 UserStoreKey::~UserStoreKey() {
-    ::close(folderFd_);
+    ::close(fd());
 }
 
 bool UserStoreKey::setBinary(const std::string& name, const void* data, std::size_t size) {
-    if (access_ != StoreAccess::Write || !isSafeName(name)) return false;
+    if (access_ != StoreAccess::Write || !isSafeStoreName(name)) return false;
     if (data == nullptr && size != 0) return false;
     static const unsigned char kEmpty = 0;
-    if (!replaceFileAtomically(folderFd_, name + kBinaryExt, data ? data : &kEmpty, size)) {
+    if (!replaceFileAtomically(fd(), name + kBinaryExt, data ? data : &kEmpty, size)) {
         return false;
     }
     // One value per name: the string form of the same name goes away.
-    return removeIfPresent(folderFd_, name + kStringExt);
+    return removeIfPresent(fd(), name + kStringExt);
 }
 
 bool UserStoreKey::queryBinary(const std::string& name, void* data, std::size_t capacity,
                                std::size_t* size) const {
-    if (access_ != StoreAccess::Query || !isSafeName(name)) return false;
+    if (access_ != StoreAccess::Query || !isSafeStoreName(name)) return false;
     if (data == nullptr) capacity = 0;
     std::string bytes;
-    if (!readFile(folderFd_, name + kBinaryExt, capacity, bytes, size)) return false;
+    if (!readFile(fd(), name + kBinaryExt, capacity, bytes, size)) return false;
     if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
     return true;
 }
 
 bool UserStoreKey::setString(const std::string& name, const std::u16string& text) {
-    if (access_ != StoreAccess::Write || !isSafeName(name)) return false;
+    if (access_ != StoreAccess::Write || !isSafeStoreName(name)) return false;
     std::string utf8;
     if (!tryToUtf8(text, utf8)) return false;
-    if (!replaceFileAtomically(folderFd_, name + kStringExt, utf8.data(), utf8.size())) {
+    if (!replaceFileAtomically(fd(), name + kStringExt, utf8.data(), utf8.size())) {
         return false;
     }
-    return removeIfPresent(folderFd_, name + kBinaryExt);
+    return removeIfPresent(fd(), name + kBinaryExt);
 }
 
 bool UserStoreKey::queryString(const std::string& name, std::u16string& text,
                                std::size_t maxBytes) const {
-    if (access_ != StoreAccess::Query || !isSafeName(name)) return false;
+    if (access_ != StoreAccess::Query || !isSafeStoreName(name)) return false;
     std::string utf8;
-    if (!readFile(folderFd_, name + kStringExt, maxBytes, utf8, nullptr)) {
+    if (!readFile(fd(), name + kStringExt, maxBytes, utf8, nullptr)) {
         return false;
     }
     return tryToUtf16(utf8, text);
 }
 
 bool UserStoreKey::deleteValue(const std::string& name) {
-    if (access_ != StoreAccess::Write || !isSafeName(name)) return false;
+    if (access_ != StoreAccess::Write || !isSafeStoreName(name)) return false;
     bool removed = false;
-    const bool binaryOk = removeIfPresent(folderFd_, name + kBinaryExt, &removed);
-    const bool stringOk = removeIfPresent(folderFd_, name + kStringExt, &removed);
-    if (removed) fsync(folderFd_);
+    const bool binaryOk = removeIfPresent(fd(), name + kBinaryExt, &removed);
+    const bool stringOk = removeIfPresent(fd(), name + kStringExt, &removed);
+    if (removed) fsync(fd());
     return binaryOk && stringOk && removed;
 }
 

@@ -5,7 +5,8 @@
 // folder userStoreRoot(), each further path component a subfolder (0700), and each value a file
 // (0600) in its key's folder: "<name>.bin" holds REG_BINARY bytes, "<name>.sz" the UTF-8 form of a
 // REG_SZ string. Writes are atomic (temp file, fsync, rename), so a crash leaves either the old or
-// the new value, never a torn one.
+// the new value, never a torn one. On Windows the keys are the registry's own, below
+// HKEY_CURRENT_USER, and each value a REG_BINARY or REG_SZ value; names are checked as on Linux.
 //
 // Threads: called from the user-interface thread and at effect construction/destruction, never
 // from audio processing (everything here allocates and makes system calls). Distinct key objects
@@ -13,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -59,14 +61,18 @@ class UserStoreKey {
     bool deleteValue(const std::string& name);
 
   private:
-    UserStoreKey(int folderFd, StoreAccess access) : folderFd_(folderFd), access_(access) {}
+    UserStoreKey(std::intptr_t handle, StoreAccess access) : handle_(handle), access_(access) {}
+    int fd() const { return static_cast<int>(handle_); }
 
-    int folderFd_;  // the key's folder, opened O_DIRECTORY; all value files are reached through it
+    // The open key. Linux: the descriptor of the key's folder, opened O_DIRECTORY; all value
+    // files are reached through it. Windows: the key's HKEY.
+    std::intptr_t handle_;
     StoreAccess access_;
 };
 
 // Folder of the key SOFTWARE\QRX-soundwerk: $XDG_CONFIG_HOME/QRX-soundwerk, where XDG_CONFIG_HOME
-// defaults to ~/.config when unset or not absolute. Empty when no home folder can be determined.
+// defaults to ~/.config when unset or not absolute. Empty when no home folder can be determined,
+// and always on Windows, where the store is the registry.
 std::string userStoreRoot();
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <set>
 
+#include "UserStoreFixture.h"
 #include "platform/UserStore.h"
 #include "support/BytesRead.h"
 
@@ -19,72 +20,6 @@ namespace platform {
 namespace {
 
 using testsupport::bytesReadSoFar;
-
-const std::string kKey = "SOFTWARE\\QRX-soundwerk\\AmberGlowTube20";
-constexpr std::size_t kTextLimit = 514;
-
-// Every test gets a fresh, not yet existing XDG_CONFIG_HOME inside its own temp folder.
-class UserStoreTest : public testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qrx-platform-store-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        base_ = pattern;
-        saveEnv("XDG_CONFIG_HOME", savedXdg_);
-        saveEnv("HOME", savedHome_);
-        config_ = base_ + "/config";
-        root_ = config_ + "/QRX-soundwerk";
-        keyDir_ = root_ + "/AmberGlowTube20";
-        setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
-    }
-
-    void TearDown() override {
-        restoreEnv("XDG_CONFIG_HOME", savedXdg_);
-        restoreEnv("HOME", savedHome_);
-        // Give back permissions a test may have taken away so everything can be removed.
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(base_, ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (it->is_directory(ec))
-                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        }
-        fs::permissions(base_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(base_, ec);
-    }
-
-    static void saveEnv(const char* name, std::optional<std::string>& saved) {
-        const char* value = std::getenv(name);
-        saved = value ? std::optional<std::string>(value) : std::nullopt;
-    }
-    static void restoreEnv(const char* name, const std::optional<std::string>& saved) {
-        if (saved)
-            setenv(name, saved->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-
-    static std::string readFileBytes(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    static void writeFileBytes(const std::string& path, const std::string& bytes) {
-        std::ofstream out(path, std::ios::binary);
-        out << bytes;
-    }
-    static std::set<std::string> entries(const std::string& folder) {
-        std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename());
-        return names;
-    }
-    static unsigned mode(const std::string& path) {
-        struct stat st {};
-        EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
-        return st.st_mode & 07777;
-    }
-
-    std::string base_, config_, root_, keyDir_;
-    std::optional<std::string> savedXdg_, savedHome_;
-};
 
 TEST_F(UserStoreTest, OpenOfMissingKeyFailsAndCreateMakesPrivateFolders) {
     EXPECT_EQ(UserStoreKey::open(kKey, StoreAccess::Query), nullptr);
@@ -147,44 +82,6 @@ TEST_F(UserStoreTest, BinaryValuesRoundTripAndAreStoredAsPrivateFiles) {
     EXPECT_EQ(entries(keyDir_), (std::set<std::string>{"Gain.bin", "Empty.bin"}));
 }
 
-TEST_F(UserStoreTest, FailedQueriesLeaveThePrefilledDefaults) {
-    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
-    ASSERT_NE(writer, nullptr);
-    const double stored[2] = {-12.5, 4.0};
-    ASSERT_TRUE(writer->setBinary("Settings", stored, sizeof(stored)));
-    ASSERT_TRUE(writer->setString("Name", u"Warm"));
-
-    auto key = UserStoreKey::open(kKey, StoreAccess::Query);
-    ASSERT_NE(key, nullptr);
-    double defaults[2] = {1.0, 2.0};
-    std::size_t size = 0;
-    // Too small: fails, the buffer keeps its defaults, the needed size is reported.
-    EXPECT_FALSE(key->queryBinary("Settings", defaults, sizeof(double), &size));
-    EXPECT_EQ(size, sizeof(stored));
-    EXPECT_EQ(defaults[0], 1.0);
-    EXPECT_EQ(defaults[1], 2.0);
-
-    // Missing, or present only as a string: fails, buffer and size untouched.
-    size = 12345;
-    EXPECT_FALSE(key->queryBinary("Missing", defaults, sizeof(defaults), &size));
-    EXPECT_FALSE(key->queryBinary("Name", defaults, sizeof(defaults), &size));
-    EXPECT_EQ(size, 12345u);
-    EXPECT_EQ(defaults[0], 1.0);
-
-    // No buffer: only the size is learned.
-    EXPECT_FALSE(key->queryBinary("Settings", nullptr, 0, &size));
-    EXPECT_EQ(size, sizeof(stored));
-
-    std::u16string text = u"default";
-    EXPECT_FALSE(key->queryString("Missing", text, kTextLimit));
-    EXPECT_FALSE(key->queryString("Settings", text, kTextLimit));
-    EXPECT_EQ(text, u"default");
-
-    ASSERT_TRUE(key->queryBinary("Settings", defaults, sizeof(defaults), &size));
-    EXPECT_EQ(defaults[0], -12.5);
-    EXPECT_EQ(defaults[1], 4.0);
-}
-
 TEST_F(UserStoreTest, StringsRoundTripThroughUtf8Files) {
     // U+00F6, U+2013, CJK, and U+1F3B8 as a surrogate pair.
     const std::u16string text = u"R\u00F6hre \u2013 \u6E29 \U0001F3B8";
@@ -241,114 +138,6 @@ TEST_F(UserStoreTest, TextsLongerThanTheLimitAreAbsentAndNeverReadWhole) {
     EXPECT_LE(bytesReadSoFar() - before, static_cast<long long>(kTextLimit + 1) + 4096)
         << "the query read the planted file";
     EXPECT_EQ(text, u"kept");
-}
-
-TEST_F(UserStoreTest, SettingOneTypeReplacesTheOtherAndDeleteRemovesEither) {
-    auto writer = UserStoreKey::create(kKey, StoreAccess::Write);
-    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
-    ASSERT_NE(writer, nullptr);
-    ASSERT_NE(reader, nullptr);
-    const std::uint32_t number = 0xDEADBEEF;
-    std::uint32_t readNumber = 0;
-    std::u16string readText;
-
-    ASSERT_TRUE(writer->setBinary("Mode", &number, sizeof(number)));
-    ASSERT_TRUE(writer->setString("Mode", u"tube"));
-    EXPECT_EQ(entries(keyDir_), std::set<std::string>{"Mode.sz"});
-    EXPECT_FALSE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
-    ASSERT_TRUE(reader->queryString("Mode", readText, kTextLimit));
-    EXPECT_EQ(readText, u"tube");
-
-    ASSERT_TRUE(writer->setBinary("Mode", &number, sizeof(number)));
-    EXPECT_EQ(entries(keyDir_), std::set<std::string>{"Mode.bin"});
-    EXPECT_FALSE(reader->queryString("Mode", readText, kTextLimit));
-    ASSERT_TRUE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
-    EXPECT_EQ(readNumber, number);
-
-    EXPECT_TRUE(writer->deleteValue("Mode"));
-    EXPECT_FALSE(reader->queryBinary("Mode", &readNumber, sizeof(readNumber)));
-    EXPECT_FALSE(writer->deleteValue("Mode")) << "deleting a missing value reports failure";
-    ASSERT_TRUE(writer->setString("Mode", u"tube"));
-    EXPECT_TRUE(writer->deleteValue("Mode"));
-    EXPECT_TRUE(entries(keyDir_).empty());
-}
-
-TEST_F(UserStoreTest, AccessModeIsEnforced) {
-    ASSERT_NE(UserStoreKey::create(kKey, StoreAccess::Write), nullptr);
-    auto writer = UserStoreKey::open(kKey, StoreAccess::Write);
-    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
-    ASSERT_NE(writer, nullptr);
-    ASSERT_NE(reader, nullptr);
-    const std::uint8_t one = 1;
-    ASSERT_TRUE(writer->setBinary("Kept", &one, 1));
-
-    EXPECT_FALSE(reader->setBinary("New", &one, 1));
-    EXPECT_FALSE(reader->setString("New", u"x"));
-    EXPECT_FALSE(reader->deleteValue("Kept"));
-    EXPECT_EQ(entries(keyDir_), std::set<std::string>{"Kept.bin"});
-
-    // A write handle does not read, as with a registry key opened for writing only.
-    std::uint8_t value = 7;
-    std::u16string text;
-    EXPECT_FALSE(writer->queryBinary("Kept", &value, 1));
-    EXPECT_FALSE(writer->queryString("Kept", text, kTextLimit));
-    EXPECT_EQ(value, 7);
-}
-
-TEST_F(UserStoreTest, HostileKeyPathsAndValueNamesAreRefusedAndCreateNothingOutside) {
-    auto key = UserStoreKey::create(kKey, StoreAccess::Write);
-    ASSERT_NE(key, nullptr);
-
-    const std::string badKeys[] = {
-        "",
-        "SOFTWARE",
-        "SOFTWARE\\Other\\AmberGlowTube20",
-        "SOFTWARE\\QRX-soundwerkEvil\\x",
-        "QRX-soundwerk\\x",
-        "\\SOFTWARE\\QRX-soundwerk\\x",
-        "SOFTWARE\\\\QRX-soundwerk\\x",
-        "SOFTWARE\\QRX-soundwerk\\",
-        "SOFTWARE\\QRX-soundwerk\\x\\\\y",
-        "SOFTWARE\\QRX-soundwerk\\.",
-        "SOFTWARE\\QRX-soundwerk\\..",
-        "SOFTWARE\\QRX-soundwerk\\..\\..\\escaped",
-        "SOFTWARE\\QRX-soundwerk\\a/../../../escaped",
-        "SOFTWARE\\QRX-soundwerk\\/tmp",
-        std::string("SOFTWARE\\QRX-soundwerk\\a\0b", 27),
-    };
-    for (const auto& path : badKeys) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(UserStoreKey::create(path, StoreAccess::Write), nullptr);
-        EXPECT_EQ(UserStoreKey::open(path, StoreAccess::Query), nullptr);
-    }
-
-    const std::string badNames[] = {
-        "",
-        ".",
-        "..",
-        "../escaped",
-        "../../../escaped",
-        "a/b",
-        "/tmp/escaped",
-        std::string("a\0b", 3),
-    };
-    const std::uint8_t byte = 1;
-    auto reader = UserStoreKey::open(kKey, StoreAccess::Query);
-    for (const auto& name : badNames) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(key->setBinary(name, &byte, 1));
-        EXPECT_FALSE(key->setString(name, u"x"));
-        EXPECT_FALSE(key->deleteValue(name));
-        std::u16string text;
-        std::uint8_t value = 0;
-        EXPECT_FALSE(reader->queryBinary(name, &value, 1));
-        EXPECT_FALSE(reader->queryString(name, text, kTextLimit));
-    }
-
-    // The only things in the temp folder are the config folder, the store root and the key.
-    std::set<std::string> found;
-    for (const auto& e : fs::recursive_directory_iterator(base_)) found.insert(e.path().string());
-    EXPECT_EQ(found, (std::set<std::string>{config_, root_, keyDir_}));
 }
 
 TEST_F(UserStoreTest, LeftoverTempFileFromInterruptedWriteDoesNotDisturbReads) {

@@ -84,6 +84,9 @@ TEST(Utf, UnpairedSurrogatesAreRefusedStrictlyAndReplacedLeniently) {
 }
 
 TEST(MessageBox, WritesCaptionAndTextAsUtf8LineToStderr) {
+#ifdef _WIN32
+    GTEST_SKIP() << "on Windows the notice is a modal MessageBoxW that waits for a user";
+#endif
     testing::internal::CaptureStderr();
     showMessageBox(u"Lizenz ung\u00FCltig \U0001F3B8", u"AmberGlow");
     showMessageBox(std::u16string{u'x', char16_t(0xD800)}, u"Broken");

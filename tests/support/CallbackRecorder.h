@@ -6,10 +6,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "shell/vst2.h"
+#ifdef _WIN32
+#include "support/UserRegistry.h"
+#endif
 
 namespace testsupport {
 
@@ -66,9 +70,26 @@ struct CallbackRecorder {
 };
 
 // Points XDG_CONFIG_HOME at a fresh temporary folder for the life of the object, so tests never
-// touch a real per-user store and never see each other's.
+// touch a real per-user store and never see each other's. On Windows, where the store is the
+// registry, it empties the test program's private HKEY_CURRENT_USER instead (see UserRegistry.h);
+// the folder is there for the files a test writes.
 class TemporaryConfigHome {
   public:
+#ifdef _WIN32
+    TemporaryConfigHome() {
+        clearUserRegistry();
+        std::random_device random;
+        path = (std::filesystem::temp_directory_path() /
+                ("qrx-test-" + std::to_string(random()) + std::to_string(random())))
+                   .string();
+        std::filesystem::create_directory(path);
+    }
+    ~TemporaryConfigHome() {
+        clearUserRegistry();
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+#else
     TemporaryConfigHome() {
         char pattern[] = "/tmp/qrx-test-XXXXXX";
         path = mkdtemp(pattern);
@@ -85,7 +106,10 @@ class TemporaryConfigHome {
         std::error_code ignored;
         std::filesystem::remove_all(path, ignored);
     }
-    const std::string& folder() const { return path; }
+#endif
+    const std::string& folder() const {
+        return path;
+    }
 
   private:
     std::string path;

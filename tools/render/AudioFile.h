@@ -1,7 +1,12 @@
-// Streaming audio file access for the command-line tools, on libsndfile. Main thread only.
+// Streaming audio file access for the command-line tools: libsndfile on Linux; on Windows, where
+// there is none, our own WAV reader and writer (WAV files only). Main thread only.
 #pragma once
 
+#ifdef _WIN32
+#include "render/WavFile.h"
+#else
 #include <sndfile.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -12,8 +17,14 @@ struct AudioFormat {
     int sampleRate = 0;
     int channels = 0;
     long long frames = 0;
-    int format = 0;  // libsndfile major | subtype
+    int format = 0;  // libsndfile major | subtype; on Windows kWindowsWav | kWindowsSubtype...
 };
+
+#ifdef _WIN32
+// The format codes on Windows, in the same layout: the container above the sample type.
+inline constexpr int kWindowsWav = 0x10000;
+inline constexpr int kWindowsSubtypeMask = 0xFFFF;
+#endif
 
 class AudioReader {
   public:
@@ -25,7 +36,11 @@ class AudioReader {
     long long read(float* interleaved, long long frames);
 
   private:
+#ifdef _WIN32
+    WavReader wav;
+#else
     SNDFILE* file = nullptr;
+#endif
     AudioFormat info;
 };
 
@@ -40,12 +55,18 @@ class AudioWriter {
 
   private:
     void discard();
+#ifdef _WIN32
+    WavWriter wav;
+    bool opened = false;
+#else
     SNDFILE* file = nullptr;
+#endif
     std::string target;
     std::string temporary;
 };
 
 // The libsndfile major format for a file name's extension (".wav", ".flac", ...); 0 if unknown.
+// On Windows only ".wav" and ".wave" are known.
 int majorFormatForPath(const std::string& path);
 // The subtype for a --format word ("pcm16", "pcm24", "pcm32", "float", "double"); 0 if unknown.
 int subtypeForName(const std::string& name);

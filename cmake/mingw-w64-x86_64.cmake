@@ -1,0 +1,25 @@
+# Cross build for Windows x64 with Debian's mingw-w64 (posix threads), run under wine:
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(QRX_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${QRX_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QRX_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${QRX_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QRX_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Release with the C and C++ runtimes linked in: the DLLs and test programs import only system
+# DLLs (KERNEL32, msvcrt and the like), so nothing from the compiler has to be installed beside them.
+set(CMAKE_BUILD_TYPE Release CACHE STRING "Build type")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+
+# Test programs run under wine (wine64 itself is not on PATH in Debian).
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

@@ -1,0 +1,106 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <random>
+
+#include "platform/WinText.h"
+#include "render/AudioFile.h"
+
+namespace render {
+namespace {
+
+constexpr WavSample kSamples[] = {WavSample::Pcm16, WavSample::Pcm24, WavSample::Pcm32,
+                                  WavSample::Float, WavSample::Double};
+
+// Sample types are numbered from 1, so 0 stays "unknown" as with libsndfile.
+int subtypeOf(WavSample sample) {
+    return static_cast<int>(sample) + 1;
+}
+
+}  // namespace
+
+bool AudioReader::open(const std::string& path, std::string* error) {
+    if (!wav.open(path, error)) return false;
+    const WavFormat& f = wav.format();
+    info = {f.sampleRate, f.channels, f.frames, kWindowsWav | subtypeOf(f.sample)};
+    return true;
+}
+
+AudioReader::~AudioReader() = default;
+
+long long AudioReader::read(float* interleaved, long long frames) {
+    return wav.read(interleaved, frames);
+}
+
+bool AudioWriter::open(const std::string& path, const AudioFormat& format, std::string* error) {
+    const int subtype = format.format & kWindowsSubtypeMask;
+    if ((format.format & ~kWindowsSubtypeMask) != kWindowsWav || subtype < 1 ||
+        subtype > int(std::size(kSamples))) {
+        *error = "cannot write '" + path + "': only WAV files can be written here";
+        return false;
+    }
+    target = path;
+    // The temporary file beside the target, hidden and unlikely to meet another writer's.
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::random_device random;
+    temporary = folder + "." + name + ".partial-" + std::to_string(random() % 1000000);
+    const WavFormat wavFormat{format.sampleRate, format.channels, 0, kSamples[subtype - 1]};
+    if (!wav.open(temporary, wavFormat, error)) {
+        *error = "cannot write in '" + (folder.empty() ? std::string(".") : folder) + "'";
+        temporary.clear();
+        return false;
+    }
+    opened = true;
+    return true;
+}
+
+AudioWriter::~AudioWriter() {
+    discard();
+}
+
+void AudioWriter::discard() {
+    if (opened) wav.finish();
+    opened = false;
+    if (!temporary.empty()) DeleteFileW(platform::widen(temporary).c_str());
+    temporary.clear();
+}
+
+bool AudioWriter::write(const float* interleaved, long long frames) {
+    return wav.write(interleaved, frames);
+}
+
+bool AudioWriter::commit(std::string* error) {
+    const bool finished = wav.finish();
+    opened = false;
+    // rename() would refuse an existing target on Windows; this replaces it in one step.
+    if (!finished ||
+        !MoveFileExW(platform::widen(temporary).c_str(), platform::widen(target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        *error = "cannot complete '" + target + "'";
+        discard();
+        return false;
+    }
+    temporary.clear();
+    return true;
+}
+
+int majorFormatForPath(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || path.find_first_of("/\\", dot) != std::string::npos) return 0;
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == "wav" || ext == "wave" ? kWindowsWav : 0;
+}
+
+int subtypeForName(const std::string& name) {
+    const char* const names[] = {"pcm16", "pcm24", "pcm32", "float", "double"};
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        if (name == names[i]) return subtypeOf(kSamples[i]);
+    return 0;
+}
+
+}  // namespace render
