@@ -2,6 +2,7 @@
 #   make demo     install what is missing, build, render the demo input
 #   make test     install what is missing, build, run every test
 #   make install  copy the plug-ins to ~/.vst
+#   make bench    the speed table against LSP's compressor and ZamCompX2 (no test ever times)
 
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
@@ -11,7 +12,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
            libsndfile1-dev libcairo2-dev \
            dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity \
-           zam-plugins clang libclang-rt-14-dev clang-format clang-tidy xz-utils
+           zam-plugins lsp-plugins-vst clang libclang-rt-14-dev clang-format clang-tidy xz-utils
 
 # Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
@@ -21,7 +22,7 @@ DEMO_OUT ?= out
 # compiler and wine to run its test programs. GoogleTest comes from libgtest-dev's sources.
 WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev
 
-.PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean \
+.PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean bench \
         windows-deps windows windows-test
 
 all: build
@@ -55,6 +56,12 @@ test: format-check build tidy asan-build
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory fuzz
 	$(MAKE) --no-print-directory tsan
+
+# Realtime factors of both plug-ins in the settings of bench/table.sh, as ratios to LSP's stereo
+# compressor in the same run, and the instruction sets our plug-ins run; see bench/table.sh.
+bench: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target qrx-bench grandpress tinypress
+	bench/table.sh $(BUILD)
 
 # Every C and C++ source is formatted as .clang-format says; a difference fails the run.
 format-check: deps

@@ -2,12 +2,14 @@
 // 2.4 plug-in named on the command line, one after the other, and prints each one's realtime
 // factor (seconds of audio per second of processing-thread CPU time) and its ratio to the first.
 //
-//   qrx-bench [--signal music|noise|silence] [--seconds S] [--repeat N] plugin.so[,i=v...] ...
+//   qrx-bench [--signal music|noise|silence] [--seconds S] [--repeat N] [--table]
+//             [--label TEXT] plugin.so[,i=v...] ...
 //
 // ",i=v" sets parameter i to the normalised value v after loading (for example a compressing
-// setting of the first plug-in). With --repeat the best of N passes counts. Our plug-ins start
-// from their factory programs in a private, temporary per-user store; --user-store starts them
-// from a copy of the user's store (the user's own is never written).
+// setting of the first plug-in). With --repeat the best of N passes counts. --label names the
+// plug-in that follows it; --table prints the results as a Markdown table, ratios to the first. Our
+// plug-ins start from their factory programs in a private, temporary per-user store; --user-store
+// starts them from a copy of the user's store (the user's own is never written).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +29,7 @@ constexpr double kRate = 44100.0;
 constexpr int kBlock = 512;
 
 struct Job {
+    std::string label;
     std::string path;
     std::vector<std::pair<int, float>> settings;
 };
@@ -92,6 +95,8 @@ int main(int argc, char** argv) {
     double seconds = 60.0;
     int repeat = 1;
     bool userStore = false;
+    bool table = false;
+    std::string label;
     std::vector<Job> jobs;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
@@ -103,13 +108,20 @@ int main(int argc, char** argv) {
             repeat = std::max(1, std::atoi(argv[++a]));
         } else if (arg == "--user-store") {
             userStore = true;
+        } else if (arg == "--table") {
+            table = true;
+        } else if (arg == "--label" && a + 1 < argc) {
+            label = argv[++a];
         } else if (arg == "-h" || arg == "--help") {
             std::printf(
                 "usage: qrx-bench [--signal music|noise|silence] [--seconds S] "
-                "[--repeat N] [--user-store] plugin.so[,index=value...] ...\n");
+                "[--repeat N] [--user-store] [--table] [--label TEXT] "
+                "plugin.so[,index=value...] ...\n");
             return 0;
         } else {
             jobs.push_back(parseJob(arg));
+            jobs.back().label = label.empty() ? jobs.back().path : label;
+            label.clear();
         }
     }
     if (jobs.empty()) {
@@ -130,8 +142,12 @@ int main(int argc, char** argv) {
     const size_t frames = static_cast<size_t>(seconds * kRate);
     std::vector<float> left, right;
     makeSignal(signal, frames, left, right);
-    std::printf("signal %s, %.1f s stereo at %.0f Hz, block %d\n", signal.c_str(), seconds, kRate,
-                kBlock);
+    std::printf("signal %s, %.1f s stereo at %.0f Hz, block %d, best of %d\n", signal.c_str(),
+                seconds, kRate, kBlock, repeat);
+    if (table) {
+        std::printf("\n| setting | realtime factor | ratio to %s |\n|---|---:|---:|\n",
+                    jobs.front().label.c_str());
+    }
 
     double first = 0.0;
     int failures = 0;
@@ -142,7 +158,10 @@ int main(int argc, char** argv) {
         std::string error;
         auto plugin = host::Plugin::load(job.path, config, &error);
         if (!plugin) {
-            std::printf("%-60s  cannot load: %s\n", job.path.c_str(), error.c_str());
+            if (table)
+                std::printf("| %s | cannot load: %s | |\n", job.label.c_str(), error.c_str());
+            else
+                std::printf("%-60s  cannot load: %s\n", job.path.c_str(), error.c_str());
             ++failures;
             continue;
         }
@@ -166,9 +185,12 @@ int main(int argc, char** argv) {
             if (factor > best) best = factor;
         }
         if (first == 0.0) first = best;
-        std::printf("%-60s  realtime factor %8.1f  ratio %.3f\n",
-                    (job.path + (job.settings.empty() ? "" : " (set)")).c_str(), best,
-                    first > 0.0 ? best / first : 0.0);
+        const double ratio = first > 0.0 ? best / first : 0.0;
+        if (table)
+            std::printf("| %s | %.1f | %.2fx |\n", job.label.c_str(), best, ratio);
+        else
+            std::printf("%-60s  realtime factor %8.1f  ratio %.3f\n",
+                        (job.label + (job.settings.empty() ? "" : " (set)")).c_str(), best, ratio);
         std::fflush(stdout);
     }
     return failures ? 1 : 0;
