@@ -39,10 +39,11 @@ for plugin in grandpress tinypress; do
   if [ -z "$clones" ]; then
     echo "$plugin: plain x86-64 throughout"
   else
-    chosen=baseline
+    chosen=""
     for set in $(echo "$clones" | grep -o '(\w*)' | tr -d '()' | sort -u); do
-      case " $cpu_sets " in *" $set "*) chosen="$chosen, $set clones" ;; esac
+      case " $cpu_sets " in *" $set "*) chosen="$chosen $set" ;; esac
     done
-    echo "$plugin: plain x86-64, with run-time clones for $clones; this processor runs: $chosen"
+    echo "$plugin: plain x86-64 build; run-time clones in the binary: $clones;" \
+      "this processor gets the clones for:${chosen:- none (baseline everywhere)}"
   fi
 done

@@ -171,7 +171,8 @@ int main(int argc, char** argv) {
         host::AudioBuffers<float> in(ins, kBlock), out(outs, kBlock);
         double best = 0.0;
         for (int pass = 0; pass < repeat; ++pass) {
-            plugin->suspend();
+            // A fresh plug-in is not yet active: only later passes suspend it first.
+            if (pass > 0) plugin->suspend();
             plugin->resume();
             const double start = threadSeconds();
             for (size_t pos = 0; pos < frames; pos += kBlock) {

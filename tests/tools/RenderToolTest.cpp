@@ -46,9 +46,9 @@ class RenderTool : public ::testing::Test {
 
     // Runs the tool with its temporary folder (TMPDIR) in `tmp`, so nothing it leaves there
     // goes unnoticed.
-    ToolRun run(const std::string& args) {
+    ToolRun run(const std::string& args, const std::string& program = tool()) {
         const std::string out = path("stdout.txt"), err = path("stderr.txt");
-        const std::string command = "TMPDIR=" + tmp.string() + " " + tool() + " " + args + " >" +
+        const std::string command = "TMPDIR=" + tmp.string() + " " + program + " " + args + " >" +
                                     out + " 2>" + err + " </dev/null";
         const int raw = std::system(command.c_str());
         ToolRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
@@ -400,6 +400,27 @@ TEST_F(RenderTool, RendersStartFromTheFactoryAndNeverWriteTheUsersStore) {
 
     EXPECT_EQ(snapshot(config.folder() + "/QRX-soundwerk"), before) << "the user's store changed";
     EXPECT_TRUE(fs::is_empty(tmp)) << "a private store was left behind";
+}
+
+TEST_F(RenderTool, BenchTableHasOneLabelledRowPerPluginAndNamesOneThatFailsToLoad) {
+    const std::string bench = std::string(QRX_BUILD_DIR) + "/bin/qrx-bench";
+    const std::string build = QRX_BUILD_DIR;
+    const ToolRun r = run("--table --seconds 0.1 --repeat 2 --label 'tiny (reference)' " + build +
+                              "/tinypress.so --label 'grand, compressing' " + build +
+                              "/grandpress.so,6=0.7,5=0.8 --label missing " + path("none.so") +
+                              " " + build + "/tinypress.so",
+                          bench);
+    EXPECT_EQ(r.status, 1) << "a plug-in that cannot load fails the run";
+    EXPECT_NE(r.out.find("best of 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("| setting | realtime factor | ratio to tiny (reference) |"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("| tiny (reference) | "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" | 1.00x |"), std::string::npos) << "the first is the reference";
+    EXPECT_NE(r.out.find("| grand, compressing | "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("| missing | cannot load"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("| " + build + "/tinypress.so | "), std::string::npos)
+        << "without a label the row names the file";
 }
 
 TEST_F(RenderTool, PrivateStoreIsRemovedWhenTheRenderIsStopped) {
