@@ -11,19 +11,14 @@ int meterRateIndex(const EngineSettings& s) noexcept {
 }
 
 void MeterState::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
-    for (int c = 0; c < 2; ++c) ch[c].loadFrom(feed.channel[c]);
+    loadReadings(feed, s.overSamples);
     const int rate = meterRateIndex(s);
     kv = s.vuCoefficient[rate];
     ka = s.ppmAttack[rate];
     kr = s.ppmReturn[rate];
     inverseReference = s.inverseVuReference;
     mix = s.mixAmount;
-    overSamples = s.overSamples;
     expanding = s.expanding != 0;
-}
-
-void MeterState::finishBlock(MeterFeed& feed, int frames) noexcept {
-    for (int c = 0; c < 2; ++c) ch[c].finishBlock(feed.channel[c], frames, overSamples);
 }
 
 }  // namespace grandpress

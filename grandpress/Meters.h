@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "dsp/MeterFeed.h"
+#include "dsp/StereoMeters.h"
 #include "grandpress/EngineSettings.h"
 
 namespace grandpress {
@@ -20,11 +21,11 @@ using MeterChannel = MeterReadings;
 // 1 for 2 fs.
 int meterRateIndex(const EngineSettings& s) noexcept;
 
-class MeterState {
+// The readings, over counting, holds and the end of the block (finishBlock) are shared with
+// tinypress; the VU integrator, the PPM follower and the gain meter's scaling are this engine's.
+class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
   public:
     void load(const MeterFeed& feed, const EngineSettings& s) noexcept;
-    // After the block: over lamps and counts, hold ages += frames, then the stores.
-    void finishBlock(MeterFeed& feed, int frames) noexcept;
 
     // Pre and Post: one frame of signal samples.
     void feedSignal(double left, double right, double noise) noexcept {
@@ -37,14 +38,11 @@ class MeterState {
         gainValue(ch[1], gainRight, limiterGain, noise);
     }
 
-    MeterChannel ch[2];
-
   private:
     void signal(MeterChannel& m, double x, double noise) noexcept;
     void gainValue(MeterChannel& m, double g, double limiterGain, double noise) noexcept;
 
     double kv = 0.0, ka = 1.0, kr = 0.0, inverseReference = 1.0, mix = 1.0;
-    double overSamples = 3.0;
     bool expanding = false;
 };
 
@@ -57,18 +55,7 @@ inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept
     const double a = std::fabs(x);
     m.vu += kv * (a * kVuScale * inverseReference - m.vu) + noise;
     m.ppm += (a - m.ppm) * (a > m.ppm ? ka : kr) + noise;
-    if (a >= 1.0)
-        m.overCount += 1.0;
-    else if (m.overCount < overSamples)
-        m.overCount = 0.0;
-    if (m.ppmHold < m.ppm) {
-        m.ppmHold = m.ppm;
-        m.ppmHoldAge = 0;
-    }
-    if (m.vu > m.vuHold) {
-        m.vuHold = m.vu;
-        m.vuHoldAge = 0;
-    }
+    countOverAndHold(m, a >= 1.0);
 }
 
 inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
@@ -80,16 +67,7 @@ inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
     // other way round.
     const bool attack = expanding ? v > m.ppm : v < m.ppm;
     m.ppm += (v - m.ppm) * (attack ? ka : kr) + noise;
-    // A hold keeps the deepest reduction (or the highest expansion): it takes values above
-    // both itself and 1, or below itself and above 0.01.
-    auto hold = [](double value, double& held, int& age) {
-        if ((value > held && value > 1.0) || (value < held && value > 0.01)) {
-            held = value;
-            age = 0;
-        }
-    };
-    hold(m.vu, m.vuHold, m.vuHoldAge);
-    hold(m.ppm, m.ppmHold, m.ppmHoldAge);
+    holdGainExtremes(m);
 }
 
 }  // namespace grandpress

@@ -22,7 +22,7 @@ void Meters::resetFilters() noexcept {
 }
 
 void Meters::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
-    for (int c = 0; c < 2; ++c) ch[c].loadFrom(feed.channel[c]);
+    loadReadings(feed, s.overSamples);
     // Every source is fed once per sample, so the PPM runs at fs.
     ppmAttack = s.ppmAttack;
     ppmReturn = s.ppmReturn;
@@ -30,48 +30,14 @@ void Meters::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     vuOnePole = s.vuOnePole;
     signalScale = kVuSignalScale * s.meterScale;
     mix = s.meterMix;
-    overSamples = s.overSamples;
     compressing = s.compressing != 0;
-}
-
-void Meters::store(MeterFeed& feed, int frames) noexcept {
-    for (int c = 0; c < 2; ++c) ch[c].finishBlock(feed.channel[c], frames, overSamples);
-}
-
-void Meters::overAndHolds(MeterChannel& m, double x) noexcept {
-    // A run of full-scale samples that reached t_o is kept until the end of the call.
-    if (x >= kFullScale)
-        m.overCount += 1.0;
-    else if (m.overCount < overSamples)
-        m.overCount = 0.0;
-    if (m.ppm > m.ppmHold) {
-        m.ppmHold = m.ppm;
-        m.ppmHoldAge = 0;
-    }
-    if (m.vu > m.vuHold) {
-        m.vuHold = m.vu;
-        m.vuHoldAge = 0;
-    }
-}
-
-// A gain reading holds its extremes both ways: new reduction below the held value (down to
-// 0.01) and new expansion above it (from 1 up).
-void Meters::gainHolds(MeterChannel& m) noexcept {
-    if ((m.ppm > m.ppmHold && m.ppm > 1.0) || (m.ppm < m.ppmHold && m.ppm > 0.01)) {
-        m.ppmHold = m.ppm;
-        m.ppmHoldAge = 0;
-    }
-    if ((m.vu > m.vuHold && m.vu > 1.0) || (m.vu < m.vuHold && m.vu > 0.01)) {
-        m.vuHold = m.vu;
-        m.vuHoldAge = 0;
-    }
 }
 
 void Meters::signal(int c, double x, double noise) noexcept {
     MeterChannel& m = ch[c];
     m.vu = qrx::dsp::plainBiquadStep(x * signalScale, vuFilter, m.vuMemories, m.vuOffset);
     m.ppm = m.ppm + noise + (x > m.ppm ? ppmAttack : ppmReturn) * (x - m.ppm);
-    overAndHolds(m, x);
+    countOverAndHold(m, x >= kFullScale);
 }
 
 void Meters::gain(int c, double g, double noise) noexcept {
@@ -82,7 +48,7 @@ void Meters::gain(int c, double g, double noise) noexcept {
     // rises fast.
     const bool fast = compressing ? x < m.ppm : x > m.ppm;
     m.ppm = m.ppm + noise + (fast ? ppmAttack : ppmReturn) * (x - m.ppm);
-    gainHolds(m);
+    holdGainExtremes(m);
 }
 
 void Meters::bypassSignal(int c, double out, double noise) noexcept {
@@ -90,7 +56,7 @@ void Meters::bypassSignal(int c, double out, double noise) noexcept {
     const double x = std::fabs(out + noise);
     m.vu = m.vu + noise + vuOnePole * (x * signalScale - m.vu);
     m.ppm = m.ppm + noise + (x > m.ppm ? ppmAttack : ppmReturn) * (x - m.ppm);
-    overAndHolds(m, x);
+    countOverAndHold(m, x >= kFullScale);
 }
 
 void Meters::bypassGain(int c, double noise) noexcept {
@@ -99,7 +65,7 @@ void Meters::bypassGain(int c, double noise) noexcept {
     const bool fast = compressing ? 1.0 < m.ppm : 1.0 > m.ppm;
     m.ppm = m.ppm + noise + (fast ? ppmAttack : ppmReturn) * (1.0 - m.ppm);
     m.overCount = 0.0;
-    gainHolds(m);
+    holdGainExtremes(m);
 }
 
 }  // namespace tinypress

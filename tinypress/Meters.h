@@ -9,6 +9,7 @@
 
 #include "dsp/BiquadDesign.h"
 #include "dsp/MeterFeed.h"
+#include "dsp/StereoMeters.h"
 #include "tinypress/EngineSettings.h"
 
 namespace tinypress {
@@ -18,15 +19,15 @@ struct MeterChannel : MeterReadings {
     double vuOffset = qrx::dsp::kBiquadNoiseScale;
 };
 
-class Meters {
+// The readings, over counting, holds and the end of the block (finishBlock) are shared with
+// grandpress; the VU filters, the PPM follower and the bypass readings are this engine's.
+class Meters : public qrx::dsp::StereoMeters<MeterChannel> {
   public:
     // Clears the VU filters (suspend, a new VU integration time).
     void resetFilters() noexcept;
 
     // Start of a call: the feed's values, and the call's constants.
     void load(const MeterFeed& feed, const EngineSettings& s) noexcept;
-    // End of a call of `frames` samples: over flags, hold ages, then the stores.
-    void store(MeterFeed& feed, int frames) noexcept;
 
     // Power on, "Pre" and "Post": x = |signal|.
     void signal(int c, double x, double noise) noexcept;
@@ -37,17 +38,11 @@ class Meters {
     // Power off, "GainRed": VU and PPM return to 1 (no gain reduction), no overs.
     void bypassGain(int c, double noise) noexcept;
 
-    MeterChannel ch[2];
-
   private:
-    void overAndHolds(MeterChannel& m, double x) noexcept;
-    void gainHolds(MeterChannel& m) noexcept;
-
     qrx::dsp::BiquadCoefficients vuFilter;
     double ppmAttack = 1.0, ppmReturn = 0.0, vuOnePole = 1.0;
     double signalScale = 1.0;  // sqrt(2) * 1.096 / VU reference
     double mix = 1.0;
-    double overSamples = 3.0;
     bool compressing = true;
 };
 

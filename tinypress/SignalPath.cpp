@@ -76,7 +76,7 @@ void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames,
             activeChunk(n);
         writeChunk(io, offset, n);
     }
-    meters.store(feed, frames);
+    meters.finishBlock(feed, frames);
 }
 
 void SignalPath::readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {

@@ -239,8 +239,8 @@ TEST_F(Controls, ParamDisplayDrawsConvertedValueOverItsBackOffset) {
 }
 
 TEST_F(Controls, BeginAndEndEditReachTheHostForItsParametersOnly) {
+    testsupport::CallbackRecorder host;
     TestEffect effect;
-    hostCalls().clear();
     ASSERT_EQ(effect.dispatcher(effEditOpen, 0, 0, nullptr, 0), 1);  // offscreen
     TestEditor* editor = effect.testEditor();
     CFrame* f = editor->getFrame();
@@ -248,15 +248,15 @@ TEST_F(Controls, BeginAndEndEditReachTheHostForItsParametersOnly) {
     f->idle();
     drag(f, CPoint(70, 30), CPoint(70, 10));  // the knob, parameter 1, 20 pixels up
     EXPECT_NEAR(effect.params[1], 0.35f, 1e-5);
-    EXPECT_EQ(countCalls(audioMasterBeginEdit, 1), 1);
-    EXPECT_EQ(countCalls(audioMasterEndEdit, 1), 1);
-    EXPECT_GE(countCalls(audioMasterAutomate, 1), 1);
+    EXPECT_EQ(host.count(audioMasterBeginEdit, 1), 1);
+    EXPECT_EQ(host.count(audioMasterEndEdit, 1), 1);
+    EXPECT_GE(host.count(audioMasterAutomate, 1), 1);
     click(f, 20, 20);  // kick button, parameter 0
     EXPECT_FLOAT_EQ(effect.params[0], 1.0f);
-    EXPECT_EQ(countCalls(audioMasterBeginEdit, 0), 1);
+    EXPECT_EQ(host.count(audioMasterBeginEdit, 0), 1);
     click(f, 120, 18);  // the text field has tag 59: not a host parameter
     f->setFocusView(nullptr);
-    EXPECT_EQ(countCalls(audioMasterBeginEdit, 59), 0);
+    EXPECT_EQ(host.count(audioMasterBeginEdit, 59), 0);
     effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
     EXPECT_EQ(editor->getFrame(), nullptr);
 }

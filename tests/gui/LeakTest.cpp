@@ -152,7 +152,9 @@ class SkinEditor : public AEffGUIEditor, public CControlListener {
 
 class SkinEffect : public AudioEffectX {
   public:
-    SkinEffect() : AudioEffectX(recordingHost, 1, 34) { new SkinEditor(this); }
+    SkinEffect() : AudioEffectX(testsupport::CallbackRecorder::callback, 1, 34) {
+        new SkinEditor(this);
+    }
     ~SkinEffect() override { destroyEditor(); }
     SkinEditor* skinEditor() { return static_cast<SkinEditor*>(editor); }
 };

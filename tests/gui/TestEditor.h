@@ -1,40 +1,17 @@
 // A two-parameter effect with a small toolkit editor (an on/off kick button for parameter 0, a
-// knob for parameter 1, a text field, all on one page with a background bitmap), and a host
-// callback that records what the plug-in asks of the host.
+// knob for parameter 1, a text field, all on one page with a background bitmap). Its host is
+// testsupport::CallbackRecorder: a test that checks host requests keeps a recorder alive.
 #pragma once
 
-#include <vector>
+#include <string>
 
 #include "gui/Toolkit.h"
 #include "shell/AudioEffectX.h"
+#include "support/CallbackRecorder.h"
 
 namespace guitest {
 
 using namespace qgui;
-
-struct HostCall {
-    VstInt32 opcode;
-    VstInt32 index;
-    float opt;
-};
-
-inline std::vector<HostCall>& hostCalls() {
-    static std::vector<HostCall> calls;
-    return calls;
-}
-
-inline VstIntPtr recordingHost(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
-                               float opt) {
-    if (opcode == audioMasterVersion) return 2400;
-    hostCalls().push_back({opcode, index, opt});
-    return 1;
-}
-
-inline int countCalls(VstInt32 opcode, VstInt32 index) {
-    int n = 0;
-    for (const HostCall& c : hostCalls()) n += c.opcode == opcode && c.index == index;
-    return n;
-}
 
 class TestEditor : public AEffGUIEditor, public CControlListener {
   public:
@@ -105,7 +82,9 @@ class TestEditor : public AEffGUIEditor, public CControlListener {
 
 class TestEffect : public AudioEffectX {
   public:
-    TestEffect() : AudioEffectX(recordingHost, 1, 2) { new TestEditor(this); }
+    TestEffect() : AudioEffectX(testsupport::CallbackRecorder::callback, 1, 2) {
+        new TestEditor(this);
+    }
     ~TestEffect() override { destroyEditor(); }
     void setParameter(VstInt32 index, float value) override {
         if (index >= 0 && index < 2) params[index] = value;

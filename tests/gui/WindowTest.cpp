@@ -44,7 +44,6 @@ struct HostWindow : ::testing::Test {
                                      BlackPixel(display, screen), WhitePixel(display, screen));
         XMapRaised(display, parent);
         XSync(display, False);
-        hostCalls().clear();
     }
     void TearDown() override {
         if (!display) return;
@@ -75,6 +74,7 @@ struct HostWindow : ::testing::Test {
         XTestFakeButtonEvent(display, 1, False, CurrentTime);
         XSync(display, False);
     }
+    testsupport::CallbackRecorder host;
     Display* display = nullptr;
     Window parent = 0;
 };
@@ -96,9 +96,9 @@ TEST_F(HostWindow, EditorOpensAsChildAndAClickReachesTheEffect) {
 
     clickAt(20, 20);  // the kick button toggles parameter 0
     ASSERT_TRUE(idleUntil(effect, [&] { return effect.params[0] > 0.5f; }));
-    EXPECT_EQ(countCalls(audioMasterBeginEdit, 0), 1);
-    EXPECT_EQ(countCalls(audioMasterEndEdit, 0), 1);
-    EXPECT_EQ(countCalls(audioMasterAutomate, 0), 1);
+    EXPECT_EQ(host.count(audioMasterBeginEdit, 0), 1);
+    EXPECT_EQ(host.count(audioMasterEndEdit, 0), 1);
+    EXPECT_EQ(host.count(audioMasterAutomate, 0), 1);
 
     // The frame's own idea of the mouse comes from the window system.
     CPoint where;

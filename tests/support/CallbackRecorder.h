@@ -44,6 +44,11 @@ struct CallbackRecorder {
         for (const Request& r : requests) n += r.opcode == opcode;
         return n;
     }
+    int count(VstInt32 opcode, VstInt32 index) const {
+        int n = 0;
+        for (const Request& r : requests) n += r.opcode == opcode && r.index == index;
+        return n;
+    }
 
     static VstIntPtr callback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*,
                               float opt) {
