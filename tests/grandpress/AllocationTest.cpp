@@ -3,58 +3,18 @@
 // meter source or switch combination.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "grandpress/GrandPress.h"
 #include "grandpress/Parameters.h"
 #include "support/CallbackRecorder.h"
-
-// The replacements pair malloc with free on purpose.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<long> allocations{0};
-std::atomic<bool> counting{false};
-
-void* counted(std::size_t size) {
-    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
-    return std::malloc(size ? size : 1);
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (void* p = counted(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    if (void* p = counted(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return counted(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return counted(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
+#include "support/CountingNew.h"
 
 namespace {
 
 namespace gp = grandpress;
+using testsupport::allocations;
+using testsupport::counting;
 
 TEST(GrandPressAllocation, ProcessingAllocatesNothing) {
     testsupport::TemporaryConfigHome config;

@@ -198,8 +198,10 @@ TEST_F(GrandPressEffect, MeterSettingsDefaultWhenAbsentAndPersist) {
         effect.setParameter(36, 0.75f);
         effect.setParameter(40, 0.5f);
     }
+#ifndef _WIN32  // on Windows the store is the registry, not files
     const auto folder = std::filesystem::path(config.folder()) / "QRX-soundwerk/AmberGlowTube20";
     EXPECT_EQ(std::filesystem::file_size(folder / "vuintegration.bin"), 4u);
+#endif
     GrandPress next(nullptr);
     EXPECT_FLOAT_EQ(next.getParameter(36), 0.75f);
     EXPECT_FLOAT_EQ(next.getParameter(40), 5.0f / 9.0f);

@@ -78,7 +78,9 @@ TEST_F(TinyPressMeterSettings, StoredValuesAreUsedAndWrittenBackAtDestruction) {
 
 TEST_F(TinyPressMeterSettings, DefaultsAreWrittenWhenNothingWasStored) {
     { TinyPress fx(testsupport::CallbackRecorder::callback); }
+#ifndef _WIN32  // on Windows the store is the registry, not files
     EXPECT_FALSE(std::filesystem::is_empty(home.folder()));
+#endif
     EXPECT_EQ(meter_settings::read(kVuReference), 0.41f);
     EXPECT_EQ(meter_settings::read(kOverIndicator), 2.0f / 9.0f);
     EXPECT_EQ(meter_settings::read(kPpmIntegration), 0.5f);

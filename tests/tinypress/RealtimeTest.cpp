@@ -10,6 +10,16 @@
 
 #include "EngineRig.h"
 
+#if defined(_WIN32)
+// There is no glibc to wrap on Windows, and a static program cannot replace msvcrt's malloc:
+// there the count covers operator new, which every allocation of the engine goes through.
+#include "support/CountingNew.h"
+
+namespace {
+std::atomic<bool>& armed = testsupport::counting;
+std::atomic<long>& allocations = testsupport::allocations;
+}  // namespace
+#else
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
@@ -54,6 +64,7 @@ int posix_memalign(void** out, size_t alignment, size_t size) {
     return 0;
 }
 }
+#endif
 
 namespace tinypress {
 namespace {

@@ -2,37 +2,16 @@
 // (bypass on and off, odd buffers, queued MIDI) and offline, with tinypress and the fake effect.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
+#include "support/CountingNew.h"
 #include "tests/wrapper/TestSupport.h"
 
 namespace {
-std::atomic<long> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
+using testsupport::allocations;
+// Counted from the start: the tests compare the count before and after.
+const bool countingFromTheStart = (testsupport::counting = true);
+}  // namespace
 
 namespace {
 
