@@ -21,10 +21,12 @@ class SpiedPress : public TinyPress {
 
 class SpyEditor : public AEffEditor, public CEditorNotices {
   public:
-    explicit SpyEditor(SpiedPress* fx) : AEffEditor(fx), fx(fx) {}
+    // The factory runs inside TinyPress's constructor, before SpiedPress exists: the effect is
+    // taken as a SpiedPress only when it notifies the spy later.
+    explicit SpyEditor(TinyPress* effect) : AEffEditor(effect), effect(effect) {}
     static CEditorNotices* create(CompressorEffect& effect, VstInt16 panelHeight) {
         EXPECT_EQ(panelHeight, TinyPress::kPanelHeight);
-        return new SpyEditor(static_cast<SpiedPress*>(&effect));
+        return new SpyEditor(static_cast<TinyPress*>(&effect));
     }
     void loadStoredDefaults() override { ++storedDefaultsLoads; }
     void showProgramName() override {}
@@ -32,13 +34,14 @@ class SpyEditor : public AEffEditor, public CEditorNotices {
     void setParameter(VstInt32 index, float value) override { ++parameterNotices; }
     void resetMeters() override { ++meterResets; }
     void updateLatencyDisplays() override {
+        SpiedPress* fx = static_cast<SpiedPress*>(effect);
         ++calls;
         rate = fx->processingRate();
         delay = fx->getAeffect()->initialDelay;
         settings = fx->settingsNow();
         fx->scribbleDelay();  // the second announcement must come after this call
     }
-    SpiedPress* fx;
+    TinyPress* effect;
     int storedDefaultsLoads = 0, parameterNotices = 0, meterResets = 0;
     int calls = 0;
     double rate = 0.0;

@@ -71,7 +71,7 @@ std::string u16(std::uint16_t v) {
 std::string fmtChunk(std::uint16_t tag, int channels, int bits, int blockAlign = -1) {
     if (blockAlign < 0) blockAlign = channels * bits / 8;
     return "fmt " + u32(16) + u16(tag) + u16(std::uint16_t(channels)) + u32(44100) +
-           u32(std::uint32_t(44100 * blockAlign)) + u16(std::uint16_t(blockAlign)) +
+           u32(44100u * std::uint32_t(blockAlign)) + u16(std::uint16_t(blockAlign)) +
            u16(std::uint16_t(bits));
 }
 std::string riff(const std::string& chunks) {
