@@ -91,11 +91,8 @@ bool AudioWriter::commit(std::string* error) {
 }
 
 int majorFormatForPath(const std::string& path) {
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return 0;
-    std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string ext = lowerExtensionOf(path);
+    if (ext.empty()) return 0;
     struct Entry {
         const char* ext;
         int format;

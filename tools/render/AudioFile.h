@@ -8,6 +8,8 @@
 #include <sndfile.h>
 #endif
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -65,6 +67,22 @@ class AudioWriter {
     std::string temporary;
 };
 
+// The extension of a path's file name in lower case ("" when it has none); on Windows '\\' also
+// separates folders.
+inline std::string lowerExtensionOf(const std::string& path) {
+#ifdef _WIN32
+    const char* const separators = "/\\";
+#else
+    const char* const separators = "/";
+#endif
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || path.find_first_of(separators, dot) != std::string::npos)
+        return {};
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
 // The libsndfile major format for a file name's extension (".wav", ".flac", ...); 0 if unknown.
 // On Windows only ".wav" and ".wave" are known.
 int majorFormatForPath(const std::string& path);
