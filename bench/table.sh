@@ -1,7 +1,7 @@
 #!/bin/sh
 # The speed table: each setting of grandpress and tinypress, and ZamCompX2, as a ratio to the LSP
 # stereo compressor in the same qrx-bench run (60 s stereo at 44.1 kHz, block 512, best of 3),
-# followed by the instruction sets each of our plug-ins can run and the one this processor gets.
+# with the instruction set each of our plug-ins ran, and the processor's sets.
 #   bench/table.sh [build-dir]     (SECONDS_OF_AUDIO and PASSES override 60 and 3)
 set -e
 build=${1:-build}
@@ -16,7 +16,7 @@ fi
 
 compressing=6=0.7,5=0.8
 echo "Each plug-in runs after the other on one core; other load on the machine shows in the figures."
-"$build/bin/qrx-bench" --table --seconds "${SECONDS_OF_AUDIO:-60}" --repeat "${PASSES:-3}" \
+"$build/bin/qrx-bench" --table ${BASELINE:+--baseline} --seconds "${SECONDS_OF_AUDIO:-60}" --repeat "${PASSES:-3}" \
   --label "LSP compressor stereo" "$lsp" \
   --label "ZamCompX2" "$zam" \
   --label 'grandpress "Default"' "$build/grandpress.so" \
@@ -26,24 +26,9 @@ echo "Each plug-in runs after the other on one core; other load on the machine s
   --label 'tinypress "Default"' "$build/tinypress.so" \
   --label "tinypress compressing (6=0.7, 5=0.8)" "$build/tinypress.so,$compressing"
 
-# Functions built for several instruction sets carry one symbol per set ([clone .avx2], .default);
-# the loader's resolver picks the best set the processor has.
+# The "kernels" column says which instruction set each of our plug-ins ran (the best this
+# processor has; BASELINE=1 makes them run their plain x86-64 kernels instead).
 cpu_sets=$(grep -m 1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -x -E 'sse4_2|avx|avx2|fma|avx512f' |
   tr '\n' ' ')
 echo
 echo "Processor: ${cpu_sets:-no SSE4.2/AVX}"
-for plugin in grandpress tinypress; do
-  clones=$(nm -C "$build/$plugin.so" 2>/dev/null |
-    sed -n 's/^[0-9a-f]* [tT] \([^(]*\)(.*\[clone \.\([a-z0-9_.]*\)\]$/\1 (\2)/p' |
-    grep -E '\((avx|fma|sse|arch)[a-z0-9_.]*\)$' | sort -u | tr '\n' ';' | sed 's/;$//; s/;/, /g')
-  if [ -z "$clones" ]; then
-    echo "$plugin: plain x86-64 throughout"
-  else
-    chosen=""
-    for set in $(echo "$clones" | grep -o '(\w*)' | tr -d '()' | sort -u); do
-      case " $cpu_sets " in *" $set "*) chosen="$chosen $set" ;; esac
-    done
-    echo "$plugin: plain x86-64 build; run-time clones in the binary: $clones;" \
-      "this processor gets the clones for:${chosen:- none (baseline everywhere)}"
-  fi
-done

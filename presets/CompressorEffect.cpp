@@ -53,3 +53,19 @@ bool CompressorEffect::createEditor(EditorFactory factory, VstInt16 panelHeight)
     if (!factory) return true;
     return factory(*this, panelHeight) != nullptr;
 }
+
+VstIntPtr CompressorEffect::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float) {
+    using qrx::dsp::InstructionSet;
+    if (index == kMeterFeedRequest) {
+        if (!ptr) return 0;
+        *static_cast<const MeterFeed**>(ptr) = &meters;
+        return 1;
+    }
+    if (index != kInstructionSetRequest) return 0;
+    if (value == 0)
+        kernels.store(static_cast<int>(InstructionSet::Baseline), std::memory_order_relaxed);
+    else if (value == 1)
+        kernels.store(static_cast<int>(qrx::dsp::bestInstructionSet()), std::memory_order_relaxed);
+    if (ptr) *static_cast<const char**>(ptr) = qrx::dsp::instructionSetName(instructionSet());
+    return 1;
+}

@@ -9,8 +9,10 @@
 // factory the engine has no editor and works alike.
 #pragma once
 
+#include "dsp/InstructionSet.h"
 #include "dsp/MeterFeed.h"
 #include "presets/CPresetSystemEffect.h"
+#include "shell/FamilyIdentity.h"
 
 class CompressorEffect;
 
@@ -32,14 +34,20 @@ class CompressorEffect : public CPresetSystemEffect {
     virtual double getLatencyMs() = 0;
     virtual VstInt32 getLatencySamples() = 0;
 
-    // A private vendor request through which an offline host (qrx-render) reads the meter feed:
-    // effVendorSpecific with index kMeterFeedRequest stores a const MeterFeed* in ptr and
-    // answers 1. Every other vendor request answers 0.
-    static constexpr VstInt32 kMeterFeedRequest = vstFourCC('Q', 'R', 'X', 'm');
-    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override {
-        if (index != kMeterFeedRequest || !ptr) return 0;
-        *static_cast<const MeterFeed**>(ptr) = &meters;
-        return 1;
+    // Private vendor requests of our own tools and tests (every other vendor request answers 0):
+    // - kMeterFeedRequest: an offline host (qrx-render) reads the meter feed; stores a
+    //   const MeterFeed* in ptr and answers 1.
+    // - kInstructionSetRequest: which kernels the engine runs, from its next block on. `value` 0
+    //   chooses the baseline, 1 the best this processor runs, anything else keeps the choice.
+    //   Stores the name of the set in use as a const char* in ptr (if given) and answers 1.
+    //   Used to compare the baseline with the fast path; a host never needs it.
+    static constexpr VstInt32 kMeterFeedRequest = family::kMeterFeedRequest;
+    static constexpr VstInt32 kInstructionSetRequest = family::kInstructionSetRequest;
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+
+    // Audio thread (at the start of a block): the kernels to run.
+    qrx::dsp::InstructionSet instructionSet() const {
+        return static_cast<qrx::dsp::InstructionSet>(kernels.load(std::memory_order_relaxed));
     }
 
     // Identity and channel answers, the same in both engines.
@@ -69,4 +77,5 @@ class CompressorEffect : public CPresetSystemEffect {
     bool failed = false;
     MeterFeed meters;
     std::atomic<bool> sideChainInputsUsable{true}, secondInput{true}, secondOutput{true};
+    std::atomic<int> kernels{static_cast<int>(qrx::dsp::bestInstructionSet())};
 };

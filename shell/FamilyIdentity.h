@@ -11,6 +11,11 @@ namespace family {
 constexpr const char* kVendorString = "www.qrx-soundwerk.com";
 constexpr VstInt32 kVendorVersion = 1700;
 
+// Private vendor requests (the index of effVendorSpecific) of the family's own tools and tests;
+// what they answer is described where the engines take them (CompressorEffect).
+constexpr VstInt32 kMeterFeedRequest = vstFourCC('Q', 'R', 'X', 'm');
+constexpr VstInt32 kInstructionSetRequest = vstFourCC('Q', 'R', 'X', 'i');
+
 // Inputs 0 and 1 ("My 1 In", "My 2 In") and outputs 0 and 1 ("My 1 Out", "My 2 Out") are the
 // active stereo pair; every other index answers false.
 bool fillPinProperties(VstInt32 index, bool output, VstPinProperties* properties);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "host/AudioBuffers.h"
+#include "host/KernelChoice.h"
 #include "host/VstHost.h"
 #include "platform/PrivateUserStore.h"
 
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
     double seconds = 60.0;
     int repeat = 1;
     bool userStore = false;
-    bool table = false;
+    bool table = false, baseline = false;
     std::string label;
     std::vector<Job> jobs;
     for (int a = 1; a < argc; ++a) {
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
             repeat = std::max(1, std::atoi(argv[++a]));
         } else if (arg == "--user-store") {
             userStore = true;
+        } else if (arg == "--baseline") {
+            baseline = true;
         } else if (arg == "--table") {
             table = true;
         } else if (arg == "--label" && a + 1 < argc) {
@@ -115,7 +118,7 @@ int main(int argc, char** argv) {
         } else if (arg == "-h" || arg == "--help") {
             std::printf(
                 "usage: qrx-bench [--signal music|noise|silence] [--seconds S] "
-                "[--repeat N] [--user-store] [--table] [--label TEXT] "
+                "[--repeat N] [--user-store] [--baseline] [--table] [--label TEXT] "
                 "plugin.so[,index=value...] ...\n");
             return 0;
         } else {
@@ -145,8 +148,9 @@ int main(int argc, char** argv) {
     std::printf("signal %s, %.1f s stereo at %.0f Hz, block %d, best of %d\n", signal.c_str(),
                 seconds, kRate, kBlock, repeat);
     if (table) {
-        std::printf("\n| setting | realtime factor | ratio to %s |\n|---|---:|---:|\n",
-                    jobs.front().label.c_str());
+        std::printf(
+            "\n| setting | realtime factor | ratio to %s | kernels |\n|---|---:|---:|---|\n",
+            jobs.front().label.c_str());
     }
 
     double first = 0.0;
@@ -159,13 +163,16 @@ int main(int argc, char** argv) {
         auto plugin = host::Plugin::load(job.path, config, &error);
         if (!plugin) {
             if (table)
-                std::printf("| %s | cannot load: %s | |\n", job.label.c_str(), error.c_str());
+                std::printf("| %s | cannot load: %s | | |\n", job.label.c_str(), error.c_str());
             else
                 std::printf("%-60s  cannot load: %s\n", job.path.c_str(), error.c_str());
             ++failures;
             continue;
         }
         for (const auto& [index, value] : job.settings) plugin->setParameter(index, value);
+        if (baseline) host::useBaselineKernels(*plugin);
+        std::string kernels = host::kernelsInUse(*plugin);
+        if (kernels.empty()) kernels = "its own";
         const int ins = std::max(plugin->numInputs(), 2);
         const int outs = std::max(plugin->numOutputs(), 2);
         host::AudioBuffers<float> in(ins, kBlock), out(outs, kBlock);
@@ -188,10 +195,12 @@ int main(int argc, char** argv) {
         if (first == 0.0) first = best;
         const double ratio = first > 0.0 ? best / first : 0.0;
         if (table)
-            std::printf("| %s | %.1f | %.2fx |\n", job.label.c_str(), best, ratio);
+            std::printf("| %s | %.1f | %.2fx | %s |\n", job.label.c_str(), best, ratio,
+                        kernels.c_str());
         else
-            std::printf("%-60s  realtime factor %8.1f  ratio %.3f\n",
-                        (job.label + (job.settings.empty() ? "" : " (set)")).c_str(), best, ratio);
+            std::printf("%-60s  realtime factor %8.1f  ratio %.3f  kernels %s\n",
+                        (job.label + (job.settings.empty() ? "" : " (set)")).c_str(), best, ratio,
+                        kernels.c_str());
         std::fflush(stdout);
     }
     return failures ? 1 : 0;

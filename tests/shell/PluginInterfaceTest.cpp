@@ -2,6 +2,7 @@
 // driven only through the AEffect record and the dispatcher.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "host/AudioBuffers.h"
+#include "host/KernelChoice.h"
 #include "host/VstHost.h"
 #include "support/CallbackRecorder.h"
 
@@ -256,6 +258,48 @@ TEST_P(PluginInterface, ProcessesBlocksOfAnySize) {
         ASSERT_TRUE(plugin->processReplacing(in.data(), out.data(), frames));
         for (int i = 0; i < frames; ++i)
             ASSERT_TRUE(std::isfinite(out.channel(0)[i]) && std::isfinite(out.channel(1)[i]));
+    }
+}
+
+// The fast kernels this processor runs and the plain x86-64 ones sound alike within -120 dB, in
+// the default setting and while compressing hard, through FAT (grandpress) and a loud burst.
+TEST_P(PluginInterface, BaselineAndFastKernelsSoundAlike) {
+    const Identity& id = GetParam();
+    const std::vector<std::vector<std::pair<int, float>>> settings = {
+        {}, {{6, 0.7f}, {5, 0.8f}}, {{4, 1.0f}, {6, 1.0f}, {5, 0.8f}}, {{1, 1.0f}}};
+    constexpr int kBlock = 512, kBlocks = 80;
+    for (const auto& setting : settings) {
+        std::unique_ptr<host::Plugin> fast = std::move(plugin);
+        std::string error;
+        plugin = host::Plugin::load(libraryPath(id.library), {}, &error);
+        ASSERT_TRUE(plugin) << error;
+        std::unique_ptr<host::Plugin> baseline = host::Plugin::load(libraryPath(id.library));
+        ASSERT_TRUE(baseline);
+        ASSERT_TRUE(host::useBaselineKernels(*baseline));
+        EXPECT_EQ(host::kernelsInUse(*baseline), "x86-64");
+        EXPECT_FALSE(host::kernelsInUse(*fast).empty());
+        for (host::Plugin* p : {fast.get(), baseline.get()}) {
+            for (const auto& [index, value] : setting) p->setParameter(index, value);
+            p->resume();
+        }
+        host::AudioBuffers<float> in(4, kBlock), outFast(2, kBlock), outBase(2, kBlock);
+        double largest = 0.0;
+        for (int b = 0; b < kBlocks; ++b) {
+            for (int i = 0; i < kBlock; ++i) {
+                const double t = (b * kBlock + i) / 44100.0;
+                const double level = b > kBlocks / 2 ? 1.0 : 0.1;  // a burst after the middle
+                in.channel(0)[i] = static_cast<float>(level * std::sin(2 * M_PI * 220 * t));
+                in.channel(1)[i] = static_cast<float>(level * std::sin(2 * M_PI * 3100 * t));
+            }
+            ASSERT_TRUE(fast->processReplacing(in.data(), outFast.data(), kBlock));
+            ASSERT_TRUE(baseline->processReplacing(in.data(), outBase.data(), kBlock));
+            for (int c = 0; c < 2; ++c)
+                for (int i = 0; i < kBlock; ++i)
+                    largest =
+                        std::max(largest, std::fabs(static_cast<double>(outFast.channel(c)[i]) -
+                                                    static_cast<double>(outBase.channel(c)[i])));
+        }
+        EXPECT_LE(largest, 1e-6) << "setting " << (&setting - settings.data());
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "host/KernelChoice.h"
 #include "platform/ExecutablePath.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/CompressorEffect.h"
@@ -198,6 +199,14 @@ const MeterFeed* PluginSession::meterFeed() {
     if (instance->dispatch(effVendorSpecific, CompressorEffect::kMeterFeedRequest, 0, &feed) != 1)
         return nullptr;
     return feed;
+}
+
+void PluginSession::useBaselineKernels() {
+    host::useBaselineKernels(*instance);
+}
+
+std::string PluginSession::instructionSet() {
+    return host::kernelsInUse(*instance);
 }
 
 }  // namespace render

@@ -34,6 +34,10 @@ class PluginSession {
     std::string parameterName(int index);  // without padding blanks
     // The meter feed of our own plug-ins; null for any other plug-in.
     const MeterFeed* meterFeed();
+    // Our own plug-ins: the baseline kernels instead of the best this processor runs. The name
+    // of the instruction set in use ("x86-64", "AVX2+FMA"); "" for any other plug-in.
+    void useBaselineKernels();
+    std::string instructionSet();
 
   private:
     std::unique_ptr<host::Plugin> instance;

@@ -108,6 +108,7 @@ bool applySettings(PluginSession& session, const RenderRequest& request, bool* m
     if (!request.preset.empty() &&
         !session.loadPresetFile(request.preset, request.endianReversed, error))
         return false;
+    if (request.baseline) session.useBaselineKernels();
     *metersChosen = false;
     for (const auto& [name, text] : request.settings) {
         const int index = session.findParameter(name);
@@ -286,6 +287,7 @@ int renderFile(const RenderRequest& request, RenderResult* result, std::string* 
     result->channels = in.channels;
     result->latency = latency;
     result->programName = session.currentProgramName();
+    result->instructionSet = session.instructionSet();
     return 0;
 }
 

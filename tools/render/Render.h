@@ -18,8 +18,9 @@ struct RenderRequest {
     std::vector<std::pair<std::string, std::string>> settings;  // PARAM=VALUE in order
     std::string sidechain;
     int blockSize = 512;
-    std::string format;  // output sample format word; empty keeps the input's
-    std::string plot;    // PNG path; empty for none
+    bool baseline = false;  // our plug-ins run their baseline kernels (tests and comparisons)
+    std::string format;     // output sample format word; empty keeps the input's
+    std::string plot;       // PNG path; empty for none
     std::string input;
     std::string output;
 };
@@ -46,6 +47,7 @@ struct RenderResult {
     int channels = 0;
     int latency = 0;
     std::string programName;
+    std::string instructionSet;  // of our plug-ins; empty for others
     LevelTrace trace;
 };
 
