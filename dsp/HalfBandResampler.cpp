@@ -1,7 +1,10 @@
 #include "dsp/HalfBandResampler.h"
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
+
+#include "dsp/HalfBandResamplerKernel.h"
 
 namespace qrx::dsp {
 
@@ -36,8 +39,10 @@ double floored(double v) {
 struct Kernels {
     std::array<double, HalfBandResampler::kTaps> up{};
     std::array<double, HalfBandResampler::kTaps> down{};
-    std::array<double, HalfBandResampler::kOddTapsPerSide> upOdd{};
-    std::array<double, HalfBandResampler::kOddTapsPerSide> downOdd{};
+    // The interpolated phase as one 128-tap filter over the 128 past samples, oldest first:
+    // tap 63 - j on x[k-65-j] and tap 64 + j on x[k-64+j], both the odd tap 2j+1.
+    alignas(32) std::array<double, halfband::kPhaseTaps> upPhase{};
+    alignas(32) std::array<double, halfband::kPhaseTaps> downPhase{};
 
     Kernels() {
         for (int i = -HalfBandResampler::kHalfTaps; i <= HalfBandResampler::kHalfTaps; ++i) {
@@ -48,9 +53,12 @@ struct Kernels {
         // are exactly 1 and 0.5, so the direct phase of the up-sampler passes samples bit-exact.
         up[HalfBandResampler::kHalfTaps] = kUpCentre;
         down[HalfBandResampler::kHalfTaps] = kDownCentre;
-        for (int j = 0; j < HalfBandResampler::kOddTapsPerSide; ++j) {
-            upOdd[j] = up[HalfBandResampler::kHalfTaps + 2 * j + 1];
-            downOdd[j] = down[HalfBandResampler::kHalfTaps + 2 * j + 1];
+        constexpr int kSide = HalfBandResampler::kOddTapsPerSide;
+        for (int j = 0; j < kSide; ++j) {
+            upPhase[kSide - 1 - j] = upPhase[kSide + j] =
+                up[HalfBandResampler::kHalfTaps + 2 * j + 1];
+            downPhase[kSide - 1 - j] = downPhase[kSide + j] =
+                down[HalfBandResampler::kHalfTaps + 2 * j + 1];
         }
     }
 };
@@ -64,11 +72,24 @@ const Kernels& kernels() {
 
 }  // namespace
 
+namespace halfband {
+
+void phaseSumsBaseline(const double* taps, const double* x, double* out, int count) noexcept {
+    phaseSums<xsimd::sse2>(taps, x, out, count);
+}
+
+PhaseSumsKernel phaseSumsFor(InstructionSet set) noexcept {
+    if (set == InstructionSet::Avx2Fma && bestInstructionSet() == InstructionSet::Avx2Fma)
+        return phaseSumsAvx2;
+    return phaseSumsBaseline;
+}
+
+}  // namespace halfband
+
 HalfBandResampler::HalfBandResampler() noexcept
-    : upOdd_(kernels().upOdd.data()),
-      downOdd_(kernels().downOdd.data()),
-      upCentre_(kernels().up[kHalfTaps]),
-      downCentre_(kernels().down[kHalfTaps]) {}
+    : phaseSums_(halfband::phaseSumsFor(bestInstructionSet())),
+      upPhase_(kernels().upPhase.data()),
+      downPhase_(kernels().downPhase.data()) {}
 
 double HalfBandResampler::upTap(int i) noexcept {
     if (i < -kHalfTaps || i > kHalfTaps) return 0.0;
@@ -81,81 +102,85 @@ double HalfBandResampler::downTap(int i) noexcept {
 }
 
 void HalfBandResampler::reset() noexcept {
-    upRing_.fill(0.0);
-    downRing_.fill(0.0);
-    upPos_ = 0;
-    downPos_ = 0;
+    upLine_.fill(0.0);
+    evenLine_.fill(0.0);
+    oddLine_.fill(0.0);
 }
+
+// Each call is cut into blocks of at most kBlock samples: the block is appended to the history
+// line, the tap sums of the whole block run at once, and the newest kHistory samples move to the
+// front for the next block.
 
 namespace {
 
-// Stores v as the newest ring sample and returns a pointer p with p[-m] = the sample m steps
-// older (m = 0..255), contiguous thanks to the mirrored copy.
-inline const double* push(double* ring, unsigned& pos, double v) {
-    pos = (pos + 1) & (HalfBandResampler::kRingSize - 1);
-    ring[pos] = v;
-    ring[pos + HalfBandResampler::kRingSize] = v;
-    return ring + pos + HalfBandResampler::kRingSize;
+constexpr int blockAt(int done, int n) {
+    return n - done < HalfBandResampler::kBlock ? n - done : HalfBandResampler::kBlock;
 }
 
-// sum over j = 0..63 of taps[j] * (a[j * step] + b[-j * step]). Four partial sums break the
-// chain of dependent additions (the order differs from a plain loop by rounding only).
-inline double symmetricSum(const double* taps, const double* a, const double* b, int step) {
-    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-    for (int j = 0; j < HalfBandResampler::kOddTapsPerSide; j += 4) {
-        s0 += taps[j] * (a[j * step] + b[-j * step]);
-        s1 += taps[j + 1] * (a[(j + 1) * step] + b[-(j + 1) * step]);
-        s2 += taps[j + 2] * (a[(j + 2) * step] + b[-(j + 2) * step]);
-        s3 += taps[j + 3] * (a[(j + 3) * step] + b[-(j + 3) * step]);
+// After a block of m samples: the newest kHistory samples of the line move to its front.
+void keepHistory(double* line, int m) {
+    std::memmove(line, line + m, sizeof(double) * HalfBandResampler::kHistory);
+}
+
+// n in, n out, delayed by kDelayOnlySamples through a history line; in place allowed.
+void delayThrough(double* line, const double* in, double* out, int n) {
+    double* x = line + HalfBandResampler::kHistory;
+    for (int done = 0; done < n;) {
+        const int m = blockAt(done, n);
+        for (int i = 0; i < m; ++i) x[i] = in[done + i];
+        for (int i = 0; i < m; ++i) out[done + i] = x[i - HalfBandResampler::kDelayOnlySamples];
+        keepHistory(line, m);
+        done += m;
     }
-    return (s0 + s1) + (s2 + s3);
 }
 
 }  // namespace
 
 void HalfBandResampler::upsample(const double* in, double* out2n, int n) noexcept {
-    double* ring = upRing_.data();
-    unsigned pos = upPos_;
-    for (int k = 0; k < n; ++k) {
-        const double* x = push(ring, pos, in[k]);  // x[-m] is x[k - m]
-        // Half-way between x[k-65] and x[k-64]: taps u(2j+1) on x[k-64+j] and x[k-65-j].
-        out2n[2 * k] = symmetricSum(upOdd_, x - 64, x - 65, 1);
-        out2n[2 * k + 1] = upCentre_ * x[-64];
+    double* x = upLine_.data() + kHistory;  // x[i] is the block's sample i, x[-m] older ones
+    for (int done = 0; done < n;) {
+        const int m = blockAt(done, n);
+        for (int i = 0; i < m; ++i) x[i] = in[done + i];
+        // First output of x[k]: half-way between x[k-65] and x[k-64]; second: u(0) * x[k-64].
+        phaseSums_(upPhase_, x, sums_.data(), m);
+        double* o = out2n + 2 * done;
+        for (int i = 0; i < m; ++i) {
+            o[2 * i] = sums_[i];
+            o[2 * i + 1] = kUpCentre * x[i - kOddTapsPerSide];
+        }
+        keepHistory(upLine_.data(), m);
+        done += m;
     }
-    upPos_ = pos;
 }
 
 void HalfBandResampler::downsample(const double* in2n, double* out, int n) noexcept {
-    // The ring holds the 2x-rate stream z; pair k is E[k] = z[2k], O[k] = z[2k+1]. Output k uses
-    // pairs k-128..k-1 only, so it is computed before pair k is stored.
-    double* ring = downRing_.data();
-    unsigned pos = downPos_;
-    const double* z = ring + pos + kRingSize;  // z[0] = O[k-1], z[-1] = E[k-1], z[-2m-1] = E[k-1-m]
-    for (int k = 0; k < n; ++k) {
-        const double even = in2n[2 * k];
-        const double odd = in2n[2 * k + 1];
-        // Taps d(2j+1) on E[k-64+j] (z[-127 + 2j]) and E[k-65-j] (z[-129 - 2j]); d(0) on
-        // O[k-65] (z[-128]).
-        const double y = symmetricSum(downOdd_, z - 127, z - 129, 2) + downCentre_ * z[-128];
-        push(ring, pos, even);
-        z = push(ring, pos, odd);
-        out[k] = y;
+    // Pair k is E[k] = in2n[2k], O[k] = in2n[2k+1]; output k is the tap sum over E[k-128] ..
+    // E[k-1] plus d(0) * O[k-65]. The block's pairs are copied before any output is written, so
+    // out may be in2n.
+    double* even = evenLine_.data() + kHistory;
+    double* odd = oddLine_.data() + kHistory;
+    for (int done = 0; done < n;) {
+        const int m = blockAt(done, n);
+        const double* pairs = in2n + 2 * done;
+        for (int i = 0; i < m; ++i) {
+            even[i] = pairs[2 * i];
+            odd[i] = pairs[2 * i + 1];
+        }
+        phaseSums_(downPhase_, even, sums_.data(), m);
+        for (int i = 0; i < m; ++i)
+            out[done + i] = sums_[i] + kDownCentre * odd[i - kOddTapsPerSide - 1];
+        keepHistory(evenLine_.data(), m);
+        keepHistory(oddLine_.data(), m);
+        done += m;
     }
-    downPos_ = pos;
 }
 
 void HalfBandResampler::delayUp(const double* in, double* out, int n) noexcept {
-    double* ring = upRing_.data();
-    unsigned pos = upPos_;
-    for (int k = 0; k < n; ++k) out[k] = push(ring, pos, in[k])[-kDelayOnlySamples];
-    upPos_ = pos;
+    delayThrough(upLine_.data(), in, out, n);
 }
 
 void HalfBandResampler::delayDown(const double* in, double* out, int n) noexcept {
-    double* ring = downRing_.data();
-    unsigned pos = downPos_;
-    for (int k = 0; k < n; ++k) out[k] = push(ring, pos, in[k])[-kDelayOnlySamples];
-    downPos_ = pos;
+    delayThrough(evenLine_.data(), in, out, n);
 }
 
 }  // namespace qrx::dsp

@@ -14,26 +14,55 @@
 // announced to the host is kLatencyFigure, whatever the mode; aligning the mode-dependent delay is
 // up to the engine.
 //
-// Threading: one instance per stream, used only by the processing thread; reset() from the
-// same thread or while processing is stopped. Process functions allocate nothing.
+// The tap sums run on the kernels of the instruction set chosen by useKernels() (the best this
+// processor runs until then); both sets give the same result up to rounding (a few 1e-16).
+//
+// Threading: one instance per stream, used only by the processing thread; reset() and
+// useKernels() from the same thread or while processing is stopped. Process functions allocate
+// nothing.
 
 #include <array>
 
+#include "dsp/InstructionSet.h"
+
 namespace qrx::dsp {
+
+namespace halfband {
+
+// Taps per output of the interpolated phase: the odd taps of the 255-tap kernel, both sides.
+inline constexpr int kPhaseTaps = 128;
+
+// out[i] = sum over q = 0..127 of taps[q] * x[i - 128 + q] for i = 0..count-1, vectorised across
+// outputs. x[-128] .. x[count + 2] must be readable and out[0 .. count + 3] writable (the last
+// vector may run past `count`).
+using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* out,
+                                 int count) noexcept;
+void phaseSumsBaseline(const double* taps, const double* x, double* out, int count) noexcept;
+// Only where bestInstructionSet() is InstructionSet::Avx2Fma.
+void phaseSumsAvx2(const double* taps, const double* x, double* out, int count) noexcept;
+
+// The kernel of `set`, or the baseline where this processor cannot run `set`.
+PhaseSumsKernel phaseSumsFor(InstructionSet set) noexcept;
+
+}  // namespace halfband
 
 class HalfBandResampler {
   public:
     static constexpr int kTaps = 255;
     static constexpr int kHalfTaps = 127;  // taps on each side of the centre
     static constexpr int kOddTapsPerSide = 64;
-    static constexpr int kRingSize = 256;
+    static constexpr int kHistory = 128;  // past input samples an output depends on
+    static constexpr int kBlock = 64;     // input samples handed to the tap sums at once
     static constexpr int kDelayOnlySamples = 64;
     static constexpr int kLatencyFigure = 126;
 
     HalfBandResampler() noexcept;
 
-    // Clears both rings.
+    // Clears both histories (the kernel choice stays).
     void reset() noexcept;
+
+    // The kernels of the coming calls (the engine passes its choice at the start of each block).
+    void useKernels(InstructionSet set) noexcept { phaseSums_ = halfband::phaseSumsFor(set); }
 
     // n base-rate samples in, 2n samples out. in and out2n must not overlap.
     void upsample(const double* in, double* out2n, int n) noexcept;
@@ -51,16 +80,17 @@ class HalfBandResampler {
     static double downTap(int i) noexcept;
 
   private:
-    const double* upOdd_;    // u(1), u(3), ..., u(127)
-    const double* downOdd_;  // d(1), d(3), ..., d(127)
-    double upCentre_;        // u(0) = 1
-    double downCentre_;      // d(0) = 0.5
-    // Rings of 256 samples, each sample stored twice (at pos and pos + 256) so that every
-    // window of up to 256 past samples is contiguous and the tap loops need no wrap-around.
-    std::array<double, 2 * kRingSize> upRing_{};    // base-rate input (both up modes)
-    std::array<double, 2 * kRingSize> downRing_{};  // 2x-rate input, or base rate in delay mode
-    unsigned upPos_ = 0;                            // slot of the newest sample, 0..255
-    unsigned downPos_ = 0;
+    halfband::PhaseSumsKernel phaseSums_;
+    const double* upPhase_;    // taps of the interpolated phase on x[k-128] .. x[k-1]
+    const double* downPhase_;  // taps of the even samples E[k-128] .. E[k-1]
+    // Lines of past samples: [0, kHistory) the history, oldest first, then the block being
+    // processed, then room for the last vector of the tap sums to run past the block.
+    static constexpr int kLine = kHistory + kBlock + 4;
+    alignas(32) std::array<double, kLine> upLine_{};    // base-rate input (both up modes)
+    alignas(32) std::array<double, kLine> evenLine_{};  // first sample of each 2x pair, or the
+                                                        // base-rate input in delay mode
+    alignas(32) std::array<double, kLine> oddLine_{};   // second sample of each 2x pair
+    alignas(32) std::array<double, kBlock + 4> sums_{};
 };
 
 }  // namespace qrx::dsp

@@ -144,6 +144,7 @@ void GrandPress::processBlock(Sample** inputs, Sample** outputs, VstInt32 frames
     if (!inputs || !outputs || !inputs[0] || !outputs[0] || frames <= 0) return;
 
     adoptChanges();
+    path->useKernels(instructionSet());
     const EngineSettings& s = path->settings();
 
     // Buffer selection: a pointer is used only when the arrangement allows it, it exists and the

@@ -43,6 +43,11 @@ class SignalPath {
     void adopt(const EngineSettings& next) noexcept;
     const EngineSettings& settings() const noexcept { return current; }
 
+    // Audio thread, at the start of a block: the instruction set whose kernels the block runs.
+    void useKernels(qrx::dsp::InstructionSet set) noexcept {
+        for (auto& r : resampler) r.useKernels(set);
+    }
+
     // Audio thread: one host block of `frames` samples.
     template <typename Sample>
     void process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed) noexcept;
