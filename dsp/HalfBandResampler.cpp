@@ -75,7 +75,7 @@ const Kernels& kernels() {
 namespace halfband {
 
 void phaseSumsBaseline(const double* taps, const double* x, double* out, int count) noexcept {
-    phaseSums<xsimd::sse2>(taps, x, out, count);
+    phaseSums<xsimd::sse2, TapOrder::Folded>(taps, x, out, count);
 }
 
 PhaseSumsKernel phaseSumsFor(InstructionSet set) noexcept {

@@ -33,8 +33,9 @@ namespace halfband {
 inline constexpr int kPhaseTaps = 128;
 
 // out[i] = sum over q = 0..127 of taps[q] * x[i - 128 + q] for i = 0..count-1, vectorised across
-// outputs. x[-128] .. x[count + 2] must be readable and out[0 .. count + 3] writable (the last
-// vector may run past `count`).
+// outputs. The taps must be symmetric (taps[63 - j] == taps[64 + j]), as a half-band phase is:
+// the baseline adds each symmetric pair of samples before multiplying. x[-128] .. x[count + 2] must
+// be readable and out[0 .. count + 3] writable (the last vector may run past `count`).
 using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* out,
                                  int count) noexcept;
 void phaseSumsBaseline(const double* taps, const double* x, double* out, int count) noexcept;

@@ -7,7 +7,7 @@
 namespace qrx::dsp::halfband {
 
 void phaseSumsAvx2(const double* taps, const double* x, double* out, int count) noexcept {
-    phaseSums<xsimd::fma3<xsimd::avx2>>(taps, x, out, count);
+    phaseSums<xsimd::fma3<xsimd::avx2>, TapOrder::Fused>(taps, x, out, count);
 }
 
 }  // namespace qrx::dsp::halfband
