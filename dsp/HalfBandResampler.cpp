@@ -102,14 +102,26 @@ double HalfBandResampler::downTap(int i) noexcept {
 }
 
 void HalfBandResampler::reset() noexcept {
-    upLine_.fill(0.0);
-    evenLine_.fill(0.0);
-    oddLine_.fill(0.0);
+    upLine_.clear();
+    evenLine_.clear();
+    oddLine_.clear();
+}
+
+double* HalfBandResampler::HistoryLine::blockOf(int m) noexcept {
+    if (end_ + m > kHistory + kBlocksPerMove * kBlock) {
+        std::memmove(samples_.data(), samples_.data() + end_ - kHistory, sizeof(double) * kHistory);
+        end_ = kHistory;
+    }
+    return samples_.data() + end_;
+}
+
+void HalfBandResampler::HistoryLine::clear() noexcept {
+    samples_.fill(0.0);
+    end_ = kHistory;
 }
 
 // Each call is cut into blocks of at most kBlock samples: the block is appended to the history
-// line, the tap sums of the whole block run at once, and the newest kHistory samples move to the
-// front for the next block.
+// line and the tap sums of the whole block run at once.
 
 namespace {
 
@@ -117,30 +129,13 @@ constexpr int blockAt(int done, int n) {
     return n - done < HalfBandResampler::kBlock ? n - done : HalfBandResampler::kBlock;
 }
 
-// After a block of m samples: the newest kHistory samples of the line move to its front.
-void keepHistory(double* line, int m) {
-    std::memmove(line, line + m, sizeof(double) * HalfBandResampler::kHistory);
-}
-
-// n in, n out, delayed by kDelayOnlySamples through a history line; in place allowed.
-void delayThrough(double* line, const double* in, double* out, int n) {
-    double* x = line + HalfBandResampler::kHistory;
-    for (int done = 0; done < n;) {
-        const int m = blockAt(done, n);
-        for (int i = 0; i < m; ++i) x[i] = in[done + i];
-        for (int i = 0; i < m; ++i) out[done + i] = x[i - HalfBandResampler::kDelayOnlySamples];
-        keepHistory(line, m);
-        done += m;
-    }
-}
-
 }  // namespace
 
 void HalfBandResampler::upsample(const double* in, double* out2n, int n) noexcept {
-    double* x = upLine_.data() + kHistory;  // x[i] is the block's sample i, x[-m] older ones
     for (int done = 0; done < n;) {
         const int m = blockAt(done, n);
-        for (int i = 0; i < m; ++i) x[i] = in[done + i];
+        double* x = upLine_.blockOf(m);  // x[i] is the block's sample i, x[-j] older ones
+        std::memcpy(x, in + done, sizeof(double) * m);
         // First output of x[k]: half-way between x[k-65] and x[k-64]; second: u(0) * x[k-64].
         phaseSums_(upPhase_, x, sums_.data(), m);
         double* o = out2n + 2 * done;
@@ -148,7 +143,7 @@ void HalfBandResampler::upsample(const double* in, double* out2n, int n) noexcep
             o[2 * i] = sums_[i];
             o[2 * i + 1] = kUpCentre * x[i - kOddTapsPerSide];
         }
-        keepHistory(upLine_.data(), m);
+        upLine_.advance(m);
         done += m;
     }
 }
@@ -157,10 +152,10 @@ void HalfBandResampler::downsample(const double* in2n, double* out, int n) noexc
     // Pair k is E[k] = in2n[2k], O[k] = in2n[2k+1]; output k is the tap sum over E[k-128] ..
     // E[k-1] plus d(0) * O[k-65]. The block's pairs are copied before any output is written, so
     // out may be in2n.
-    double* even = evenLine_.data() + kHistory;
-    double* odd = oddLine_.data() + kHistory;
     for (int done = 0; done < n;) {
         const int m = blockAt(done, n);
+        double* even = evenLine_.blockOf(m);
+        double* odd = oddLine_.blockOf(m);
         const double* pairs = in2n + 2 * done;
         for (int i = 0; i < m; ++i) {
             even[i] = pairs[2 * i];
@@ -169,18 +164,31 @@ void HalfBandResampler::downsample(const double* in2n, double* out, int n) noexc
         phaseSums_(downPhase_, even, sums_.data(), m);
         for (int i = 0; i < m; ++i)
             out[done + i] = sums_[i] + kDownCentre * odd[i - kOddTapsPerSide - 1];
-        keepHistory(evenLine_.data(), m);
-        keepHistory(oddLine_.data(), m);
+        evenLine_.advance(m);
+        oddLine_.advance(m);
+        done += m;
+    }
+}
+
+void HalfBandResampler::delayThrough(HistoryLine& line, const double* in, double* out,
+                                     int n) noexcept {
+    // In place allowed: the block is copied into the line before any output is written.
+    for (int done = 0; done < n;) {
+        const int m = blockAt(done, n);
+        double* x = line.blockOf(m);
+        std::memcpy(x, in + done, sizeof(double) * m);
+        for (int i = 0; i < m; ++i) out[done + i] = x[i - kDelayOnlySamples];
+        line.advance(m);
         done += m;
     }
 }
 
 void HalfBandResampler::delayUp(const double* in, double* out, int n) noexcept {
-    delayThrough(upLine_.data(), in, out, n);
+    delayThrough(upLine_, in, out, n);
 }
 
 void HalfBandResampler::delayDown(const double* in, double* out, int n) noexcept {
-    delayThrough(evenLine_.data(), in, out, n);
+    delayThrough(evenLine_, in, out, n);
 }
 
 }  // namespace qrx::dsp

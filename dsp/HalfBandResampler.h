@@ -84,13 +84,26 @@ class HalfBandResampler {
     halfband::PhaseSumsKernel phaseSums_;
     const double* upPhase_;    // taps of the interpolated phase on x[k-128] .. x[k-1]
     const double* downPhase_;  // taps of the even samples E[k-128] .. E[k-1]
-    // Lines of past samples: [0, kHistory) the history, oldest first, then the block being
-    // processed, then room for the last vector of the tap sums to run past the block.
-    static constexpr int kLine = kHistory + kBlock + 4;
-    alignas(32) std::array<double, kLine> upLine_{};    // base-rate input (both up modes)
-    alignas(32) std::array<double, kLine> evenLine_{};  // first sample of each 2x pair, or the
-                                                        // base-rate input in delay mode
-    alignas(32) std::array<double, kLine> oddLine_{};   // second sample of each 2x pair
+    // A line of past samples: the newest kHistory samples end at `end`, oldest first; blocks
+    // are appended after them until the line is full, and only then does the history move back
+    // to the front. Four spare samples let the last vector of the tap sums run past a block.
+    class HistoryLine {
+      public:
+        // Where the next block of m <= kBlock samples goes; the history lies just before it.
+        double* blockOf(int m) noexcept;
+        void advance(int m) noexcept { end_ += m; }
+        void clear() noexcept;
+
+      private:
+        static constexpr int kBlocksPerMove = 4;
+        alignas(32) std::array<double, kHistory + kBlocksPerMove * kBlock + 4> samples_{};
+        int end_ = kHistory;
+    };
+    static void delayThrough(HistoryLine& line, const double* in, double* out, int n) noexcept;
+
+    HistoryLine upLine_;    // base-rate input (both up modes)
+    HistoryLine evenLine_;  // first sample of each 2x pair, or the base-rate input in delay mode
+    HistoryLine oddLine_;   // second sample of each 2x pair
     alignas(32) std::array<double, kBlock + 4> sums_{};
 };
 
