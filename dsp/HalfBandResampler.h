@@ -6,7 +6,8 @@
 //   s(0) = 0.5, s(i) = sin(i*pi/2) / (256 * sin(i*pi/255))
 //   up:   u(i) = 2 * s(i) * Blackman(i),  u(0) = 1
 //   down: d(i) =     s(i) * Hann(i),      d(0) = 0.5
-// Every even tap other than the centre is zero, so each output costs 64 multiplies.
+// Every even tap other than the centre is zero: an interpolated output is a sum over the 128
+// past samples with the odd taps (64 symmetric pairs), the other output a single centre tap.
 //
 // Delays: upsample() delays by 64.5 input samples (129 output samples), downsample() by 129 input
 // samples (64.5 output samples); downsample(upsample(x)) is x delayed by exactly 129 base-rate
@@ -70,8 +71,8 @@ class HalfBandResampler {
     // 2n samples in, n base-rate samples out. out may be in2n (in place).
     void downsample(const double* in2n, double* out, int n) noexcept;
 
-    // Delay-only stages: n in, n out, delayed by exactly 64 samples. They use the ring of the same
-    // direction; delayUp() keeps the same history as upsample(), so switching between the two
+    // Delay-only stages: n in, n out, delayed by exactly 64 samples. They use the history of the
+    // same direction; delayUp() keeps the same history as upsample(), so switching between the two
     // is seamless on the way up (call reset() when switching the way down). In place allowed.
     void delayUp(const double* in, double* out, int n) noexcept;
     void delayDown(const double* in, double* out, int n) noexcept;
@@ -84,7 +85,7 @@ class HalfBandResampler {
     halfband::PhaseSumsKernel phaseSums_;
     const double* upPhase_;    // taps of the interpolated phase on x[k-128] .. x[k-1]
     const double* downPhase_;  // taps of the even samples E[k-128] .. E[k-1]
-    // A line of past samples: the newest kHistory samples end at `end`, oldest first; blocks
+    // A line of past samples: the newest kHistory samples end at end_, oldest first; blocks
     // are appended after them until the line is full, and only then does the history move back
     // to the front. Four spare samples let the last vector of the tap sums run past a block.
     class HistoryLine {

@@ -189,4 +189,34 @@ TEST(GrandPressSignalPath, ParameterChangesReachTheAudioThreadWithinOneBlock) {
     EXPECT_EQ(rig.effect->signalPath()->detectorLength(), 55);
 }
 
+TEST(GrandPressSignalPath, OversampledRoutinesRunTheChosenKernels) {
+    if (qrx::dsp::bestInstructionSet() != qrx::dsp::InstructionSet::Avx2Fma)
+        GTEST_SKIP() << "this processor has only the baseline kernels";
+    // FAT and FAT+Smooth on the fast kernels and on the baseline: the same sound, yet not the
+    // same rounding, so the choice does reach the resamplers.
+    std::vector<double> in(8192);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = 0.6 * std::sin(0.013 * i) * std::sin(0.37 * i);
+    for (float smooth : {0.0f, 1.0f}) {
+        SCOPED_TRACE(smooth);
+        std::vector<double> out[2][2];
+        for (int baseline = 0; baseline < 2; ++baseline) {
+            EngineRig rig;
+            rig.effect->vendorSpecific(gp::GrandPress::kInstructionSetRequest, baseline ? 0 : 1,
+                                       nullptr, 0.0f);
+            rig.set(gp::kFat, 1.0f);
+            rig.set(gp::kSmooth, smooth);
+            rig.set(gp::kRatio, 0.7f);
+            rig.set(gp::kThreshold, 0.8f);
+            rig.restart(44100);
+            rig.run(in, in, out[baseline][0], out[baseline][1]);
+        }
+        double largest = 0.0;
+        for (int c = 0; c < 2; ++c)
+            for (size_t i = 0; i < in.size(); ++i)
+                largest = std::max(largest, std::abs(out[0][c][i] - out[1][c][i]));
+        EXPECT_GT(largest, 0.0);
+        EXPECT_LT(largest, 1e-9);
+    }
+}
+
 }  // namespace
