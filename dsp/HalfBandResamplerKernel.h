@@ -50,6 +50,7 @@ void phaseRows(const double* taps, const double* p, double* out) noexcept {
             // earlier; left alone, the compiler keeps such vectors across iterations and, with
             // two-operand SSE2, pays more register copies and spills than the loads it saves.
             // This empty statement hides the pointers' relation from it (no code is emitted).
+            // (The fused loop needs none: there every load is part of a multiply-add.)
             asm("" : "+r"(fwd), "+r"(bwd));
 #pragma GCC unroll 8
             for (int r = 0; r < Rows; ++r) {
