@@ -16,8 +16,8 @@
 #include <sleef.h>
 #endif
 #if QRX_BENCH_HWY
-#include <hwy/highway.h>
 #include <hwy/contrib/math/math-inl.h>
+#include <hwy/highway.h>
 #endif
 
 namespace {

@@ -44,8 +44,9 @@ void Detector::clear() noexcept {
     position = centreDelay + 2 * taps;
 }
 
-void Detector::process(const double* linkL, const double* linkR, int n, double detectorScale,
-                       bool exactRoot, double* detL, double* detR) noexcept {
+void Detector::process(qrx::dsp::InstructionSet set, const double* linkL, const double* linkR,
+                       int n, double detectorScale, bool exactRoot, double* detL,
+                       double* detR) noexcept {
     const int L = taps;
     const int history = centreDelay + 2 * L;
     if (position + n > kLineSize) {
@@ -60,8 +61,8 @@ void Detector::process(const double* linkL, const double* linkR, int n, double d
     const int quads = (n + 3) / 4;
     const double* centreL = line[0] + position - centreDelay;
     const double* centreR = line[1] + position - centreDelay;
-    qrx::dsp::hilbertSums(centreL, kernel, L, quads, q[0]);
-    qrx::dsp::hilbertSums(centreR, kernel, L, quads, q[1]);
+    qrx::dsp::hilbertSums(set, centreL, kernel, L, quads, q[0]);
+    qrx::dsp::hilbertSums(set, centreR, kernel, L, quads, q[1]);
 
     for (int k = 0; k < n; ++k) {
         const double sL = q[0][k] * q[0][k] + centreL[k] * centreL[k];

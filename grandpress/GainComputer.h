@@ -58,12 +58,28 @@ class GainComputer {
     // One frame: detector levels -> gain factors.
     void gains(double dL, double dR, const EngineSettings& s, const ReleaseShape& shape, double& gL,
                double& gR) noexcept {
-        StereoPair x = {dL, dR};
-        if (s.rms) x = x * x;
-        const StereoPair fast = fastAverage.step(x, s.levelFast);
-        const StereoPair slow = slowAverage.step(x, s.levelSlow);
-        gL = channel(0, x[0], maxOf(fast[0], 1e-6), maxOf(slow[0], 1e-6), s, shape);
-        gR = channel(1, x[1], maxOf(fast[1], 1e-6), maxOf(slow[1], 1e-6), s, shape);
+        double level[2];
+        levels(dL, dR, s, shape, level);
+        gL = gainOf(level[0], s);
+        gR = gainOf(level[1], s);
+    }
+
+    // One chunk of n frames (S.C.Monit: levels of 0): the envelope levels that go into the static
+    // curve, left channel in level[0 .. n), right in level[n .. 2n). The curve is feed-forward,
+    // so it runs afterwards over the whole chunk (curveGains).
+    void levels(const double* dL, const double* dR, int n, bool monitor, const EngineSettings& s,
+                const ReleaseShape& shape, double* level) noexcept {
+        for (int i = 0; i < n; ++i) {
+            double frame[2];
+            levels(monitor ? 0.0 : dL[i], monitor ? 0.0 : dR[i], s, shape, frame);
+            level[i] = frame[0];
+            level[n + i] = frame[1];
+        }
+    }
+
+    // The gain factor of one envelope level: out(level) / (level + 1e-6).
+    static double gainOf(double level, const EngineSettings& s) noexcept {
+        return staticCurve(level, s) / (level + 1e-6);
     }
 
     double envelope(int c) const noexcept { return env[c]; }
@@ -72,6 +88,17 @@ class GainComputer {
     // 2a/(a+1) + 0.1: from 0.1 (level falling fast) towards 2.1 (level rising fast).
     static double autoFactor(double a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
 
+    void levels(double dL, double dR, const EngineSettings& s, const ReleaseShape& shape,
+                double level[2]) noexcept {
+        StereoPair x = {dL, dR};
+        if (s.rms) x = x * x;
+        const StereoPair fast = fastAverage.step(x, s.levelFast);
+        const StereoPair slow = slowAverage.step(x, s.levelSlow);
+        level[0] = channel(0, x[0], maxOf(fast[0], 1e-6), maxOf(slow[0], 1e-6), s, shape);
+        level[1] = channel(1, x[1], maxOf(fast[1], 1e-6), maxOf(slow[1], 1e-6), s, shape);
+    }
+
+    // One channel's envelope step; returns the level the static curve takes.
     double channel(int c, double x, double fast, double slow, const EngineSettings& s,
                    const ReleaseShape& shape) noexcept {
         double e = env[c];
@@ -103,8 +130,7 @@ class GainComputer {
         }
         e = maxOf(e, kEnvelopeFloor);
         env[c] = e;
-        const double level = s.rms ? std::sqrt(e) : e;
-        return staticCurve(level, s) / (level + 1e-6);
+        return s.rms ? std::sqrt(e) : e;
     }
 
     double env[2] = {kEnvelopeFloor, kEnvelopeFloor};

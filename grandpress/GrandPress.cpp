@@ -158,7 +158,7 @@ void GrandPress::processBlock(Sample** inputs, Sample** outputs, VstInt32 frames
     io.outLeft = outputs[0];
     io.outRight =
         secondOutputUsable() && outputs[1] && isOutputConnected(1) ? outputs[1] : outputs[0];
-    path->process(io, frames, meters);
+    path->process(io, frames, meters, instructionSet());
 }
 
 void GrandPress::processReplacing(float** inputs, float** outputs, VstInt32 frames) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "grandpress/GainCurve.h"
+
 namespace grandpress {
 
 namespace {
@@ -149,7 +151,9 @@ void SignalPath::primeMainPath() noexcept {
 }
 
 template <typename Sample>
-void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed) noexcept {
+void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed,
+                         qrx::dsp::InstructionSet set) noexcept {
+    kernels = set;
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
         const int n = frames - offset < kChunk ? frames - offset : kChunk;
@@ -194,7 +198,8 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     }
     sideChain.process(s, ns, streams[0], streams[1], streams[2], streams[3], eq[0], eq[1], link[0],
                       link[1], noiseC);
-    detector.process(link[0], link[1], ns, s.detectorScale, lay.exactRoot != 0, det[0], det[1]);
+    detector.process(kernels, link[0], link[1], ns, s.detectorScale, lay.exactRoot != 0, det[0],
+                     det[1]);
     // With S.C.Monit the detector chunk carries the equalised side chain instead.
     const double* dL = s.sideChainMonitor ? eq[0] : det[0];
     const double* dR = s.sideChainMonitor ? eq[1] : det[1];
@@ -247,11 +252,13 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
     const double limiterGain = s.limiter ? limiter.gain() : 1.0;
     GlidingGains gl = gains;
+    // The envelopes run sample by sample; the static curve after them over the whole chunk.
+    gain.levels(g[2], g[3], ng, monitor, s, releaseShape, levels);
+    curveGains(kernels, s, levels, 2 * ng, curve);
     double frame[4], aligned[4];
     for (int i = 0; i < ng; ++i) {
         const double nC = noiseC[i >> noiseShift];
-        double gL, gR;
-        gain.gains(monitor ? 0.0 : g[2][i], monitor ? 0.0 : g[3][i], s, releaseShape, gL, gR);
+        const double gL = curve[i], gR = curve[ng + i];
         frame[0] = g[0][i];
         frame[1] = g[1][i];
         frame[2] = monitor ? g[2][i] : g[0][i];
@@ -267,7 +274,9 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     return ng;
 }
 
-template void SignalPath::process<float>(const HostBuffers<float>&, int, MeterFeed&) noexcept;
-template void SignalPath::process<double>(const HostBuffers<double>&, int, MeterFeed&) noexcept;
+template void SignalPath::process<float>(const HostBuffers<float>&, int, MeterFeed&,
+                                         qrx::dsp::InstructionSet) noexcept;
+template void SignalPath::process<double>(const HostBuffers<double>&, int, MeterFeed&,
+                                          qrx::dsp::InstructionSet) noexcept;
 
 }  // namespace grandpress
