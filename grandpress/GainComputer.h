@@ -69,12 +69,14 @@ class GainComputer {
     // so it runs afterwards over the whole chunk (curveGains).
     void levels(const double* dL, const double* dR, int n, bool monitor, const EngineSettings& s,
                 const ReleaseShape& shape, double* level) noexcept {
+        GainComputer g = *this;  // envelopes and averages in registers through the loop
         for (int i = 0; i < n; ++i) {
             double frame[2];
-            levels(monitor ? 0.0 : dL[i], monitor ? 0.0 : dR[i], s, shape, frame);
+            g.levels(monitor ? 0.0 : dL[i], monitor ? 0.0 : dR[i], s, shape, frame);
             level[i] = frame[0];
             level[n + i] = frame[1];
         }
+        *this = g;
     }
 
     // The gain factor of one envelope level: out(level) / (level + 1e-6).

@@ -258,19 +258,24 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     double frame[4], aligned[4];
     for (int i = 0; i < ng; ++i) {
         const double nC = noiseC[i >> noiseShift];
-        const double gL = curve[i], gR = curve[ng + i];
         frame[0] = g[0][i];
         frame[1] = g[1][i];
         frame[2] = monitor ? g[2][i] : g[0][i];
         frame[3] = monitor ? g[3][i] : g[1][i];
         realign.push(frame, lay.realignDelay, aligned);
         gl.glide(s, nC);
-        gainStageFrame(aligned, gL, gR, gl, autoMakeup, passThrough, monitor, out[0][i], out[1][i]);
-        if (gainMeter) meters.feedGain(gL, gR, limiterGain, nC);
-        lastGain[0] = gL;
-        lastGain[1] = gR;
+        gainStageFrame(aligned, curve[i], curve[ng + i], gl, autoMakeup, passThrough, monitor,
+                       out[0][i], out[1][i]);
     }
     gains = gl;
+    if (gainMeter) {
+        MeterState m = meters;
+        for (int i = 0; i < ng; ++i)
+            m.feedGain(curve[i], curve[ng + i], limiterGain, noiseC[i >> noiseShift]);
+        meters = m;
+    }
+    lastGain[0] = curve[ng - 1];
+    lastGain[1] = curve[2 * ng - 1];
     return ng;
 }
 
