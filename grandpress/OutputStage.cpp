@@ -21,7 +21,8 @@ void RealignLines::clear() noexcept {
 }
 
 void Limiter::reset(const EngineSettings& s) noexcept {
-    for (unsigned i = 0; i < kRing; ++i) lineL[i] = lineR[i] = peak[i] = 0.0;
+    for (unsigned i = 0; i < kRing; ++i) lineL[i] = lineR[i] = 0.0;
+    first = last = 0;
     w = kRing - 1;
     r = (w - static_cast<unsigned>(s.limiterLookAhead) - 1) & kMask;
     E = 0.0001;
@@ -32,36 +33,89 @@ void Limiter::reset(const EngineSettings& s) noexcept {
 
 void Limiter::process(double& left, double& right, bool limit, const EngineSettings& s,
                       double noise) noexcept {
-    lineL[w] = left;
-    lineR[w] = right;
-    if (limit) {
-        const double p = minOf(maxOf(std::fabs(left * kPeakScale) + kPeakOffset,
-                                     std::fabs(right * kPeakScale) + kPeakOffset),
-                               kMaxPeak);
-        // Running maximum over r..w: the new peak overwrites every smaller value behind it.
-        peak[w] = p;
-        for (unsigned j = (w - 1) & kMask; p > peak[j] && j != r; j = (j - 1) & kMask) peak[j] = p;
-        if (p > peak[r]) peak[r] = p;
-        const double m = peak[r] + kWindowOffset + noise;
-        peak[r] = 0.0;
-        const double f =
-            qrx::dsp::plainBiquadStep(m, s.limiterFast, fastLevel.memories, fastLevel.offset);
-        const double sl =
-            qrx::dsp::plainBiquadStep(m, s.limiterSlow, slowLevel.memories, slowLevel.offset);
-        if (m > E) {
-            E += (m - E) * s.limiterAttack;
-        } else {
-            const double t = 0.2 * f / maxOf(sl, 1e-6);
-            E += (4.0 * t / (t + 1.0) + 0.1) * (m - E) * s.limiterRelease;
-        }
-        G = E <= 1.0 ? 1.0 : 1.0 / E;
-        lineL[r] = minOf(maxOf(lineL[r] * G * kCeiling, -kCeiling), kCeiling);
-        lineR[r] = minOf(maxOf(lineR[r] * G * kCeiling, -kCeiling), kCeiling);
+    process(&left, &right, 1, limit, s, &noise, 1);
+}
+
+void Limiter::process(double* left, double* right, int n, bool limit, const EngineSettings& s,
+                      const double* noise, int noiseStep) noexcept {
+    if (n <= 0) return;
+    // The frames leaving: each is read before the frame after it is stored over it, and no frame
+    // of this chunk scales a position before it has left (the look-ahead is far below the line).
+    alignas(64) double outL[128], outR[128];
+    for (int i = 0; i < n; ++i) {
+        const unsigned k = (w + 1 + static_cast<unsigned>(i)) & kMask;
+        outL[i] = lineL[k];
+        outR[i] = lineR[k];
     }
-    w = (w + 1) & kMask;
-    r = (r + 1) & kMask;
-    left = lineL[w];
-    right = lineR[w];
+    const unsigned w0 = w, r0 = r;
+    if (limit) {
+        // Peaks of the look-ahead window, serial (amortised one comparison per frame).
+        alignas(64) double m[128], f[128], sl[128], factor[128], g[128];
+        unsigned wi = w0, ri = r0;
+        for (int i = 0; i < n; ++i) {
+            lineL[wi] = left[i];
+            lineR[wi] = right[i];
+            const double p = minOf(maxOf(std::fabs(left[i] * kPeakScale) + kPeakOffset,
+                                         std::fabs(right[i] * kPeakScale) + kPeakOffset),
+                                   kMaxPeak);
+            // A new peak retires every smaller one before it; the first entry is the window's
+            // largest, and leaves once r has reached it.
+            while (first != last && maxima[(last - 1) & kMask] < p) --last;
+            maxima[last & kMask] = p;
+            maximaAt[last & kMask] = wi;
+            ++last;
+            m[i] = maxima[first & kMask] + kWindowOffset + noise[i * noiseStep];
+            if (maximaAt[first & kMask] == ri) ++first;
+            wi = (wi + 1) & kMask;
+            ri = (ri + 1) & kMask;
+        }
+        // Level averages, then the release speed-up of every frame (feed-forward).
+        qrx::dsp::BiquadMemories fm = fastLevel.memories, sm = slowLevel.memories;
+        double fo = fastLevel.offset, so = slowLevel.offset;
+        for (int i = 0; i < n; ++i) {
+            f[i] = qrx::dsp::plainBiquadStep(m[i], s.limiterFast, fm, fo);
+            sl[i] = qrx::dsp::plainBiquadStep(m[i], s.limiterSlow, sm, so);
+        }
+        fastLevel.memories = fm;
+        slowLevel.memories = sm;
+        fastLevel.offset = fo;
+        slowLevel.offset = so;
+        for (int i = 0; i < n; ++i) {
+            const double t = 0.2 * f[i] / maxOf(sl[i], 1e-6);
+            factor[i] = 4.0 * t / (t + 1.0) + 0.1;
+        }
+        // The envelope, serial; then the gains and the scaled frames at r.
+        double e = E;
+        const double attack = s.limiterAttack, release = s.limiterRelease;
+        for (int i = 0; i < n; ++i) {
+            if (m[i] > e)
+                e += (m[i] - e) * attack;
+            else
+                e += factor[i] * (m[i] - e) * release;
+            g[i] = e;
+        }
+        E = e;
+        for (int i = 0; i < n; ++i) g[i] = g[i] <= 1.0 ? 1.0 : 1.0 / g[i];
+        G = g[n - 1];
+        for (int i = 0; i < n; ++i) {
+            const unsigned k = (r0 + static_cast<unsigned>(i)) & kMask;
+            lineL[k] = minOf(maxOf(lineL[k] * g[i] * kCeiling, -kCeiling), kCeiling);
+            lineR[k] = minOf(maxOf(lineR[k] * g[i] * kCeiling, -kCeiling), kCeiling);
+        }
+    } else {
+        for (int i = 0; i < n; ++i) {
+            const unsigned k = (w0 + static_cast<unsigned>(i)) & kMask;
+            lineL[k] = left[i];
+            lineR[k] = right[i];
+        }
+        first = last = 0;
+    }
+    w = (w0 + static_cast<unsigned>(n)) & kMask;
+    r = (r0 + static_cast<unsigned>(n)) & kMask;
+    for (int i = 0; i < n; ++i) {
+        left[i] = outL[i];
+        right[i] = outR[i];
+    }
 }
 
 }  // namespace grandpress

@@ -49,7 +49,8 @@ struct GlidingGains {
 
 // Look-ahead brick-wall limiter and output line (base rate). Each sample is stored at w; the
 // sample c + 1 places behind (r) is scaled by the gain found from the peak of everything from r
-// to w; the sample leaving is the one stored 511 samples earlier.
+// to w; the sample leaving is the one stored 511 samples earlier. While the limiter is off the
+// window forgets its peaks, so switching it on never acts on peaks of long ago.
 class Limiter {
   public:
     static constexpr int kRing = 512;
@@ -62,6 +63,10 @@ class Limiter {
     // only runs the line.
     void process(double& left, double& right, bool limit, const EngineSettings& s,
                  double noise) noexcept;
+    // n frames (n <= 128) in place, frame i with noise[i * noiseStep]: the same results as n
+    // calls of process(), with the peak window and the envelope serial and the rest in passes.
+    void process(double* left, double* right, int n, bool limit, const EngineSettings& s,
+                 const double* noise, int noiseStep) noexcept;
 
     double gain() const noexcept { return G; }
     double envelope() const noexcept { return E; }
@@ -69,7 +74,13 @@ class Limiter {
 
   private:
     static constexpr unsigned kMask = kRing - 1;
-    double lineL[kRing] = {}, lineR[kRing] = {}, peak[kRing] = {};
+    double lineL[kRing] = {}, lineR[kRing] = {};
+    // The look-ahead window's running maximum: the peaks larger than every peak stored after
+    // them, oldest first, with their line positions (ring of kRing entries, `first` to `last`).
+    // Its first entry is the largest peak from r to w.
+    double maxima[kRing] = {};
+    unsigned maximaAt[kRing] = {};
+    unsigned first = 0, last = 0;
     unsigned w = kRing - 1, r = 0;
     double E = 0.0001, G = 1.0;
     PlainState fastLevel, slowLevel;

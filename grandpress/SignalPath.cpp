@@ -219,13 +219,15 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     const bool limit = s.limiter && lay.routine != static_cast<int>(Routine::PassThrough);
     const bool post = s.meterSource == kMeterPost;
     const int noiseStep = lay.sideChainOversampled ? 2 : 1;
+    limiter.process(out[0], out[1], n, limit, s, noiseC, noiseStep);
+    if (post) {
+        MeterState m = meters;
+        for (int i = 0; i < n; ++i) m.feedSignal(out[0][i], out[1][i], noiseC[i * noiseStep]);
+        meters = m;
+    }
     for (int i = 0; i < n; ++i) {
-        double l = out[0][i], r = out[1][i];
-        const double nC = noiseC[i * noiseStep];
-        limiter.process(l, r, limit, s, nC);
-        if (post) meters.feedSignal(l, r, nC);
-        io.outLeft[offset + i] = static_cast<Sample>(l);
-        io.outRight[offset + i] = static_cast<Sample>(r);
+        io.outLeft[offset + i] = static_cast<Sample>(out[0][i]);
+        io.outRight[offset + i] = static_cast<Sample>(out[1][i]);
     }
 }
 
