@@ -1,6 +1,7 @@
 #include "grandpress/OutputStage.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace grandpress {
 
@@ -18,6 +19,28 @@ void RealignLines::clear() noexcept {
     for (auto& l : line)
         for (double& v : l) v = 0.0;
     write = kRealignLineLength - 1;
+}
+
+void RealignLines::push(const double* const in[4], int n, int delay, double out[4][128]) noexcept {
+    // All frames in first: no frame of the chunk is stored over one it still has to read.
+    constexpr unsigned kMask = kRealignLineLength - 1;
+    const unsigned start = (write + 1) & kMask;
+    const unsigned firstRun = kRealignLineLength - start < static_cast<unsigned>(n)
+                                  ? kRealignLineLength - start
+                                  : static_cast<unsigned>(n);
+    for (int s = 0; s < 4; ++s) {
+        std::memcpy(line[s] + start, in[s], sizeof(double) * firstRun);
+        std::memcpy(line[s], in[s] + firstRun, sizeof(double) * (n - firstRun));
+    }
+    write = (write + static_cast<unsigned>(n)) & kMask;
+    const unsigned from = (start - static_cast<unsigned>(delay)) & kMask;
+    const unsigned readRun = kRealignLineLength - from < static_cast<unsigned>(n)
+                                 ? kRealignLineLength - from
+                                 : static_cast<unsigned>(n);
+    for (int s = 0; s < 4; ++s) {
+        std::memcpy(out[s], line[s] + from, sizeof(double) * readRun);
+        std::memcpy(out[s] + readRun, line[s], sizeof(double) * (n - readRun));
+    }
 }
 
 void Limiter::reset(const EngineSettings& s) noexcept {
@@ -96,7 +119,7 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         }
         E = e;
         for (int i = 0; i < n; ++i) g[i] = g[i] <= 1.0 ? 1.0 : 1.0 / g[i];
-        G = g[n - 1];
+        G = e <= 1.0 ? 1.0 : 1.0 / e;
         for (int i = 0; i < n; ++i) {
             const unsigned k = (r0 + static_cast<unsigned>(i)) & kMask;
             lineL[k] = minOf(maxOf(lineL[k] * g[i] * kCeiling, -kCeiling), kCeiling);

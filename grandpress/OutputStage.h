@@ -26,6 +26,10 @@ class RealignLines {
         }
     }
 
+    // n frames at once (n <= 128, delay at most 4096 - 128): in[s][i] stored, out[s][i] the
+    // frame `delay` samples older, as n calls of push() give.
+    void push(const double* const in[4], int n, int delay, double out[4][128]) noexcept;
+
   private:
     double line[4][kRealignLineLength] = {};
     unsigned write = kRealignLineLength - 1;

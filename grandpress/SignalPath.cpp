@@ -257,17 +257,42 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     // The envelopes run sample by sample; the static curve after them over the whole chunk.
     gain.levels(g[2], g[3], ng, monitor, s, releaseShape, levels);
     curveGains(kernels, s, levels, 2 * ng, curve);
-    double frame[4], aligned[4];
+    // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
+    const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};
+    realign.push(lines, ng, lay.realignDelay, realigned);
+    // The glides are serial; the frames after them are not.
     for (int i = 0; i < ng; ++i) {
-        const double nC = noiseC[i >> noiseShift];
-        frame[0] = g[0][i];
-        frame[1] = g[1][i];
-        frame[2] = monitor ? g[2][i] : g[0][i];
-        frame[3] = monitor ? g[3][i] : g[1][i];
-        realign.push(frame, lay.realignDelay, aligned);
-        gl.glide(s, nC);
-        gainStageFrame(aligned, curve[i], curve[ng + i], gl, autoMakeup, passThrough, monitor,
-                       out[0][i], out[1][i]);
+        gl.glide(s, noiseC[i >> noiseShift]);
+        glided[0][i] = gl.makeup;
+        glided[1][i] = gl.output;
+        glided[2][i] = gl.mix;
+    }
+    const double* mainL = realigned[0];
+    const double* mainR = realigned[1];
+    const double* dryL = realigned[2];
+    const double* dryR = realigned[3];
+    double* yL = out[0];
+    double* yR = out[1];
+    if (passThrough) {
+        for (int i = 0; i < ng; ++i) {
+            yL[i] = mainL[i];
+            yR[i] = mainR[i];
+        }
+    } else if (monitor) {
+        for (int i = 0; i < ng; ++i) {
+            yL[i] = glided[1][i] * dryL[i];
+            yR[i] = glided[1][i] * dryR[i];
+        }
+    } else {
+        const double* gL = curve;
+        const double* gR = curve + ng;
+        for (int i = 0; i < ng; ++i) {
+            const double makeup = glided[0][i] * autoMakeup;
+            const double wL = mainL[i] * gL[i] * makeup;
+            const double wR = mainR[i] * gR[i] * makeup;
+            yL[i] = glided[1][i] * (dryL[i] + glided[2][i] * (wL - dryL[i]));
+            yR[i] = glided[1][i] * (dryR[i] + glided[2][i] * (wR - dryR[i]));
+        }
     }
     gains = gl;
     if (gainMeter) {
