@@ -89,6 +89,7 @@ class GainComputer {
   private:
     // 2a/(a+1) + 0.1: from 0.1 (level falling fast) towards 2.1 (level rising fast).
     static double autoFactor(double a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
+    static StereoPair autoFactor(StereoPair a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
 
     void levels(double dL, double dR, const EngineSettings& s, const ReleaseShape& shape,
                 double level[2]) noexcept {
@@ -96,40 +97,51 @@ class GainComputer {
         if (s.rms) x = x * x;
         const StereoPair fast = fastAverage.step(x, s.levelFast);
         const StereoPair slow = slowAverage.step(x, s.levelSlow);
-        level[0] = channel(0, x[0], maxOf(fast[0], 1e-6), maxOf(slow[0], 1e-6), s, shape);
-        level[1] = channel(1, x[1], maxOf(fast[1], 1e-6), maxOf(slow[1], 1e-6), s, shape);
+        if (s.classic) {
+            level[0] =
+                classicChannel(0, x[0], maxOf(fast[0], 1e-6), maxOf(slow[0], 1e-6), s, shape);
+            level[1] =
+                classicChannel(1, x[1], maxOf(fast[1], 1e-6), maxOf(slow[1], 1e-6), s, shape);
+            return;
+        }
+        // Both channels at once and without branches (attack or release changes from sample to
+        // sample): both steps, then the one that applies.
+        const StereoPair floor = {1e-6, 1e-6};
+        const StereoPair f = fast > floor ? fast : floor;
+        const StereoPair sl = slow > floor ? slow : floor;
+        StereoPair e = {env[0], env[1]};
+        StereoPair up = (x - e) * s.attackCoefficient;
+        if (s.autoAttack) up *= autoFactor(0.1 * f / sl);
+        StereoPair down = (x - e) * s.releaseCoefficient;
+        if (s.autoRelease) down *= autoFactor(0.15 * f / sl);
+        e += x > e ? up : down;
+        const StereoPair envelopeFloor = {kEnvelopeFloor, kEnvelopeFloor};
+        e = e > envelopeFloor ? e : envelopeFloor;
+        env[0] = e[0];
+        env[1] = e[1];
+        level[0] = s.rms ? std::sqrt(e[0]) : e[0];
+        level[1] = s.rms ? std::sqrt(e[1]) : e[1];
     }
 
-    // One channel's envelope step; returns the level the static curve takes.
-    double channel(int c, double x, double fast, double slow, const EngineSettings& s,
-                   const ReleaseShape& shape) noexcept {
+    // One channel's envelope step under the "Classic" law; returns the level the static curve
+    // takes.
+    double classicChannel(int c, double x, double fast, double slow, const EngineSettings& s,
+                          const ReleaseShape& shape) noexcept {
         double e = env[c];
-        if (!s.classic) {
-            double step;
-            if (x > e) {
-                step = (x - e) * s.attackCoefficient;
-                if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
-            } else {
-                step = (x - e) * s.releaseCoefficient;
-                if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
-            }
-            e += step;
-        } else {
-            if (x > e) {
-                double step = (x - e) * s.attackCoefficient;
-                if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
-                e += step;
-            }
-            // Release shape from the fast average, in single precision: slower at low levels.
-            const float ff = static_cast<float>(fast);
-            int k = static_cast<int>((3.0f + ff) / (1.2f * ff) + 0.5f);
-            k = k < 0 ? 0 : (k > ReleaseShape::kEntries - 1 ? ReleaseShape::kEntries - 1 : k);
-            const double exponent = std::pow(s.releaseCoefficient, static_cast<double>(shape[k]));
-            const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
-            double step = (target - e) * exponent;
-            if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
+        if (x > e) {
+            double step = (x - e) * s.attackCoefficient;
+            if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
             e += step;
         }
+        // Release shape from the fast average, in single precision: slower at low levels.
+        const float ff = static_cast<float>(fast);
+        int k = static_cast<int>((3.0f + ff) / (1.2f * ff) + 0.5f);
+        k = k < 0 ? 0 : (k > ReleaseShape::kEntries - 1 ? ReleaseShape::kEntries - 1 : k);
+        const double exponent = std::pow(s.releaseCoefficient, static_cast<double>(shape[k]));
+        const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
+        double step = (target - e) * exponent;
+        if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
+        e += step;
         e = maxOf(e, kEnvelopeFloor);
         env[c] = e;
         return s.rms ? std::sqrt(e) : e;
