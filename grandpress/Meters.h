@@ -42,7 +42,9 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     void signal(MeterChannel& m, double x, double noise) noexcept;
     void gainValue(MeterChannel& m, double g, double limiterGain, double noise) noexcept;
 
-    double kv = 0.0, ka = 1.0, kr = 0.0, inverseReference = 1.0, mix = 1.0;
+    double kv = 0.0, inverseReference = 1.0, mix = 1.0;
+    // The PPM's return and attack coefficients, picked by index (no branch per sample).
+    double rate[2] = {0.0, 1.0};
     bool expanding = false;
 };
 
@@ -54,7 +56,7 @@ inline constexpr double kGainMeterScale = 0.98;
 inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept {
     const double a = std::fabs(x);
     m.vu += kv * (a * kVuScale * inverseReference - m.vu) + noise;
-    m.ppm += (a - m.ppm) * (a > m.ppm ? ka : kr) + noise;
+    m.ppm += (a - m.ppm) * rate[a > m.ppm] + noise;
     countOverAndHold(m, a >= 1.0);
 }
 
@@ -66,7 +68,7 @@ inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
     // Compression: fall (more reduction) with the attack, recover with the return; expansion the
     // other way round.
     const bool attack = expanding ? v > m.ppm : v < m.ppm;
-    m.ppm += (v - m.ppm) * (attack ? ka : kr) + noise;
+    m.ppm += (v - m.ppm) * rate[attack] + noise;
     holdGainExtremes(m);
 }
 
