@@ -260,13 +260,19 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
     const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};
     realign.push(lines, ng, lay.realignDelay, realigned);
-    // The glides are serial; the frames after them are not.
+    // The glides and the gain meter are serial (one loop, so their recursions overlap); the
+    // frames after them are not.
+    MeterState m = meters;
     for (int i = 0; i < ng; ++i) {
-        gl.glide(s, noiseC[i >> noiseShift]);
+        const double nC = noiseC[i >> noiseShift];
+        gl.glide(s, nC);
         glided[0][i] = gl.makeup;
         glided[1][i] = gl.output;
         glided[2][i] = gl.mix;
+        if (gainMeter) m.feedGain(curve[i], curve[ng + i], limiterGain, nC);
     }
+    meters = m;
+    gains = gl;
     const double* mainL = realigned[0];
     const double* mainR = realigned[1];
     const double* dryL = realigned[2];
@@ -293,13 +299,6 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
             yL[i] = glided[1][i] * (dryL[i] + glided[2][i] * (wL - dryL[i]));
             yR[i] = glided[1][i] * (dryR[i] + glided[2][i] * (wR - dryR[i]));
         }
-    }
-    gains = gl;
-    if (gainMeter) {
-        MeterState m = meters;
-        for (int i = 0; i < ng; ++i)
-            m.feedGain(curve[i], curve[ng + i], limiterGain, noiseC[i >> noiseShift]);
-        meters = m;
     }
     lastGain[0] = curve[ng - 1];
     lastGain[1] = curve[2 * ng - 1];
