@@ -4,13 +4,6 @@
 
 namespace grandpress {
 
-namespace {
-// The link band filter has +12 dB in its band; a quarter brings the band back to unity.
-constexpr double kLinkBandScale = 0.25;
-constexpr double kMidScale = 0.7071;
-
-}  // namespace
-
 void SideChain::reset(const EngineSettings& s) noexcept {
     lowShelf.current = s.lowShelf;
     lowShelf.m = {};
@@ -48,53 +41,51 @@ void SideChain::process(qrx::dsp::InstructionSet set, const EngineSettings& s, i
     engineNoise = noise;
     shelfNoise = shelf;
 
-    // The equaliser: the shelves in series.
+    // The equaliser (the shelves in series) and the link: only what passes the band filter is
+    // shared between the channels.
     if (set == qrx::dsp::InstructionSet::Avx2Fma && n > 0) {
         ShelfCascadeState state;
-        const GlidingPair* shelves[2] = {&lowShelf, &highShelf};
-        for (int f = 0; f < 2; ++f) {
-            state.current[f] = shelves[f]->current;
-            const PairMemories& m = shelves[f]->m;
+        const PairMemories* memories[3] = {&lowShelf.m, &highShelf.m, &linkBand.m};
+        state.current[0] = lowShelf.current;
+        state.current[1] = highShelf.current;
+        for (int f = 0; f < 3; ++f)
             for (int c = 0; c < 2; ++c) {
-                state.x1[f][c] = m.x1[c];
-                state.x2[f][c] = m.x2[c];
-                state.y1[f][c] = m.y1[c];
-                state.y2[f][c] = m.y2[c];
+                state.x1[f][c] = memories[f]->x1[c];
+                state.x2[f][c] = memories[f]->x2[c];
+                state.y1[f][c] = memories[f]->y1[c];
+                state.y2[f][c] = memories[f]->y2[c];
             }
+        state.bandOffset = linkBand.offset;
+        const ShelfCascadeInput in{sideL, sideR, h,     n,     tilt[0], tilt[1],
+                                   lowT,  highT, glide, bandC, link};
+        shelfCascadeAvx2(state, in, eqL, eqR, linkL, linkR);
+        lowShelf.current = state.current[0];
+        highShelf.current = state.current[1];
+        PairMemories* out[3] = {&lowShelf.m, &highShelf.m, &linkBand.m};
+        for (int f = 0; f < 3; ++f) {
+            out[f]->x1 = StereoPair{state.x1[f][0], state.x1[f][1]};
+            out[f]->x2 = StereoPair{state.x2[f][0], state.x2[f][1]};
+            out[f]->y1 = StereoPair{state.y1[f][0], state.y1[f][1]};
+            out[f]->y2 = StereoPair{state.y2[f][0], state.y2[f][1]};
         }
-        const ShelfCascadeInput in{sideL, sideR, h, n, tilt[0], tilt[1], lowT, highT, glide};
-        shelfCascadeAvx2(state, in, eqL, eqR);
-        GlidingPair* out[2] = {&lowShelf, &highShelf};
-        for (int f = 0; f < 2; ++f) {
-            out[f]->current = state.current[f];
-            PairMemories& m = out[f]->m;
-            m.x1 = StereoPair{state.x1[f][0], state.x1[f][1]};
-            m.x2 = StereoPair{state.x2[f][0], state.x2[f][1]};
-            m.y1 = StereoPair{state.y1[f][0], state.y1[f][1]};
-            m.y2 = StereoPair{state.y2[f][0], state.y2[f][1]};
-        }
-    } else {
-        GlidingPair low = lowShelf, high = highShelf;
-        for (int i = 0; i < n; ++i) {
-            const StereoPair x = StereoPair{sideL[i], sideR[i]} * tilt;
-            const StereoPair e = high.step(low.step(x, lowT, glide, h[i]), highT, glide, h[i]);
-            eqL[i] = e[0];
-            eqR[i] = e[1];
-        }
-        lowShelf = low;
-        highShelf = high;
+        linkBand.offset = state.bandOffset;
+        return;
     }
-
-    // The link: only what passes the band filter is shared between the channels.
+    GlidingPair low = lowShelf, high = highShelf;
     PlainPair band = linkBand;
     for (int i = 0; i < n; ++i) {
-        const StereoPair e = {eqL[i], eqR[i]};
+        const StereoPair x = StereoPair{sideL[i], sideR[i]} * tilt;
+        const StereoPair e = high.step(low.step(x, lowT, glide, h[i]), highT, glide, h[i]);
         const StereoPair b = kLinkBandScale * band.step(e, bandC);
         const double mid = (b[0] + b[1]) * kMidScale;
         const StereoPair linked = e + link * (mid - b);
+        eqL[i] = e[0];
+        eqR[i] = e[1];
         linkL[i] = linked[0];
         linkR[i] = linked[1];
     }
+    lowShelf = low;
+    highShelf = high;
     linkBand = band;
 }
 

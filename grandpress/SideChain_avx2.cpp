@@ -53,6 +53,37 @@ __m256d step(Lanes& s, const Lanes& t, __m256d rate, __m256d x, __m256d h) {
     return y;
 }
 
+// The link band filter on both channels and the link of one equalised frame.
+struct Link {
+    __m128d b0, b1, b2, a1, a2;
+    __m128d x1, x2, y1, y2;
+    double offset;
+    __m128d amount;
+
+    void frame(__m128d e, double* eqL, double* eqR, double* linkL, double* linkR, int i) {
+        const double before = offset;
+        offset = -offset;
+        const __m128d xo = _mm_add_pd(e, _mm_set1_pd(offset));
+        __m128d y = _mm_mul_pd(b0, xo);
+        y = _mm_fmadd_pd(b1, x1, y);
+        y = _mm_fmadd_pd(b2, x2, y);
+        y = _mm_fnmadd_pd(a2, y2, y);
+        y = _mm_fnmadd_pd(a1, y1, y);
+        x2 = x1;
+        x1 = xo;
+        y2 = y1;
+        y1 = _mm_add_pd(y, _mm_set1_pd(before));
+        // Only the band is shared between the channels.
+        const __m128d b = _mm_mul_pd(_mm_set1_pd(kLinkBandScale), y);
+        const __m128d mid = _mm_mul_pd(_mm_add_pd(b, _mm_permute_pd(b, 1)), _mm_set1_pd(kMidScale));
+        const __m128d linked = _mm_fmadd_pd(amount, _mm_sub_pd(mid, b), e);
+        eqL[i] = _mm_cvtsd_f64(e);
+        eqR[i] = _mm_cvtsd_f64(_mm_unpackhi_pd(e, e));
+        linkL[i] = _mm_cvtsd_f64(linked);
+        linkR[i] = _mm_cvtsd_f64(_mm_unpackhi_pd(linked, linked));
+    }
+};
+
 // Lanes of `keep` where the mask bits (one per lane) are set, else of `fresh`.
 Lanes keepLanes(const Lanes& fresh, const Lanes& keep, int lanes) {
     const auto pick = [lanes](__m256d f, __m256d k) {
@@ -71,7 +102,12 @@ Lanes keepLanes(const Lanes& fresh, const Lanes& keep, int lanes) {
 }  // namespace
 
 void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, double* eqL,
-                      double* eqR) noexcept {
+                      double* eqR, double* linkL, double* linkR) noexcept {
+    const qrx::dsp::BiquadCoefficients& bc = in.band;
+    Link link{_mm_set1_pd(bc.b0),        _mm_set1_pd(bc.b1),        _mm_set1_pd(bc.b2),
+              _mm_set1_pd(bc.a1),        _mm_set1_pd(bc.a2),        _mm_loadu_pd(state.x1[2]),
+              _mm_loadu_pd(state.x2[2]), _mm_loadu_pd(state.y1[2]), _mm_loadu_pd(state.y2[2]),
+              state.bandOffset,          _mm_set1_pd(in.linkAmount)};
     const qrx::dsp::BiquadCoefficients* c = state.current;
     Lanes s{pairOf(c[0].b0, c[1].b0),       pairOf(c[0].b1, c[1].b1),
             pairOf(c[0].b2, c[1].b2),       pairOf(c[0].a1, c[1].a1),
@@ -106,19 +142,18 @@ void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, dou
             _mm256_add_pd(_mm256_mul_pd(_mm256_setr_pd(in.sideL[i], in.sideR[i], 0, 0), tilt),
                           _mm256_permute2f128_pd(y, y, 0x08));  // (0, 0, y0, y1)
         y = step(s, t, rate, x, _mm256_setr_pd(h[i], h[i], h[i - 1], h[i - 1]));
-        alignas(32) double out[4];
-        _mm256_store_pd(out, y);
-        eqL[i - 1] = out[2];
-        eqR[i - 1] = out[3];
+        link.frame(_mm256_extractf128_pd(y, 1), eqL, eqR, linkL, linkR, i - 1);
     }
     // The high shelf alone on the last frame (the low lanes keep their state).
     const Lanes lowDone = s;
     y = step(s, t, rate, _mm256_permute2f128_pd(y, y, 0x08), _mm256_set1_pd(h[n - 1]));
     s = keepLanes(s, lowDone, 0x3);
-    alignas(32) double out[4];
-    _mm256_store_pd(out, y);
-    eqL[n - 1] = out[2];
-    eqR[n - 1] = out[3];
+    link.frame(_mm256_extractf128_pd(y, 1), eqL, eqR, linkL, linkR, n - 1);
+    _mm_storeu_pd(state.x1[2], link.x1);
+    _mm_storeu_pd(state.x2[2], link.x2);
+    _mm_storeu_pd(state.y1[2], link.y1);
+    _mm_storeu_pd(state.y2[2], link.y2);
+    state.bandOffset = link.offset;
 
     alignas(32) double b[5][4];
     _mm256_store_pd(b[0], s.b0);
