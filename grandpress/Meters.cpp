@@ -16,6 +16,9 @@ void MeterState::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     kv = s.vuCoefficient[index];
     rate[0] = s.ppmReturn[index];
     rate[1] = s.ppmAttack[index];
+    keep[0] = 1.0 - rate[0];
+    keep[1] = 1.0 - rate[1];
+    keepVu = 1.0 - kv;
     inverseReference = s.inverseVuReference;
     mix = s.mixAmount;
     expanding = s.expanding != 0;

@@ -43,11 +43,14 @@ struct GlidingGains {
         output = s.outputGain;
         mix = s.mixAmount;
     }
+    // x += (target - x) * 0.001 + noise, arranged so that each step depends on x through one
+    // product and one sum only (the glides are serial; rounding aside the same values).
     void glide(const EngineSettings& s, double noise) noexcept {
         constexpr double kGlide = 0.001;
-        makeup += (s.makeupGain - makeup) * kGlide + noise;
-        output += (s.outputGain - output) * kGlide + noise;
-        mix += (s.mixAmount - mix) * kGlide + noise;
+        constexpr double kKeep = 1.0 - kGlide;
+        makeup = makeup * kKeep + (s.makeupGain * kGlide + noise);
+        output = output * kKeep + (s.outputGain * kGlide + noise);
+        mix = mix * kKeep + (s.mixAmount * kGlide + noise);
     }
 };
 
