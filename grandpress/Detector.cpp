@@ -1,5 +1,7 @@
 #include "grandpress/Detector.h"
 
+#include <emmintrin.h>
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -62,11 +64,14 @@ void Detector::process(qrx::dsp::InstructionSet set, const double* linkL, const 
     qrx::dsp::hilbertSums(set, centreR, kernel, L, quads, q[1]);
 
     if (exactRoot) {
+        // Both channels' roots in one instruction (correctly rounded, as std::sqrt).
         for (int k = 0; k < n; ++k) {
             const double sL = q[0][k] * q[0][k] + centreL[k] * centreL[k];
             const double sR = q[1][k] * q[1][k] + centreR[k] * centreR[k];
-            detL[k] = detectorScale * std::sqrt(sL) + kSilenceLevel;
-            detR[k] = detectorScale * std::sqrt(sR) + kSilenceLevel;
+            alignas(16) double m[2];
+            _mm_store_pd(m, _mm_sqrt_pd(_mm_setr_pd(sL, sR)));
+            detL[k] = detectorScale * m[0] + kSilenceLevel;
+            detR[k] = detectorScale * m[1] + kSilenceLevel;
         }
     } else {
         // In passes the compiler vectorises: the squared magnitudes in single precision, their

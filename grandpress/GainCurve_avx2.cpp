@@ -48,9 +48,9 @@ void curveGainsAvx2(const CurveShape& shape, const double* level, int n, double*
         alignas(32) double x[Batch::size] = {1.0, 1.0, 1.0, 1.0};
         alignas(32) double y[Batch::size];
         for (int j = 0; k + j < n; ++j) x[j] = level[k + j];
-        const Batch v = Batch::load_aligned(x);
+        const Batch v = Batch::load_unaligned(x);
         const Batch out = shape.soft ? softKnee(v, shape, inverseRatio) : hardKnee(v, inverseRatio);
-        (out / (v + Batch(1e-6))).store_aligned(y);
+        (out / (v + Batch(1e-6))).store_unaligned(y);
         for (int j = 0; k + j < n; ++j) gain[k + j] = y[j];
     }
 }

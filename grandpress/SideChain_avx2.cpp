@@ -25,7 +25,7 @@ __m256d join(const double low[2], const double high[2]) {
 
 void split(__m256d v, double low[2], double high[2]) {
     alignas(32) double a[4];
-    _mm256_store_pd(a, v);
+    _mm256_storeu_pd(a, v);
     low[0] = a[0];
     low[1] = a[1];
     high[0] = a[2];
@@ -156,11 +156,11 @@ void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, dou
     state.bandOffset = link.offset;
 
     alignas(32) double b[5][4];
-    _mm256_store_pd(b[0], s.b0);
-    _mm256_store_pd(b[1], s.b1);
-    _mm256_store_pd(b[2], s.b2);
-    _mm256_store_pd(b[3], s.a1);
-    _mm256_store_pd(b[4], s.a2);
+    _mm256_storeu_pd(b[0], s.b0);
+    _mm256_storeu_pd(b[1], s.b1);
+    _mm256_storeu_pd(b[2], s.b2);
+    _mm256_storeu_pd(b[3], s.a1);
+    _mm256_storeu_pd(b[4], s.a2);
     for (int f = 0; f < 2; ++f) {
         state.current[f].b0 = b[0][2 * f];
         state.current[f].b1 = b[1][2 * f];
