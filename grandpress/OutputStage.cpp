@@ -111,10 +111,9 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         double e = E;
         const double attack = s.limiterAttack, release = s.limiterRelease;
         for (int i = 0; i < n; ++i) {
-            if (m[i] > e)
-                e += (m[i] - e) * attack;
-            else
-                e += factor[i] * (m[i] - e) * release;
+            // Both steps, then the one that applies (no branch that changes from frame to frame).
+            const double next[2] = {e + factor[i] * (m[i] - e) * release, e + (m[i] - e) * attack};
+            e = next[m[i] > e];
             g[i] = e;
         }
         E = e;
