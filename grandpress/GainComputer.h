@@ -105,16 +105,19 @@ class GainComputer {
             return;
         }
         // Both channels at once and without branches (attack or release changes from sample to
-        // sample): both steps, then the one that applies.
+        // sample): both steps, then the one that applies. Each step e + (x - e) k is taken as
+        // e (1 - k) + x k, which puts one product and one sum on the envelope's recursion.
         const StereoPair floor = {1e-6, 1e-6};
         const StereoPair f = fast > floor ? fast : floor;
         const StereoPair sl = slow > floor ? slow : floor;
+        StereoPair kUp = {s.attackCoefficient, s.attackCoefficient};
+        if (s.autoAttack) kUp *= autoFactor(0.1 * f / sl);
+        StereoPair kDown = {s.releaseCoefficient, s.releaseCoefficient};
+        if (s.autoRelease) kDown *= autoFactor(0.15 * f / sl);
         StereoPair e = {env[0], env[1]};
-        StereoPair up = (x - e) * s.attackCoefficient;
-        if (s.autoAttack) up *= autoFactor(0.1 * f / sl);
-        StereoPair down = (x - e) * s.releaseCoefficient;
-        if (s.autoRelease) down *= autoFactor(0.15 * f / sl);
-        e += x > e ? up : down;
+        const StereoPair up = e * (1.0 - kUp) + x * kUp;
+        const StereoPair down = e * (1.0 - kDown) + x * kDown;
+        e = x > e ? up : down;
         const StereoPair envelopeFloor = {kEnvelopeFloor, kEnvelopeFloor};
         e = e > envelopeFloor ? e : envelopeFloor;
         env[0] = e[0];

@@ -110,9 +110,12 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         // The envelope, serial; then the gains and the scaled frames at r.
         double e = E;
         const double attack = s.limiterAttack, release = s.limiterRelease;
+        // Both steps, then the one that applies (no branch that changes from frame to frame);
+        // each step e + (m - e) k as e (1 - k) + m k, one product and one sum on the recursion.
+        for (int i = 0; i < n; ++i) factor[i] *= release;
         for (int i = 0; i < n; ++i) {
-            // Both steps, then the one that applies (no branch that changes from frame to frame).
-            const double next[2] = {e + factor[i] * (m[i] - e) * release, e + (m[i] - e) * attack};
+            const double next[2] = {e * (1.0 - factor[i]) + m[i] * factor[i],
+                                    e * (1.0 - attack) + m[i] * attack};
             e = next[m[i] > e];
             g[i] = e;
         }

@@ -78,7 +78,7 @@ class ReferenceLimiter {
     double fastOffset = qrx::dsp::kBiquadNoiseScale, slowOffset = qrx::dsp::kBiquadNoiseScale;
 };
 
-TEST(GrandPressLimiter, ChunksGiveThePlainWalksResultsAtEveryRate) {
+TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRate) {
     // Bursts that rise sample by sample (the longest walks), loud edges and quiet stretches, in
     // chunks of every length the engine uses.
     for (double rate : {22050.0, 44100.0, 96000.0, 192000.0}) {
@@ -102,12 +102,13 @@ TEST(GrandPressLimiter, ChunksGiveThePlainWalksResultsAtEveryRate) {
                     plain.process(pl[i], pr[i], s, noise[2 * i]);
                 }
                 chunks.process(l, r, n, true, s, noise.data(), 2);
+                // The envelope's steps are arranged differently: rounding apart, the same.
                 for (int i = 0; i < n; ++i) {
-                    ASSERT_EQ(l[i], pl[i]) << rate << " Hz, frame " << pos + i;
-                    ASSERT_EQ(r[i], pr[i]) << rate << " Hz, frame " << pos + i;
+                    ASSERT_NEAR(l[i], pl[i], 1e-12) << rate << " Hz, frame " << pos + i;
+                    ASSERT_NEAR(r[i], pr[i], 1e-12) << rate << " Hz, frame " << pos + i;
                 }
-                ASSERT_EQ(chunks.gain(), plain.G);
-                ASSERT_EQ(chunks.envelope(), plain.E);
+                ASSERT_NEAR(chunks.gain(), plain.G, 1e-12);
+                ASSERT_NEAR(chunks.envelope(), plain.E, 1e-12 * plain.E);
             }
         }
     }
