@@ -1,5 +1,7 @@
 #include "grandpress/OutputStage.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -114,9 +116,11 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         // each step e + (m - e) k as e (1 - k) + m k, one product and one sum on the recursion.
         for (int i = 0; i < n; ++i) factor[i] *= release;
         for (int i = 0; i < n; ++i) {
-            const double next[2] = {e * (1.0 - factor[i]) + m[i] * factor[i],
-                                    e * (1.0 - attack) + m[i] * attack};
-            e = next[m[i] > e];
+            const __m128d mi = _mm_set_sd(m[i]), ei = _mm_set_sd(e);
+            const __m128d up = _mm_set_sd(e * (1.0 - attack) + m[i] * attack);
+            const __m128d down = _mm_set_sd(e * (1.0 - factor[i]) + m[i] * factor[i]);
+            const __m128d rising = _mm_cmpgt_sd(mi, ei);  // all ones where m > e
+            e = _mm_cvtsd_f64(_mm_or_pd(_mm_and_pd(rising, up), _mm_andnot_pd(rising, down)));
             g[i] = e;
         }
         E = e;
