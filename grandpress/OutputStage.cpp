@@ -77,6 +77,7 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         // Peaks of the look-ahead window, serial (amortised one comparison per frame).
         alignas(64) double m[128], f[128], sl[128], factor[128], g[128];
         unsigned wi = w0, ri = r0;
+        unsigned head = first, tail = last;  // in registers through the loop
         for (int i = 0; i < n; ++i) {
             lineL[wi] = left[i];
             lineR[wi] = right[i];
@@ -85,15 +86,17 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
                                    kMaxPeak);
             // A new peak retires every smaller one before it; the first entry is the window's
             // largest, and leaves once r has reached it.
-            while (first != last && maxima[(last - 1) & kMask] < p) --last;
-            maxima[last & kMask] = p;
-            maximaAt[last & kMask] = wi;
-            ++last;
-            m[i] = maxima[first & kMask] + kWindowOffset + noise[i * noiseStep];
-            if (maximaAt[first & kMask] == ri) ++first;
+            while (head != tail && maxima[(tail - 1) & kMask] < p) --tail;
+            maxima[tail & kMask] = p;
+            maximaAt[tail & kMask] = wi;
+            ++tail;
+            m[i] = maxima[head & kMask] + kWindowOffset + noise[i * noiseStep];
+            if (maximaAt[head & kMask] == ri) ++head;
             wi = (wi + 1) & kMask;
             ri = (ri + 1) & kMask;
         }
+        first = head;
+        last = tail;
         // Level averages, then the release speed-up of every frame (feed-forward).
         qrx::dsp::BiquadMemories fm = fastLevel.memories, sm = slowLevel.memories;
         double fo = fastLevel.offset, so = slowLevel.offset;
