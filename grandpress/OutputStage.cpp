@@ -46,8 +46,8 @@ void RealignLines::push(const double* const in[4], int n, int delay, double out[
 }
 
 void Limiter::reset(const EngineSettings& s) noexcept {
-    for (unsigned i = 0; i < kRing; ++i) lineL[i] = lineR[i] = 0.0;
-    first = last = 0;
+    for (unsigned i = 0; i < kRing; ++i) lineL[i] = lineR[i] = peak[i] = 0.0;
+    peaksForgotten = true;
     w = kRing - 1;
     r = (w - static_cast<unsigned>(s.limiterLookAhead) - 1) & kMask;
     E = 0.0001;
@@ -74,29 +74,31 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
     }
     const unsigned w0 = w, r0 = r;
     if (limit) {
-        // Peaks of the look-ahead window, serial (amortised one comparison per frame).
         alignas(64) double m[128], f[128], sl[128], factor[128], g[128];
-        unsigned wi = w0, ri = r0;
-        unsigned head = first, tail = last;  // in registers through the loop
+        // Peaks of the new frames into the peak line, at the frames' positions.
         for (int i = 0; i < n; ++i) {
-            lineL[wi] = left[i];
-            lineR[wi] = right[i];
-            const double p = minOf(maxOf(std::fabs(left[i] * kPeakScale) + kPeakOffset,
-                                         std::fabs(right[i] * kPeakScale) + kPeakOffset),
-                                   kMaxPeak);
-            // A new peak retires every smaller one before it; the first entry is the window's
-            // largest, and leaves once r has reached it.
-            while (head != tail && maxima[(tail - 1) & kMask] < p) --tail;
-            maxima[tail & kMask] = p;
-            maximaAt[tail & kMask] = wi;
-            ++tail;
-            m[i] = maxima[head & kMask] + kWindowOffset + noise[i * noiseStep];
-            if (maximaAt[head & kMask] == ri) ++head;
-            wi = (wi + 1) & kMask;
-            ri = (ri + 1) & kMask;
+            const unsigned k = (w0 + static_cast<unsigned>(i)) & kMask;
+            lineL[k] = left[i];
+            lineR[k] = right[i];
+            peak[k] = minOf(maxOf(std::fabs(left[i] * kPeakScale) + kPeakOffset,
+                                  std::fabs(right[i] * kPeakScale) + kPeakOffset),
+                            kMaxPeak);
         }
-        first = head;
-        last = tail;
+        peaksForgotten = false;
+        // Frame i's window is the `span` peaks from r0 + i on. Their maxima without branches:
+        // a run of the line, then maxima over 2, 4, 8, ... peaks in place, and each window as
+        // the larger of two overlapping power-of-two runs.
+        const int span = static_cast<int>((w0 - r0) & kMask) + 1;
+        const int runLength = span + n - 1;
+        alignas(64) double run[kRing + 128];
+        for (int j = 0; j < runLength; ++j) run[j] = peak[(r0 + static_cast<unsigned>(j)) & kMask];
+        int width = 1;
+        for (; 2 * width <= span; width *= 2) {
+            const int count = runLength - 2 * width + 1;
+            for (int j = 0; j < count; ++j) run[j] = maxOf(run[j], run[j + width]);
+        }
+        for (int i = 0; i < n; ++i)
+            m[i] = maxOf(run[i], run[i + span - width]) + kWindowOffset + noise[i * noiseStep];
         // Level averages, then the release speed-up of every frame (feed-forward).
         qrx::dsp::BiquadMemories fm = fastLevel.memories, sm = slowLevel.memories;
         double fo = fastLevel.offset, so = slowLevel.offset;
@@ -140,7 +142,10 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
             lineL[k] = left[i];
             lineR[k] = right[i];
         }
-        first = last = 0;
+        if (!peaksForgotten) {
+            for (double& p : peak) p = 0.0;
+            peaksForgotten = true;
+        }
     }
     w = (w0 + static_cast<unsigned>(n)) & kMask;
     r = (r0 + static_cast<unsigned>(n)) & kMask;

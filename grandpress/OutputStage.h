@@ -82,12 +82,9 @@ class Limiter {
   private:
     static constexpr unsigned kMask = kRing - 1;
     double lineL[kRing] = {}, lineR[kRing] = {};
-    // The look-ahead window's running maximum: the peaks larger than every peak stored after
-    // them, oldest first, with their line positions (ring of kRing entries, `first` to `last`).
-    // Its first entry is the largest peak from r to w.
-    double maxima[kRing] = {};
-    unsigned maximaAt[kRing] = {};
-    unsigned first = 0, last = 0;
+    // The peak of every frame at its position in the line; while the limiter is off all are 0.
+    double peak[kRing] = {};
+    bool peaksForgotten = true;
     unsigned w = kRing - 1, r = 0;
     double E = 0.0001, G = 1.0;
     PlainState fastLevel, slowLevel;
