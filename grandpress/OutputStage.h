@@ -71,7 +71,7 @@ class Limiter {
     void process(double& left, double& right, bool limit, const EngineSettings& s,
                  double noise) noexcept;
     // n frames (n <= 128) in place, frame i with noise[i * noiseStep]: the same results as n
-    // calls of process(), with the peak window and the envelope serial and the rest in passes.
+    // calls of process(), in passes over the chunk (only the envelope runs frame by frame).
     void process(double* left, double* right, int n, bool limit, const EngineSettings& s,
                  const double* noise, int noiseStep) noexcept;
 
