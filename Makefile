@@ -9,7 +9,7 @@ JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 # Debian packages the build and the tests need.
-PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxsimd-dev \
            libsndfile1-dev libcairo2-dev \
            dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity \
            zam-plugins lsp-plugins-vst clang libclang-rt-14-dev clang-format clang-tidy xz-utils
@@ -20,7 +20,7 @@ DEMO_OUT ?= out
 
 # Debian packages of the Windows build (make windows, make windows-test): the mingw-w64 cross
 # compiler and wine to run its test programs. GoogleTest comes from libgtest-dev's sources.
-WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev
+WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev libxsimd-dev
 
 .PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean bench \
         windows-deps windows windows-test

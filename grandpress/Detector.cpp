@@ -1,5 +1,8 @@
 #include "grandpress/Detector.h"
 
+#include <emmintrin.h>
+
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,11 +18,7 @@ constexpr double kSilenceLevel = 0.005;  // detector floor, about -46 dB below t
 }  // namespace
 
 float fastSquareRoot(float s) noexcept {
-    std::uint32_t bits;
-    std::memcpy(&bits, &s, sizeof bits);
-    bits = 0x5F3759DFu - (bits >> 1);
-    float r;
-    std::memcpy(&r, &bits, sizeof r);
+    float r = std::bit_cast<float>(0x5F3759DFu - (std::bit_cast<std::uint32_t>(s) >> 1));
     r = r * (1.5f - ((0.5f * s) * r) * r);
     r = r * (1.5f - ((0.5f * s) * r) * r);
     return s * r;
@@ -44,8 +43,9 @@ void Detector::clear() noexcept {
     position = centreDelay + 2 * taps;
 }
 
-void Detector::process(const double* linkL, const double* linkR, int n, double detectorScale,
-                       bool exactRoot, double* detL, double* detR) noexcept {
+void Detector::process(qrx::dsp::InstructionSet set, const double* linkL, const double* linkR,
+                       int n, double detectorScale, bool exactRoot, double* detL,
+                       double* detR) noexcept {
     const int L = taps;
     const int history = centreDelay + 2 * L;
     if (position + n > kLineSize) {
@@ -60,22 +60,33 @@ void Detector::process(const double* linkL, const double* linkR, int n, double d
     const int quads = (n + 3) / 4;
     const double* centreL = line[0] + position - centreDelay;
     const double* centreR = line[1] + position - centreDelay;
-    qrx::dsp::hilbertSums(centreL, kernel, L, quads, q[0]);
-    qrx::dsp::hilbertSums(centreR, kernel, L, quads, q[1]);
+    qrx::dsp::hilbertSums(set, centreL, kernel, L, quads, q[0]);
+    qrx::dsp::hilbertSums(set, centreR, kernel, L, quads, q[1]);
 
-    for (int k = 0; k < n; ++k) {
-        const double sL = q[0][k] * q[0][k] + centreL[k] * centreL[k];
-        const double sR = q[1][k] * q[1][k] + centreR[k] * centreR[k];
-        double mL, mR;
-        if (exactRoot) {
-            mL = std::sqrt(sL);
-            mR = std::sqrt(sR);
-        } else {
-            mL = fastSquareRoot(static_cast<float>(sL));
-            mR = fastSquareRoot(static_cast<float>(sR));
+    if (exactRoot) {
+        // Both channels' roots in one instruction (correctly rounded, as std::sqrt).
+        for (int k = 0; k < n; ++k) {
+            const double sL = q[0][k] * q[0][k] + centreL[k] * centreL[k];
+            const double sR = q[1][k] * q[1][k] + centreR[k] * centreR[k];
+            alignas(16) double m[2];
+            _mm_store_pd(m, _mm_sqrt_pd(_mm_setr_pd(sL, sR)));
+            detL[k] = detectorScale * m[0] + kSilenceLevel;
+            detR[k] = detectorScale * m[1] + kSilenceLevel;
         }
-        detL[k] = detectorScale * mL + kSilenceLevel;
-        detR[k] = detectorScale * mR + kSilenceLevel;
+    } else {
+        // In passes the compiler vectorises: the squared magnitudes in single precision, their
+        // roots, the levels.
+        alignas(64) float s[2][128];
+        for (int k = 0; k < n; ++k) {
+            s[0][k] = static_cast<float>(q[0][k] * q[0][k] + centreL[k] * centreL[k]);
+            s[1][k] = static_cast<float>(q[1][k] * q[1][k] + centreR[k] * centreR[k]);
+        }
+        for (int c = 0; c < 2; ++c)
+            for (int k = 0; k < n; ++k) s[c][k] = fastSquareRoot(s[c][k]);
+        for (int k = 0; k < n; ++k) {
+            detL[k] = detectorScale * static_cast<double>(s[0][k]) + kSilenceLevel;
+            detR[k] = detectorScale * static_cast<double>(s[1][k]) + kSilenceLevel;
+        }
     }
     position += n;
 }

@@ -8,6 +8,7 @@
 // Threads: owned by SignalPath, audio thread only (setLength also from the constructor).
 #pragma once
 
+#include "dsp/InstructionSet.h"
 #include "grandpress/EngineSettings.h"
 
 namespace grandpress {
@@ -29,9 +30,9 @@ class Detector {
     int centre() const noexcept { return centreDelay; }
 
     // n samples (n <= 128) at the side-chain rate: appends linkL/linkR, writes the levels to
-    // detL/detR.
-    void process(const double* linkL, const double* linkR, int n, double detectorScale,
-                 bool exactRoot, double* detL, double* detR) noexcept;
+    // detL/detR, with the Hilbert sums of `set`.
+    void process(qrx::dsp::InstructionSet set, const double* linkL, const double* linkR, int n,
+                 double detectorScale, bool exactRoot, double* detL, double* detR) noexcept;
 
   private:
     // Each channel's line is linear: samples are appended at `position`; when the end is near,

@@ -58,12 +58,30 @@ class GainComputer {
     // One frame: detector levels -> gain factors.
     void gains(double dL, double dR, const EngineSettings& s, const ReleaseShape& shape, double& gL,
                double& gR) noexcept {
-        StereoPair x = {dL, dR};
-        if (s.rms) x = x * x;
-        const StereoPair fast = fastAverage.step(x, s.levelFast);
-        const StereoPair slow = slowAverage.step(x, s.levelSlow);
-        gL = channel(0, x[0], maxOf(fast[0], 1e-6), maxOf(slow[0], 1e-6), s, shape);
-        gR = channel(1, x[1], maxOf(fast[1], 1e-6), maxOf(slow[1], 1e-6), s, shape);
+        double level[2];
+        levels(dL, dR, s, shape, level);
+        gL = gainOf(level[0], s);
+        gR = gainOf(level[1], s);
+    }
+
+    // One chunk of n frames (S.C.Monit: levels of 0): the envelope levels that go into the static
+    // curve, left channel in level[0 .. n), right in level[n .. 2n). The curve is feed-forward,
+    // so it runs afterwards over the whole chunk (curveGains).
+    void levels(const double* dL, const double* dR, int n, bool monitor, const EngineSettings& s,
+                const ReleaseShape& shape, double* level) noexcept {
+        GainComputer g = *this;  // envelopes and averages in registers through the loop
+        for (int i = 0; i < n; ++i) {
+            double frame[2];
+            g.levels(monitor ? 0.0 : dL[i], monitor ? 0.0 : dR[i], s, shape, frame);
+            level[i] = frame[0];
+            level[n + i] = frame[1];
+        }
+        *this = g;
+    }
+
+    // The gain factor of one envelope level: out(level) / (level + 1e-6).
+    static double gainOf(double level, const EngineSettings& s) noexcept {
+        return staticCurve(level, s) / (level + 1e-6);
     }
 
     double envelope(int c) const noexcept { return env[c]; }
@@ -71,40 +89,65 @@ class GainComputer {
   private:
     // 2a/(a+1) + 0.1: from 0.1 (level falling fast) towards 2.1 (level rising fast).
     static double autoFactor(double a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
+    static StereoPair autoFactor(StereoPair a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
 
-    double channel(int c, double x, double fast, double slow, const EngineSettings& s,
-                   const ReleaseShape& shape) noexcept {
+    void levels(double dL, double dR, const EngineSettings& s, const ReleaseShape& shape,
+                double level[2]) noexcept {
+        StereoPair x = {dL, dR};
+        if (s.rms) x = x * x;
+        const StereoPair fast = fastAverage.step(x, s.levelFast);
+        const StereoPair slow = slowAverage.step(x, s.levelSlow);
+        if (s.classic) {
+            level[0] =
+                classicChannel(0, x[0], maxOf(fast[0], 1e-6), maxOf(slow[0], 1e-6), s, shape);
+            level[1] =
+                classicChannel(1, x[1], maxOf(fast[1], 1e-6), maxOf(slow[1], 1e-6), s, shape);
+            return;
+        }
+        // Both channels at once and without branches (attack or release changes from sample to
+        // sample): both steps, then the one that applies. Each step e + (x - e) k is taken as
+        // e (1 - k) + x k, which puts one product and one sum on the envelope's recursion.
+        const StereoPair floor = {1e-6, 1e-6};
+        const StereoPair f = fast > floor ? fast : floor;
+        const StereoPair sl = slow > floor ? slow : floor;
+        StereoPair kUp = {s.attackCoefficient, s.attackCoefficient};
+        if (s.autoAttack) kUp *= autoFactor(0.1 * f / sl);
+        StereoPair kDown = {s.releaseCoefficient, s.releaseCoefficient};
+        if (s.autoRelease) kDown *= autoFactor(0.15 * f / sl);
+        StereoPair e = {env[0], env[1]};
+        const StereoPair up = e * (1.0 - kUp) + x * kUp;
+        const StereoPair down = e * (1.0 - kDown) + x * kDown;
+        e = x > e ? up : down;
+        const StereoPair envelopeFloor = {kEnvelopeFloor, kEnvelopeFloor};
+        e = e > envelopeFloor ? e : envelopeFloor;
+        env[0] = e[0];
+        env[1] = e[1];
+        level[0] = s.rms ? std::sqrt(e[0]) : e[0];
+        level[1] = s.rms ? std::sqrt(e[1]) : e[1];
+    }
+
+    // One channel's envelope step under the "Classic" law; returns the level the static curve
+    // takes.
+    double classicChannel(int c, double x, double fast, double slow, const EngineSettings& s,
+                          const ReleaseShape& shape) noexcept {
         double e = env[c];
-        if (!s.classic) {
-            double step;
-            if (x > e) {
-                step = (x - e) * s.attackCoefficient;
-                if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
-            } else {
-                step = (x - e) * s.releaseCoefficient;
-                if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
-            }
-            e += step;
-        } else {
-            if (x > e) {
-                double step = (x - e) * s.attackCoefficient;
-                if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
-                e += step;
-            }
-            // Release shape from the fast average, in single precision: slower at low levels.
-            const float ff = static_cast<float>(fast);
-            int k = static_cast<int>((3.0f + ff) / (1.2f * ff) + 0.5f);
-            k = k < 0 ? 0 : (k > ReleaseShape::kEntries - 1 ? ReleaseShape::kEntries - 1 : k);
-            const double exponent = std::pow(s.releaseCoefficient, static_cast<double>(shape[k]));
-            const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
-            double step = (target - e) * exponent;
-            if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
+        if (x > e) {
+            double step = (x - e) * s.attackCoefficient;
+            if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
             e += step;
         }
+        // Release shape from the fast average, in single precision: slower at low levels.
+        const float ff = static_cast<float>(fast);
+        int k = static_cast<int>((3.0f + ff) / (1.2f * ff) + 0.5f);
+        k = k < 0 ? 0 : (k > ReleaseShape::kEntries - 1 ? ReleaseShape::kEntries - 1 : k);
+        const double exponent = std::pow(s.releaseCoefficient, static_cast<double>(shape[k]));
+        const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
+        double step = (target - e) * exponent;
+        if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
+        e += step;
         e = maxOf(e, kEnvelopeFloor);
         env[c] = e;
-        const double level = s.rms ? std::sqrt(e) : e;
-        return staticCurve(level, s) / (level + 1e-6);
+        return s.rms ? std::sqrt(e) : e;
     }
 
     double env[2] = {kEnvelopeFloor, kEnvelopeFloor};

@@ -144,7 +144,6 @@ void GrandPress::processBlock(Sample** inputs, Sample** outputs, VstInt32 frames
     if (!inputs || !outputs || !inputs[0] || !outputs[0] || frames <= 0) return;
 
     adoptChanges();
-    path->useKernels(instructionSet());
     const EngineSettings& s = path->settings();
 
     // Buffer selection: a pointer is used only when the arrangement allows it, it exists and the
@@ -159,7 +158,7 @@ void GrandPress::processBlock(Sample** inputs, Sample** outputs, VstInt32 frames
     io.outLeft = outputs[0];
     io.outRight =
         secondOutputUsable() && outputs[1] && isOutputConnected(1) ? outputs[1] : outputs[0];
-    path->process(io, frames, meters);
+    path->process(io, frames, meters, instructionSet());
 }
 
 void GrandPress::processReplacing(float** inputs, float** outputs, VstInt32 frames) {

@@ -12,10 +12,13 @@ int meterRateIndex(const EngineSettings& s) noexcept {
 
 void MeterState::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     loadReadings(feed, s.overSamples);
-    const int rate = meterRateIndex(s);
-    kv = s.vuCoefficient[rate];
-    ka = s.ppmAttack[rate];
-    kr = s.ppmReturn[rate];
+    const int index = meterRateIndex(s);
+    kv = s.vuCoefficient[index];
+    rate[0] = s.ppmReturn[index];
+    rate[1] = s.ppmAttack[index];
+    keep[0] = 1.0 - rate[0];
+    keep[1] = 1.0 - rate[1];
+    keepVu = 1.0 - kv;
     inverseReference = s.inverseVuReference;
     mix = s.mixAmount;
     expanding = s.expanding != 0;

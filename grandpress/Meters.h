@@ -42,7 +42,13 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     void signal(MeterChannel& m, double x, double noise) noexcept;
     void gainValue(MeterChannel& m, double g, double limiterGain, double noise) noexcept;
 
-    double kv = 0.0, ka = 1.0, kr = 0.0, inverseReference = 1.0, mix = 1.0;
+    double kv = 0.0, inverseReference = 1.0, mix = 1.0;
+    // The PPM's return and attack coefficients, picked by index (no branch per sample), and what
+    // each keeps of the old reading; what the VU keeps. The integrators run as
+    // x = x * keep + (k * input + noise): one product and one sum on their recursion.
+    double rate[2] = {0.0, 1.0};
+    double keep[2] = {1.0, 0.0};
+    double keepVu = 1.0;
     bool expanding = false;
 };
 
@@ -53,8 +59,10 @@ inline constexpr double kGainMeterScale = 0.98;
 
 inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept {
     const double a = std::fabs(x);
-    m.vu += kv * (a * kVuScale * inverseReference - m.vu) + noise;
-    m.ppm += (a - m.ppm) * (a > m.ppm ? ka : kr) + noise;
+    m.vu = m.vu * keepVu + (kv * (a * kVuScale * inverseReference) + noise);
+    const double next[2] = {m.ppm * keep[0] + (rate[0] * a + noise),
+                            m.ppm * keep[1] + (rate[1] * a + noise)};
+    m.ppm = next[a > m.ppm];
     countOverAndHold(m, a >= 1.0);
 }
 
@@ -62,11 +70,13 @@ inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
                                   double noise) noexcept {
     const double a = (std::fabs(g * kGainMeterScale) - 1.0) * mix + 1.0;
     const double v = a * limiterGain;
-    m.vu += kv * (v - m.vu) + noise;
+    m.vu = m.vu * keepVu + (kv * v + noise);
     // Compression: fall (more reduction) with the attack, recover with the return; expansion the
-    // other way round.
+    // other way round. Both candidates first, so the comparison stays off the recursion.
     const bool attack = expanding ? v > m.ppm : v < m.ppm;
-    m.ppm += (v - m.ppm) * (attack ? ka : kr) + noise;
+    const double next[2] = {m.ppm * keep[0] + (rate[0] * v + noise),
+                            m.ppm * keep[1] + (rate[1] * v + noise)};
+    m.ppm = next[attack];
     holdGainExtremes(m);
 }
 

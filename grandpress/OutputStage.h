@@ -26,6 +26,10 @@ class RealignLines {
         }
     }
 
+    // n frames at once (n <= 128, delay at most 4096 - 128): in[s][i] stored, out[s][i] the
+    // frame `delay` samples older, as n calls of push() give.
+    void push(const double* const in[4], int n, int delay, double out[4][128]) noexcept;
+
   private:
     double line[4][kRealignLineLength] = {};
     unsigned write = kRealignLineLength - 1;
@@ -39,17 +43,21 @@ struct GlidingGains {
         output = s.outputGain;
         mix = s.mixAmount;
     }
+    // x += (target - x) * 0.001 + noise, arranged so that each step depends on x through one
+    // product and one sum only (the glides are serial; rounding aside the same values).
     void glide(const EngineSettings& s, double noise) noexcept {
         constexpr double kGlide = 0.001;
-        makeup += (s.makeupGain - makeup) * kGlide + noise;
-        output += (s.outputGain - output) * kGlide + noise;
-        mix += (s.mixAmount - mix) * kGlide + noise;
+        constexpr double kKeep = 1.0 - kGlide;
+        makeup = makeup * kKeep + (s.makeupGain * kGlide + noise);
+        output = output * kKeep + (s.outputGain * kGlide + noise);
+        mix = mix * kKeep + (s.mixAmount * kGlide + noise);
     }
 };
 
 // Look-ahead brick-wall limiter and output line (base rate). Each sample is stored at w; the
 // sample c + 1 places behind (r) is scaled by the gain found from the peak of everything from r
-// to w; the sample leaving is the one stored 511 samples earlier.
+// to w; the sample leaving is the one stored 511 samples earlier. While the limiter is off the
+// window forgets its peaks, so switching it on never acts on peaks of long ago.
 class Limiter {
   public:
     static constexpr int kRing = 512;
@@ -62,6 +70,10 @@ class Limiter {
     // only runs the line.
     void process(double& left, double& right, bool limit, const EngineSettings& s,
                  double noise) noexcept;
+    // n frames (n <= 128) in place, frame i with noise[i * noiseStep]: the same results as n
+    // calls of process(), in passes over the chunk (only the envelope runs frame by frame).
+    void process(double* left, double* right, int n, bool limit, const EngineSettings& s,
+                 const double* noise, int noiseStep) noexcept;
 
     double gain() const noexcept { return G; }
     double envelope() const noexcept { return E; }
@@ -69,7 +81,10 @@ class Limiter {
 
   private:
     static constexpr unsigned kMask = kRing - 1;
-    double lineL[kRing] = {}, lineR[kRing] = {}, peak[kRing] = {};
+    double lineL[kRing] = {}, lineR[kRing] = {};
+    // The peak of every frame at its position in the line; while the limiter is off all are 0.
+    double peak[kRing] = {};
+    bool peaksForgotten = true;
     unsigned w = kRing - 1, r = 0;
     double E = 0.0001, G = 1.0;
     PlainState fastLevel, slowLevel;

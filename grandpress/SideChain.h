@@ -7,6 +7,7 @@
 
 #include "dsp/BiquadDesign.h"
 #include "dsp/DenormalNoise.h"
+#include "dsp/InstructionSet.h"
 #include "grandpress/EngineSettings.h"
 
 namespace grandpress {
@@ -44,15 +45,15 @@ struct PairMemories {
 
 // A gliding biquad for both channels. The left and right filters of the side chain are always
 // designed and reset together, and every noise source starts from the same seeds, so their
-// running coefficients and noise are identical: one glide and one noise source serve the pair
-// (results equal to two separate GlidingBiquads).
+// running coefficients and noise are identical: one glide and one noise value serve the pair
+// (results equal to two separate GlidingBiquads). The noise value h comes from the caller: the
+// low and high shelves' sources run in step from the same seeds, so one source serves both.
 struct GlidingPair {
     qrx::dsp::BiquadCoefficients current;
     PairMemories m;
-    qrx::dsp::DenormalNoise noise{qrx::dsp::kBiquadNoiseScale};
 
-    StereoPair step(StereoPair x, const qrx::dsp::BiquadCoefficients& t, double rate) noexcept {
-        const double h = noise.next();
+    StereoPair step(StereoPair x, const qrx::dsp::BiquadCoefficients& t, double rate,
+                    double h) noexcept {
         qrx::dsp::BiquadCoefficients& c = current;
         c.b0 = c.b0 + h + (t.b0 - c.b0) * rate;
         c.b1 = c.b1 + h + (t.b1 - c.b1) * rate;
@@ -105,12 +106,14 @@ class SideChain {
     // One chunk of n samples at the side-chain rate. Adds the noise terms to the main and side
     // inputs in place, writes the equalised (eqL/eqR), linked (linkL/linkR) side chain and the
     // per-sample noise term nC.
-    void process(const EngineSettings& s, int n, double* mainL, double* mainR, double* sideL,
-                 double* sideR, double* eqL, double* eqR, double* linkL, double* linkR,
-                 double* noiseC) noexcept;
+    // The shelves run on the kernels of `set`.
+    void process(qrx::dsp::InstructionSet set, const EngineSettings& s, int n, double* mainL,
+                 double* mainR, double* sideL, double* sideR, double* eqL, double* eqR,
+                 double* linkL, double* linkR, double* noiseC) noexcept;
 
   private:
     qrx::dsp::DenormalNoise engineNoise{1e-12};
+    qrx::dsp::DenormalNoise shelfNoise{qrx::dsp::kBiquadNoiseScale};  // both shelves' noise
     GlidingPair lowShelf, highShelf;
     PlainPair linkBand;
 };

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "grandpress/GainCurve.h"
+
 namespace grandpress {
 
 namespace {
@@ -149,7 +151,10 @@ void SignalPath::primeMainPath() noexcept {
 }
 
 template <typename Sample>
-void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed) noexcept {
+void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed,
+                         qrx::dsp::InstructionSet set) noexcept {
+    kernels = set;
+    for (auto& r : resampler) r.useKernels(set);
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
         const int n = frames - offset < kChunk ? frames - offset : kChunk;
@@ -192,9 +197,10 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
         }
         ns = 2 * n;
     }
-    sideChain.process(s, ns, streams[0], streams[1], streams[2], streams[3], eq[0], eq[1], link[0],
-                      link[1], noiseC);
-    detector.process(link[0], link[1], ns, s.detectorScale, lay.exactRoot != 0, det[0], det[1]);
+    sideChain.process(kernels, s, ns, streams[0], streams[1], streams[2], streams[3], eq[0], eq[1],
+                      link[0], link[1], noiseC);
+    detector.process(kernels, link[0], link[1], ns, s.detectorScale, lay.exactRoot != 0, det[0],
+                     det[1]);
     // With S.C.Monit the detector chunk carries the equalised side chain instead.
     const double* dL = s.sideChainMonitor ? eq[0] : det[0];
     const double* dR = s.sideChainMonitor ? eq[1] : det[1];
@@ -214,13 +220,15 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     const bool limit = s.limiter && lay.routine != static_cast<int>(Routine::PassThrough);
     const bool post = s.meterSource == kMeterPost;
     const int noiseStep = lay.sideChainOversampled ? 2 : 1;
+    limiter.process(out[0], out[1], n, limit, s, noiseC, noiseStep);
+    if (post) {
+        MeterState m = meters;
+        for (int i = 0; i < n; ++i) m.feedSignal(out[0][i], out[1][i], noiseC[i * noiseStep]);
+        meters = m;
+    }
     for (int i = 0; i < n; ++i) {
-        double l = out[0][i], r = out[1][i];
-        const double nC = noiseC[i * noiseStep];
-        limiter.process(l, r, limit, s, nC);
-        if (post) meters.feedSignal(l, r, nC);
-        io.outLeft[offset + i] = static_cast<Sample>(l);
-        io.outRight[offset + i] = static_cast<Sample>(r);
+        io.outLeft[offset + i] = static_cast<Sample>(out[0][i]);
+        io.outRight[offset + i] = static_cast<Sample>(out[1][i]);
     }
 }
 
@@ -247,27 +255,60 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
     const double limiterGain = s.limiter ? limiter.gain() : 1.0;
     GlidingGains gl = gains;
-    double frame[4], aligned[4];
+    // The envelopes run sample by sample; the static curve after them over the whole chunk.
+    gain.levels(g[2], g[3], ng, monitor, s, releaseShape, levels);
+    curveGains(kernels, s, levels, 2 * ng, curve);
+    // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
+    const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};
+    realign.push(lines, ng, lay.realignDelay, realigned);
+    // The glides and the gain meter are serial (one loop, so their recursions overlap); the
+    // frames after them are not.
+    MeterState m = meters;
     for (int i = 0; i < ng; ++i) {
         const double nC = noiseC[i >> noiseShift];
-        double gL, gR;
-        gain.gains(monitor ? 0.0 : g[2][i], monitor ? 0.0 : g[3][i], s, releaseShape, gL, gR);
-        frame[0] = g[0][i];
-        frame[1] = g[1][i];
-        frame[2] = monitor ? g[2][i] : g[0][i];
-        frame[3] = monitor ? g[3][i] : g[1][i];
-        realign.push(frame, lay.realignDelay, aligned);
         gl.glide(s, nC);
-        gainStageFrame(aligned, gL, gR, gl, autoMakeup, passThrough, monitor, out[0][i], out[1][i]);
-        if (gainMeter) meters.feedGain(gL, gR, limiterGain, nC);
-        lastGain[0] = gL;
-        lastGain[1] = gR;
+        glided[0][i] = gl.makeup;
+        glided[1][i] = gl.output;
+        glided[2][i] = gl.mix;
+        if (gainMeter) m.feedGain(curve[i], curve[ng + i], limiterGain, nC);
     }
+    meters = m;
     gains = gl;
+    const double* mainL = realigned[0];
+    const double* mainR = realigned[1];
+    const double* dryL = realigned[2];
+    const double* dryR = realigned[3];
+    double* yL = out[0];
+    double* yR = out[1];
+    if (passThrough) {
+        for (int i = 0; i < ng; ++i) {
+            yL[i] = mainL[i];
+            yR[i] = mainR[i];
+        }
+    } else if (monitor) {
+        for (int i = 0; i < ng; ++i) {
+            yL[i] = glided[1][i] * dryL[i];
+            yR[i] = glided[1][i] * dryR[i];
+        }
+    } else {
+        const double* gL = curve;
+        const double* gR = curve + ng;
+        for (int i = 0; i < ng; ++i) {
+            const double makeup = glided[0][i] * autoMakeup;
+            const double wL = mainL[i] * gL[i] * makeup;
+            const double wR = mainR[i] * gR[i] * makeup;
+            yL[i] = glided[1][i] * (dryL[i] + glided[2][i] * (wL - dryL[i]));
+            yR[i] = glided[1][i] * (dryR[i] + glided[2][i] * (wR - dryR[i]));
+        }
+    }
+    lastGain[0] = curve[ng - 1];
+    lastGain[1] = curve[2 * ng - 1];
     return ng;
 }
 
-template void SignalPath::process<float>(const HostBuffers<float>&, int, MeterFeed&) noexcept;
-template void SignalPath::process<double>(const HostBuffers<double>&, int, MeterFeed&) noexcept;
+template void SignalPath::process<float>(const HostBuffers<float>&, int, MeterFeed&,
+                                         qrx::dsp::InstructionSet) noexcept;
+template void SignalPath::process<double>(const HostBuffers<double>&, int, MeterFeed&,
+                                          qrx::dsp::InstructionSet) noexcept;
 
 }  // namespace grandpress

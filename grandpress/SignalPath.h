@@ -17,6 +17,7 @@
 #include "dsp/HalfBandResampler.h"
 #include "dsp/HostBuffers.h"
 #include "dsp/InputRings.h"
+#include "dsp/InstructionSet.h"
 #include "dsp/MeterFeed.h"
 #include "grandpress/Detector.h"
 #include "grandpress/EngineSettings.h"
@@ -43,14 +44,11 @@ class SignalPath {
     void adopt(const EngineSettings& next) noexcept;
     const EngineSettings& settings() const noexcept { return current; }
 
-    // Audio thread, at the start of a block: the instruction set whose kernels the block runs.
-    void useKernels(qrx::dsp::InstructionSet set) noexcept {
-        for (auto& r : resampler) r.useKernels(set);
-    }
-
-    // Audio thread: one host block of `frames` samples.
+    // Audio thread: one host block of `frames` samples, run with the kernels of `set` (read by
+    // the effect at the start of every block; the processor must have it).
     template <typename Sample>
-    void process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed) noexcept;
+    void process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed,
+                 qrx::dsp::InstructionSet set) noexcept;
 
     // Inspection for tests (audio thread or while stopped).
     const Limiter& limiterState() const noexcept { return limiter; }
@@ -71,6 +69,7 @@ class SignalPath {
                   const double* mR) noexcept;
 
     EngineSettings current;
+    qrx::dsp::InstructionSet kernels = qrx::dsp::InstructionSet::Baseline;  // this block's
     std::atomic<unsigned> resetRequests{0};
     unsigned resetsDone = 0;
 
@@ -100,6 +99,10 @@ class SignalPath {
     alignas(64) double noiseC[kChunk2x];
     alignas(64) double gainIn[4][kChunk2x];  // main L/R, detector L/R at the gain-stage rate
     alignas(64) double out[2][kChunk2x];
+    alignas(64) double levels[2 * kChunk2x];    // envelope levels: left chunk, then right
+    alignas(64) double curve[2 * kChunk2x];     // their gain factors, in the same order
+    alignas(64) double realigned[4][kChunk2x];  // realigned main L/R, dry L/R
+    alignas(64) double glided[3][kChunk2x];     // makeup, output gain, mix of each frame
 };
 
 }  // namespace grandpress

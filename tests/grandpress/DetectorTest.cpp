@@ -34,11 +34,12 @@ TEST(GrandPressFastSquareRoot, NeverNaNAndCloseToTheExactRoot) {
 
 // Runs `x` (same on both channels) through a detector of length L, centre 2L, chunks of 64.
 std::vector<double> detect(Detector& d, const std::vector<double>& x, bool exact,
-                           double scale = 1.0) {
+                           double scale = 1.0,
+                           qrx::dsp::InstructionSet set = qrx::dsp::bestInstructionSet()) {
     std::vector<double> out(x.size()), right(x.size());
     for (size_t pos = 0; pos < x.size(); pos += 64) {
         const int n = static_cast<int>(std::min<size_t>(64, x.size() - pos));
-        d.process(x.data() + pos, x.data() + pos, n, scale, exact, out.data() + pos,
+        d.process(set, x.data() + pos, x.data() + pos, n, scale, exact, out.data() + pos,
                   right.data() + pos);
     }
     return out;

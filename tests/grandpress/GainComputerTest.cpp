@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "grandpress/EngineSettings.h"
 #include "grandpress/GainComputer.h"
+#include "grandpress/GainCurve.h"
 #include "grandpress/Parameters.h"
 
 namespace {
@@ -117,6 +119,36 @@ TEST(GrandPressGainComputer, ExpansionAboveTheThreshold) {
     const gp::EngineSettings s = settings(0.0f, false);  // step 0: ratio 0.5
     gp::GainComputer g;
     EXPECT_NEAR(settle(g, s, 2.0, 44100), 2.0, 1e-5);  // out = 2^2 = 4, g = 4/2
+}
+
+TEST(GrandPressGainComputer, ChunkCurveIsTheFrameCurveOnBothKernelSets) {
+    // Levels across the whole range the envelope reaches, the knee joints and their neighbours,
+    // in a chunk whose length leaves a partial quad.
+    std::vector<double> level;
+    for (double x = 1e-4; x < 2e6; x *= 1.13) level.push_back(x);
+    for (double x : {0.5, 0.5000001, 1.0, 1.0000001, 1.4999999, 1.5, 0.9999999}) level.push_back(x);
+    level.resize(level.size() | 1);
+    const int n = static_cast<int>(level.size());
+    using qrx::dsp::InstructionSet;
+    for (bool soft : {false, true}) {
+        for (float ratio : {0.0f, 0.3f, 0.6f, 0.7f, 0.9f, 1.0f}) {
+            const gp::EngineSettings s = settings(ratio, soft);
+            for (InstructionSet set : {InstructionSet::Baseline, InstructionSet::Avx2Fma}) {
+                if (set != InstructionSet::Baseline && qrx::dsp::bestInstructionSet() != set)
+                    continue;
+                std::vector<double> gain(level.size(), -1.0);
+                gp::curveGains(set, s, level.data(), n, gain.data());
+                for (int k = 0; k < n; ++k) {
+                    const double frame = gp::GainComputer::gainOf(level[k], s);
+                    if (set == InstructionSet::Baseline)
+                        ASSERT_EQ(gain[k], frame) << "level " << level[k];
+                    else
+                        ASSERT_NEAR(gain[k], frame, 1e-14 * frame)
+                            << "level " << level[k] << " ratio " << ratio << " soft " << soft;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // Limiter and output line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <thread>
 #include <vector>
 
+#include "dsp/PlainBiquad.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/OutputStage.h"
 #include "grandpress/Parameters.h"
@@ -30,6 +32,114 @@ TEST(GrandPressLimiter, LooksAheadSixtyTwoSamplesAt44k) {
     lim.reset(s);
     EXPECT_EQ(lim.lookAhead(), 62);  // r = w - c - 1
     EXPECT_EQ(settingsAt(192000.0).limiterLookAhead, 268);
+}
+
+// The limiter as a plain frame-by-frame walk: the new peak overwrites every smaller value behind
+// it in a peak line, the value at r is the window's largest.
+class ReferenceLimiter {
+  public:
+    explicit ReferenceLimiter(const gp::EngineSettings& s) : c(s.limiterLookAhead) {
+        r = (w - static_cast<unsigned>(c) - 1) & 511u;
+    }
+    void process(double& left, double& right, const gp::EngineSettings& s, double noise) {
+        lineL[w] = left;
+        lineR[w] = right;
+        const double p = std::min(
+            std::max(std::fabs(left * 1.005773063) + 0.011, std::fabs(right * 1.005773063) + 0.011),
+            1000.0);
+        peak[w] = p;
+        for (unsigned j = (w - 1) & 511u; p > peak[j] && j != r; j = (j - 1) & 511u) peak[j] = p;
+        if (p > peak[r]) peak[r] = p;
+        const double m = peak[r] + 0.0009766 + noise;
+        peak[r] = 0.0;
+        const double f = qrx::dsp::plainBiquadStep(m, s.limiterFast, fast, fastOffset);
+        const double sl = qrx::dsp::plainBiquadStep(m, s.limiterSlow, slow, slowOffset);
+        if (m > E) {
+            E += (m - E) * s.limiterAttack;
+        } else {
+            const double t = 0.2 * f / std::max(sl, 1e-6);
+            E += (4.0 * t / (t + 1.0) + 0.1) * (m - E) * s.limiterRelease;
+        }
+        G = E <= 1.0 ? 1.0 : 1.0 / E;
+        lineL[r] = std::min(std::max(lineL[r] * G * 0.999, -0.999), 0.999);
+        lineR[r] = std::min(std::max(lineR[r] * G * 0.999, -0.999), 0.999);
+        w = (w + 1) & 511u;
+        r = (r + 1) & 511u;
+        left = lineL[w];
+        right = lineR[w];
+    }
+    double E = 0.0001, G = 1.0;
+
+  private:
+    int c;
+    double lineL[512] = {}, lineR[512] = {}, peak[512] = {};
+    unsigned w = 511, r = 0;
+    qrx::dsp::BiquadMemories fast, slow;
+    double fastOffset = qrx::dsp::kBiquadNoiseScale, slowOffset = qrx::dsp::kBiquadNoiseScale;
+};
+
+TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRate) {
+    // Bursts that rise sample by sample (the longest walks), loud edges and quiet stretches, in
+    // chunks of every length the engine uses.
+    for (double rate : {22050.0, 44100.0, 96000.0, 192000.0}) {
+        const gp::EngineSettings s = settingsAt(rate);
+        ReferenceLimiter plain(s);
+        gp::Limiter chunks;
+        chunks.reset(s);
+        std::vector<double> noise(256);
+        for (size_t i = 0; i < noise.size(); ++i) noise[i] = 1e-12 * std::sin(0.7 * i);
+        int pos = 0;
+        for (int n : {64, 1, 63, 64, 7, 64, 64, 33, 64, 2, 64, 64, 64, 64, 64, 64, 17, 64, 64}) {
+            for (int pass = 0; pass < 8; ++pass, pos += n) {
+                double l[64], r[64], pl[64], pr[64];
+                for (int i = 0; i < n; ++i) {
+                    const int t = pos + i;
+                    const double ramp = (t % 700) / 150.0;
+                    l[i] = (t / 900) % 2 ? ramp * std::sin(0.05 * t) : 0.01 * std::cos(0.3 * t);
+                    r[i] = (t % 1300 < 40) ? 3.0 : 0.5 * std::sin(0.011 * t) * ramp;
+                    pl[i] = l[i];
+                    pr[i] = r[i];
+                    plain.process(pl[i], pr[i], s, noise[2 * i]);
+                }
+                chunks.process(l, r, n, true, s, noise.data(), 2);
+                // The envelope's steps are arranged differently: rounding apart, the same.
+                for (int i = 0; i < n; ++i) {
+                    ASSERT_NEAR(l[i], pl[i], 1e-12) << rate << " Hz, frame " << pos + i;
+                    ASSERT_NEAR(r[i], pr[i], 1e-12) << rate << " Hz, frame " << pos + i;
+                }
+                ASSERT_NEAR(chunks.gain(), plain.G, 1e-12);
+                ASSERT_NEAR(chunks.envelope(), plain.E, 1e-12 * plain.E);
+            }
+        }
+    }
+}
+
+TEST(GrandPressLimiter, SwitchedOnAgainItForgetsThePeaksOfBefore) {
+    // Loud enough to limit, then the limiter off over quiet music, then on again: the old peaks
+    // must not pull the new quiet signal down.
+    const gp::EngineSettings s = settingsAt(44100.0);
+    gp::Limiter lim;
+    lim.reset(s);
+    double l = 0.0, r = 0.0;
+    for (int i = 0; i < 3000; ++i) {
+        l = r = 4.0 * std::sin(0.01 * i);
+        lim.process(l, r, true, s, 0.0);
+    }
+    ASSERT_GT(lim.envelope(), 2.0);
+    // Off for a whole number of line lengths (about a second), so the window comes back to the
+    // positions it held when it was switched off.
+    for (int i = 0; i < 86 * gp::Limiter::kRing; ++i) {
+        l = r = 0.1 * std::sin(0.01 * i);
+        lim.process(l, r, false, s, 0.0);
+    }
+    // The envelope has not moved while off, so it falls now: the window holds only the new
+    // quiet peaks.
+    const double before = lim.envelope();
+    for (int i = 0; i < 512; ++i) {
+        l = r = 0.1 * std::sin(0.01 * i);
+        lim.process(l, r, true, s, 0.0);
+        ASSERT_LE(lim.envelope(), before) << i;
+    }
 }
 
 TEST(GrandPressLimiter, FullScaleSquareNeverExceedsTheCeiling) {

@@ -1,0 +1,5 @@
+#include "Helper.h"
+
+double vectorSum(const double* x, int n) {
+    return scaledSum(x, n);
+}
