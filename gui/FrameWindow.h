@@ -1,6 +1,7 @@
-// The frame's window: a child of the host's X11 window made with pugl (cairo backend). It turns
-// window-system events into the frame's mouse, wheel, key and timer calls and shows the frame's
-// offscreen image on expose. Internal to gui/. User-interface thread.
+// The frame's window: a child of the host's window made with pugl (X11 with the cairo backend in
+// FrameWindow_x11.cpp; Win32 with GDI+ in FrameWindow_win.cpp). It turns window-system events
+// into the frame's mouse, wheel, key and timer calls (FrameWindowEvents.cpp) and shows the
+// frame's offscreen image on expose. Internal to gui/. User-interface thread.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,8 @@ class FrameWindow {
 
   private:
     FrameWindow(CFrame& frame, PuglWorld* world, PuglView* view);
+    // Shows the offscreen image in the exposed part (a PuglExposeEvent).
+    void paint(const void* expose);
 
     CFrame& frame;
     PuglWorld* world;

@@ -9,14 +9,14 @@ namespace {
 
 struct Drawing : ::testing::Test {
     void SetUp() override {
-        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 100, 60);
+        surface = createSurface(100, 60);
         dc = new CDrawContext(surface);
         dc->setFillColor(kWhiteCColor);
         dc->drawRect(CRect(0, 0, 100, 60), kDrawFilled);
     }
     void TearDown() override {
         delete dc;
-        cairo_surface_destroy(surface);
+        releaseSurface(surface);
     }
     Pixel at(int x, int y) { return pixelAt(surface, x, y); }
     // Bounding box of pixels darker than half grey.
@@ -32,7 +32,7 @@ struct Drawing : ::testing::Test {
                 }
         return box;
     }
-    cairo_surface_t* surface;
+    NativeSurface* surface;
     CDrawContext* dc;
 };
 
