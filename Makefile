@@ -20,7 +20,10 @@ DEMO_OUT ?= out
 
 # Debian packages of the Windows build (make windows, make windows-test): the mingw-w64 cross
 # compiler and wine to run its test programs. GoogleTest comes from libgtest-dev's sources.
-WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev
+# The editors need pugl's sources (dpf-source), the native skin generator cairo, and their tests
+# a display (xvfb) and the fonts "Arial" maps to.
+WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev \
+                   dpf-source libcairo2-dev pkg-config g++ xvfb xauth fonts-liberation
 
 .PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean bench \
         windows-deps windows windows-test
@@ -134,6 +137,9 @@ windows-test: windows
 	mkdir -p $(WINEPREFIX_DIR)
 	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1
 	$(WINE_ENV) wineboot --init </dev/null >/dev/null 2>&1
+	@# "Arial" is Liberation Sans in the test prefix, as on Linux.
+	$(WINE_ENV) /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+	  /v Arial /t REG_SZ /d "Liberation Sans" /f </dev/null >/dev/null 2>&1
 	cd $(WIN_BUILD) && $(WINE_ENV) ctest --output-on-failure -j $(JOBS); \
 	  status=$$?; $(WINE_ENV) wineserver -k </dev/null >/dev/null 2>&1; exit $$status
 

@@ -2,7 +2,9 @@
 // pixel offset mode is "half" throughout.
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <memory>
+#include <string>
 
 #include "gui/CBitmap.h"
 #include "gui/CDrawContext.h"
@@ -39,53 +41,81 @@ std::unique_ptr<Gdiplus::Pen> makePen(const CColor& c, float globalAlpha, CLineS
     return pen;
 }
 
-// The font of `desc` in pixels; Arial where the family is missing falls back to sans serif.
+// The font of `desc` in pixels. A family the system lacks falls back to Arial, then to the
+// families Linux systems have (wine without Arial); with none of them there is no text.
 struct TextFont {
     explicit TextFont(const CFontDesc& desc)
-        : name(win::wide(desc.getName())),
-          style(((desc.getStyle() & kBoldFace) ? Gdiplus::FontStyleBold : 0) |
-                ((desc.getStyle() & kItalicFace) ? Gdiplus::FontStyleItalic : 0)),
-          family(name.c_str()),
-          usable(family.IsAvailable() ? &family : Gdiplus::FontFamily::GenericSansSerif()),
-          font(usable, static_cast<REAL>(desc.getSize()), style, Gdiplus::UnitPixel) {
-        const double em = usable->GetEmHeight(style);
-        ascent = em > 0 ? desc.getSize() * usable->GetCellAscent(style) / em : desc.getSize();
-        descent = em > 0 ? desc.getSize() * usable->GetCellDescent(style) / em : 0;
+        : style(((desc.getStyle() & kBoldFace) ? Gdiplus::FontStyleBold : 0) |
+                ((desc.getStyle() & kItalicFace) ? Gdiplus::FontStyleItalic : 0)) {
+        for (const std::wstring& name :
+             {win::wide(desc.getName()), std::wstring(L"Arial"), std::wstring(L"Liberation Sans"),
+              std::wstring(L"DejaVu Sans")}) {
+            family = std::make_unique<Gdiplus::FontFamily>(name.c_str());
+            if (family->IsAvailable()) break;
+            family.reset();
+        }
+        if (!family) return;
+        font = std::make_unique<Gdiplus::Font>(family.get(), static_cast<REAL>(desc.getSize()),
+                                               style, Gdiplus::UnitPixel);
+        const double em = family->GetEmHeight(style);
+        ascent = em > 0 ? desc.getSize() * family->GetCellAscent(style) / em : desc.getSize();
+        descent = em > 0 ? desc.getSize() * family->GetCellDescent(style) / em : 0;
     }
-    std::wstring name;
     INT style;
-    Gdiplus::FontFamily family;
-    const Gdiplus::FontFamily* usable;
-    Gdiplus::Font font;
+    std::unique_ptr<Gdiplus::FontFamily> family;
+    std::unique_ptr<Gdiplus::Font> font;  // null without any usable family
     double ascent = 0, descent = 0;
 };
 
 // Typographic layout (no padding around the text), trailing blanks measured as cairo does.
 std::unique_ptr<Gdiplus::StringFormat> textFormat() {
-    auto format = std::make_unique<Gdiplus::StringFormat>(Gdiplus::StringFormat::GenericTypographic());
-    format->SetFormatFlags(format->GetFormatFlags() | Gdiplus::StringFormatFlagsMeasureTrailingSpaces |
+    auto format =
+        std::make_unique<Gdiplus::StringFormat>(Gdiplus::StringFormat::GenericTypographic());
+    format->SetFormatFlags(format->GetFormatFlags() |
+                           Gdiplus::StringFormatFlagsMeasureTrailingSpaces |
                            Gdiplus::StringFormatFlagsNoWrap);
     return format;
 }
 
 double advanceOf(Gdiplus::Graphics& g, const std::wstring& text, const TextFont& f,
                  const Gdiplus::StringFormat& format) {
+    if (!f.font) return 0;
     Gdiplus::RectF box;
-    g.MeasureString(text.c_str(), static_cast<INT>(text.size()), &f.font, Gdiplus::PointF(0, 0),
-                    &format, &box);
+    g.MeasureString(text.c_str(), static_cast<INT>(text.size()), f.font.get(),
+                    Gdiplus::PointF(0, 0), &format, &box);
     return box.Width;
 }
 
 void drawText(Gdiplus::Graphics& g, const std::wstring& text, const TextFont& f, double x,
               double baseline, const Gdiplus::Color& color, bool antialias,
               const Gdiplus::StringFormat& format) {
+    if (!f.font) return;
     g.SetTextRenderingHint(antialias ? Gdiplus::TextRenderingHintAntiAliasGridFit
                                      : Gdiplus::TextRenderingHintSingleBitPerPixelGridFit);
     Gdiplus::SolidBrush brush(color);
-    g.DrawString(text.c_str(), static_cast<INT>(text.size()), &f.font,
+    g.DrawString(text.c_str(), static_cast<INT>(text.size()), f.font.get(),
                  Gdiplus::PointF(static_cast<REAL>(x), static_cast<REAL>(baseline - f.ascent)),
                  &format, &brush);
 }
+
+// Strokes are drawn with pixel centres at integers (offset mode "none") and the coordinates
+// moved by half a pixel, which is the same geometry as offset mode "half" but leaves no stroke
+// edge exactly between two pixels, where rasterisers without antialiasing (wine's) round
+// differently from Windows.
+class StrokeSpace {
+  public:
+    explicit StrokeSpace(Gdiplus::Graphics& g) : g(g), state(g.Save()) {
+        g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeNone);
+        g.TranslateTransform(-0.5f, -0.5f, Gdiplus::MatrixOrderAppend);
+    }
+    ~StrokeSpace() { g.Restore(state); }
+    StrokeSpace(const StrokeSpace&) = delete;
+    StrokeSpace& operator=(const StrokeSpace&) = delete;
+
+  private:
+    Gdiplus::Graphics& g;
+    Gdiplus::GraphicsState state;
+};
 
 }  // namespace
 
@@ -117,6 +147,7 @@ void CDrawContext::drawLine(const CPoint& from, const CPoint& to) {
         // Integer coordinates name pixels: an odd line width is centred on the pixel's middle.
         const double half = std::fmod(std::round(lineWidth), 2.0) == 1.0 ? 0.5 : 0.0;
         auto pen = makePen(frameColor, globalAlpha, lineStyle, lineWidth);
+        const StrokeSpace space(*context);
         context->DrawLine(pen.get(), static_cast<REAL>(from.x + half),
                           static_cast<REAL>(from.y + half), static_cast<REAL>(to.x + half),
                           static_cast<REAL>(to.y + half));
@@ -130,14 +161,16 @@ void CDrawContext::drawRect(const CRect& rect, CDrawStyle style) {
     begin();
     if (style != kDrawStroked) {
         Gdiplus::SolidBrush brush(colorOf(fillColor, globalAlpha));
-        context->FillRectangle(&brush, rectF(rect.left, rect.top, rect.getWidth(), rect.getHeight()));
+        context->FillRectangle(&brush,
+                               rectF(rect.left, rect.top, rect.getWidth(), rect.getHeight()));
     }
     if (style != kDrawFilled) {
         const double half = lineWidth / 2;
         auto pen = makePen(frameColor, globalAlpha, lineStyle, lineWidth);
-        context->DrawRectangle(pen.get(), rectF(rect.left + half, rect.top + half,
-                                                rect.getWidth() - lineWidth,
-                                                rect.getHeight() - lineWidth));
+        const StrokeSpace space(*context);
+        context->DrawRectangle(pen.get(),
+                               rectF(rect.left + half, rect.top + half, rect.getWidth() - lineWidth,
+                                     rect.getHeight() - lineWidth));
     }
     end();
 }
@@ -152,6 +185,7 @@ void CDrawContext::drawEllipse(const CRect& rect, CDrawStyle style) {
     }
     if (style != kDrawFilled) {
         auto pen = makePen(frameColor, globalAlpha, lineStyle, lineWidth);
+        const StrokeSpace space(*context);
         context->DrawEllipse(pen.get(), r);
     }
     end();
@@ -209,8 +243,8 @@ void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& 
                                   {0, 0, 0, opacity, 0},
                                   {0, 0, 0, 0, 1}}};
     if (opacity < 1) attributes.SetColorMatrix(&fade);
-    const Gdiplus::RectF to = rectF(dest.left + left - offset.x, dest.top + top - offset.y,
-                                    right - left, bottom - top);
+    const Gdiplus::RectF to =
+        rectF(dest.left + left - offset.x, dest.top + top - offset.y, right - left, bottom - top);
     context->DrawImage(bitmap->getSurface(), to, static_cast<REAL>(left), static_cast<REAL>(top),
                        static_cast<REAL>(right - left), static_cast<REAL>(bottom - top),
                        Gdiplus::UnitPixel, opacity < 1 ? &attributes : nullptr);

@@ -2,8 +2,8 @@
 // with a title, an initial folder, a default name and file-type filters, and runs modally.
 // The dialog itself comes from a replaceable backend; the default one is the system's: `zenity`
 // on Linux when it is installed (selecting nothing otherwise, CFileSelector_zenity.cpp), the
-// common Open and Save As dialogs on Windows (CFileSelector_win.cpp). User-interface thread; runModal blocks it until
-// the dialog is closed.
+// common Open and Save As dialogs on Windows (CFileSelector_win.cpp). User-interface thread;
+// runModal blocks it until the dialog is closed.
 #pragma once
 
 #include <string>

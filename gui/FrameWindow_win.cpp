@@ -1,16 +1,16 @@
-// The frame window on Windows: a pugl view (Win32, no drawing backend of pugl's own) as a child
-// of the host's HWND; exposes copy the offscreen image with GDI+.
+// The frame window on Windows: a pugl view (Win32, PuglGdiBackend.c) as a child of the host's
+// HWND; exposes copy the offscreen image to the window with GDI.
 #include "gui/win/Gdiplus.h"
 // This copy of pugl's headers declares no C linkage of its own.
 extern "C" {
 #include <pugl/pugl.h>
-#include <pugl/stub.h>
 }
 
 #include <cmath>
 
 #include "gui/CFrame.h"
 #include "gui/FrameWindow.h"
+#include "gui/win/PuglGdiBackend.h"
 
 namespace qgui {
 
@@ -48,7 +48,7 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
     }
     std::unique_ptr<FrameWindow> w(new FrameWindow(frame, world, view));
     puglSetHandle(view, w.get());
-    puglSetBackend(view, puglStubBackend());
+    puglSetBackend(view, qrxPuglGdiBackend());
     puglSetEventFunc(view, onEvent);
     puglSetViewHint(view, PUGL_RESIZABLE, PUGL_FALSE);
     puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(width),
@@ -127,17 +127,33 @@ void FrameWindow::paint(const void* event) {
     const auto hwnd = reinterpret_cast<HWND>(puglGetNativeView(view));
     Gdiplus::Bitmap* image = frame.getOffscreen();
     if (!hwnd || !image) return;
+    const Gdiplus::Rect all(0, 0, static_cast<INT>(image->GetWidth()),
+                            static_cast<INT>(image->GetHeight()));
+    Gdiplus::BitmapData pixels{};
+    if (image->LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &pixels) !=
+        Gdiplus::Ok)
+        return;
+    // The panel is opaque: its premultiplied pixels are the colours GDI shows, as a top-down DIB.
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = pixels.Stride / 4;
+    info.bmiHeader.biHeight = -static_cast<LONG>(pixels.Height);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
     HDC dc = GetDC(hwnd);
-    if (!dc) return;
-    {
-        Gdiplus::Graphics g(dc);
-        g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-        g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
-        g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-        const Gdiplus::Rect area(e.x, e.y, static_cast<INT>(e.width), static_cast<INT>(e.height));
-        g.DrawImage(image, area, area.X, area.Y, area.Width, area.Height, Gdiplus::UnitPixel);
+    if (dc) {
+        // The whole image, clipped to the exposed part: source rectangles of top-down images
+        // count their rows from the bottom in StretchDIBits.
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, e.x, e.y, e.x + static_cast<int>(e.width),
+                          e.y + static_cast<int>(e.height));
+        StretchDIBits(dc, 0, 0, all.Width, all.Height, 0, 0, all.Width, all.Height, pixels.Scan0,
+                      &info, DIB_RGB_COLORS, SRCCOPY);
+        RestoreDC(dc, saved);
+        ReleaseDC(hwnd, dc);
     }
-    ReleaseDC(hwnd, dc);
+    image->UnlockBits(&pixels);
 }
 
 }  // namespace qgui

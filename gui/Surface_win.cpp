@@ -66,8 +66,7 @@ SurfacePixel surfacePixel(NativeSurface* s, int x, int y) {
     if (!s || x < 0 || y < 0 || x >= surfaceWidth(s) || y >= surfaceHeight(s)) return {0, 0, 0, 0};
     Gdiplus::Rect one(x, y, 1, 1);
     Gdiplus::BitmapData data{};
-    if (s->LockBits(&one, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) !=
-        Gdiplus::Ok)
+    if (s->LockBits(&one, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) != Gdiplus::Ok)
         return {0, 0, 0, 0};
     const uint32_t v = *static_cast<const uint32_t*>(data.Scan0);
     s->UnlockBits(&data);

@@ -39,8 +39,8 @@ const CFileExtension kPresetExtension("QRX Preset", "qrx");
 const CFileExtension kBankExtension("QRX Bank", "qrb");
 
 // The characters that end a folder name in a path: '/', and on Windows also '\'.
-constexpr char kFolderSeparators[] = {'/', static_cast<char>(std::filesystem::path::preferred_separator),
-                                       '\0'};
+constexpr char kFolderSeparators[] = {
+    '/', static_cast<char>(std::filesystem::path::preferred_separator), '\0'};
 
 // Whether anything (a dangling link too) has the UTF-8 name `path`.
 bool nameTaken(const std::string& path) {

@@ -71,8 +71,8 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"QRXTestHost";
         RegisterClassW(&wc);
-        parent = CreateWindowExW(0, L"QRXTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                 0, 0, 600, 600, nullptr, nullptr, wc.hInstance, nullptr);
+        parent = CreateWindowExW(0, L"QRXTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                 600, 600, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(parent, nullptr);
         requests.clear();
     }
@@ -124,7 +124,7 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
     // (x, y) is returned.
     RGB screenshot(const std::string& file, int x, int y) {
         const Panel& p = GetParam();
-        HDC screen = GetDC(parent);
+        HDC screen = GetDC(editor);
         HDC memory = CreateCompatibleDC(screen);
         HBITMAP bitmap = CreateCompatibleBitmap(screen, 450, p.height);
         HGDIOBJ old = SelectObject(memory, bitmap);
@@ -144,7 +144,7 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         }
         DeleteObject(bitmap);
         DeleteDC(memory);
-        ReleaseDC(parent, screen);
+        ReleaseDC(editor, screen);
         return {sum.r / 100, sum.g / 100, sum.b / 100};
     }
     static std::string artifacts() {
@@ -166,8 +166,8 @@ INSTANTIATE_TEST_SUITE_P(BothPlugins, EditorWindow, ::testing::ValuesIn(kPanels)
 
 TEST_P(EditorWindow, OpensAsChildOfTheHostWindowIdlesClicksAndCloses) {
     const Panel& p = GetParam();
-    const std::wstring file = buildFolder() + L"\\" +
-                              std::wstring(p.name, p.name + std::strlen(p.name)) + L".dll";
+    const std::wstring file =
+        buildFolder() + L"\\" + std::wstring(p.name, p.name + std::strlen(p.name)) + L".dll";
     library = LoadLibraryW(file.c_str());
     ASSERT_NE(library, nullptr) << "cannot load " << p.name << ".dll";
     auto entry = reinterpret_cast<AEffect* (*)(audioMasterCallback)>(

@@ -1,9 +1,10 @@
 // The file dialog of the Windows build: the filter list it offers, and the real common dialog
 // shown and answered the way a user would (under wine in the tests).
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -18,10 +19,11 @@ TEST(CommonDialogBackend, FilterListsEachExtensionThenAllFiles) {
     FileSelectorRequest r;
     r.extensions.emplace_back("Bank", "fxb");
     r.extensions.emplace_back("", "fxp");
-    const std::wstring expected(L"Bank (*.fxb)\0*.fxb\0fxp (*.fxp)\0*.fxp\0All files\0*.*\0\0", 54);
-    EXPECT_EQ(CommonDialogFileSelectorBackend::filter(r), expected);
+    const wchar_t both[] = L"Bank (*.fxb)\0*.fxb\0fxp (*.fxp)\0*.fxp\0All files\0*.*\0";
+    EXPECT_EQ(CommonDialogFileSelectorBackend::filter(r), std::wstring(both, std::size(both)));
+    const wchar_t none[] = L"All files\0*.*\0";
     EXPECT_EQ(CommonDialogFileSelectorBackend::filter(FileSelectorRequest{}),
-              std::wstring(L"All files\0*.*\0\0", 15));
+              std::wstring(none, std::size(none)));
 }
 
 // Waits for a top-level window titled `title` of this process and answers it.
