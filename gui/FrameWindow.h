@@ -11,6 +11,7 @@
 
 typedef struct PuglWorldImpl PuglWorld;
 typedef struct PuglViewImpl PuglView;
+typedef struct PuglBackendImpl PuglBackend;
 
 namespace qgui {
 
@@ -39,6 +40,9 @@ class FrameWindow {
 
   private:
     FrameWindow(CFrame& frame, PuglWorld* world, PuglView* view);
+    // Gives the view its backend, this window's events, the fixed size and the parent; the
+    // same on every window system (FrameWindowEvents.cpp).
+    void configureView(const PuglBackend* backend, uintptr_t parent, int width, int height);
     // Shows the offscreen image in the exposed part (a PuglExposeEvent).
     void paint(const void* expose);
 

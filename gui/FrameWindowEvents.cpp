@@ -1,6 +1,6 @@
-// The frame window's event handling, the same on every window system pugl drives: pugl events
-// become the frame's mouse, wheel, key and timer calls. The window itself is made in
-// FrameWindow_x11.cpp (Linux) or FrameWindow_win.cpp (Windows).
+// What the frame window does the same on every window system pugl drives: the view's set-up,
+// and pugl events turned into the frame's mouse, wheel, key and timer calls. The window itself is
+// made in FrameWindow_x11.cpp (Linux) or FrameWindow_win.cpp (Windows).
 #include <cmath>
 
 // This copy of pugl's headers declares no C linkage of its own.
@@ -85,7 +85,27 @@ unsigned char virtualKeyOf(uint32_t key) {
     }
 }
 
+PuglStatus onEvent(PuglView* view, const PuglEvent* event) {
+    auto* self = static_cast<FrameWindow*>(puglGetHandle(view));
+    if (self && event) self->handleEvent(event);
+    return PUGL_SUCCESS;
+}
+
 }  // namespace
+
+FrameWindow::FrameWindow(CFrame& frame, PuglWorld* world, PuglView* view)
+    : frame(frame), world(world), view(view) {}
+
+void FrameWindow::configureView(const PuglBackend* backend, uintptr_t parent, int width,
+                                int height) {
+    puglSetHandle(view, this);
+    puglSetBackend(view, backend);
+    puglSetEventFunc(view, onEvent);
+    puglSetViewHint(view, PUGL_RESIZABLE, PUGL_FALSE);
+    puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(width),
+                    static_cast<PuglSpan>(height));
+    puglSetParentWindow(view, parent);
+}
 
 void FrameWindow::handleEvent(const void* event) {
     const PuglEvent& e = *static_cast<const PuglEvent*>(event);

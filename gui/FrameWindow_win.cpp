@@ -18,12 +18,6 @@ namespace {
 
 constexpr char kClassName[] = "QRXPanel";
 
-PuglStatus onEvent(PuglView* view, const PuglEvent* event) {
-    auto* self = static_cast<FrameWindow*>(puglGetHandle(view));
-    if (self && event) self->handleEvent(event);
-    return PUGL_SUCCESS;
-}
-
 // The library this code is linked into: pugl registers its window class for it.
 HMODULE thisModule() {
     HMODULE module = nullptr;
@@ -47,13 +41,7 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
         return nullptr;
     }
     std::unique_ptr<FrameWindow> w(new FrameWindow(frame, world, view));
-    puglSetHandle(view, w.get());
-    puglSetBackend(view, qrxPuglGdiBackend());
-    puglSetEventFunc(view, onEvent);
-    puglSetViewHint(view, PUGL_RESIZABLE, PUGL_FALSE);
-    puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(width),
-                    static_cast<PuglSpan>(height));
-    puglSetParentWindow(view, parent);
+    w->configureView(qrxPuglGdiBackend(), parent, width, height);
     if (puglRealize(view) != PUGL_SUCCESS) {
         puglSetBackend(view, nullptr);
         return nullptr;
@@ -61,9 +49,6 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
     if (puglShow(view) != PUGL_SUCCESS) return nullptr;
     return w;
 }
-
-FrameWindow::FrameWindow(CFrame& frame, PuglWorld* world, PuglView* view)
-    : frame(frame), world(world), view(view) {}
 
 FrameWindow::~FrameWindow() {
     if (view) {

@@ -29,12 +29,6 @@ bool windowExists(Display* display, uintptr_t window) {
     const Status found = XGetWindowAttributes(display, static_cast<Window>(window), &attributes);
     return found != 0 && !trap.failed();
 }
-PuglStatus onEvent(PuglView* view, const PuglEvent* event) {
-    auto* self = static_cast<FrameWindow*>(puglGetHandle(view));
-    if (self && event) self->handleEvent(event);
-    return PUGL_SUCCESS;
-}
-
 }  // namespace
 
 std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent, int width,
@@ -52,13 +46,7 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
         return nullptr;
     }
     std::unique_ptr<FrameWindow> w(new FrameWindow(frame, world, view));
-    puglSetHandle(view, w.get());
-    puglSetBackend(view, puglCairoBackend());
-    puglSetEventFunc(view, onEvent);
-    puglSetViewHint(view, PUGL_RESIZABLE, PUGL_FALSE);
-    puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(width),
-                    static_cast<PuglSpan>(height));
-    puglSetParentWindow(view, parent);
+    w->configureView(puglCairoBackend(), parent, width, height);
     platform::XErrorTrap trap(displayOf(world));
     if (puglRealize(view) != PUGL_SUCCESS) {
         // pugl cannot free the drawing backend of a view it never realized.
@@ -68,9 +56,6 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
     if (puglShow(view) != PUGL_SUCCESS || trap.failed()) return nullptr;
     return w;
 }
-
-FrameWindow::FrameWindow(CFrame& frame, PuglWorld* world, PuglView* view)
-    : frame(frame), world(world), view(view) {}
 
 FrameWindow::~FrameWindow() {
     if (view) {

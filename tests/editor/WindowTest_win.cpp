@@ -11,27 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "WindowPanels.h"
 #include "gui/Surface.h"
 #include "gui/win/Gdiplus.h"
 #include "shell/vst2.h"
 
 namespace {
-
-struct Panel {
-    const char* name;
-    int height;
-    int powerX, powerY;    // centre of the Power button
-    int switchX, switchY;  // inside the front page's page-switch area
-};
-
-const Panel kPanels[] = {
-    {"grandpress", 460, 59, 412, 150, 413},
-    {"tinypress", 378, 58, 331, 180, 330},
-};
-
-struct RGB {
-    int r, g, b;
-};
 
 // What the plug-in asked of the host, by opcode and index.
 std::vector<std::pair<VstInt32, VstInt32>> requests;
