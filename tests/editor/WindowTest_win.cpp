@@ -58,7 +58,8 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         RegisterClassW(&wc);
         parent = CreateWindowExW(0, L"QRXTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                  600, 600, nullptr, nullptr, wc.hInstance, nullptr);
-        ASSERT_NE(parent, nullptr);
+        ASSERT_NE(parent, nullptr) << "no window: wine needs a display (make windows-test "
+                                      "runs the tests under Xvfb)";
         requests.clear();
     }
     void TearDown() override {
