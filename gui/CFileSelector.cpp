@@ -1,5 +1,7 @@
 #include "gui/CFileSelector.h"
 
+#include "gui/CFrame.h"
+
 namespace qgui {
 
 namespace {
@@ -12,8 +14,10 @@ CNewFileSelector::CNewFileSelector(Style style) {
     request.style = static_cast<FileSelectorRequest::Style>(style);
 }
 
-CNewFileSelector* CNewFileSelector::create(CFrame*, Style style) {
-    return new CNewFileSelector(style);
+CNewFileSelector* CNewFileSelector::create(CFrame* parent, Style style) {
+    auto* selector = new CNewFileSelector(style);
+    if (parent) selector->request.ownerWindow = parent->getNativeWindow();
+    return selector;
 }
 
 void CNewFileSelector::setDefaultExtension(const CFileExtension& extension) {

@@ -43,6 +43,9 @@ struct FileSelectorRequest {
     std::string defaultSaveName;
     std::vector<CFileExtension> extensions;
     bool allowMultiple = false;
+    // The window of the frame that asks (X11 id or HWND), 0 when offscreen: the dialog belongs
+    // to its top-level window.
+    uintptr_t ownerWindow = 0;
 };
 
 class FileSelectorBackend {
@@ -61,8 +64,8 @@ class ZenityFileSelectorBackend : public FileSelectorBackend {
     static std::vector<std::string> arguments(const FileSelectorRequest& request);
 };
 
-// Shows GetOpenFileNameW or GetSaveFileNameW, owned by the window that has the keyboard focus
-// (the editor's); false when the user cancelled. Windows only.
+// Shows GetOpenFileNameW or GetSaveFileNameW, owned by the top-level window of the asking frame
+// (else of the focused window); false when the user cancelled. Windows only.
 class CommonDialogFileSelectorBackend : public FileSelectorBackend {
   public:
     bool run(const FileSelectorRequest& request, std::vector<std::string>& selected) override;

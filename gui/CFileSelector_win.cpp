@@ -24,8 +24,10 @@ std::wstring windowsPath(const std::string& path) {
     return w;
 }
 
-// The top-level window of the focused one (the editor's host window), or none.
-HWND ownerWindow() {
+// The top-level window of the asking frame's window, else of the focused one, else none.
+HWND ownerWindow(const FileSelectorRequest& request) {
+    const auto frameWindow = reinterpret_cast<HWND>(request.ownerWindow);
+    if (frameWindow && IsWindow(frameWindow)) return GetAncestor(frameWindow, GA_ROOT);
     HWND focus = GetFocus();
     return focus ? GetAncestor(focus, GA_ROOT) : GetActiveWindow();
 }
@@ -33,7 +35,7 @@ HWND ownerWindow() {
 bool browseForFolder(const FileSelectorRequest& request, std::vector<std::string>& selected) {
     const std::wstring title = platform::widen(request.title);
     BROWSEINFOW info{};
-    info.hwndOwner = ownerWindow();
+    info.hwndOwner = ownerWindow(request);
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
@@ -80,7 +82,7 @@ bool CommonDialogFileSelectorBackend::run(const FileSelectorRequest& request,
 
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = ownerWindow();
+    dialog.hwndOwner = ownerWindow(request);
     dialog.lpstrFilter = filters.c_str();
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = file.data();

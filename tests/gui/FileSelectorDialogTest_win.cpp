@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "gui/CFileSelector.h"
+#include "gui/CFrame.h"
 
 namespace guitest {
 namespace {
@@ -33,6 +34,7 @@ class DialogAnswerer {
         : title(std::move(title)), fileName(std::move(fileName)), thread([this] { answer(); }) {}
     ~DialogAnswerer() { thread.join(); }
     bool sawDialog() const { return seen.load(); }
+    HWND dialogOwner() const { return owner.load(); }
 
   private:
     void answer() {
@@ -40,6 +42,7 @@ class DialogAnswerer {
             HWND dialog = FindWindowW(nullptr, title.c_str());
             if (dialog) {
                 seen = true;
+                owner = GetWindow(dialog, GW_OWNER);
                 Sleep(200);  // let the dialog finish its start-up
                 if (fileName.empty()) {
                     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -58,6 +61,7 @@ class DialogAnswerer {
 
     std::wstring title, fileName;
     std::atomic<bool> seen{false};
+    std::atomic<HWND> owner{nullptr};
     std::thread thread;
 };
 
@@ -95,6 +99,30 @@ TEST(CommonDialogBackend, SaveDialogReturnsTheTypedNameWithTheDefaultExtension) 
     ASSERT_TRUE(backend.run(r, selected));
     ASSERT_EQ(selected.size(), 1u);
     EXPECT_EQ(selected[0], folder + "Drums \xc3\xa9t\xc3\xa9.fxb") << "UTF-8, extension added";
+}
+
+TEST(CommonDialogBackend, DialogBelongsToTheTopLevelWindowOfTheAskingEditor) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QRXDialogHost";
+    RegisterClassW(&wc);
+    HWND host = CreateWindowExW(0, L"QRXDialogHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                0, 500, 500, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(host, nullptr) << "no window: wine needs a display";
+    auto* frame = new CFrame(CRect(0, 0, 200, 100), nullptr);
+    ASSERT_TRUE(frame->open(host));
+    CNewFileSelector* selector = CNewFileSelector::create(frame, CNewFileSelector::kSelectFile);
+    selector->setTitle("QRX owner test");
+    {
+        DialogAnswerer user(L"QRX owner test", L"");
+        EXPECT_FALSE(selector->runModal());
+        EXPECT_TRUE(user.sawDialog());
+        EXPECT_EQ(user.dialogOwner(), host) << "owned by the host window, not the editor's child";
+    }
+    selector->forget();
+    frame->forget();
+    DestroyWindow(host);
 }
 
 }  // namespace
