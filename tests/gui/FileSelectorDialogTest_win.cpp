@@ -73,18 +73,6 @@ std::string temporaryFolder() {
     return path;
 }
 
-TEST(CommonDialogBackend, CancelledDialogSelectsNothing) {
-    FileSelectorRequest r;
-    r.title = "QRX cancel test";
-    r.extensions.emplace_back("Bank", "fxb");
-    std::vector<std::string> selected;
-    CommonDialogFileSelectorBackend backend;
-    DialogAnswerer user(L"QRX cancel test", L"");
-    EXPECT_FALSE(backend.run(r, selected));
-    EXPECT_TRUE(selected.empty());
-    EXPECT_TRUE(user.sawDialog()) << "the dialog was shown under its title";
-}
-
 TEST(CommonDialogBackend, SaveDialogReturnsTheTypedNameWithTheDefaultExtension) {
     const std::string folder = temporaryFolder();
     FileSelectorRequest r;
@@ -101,7 +89,8 @@ TEST(CommonDialogBackend, SaveDialogReturnsTheTypedNameWithTheDefaultExtension) 
     EXPECT_EQ(selected[0], folder + "Drums \xc3\xa9t\xc3\xa9.fxb") << "UTF-8, extension added";
 }
 
-TEST(CommonDialogBackend, DialogBelongsToTheTopLevelWindowOfTheAskingEditor) {
+// Through the toolkit, as the preset bar asks: cancelled, and owned by the host's window.
+TEST(CommonDialogBackend, CancelledEditorDialogBelongsToTheHostWindowAndSelectsNothing) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -114,10 +103,12 @@ TEST(CommonDialogBackend, DialogBelongsToTheTopLevelWindowOfTheAskingEditor) {
     ASSERT_TRUE(frame->open(host));
     CNewFileSelector* selector = CNewFileSelector::create(frame, CNewFileSelector::kSelectFile);
     selector->setTitle("QRX owner test");
+    selector->addFileExtension(CFileExtension("Bank", "fxb"));
     {
         DialogAnswerer user(L"QRX owner test", L"");
         EXPECT_FALSE(selector->runModal());
-        EXPECT_TRUE(user.sawDialog());
+        EXPECT_EQ(selector->getNumSelectedFiles(), 0);
+        EXPECT_TRUE(user.sawDialog()) << "the dialog was shown under its title";
         EXPECT_EQ(user.dialogOwner(), host) << "owned by the host window, not the editor's child";
     }
     selector->forget();
