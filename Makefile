@@ -20,10 +20,13 @@ DEMO_OUT ?= out
 
 # Debian packages of the Windows build (make windows, make windows-test): the mingw-w64 cross
 # compiler and wine to run its test programs. GoogleTest comes from libgtest-dev's sources.
-WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev libxsimd-dev
+# The editors need pugl's sources (dpf-source), the native skin generator cairo, and their tests
+# a display (xvfb) and the fonts "Arial" maps to; the vector kernels need xsimd's headers.
+WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev \
+                   dpf-source libcairo2-dev pkg-config g++ xvfb xauth fonts-liberation libxsimd-dev
 
 .PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean bench \
-        windows-deps windows windows-test
+        windows-deps windows windows-test windows-test-session
 
 all: build
 
@@ -132,12 +135,23 @@ windows: windows-deps $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
 # wine's server and prefix start first, with their output detached: wine's background services
-# would otherwise keep ctest's output pipe open and ctest would never end.
+# would otherwise keep ctest's output pipe open and ctest would never end. The session runs on one
+# Xvfb display, so that wine's desktop process, started with the server, has it for the window
+# tests; the other tests run without a display (QRX_WINE_DISPLAY names it for the window tests),
+# where a message box returns at once instead of waiting for a click.
 windows-test: windows
 	mkdir -p $(WINEPREFIX_DIR)
+	$(WINE_ENV) wineserver -k </dev/null >/dev/null 2>&1 || true
+	xvfb-run -a -s "-screen 0 1024x768x24" $(MAKE) --no-print-directory windows-test-session
+
+windows-test-session:
 	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1
 	$(WINE_ENV) wineboot --init </dev/null >/dev/null 2>&1
-	cd $(WIN_BUILD) && $(WINE_ENV) ctest --output-on-failure -j $(JOBS); \
+	@# "Arial" is Liberation Sans in the test prefix, as on Linux.
+	$(WINE_ENV) /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+	  /v Arial /t REG_SZ /d "Liberation Sans" /f </dev/null >/dev/null 2>&1
+	cd $(WIN_BUILD) && QRX_WINE_DISPLAY=$$DISPLAY $(WINE_ENV) env -u DISPLAY \
+	  ctest --output-on-failure -j $(JOBS); \
 	  status=$$?; $(WINE_ENV) wineserver -k </dev/null >/dev/null 2>&1; exit $$status
 
 clean:

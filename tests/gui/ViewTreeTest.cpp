@@ -3,7 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
 #include "GuiTestSupport.h"
+#include "support/TemporaryFolder.h"
 
 namespace guitest {
 namespace {
@@ -257,6 +264,28 @@ TEST_F(Tree, SoftwareTimersFireFromIdleWhenOffscreen) {
     usleep(12000);
     frame->idle();
     EXPECT_EQ(ticks, 2);
+}
+
+// The frame's image as a PNG file (qrx-shot and the snapshots write it), of the frame's size.
+TEST_F(Tree, FrameImageIsWrittenAsPngOfItsSize) {
+    const testsupport::TemporaryFolder folder("qrx-frame-png-");
+    const std::string path = folder.path("frame.png");
+    ASSERT_TRUE(frame->writePNG(path.c_str()));
+    std::ifstream in(folder.folder() / "frame.png", std::ios::binary);
+    const std::vector<unsigned char> png((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
+    ASSERT_GT(png.size(), 33u);
+    const unsigned char signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    EXPECT_TRUE(std::equal(signature, signature + 8, png.begin()));
+    auto be32 = [&](size_t at) {
+        return (png[at] << 24) | (png[at + 1] << 16) | (png[at + 2] << 8) | png[at + 3];
+    };
+    EXPECT_EQ(std::string(png.begin() + 12, png.begin() + 16), "IHDR");
+    EXPECT_EQ(be32(16), 200);
+    EXPECT_EQ(be32(20), 100);
+    EXPECT_EQ(png[24], 8) << "8 bits per channel";
+    EXPECT_TRUE(png[25] == 2 || png[25] == 6) << "RGB, with alpha where the image has any";
+    EXPECT_FALSE(frame->writePNG(folder.path("missing/frame.png").c_str()));
 }
 
 }  // namespace
