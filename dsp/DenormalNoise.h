@@ -33,6 +33,8 @@ class DenormalNoise {
     }
 
     constexpr double scale() const noexcept { return scale_; }
+    // Equal generators give equal sequences.
+    friend constexpr bool operator==(const DenormalNoise&, const DenormalNoise&) = default;
     constexpr void setScale(double scale) noexcept { scale_ = scale; }
 
   private:

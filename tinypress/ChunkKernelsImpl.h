@@ -1,0 +1,386 @@
+// The chunk kernels of ChunkKernels.h as templates on the vector architecture, included by the
+// one source file of each instruction set and instantiated there. Everything here has internal
+// linkage (an unnamed namespace), so each build keeps its own code; only the tables the
+// including file defines are visible outside it.
+//
+// Lane layout: `Pair` holds left and right; `Wide` is the widest vector of the build and runs the
+// stages without recursion over the chunk.
+#pragma once
+
+#include <xsimd/xsimd.hpp>
+
+#include "tinypress/ChunkKernels.h"
+#include "tinypress/GainComputer.h"
+#include "tinypress/Meters.h"
+#include "tinypress/SignalPath.h"
+
+namespace tinypress {
+namespace {
+
+template <class PairArch, class WideArch>
+struct Kernels {
+    using Pair = xsimd::batch<double, PairArch>;
+    using Wide = xsimd::batch<double, WideArch>;
+    static_assert(Pair::size == 2, "one lane per channel");
+    static constexpr int kWide = static_cast<int>(Wide::size);
+
+    static Pair pair(double left, double right) noexcept { return Pair({left, right}); }
+
+    static void store(const Pair& v, double& left, double& right) noexcept {
+        alignas(16) double lanes[2];
+        v.store_aligned(lanes);
+        left = lanes[0];
+        right = lanes[1];
+    }
+
+    // Biquad state of both lanes in registers.
+    struct Coefficients {
+        Pair b0, b1, b2, a1, a2;
+    };
+    struct Memories {
+        Pair x1, x2, y1, y2;
+    };
+
+    static Coefficients loadCoefficients(const qrx::dsp::BiquadCoefficients& l,
+                                         const qrx::dsp::BiquadCoefficients& r) noexcept {
+        return {pair(l.b0, r.b0), pair(l.b1, r.b1), pair(l.b2, r.b2), pair(l.a1, r.a1),
+                pair(l.a2, r.a2)};
+    }
+    static void storeCoefficients(const Coefficients& c, qrx::dsp::BiquadCoefficients& l,
+                                  qrx::dsp::BiquadCoefficients& r) noexcept {
+        store(c.b0, l.b0, r.b0);
+        store(c.b1, l.b1, r.b1);
+        store(c.b2, l.b2, r.b2);
+        store(c.a1, l.a1, r.a1);
+        store(c.a2, l.a2, r.a2);
+    }
+    static Memories loadMemories(const qrx::dsp::BiquadMemories& l,
+                                 const qrx::dsp::BiquadMemories& r) noexcept {
+        return {pair(l.x1, r.x1), pair(l.x2, r.x2), pair(l.y1, r.y1), pair(l.y2, r.y2)};
+    }
+    static void storeMemories(const Memories& m, qrx::dsp::BiquadMemories& l,
+                              qrx::dsp::BiquadMemories& r) noexcept {
+        store(m.x1, l.x1, r.x1);
+        store(m.x2, l.x2, r.x2);
+        store(m.y1, l.y1, r.y1);
+        store(m.y2, l.y2, r.y2);
+    }
+
+    // y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2, summed in that order.
+    static Pair biquad(const Coefficients& c, const Memories& m, const Pair& x) noexcept {
+        return c.b0 * x + c.b1 * m.x1 + c.b2 * m.x2 - c.a1 * m.y1 - c.a2 * m.y2;
+    }
+
+    // ---- side-chain shelves ----
+
+    // One coefficient gliding toward its target: c + h + (t - c) rate.
+    static Pair glide(const Pair& c, const Pair& t, const Pair& h, const Pair& rate) noexcept {
+        return (c + h) + (t - c) * rate;
+    }
+    static void glideAll(Coefficients& c, const Coefficients& t, const Pair& h,
+                         const Pair& rate) noexcept {
+        c.b0 = glide(c.b0, t.b0, h, rate);
+        c.b1 = glide(c.b1, t.b1, h, rate);
+        c.b2 = glide(c.b2, t.b2, h, rate);
+        c.a1 = glide(c.a1, t.a1, h, rate);
+        c.a2 = glide(c.a2, t.a2, h, rate);
+    }
+    // One gliding biquad sample (the shared filter's step, both lanes at once).
+    static Pair glidingStep(const Pair& x, const Coefficients& t, Coefficients& c, Memories& m,
+                            const Pair& rate, const Pair& h) noexcept {
+        glideAll(c, t, h, rate);
+        const Pair xh = x + h;
+        const Pair y = biquad(c, m, xh);
+        m.x2 = m.x1;
+        m.x1 = xh;
+        m.y2 = m.y1;
+        m.y1 = y + h;
+        return y;
+    }
+
+    static void shelves(ShelfJob& j) noexcept {
+        const Coefficients lowTarget = loadCoefficients(*j.lowTarget, *j.lowTarget);
+        const Coefficients highTarget = loadCoefficients(*j.highTarget, *j.highTarget);
+        ShelfState &lowL = *j.low[0], &lowR = *j.low[1];
+        ShelfState &highL = *j.high[0], &highR = *j.high[1];
+        Coefficients low = loadCoefficients(lowL.current, lowR.current);
+        Coefficients high = loadCoefficients(highL.current, highR.current);
+        Memories lowM = loadMemories(lowL.memories, lowR.memories);
+        Memories highM = loadMemories(highL.memories, highR.memories);
+        const Pair rate(j.rate);
+        double* const left = j.side[0];
+        double* const right = j.side[1];
+        for (int k = 0; k < j.n; ++k) {
+            const Pair hLow = pair(j.lowNoise[0][k], j.lowNoise[1][k]);
+            const Pair hHigh = pair(j.highNoise[0][k], j.highNoise[1][k]);
+            const Pair x = glidingStep(pair(left[k], right[k]), lowTarget, low, lowM, rate, hLow);
+            store(glidingStep(x, highTarget, high, highM, rate, hHigh), left[k], right[k]);
+        }
+        storeCoefficients(low, lowL.current, lowR.current);
+        storeCoefficients(high, highL.current, highR.current);
+        storeMemories(lowM, lowL.memories, lowR.memories);
+        storeMemories(highM, highL.memories, highR.memories);
+    }
+
+    // ---- stereo link ----
+
+    static void link(const double* left, const double* right, int n, double* linked) noexcept {
+        const Wide scale(0.7071);
+        int k = 0;
+        for (; k + kWide <= n; k += kWide) {
+            const Wide l = Wide::load_aligned(left + k), r = Wide::load_aligned(right + k);
+            (xsimd::sqrt(l * l + r * r) * scale).store_aligned(linked + k);
+        }
+        for (; k < n; ++k) {
+            const Pair l(left[k]), r(right[k]);
+            double ignored;
+            store(xsimd::sqrt(l * l + r * r) * Pair(0.7071), linked[k], ignored);
+        }
+    }
+
+    // ---- envelope, gain curve, output ----
+
+    // The release smoothers (two plain low-passes of P per lane, with alternating offsets) and
+    // the envelope; leaves the envelope level v (sqrt(e) with RMS) per lane in `level`.
+    static void envelopes(DynamicsJob& j, double* const level[2]) noexcept {
+        const EngineSettings& s = *j.settings;
+        EnvelopeState &left = *j.envelope[0], &right = *j.envelope[1];
+        const Coefficients fastC = loadCoefficients(s.releaseFast, s.releaseFast);
+        const Coefficients slowC = loadCoefficients(s.releaseSlow, s.releaseSlow);
+        Memories fast = loadMemories(left.fast, right.fast);
+        Memories slow = loadMemories(left.slow, right.slow);
+        Pair fastOffset = pair(left.fastOffset, right.fastOffset);
+        Pair slowOffset = pair(left.slowOffset, right.slowOffset);
+        Pair e = pair(left.envelope, right.envelope);
+        const Pair attack(s.attackCoefficient), release(s.releaseCoefficient);
+        const Pair gain2(s.thresholdGain), floorP(kDetectorFloor);
+        const Pair smootherFloor(kSmootherFloor), envelopeFloor(kEnvelopeFloor);
+        const bool rms = s.rms != 0, autoRelease = s.autoRelease != 0;
+        const double* const inL = j.level[0];
+        const double* const inR = j.level[1];
+        for (int k = 0; k < j.n; ++k) {
+            Pair p = pair(inL[k], inR[k]) * gain2 * Pair(2.0) + floorP;
+            if (rms) p = p * p;
+            // Plain biquad steps: the offset flips, the input carries the new sign, the output
+            // state the old one.
+            const Pair fastBefore = fastOffset, slowBefore = slowOffset;
+            fastOffset = -fastOffset;
+            slowOffset = -slowOffset;
+            const Pair fx = p + fastOffset, sx = p + slowOffset;
+            Pair f = biquad(fastC, fast, fx);
+            Pair sl = biquad(slowC, slow, sx);
+            fast.x2 = fast.x1;
+            fast.x1 = fx;
+            fast.y2 = fast.y1;
+            fast.y1 = f + fastBefore;
+            slow.x2 = slow.x1;
+            slow.x1 = sx;
+            slow.y2 = slow.y1;
+            slow.y1 = sl + slowBefore;
+            Pair releaseNow = release;
+            if (autoRelease) {
+                f = xsimd::select(f > smootherFloor, f, smootherFloor);
+                sl = xsimd::select(sl > smootherFloor, sl, smootherFloor);
+                const Pair ratio = Pair(0.5) * f / sl;
+                releaseNow = release * (Pair(2.0) * ratio / (ratio + Pair(1.0)) + Pair(0.1));
+            }
+            const Pair coefficient = xsimd::select(p > e, attack, releaseNow);
+            e = e + (p - e) * coefficient;
+            e = xsimd::select(e > envelopeFloor, e, envelopeFloor);
+            store(rms ? xsimd::sqrt(e) : e, level[0][k], level[1][k]);
+        }
+        store(e, left.envelope, right.envelope);
+        storeMemories(fast, left.fast, right.fast);
+        storeMemories(slow, left.slow, right.slow);
+        store(fastOffset, left.fastOffset, right.fastOffset);
+        store(slowOffset, left.slowOffset, right.slowOffset);
+    }
+
+    // v^p for v >= 1e-4 (the envelope floor): 2^(p log2 v).
+    static Wide power(const Wide& v, const Wide& p) noexcept {
+        return xsimd::exp2(p * xsimd::log2(v));
+    }
+
+    // g = y(v) / (v + 1e-6) over the chunk, in place.
+    static void gainCurve(const EngineSettings& s, double* v, int n) noexcept {
+        const double p = s.inverseRatio;
+        const bool linear = p == 1.0;  // v^1 is v
+        const Wide pw(p), one(1.0), tiny(1e-6);
+        if (!s.softKnee) {
+            for (int k = 0; k < n; k += kWide) {
+                const Wide x = Wide::load_aligned(v + k);
+                Wide y = x;
+                const auto above = x > one;
+                if (!linear && xsimd::any(above)) y = xsimd::select(above, power(x, pw), x);
+                (y / (x + tiny)).store_aligned(v + k);
+            }
+            return;
+        }
+        // Catmull-Rom through (-0.5, 0.5, 1.5^p, 2.5^p) at t = v - 0.5.
+        constexpr double p0 = -0.5, p1 = 0.5;
+        const double p2 = s.kneeLowY, p3 = s.kneeHighY;
+        const Wide c0(p1), c1(0.5 * p2 - 0.5 * p0), c2(p0 - 2.5 * p1 + 2.0 * p2 - 0.5 * p3),
+            c3(0.5 * p3 + 1.5 * p1 - 0.5 * p0 - 1.5 * p2);
+        const Wide half(0.5), kneeTop(1.5);
+        for (int k = 0; k < n; k += kWide) {
+            const Wide x = Wide::load_aligned(v + k);
+            const Wide t = x - half;
+            const Wide t2 = t * t;
+            Wide y = c0 + t * c1 + t2 * c2 + t2 * t * c3;
+            const auto top = x >= kneeTop;
+            if (xsimd::any(top)) y = xsimd::select(top, linear ? x : power(x, pw), y);
+            y = xsimd::select(x <= half, x, y);
+            (y / (x + tiny)).store_aligned(v + k);
+        }
+    }
+
+    static void dynamics(DynamicsJob& j) noexcept {
+        const EngineSettings& s = *j.settings;
+        const int n = j.n;
+        envelopes(j, j.gain);
+        // The gain curve runs over whole vectors; the buffers hold kChunk samples.
+        const int whole = (n + kWide - 1) / kWide * kWide;
+        gainCurve(s, j.gain[0], whole);
+        gainCurve(s, j.gain[1], whole);
+
+        // Make-up and output states glide toward their targets with the offset n.
+        constexpr double kGlide = 0.001;
+        const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
+        double m = j.makeup, o = j.output;
+        alignas(64) double after[kChunk];
+        for (int k = 0; k < n; ++k) {
+            const double nk = j.noise[k];
+            m = m + (s.makeupTarget - m) * kGlide + nk;
+            o = o + (s.outputTarget - o) * kGlide + nk;
+            after[k] = m * autoMakeup * o;
+            j.outGain[k] = o;
+        }
+        j.makeup = m;
+        j.output = o;
+        for (int c = 0; c < 2; ++c) {
+            const double* main = j.main[c];
+            const double* g = j.gain[c];
+            double* out = j.out[c];
+            for (int k = 0; k < whole; k += kWide)
+                (Wide::load_aligned(main + k) * Wide::load_aligned(g + k) *
+                 Wide::load_aligned(after + k))
+                    .store_aligned(out + k);
+        }
+    }
+
+    // ---- meters ----
+
+    struct MeterLanes {
+        Pair vu, ppm, vuHold, ppmHold, overCount;
+        Memories vuMemories;
+        Pair vuOffset;
+        xsimd::batch_bool<double, PairArch> vuTaken, ppmTaken;
+    };
+
+    static MeterLanes loadMeters(const MeterJob& j) noexcept {
+        const MeterChannel &l = *j.channel[0], &r = *j.channel[1];
+        MeterLanes m;
+        m.vu = pair(l.vu, r.vu);
+        m.ppm = pair(l.ppm, r.ppm);
+        m.vuHold = pair(l.vuHold, r.vuHold);
+        m.ppmHold = pair(l.ppmHold, r.ppmHold);
+        m.overCount = pair(l.overCount, r.overCount);
+        m.vuMemories = loadMemories(l.vuMemories, r.vuMemories);
+        m.vuOffset = pair(l.vuOffset, r.vuOffset);
+        m.vuTaken = Pair(0.0) != Pair(0.0);
+        m.ppmTaken = m.vuTaken;
+        return m;
+    }
+
+    static void storeMeters(const MeterLanes& m, const MeterJob& j) noexcept {
+        MeterChannel &l = *j.channel[0], &r = *j.channel[1];
+        store(m.vu, l.vu, r.vu);
+        store(m.ppm, l.ppm, r.ppm);
+        store(m.vuHold, l.vuHold, r.vuHold);
+        store(m.ppmHold, l.ppmHold, r.ppmHold);
+        store(m.overCount, l.overCount, r.overCount);
+        storeMemories(m.vuMemories, l.vuMemories, r.vuMemories);
+        store(m.vuOffset, l.vuOffset, r.vuOffset);
+        double vuTaken[2], ppmTaken[2];
+        store(Pair(m.vuTaken), vuTaken[0], vuTaken[1]);
+        store(Pair(m.ppmTaken), ppmTaken[0], ppmTaken[1]);
+        MeterChannel* const channels[2] = {&l, &r};
+        for (int c = 0; c < 2; ++c) {
+            if (vuTaken[c] != 0.0) channels[c]->vuHoldAge = 0;
+            if (ppmTaken[c] != 0.0) channels[c]->ppmHoldAge = 0;
+        }
+    }
+
+    // The VU low-pass of x (plain biquad with alternating offsets).
+    static Pair vuStep(MeterLanes& m, const Coefficients& c, const Pair& x) noexcept {
+        const Pair before = m.vuOffset;
+        m.vuOffset = -m.vuOffset;
+        const Pair xo = x + m.vuOffset;
+        const Pair y = biquad(c, m.vuMemories, xo);
+        m.vuMemories.x2 = m.vuMemories.x1;
+        m.vuMemories.x1 = xo;
+        m.vuMemories.y2 = m.vuMemories.y1;
+        m.vuMemories.y1 = y + before;
+        return y;
+    }
+
+    static void signalMeters(const MeterJob& j) noexcept {
+        const MeterConstants& k = *j.constants;
+        MeterLanes m = loadMeters(j);
+        const Coefficients vu = loadCoefficients(k.vuFilter, k.vuFilter);
+        const Pair attack(k.ppmAttack), release(k.ppmReturn), scale(k.signalScale);
+        const Pair fullScale(1.0 - 1e-9), one(1.0), zero(0.0), overSamples(k.overSamples);
+        for (int i = 0; i < j.n; ++i) {
+            const Pair x = xsimd::abs(pair(j.value[0][i], j.value[1][i]));
+            const Pair noise(j.noise[i]);
+            m.vu = vuStep(m, vu, x * scale);
+            m.ppm = m.ppm + noise + xsimd::select(x > m.ppm, attack, release) * (x - m.ppm);
+            m.overCount =
+                xsimd::select(x >= fullScale, m.overCount + one,
+                              xsimd::select(m.overCount < overSamples, zero, m.overCount));
+            const auto ppmHigh = m.ppm > m.ppmHold;
+            m.ppmHold = xsimd::select(ppmHigh, m.ppm, m.ppmHold);
+            m.ppmTaken = m.ppmTaken || ppmHigh;
+            const auto vuHigh = m.vu > m.vuHold;
+            m.vuHold = xsimd::select(vuHigh, m.vu, m.vuHold);
+            m.vuTaken = m.vuTaken || vuHigh;
+        }
+        storeMeters(m, j);
+    }
+
+    // A gain reading holds new reduction below the held value (down to 0.01) and new expansion
+    // above both the held value and 1.
+    static void holdGain(const Pair& value, Pair& held,
+                         xsimd::batch_bool<double, PairArch>& taken) noexcept {
+        const auto take =
+            (value > held && value > Pair(1.0)) || (value < held && value > Pair(0.01));
+        held = xsimd::select(take, value, held);
+        taken = taken || take;
+    }
+
+    static void gainMeters(const MeterJob& j) noexcept {
+        const MeterConstants& k = *j.constants;
+        MeterLanes m = loadMeters(j);
+        const Coefficients vu = loadCoefficients(k.vuFilter, k.vuFilter);
+        const Pair attack(k.ppmAttack), release(k.ppmReturn), mix(k.mix), one(1.0);
+        const bool compressing = k.compressing;
+        for (int i = 0; i < j.n; ++i) {
+            const Pair g = pair(j.value[0][i], j.value[1][i]);
+            const Pair noise(j.noise[i]);
+            const Pair x = (xsimd::abs(Pair(0.98) * g) - one) * mix + one;
+            m.vu = vuStep(m, vu, x);
+            // Compressing, the needle falls fast with more reduction and returns slowly;
+            // expanding, it rises fast.
+            const auto fast = compressing ? x < m.ppm : x > m.ppm;
+            m.ppm = m.ppm + noise + xsimd::select(fast, attack, release) * (x - m.ppm);
+            holdGain(m.vu, m.vuHold, m.vuTaken);
+            holdGain(m.ppm, m.ppmHold, m.ppmTaken);
+        }
+        storeMeters(m, j);
+    }
+
+    static constexpr ChunkKernels table{&shelves, &link, &dynamics, &signalMeters, &gainMeters};
+};
+
+}  // namespace
+}  // namespace tinypress
