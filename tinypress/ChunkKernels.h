@@ -74,6 +74,8 @@ struct MeterJob {
 };
 
 struct ChunkKernels {
+    // Host samples into the engine: NaN and infinities are taken as 0.
+    void (*readFinite)(const float* from, int n, double* to) noexcept;
     void (*shelves)(ShelfJob& job) noexcept;
     // Stereo link: both outputs get sqrt(l^2 + r^2) * 0.7071.
     void (*link)(const double* left, const double* right, int n, double* linked) noexcept;

@@ -71,6 +71,16 @@ struct Kernels {
         return c.b0 * x + c.b1 * m.x1 + c.b2 * m.x2 - c.a1 * m.y1 - c.a2 * m.y2;
     }
 
+    // ---- input ----
+
+    // Left to the compiler's vectoriser (the kernels are built with its full cost model).
+    static void readFinite(const float* from, int n, double* to) noexcept {
+        for (int k = 0; k < n; ++k) {
+            const double x = from[k];
+            to[k] = x - x == 0.0 ? x : 0.0;
+        }
+    }
+
     // ---- side-chain shelves ----
 
     // One coefficient gliding toward its target: c + h + (t - c) rate.
@@ -379,7 +389,8 @@ struct Kernels {
         storeMeters(m, j);
     }
 
-    static constexpr ChunkKernels table{&shelves, &link, &dynamics, &signalMeters, &gainMeters};
+    static constexpr ChunkKernels table{&readFinite, &shelves,      &link,
+                                        &dynamics,   &signalMeters, &gainMeters};
 };
 
 }  // namespace

@@ -8,13 +8,9 @@
 namespace tinypress {
 namespace {
 
-// A host sample as it enters the engine: NaN and infinities are taken as 0.
-inline double finiteSample(float x) noexcept {
-    return std::isfinite(x) ? static_cast<double>(x) : 0.0;
-}
-
 constexpr double kLinkScale = 0.7071;  // sqrt(L^2 + R^2) * 0.7071 feeds both detectors
-constexpr double kStateGlide = 0.001;  // make-up and output gain glide per sample
+// The shortest input delay (the side chain at the highest rate) is longer than a chunk.
+static_assert(kPathDelayBase - 2 * kMaxHilbertLength > kChunk);
 
 }  // namespace
 
@@ -87,8 +83,7 @@ void SignalPath::readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, i
             std::memset(in[s], 0, sizeof(double) * static_cast<size_t>(n));
             continue;
         }
-        const float* p = sources[s] + offset;
-        for (int k = 0; k < n; ++k) in[s][k] = finiteSample(p[k]);
+        kernels->readFinite(sources[s] + offset, n, in[s]);
     }
 }
 
@@ -116,17 +111,19 @@ void SignalPath::shelfNoise(int channels, int n) noexcept {
     // usually agree: one run then serves all of them.
     int runs = 0;
     ShelfState* const shelves[4] = {&lowShelf[0], &highShelf[0], &lowShelf[1], &highShelf[1]};
+    const qrx::dsp::DenormalNoise start[4] = {shelves[0]->noise, shelves[1]->noise,
+                                              shelves[2]->noise, shelves[3]->noise};
     const double* sequence[4] = {};
     for (int f = 0; f < 2 * channels; ++f) {
         int same = 0;
-        while (same < f && !(shelves[same]->noise == shelves[f]->noise)) ++same;
+        while (same < f && !(start[same] == start[f])) ++same;
         if (same < f) {
             sequence[f] = sequence[same];
             shelves[f]->noise = shelves[same]->noise;
             continue;
         }
         double* h = shelfNoises[runs++];
-        qrx::dsp::DenormalNoise generator = shelves[f]->noise;
+        qrx::dsp::DenormalNoise generator = start[f];
         for (int k = 0; k < n; ++k) h[k] = generator.next();
         sequence[f] = h;
         shelves[f]->noise = generator;
@@ -148,23 +145,30 @@ void SignalPath::activeChunk(int n) noexcept {
     const int channels = stereo ? 2 : 1;
 
     // Input rings, delayed main and side chain, noise.
+    if (!stereo) {
+        for (int k = 0; k < n; ++k) {
+            in[kMainLeft][k] = in[kMainRight][k] = 0.5 * (in[kMainLeft][k] + in[kMainRight][k]);
+            in[kSideLeft][k] = in[kSideRight][k] = 0.5 * (in[kSideLeft][k] + in[kSideRight][k]);
+        }
+    }
+    const double* const frames[kStreams] = {in[kMainLeft], in[kMainRight], in[kSideLeft],
+                                            in[kSideRight]};
+    // Both delays exceed the chunk: every frame read is older than the chunk, so the reads come
+    // first (frame k, d frames back, is d - 1 - k frames before the newest one stored so far).
+    inputRings.delayedBlock(kMainLeft, mainDelay - 1, n, main[0]);
+    inputRings.delayedBlock(kMainRight, mainDelay - 1, n, main[1]);
+    inputRings.delayedBlock(kSideLeft, sideDelay - 1, n, side[0]);
+    inputRings.delayedBlock(kSideRight, sideDelay - 1, n, side[1]);
+    inputRings.pushBlock(frames, n);
+    alignas(64) double signalNoise[kChunk];
     qrx::dsp::DenormalNoise engine = engineNoise;
     for (int k = 0; k < n; ++k) {
-        double mainL = in[kMainLeft][k], mainR = in[kMainRight][k];
-        double sideL = in[kSideLeft][k], sideR = in[kSideRight][k];
-        if (!stereo) {
-            mainL = mainR = 0.5 * (mainL + mainR);
-            sideL = sideR = 0.5 * (sideL + sideR);
-        }
-        inputRings.push(mainL, mainR, sideL, sideR);
-        const double signalNoise = engine.next();
+        signalNoise[k] = engine.next();
         noise[k] = engine.next();
-        main[0][k] = inputRings.delayed(kMainLeft, mainDelay) + signalNoise;
-        main[1][k] = inputRings.delayed(kMainRight, mainDelay) + signalNoise;
-        side[0][k] = inputRings.delayed(kSideLeft, sideDelay);
-        side[1][k] = inputRings.delayed(kSideRight, sideDelay);
     }
     engineNoise = engine;
+    for (int c = 0; c < 2; ++c)
+        for (int k = 0; k < n; ++k) main[c][k] += signalNoise[k];
 
     // In mono the right lane of every kernel works on a scratch copy of the left state.
     ShelfState lowScratch, highScratch;
@@ -228,16 +232,15 @@ void SignalPath::activeChunk(int n) noexcept {
 
     // The post-detector rings, and the side-chain monitor's output.
     const bool monitor = s.sideChainMonitor != 0;
-    const int monitorBack = 2 * taps;
-    int pw = postWrite;
-    for (int k = 0; k < n; ++k) {
-        pw = (pw + 1) & kRingMask;
-        for (int c = 0; c < channels; ++c) {
-            postRing[c][pw] = monitor ? side[c][k] : main[c][k];
-            if (monitor) out[c][k] = postRing[c][(pw - monitorBack) & kRingMask] * outGain[k];
-        }
+    const unsigned first = static_cast<unsigned>(postWrite + 1) & kRingMask;
+    for (int c = 0; c < channels; ++c) {
+        Rings::copyIn(postRing[c], first, monitor ? side[c] : main[c], n);
+        if (!monitor) continue;
+        Rings::copyOut(postRing[c], (first - 2u * static_cast<unsigned>(taps)) & kRingMask, out[c],
+                       n);
+        for (int k = 0; k < n; ++k) out[c][k] *= outGain[k];
     }
-    postWrite = pw;
+    postWrite = (postWrite + n) & kRingMask;
     if (!stereo) std::memcpy(out[1], out[0], sizeof(double) * static_cast<size_t>(n));
 
     // Meters inside the path ("Post" meters the output when the chunk is written).

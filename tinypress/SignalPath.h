@@ -65,6 +65,7 @@ class SignalPath {
 
   private:
     enum Stream { kMainLeft, kMainRight, kSideLeft, kSideRight, kStreams };
+    using Rings = qrx::dsp::InputRings<kRingLength>;
 
     void clearPath() noexcept;
     void readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
@@ -77,7 +78,7 @@ class SignalPath {
     std::uint32_t fullResetsDone = 0, pathResetsDone = 0, vuResetsDone = 0;
 
     // Input rings (main and side chain, left and right) with one shared write index.
-    qrx::dsp::InputRings<kRingLength> inputRings;
+    Rings inputRings;
     // Post-detector rings: the main signal, or the filtered side chain for the monitor.
     alignas(64) double postRing[2][kRingLength];
     int postWrite = kRingLength - 1;
