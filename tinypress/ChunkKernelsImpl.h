@@ -7,6 +7,8 @@
 // stages without recursion over the chunk.
 #pragma once
 
+#include <immintrin.h>
+
 #include <cstdint>
 #include <xsimd/xsimd.hpp>
 
@@ -18,7 +20,9 @@
 namespace tinypress {
 namespace {
 
-template <class PairArch, class WideArch>
+// kFused: the pair vectors fuse multiply and add (the 128-bit form of the AVX2 build; xsimd
+// offers fused operations only on the widest vectors of a build).
+template <class PairArch, class WideArch, bool kFused>
 struct Kernels {
     using Pair = xsimd::batch<double, PairArch>;
     using Wide = xsimd::batch<double, WideArch>;
@@ -26,6 +30,20 @@ struct Kernels {
     static constexpr int kWide = static_cast<int>(Wide::size);
 
     static Pair pair(double left, double right) noexcept { return Pair({left, right}); }
+
+    // a b + c and c - a b.
+    static Pair mulAdd(const Pair& a, const Pair& b, const Pair& c) noexcept {
+        if constexpr (kFused)
+            return Pair(_mm_fmadd_pd(a, b, c));
+        else
+            return a * b + c;
+    }
+    static Pair mulSub(const Pair& a, const Pair& b, const Pair& c) noexcept {
+        if constexpr (kFused)
+            return Pair(_mm_fnmadd_pd(a, b, c));
+        else
+            return c - a * b;
+    }
 
     static void store(const Pair& v, double& left, double& right) noexcept {
         alignas(16) double lanes[2];
@@ -69,7 +87,8 @@ struct Kernels {
 
     // y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2, summed in that order.
     static Pair biquad(const Coefficients& c, const Memories& m, const Pair& x) noexcept {
-        return c.b0 * x + c.b1 * m.x1 + c.b2 * m.x2 - c.a1 * m.y1 - c.a2 * m.y2;
+        return mulSub(c.a2, m.y2,
+                      mulSub(c.a1, m.y1, mulAdd(c.b2, m.x2, mulAdd(c.b1, m.x1, c.b0 * x))));
     }
 
     // ---- input ----
@@ -86,7 +105,7 @@ struct Kernels {
 
     // One coefficient gliding toward its target: c + h + (t - c) rate.
     static Pair glide(const Pair& c, const Pair& t, const Pair& h, const Pair& rate) noexcept {
-        return (c + h) + (t - c) * rate;
+        return mulAdd(t - c, rate, c + h);
     }
     static void glideAll(Coefficients& c, const Coefficients& t, const Pair& h,
                          const Pair& rate) noexcept {
@@ -170,7 +189,7 @@ struct Kernels {
         const double* const inL = j.level[0];
         const double* const inR = j.level[1];
         for (int k = 0; k < j.n; ++k) {
-            Pair p = pair(inL[k], inR[k]) * gain2 * Pair(2.0) + floorP;
+            Pair p = mulAdd(pair(inL[k], inR[k]) * gain2, Pair(2.0), floorP);
             if (rms) p = p * p;
             // Plain biquad steps: the offset flips, the input carries the new sign, the output
             // state the old one.
@@ -196,7 +215,7 @@ struct Kernels {
                 releaseNow = release * (Pair(2.0) * ratio / (ratio + Pair(1.0)) + Pair(0.1));
             }
             const Pair coefficient = xsimd::select(p > e, attack, releaseNow);
-            e = e + (p - e) * coefficient;
+            e = mulAdd(p - e, coefficient, e);
             e = xsimd::select(e > envelopeFloor, e, envelopeFloor);
             store(rms ? xsimd::sqrt(e) : e, level[0][k], level[1][k]);
         }
@@ -398,7 +417,7 @@ struct Kernels {
             const Pair x = xsimd::abs(pair(j.value[0][i], j.value[1][i]));
             const Pair noise(j.noise[i]);
             m.vu = vuStep(m, vu, x * scale);
-            m.ppm = m.ppm + noise + xsimd::select(x > m.ppm, attack, release) * (x - m.ppm);
+            m.ppm = mulAdd(xsimd::select(x > m.ppm, attack, release), x - m.ppm, m.ppm + noise);
             m.overCount =
                 xsimd::select(x >= fullScale, m.overCount + one,
                               xsimd::select(m.overCount < overSamples, zero, m.overCount));
@@ -431,12 +450,12 @@ struct Kernels {
         for (int i = 0; i < j.n; ++i) {
             const Pair g = pair(j.value[0][i], j.value[1][i]);
             const Pair noise(j.noise[i]);
-            const Pair x = (xsimd::abs(Pair(0.98) * g) - one) * mix + one;
+            const Pair x = mulAdd(xsimd::abs(Pair(0.98) * g) - one, mix, one);
             m.vu = vuStep(m, vu, x);
             // Compressing, the needle falls fast with more reduction and returns slowly;
             // expanding, it rises fast.
             const auto fast = compressing ? x < m.ppm : x > m.ppm;
-            m.ppm = m.ppm + noise + xsimd::select(fast, attack, release) * (x - m.ppm);
+            m.ppm = mulAdd(xsimd::select(fast, attack, release), x - m.ppm, m.ppm + noise);
             holdGain(m.vu, m.vuHold, m.vuTaken);
             holdGain(m.ppm, m.ppmHold, m.ppmTaken);
         }

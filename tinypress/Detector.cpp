@@ -36,11 +36,13 @@ void Detector::process(const double* const filtered[2], int channels, int n, int
     for (int c = 0; c < channels; ++c) {
         double* r = ring[c];
         const double* in = filtered[c];
-        for (int k = 0; k < n; ++k) {
-            const int p = (first + k) & kRingMask;
-            r[p] = in[k];
-            r[p + kRingLength] = in[k];
-        }
+        const int head = kRingLength - first < n ? kRingLength - first : n;
+        const std::size_t headBytes = sizeof(double) * static_cast<std::size_t>(head);
+        const std::size_t tailBytes = sizeof(double) * static_cast<std::size_t>(n - head);
+        std::memcpy(r + first, in, headBytes);
+        std::memcpy(r + first + kRingLength, in, headBytes);
+        std::memcpy(r, in + head, tailBytes);
+        std::memcpy(r + kRingLength, in + head, tailBytes);
     }
     write = (write + n) & kRingMask;
 
