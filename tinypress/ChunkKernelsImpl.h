@@ -284,17 +284,31 @@ struct Kernels {
     // v^p for v >= 1e-4 (the envelope floor): 2^(p log2 v).
     static Wide power(const Wide& v, const Wide& p) noexcept { return expTwo(p * logTwo(v)); }
 
-    // g = y(v) / (v + 1e-6) over the chunk, in place.
+    // Whether any of n values (a whole number of vectors) reaches `from`.
+    static bool reaches(const double* v, int n, double from) noexcept {
+        Wide m = Wide::load_aligned(v);
+        for (int k = kWide; k < n; k += kWide) m = xsimd::max(m, Wide::load_aligned(v + k));
+        return xsimd::any(m >= Wide(from));
+    }
+
+    // g = y(v) / (v + 1e-6) over the chunk, in place. The power runs over the whole chunk when
+    // any value reaches its range (one decision per chunk, not one per vector), and not at all
+    // at ratio 1, where v^1 is v.
     static void gainCurve(const EngineSettings& s, double* v, int n) noexcept {
         const double p = s.inverseRatio;
-        const bool linear = p == 1.0;  // v^1 is v
-        const Wide pw(p), one(1.0), tiny(1e-6);
+        const Wide pw(p), tiny(1e-6);
         if (!s.softKnee) {
+            const Wide one(1.0);
+            if (p == 1.0 || !reaches(v, n, 1.0)) {
+                for (int k = 0; k < n; k += kWide) {
+                    const Wide x = Wide::load_aligned(v + k);
+                    (x / (x + tiny)).store_aligned(v + k);
+                }
+                return;
+            }
             for (int k = 0; k < n; k += kWide) {
                 const Wide x = Wide::load_aligned(v + k);
-                Wide y = x;
-                const auto above = x > one;
-                if (!linear && xsimd::any(above)) y = xsimd::select(above, power(x, pw), x);
+                const Wide y = xsimd::select(x > one, power(x, pw), x);
                 (y / (x + tiny)).store_aligned(v + k);
             }
             return;
@@ -305,13 +319,13 @@ struct Kernels {
         const Wide c0(p1), c1(0.5 * p2 - 0.5 * p0), c2(p0 - 2.5 * p1 + 2.0 * p2 - 0.5 * p3),
             c3(0.5 * p3 + 1.5 * p1 - 0.5 * p0 - 1.5 * p2);
         const Wide half(0.5), kneeTop(1.5);
+        const bool powers = p != 1.0 && reaches(v, n, 1.5);
         for (int k = 0; k < n; k += kWide) {
             const Wide x = Wide::load_aligned(v + k);
             const Wide t = x - half;
             const Wide t2 = t * t;
             Wide y = c0 + t * c1 + t2 * c2 + t2 * t * c3;
-            const auto top = x >= kneeTop;
-            if (xsimd::any(top)) y = xsimd::select(top, linear ? x : power(x, pw), y);
+            y = xsimd::select(x >= kneeTop, powers ? power(x, pw) : x, y);
             y = xsimd::select(x <= half, x, y);
             (y / (x + tiny)).store_aligned(v + k);
         }
