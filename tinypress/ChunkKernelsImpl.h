@@ -86,9 +86,12 @@ struct Kernels {
     }
 
     // y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2, summed in that order.
+    // The fused build takes the newest output last, which shortens the chain from one sample's
+    // output to the next to a single fused operation.
     static Pair biquad(const Coefficients& c, const Memories& m, const Pair& x) noexcept {
-        return mulSub(c.a2, m.y2,
-                      mulSub(c.a1, m.y1, mulAdd(c.b2, m.x2, mulAdd(c.b1, m.x1, c.b0 * x))));
+        const Pair forward = mulAdd(c.b2, m.x2, mulAdd(c.b1, m.x1, c.b0 * x));
+        if constexpr (kFused) return mulSub(c.a1, m.y1, mulSub(c.a2, m.y2, forward));
+        return mulSub(c.a2, m.y2, mulSub(c.a1, m.y1, forward));
     }
 
     // ---- input ----
@@ -103,22 +106,36 @@ struct Kernels {
 
     // ---- side-chain shelves ----
 
-    // One coefficient gliding toward its target: c + h + (t - c) rate.
-    static Pair glide(const Pair& c, const Pair& t, const Pair& h, const Pair& rate) noexcept {
-        return mulAdd(t - c, rate, c + h);
+    // Every coefficient glides toward its target: c + h + (t - c) rate. The fused build takes it
+    // as c (1 - rate) + (t rate + h), one fused operation on the coefficient's own chain.
+    struct Glide {
+        Coefficients target, targetRate;
+        Pair rate, keep;
+    };
+    static Glide glideOf(const qrx::dsp::BiquadCoefficients& t, double rate) noexcept {
+        const auto scaled = [&](double v) { return Pair(v * rate); };
+        return {loadCoefficients(t, t),
+                {scaled(t.b0), scaled(t.b1), scaled(t.b2), scaled(t.a1), scaled(t.a2)},
+                Pair(rate),
+                Pair(1.0 - rate)};
     }
-    static void glideAll(Coefficients& c, const Coefficients& t, const Pair& h,
-                         const Pair& rate) noexcept {
-        c.b0 = glide(c.b0, t.b0, h, rate);
-        c.b1 = glide(c.b1, t.b1, h, rate);
-        c.b2 = glide(c.b2, t.b2, h, rate);
-        c.a1 = glide(c.a1, t.a1, h, rate);
-        c.a2 = glide(c.a2, t.a2, h, rate);
+    static Pair glide(const Pair& c, const Pair& t, const Pair& tr, const Pair& h,
+                      const Glide& g) noexcept {
+        if constexpr (kFused) return mulAdd(c, g.keep, tr + h);
+        return mulAdd(t - c, g.rate, c + h);
+    }
+    static void glideAll(Coefficients& c, const Glide& g, const Pair& h) noexcept {
+        const Coefficients &t = g.target, &tr = g.targetRate;
+        c.b0 = glide(c.b0, t.b0, tr.b0, h, g);
+        c.b1 = glide(c.b1, t.b1, tr.b1, h, g);
+        c.b2 = glide(c.b2, t.b2, tr.b2, h, g);
+        c.a1 = glide(c.a1, t.a1, tr.a1, h, g);
+        c.a2 = glide(c.a2, t.a2, tr.a2, h, g);
     }
     // One gliding biquad sample (the shared filter's step, both lanes at once).
-    static Pair glidingStep(const Pair& x, const Coefficients& t, Coefficients& c, Memories& m,
-                            const Pair& rate, const Pair& h) noexcept {
-        glideAll(c, t, h, rate);
+    static Pair glidingStep(const Pair& x, const Glide& g, Coefficients& c, Memories& m,
+                            const Pair& h) noexcept {
+        glideAll(c, g, h);
         const Pair xh = x + h;
         const Pair y = biquad(c, m, xh);
         m.x2 = m.x1;
@@ -129,22 +146,21 @@ struct Kernels {
     }
 
     static void shelves(ShelfJob& j) noexcept {
-        const Coefficients lowTarget = loadCoefficients(*j.lowTarget, *j.lowTarget);
-        const Coefficients highTarget = loadCoefficients(*j.highTarget, *j.highTarget);
+        const Glide lowGlide = glideOf(*j.lowTarget, j.rate);
+        const Glide highGlide = glideOf(*j.highTarget, j.rate);
         ShelfState &lowL = *j.low[0], &lowR = *j.low[1];
         ShelfState &highL = *j.high[0], &highR = *j.high[1];
         Coefficients low = loadCoefficients(lowL.current, lowR.current);
         Coefficients high = loadCoefficients(highL.current, highR.current);
         Memories lowM = loadMemories(lowL.memories, lowR.memories);
         Memories highM = loadMemories(highL.memories, highR.memories);
-        const Pair rate(j.rate);
         double* const left = j.side[0];
         double* const right = j.side[1];
         for (int k = 0; k < j.n; ++k) {
             const Pair hLow = pair(j.lowNoise[0][k], j.lowNoise[1][k]);
             const Pair hHigh = pair(j.highNoise[0][k], j.highNoise[1][k]);
-            const Pair x = glidingStep(pair(left[k], right[k]), lowTarget, low, lowM, rate, hLow);
-            store(glidingStep(x, highTarget, high, highM, rate, hHigh), left[k], right[k]);
+            const Pair x = glidingStep(pair(left[k], right[k]), lowGlide, low, lowM, hLow);
+            store(glidingStep(x, highGlide, high, highM, hHigh), left[k], right[k]);
         }
         storeCoefficients(low, lowL.current, lowR.current);
         storeCoefficients(high, highL.current, highR.current);
