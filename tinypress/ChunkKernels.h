@@ -15,6 +15,8 @@
 // Threads: audio thread only. Nothing allocates.
 #pragma once
 
+#include <cstdint>
+
 #include "dsp/BiquadDesign.h"
 #include "dsp/InstructionSet.h"
 #include "tinypress/EngineSettings.h"
@@ -74,6 +76,8 @@ struct MeterJob {
 };
 
 struct ChunkKernels {
+    // `count` values of a DenormalNoise generator (its three words, carried) at `scale`.
+    void (*noise)(std::uint32_t words[3], double scale, int count, double* to) noexcept;
     // Host samples into the engine: NaN and infinities are taken as 0.
     void (*readFinite)(const float* from, int n, double* to) noexcept;
     void (*shelves)(ShelfJob& job) noexcept;

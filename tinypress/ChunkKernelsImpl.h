@@ -104,6 +104,43 @@ struct Kernels {
         }
     }
 
+    // ---- anti-denormal noise ----
+
+    // The shared generator's step, the three words side by side in one vector in the AVX2 build
+    // (shifts by a different count per word); the baseline runs the generator itself.
+    static void noise(std::uint32_t words[3], double scale, int count, double* to) noexcept {
+        if constexpr (kFused) {
+            __m128i s = _mm_setr_epi32(static_cast<int>(words[0]), static_cast<int>(words[1]),
+                                       static_cast<int>(words[2]), 0);
+            const __m128i up = _mm_setr_epi32(13, 20, 17, 0);
+            const __m128i down1 = _mm_setr_epi32(6, 7, 8, 0);
+            const __m128i down2 = _mm_setr_epi32(15, 9, 14, 0);
+            const __m128i mask = _mm_setr_epi32(0x1FFF, 0xFFFFF, 0x1FFFF, 0);
+            for (int k = 0; k < count; ++k) {
+                const __m128i low =
+                    _mm_and_si128(_mm_xor_si128(_mm_srlv_epi32(s, down1), _mm_srlv_epi32(s, down2)), mask);
+                s = _mm_xor_si128(_mm_sllv_epi32(s, up), low);
+                // s1 ^ s2 ^ s3 (the fourth word stays 0).
+                __m128i x = _mm_xor_si128(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 0, 3, 2)));
+                x = _mm_xor_si128(x, _mm_shuffle_epi32(x, _MM_SHUFFLE(2, 3, 0, 1)));
+                const auto w = static_cast<std::uint32_t>(_mm_cvtsi128_si32(x));
+                const double u = static_cast<double>(w) * qrx::dsp::DenormalNoise::kWordToUnit;
+                to[k] = scale * (2.0 * u - 1.0);
+            }
+            words[0] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(s));
+            words[1] = static_cast<std::uint32_t>(_mm_extract_epi32(s, 1));
+            words[2] = static_cast<std::uint32_t>(_mm_extract_epi32(s, 2));
+        } else {
+            qrx::dsp::DenormalNoise generator(scale);
+            generator.setWords({words[0], words[1], words[2]});
+            for (int k = 0; k < count; ++k) to[k] = generator.next();
+            const qrx::dsp::DenormalNoise::Words w = generator.words();
+            words[0] = w.s1;
+            words[1] = w.s2;
+            words[2] = w.s3;
+        }
+    }
+
     // ---- side-chain shelves ----
 
     // Every coefficient glides toward its target: c + h + (t - c) rate. The fused build takes it
@@ -492,7 +529,7 @@ struct Kernels {
         storeMeters(m, j);
     }
 
-    static constexpr ChunkKernels table{&readFinite, &shelves,      &link,
+    static constexpr ChunkKernels table{&noise, &readFinite, &shelves,      &link,
                                         &dynamics,   &signalMeters, &gainMeters};
 };
 

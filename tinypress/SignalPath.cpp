@@ -106,6 +106,13 @@ void SignalPath::bypassChunk(int n) noexcept {
     bypassOffset = offset;
 }
 
+void SignalPath::generate(qrx::dsp::DenormalNoise& generator, int count, double* to) noexcept {
+    const qrx::dsp::DenormalNoise::Words w = generator.words();
+    std::uint32_t words[3] = {w.s1, w.s2, w.s3};
+    kernels->noise(words, generator.scale(), count, to);
+    generator.setWords({words[0], words[1], words[2]});
+}
+
 void SignalPath::shelfNoise(int channels, int n) noexcept {
     // Every shelf's generator starts alike and steps once per sample of its channel, so they
     // usually agree: one run then serves all of them.
@@ -123,10 +130,8 @@ void SignalPath::shelfNoise(int channels, int n) noexcept {
             continue;
         }
         double* h = shelfNoises[runs++];
-        qrx::dsp::DenormalNoise generator = start[f];
-        for (int k = 0; k < n; ++k) h[k] = generator.next();
+        generate(shelves[f]->noise, n, h);
         sequence[f] = h;
-        shelves[f]->noise = generator;
     }
     // In mono the right lane repeats the left one on scratch state.
     if (channels == 1) sequence[2] = sequence[0], sequence[3] = sequence[1];
@@ -160,15 +165,14 @@ void SignalPath::activeChunk(int n) noexcept {
     inputRings.delayedBlock(kSideLeft, sideDelay - 1, n, side[0]);
     inputRings.delayedBlock(kSideRight, sideDelay - 1, n, side[1]);
     inputRings.pushBlock(frames, n);
-    alignas(64) double signalNoise[kChunk];
-    qrx::dsp::DenormalNoise engine = engineNoise;
+    // Two engine noise values per sample: the first rides on the main signal, the second is n.
+    alignas(64) double engineValues[2 * kChunk];
+    generate(engineNoise, 2 * n, engineValues);
     for (int k = 0; k < n; ++k) {
-        signalNoise[k] = engine.next();
-        noise[k] = engine.next();
+        main[0][k] += engineValues[2 * k];
+        main[1][k] += engineValues[2 * k];
+        noise[k] = engineValues[2 * k + 1];
     }
-    engineNoise = engine;
-    for (int c = 0; c < 2; ++c)
-        for (int k = 0; k < n; ++k) main[c][k] += signalNoise[k];
 
     // In mono the right lane of every kernel works on a scratch copy of the left state.
     ShelfState lowScratch, highScratch;

@@ -72,6 +72,8 @@ class SignalPath {
     void bypassChunk(int n) noexcept;
     void activeChunk(int n) noexcept;
     void shelfNoise(int channels, int n) noexcept;
+    // `count` values of the generator, by the block's kernels.
+    void generate(qrx::dsp::DenormalNoise& generator, int count, double* to) noexcept;
     void writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
 
     EngineSettings current;
