@@ -117,8 +117,8 @@ struct Kernels {
             const __m128i down2 = _mm_setr_epi32(15, 9, 14, 0);
             const __m128i mask = _mm_setr_epi32(0x1FFF, 0xFFFFF, 0x1FFFF, 0);
             for (int k = 0; k < count; ++k) {
-                const __m128i low =
-                    _mm_and_si128(_mm_xor_si128(_mm_srlv_epi32(s, down1), _mm_srlv_epi32(s, down2)), mask);
+                const __m128i low = _mm_and_si128(
+                    _mm_xor_si128(_mm_srlv_epi32(s, down1), _mm_srlv_epi32(s, down2)), mask);
                 s = _mm_xor_si128(_mm_sllv_epi32(s, up), low);
                 // s1 ^ s2 ^ s3 (the fourth word stays 0).
                 __m128i x = _mm_xor_si128(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 0, 3, 2)));
@@ -529,8 +529,8 @@ struct Kernels {
         storeMeters(m, j);
     }
 
-    static constexpr ChunkKernels table{&noise, &readFinite, &shelves,      &link,
-                                        &dynamics,   &signalMeters, &gainMeters};
+    static constexpr ChunkKernels table{&noise,    &readFinite,   &shelves,   &link,
+                                        &dynamics, &signalMeters, &gainMeters};
 };
 
 }  // namespace
