@@ -182,27 +182,41 @@ struct Kernels {
         return y;
     }
 
-    static void shelves(ShelfJob& j) noexcept {
-        const Glide lowGlide = glideOf(*j.lowTarget, j.rate);
-        const Glide highGlide = glideOf(*j.highTarget, j.rate);
-        ShelfState &lowL = *j.low[0], &lowR = *j.low[1];
-        ShelfState &highL = *j.high[0], &highR = *j.high[1];
-        Coefficients low = loadCoefficients(lowL.current, lowR.current);
-        Coefficients high = loadCoefficients(highL.current, highR.current);
-        Memories lowM = loadMemories(lowL.memories, lowR.memories);
-        Memories highM = loadMemories(highL.memories, highR.memories);
-        double* const left = j.side[0];
-        double* const right = j.side[1];
-        for (int k = 0; k < j.n; ++k) {
+    // The shelves' state in registers for one chunk.
+    struct ShelfLoop {
+        ShelfJob& j;
+        const Glide lowGlide, highGlide;
+        Coefficients low, high;
+        Memories lowM, highM;
+
+        explicit ShelfLoop(ShelfJob& job) noexcept
+            : j(job),
+              lowGlide(glideOf(*job.lowTarget, job.rate)),
+              highGlide(glideOf(*job.highTarget, job.rate)),
+              low(loadCoefficients(job.low[0]->current, job.low[1]->current)),
+              high(loadCoefficients(job.high[0]->current, job.high[1]->current)),
+              lowM(loadMemories(job.low[0]->memories, job.low[1]->memories)),
+              highM(loadMemories(job.high[0]->memories, job.high[1]->memories)) {}
+
+        void step(int k) noexcept {
             const Pair hLow = pair(j.lowNoise[0][k], j.lowNoise[1][k]);
             const Pair hHigh = pair(j.highNoise[0][k], j.highNoise[1][k]);
-            const Pair x = glidingStep(pair(left[k], right[k]), lowGlide, low, lowM, hLow);
-            store(glidingStep(x, highGlide, high, highM, hHigh), left[k], right[k]);
+            const Pair x = glidingStep(pair(j.side[0][k], j.side[1][k]), lowGlide, low, lowM, hLow);
+            store(glidingStep(x, highGlide, high, highM, hHigh), j.side[0][k], j.side[1][k]);
         }
-        storeCoefficients(low, lowL.current, lowR.current);
-        storeCoefficients(high, highL.current, highR.current);
-        storeMemories(lowM, lowL.memories, lowR.memories);
-        storeMemories(highM, highL.memories, highR.memories);
+
+        void finish() noexcept {
+            storeCoefficients(low, j.low[0]->current, j.low[1]->current);
+            storeCoefficients(high, j.high[0]->current, j.high[1]->current);
+            storeMemories(lowM, j.low[0]->memories, j.low[1]->memories);
+            storeMemories(highM, j.high[0]->memories, j.high[1]->memories);
+        }
+    };
+
+    static void shelves(ShelfJob& j) noexcept {
+        ShelfLoop loop(j);
+        for (int k = 0; k < j.n; ++k) loop.step(k);
+        loop.finish();
     }
 
     // ---- stereo link ----
@@ -224,25 +238,34 @@ struct Kernels {
     // ---- envelope, gain curve, output ----
 
     // The release smoothers (two plain low-passes of P per lane, with alternating offsets) and
-    // the envelope; leaves the envelope level v (sqrt(e) with RMS) per lane in `level`.
-    static void envelopes(DynamicsJob& j, double* const level[2]) noexcept {
-        const EngineSettings& s = *j.settings;
-        EnvelopeState &left = *j.envelope[0], &right = *j.envelope[1];
-        const Coefficients fastC = loadCoefficients(s.releaseFast, s.releaseFast);
-        const Coefficients slowC = loadCoefficients(s.releaseSlow, s.releaseSlow);
-        Memories fast = loadMemories(left.fast, right.fast);
-        Memories slow = loadMemories(left.slow, right.slow);
-        Pair fastOffset = pair(left.fastOffset, right.fastOffset);
-        Pair slowOffset = pair(left.slowOffset, right.slowOffset);
-        Pair e = pair(left.envelope, right.envelope);
-        const Pair attack(s.attackCoefficient), release(s.releaseCoefficient);
-        const Pair gain2(s.thresholdGain), floorP(kDetectorFloor);
-        const Pair smootherFloor(kSmootherFloor), envelopeFloor(kEnvelopeFloor);
-        const bool rms = s.rms != 0, autoRelease = s.autoRelease != 0;
-        const double* const inL = j.level[0];
-        const double* const inR = j.level[1];
-        for (int k = 0; k < j.n; ++k) {
-            Pair p = mulAdd(pair(inL[k], inR[k]) * gain2, Pair(2.0), floorP);
+    // the envelope, in registers for one chunk; each step leaves the envelope level v (sqrt(e)
+    // with RMS) per lane in the job's gain buffers.
+    struct EnvelopeLoop {
+        DynamicsJob& j;
+        const Coefficients fastC, slowC;
+        Memories fast, slow;
+        Pair fastOffset, slowOffset, e;
+        const Pair attack, release, gain2;
+        const bool rms, autoRelease;
+
+        explicit EnvelopeLoop(DynamicsJob& job) noexcept
+            : j(job),
+              fastC(loadCoefficients(job.settings->releaseFast, job.settings->releaseFast)),
+              slowC(loadCoefficients(job.settings->releaseSlow, job.settings->releaseSlow)),
+              fast(loadMemories(job.envelope[0]->fast, job.envelope[1]->fast)),
+              slow(loadMemories(job.envelope[0]->slow, job.envelope[1]->slow)),
+              fastOffset(pair(job.envelope[0]->fastOffset, job.envelope[1]->fastOffset)),
+              slowOffset(pair(job.envelope[0]->slowOffset, job.envelope[1]->slowOffset)),
+              e(pair(job.envelope[0]->envelope, job.envelope[1]->envelope)),
+              attack(job.settings->attackCoefficient),
+              release(job.settings->releaseCoefficient),
+              gain2(job.settings->thresholdGain),
+              rms(job.settings->rms != 0),
+              autoRelease(job.settings->autoRelease != 0) {}
+
+        void step(int k) noexcept {
+            Pair p =
+                mulAdd(pair(j.level[0][k], j.level[1][k]) * gain2, Pair(2.0), Pair(kDetectorFloor));
             if (rms) p = p * p;
             // Plain biquad steps: the offset flips, the input carries the new sign, the output
             // state the old one.
@@ -262,6 +285,7 @@ struct Kernels {
             slow.y1 = sl + slowBefore;
             Pair releaseNow = release;
             if (autoRelease) {
+                const Pair smootherFloor(kSmootherFloor);
                 f = xsimd::select(f > smootherFloor, f, smootherFloor);
                 sl = xsimd::select(sl > smootherFloor, sl, smootherFloor);
                 const Pair ratio = Pair(0.5) * f / sl;
@@ -269,15 +293,19 @@ struct Kernels {
             }
             const Pair coefficient = xsimd::select(p > e, attack, releaseNow);
             e = mulAdd(p - e, coefficient, e);
-            e = xsimd::select(e > envelopeFloor, e, envelopeFloor);
-            store(rms ? xsimd::sqrt(e) : e, level[0][k], level[1][k]);
+            e = xsimd::select(e > Pair(kEnvelopeFloor), e, Pair(kEnvelopeFloor));
+            store(rms ? xsimd::sqrt(e) : e, j.gain[0][k], j.gain[1][k]);
         }
-        store(e, left.envelope, right.envelope);
-        storeMemories(fast, left.fast, right.fast);
-        storeMemories(slow, left.slow, right.slow);
-        store(fastOffset, left.fastOffset, right.fastOffset);
-        store(slowOffset, left.slowOffset, right.slowOffset);
-    }
+
+        void finish() noexcept {
+            EnvelopeState &left = *j.envelope[0], &right = *j.envelope[1];
+            store(e, left.envelope, right.envelope);
+            storeMemories(fast, left.fast, right.fast);
+            storeMemories(slow, left.slow, right.slow);
+            store(fastOffset, left.fastOffset, right.fastOffset);
+            store(slowOffset, left.slowOffset, right.slowOffset);
+        }
+    };
 
     // log2 and exp2 for the gain curve's power, good to a few units in the last place over the
     // range it meets (v of 1e-4 and above, finite; exponents well inside +-1000).
@@ -385,9 +413,32 @@ struct Kernels {
     }
 
     static void dynamics(DynamicsJob& j) noexcept {
+        EnvelopeLoop loop(j);
+        for (int k = 0; k < j.n; ++k) loop.step(k);
+        loop.finish();
+        gainAndOutput(j);
+    }
+
+    // Where the detector levels are known before the chunk's side chain is filtered ("Draft"
+    // with the window two chunks or more behind), the shelves and the envelope share one loop,
+    // so their recursions overlap.
+    static void shelvesAndDynamics(ShelfJob& shelf, DynamicsJob& j) noexcept {
+        ShelfLoop shelves(shelf);
+        EnvelopeLoop envelope(j);
+        for (int k = 0; k < j.n; ++k) {
+            shelves.step(k);
+            envelope.step(k);
+        }
+        shelves.finish();
+        envelope.finish();
+        gainAndOutput(j);
+    }
+
+    // The gain curve over the envelope levels the envelope left in the gain buffers, the make-up
+    // and output states, and the output.
+    static void gainAndOutput(DynamicsJob& j) noexcept {
         const EngineSettings& s = *j.settings;
         const int n = j.n;
-        envelopes(j, j.gain);
         // The gain curve runs over whole vectors; the buffers hold kChunk samples.
         const int whole = (n + kWide - 1) / kWide * kWide;
         gainCurve(s, j.gain[0], whole);
@@ -529,8 +580,8 @@ struct Kernels {
         storeMeters(m, j);
     }
 
-    static constexpr ChunkKernels table{&noise,    &readFinite,   &shelves,   &link,
-                                        &dynamics, &signalMeters, &gainMeters};
+    static constexpr ChunkKernels table{&noise,    &readFinite,         &shelves,      &link,
+                                        &dynamics, &shelvesAndDynamics, &signalMeters, &gainMeters};
 };
 
 }  // namespace
