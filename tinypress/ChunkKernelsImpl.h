@@ -198,7 +198,7 @@ struct Kernels {
               lowM(loadMemories(job.low[0]->memories, job.low[1]->memories)),
               highM(loadMemories(job.high[0]->memories, job.high[1]->memories)) {}
 
-        void step(int k) noexcept {
+        [[gnu::always_inline]] void step(int k) noexcept {
             const Pair hLow = pair(j.lowNoise[0][k], j.lowNoise[1][k]);
             const Pair hHigh = pair(j.highNoise[0][k], j.highNoise[1][k]);
             const Pair x = glidingStep(pair(j.side[0][k], j.side[1][k]), lowGlide, low, lowM, hLow);
@@ -263,7 +263,7 @@ struct Kernels {
               rms(job.settings->rms != 0),
               autoRelease(job.settings->autoRelease != 0) {}
 
-        void step(int k) noexcept {
+        [[gnu::always_inline]] void step(int k) noexcept {
             Pair p =
                 mulAdd(pair(j.level[0][k], j.level[1][k]) * gain2, Pair(2.0), Pair(kDetectorFloor));
             if (rms) p = p * p;
