@@ -84,9 +84,6 @@ struct ChunkKernels {
     // Stereo link: both outputs get sqrt(l^2 + r^2) * 0.7071.
     void (*link)(const double* left, const double* right, int n, double* linked) noexcept;
     void (*dynamics)(DynamicsJob& job) noexcept;
-    // shelves, then dynamics, in one pass: for levels that do not depend on this chunk's side
-    // chain.
-    void (*shelvesAndDynamics)(ShelfJob& shelves, DynamicsJob& dynamics) noexcept;
     void (*signalMeters)(const MeterJob& job) noexcept;
     void (*gainMeters)(const MeterJob& job) noexcept;
 };

@@ -419,21 +419,6 @@ struct Kernels {
         gainAndOutput(j);
     }
 
-    // Where the detector levels are known before the chunk's side chain is filtered ("Draft"
-    // with the window two chunks or more behind), the shelves and the envelope share one loop,
-    // so their recursions overlap.
-    static void shelvesAndDynamics(ShelfJob& shelf, DynamicsJob& j) noexcept {
-        ShelfLoop shelves(shelf);
-        EnvelopeLoop envelope(j);
-        for (int k = 0; k < j.n; ++k) {
-            shelves.step(k);
-            envelope.step(k);
-        }
-        shelves.finish();
-        envelope.finish();
-        gainAndOutput(j);
-    }
-
     // The gain curve over the envelope levels the envelope left in the gain buffers, the make-up
     // and output states, and the output.
     static void gainAndOutput(DynamicsJob& j) noexcept {
@@ -580,8 +565,8 @@ struct Kernels {
         storeMeters(m, j);
     }
 
-    static constexpr ChunkKernels table{&noise,    &readFinite,         &shelves,      &link,
-                                        &dynamics, &shelvesAndDynamics, &signalMeters, &gainMeters};
+    static constexpr ChunkKernels table{&noise,    &readFinite,   &shelves,   &link,
+                                        &dynamics, &signalMeters, &gainMeters};
 };
 
 }  // namespace

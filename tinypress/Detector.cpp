@@ -46,17 +46,6 @@ void Detector::store(const double* const filtered[2], int channels, int n) noexc
     write = (write + n) & kRingMask;
 }
 
-void Detector::draftLevelsAhead(int channels, int n, int taps,
-                                double* const level[2]) const noexcept {
-    // The centre of sample k is 2N - k samples before the first one of the chunk; both copies
-    // of the ring make the run contiguous.
-    const int start = (write + 1 - 2 * taps) & kRingMask;
-    for (int c = 0; c < channels; ++c) {
-        const double* centre = ring[c] + start;
-        for (int k = 0; k < n; ++k) level[c][k] = kDraftScale * centre[k];
-    }
-}
-
 void Detector::process(const double* const filtered[2], int channels, int n, int taps, bool smooth,
                        double* const level[2]) noexcept {
     const int first = (write + 1) & kRingMask;

@@ -37,18 +37,15 @@ class Detector {
     void process(const double* const filtered[2], int channels, int n, int taps, bool smooth,
                  double* const level[2]) noexcept;
 
-    // The two halves of process() for a "Draft" window two or more chunks behind (2N >= n):
-    // the coming chunk's levels, which only read values stored before it, then the chunk's
-    // filtered side chain.
-    void draftLevelsAhead(int channels, int n, int taps, double* const level[2]) const noexcept;
-    void store(const double* const filtered[2], int channels, int n) noexcept;
-
     // The filtered value written `samplesBack` samples before the newest one (0 = newest).
     double filteredAt(int channel, int samplesBack) const noexcept {
         return ring[channel][((write - samplesBack) & kRingMask) + kRingLength];
     }
 
   private:
+    // Writes the chunk's filtered side chain into both copies of the rings.
+    void store(const double* const filtered[2], int channels, int n) noexcept;
+
     // Each value is stored twice, at p and p + 1024, so any window ending at the newest sample
     // lies in one contiguous stretch of the upper copy and its lower neighbour. The slack after
     // the second copy is read (never used) by the last vector of a window.

@@ -220,16 +220,7 @@ void SignalPath::activeChunk(int n) noexcept {
     dynamics.out[0] = out[0];
     dynamics.out[1] = out[1];
 
-    // "Draft" levels centred two chunks or more back are known before this chunk's side chain
-    // is filtered: then shelves and envelope run in one pass.
-    double* const levels[2] = {level[0], level[1]};
-    const bool levelsAhead = s.smooth == 0 && 2 * taps >= n;
-    if (levelsAhead) {
-        detector.draftLevelsAhead(channels, n, taps, levels);
-        kernels->shelvesAndDynamics(shelves, dynamics);
-    } else {
-        kernels->shelves(shelves);
-    }
+    kernels->shelves(shelves);
 
     // Stereo link: both detectors see the combined level.
     const double* detectorIn[2] = {side[0], side[1]};
@@ -237,12 +228,11 @@ void SignalPath::activeChunk(int n) noexcept {
         kernels->link(side[0], side[1], n, linked[0]);
         detectorIn[0] = detectorIn[1] = linked[0];
     }
-    if (levelsAhead) {
-        detector.store(detectorIn, channels, n);
-    } else {
-        detector.process(detectorIn, channels, n, taps, s.smooth != 0, levels);
-        kernels->dynamics(dynamics);
-    }
+    double* const levels[2] = {level[0], level[1]};
+    detector.process(detectorIn, channels, n, taps, s.smooth != 0, levels);
+
+    // Envelope, gain, output.
+    kernels->dynamics(dynamics);
     makeup = dynamics.makeup;
     output = dynamics.output;
 
