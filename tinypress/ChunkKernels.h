@@ -76,7 +76,8 @@ struct MeterJob {
 };
 
 struct ChunkKernels {
-    // `count` values of a DenormalNoise generator (its three words, carried) at `scale`.
+    // `count` (at most 2 kChunk) values of a DenormalNoise generator (its three words, carried)
+    // at `scale`.
     void (*noise)(std::uint32_t words[3], double scale, int count, double* to) noexcept;
     // Host samples into the engine: NaN and infinities are taken as 0.
     void (*readFinite)(const float* from, int n, double* to) noexcept;

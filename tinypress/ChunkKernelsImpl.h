@@ -116,6 +116,7 @@ struct Kernels {
             const __m128i down1 = _mm_setr_epi32(6, 7, 8, 0);
             const __m128i down2 = _mm_setr_epi32(15, 9, 14, 0);
             const __m128i mask = _mm_setr_epi32(0x1FFF, 0xFFFFF, 0x1FFFF, 0);
+            alignas(32) std::uint32_t word[2 * kChunk + 4];
             for (int k = 0; k < count; ++k) {
                 const __m128i low = _mm_and_si128(
                     _mm_xor_si128(_mm_srlv_epi32(s, down1), _mm_srlv_epi32(s, down2)), mask);
@@ -123,8 +124,22 @@ struct Kernels {
                 // s1 ^ s2 ^ s3 (the fourth word stays 0).
                 __m128i x = _mm_xor_si128(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 0, 3, 2)));
                 x = _mm_xor_si128(x, _mm_shuffle_epi32(x, _MM_SHUFFLE(2, 3, 0, 1)));
-                const auto w = static_cast<std::uint32_t>(_mm_cvtsi128_si32(x));
-                const double u = static_cast<double>(w) * qrx::dsp::DenormalNoise::kWordToUnit;
+                _mm_storeu_si32(word + k, x);
+            }
+            // The words as doubles four at a time: a word in the low mantissa bits of 2^52.
+            const Wide unit(qrx::dsp::DenormalNoise::kWordToUnit), scaled(scale);
+            const __m256i twoTo52 = _mm256_set1_epi64x(0x4330000000000000ll);
+            int k = 0;
+            for (; k + 4 <= count; k += 4) {
+                const __m256i wide = _mm256_cvtepu32_epi64(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(word + k)));
+                const Wide w = Wide(_mm256_castsi256_pd(_mm256_or_si256(wide, twoTo52))) -
+                               Wide(4503599627370496.0);
+                (scaled * (Wide(2.0) * (w * unit) - Wide(1.0))).store_unaligned(to + k);
+            }
+            for (; k < count; ++k) {
+                const double u =
+                    static_cast<double>(word[k]) * qrx::dsp::DenormalNoise::kWordToUnit;
                 to[k] = scale * (2.0 * u - 1.0);
             }
             words[0] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(s));
