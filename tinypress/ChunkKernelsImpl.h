@@ -326,6 +326,15 @@ struct Kernels {
     // range it meets (v of 1e-4 and above, finite; exponents well inside +-1000).
     using Bits = xsimd::batch<std::uint64_t, WideArch>;
 
+    // c[0] x^(N-1) + ... + c[N-1] by Horner's rule.
+    template <int N>
+    [[gnu::always_inline]] static Wide polynomial(const Wide& x, const double (&c)[N]) noexcept {
+        Wide sum(c[0]);
+#pragma GCC unroll 16
+        for (int i = 1; i < N; ++i) sum = xsimd::fma(sum, x, Wide(c[i]));
+        return sum;
+    }
+
     static Wide logTwo(const Wide& v) noexcept {
         const Bits bits = xsimd::bitwise_cast<Bits>(v);
         // Exponent as a double: its 11 bits placed in the mantissa of 2^52, minus 2^52 + 1023.
@@ -340,15 +349,9 @@ struct Kernels {
         // ln m = 2 atanh(s) = 2 (s + s^3/3 + s^5/5 + ...), s = (m - 1) / (m + 1), |s| < 0.172.
         const Wide s = (m - Wide(1.0)) / (m + Wide(1.0));
         const Wide s2 = s * s;
-        Wide series(1.0 / 17.0);
-        series = xsimd::fma(series, s2, Wide(1.0 / 15.0));
-        series = xsimd::fma(series, s2, Wide(1.0 / 13.0));
-        series = xsimd::fma(series, s2, Wide(1.0 / 11.0));
-        series = xsimd::fma(series, s2, Wide(1.0 / 9.0));
-        series = xsimd::fma(series, s2, Wide(1.0 / 7.0));
-        series = xsimd::fma(series, s2, Wide(1.0 / 5.0));
-        series = xsimd::fma(series, s2, Wide(1.0 / 3.0));
-        series = xsimd::fma(series, s2, Wide(1.0));
+        constexpr double kSeries[] = {1.0 / 17.0, 1.0 / 15.0, 1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0,
+                                      1.0 / 7.0,  1.0 / 5.0,  1.0 / 3.0,  1.0};
+        const Wide series = polynomial(s2, kSeries);
         constexpr double kTwoOverLn2 = 2.8853900817779268;  // 2 / ln 2
         return xsimd::fma(s * series, Wide(kTwoOverLn2), e);
     }
@@ -360,25 +363,28 @@ struct Kernels {
         const Wide n = shifted - Wide(kRound);
         const Wide f = (x - n) * Wide(0.69314718055994531);  // f ln 2
         // e^(f ln 2) by its Taylor series to the 11th power (|f ln 2| <= 0.347).
-        Wide p(1.0 / 39916800.0);
-        p = xsimd::fma(p, f, Wide(1.0 / 3628800.0));
-        p = xsimd::fma(p, f, Wide(1.0 / 362880.0));
-        p = xsimd::fma(p, f, Wide(1.0 / 40320.0));
-        p = xsimd::fma(p, f, Wide(1.0 / 5040.0));
-        p = xsimd::fma(p, f, Wide(1.0 / 720.0));
-        p = xsimd::fma(p, f, Wide(1.0 / 120.0));
-        p = xsimd::fma(p, f, Wide(1.0 / 24.0));
-        p = xsimd::fma(p, f, Wide(1.0 / 6.0));
-        p = xsimd::fma(p, f, Wide(0.5));
-        p = xsimd::fma(p, f, Wide(1.0));
-        p = xsimd::fma(p, f, Wide(1.0));
+        constexpr double kTaylor[] = {1.0 / 39916800.0,
+                                      1.0 / 3628800.0,
+                                      1.0 / 362880.0,
+                                      1.0 / 40320.0,
+                                      1.0 / 5040.0,
+                                      1.0 / 720.0,
+                                      1.0 / 120.0,
+                                      1.0 / 24.0,
+                                      1.0 / 6.0,
+                                      0.5,
+                                      1.0,
+                                      1.0};
+        const Wide p = polynomial(f, kTaylor);
         // 2^n: n + 1023 into the exponent field (the low bits of `shifted` hold n).
         const Bits scale = (xsimd::bitwise_cast<Bits>(shifted) + Bits(1023)) << 52;
         return p * xsimd::bitwise_cast<Wide>(scale);
     }
 
     // v^p for v >= 1e-4 (the envelope floor): 2^(p log2 v).
-    static Wide power(const Wide& v, const Wide& p) noexcept { return expTwo(p * logTwo(v)); }
+    static Wide power(const Wide& v, const Wide& p) noexcept {
+        return expTwo(p * logTwo(v));
+    }
 
     // Whether any of n values (a whole number of vectors) reaches `from`.
     static bool reaches(const double* v, int n, double from) noexcept {
