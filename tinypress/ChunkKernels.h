@@ -79,6 +79,9 @@ struct ChunkKernels {
     // `count` (at most 2 kChunk) values of a DenormalNoise generator (its three words, carried)
     // at `scale`.
     void (*noise)(std::uint32_t words[3], double scale, int count, double* to) noexcept;
+    // 2n values of generator a and n of generator b (n <= kChunk).
+    void (*noisePair)(std::uint32_t a[3], double scaleA, double* toA, std::uint32_t b[3],
+                      double scaleB, double* toB, int n) noexcept;
     // Host samples into the engine: NaN and infinities are taken as 0.
     void (*readFinite)(const float* from, int n, double* to) noexcept;
     void (*shelves)(ShelfJob& job) noexcept;

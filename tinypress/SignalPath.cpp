@@ -113,9 +113,19 @@ void SignalPath::generate(qrx::dsp::DenormalNoise& generator, int count, double*
     generator.setWords({words[0], words[1], words[2]});
 }
 
-void SignalPath::shelfNoise(int channels, int n) noexcept {
+void SignalPath::generatePair(qrx::dsp::DenormalNoise& a, double* toA, qrx::dsp::DenormalNoise& b,
+                              double* toB, int n) noexcept {
+    const qrx::dsp::DenormalNoise::Words wa = a.words(), wb = b.words();
+    std::uint32_t wordsA[3] = {wa.s1, wa.s2, wa.s3}, wordsB[3] = {wb.s1, wb.s2, wb.s3};
+    kernels->noisePair(wordsA, a.scale(), toA, wordsB, b.scale(), toB, n);
+    a.setWords({wordsA[0], wordsA[1], wordsA[2]});
+    b.setWords({wordsB[0], wordsB[1], wordsB[2]});
+}
+
+void SignalPath::chunkNoise(int channels, int n, double* engineValues) noexcept {
     // Every shelf's generator starts alike and steps once per sample of its channel, so they
-    // usually agree: one run then serves all of them.
+    // usually agree: one run then serves all of them. The first run is made together with the
+    // engine's two values per sample.
     int runs = 0;
     ShelfState* const shelves[4] = {&lowShelf[0], &highShelf[0], &lowShelf[1], &highShelf[1]};
     const qrx::dsp::DenormalNoise start[4] = {shelves[0]->noise, shelves[1]->noise,
@@ -130,7 +140,10 @@ void SignalPath::shelfNoise(int channels, int n) noexcept {
             continue;
         }
         double* h = shelfNoises[runs++];
-        generate(shelves[f]->noise, n, h);
+        if (f == 0)
+            generatePair(engineNoise, engineValues, shelves[f]->noise, h, n);
+        else
+            generate(shelves[f]->noise, n, h);
         sequence[f] = h;
     }
     // In mono the right lane repeats the left one on scratch state.
@@ -167,7 +180,7 @@ void SignalPath::activeChunk(int n) noexcept {
     inputRings.pushBlock(frames, n);
     // Two engine noise values per sample: the first rides on the main signal, the second is n.
     alignas(64) double engineValues[2 * kChunk];
-    generate(engineNoise, 2 * n, engineValues);
+    chunkNoise(channels, n, engineValues);
     for (int k = 0; k < n; ++k) {
         main[0][k] += engineValues[2 * k];
         main[1][k] += engineValues[2 * k];
@@ -186,7 +199,6 @@ void SignalPath::activeChunk(int n) noexcept {
     }
 
     // Side-chain shelves: low, then high.
-    shelfNoise(channels, n);
     ShelfJob shelves;
     shelves.n = n;
     shelves.rate = s.shelfGlideRate;

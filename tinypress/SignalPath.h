@@ -71,9 +71,13 @@ class SignalPath {
     void readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
     void bypassChunk(int n) noexcept;
     void activeChunk(int n) noexcept;
-    void shelfNoise(int channels, int n) noexcept;
+    // The chunk's noise: the engine's two values per sample, and the shelves' runs.
+    void chunkNoise(int channels, int n, double* engineValues) noexcept;
     // `count` values of the generator, by the block's kernels.
     void generate(qrx::dsp::DenormalNoise& generator, int count, double* to) noexcept;
+    // 2n values of a and n of b.
+    void generatePair(qrx::dsp::DenormalNoise& a, double* toA, qrx::dsp::DenormalNoise& b,
+                      double* toB, int n) noexcept;
     void writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
 
     EngineSettings current;

@@ -54,6 +54,21 @@ TEST(TinyPressKernels, NoiseFollowsTheGenerator) {
             EXPECT_EQ(words[1], w.s2) << name;
             EXPECT_EQ(words[2], w.s3) << name;
         }
+        // Two generators in one pass: the engine's (two values per sample) and a shelf's.
+        qrx::dsp::DenormalNoise engine(1e-12), shelf(1e-13);
+        for (int k = 0; k < 5; ++k) shelf.next();
+        std::uint32_t a[3] = {engine.words().s1, engine.words().s2, engine.words().s3};
+        std::uint32_t b[3] = {shelf.words().s1, shelf.words().s2, shelf.words().s3};
+        double toA[2 * kChunk], toB[kChunk];
+        for (const int n : {kChunk, 3}) {
+            kernels->noisePair(a, 1e-12, toA, b, 1e-13, toB, n);
+            for (int k = 0; k < 2 * n; ++k)
+                expectClose(toA[k], engine.next(), 1e-15, "engine noise", name, k);
+            for (int k = 0; k < n; ++k)
+                expectClose(toB[k], shelf.next(), 1e-15, "shelf noise", name, k);
+        }
+        EXPECT_EQ(a[0], engine.words().s1) << name;
+        EXPECT_EQ(b[2], shelf.words().s3) << name;
     }
 }
 
