@@ -46,8 +46,11 @@ struct ShelfJob {
 struct DynamicsJob {
     int n = 0;
     const EngineSettings* settings = nullptr;
-    EnvelopeState* envelope[2] = {};    // per lane
-    const double* level[2] = {};        // detector level per lane
+    EnvelopeState* envelope[2] = {};  // per lane
+    const double* level[2] = {};      // detector level per lane
+    // Both lanes start from equal envelope states and see equal levels (linked stereo): their
+    // envelopes stay equal, and the gain curve runs once.
+    bool lanesAgree = false;
     const double* main[2] = {};         // delayed main signal per lane
     const double* noise = nullptr;      // anti-denormal offset n per sample
     double makeup = 1.0, output = 1.0;  // gain states, carried

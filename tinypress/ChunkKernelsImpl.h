@@ -10,6 +10,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <cstring>
 #include <xsimd/xsimd.hpp>
 
 #include "tinypress/ChunkKernels.h"
@@ -493,7 +494,10 @@ struct Kernels {
         // The gain curve runs over whole vectors; the buffers hold kChunk samples.
         const int whole = (n + kWide - 1) / kWide * kWide;
         gainCurve(s, j.gain[0], whole);
-        gainCurve(s, j.gain[1], whole);
+        if (j.lanesAgree)
+            std::memcpy(j.gain[1], j.gain[0], sizeof(double) * static_cast<std::size_t>(whole));
+        else
+            gainCurve(s, j.gain[1], whole);
 
         // Make-up and output states glide toward their targets with the offset n.
         constexpr double kGlide = 0.001;

@@ -231,6 +231,8 @@ void SignalPath::activeChunk(int n) noexcept {
     dynamics.outGain = outGain;
     dynamics.out[0] = out[0];
     dynamics.out[1] = out[1];
+    dynamics.lanesAgree =
+        stereo && s.link && std::memcmp(&envelopes[0], &envelopes[1], sizeof envelopes[0]) == 0;
 
     kernels->shelves(shelves);
 
