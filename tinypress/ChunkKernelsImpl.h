@@ -259,9 +259,12 @@ struct Kernels {
               lowM(loadMemories(job.low[0]->memories, job.low[1]->memories)),
               highM(loadMemories(job.high[0]->memories, job.high[1]->memories)) {}
 
+        // shared: all four shelves take one noise run (their generators agree).
+        template <bool shared>
         [[gnu::always_inline]] void step(int k) noexcept {
-            const Pair hLow = pair(j.lowNoise[0][k], j.lowNoise[1][k]);
-            const Pair hHigh = pair(j.highNoise[0][k], j.highNoise[1][k]);
+            const Pair hLow =
+                shared ? Pair(j.lowNoise[0][k]) : pair(j.lowNoise[0][k], j.lowNoise[1][k]);
+            const Pair hHigh = shared ? hLow : pair(j.highNoise[0][k], j.highNoise[1][k]);
             const Pair x = glidingStep(pair(j.side[0][k], j.side[1][k]), lowGlide, low, lowM, hLow);
             store(glidingStep(x, highGlide, high, highM, hHigh), j.side[0][k], j.side[1][k]);
         }
@@ -276,7 +279,11 @@ struct Kernels {
 
     static void shelves(ShelfJob& j) noexcept {
         ShelfLoop loop(j);
-        for (int k = 0; k < j.n; ++k) loop.step(k);
+        const double* h = j.lowNoise[0];
+        if (j.lowNoise[1] == h && j.highNoise[0] == h && j.highNoise[1] == h)
+            for (int k = 0; k < j.n; ++k) loop.template step<true>(k);
+        else
+            for (int k = 0; k < j.n; ++k) loop.template step<false>(k);
         loop.finish();
     }
 
