@@ -33,6 +33,19 @@ class DenormalNoise {
     }
 
     constexpr double scale() const noexcept { return scale_; }
+
+    // The three words, for block forms of next() built elsewhere (vector kernels).
+    struct Words {
+        std::uint32_t s1, s2, s3;
+    };
+    constexpr Words words() const noexcept { return {s1_, s2_, s3_}; }
+    constexpr void setWords(const Words& w) noexcept {
+        s1_ = w.s1;
+        s2_ = w.s2;
+        s3_ = w.s3;
+    }
+    // Equal generators give equal sequences.
+    friend constexpr bool operator==(const DenormalNoise&, const DenormalNoise&) = default;
     constexpr void setScale(double scale) noexcept { scale_ = scale; }
 
   private:

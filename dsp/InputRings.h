@@ -39,6 +39,21 @@ class InputRings : public InputStreams {
         push(frame[kMainLeft], frame[kMainRight], frame[kSideLeft], frame[kSideRight]);
     }
 
+    // Block form of push: n frames (n <= Length), stream s from frames[s][0 .. n - 1].
+    void pushBlock(const double* const frames[kStreams], int n) noexcept {
+        const unsigned first = (write + 1) & kMask;
+        for (int s = 0; s < kStreams; ++s) copyIn(line[s], first, frames[s], n);
+        write = (write + static_cast<unsigned>(n)) & kMask;
+    }
+
+    // n consecutive frames of `stream`, the first of them `delay` frames before the newest
+    // (delay < Length; frames newer than the newest wrap to the oldest): out[k] is
+    // delayed(stream, delay - k).
+    void delayedBlock(int stream, int delay, int n, double* out) const noexcept {
+        const unsigned first = (write - static_cast<unsigned>(delay)) & kMask;
+        copyOut(line[stream], first, out, n);
+    }
+
     // Stream `stream` as it was `delay` frames before the newest (0: the newest; delay < Length).
     double delayed(int stream, int delay) const noexcept {
         return line[stream][(write - static_cast<unsigned>(delay)) & kMask];
@@ -48,6 +63,21 @@ class InputRings : public InputStreams {
     void delayedFrame(int delay, double out[kStreams]) const noexcept {
         const unsigned read = (write - static_cast<unsigned>(delay)) & kMask;
         for (int s = 0; s < kStreams; ++s) out[s] = line[s][read];
+    }
+
+    // n values into a ring from position `first` on, wrapping at the end.
+    static void copyIn(double* ring, unsigned first, const double* from, int n) noexcept {
+        const int head =
+            static_cast<int>(kLength - first) < n ? static_cast<int>(kLength - first) : n;
+        std::memcpy(ring + first, from, sizeof(double) * static_cast<std::size_t>(head));
+        std::memcpy(ring, from + head, sizeof(double) * static_cast<std::size_t>(n - head));
+    }
+    // n values out of a ring from position `first` on, wrapping at the end.
+    static void copyOut(const double* ring, unsigned first, double* to, int n) noexcept {
+        const int head =
+            static_cast<int>(kLength - first) < n ? static_cast<int>(kLength - first) : n;
+        std::memcpy(to, ring + first, sizeof(double) * static_cast<std::size_t>(head));
+        std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
     }
 
   private:

@@ -30,19 +30,26 @@ void Detector::clear() noexcept {
     write = kRingLength - 1;
 }
 
-void Detector::process(const double* const filtered[2], int channels, int n, int taps, bool smooth,
-                       double* const level[2]) noexcept {
+void Detector::store(const double* const filtered[2], int channels, int n) noexcept {
     const int first = (write + 1) & kRingMask;
+    const int head = kRingLength - first < n ? kRingLength - first : n;
+    const std::size_t headBytes = sizeof(double) * static_cast<std::size_t>(head);
+    const std::size_t tailBytes = sizeof(double) * static_cast<std::size_t>(n - head);
     for (int c = 0; c < channels; ++c) {
         double* r = ring[c];
         const double* in = filtered[c];
-        for (int k = 0; k < n; ++k) {
-            const int p = (first + k) & kRingMask;
-            r[p] = in[k];
-            r[p + kRingLength] = in[k];
-        }
+        std::memcpy(r + first, in, headBytes);
+        std::memcpy(r + first + kRingLength, in, headBytes);
+        std::memcpy(r, in + head, tailBytes);
+        std::memcpy(r + kRingLength, in + head, tailBytes);
     }
     write = (write + n) & kRingMask;
+}
+
+void Detector::process(const double* const filtered[2], int channels, int n, int taps, bool smooth,
+                       double* const level[2]) noexcept {
+    const int first = (write + 1) & kRingMask;
+    store(filtered, channels, n);
 
     const int centreBack = 2 * taps;
     alignas(64) double sums[kChunk + 4];

@@ -43,6 +43,9 @@ class Detector {
     }
 
   private:
+    // Writes the chunk's filtered side chain into both copies of the rings.
+    void store(const double* const filtered[2], int channels, int n) noexcept;
+
     // Each value is stored twice, at p and p + 1024, so any window ending at the newest sample
     // lies in one contiguous stretch of the upper copy and its lower neighbour. The slack after
     // the second copy is read (never used) by the last vector of a window.

@@ -24,46 +24,47 @@ void Meters::resetFilters() noexcept {
 void Meters::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     loadReadings(feed, s.overSamples);
     // Every source is fed once per sample, so the PPM runs at fs.
-    ppmAttack = s.ppmAttack;
-    ppmReturn = s.ppmReturn;
-    vuFilter = s.vu;
+    k.ppmAttack = s.ppmAttack;
+    k.ppmReturn = s.ppmReturn;
+    k.vuFilter = s.vu;
     vuOnePole = s.vuOnePole;
-    signalScale = kVuSignalScale * s.meterScale;
-    mix = s.meterMix;
-    compressing = s.compressing != 0;
+    k.signalScale = kVuSignalScale * s.meterScale;
+    k.mix = s.meterMix;
+    k.compressing = s.compressing != 0;
+    k.overSamples = overSamples;
 }
 
 void Meters::signal(int c, double x, double noise) noexcept {
     MeterChannel& m = ch[c];
-    m.vu = qrx::dsp::plainBiquadStep(x * signalScale, vuFilter, m.vuMemories, m.vuOffset);
-    m.ppm = m.ppm + noise + (x > m.ppm ? ppmAttack : ppmReturn) * (x - m.ppm);
+    m.vu = qrx::dsp::plainBiquadStep(x * k.signalScale, k.vuFilter, m.vuMemories, m.vuOffset);
+    m.ppm = m.ppm + noise + (x > m.ppm ? k.ppmAttack : k.ppmReturn) * (x - m.ppm);
     countOverAndHold(m, x >= kFullScale);
 }
 
 void Meters::gain(int c, double g, double noise) noexcept {
     MeterChannel& m = ch[c];
-    const double x = (std::fabs(0.98 * g) - 1.0) * mix + 1.0;
-    m.vu = qrx::dsp::plainBiquadStep(x, vuFilter, m.vuMemories, m.vuOffset);
+    const double x = (std::fabs(0.98 * g) - 1.0) * k.mix + 1.0;
+    m.vu = qrx::dsp::plainBiquadStep(x, k.vuFilter, m.vuMemories, m.vuOffset);
     // Compressing, the needle falls fast with more reduction and returns slowly; expanding, it
     // rises fast.
-    const bool fast = compressing ? x < m.ppm : x > m.ppm;
-    m.ppm = m.ppm + noise + (fast ? ppmAttack : ppmReturn) * (x - m.ppm);
+    const bool fast = k.compressing ? x < m.ppm : x > m.ppm;
+    m.ppm = m.ppm + noise + (fast ? k.ppmAttack : k.ppmReturn) * (x - m.ppm);
     holdGainExtremes(m);
 }
 
 void Meters::bypassSignal(int c, double out, double noise) noexcept {
     MeterChannel& m = ch[c];
     const double x = std::fabs(out + noise);
-    m.vu = m.vu + noise + vuOnePole * (x * signalScale - m.vu);
-    m.ppm = m.ppm + noise + (x > m.ppm ? ppmAttack : ppmReturn) * (x - m.ppm);
+    m.vu = m.vu + noise + vuOnePole * (x * k.signalScale - m.vu);
+    m.ppm = m.ppm + noise + (x > m.ppm ? k.ppmAttack : k.ppmReturn) * (x - m.ppm);
     countOverAndHold(m, x >= kFullScale);
 }
 
 void Meters::bypassGain(int c, double noise) noexcept {
     MeterChannel& m = ch[c];
     m.vu = m.vu + noise + vuOnePole * (1.0 - m.vu);
-    const bool fast = compressing ? 1.0 < m.ppm : 1.0 > m.ppm;
-    m.ppm = m.ppm + noise + (fast ? ppmAttack : ppmReturn) * (1.0 - m.ppm);
+    const bool fast = k.compressing ? 1.0 < m.ppm : 1.0 > m.ppm;
+    m.ppm = m.ppm + noise + (fast ? k.ppmAttack : k.ppmReturn) * (1.0 - m.ppm);
     m.overCount = 0.0;
     holdGainExtremes(m);
 }

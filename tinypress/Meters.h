@@ -10,6 +10,7 @@
 #include "dsp/BiquadDesign.h"
 #include "dsp/MeterFeed.h"
 #include "dsp/StereoMeters.h"
+#include "tinypress/ChunkKernels.h"
 #include "tinypress/EngineSettings.h"
 
 namespace tinypress {
@@ -38,12 +39,12 @@ class Meters : public qrx::dsp::StereoMeters<MeterChannel> {
     // Power off, "GainRed": VU and PPM return to 1 (no gain reduction), no overs.
     void bypassGain(int c, double noise) noexcept;
 
+    // The call's constants, for the chunk kernels.
+    const MeterConstants& constants() const noexcept { return k; }
+
   private:
-    qrx::dsp::BiquadCoefficients vuFilter;
-    double ppmAttack = 1.0, ppmReturn = 0.0, vuOnePole = 1.0;
-    double signalScale = 1.0;  // sqrt(2) * 1.096 / VU reference
-    double mix = 1.0;
-    bool compressing = true;
+    MeterConstants k;
+    double vuOnePole = 1.0;
 };
 
 }  // namespace tinypress

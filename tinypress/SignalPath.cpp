@@ -8,13 +8,9 @@
 namespace tinypress {
 namespace {
 
-// A host sample as it enters the engine: NaN and infinities are taken as 0.
-inline double finiteSample(float x) noexcept {
-    return std::isfinite(x) ? static_cast<double>(x) : 0.0;
-}
-
 constexpr double kLinkScale = 0.7071;  // sqrt(L^2 + R^2) * 0.7071 feeds both detectors
-constexpr double kStateGlide = 0.001;  // make-up and output gain glide per sample
+// The shortest input delay (the side chain at the highest rate) is longer than a chunk.
+static_assert(kPathDelayBase - 2 * kMaxHilbertLength > kChunk);
 
 }  // namespace
 
@@ -62,9 +58,10 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
     }
 }
 
-void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames,
-                         MeterFeed& feed) noexcept {
+void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames, MeterFeed& feed,
+                         qrx::dsp::InstructionSet kernelSet) noexcept {
     if (frames <= 0) return;
+    kernels = &kernelsFor(kernelSet);
     const bool bypass = current.power == 0;
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
@@ -86,8 +83,7 @@ void SignalPath::readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, i
             std::memset(in[s], 0, sizeof(double) * static_cast<size_t>(n));
             continue;
         }
-        const float* p = sources[s] + offset;
-        for (int k = 0; k < n; ++k) in[s][k] = finiteSample(p[k]);
+        kernels->readFinite(sources[s] + offset, n, in[s]);
     }
 }
 
@@ -110,6 +106,54 @@ void SignalPath::bypassChunk(int n) noexcept {
     bypassOffset = offset;
 }
 
+void SignalPath::generate(qrx::dsp::DenormalNoise& generator, int count, double* to) noexcept {
+    const qrx::dsp::DenormalNoise::Words w = generator.words();
+    std::uint32_t words[3] = {w.s1, w.s2, w.s3};
+    kernels->noise(words, generator.scale(), count, to);
+    generator.setWords({words[0], words[1], words[2]});
+}
+
+void SignalPath::generatePair(qrx::dsp::DenormalNoise& a, double* toA, qrx::dsp::DenormalNoise& b,
+                              double* toB, int n) noexcept {
+    const qrx::dsp::DenormalNoise::Words wa = a.words(), wb = b.words();
+    std::uint32_t wordsA[3] = {wa.s1, wa.s2, wa.s3}, wordsB[3] = {wb.s1, wb.s2, wb.s3};
+    kernels->noisePair(wordsA, a.scale(), toA, wordsB, b.scale(), toB, n);
+    a.setWords({wordsA[0], wordsA[1], wordsA[2]});
+    b.setWords({wordsB[0], wordsB[1], wordsB[2]});
+}
+
+void SignalPath::chunkNoise(int channels, int n, double* engineValues) noexcept {
+    // Every shelf's generator starts alike and steps once per sample of its channel, so they
+    // usually agree: one run then serves all of them. The first run is made together with the
+    // engine's two values per sample.
+    int runs = 0;
+    ShelfState* const shelves[4] = {&lowShelf[0], &highShelf[0], &lowShelf[1], &highShelf[1]};
+    const qrx::dsp::DenormalNoise start[4] = {shelves[0]->noise, shelves[1]->noise,
+                                              shelves[2]->noise, shelves[3]->noise};
+    const double* sequence[4] = {};
+    for (int f = 0; f < 2 * channels; ++f) {
+        int same = 0;
+        while (same < f && !(start[same] == start[f])) ++same;
+        if (same < f) {
+            sequence[f] = sequence[same];
+            shelves[f]->noise = shelves[same]->noise;
+            continue;
+        }
+        double* h = shelfNoises[runs++];
+        if (f == 0)
+            generatePair(engineNoise, engineValues, shelves[f]->noise, h, n);
+        else
+            generate(shelves[f]->noise, n, h);
+        sequence[f] = h;
+    }
+    // In mono the right lane repeats the left one on scratch state.
+    if (channels == 1) sequence[2] = sequence[0], sequence[3] = sequence[1];
+    shelfSequence[0][0] = sequence[0];
+    shelfSequence[1][0] = sequence[1];
+    shelfSequence[0][1] = sequence[2];
+    shelfSequence[1][1] = sequence[3];
+}
+
 void SignalPath::activeChunk(int n) noexcept {
     const EngineSettings& s = current;
     const int taps = s.hilbertLength;
@@ -119,93 +163,135 @@ void SignalPath::activeChunk(int n) noexcept {
     const int channels = stereo ? 2 : 1;
 
     // Input rings, delayed main and side chain, noise.
-    qrx::dsp::DenormalNoise engine = engineNoise;
-    for (int k = 0; k < n; ++k) {
-        double mainL = in[kMainLeft][k], mainR = in[kMainRight][k];
-        double sideL = in[kSideLeft][k], sideR = in[kSideRight][k];
-        if (!stereo) {
-            mainL = mainR = 0.5 * (mainL + mainR);
-            sideL = sideR = 0.5 * (sideL + sideR);
+    if (!stereo) {
+        for (int k = 0; k < n; ++k) {
+            in[kMainLeft][k] = in[kMainRight][k] = 0.5 * (in[kMainLeft][k] + in[kMainRight][k]);
+            in[kSideLeft][k] = in[kSideRight][k] = 0.5 * (in[kSideLeft][k] + in[kSideRight][k]);
         }
-        inputRings.push(mainL, mainR, sideL, sideR);
-        const double signalNoise = engine.next();
-        noise[k] = engine.next();
-        main[0][k] = inputRings.delayed(kMainLeft, mainDelay) + signalNoise;
-        main[1][k] = inputRings.delayed(kMainRight, mainDelay) + signalNoise;
-        side[0][k] = inputRings.delayed(kSideLeft, sideDelay);
-        side[1][k] = inputRings.delayed(kSideRight, sideDelay);
     }
-    engineNoise = engine;
+    const double* const frames[kStreams] = {in[kMainLeft], in[kMainRight], in[kSideLeft],
+                                            in[kSideRight]};
+    // Both delays exceed the chunk: every frame read is older than the chunk, so the reads come
+    // first (frame k, d frames back, is d - 1 - k frames before the newest one stored so far).
+    inputRings.delayedBlock(kMainLeft, mainDelay - 1, n, main[0]);
+    inputRings.delayedBlock(kMainRight, mainDelay - 1, n, main[1]);
+    inputRings.delayedBlock(kSideLeft, sideDelay - 1, n, side[0]);
+    inputRings.delayedBlock(kSideRight, sideDelay - 1, n, side[1]);
+    inputRings.pushBlock(frames, n);
+    // Two engine noise values per sample: the first rides on the main signal, the second is n.
+    alignas(64) double engineValues[2 * kChunk];
+    chunkNoise(channels, n, engineValues);
+    for (int k = 0; k < n; ++k) {
+        main[0][k] += engineValues[2 * k];
+        main[1][k] += engineValues[2 * k];
+        noise[k] = engineValues[2 * k + 1];
+    }
+
+    // In mono the right lane of every kernel works on a scratch copy of the left state.
+    ShelfState lowScratch, highScratch;
+    EnvelopeState envelopeScratch;
+    if (!stereo) {
+        lowScratch.current = lowShelf[0].current;
+        lowScratch.memories = lowShelf[0].memories;
+        highScratch.current = highShelf[0].current;
+        highScratch.memories = highShelf[0].memories;
+        envelopeScratch = envelopes[0];
+    }
 
     // Side-chain shelves: low, then high.
-    for (int c = 0; c < channels; ++c) {
-        ShelfState& lo = lowShelf[c];
-        ShelfState& hi = highShelf[c];
-        const double rate = s.shelfGlideRate;
-        for (int k = 0; k < n; ++k) {
-            const double x = qrx::dsp::glidingBiquadStep(side[c][k], s.lowShelf, lo.current,
-                                                         lo.memories, rate, lo.noise);
-            side[c][k] = qrx::dsp::glidingBiquadStep(x, s.highShelf, hi.current, hi.memories, rate,
-                                                     hi.noise);
-        }
+    ShelfJob shelves;
+    shelves.n = n;
+    shelves.rate = s.shelfGlideRate;
+    shelves.lowTarget = &s.lowShelf;
+    shelves.highTarget = &s.highShelf;
+    shelves.low[0] = &lowShelf[0];
+    shelves.low[1] = stereo ? &lowShelf[1] : &lowScratch;
+    shelves.high[0] = &highShelf[0];
+    shelves.high[1] = stereo ? &highShelf[1] : &highScratch;
+    for (int c = 0; c < 2; ++c) {
+        shelves.lowNoise[c] = shelfSequence[0][c];
+        shelves.highNoise[c] = shelfSequence[1][c];
+        shelves.side[c] = side[c];
     }
+
+    DynamicsJob dynamics;
+    dynamics.n = n;
+    dynamics.settings = &s;
+    dynamics.envelope[0] = &envelopes[0];
+    dynamics.envelope[1] = stereo ? &envelopes[1] : &envelopeScratch;
+    dynamics.level[0] = level[0];
+    dynamics.level[1] = stereo ? level[1] : level[0];
+    dynamics.main[0] = main[0];
+    dynamics.main[1] = main[1];
+    dynamics.noise = noise;
+    dynamics.makeup = makeup;
+    dynamics.output = output;
+    dynamics.gain[0] = gain[0];
+    dynamics.gain[1] = gain[1];
+    dynamics.outGain = outGain;
+    dynamics.out[0] = out[0];
+    dynamics.out[1] = out[1];
+    dynamics.lanesAgree =
+        stereo && s.link && std::memcmp(&envelopes[0], &envelopes[1], sizeof envelopes[0]) == 0;
+
+    kernels->shelves(shelves);
 
     // Stereo link: both detectors see the combined level.
     const double* detectorIn[2] = {side[0], side[1]};
     if (stereo && s.link) {
-        for (int k = 0; k < n; ++k) {
-            const double l = std::sqrt(side[0][k] * side[0][k] + side[1][k] * side[1][k]);
-            linked[0][k] = linked[1][k] = l * kLinkScale;
-        }
-        detectorIn[0] = linked[0];
-        detectorIn[1] = linked[1];
+        kernels->link(side[0], side[1], n, linked[0]);
+        detectorIn[0] = detectorIn[1] = linked[0];
     }
     double* const levels[2] = {level[0], level[1]};
     detector.process(detectorIn, channels, n, taps, s.smooth != 0, levels);
 
     // Envelope, gain, output.
-    const bool rms = s.rms != 0, soft = s.softKnee != 0, monitor = s.sideChainMonitor != 0;
-    const int source = s.meterSource;
-    const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
-    const int monitorBack = 2 * taps;
-    double m = makeup, o = output;
-    int pw = postWrite;
-    for (int k = 0; k < n; ++k) {
-        const double nk = noise[k];
-        m = m + (s.makeupTarget - m) * kStateGlide + nk;
-        o = o + (s.outputTarget - o) * kStateGlide + nk;
-        pw = (pw + 1) & kRingMask;
-        const double gainAfter = m * autoMakeup * o;
-        for (int c = 0; c < channels; ++c) {
-            const double p = normalisedLevel(level[c][k], s.thresholdGain, rms);
-            const double v = envelopes[c].step(p, s);
-            const double g = gainOfEnvelope(v, s.inverseRatio, soft, s.kneeLowY, s.kneeHighY);
-            postRing[c][pw] = monitor ? side[c][k] : main[c][k];
-            if (monitor)
-                out[c][k] = postRing[c][(pw - monitorBack) & kRingMask] * o;
-            else
-                out[c][k] = main[c][k] * g * gainAfter;
-            if (source == kMeterPre) {
-                meters.signal(c, std::fabs(main[c][k]), nk);
-                if (!stereo) meters.signal(1, std::fabs(main[0][k]), nk);
-            } else if (source == kMeterGainRed) {
-                meters.gain(c, g, nk);
-                if (!stereo) meters.gain(1, g, nk);
-            }
-        }
-        if (!stereo) out[1][k] = out[0][k];
+    kernels->dynamics(dynamics);
+    makeup = dynamics.makeup;
+    output = dynamics.output;
+
+    // The post-detector rings, and the side-chain monitor's output.
+    const bool monitor = s.sideChainMonitor != 0;
+    const unsigned first = static_cast<unsigned>(postWrite + 1) & kRingMask;
+    for (int c = 0; c < channels; ++c) {
+        Rings::copyIn(postRing[c], first, monitor ? side[c] : main[c], n);
+        if (!monitor) continue;
+        Rings::copyOut(postRing[c], (first - 2u * static_cast<unsigned>(taps)) & kRingMask, out[c],
+                       n);
+        for (int k = 0; k < n; ++k) out[c][k] *= outGain[k];
     }
-    makeup = m;
-    output = o;
-    postWrite = pw;
+    postWrite = (postWrite + n) & kRingMask;
+    if (!stereo) std::memcpy(out[1], out[0], sizeof(double) * static_cast<size_t>(n));
+
+    // Meters inside the path ("Post" meters the output when the chunk is written).
+    if (s.meterSource == kMeterPre || s.meterSource == kMeterGainRed) {
+        MeterJob job;
+        job.n = n;
+        job.constants = &meters.constants();
+        job.channel[0] = &meters.ch[0];
+        job.channel[1] = &meters.ch[1];
+        const bool pre = s.meterSource == kMeterPre;
+        job.value[0] = pre ? main[0] : gain[0];
+        job.value[1] = stereo ? (pre ? main[1] : gain[1]) : job.value[0];
+        job.noise = noise;
+        if (pre)
+            kernels->signalMeters(job);
+        else
+            kernels->gainMeters(job);
+    }
 }
 
 void SignalPath::writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     if (current.power && current.meterSource == kMeterPost) {
-        for (int k = 0; k < n; ++k) {
-            meters.signal(0, std::fabs(out[0][k]), noise[k]);
-            meters.signal(1, std::fabs(out[1][k]), noise[k]);
-        }
+        MeterJob job;
+        job.n = n;
+        job.constants = &meters.constants();
+        job.channel[0] = &meters.ch[0];
+        job.channel[1] = &meters.ch[1];
+        job.value[0] = out[0];
+        job.value[1] = out[1];
+        job.noise = noise;
+        kernels->signalMeters(job);
     }
     if (io.outLeft)
         for (int k = 0; k < n; ++k) io.outLeft[offset + k] = static_cast<float>(out[0][k]);

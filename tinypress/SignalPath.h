@@ -21,7 +21,9 @@
 #include "dsp/DenormalNoise.h"
 #include "dsp/HostBuffers.h"
 #include "dsp/InputRings.h"
+#include "dsp/InstructionSet.h"
 #include "dsp/MeterFeed.h"
+#include "tinypress/ChunkKernels.h"
 #include "tinypress/Detector.h"
 #include "tinypress/EngineSettings.h"
 #include "tinypress/GainComputer.h"
@@ -50,8 +52,9 @@ class SignalPath {
     void adopt(const EngineSettings& next) noexcept;
     const EngineSettings& settings() const noexcept { return current; }
 
-    // Audio thread: one host block.
-    void process(const qrx::dsp::HostBuffers<float>& io, int frames, MeterFeed& feed) noexcept;
+    // Audio thread: one host block, on the kernels of the given instruction set.
+    void process(const qrx::dsp::HostBuffers<float>& io, int frames, MeterFeed& feed,
+                 qrx::dsp::InstructionSet kernelSet) noexcept;
 
     // Inspection for tests (audio thread, or while stopped).
     double envelope(int channel) const noexcept { return envelopes[channel].envelope; }
@@ -62,18 +65,26 @@ class SignalPath {
 
   private:
     enum Stream { kMainLeft, kMainRight, kSideLeft, kSideRight, kStreams };
+    using Rings = qrx::dsp::InputRings<kRingLength>;
 
     void clearPath() noexcept;
     void readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
     void bypassChunk(int n) noexcept;
     void activeChunk(int n) noexcept;
+    // The chunk's noise: the engine's two values per sample, and the shelves' runs.
+    void chunkNoise(int channels, int n, double* engineValues) noexcept;
+    // `count` values of the generator, by the block's kernels.
+    void generate(qrx::dsp::DenormalNoise& generator, int count, double* to) noexcept;
+    // 2n values of a and n of b.
+    void generatePair(qrx::dsp::DenormalNoise& a, double* toA, qrx::dsp::DenormalNoise& b,
+                      double* toB, int n) noexcept;
     void writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
 
     EngineSettings current;
     std::uint32_t fullResetsDone = 0, pathResetsDone = 0, vuResetsDone = 0;
 
     // Input rings (main and side chain, left and right) with one shared write index.
-    qrx::dsp::InputRings<kRingLength> inputRings;
+    Rings inputRings;
     // Post-detector rings: the main signal, or the filtered side chain for the monitor.
     alignas(64) double postRing[2][kRingLength];
     int postWrite = kRingLength - 1;
@@ -85,14 +96,19 @@ class SignalPath {
     qrx::dsp::DenormalNoise engineNoise{1e-12};
     double bypassOffset = 1e-12;  // alternating anti-denormal term of the bypass meters
     Meters meters;
+    const ChunkKernels* kernels = nullptr;  // the block's set
 
     // Chunk buffers.
-    alignas(64) double in[kStreams][kChunk];  // host samples, made finite
-    alignas(64) double main[2][kChunk];       // delayed main signal
-    alignas(64) double side[2][kChunk];       // filtered side chain (before the link)
-    alignas(64) double linked[2][kChunk];     // what the detector sees
-    alignas(64) double level[2][kChunk];      // detector levels
-    alignas(64) double noise[kChunk];         // the anti-denormal offset n per sample
+    alignas(64) double in[kStreams][kChunk];    // host samples, made finite
+    alignas(64) double main[2][kChunk];         // delayed main signal
+    alignas(64) double side[2][kChunk];         // filtered side chain (before the link)
+    alignas(64) double linked[2][kChunk];       // what the detector sees
+    alignas(64) double level[2][kChunk];        // detector levels
+    alignas(64) double noise[kChunk];           // the anti-denormal offset n per sample
+    alignas(64) double shelfNoises[4][kChunk];  // the shelves' noise (as many as differ)
+    const double* shelfSequence[2][2] = {};     // [low, high][lane]: which one each shelf uses
+    alignas(64) double gain[2][kChunk];         // the gain g
+    alignas(64) double outGain[kChunk];         // the output state O
     alignas(64) double out[2][kChunk];
 };
 

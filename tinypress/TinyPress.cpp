@@ -174,7 +174,7 @@ void TinyPress::processReplacing(float** inputs, float** outputs, VstInt32 frame
     }
     qrx::dsp::selectInputs(
         inputs, flags, [this](int pin) { return isInputConnected(pin); }, io);
-    path->process(io, frames, meters);
+    path->process(io, frames, meters, instructionSet());
 }
 
 void TinyPress::inertBlock(float** inputs, float** outputs, VstInt32 frames) noexcept {

@@ -145,5 +145,24 @@ TEST(TinyPressSideChainShelves, LinkCombinesBothDetectors) {
     }
 }
 
+// Link switched on while the channels' envelopes differ: each channel keeps its own envelope
+// until both have followed the combined level to the same gain.
+TEST(TinyPressSideChainShelves, LinkSwitchedOnLateReachesOneGain) {
+    EngineRig rig;
+    rig.neutral();
+    rig.set(kRatio, 0.6f);  // R = 2
+    rig.set(kLink, 0.0f);
+    rig.set(kScExt, 1.0f);
+    const Signal main = constant(8000, 0.1f);
+    rig.run(main, main, 512, constant(8000, 2.0f), constant(8000, 0.0f));
+    rig.set(kLink, 1.0f);
+    const Stereo out = rig.run(main, main, 512, constant(8000, 2.0f), constant(8000, 0.0f));
+    const double p = 2.0 * kSmoothScale * 0.7071 + 0.005;
+    EXPECT_NEAR(out.left[7999] / 0.1, 1.0 / std::sqrt(p), 2e-5);
+    EXPECT_NEAR(out.right[7999] / 0.1, 1.0 / std::sqrt(p), 2e-5);
+    // The envelopes stay apart bit for bit, so each channel ran its own gain curve.
+    EXPECT_NE(rig.path().envelope(0), rig.path().envelope(1));
+}
+
 }  // namespace
 }  // namespace tinypress

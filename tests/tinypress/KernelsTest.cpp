@@ -1,0 +1,283 @@
+// The chunk kernels of both instruction sets against the plain per-sample code they replace
+// (noise generator, envelope and gain curve, meters), and the whole effect on its baseline
+// kernels against its fastest ones through every path a host can switch on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "EngineRig.h"
+#include "dsp/DenormalNoise.h"
+#include "tinypress/ChunkKernels.h"
+#include "tinypress/GainComputer.h"
+#include "tinypress/Mappings.h"
+#include "tinypress/Meters.h"
+
+namespace tinypress {
+namespace {
+
+using qrx::dsp::InstructionSet;
+using tinypress_test::EngineRig;
+using tinypress_test::noiseSignal;
+using tinypress_test::Signal;
+
+// The kernel sets this processor runs, with their names for messages.
+std::vector<std::pair<const ChunkKernels*, const char*>> kernelSets() {
+    std::vector<std::pair<const ChunkKernels*, const char*>> sets = {
+        {&baselineChunkKernels(), "x86-64"}};
+    if (qrx::dsp::bestInstructionSet() == InstructionSet::Avx2Fma)
+        sets.push_back({&avx2ChunkKernels(), "AVX2+FMA"});
+    return sets;
+}
+
+void expectClose(double actual, double expected, double relative, const char* what, const char* set,
+                 int at) {
+    EXPECT_NEAR(actual, expected, relative * std::fabs(expected) + 1e-300)
+        << what << " on " << set << " at " << at;
+}
+
+TEST(TinyPressKernels, NoiseFollowsTheGenerator) {
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (const double scale : {1e-12, 1e-13}) {
+            qrx::dsp::DenormalNoise reference(scale);
+            qrx::dsp::DenormalNoise::Words w = reference.words();
+            std::uint32_t words[3] = {w.s1, w.s2, w.s3};
+            double values[128];
+            for (int round = 0; round < 20; ++round) {
+                const int count = round % 3 == 0 ? 128 : 37;
+                kernels->noise(words, scale, count, values);
+                for (int k = 0; k < count; ++k)
+                    expectClose(values[k], reference.next(), 1e-15, "noise", name, k);
+            }
+            w = reference.words();
+            EXPECT_EQ(words[0], w.s1) << name;
+            EXPECT_EQ(words[1], w.s2) << name;
+            EXPECT_EQ(words[2], w.s3) << name;
+        }
+        // Two generators in one pass: the engine's (two values per sample) and a shelf's.
+        qrx::dsp::DenormalNoise engine(1e-12), shelf(1e-13);
+        for (int k = 0; k < 5; ++k) shelf.next();
+        std::uint32_t a[3] = {engine.words().s1, engine.words().s2, engine.words().s3};
+        std::uint32_t b[3] = {shelf.words().s1, shelf.words().s2, shelf.words().s3};
+        double toA[2 * kChunk], toB[kChunk];
+        for (const int n : {kChunk, 3}) {
+            kernels->noisePair(a, 1e-12, toA, b, 1e-13, toB, n);
+            for (int k = 0; k < 2 * n; ++k)
+                expectClose(toA[k], engine.next(), 1e-15, "engine noise", name, k);
+            for (int k = 0; k < n; ++k)
+                expectClose(toB[k], shelf.next(), 1e-15, "shelf noise", name, k);
+        }
+        EXPECT_EQ(a[0], engine.words().s1) << name;
+        EXPECT_EQ(b[2], shelf.words().s3) << name;
+    }
+}
+
+// Settings of the envelope and gain curve at 44.1 kHz for exponent p = 1/R.
+EngineSettings dynamicsSettings(double p, bool soft, bool rms, bool autoRelease) {
+    EngineSettings s;
+    s.inverseRatio = p;
+    s.kneeLowY = kneeLowYOf(p);
+    s.kneeHighY = kneeHighYOf(p);
+    s.softKnee = soft;
+    s.rms = rms;
+    s.autoRelease = autoRelease;
+    s.thresholdGain = 1.3;
+    s.attackCoefficient = attackCoefficientOf(2.0, 44100.0, rms);
+    s.releaseCoefficient = releaseCoefficientOf(0.05, 44100.0, rms);
+    s.releaseFast = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, kReleaseFastHz,
+                                           kReleaseQuality, 0.0, 44100.0);
+    s.releaseSlow = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, kReleaseSlowHz,
+                                           kReleaseQuality, 0.0, 44100.0);
+    s.autoMakeup = 1;
+    s.autoMakeupGain = 1.7;
+    s.makeupTarget = 2.0;
+    s.outputTarget = 0.5;
+    return s;
+}
+
+// Detector levels from far below to far above the threshold, signed as the "Draft" detector
+// gives them, with chunks of every length.
+TEST(TinyPressKernels, EnvelopeAndGainCurveFollowThePlainCode) {
+    const double exponents[] = {1.0, 1.0 / 1.5, 0.25, 1.0 / 64.0, 2.0};
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (const double p : exponents) {
+            for (const int variant : {0, 1, 2, 3}) {
+                const bool soft = variant & 1, rms = variant & 2;
+                const EngineSettings s = dynamicsSettings(p, soft, rms, p < 0.5);
+                EnvelopeState reference[2], kernel[2];
+                double makeup = 1.0, output = 1.0;
+                int at = 0;
+                for (int n = 1; at < 4000; n = n % (kChunk - 8) + 9) {
+                    alignas(64) double level[2][kChunk] = {}, main[2][kChunk] = {};
+                    alignas(64) double noise[kChunk] = {}, gain[2][kChunk], out[2][kChunk];
+                    alignas(64) double outGain[kChunk];
+                    for (int k = 0; k < n; ++k, ++at) {
+                        const double swell = std::exp(6.0 * std::sin(0.002 * at));  // 0.0025 .. 400
+                        level[0][k] = 0.05 * swell * std::sin(0.3 * at);
+                        level[1][k] = 0.1 * swell * std::cos(0.11 * at);
+                        main[0][k] = 0.5 * std::sin(0.05 * at);
+                        main[1][k] = -0.25;
+                        noise[k] = (at % 2 ? 1e-12 : -1e-12);
+                    }
+                    DynamicsJob job;
+                    job.n = n;
+                    job.settings = &s;
+                    job.envelope[0] = &kernel[0];
+                    job.envelope[1] = &kernel[1];
+                    job.level[0] = level[0];
+                    job.level[1] = level[1];
+                    job.main[0] = main[0];
+                    job.main[1] = main[1];
+                    job.noise = noise;
+                    job.makeup = makeup;
+                    job.output = output;
+                    job.gain[0] = gain[0];
+                    job.gain[1] = gain[1];
+                    job.outGain = outGain;
+                    job.out[0] = out[0];
+                    job.out[1] = out[1];
+                    kernels->dynamics(job);
+                    for (int k = 0; k < n; ++k) {
+                        makeup = makeup + (s.makeupTarget - makeup) * 0.001 + noise[k];
+                        output = output + (s.outputTarget - output) * 0.001 + noise[k];
+                        for (int c = 0; c < 2; ++c) {
+                            const double v = reference[c].step(
+                                normalisedLevel(level[c][k], s.thresholdGain, rms), s);
+                            const double g = gainOfEnvelope(v, p, soft, s.kneeLowY, s.kneeHighY);
+                            expectClose(gain[c][k], g, 1e-11, "gain", name, at);
+                            expectClose(out[c][k], main[c][k] * g * makeup * 1.7 * output, 1e-11,
+                                        "output", name, at);
+                        }
+                        expectClose(outGain[k], output, 1e-14, "output state", name, at);
+                    }
+                    makeup = job.makeup;
+                    output = job.output;
+                }
+                for (int c = 0; c < 2; ++c)
+                    expectClose(kernel[c].envelope, reference[c].envelope, 1e-11, "envelope", name,
+                                at);
+            }
+        }
+    }
+}
+
+// The meters fed chunk by chunk against the plain per-sample feeders of Meters.
+TEST(TinyPressKernels, MetersFollowThePlainCode) {
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (const bool gainReduction : {false, true}) {
+            for (const bool compressing : {false, true}) {
+                EngineSettings s;
+                s.vu = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 350.0, kVuQuality, 0.0,
+                                              44100.0);
+                s.ppmAttack = 0.3;
+                s.ppmReturn = 0.001;
+                s.meterScale = 0.8;
+                s.meterMix = 0.7;
+                s.compressing = compressing;
+                s.overSamples = 3;
+                MeterFeed feed;
+                Meters reference, kernel;
+                reference.load(feed, s);
+                kernel.load(feed, s);
+                int at = 0;
+                for (int n = 1; n <= kChunk; n += 7) {
+                    alignas(64) double value[2][kChunk], noise[kChunk];
+                    // Ages as the end of a call leaves them, so a hold taken in this chunk
+                    // shows as 0.
+                    for (int c = 0; c < 2; ++c) {
+                        kernel.ch[c].vuHoldAge = kernel.ch[c].ppmHoldAge = 100;
+                        reference.ch[c].vuHoldAge = reference.ch[c].ppmHoldAge = 100;
+                    }
+                    for (int k = 0; k < n; ++k, ++at) {
+                        // Runs at and above full scale, and gains on both sides of 1.
+                        value[0][k] = 1.2 * std::sin(0.01 * at) * (at % 50 < 10 ? 1.0 : 0.5);
+                        value[1][k] = 0.6 + 0.9 * std::fabs(std::cos(0.013 * at));
+                        noise[k] = at % 2 ? 1e-12 : -1e-12;
+                        for (int c = 0; c < 2; ++c) {
+                            if (gainReduction)
+                                reference.gain(c, value[c][k], noise[k]);
+                            else
+                                reference.signal(c, std::fabs(value[c][k]), noise[k]);
+                        }
+                    }
+                    MeterJob job;
+                    job.n = n;
+                    job.constants = &kernel.constants();
+                    job.channel[0] = &kernel.ch[0];
+                    job.channel[1] = &kernel.ch[1];
+                    job.value[0] = value[0];
+                    job.value[1] = value[1];
+                    job.noise = noise;
+                    if (gainReduction)
+                        kernels->gainMeters(job);
+                    else
+                        kernels->signalMeters(job);
+                    for (int c = 0; c < 2; ++c) {
+                        const MeterChannel &r = reference.ch[c], &k = kernel.ch[c];
+                        expectClose(k.vu, r.vu, 1e-12, "VU", name, at);
+                        expectClose(k.ppm, r.ppm, 1e-12, "PPM", name, at);
+                        expectClose(k.vuHold, r.vuHold, 1e-12, "VU hold", name, at);
+                        expectClose(k.ppmHold, r.ppmHold, 1e-12, "PPM hold", name, at);
+                        EXPECT_EQ(k.vuHoldAge, r.vuHoldAge) << name << " at " << at;
+                        EXPECT_EQ(k.ppmHoldAge, r.ppmHoldAge) << name << " at " << at;
+                        EXPECT_EQ(k.overCount, r.overCount) << name << " at " << at;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The effect on its baseline kernels and on the fastest this processor runs, through every
+// routing, detector, knee and meter source, in blocks that cut chunks short: the outputs agree
+// within 1e-6 and the meter feeds far inside display precision.
+TEST(TinyPressKernels, BaselineAndFastAgreeOnEveryPath) {
+    const std::vector<std::vector<std::pair<int, float>>> settings = {
+        {},
+        {{kStereo, 0.0f}},
+        {{kLink, 1.0f}},
+        {{kSmooth, 0.0f}},
+        {{kRms, 1.0f}, {kSoft, 1.0f}},
+        {{kAutoRelease, 1.0f}, {kAttack, 0.3f}, {kRelease, 0.2f}},
+        {{kRatio, 0.1f}},  // expanding
+        {{kScMonitor, 1.0f}},
+        {{kMeters, 0.5f}},
+        {{kMeters, 1.0f}, {kStereo, 0.0f}},
+        {{kPower, 0.0f}},
+    };
+    const Signal left = noiseSignal(12000, 0.9f, 11), right = noiseSignal(12000, 0.3f, 12);
+    for (const auto& setting : settings) {
+        EngineRig fast, baseline;
+        ASSERT_EQ(
+            baseline.fx.vendorSpecific(CompressorEffect::kInstructionSetRequest, 0, nullptr, 0.0f),
+            1);
+        for (EngineRig* rig : {&fast, &baseline}) {
+            rig->neutral();
+            rig->set(kRatio, 0.7f);
+            rig->set(kThreshold, 0.8f);
+            rig->set(kAttack, 0.1f);
+            for (const auto& [index, value] : setting) rig->set(index, value);
+        }
+        const auto row = &setting - settings.data();
+        for (const int block : {300, 64, 1000}) {
+            const tinypress_test::Stereo a = fast.run(left, right, block);
+            const tinypress_test::Stereo b = baseline.run(left, right, block);
+            double largest = 0.0;
+            for (size_t i = 0; i < left.size(); ++i)
+                largest = std::max({largest, std::fabs(double(a.left[i]) - b.left[i]),
+                                    std::fabs(double(a.right[i]) - b.right[i])});
+            EXPECT_LE(largest, 1e-6) << "setting " << row << ", block " << block;
+            for (int c = 0; c < 2; ++c) {
+                const MeterChannelFeed &fa = fast.meter(c), &fb = baseline.meter(c);
+                EXPECT_NEAR(fa.mainLevel.load(), fb.mainLevel.load(), 1e-9) << row;
+                EXPECT_NEAR(fa.secondLevel.load(), fb.secondLevel.load(), 1e-9) << row;
+                EXPECT_NEAR(fa.peakA.load(), fb.peakA.load(), 1e-9) << row;
+                EXPECT_NEAR(fa.peakB.load(), fb.peakB.load(), 1e-9) << row;
+                EXPECT_EQ(fa.overload.load(), fb.overload.load()) << row;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tinypress

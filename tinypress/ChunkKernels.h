@@ -1,0 +1,103 @@
+// The vector kernels of the signal path's active chunk, built twice: for plain x86-64
+// (ChunkKernels.cpp, two doubles per vector) and for AVX2 with fused multiply-add
+// (ChunkKernels_avx2.cpp). The signal path picks one set per block from the instruction set the
+// effect asks for (kernelsFor).
+//
+// The two stereo channels run side by side in the lanes of one vector through every recursive
+// stage (side-chain shelves, release smoothers, envelope, meters); the stages without recursion
+// (gain curve, output gain) run over the whole chunk at the widest vector. In mono the right lane
+// works on a scratch copy of the left channel's state and is discarded.
+//
+// The jobs only point at the signal path's state and buffers: the kernels construct nothing of
+// the shared types and call none of their inline functions, so no code compiled for AVX2 can be
+// shared with the baseline build by the linker.
+//
+// Threads: audio thread only. Nothing allocates.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/BiquadDesign.h"
+#include "dsp/InstructionSet.h"
+#include "tinypress/EngineSettings.h"
+
+struct MeterReadings;
+
+namespace tinypress {
+
+struct ShelfState;
+struct EnvelopeState;
+struct MeterChannel;
+
+// Low shelf, then high shelf, in place on the side chain of both lanes.
+struct ShelfJob {
+    int n = 0;
+    double rate = 0.0;  // glide fraction per sample
+    const qrx::dsp::BiquadCoefficients* lowTarget = nullptr;
+    const qrx::dsp::BiquadCoefficients* highTarget = nullptr;
+    ShelfState* low[2] = {};          // per lane; the noise generators are not touched
+    ShelfState* high[2] = {};         //
+    const double* lowNoise[2] = {};   // the lane's low-shelf noise per sample
+    const double* highNoise[2] = {};  // the lane's high-shelf noise per sample
+    double* side[2] = {};
+};
+
+// Envelope, gain curve and output of the chunk.
+struct DynamicsJob {
+    int n = 0;
+    const EngineSettings* settings = nullptr;
+    EnvelopeState* envelope[2] = {};  // per lane
+    const double* level[2] = {};      // detector level per lane
+    // Both lanes start from equal envelope states and see equal levels (linked stereo): their
+    // envelopes stay equal, and the gain curve runs once.
+    bool lanesAgree = false;
+    const double* main[2] = {};         // delayed main signal per lane
+    const double* noise = nullptr;      // anti-denormal offset n per sample
+    double makeup = 1.0, output = 1.0;  // gain states, carried
+    double* gain[2] = {};               // out: the gain g per lane
+    double* outGain = nullptr;          // out: the output state O per sample
+    double* out[2] = {};                // out: main * g * M * A * O per lane
+};
+
+// Constants of the meters for one call.
+struct MeterConstants {
+    qrx::dsp::BiquadCoefficients vuFilter;
+    double ppmAttack = 1.0, ppmReturn = 0.0;
+    double signalScale = 1.0;  // sqrt(2) * 1.096 / VU reference
+    double mix = 1.0;
+    double overSamples = 3.0;
+    bool compressing = true;
+};
+
+// One chunk of metered values for both channels.
+struct MeterJob {
+    int n = 0;
+    const MeterConstants* constants = nullptr;
+    MeterChannel* channel[2] = {};
+    const double* value[2] = {};  // the signal ("Pre", "Post"; metered as |x|) or the gain g
+    const double* noise = nullptr;
+};
+
+struct ChunkKernels {
+    // `count` (at most 2 kChunk) values of a DenormalNoise generator (its three words, carried)
+    // at `scale`.
+    void (*noise)(std::uint32_t words[3], double scale, int count, double* to) noexcept;
+    // 2n values of generator a and n of generator b (n <= kChunk).
+    void (*noisePair)(std::uint32_t a[3], double scaleA, double* toA, std::uint32_t b[3],
+                      double scaleB, double* toB, int n) noexcept;
+    // Host samples into the engine: NaN and infinities are taken as 0.
+    void (*readFinite)(const float* from, int n, double* to) noexcept;
+    void (*shelves)(ShelfJob& job) noexcept;
+    // Stereo link: both outputs get sqrt(l^2 + r^2) * 0.7071.
+    void (*link)(const double* left, const double* right, int n, double* linked) noexcept;
+    void (*dynamics)(DynamicsJob& job) noexcept;
+    void (*signalMeters)(const MeterJob& job) noexcept;
+    void (*gainMeters)(const MeterJob& job) noexcept;
+};
+
+const ChunkKernels& baselineChunkKernels() noexcept;
+const ChunkKernels& avx2ChunkKernels() noexcept;
+// The set for the instruction set asked for (the baseline where the processor lacks it).
+const ChunkKernels& kernelsFor(qrx::dsp::InstructionSet set) noexcept;
+
+}  // namespace tinypress
