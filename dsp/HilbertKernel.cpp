@@ -24,9 +24,6 @@ inline void sumPairs(const double* x, const double* h, int taps, double* q) {
     for (int j = 0; j < count; ++j) _mm_storeu_pd(q + 2 * j, a[j]);
 }
 
-// Asked once, when the library is loaded (never first on the audio thread).
-const InstructionSet bestSet = bestInstructionSet();
-
 }  // namespace
 
 void fillHilbertKernel(double* kernel, int taps, int size) noexcept {
@@ -43,11 +40,6 @@ void hilbertSums(InstructionSet set, const double* centre, const double* kernel,
     int b = 0;
     for (; b + 2 <= quads; b += 2) sumPairs<4>(centre + 4 * b, kernel, taps, q + 4 * b);
     for (; b < quads; ++b) sumPairs<2>(centre + 4 * b, kernel, taps, q + 4 * b);
-}
-
-void hilbertSums(const double* centre, const double* kernel, int taps, int quads,
-                 double* q) noexcept {
-    hilbertSums(bestSet, centre, kernel, taps, quads, q);
 }
 
 }  // namespace qrx::dsp

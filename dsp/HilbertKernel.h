@@ -20,10 +20,6 @@ void fillHilbertKernel(double* kernel, int taps, int size) noexcept;
 void hilbertSums(InstructionSet set, const double* centre, const double* kernel, int taps,
                  int quads, double* q) noexcept;
 
-// The same with the best set of this processor.
-void hilbertSums(const double* centre, const double* kernel, int taps, int quads,
-                 double* q) noexcept;
-
 // The AVX2+FMA build (HilbertKernel_avx2.cpp); only for processors that have it.
 void hilbertSumsAvx2(const double* centre, const double* kernel, int taps, int quads,
                      double* q) noexcept;

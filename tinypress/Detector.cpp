@@ -46,8 +46,8 @@ void Detector::store(const double* const filtered[2], int channels, int n) noexc
     write = (write + n) & kRingMask;
 }
 
-void Detector::process(const double* const filtered[2], int channels, int n, int taps, bool smooth,
-                       double* const level[2]) noexcept {
+void Detector::process(qrx::dsp::InstructionSet set, const double* const filtered[2], int channels,
+                       int n, int taps, bool smooth, double* const level[2]) noexcept {
     const int first = (write + 1) & kRingMask;
     store(filtered, channels, n);
 
@@ -63,7 +63,7 @@ void Detector::process(const double* const filtered[2], int channels, int n, int
             const int run = (kRingLength - p) < (n - k) ? (kRingLength - p) : (n - k);
             const double* centre = r + p + kRingLength - centreBack;
             if (smooth) {
-                qrx::dsp::hilbertSums(centre, kernel, taps, (run + 3) / 4, sums);
+                qrx::dsp::hilbertSums(set, centre, kernel, taps, (run + 3) / 4, sums);
                 for (int j = 0; j < run; ++j) {
                     const double q = centre[j];
                     const float y = static_cast<float>(q * q + sums[j] * sums[j]);

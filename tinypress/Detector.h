@@ -12,6 +12,7 @@
 // Threads: owned by the SignalPath; audio thread only (or the constructor). Nothing allocates.
 #pragma once
 
+#include "dsp/InstructionSet.h"
 #include "tinypress/EngineSettings.h"
 
 namespace tinypress {
@@ -33,9 +34,10 @@ class Detector {
     void clear() noexcept;
 
     // Writes one chunk of filtered side chain (n <= kChunk samples per channel, `channels` 1 or
-    // 2) and computes the level of each sample with its window centred 2N samples behind it.
-    void process(const double* const filtered[2], int channels, int n, int taps, bool smooth,
-                 double* const level[2]) noexcept;
+    // 2) and computes the level of each sample with its window centred 2N samples behind it,
+    // on the kernels of `set` (which this processor must run).
+    void process(qrx::dsp::InstructionSet set, const double* const filtered[2], int channels, int n,
+                 int taps, bool smooth, double* const level[2]) noexcept;
 
     // The filtered value written `samplesBack` samples before the newest one (0 = newest).
     double filteredAt(int channel, int samplesBack) const noexcept {

@@ -59,9 +59,10 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
 }
 
 void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames, MeterFeed& feed,
-                         qrx::dsp::InstructionSet kernelSet) noexcept {
+                         qrx::dsp::InstructionSet set) noexcept {
     if (frames <= 0) return;
-    kernels = &kernelsFor(kernelSet);
+    kernels = &kernelsFor(set);
+    kernelSet = set;
     const bool bypass = current.power == 0;
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
@@ -243,7 +244,7 @@ void SignalPath::activeChunk(int n) noexcept {
         detectorIn[0] = detectorIn[1] = linked[0];
     }
     double* const levels[2] = {level[0], level[1]};
-    detector.process(detectorIn, channels, n, taps, s.smooth != 0, levels);
+    detector.process(kernelSet, detectorIn, channels, n, taps, s.smooth != 0, levels);
 
     // Envelope, gain, output.
     kernels->dynamics(dynamics);

@@ -97,6 +97,7 @@ class SignalPath {
     double bypassOffset = 1e-12;  // alternating anti-denormal term of the bypass meters
     Meters meters;
     const ChunkKernels* kernels = nullptr;  // the block's set
+    qrx::dsp::InstructionSet kernelSet = qrx::dsp::InstructionSet::Baseline;
 
     // Chunk buffers.
     alignas(64) double in[kStreams][kChunk];    // host samples, made finite
