@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "nrtx-standins/Motor.h"
+#include "support/CaughtNotices.h"
 #include "tests/wrapper/TestSupport.h"
 
 namespace {
@@ -314,9 +315,9 @@ TEST(ProcessWithAbsurdChannelCounts, RefusesTheEffectAndPassesAudioThrough) {
     FakeLibrary fake;
     fake.config().numInputs = 100000;
     TestGroup group;
-    testing::internal::CaptureStderr();
+    testsupport::CaughtNotices notices;
     CWrapperNRTXProcess process(group.group, group.type, fakeEffectPath());
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("more than 256"), std::string::npos);
+    EXPECT_NE(notices.lines().find("more than 256"), std::string::npos);
     EXPECT_FALSE(process.Wrapper().IsLoaded());
     EXPECT_EQ(fake.config().opened, 0);
     EXPECT_EQ(process.GetNumControls(), 1);
