@@ -1,7 +1,7 @@
 // Windows test programs: HKEY_CURRENT_USER is a private key for the whole program, as
-// XDG_CONFIG_HOME is a private folder on Linux, so tests never touch the user's real store. The
-// key lies below the real HKEY_CURRENT_USER\SOFTWARE\QRX-tests and is removed when the program
-// ends. Main thread of the test program only.
+// XDG_CONFIG_HOME is a private folder on Linux, so tests never touch the user's real store. It is
+// the tools' private store (platform/PrivateUserStore.h), made before main() and removed when the
+// program ends. Main thread of the test program only.
 #pragma once
 
 #include <string>
