@@ -1,8 +1,8 @@
 // The tools' private per-user store: what a plug-in writes while it lives never reaches the user's
 // store, the user's defaults are seen only when asked for, and nothing of it is left afterwards.
-// "The user's store" here is this program's own: on Linux its XDG_CONFIG_HOME (set by ctest), on
-// Windows a key of its own that HKEY_CURRENT_USER is redirected to (the program is built without
-// the tests' usual private registry, so the store under test is the only one).
+// "The user's store" here is the test's own: on Linux a fresh folder named by XDG_CONFIG_HOME, on
+// Windows a key of this process that HKEY_CURRENT_USER is redirected to (the program is built
+// without the tests' usual private registry, so the store under test is the only one).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,9 +10,12 @@
 
 #include "platform/PrivateUserStore.h"
 #include "platform/UserStore.h"
+#include "support/TemporaryFolder.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <cstdlib>
 #endif
 
 namespace platform {
@@ -53,6 +56,9 @@ int value(const std::string& name) {
 class PrivateUserStoreTest : public testing::Test {
   protected:
     void SetUp() override {
+#ifndef _WIN32
+        setenv("XDG_CONFIG_HOME", home.folder().c_str(), 1);
+#endif
         useTheUsersStore();
         ASSERT_TRUE(setValue("UsersOwn", 7));
     }
@@ -68,6 +74,8 @@ class PrivateUserStoreTest : public testing::Test {
         RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\QRX-tests");  // kept while others use it
 #endif
     }
+
+    testsupport::TemporaryFolder home{"qrx-users-store-"};
 };
 
 TEST_F(PrivateUserStoreTest, EmptyStoreHidesTheUsersValuesAndKeepsItsWritesToItself) {
