@@ -20,6 +20,11 @@ class DynamicLibrary {
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
+    // The library `fileName` when the process has it loaded already (looked up among the loaded
+    // libraries by file name, never loaded); the object holds a reference while it lives. Null
+    // when it is not loaded.
+    static std::unique_ptr<DynamicLibrary> loaded(const std::string& fileName);
+
     // Address of an exported symbol, nullptr when it is not exported.
     void* symbol(const char* name) const;
 
