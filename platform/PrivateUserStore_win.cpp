@@ -49,9 +49,14 @@ std::unique_ptr<PrivateUserStore> PrivateUserStore::create(Start start, std::str
                               std::to_wstring(GetTickCount());
     HKEY software = nullptr, key = nullptr;
     LSTATUS made = RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE", 0, KEY_ALL_ACCESS, &software);
-    if (made == ERROR_SUCCESS)
+    // Another process's store going away removes the parent when it is empty, also between our
+    // making the parent and the key below it: then the parent is made again.
+    for (int attempt = 0; attempt < 16 && made == ERROR_SUCCESS; ++attempt) {
         made = RegCreateKeyExW(software, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        if (made != ERROR_KEY_DELETED) break;
+        if (attempt + 1 < 16) made = ERROR_SUCCESS;  // try again
+    }
     if (made != ERROR_SUCCESS || path.size() >= std::size(gPath)) {
         *error = "cannot make a private per-user store in the registry: " +
                  systemErrorText(static_cast<unsigned long>(made));
