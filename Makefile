@@ -20,9 +20,10 @@ DEMO_OUT ?= out
 
 # Debian packages of the Windows build (make windows, make windows-test, part of make test): the
 # mingw-w64 cross compiler, and wine and Xvfb to run its test programs. GoogleTest comes from
-# libgtest-dev's sources.
+# libgtest-dev's sources. The editors need pugl's sources (dpf-source), the native skin generator
+# cairo, and their tests the fonts "Arial" maps to.
 WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev \
-                   xvfb xauth
+                   dpf-source libcairo2-dev pkg-config g++ xvfb xauth fonts-liberation
 
 .PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean bench \
         windows-deps windows windows-test
@@ -134,9 +135,11 @@ windows: windows-deps $(WIN_BUILD)/CMakeCache.txt
 # The whole run is inside one Xvfb server, so the editor tests' windows have a display. wine's
 # server and prefix start first, with their output detached: wine's background services would
 # otherwise keep ctest's output pipe open and ctest would never end. The server is stopped
-# afterwards whatever the tests said.
+# afterwards whatever the tests said. "Arial" is Liberation Sans in the test prefix, as on Linux.
 WINE_TEST_RUN = $(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1; \
   $(WINE_ENV) wineboot --init </dev/null >/dev/null 2>&1; \
+  $(WINE_ENV) /usr/lib/wine/wine64 reg add "HKCU\Software\Wine\Fonts\Replacements" \
+    /v Arial /t REG_SZ /d "Liberation Sans" /f </dev/null >/dev/null 2>&1; \
   cd $(WIN_BUILD) && $(WINE_ENV) ctest --output-on-failure -j $(JOBS); \
   status=$$?; $(WINE_ENV) wineserver -k </dev/null >/dev/null 2>&1; exit $$status
 

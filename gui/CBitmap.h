@@ -5,8 +5,7 @@
 #pragma once
 
 #include "gui/GuiTypes.h"
-
-typedef struct _cairo_surface cairo_surface_t;
+#include "gui/Surface.h"
 
 namespace qgui {
 
@@ -29,13 +28,13 @@ class CBitmap : public CBaseObject {
               float alpha = 1.0f);
 
     // The decoded image (ARGB32), null when not loaded.
-    cairo_surface_t* getSurface() const { return surface; }
+    NativeSurface* getSurface() const { return surface; }
 
   protected:
     ~CBitmap() override;
 
   private:
-    cairo_surface_t* surface = nullptr;
+    NativeSurface* surface = nullptr;
     int32_t resourceId = -1;
     CCoord width = 0;
     CCoord height = 0;

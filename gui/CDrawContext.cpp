@@ -1,11 +1,5 @@
 #include "gui/CDrawContext.h"
 
-#include <cairo.h>
-
-#include <cmath>
-
-#include "gui/CBitmap.h"
-
 namespace qgui {
 
 namespace {
@@ -36,12 +30,6 @@ const CFontRef kNormalFontSmaller = &normalFontSmaller;
 const CFontRef kNormalFontVerySmall = &normalFontVerySmall;
 const CFontRef kNormalFontTiny = &normalFontTiny;
 
-CDrawContext::CDrawContext(cairo_surface_t* surface) : cr(cairo_create(surface)) {}
-
-CDrawContext::~CDrawContext() {
-    cairo_destroy(cr);
-}
-
 void CDrawContext::setClipRect(const CRect& clip) {
     clipAbsolute = clip;
     clipAbsolute.offset(origin.x, origin.y);
@@ -65,168 +53,9 @@ void CDrawContext::setFont(const CFontRef font, CCoord size, int32_t style) {
     currentFont.setStyle(style >= 0 ? style : font->getStyle());
 }
 
-void CDrawContext::begin() {
-    cairo_save(cr);
-    if (hasClip) {
-        cairo_rectangle(cr, clipAbsolute.left, clipAbsolute.top, clipAbsolute.getWidth(),
-                        clipAbsolute.getHeight());
-        cairo_clip(cr);
-    }
-    cairo_translate(cr, origin.x, origin.y);
-    cairo_set_antialias(cr,
-                        drawMode == kAntiAliasing ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
-}
-
-void CDrawContext::end() {
-    cairo_restore(cr);
-}
-
-void CDrawContext::setSourceColor(const CColor& c) {
-    cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0,
-                          c.alpha / 255.0 * globalAlpha);
-}
-
-void CDrawContext::strokeStyle() {
-    cairo_set_line_width(cr, lineWidth);
-    if (lineStyle == kLineOnOffDash) {
-        const double dash[] = {lineWidth, lineWidth};
-        cairo_set_dash(cr, dash, 2, 0);
-        cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-    } else {
-        cairo_set_dash(cr, nullptr, 0, 0);
-        cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
-    }
-}
-
 void CDrawContext::lineTo(const CPoint& point) {
     drawLine(pen, point);
     pen = point;
-}
-
-void CDrawContext::drawLine(const CPoint& from, const CPoint& to) {
-    begin();
-    // Integer coordinates name pixels: an odd line width is centred on the pixel's middle so a
-    // one-pixel line covers exactly one pixel row or column.
-    const double half = std::fmod(std::round(lineWidth), 2.0) == 1.0 ? 0.5 : 0.0;
-    cairo_move_to(cr, from.x + half, from.y + half);
-    cairo_line_to(cr, to.x + half, to.y + half);
-    strokeStyle();
-    setSourceColor(frameColor);
-    cairo_stroke(cr);
-    end();
-    pen = to;
-}
-
-void CDrawContext::drawRect(const CRect& rect, CDrawStyle style) {
-    begin();
-    if (style != kDrawStroked) {
-        cairo_rectangle(cr, rect.left, rect.top, rect.getWidth(), rect.getHeight());
-        setSourceColor(fillColor);
-        cairo_fill(cr);
-    }
-    if (style != kDrawFilled) {
-        const double half = lineWidth / 2;
-        cairo_rectangle(cr, rect.left + half, rect.top + half, rect.getWidth() - lineWidth,
-                        rect.getHeight() - lineWidth);
-        strokeStyle();
-        cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
-        setSourceColor(frameColor);
-        cairo_stroke(cr);
-    }
-    end();
-}
-
-void CDrawContext::drawEllipse(const CRect& rect, CDrawStyle style) {
-    begin();
-    cairo_save(cr);
-    cairo_translate(cr, rect.left + rect.getWidth() / 2, rect.top + rect.getHeight() / 2);
-    cairo_scale(cr, rect.getWidth() / 2, rect.getHeight() / 2);
-    cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
-    cairo_restore(cr);
-    if (style != kDrawStroked) {
-        setSourceColor(fillColor);
-        if (style == kDrawFilled)
-            cairo_fill(cr);
-        else
-            cairo_fill_preserve(cr);
-    }
-    if (style != kDrawFilled) {
-        strokeStyle();
-        setSourceColor(frameColor);
-        cairo_stroke(cr);
-    }
-    end();
-}
-
-void CDrawContext::applyFont() {
-    cairo_select_font_face(
-        cr, currentFont.getName(),
-        (currentFont.getStyle() & kItalicFace) ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-        (currentFont.getStyle() & kBoldFace) ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, currentFont.getSize());
-}
-
-void CDrawContext::drawString(const char* text, const CRect& rect, CHoriTxtAlign align,
-                              bool antialias) {
-    if (!text || !*text) return;
-    begin();
-    applyFont();
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_antialias(options,
-                                     antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_SLIGHT);
-    cairo_set_font_options(cr, options);
-    cairo_font_options_destroy(options);
-    cairo_font_extents_t fe;
-    cairo_font_extents(cr, &fe);
-    cairo_text_extents_t te;
-    cairo_text_extents(cr, text, &te);
-    double x = rect.left;
-    if (align == kCenterText)
-        x = rect.left + (rect.getWidth() - te.x_advance) / 2;
-    else if (align == kRightText)
-        x = rect.right - te.x_advance;
-    const double y = rect.top + (rect.getHeight() - (fe.ascent + fe.descent)) / 2 + fe.ascent;
-    cairo_move_to(cr, std::round(x), std::round(y));
-    setSourceColor(fontColor);
-    cairo_show_text(cr, text);
-    end();
-}
-
-void CDrawContext::drawString(const char* text, const CPoint& point, bool antialias) {
-    if (!text || !*text) return;
-    begin();
-    applyFont();
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_antialias(options,
-                                     antialias ? CAIRO_ANTIALIAS_GRAY : CAIRO_ANTIALIAS_NONE);
-    cairo_set_font_options(cr, options);
-    cairo_font_options_destroy(options);
-    cairo_move_to(cr, point.x, point.y);
-    setSourceColor(fontColor);
-    cairo_show_text(cr, text);
-    end();
-}
-
-CCoord CDrawContext::getStringWidth(const char* text) {
-    if (!text || !*text) return 0;
-    cairo_save(cr);
-    applyFont();
-    cairo_text_extents_t te;
-    cairo_text_extents(cr, text, &te);
-    cairo_restore(cr);
-    return te.x_advance;
-}
-
-void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset,
-                              float alpha) {
-    if (!bitmap || !bitmap->getSurface() || dest.isEmpty()) return;
-    begin();
-    cairo_rectangle(cr, dest.left, dest.top, dest.getWidth(), dest.getHeight());
-    cairo_clip(cr);
-    cairo_set_source_surface(cr, bitmap->getSurface(), dest.left - offset.x, dest.top - offset.y);
-    cairo_paint_with_alpha(cr, alpha * globalAlpha);
-    end();
 }
 
 }  // namespace qgui

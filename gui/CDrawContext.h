@@ -1,15 +1,14 @@
-// Drawing onto a cairo surface in the toolkit's terms: colours, line width and style, fonts by
-// name and size, text with horizontal alignment, antialiasing, bitmaps with source offsets.
-// Coordinates are relative to the current offset (the origin of the view being drawn) and
-// clipped to the current clip rectangle. User-interface thread.
+// Drawing onto an image (gui/Surface.h) in the toolkit's terms: colours, line width and style,
+// fonts by name and size, text with horizontal alignment, antialiasing, bitmaps with source
+// offsets. Coordinates are relative to the current offset (the origin of the view being drawn) and
+// clipped to the current clip rectangle. The drawing library behind it is cairo on Linux
+// (CDrawContext_cairo.cpp) and GDI+ on Windows (CDrawContext_win.cpp). User-interface thread.
 #pragma once
 
 #include <string>
 
 #include "gui/GuiTypes.h"
-
-typedef struct _cairo cairo_t;
-typedef struct _cairo_surface cairo_surface_t;
+#include "gui/Surface.h"
 
 namespace qgui {
 
@@ -55,7 +54,7 @@ enum CDrawStyle { kDrawStroked = 0, kDrawFilled, kDrawFilledAndStroked };
 class CDrawContext {
   public:
     // Draws onto `surface` (not owned; it must outlive the context).
-    explicit CDrawContext(cairo_surface_t* surface);
+    explicit CDrawContext(NativeSurface* surface);
     ~CDrawContext();
     CDrawContext(const CDrawContext&) = delete;
     CDrawContext& operator=(const CDrawContext&) = delete;
@@ -104,16 +103,15 @@ class CDrawContext {
     void drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset = CPoint(),
                     float alpha = 1.0f);
 
-    cairo_t* getCairo() const { return cr; }
+    // Makes `rect` fully transparent, whatever the colours and the global alpha.
+    void clearRect(const CRect& rect);
 
   private:
-    void begin();  // saves cairo state, applies clip and origin
-    void end();
-    void applyFont();
-    void setSourceColor(const CColor& c);
-    void strokeStyle();
+    void begin();  // saves the drawing state, applies clip, origin and draw mode
+    void end();    // restores the state begin() saved
 
-    cairo_t* cr;
+    NativeContext* context;
+    uint32_t savedState = 0;
     CPoint origin;
     CRect clipAbsolute;
     bool hasClip = false;

@@ -1,8 +1,9 @@
 // File dialogs: CNewFileSelector asks the user for a file to open or a file name to save under,
 // with a title, an initial folder, a default name and file-type filters, and runs modally.
-// The dialog itself comes from a replaceable backend; the default one runs `zenity` when it is
-// installed (and selects nothing otherwise). User-interface thread; runModal blocks it until
-// the dialog is closed.
+// The dialog itself comes from a replaceable backend; the default one is the system's: `zenity`
+// on Linux when it is installed (selecting nothing otherwise, CFileSelector_zenity.cpp), the
+// common Open and Save As dialogs on Windows (CFileSelector_win.cpp). User-interface thread;
+// runModal blocks it until the dialog is closed.
 #pragma once
 
 #include <string>
@@ -52,12 +53,26 @@ class FileSelectorBackend {
 };
 
 // Runs `zenity --file-selection`; false when zenity is not installed or the user cancelled.
+// Linux only.
 class ZenityFileSelectorBackend : public FileSelectorBackend {
   public:
     bool run(const FileSelectorRequest& request, std::vector<std::string>& selected) override;
     // The zenity arguments for `request` (without the program name).
     static std::vector<std::string> arguments(const FileSelectorRequest& request);
 };
+
+// Shows GetOpenFileNameW or GetSaveFileNameW, owned by the window that has the keyboard focus
+// (the editor's); false when the user cancelled. Windows only.
+class CommonDialogFileSelectorBackend : public FileSelectorBackend {
+  public:
+    bool run(const FileSelectorRequest& request, std::vector<std::string>& selected) override;
+    // The dialog's filter list: "description (*.ext)", "*.ext" pairs and "All files", each
+    // ended by a null character, the list by another.
+    static std::wstring filter(const FileSelectorRequest& request);
+};
+
+// The system's dialog of this build (one of the two above).
+FileSelectorBackend& systemFileSelectorBackend();
 
 class CNewFileSelector : public CBaseObject {
   public:
@@ -83,7 +98,7 @@ class CNewFileSelector : public CBaseObject {
     const char* getSelectedFile(int32_t index) const;
     const FileSelectorRequest& getRequest() const { return request; }
 
-    // Replaces the backend of every selector (not owned; null restores the zenity backend).
+    // Replaces the backend of every selector (not owned; null restores the system's).
     static void setBackend(FileSelectorBackend* backend);
 
   private:

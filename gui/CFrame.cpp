@@ -1,7 +1,5 @@
 #include "gui/CFrame.h"
 
-#include <cairo.h>
-
 #include <algorithm>
 #include <chrono>
 
@@ -72,14 +70,13 @@ CFrame::~CFrame() {
     timers.clear();
     removeAll(true);
     window.reset();
-    if (offscreen) cairo_surface_destroy(offscreen);
+    releaseSurface(offscreen);
     frame = nullptr;
 }
 
 void CFrame::setupOffscreen() {
-    offscreen = cairo_image_surface_create(CAIRO_FORMAT_ARGB32,
-                                           std::max(1, static_cast<int>(size.getWidth())),
-                                           std::max(1, static_cast<int>(size.getHeight())));
+    offscreen =
+        createSurface(static_cast<int>(size.getWidth()), static_cast<int>(size.getHeight()));
 }
 
 bool CFrame::open(void* systemWindow) {
@@ -150,12 +147,7 @@ std::vector<CRect> CFrame::redrawDirty() {
     for (const CRect& r : rects) {
         context.setOffset(CPoint());
         context.setClipRect(r);
-        cairo_t* cr = context.getCairo();
-        cairo_save(cr);
-        cairo_rectangle(cr, r.left, r.top, r.getWidth(), r.getHeight());
-        cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-        cairo_fill(cr);
-        cairo_restore(cr);
+        context.clearRect(r);
         drawRect(&context, r);
     }
     return rects;
@@ -168,7 +160,7 @@ void CFrame::redrawAll() {
 }
 
 bool CFrame::writePNG(const char* path) const {
-    return offscreen && cairo_surface_write_to_png(offscreen, path) == CAIRO_STATUS_SUCCESS;
+    return writeSurfacePng(offscreen, path);
 }
 
 void CFrame::invalidRect(const CRect& rect) {

@@ -1,5 +1,5 @@
-// The top of a view tree: a container that owns an offscreen cairo image in which the whole
-// tree is drawn, and optionally a window embedded in the host's X11 window that shows it.
+// The top of a view tree: a container that owns an offscreen image in which the whole tree is
+// drawn, and optionally a window embedded in the host's window (X11 or Win32) that shows it.
 // The frame collects dirty views and invalid rectangles and redraws only those parts on idle().
 // It routes mouse, wheel and key events (from the window or from tests) to the views, keeps
 // track of the view under the mouse (enter/leave), the focus view and a modal view (an open
@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "gui/CViewContainer.h"
-
-typedef struct _cairo_surface cairo_surface_t;
+#include "gui/Surface.h"
 
 class AEffGUIEditor;
 
@@ -24,15 +23,15 @@ class CFrame : public CViewContainer {
   public:
     // An offscreen frame; open() embeds it in a window later.
     CFrame(const CRect& size, AEffGUIEditor* editor);
-    // Opens at once inside `systemWindow` (an X11 window id) when it is not null; check
-    // isOpen() for the outcome.
+    // Opens at once inside `systemWindow` (an X11 window id; an HWND on Windows) when it is not
+    // null; check isOpen() for the outcome.
     CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor);
 
     // Creates the child window of `systemWindow` and shows it. False when there is no display
     // or the window cannot be made; the frame then stays offscreen.
     bool open(void* systemWindow);
     bool isOpen() const { return window != nullptr; }
-    // The X11 id of the frame's own window, 0 when offscreen.
+    // The frame's own window (X11 id or HWND), 0 when offscreen.
     uintptr_t getNativeWindow() const;
 
     // One pass of the user-interface loop: handles pending window events and timers without
@@ -44,7 +43,7 @@ class CFrame : public CViewContainer {
     // Draws the whole tree into the offscreen image.
     void redrawAll();
     // The offscreen image (ARGB32, frame size).
-    cairo_surface_t* getOffscreen() const { return offscreen; }
+    NativeSurface* getOffscreen() const { return offscreen; }
     bool writePNG(const char* path) const;
 
     void invalidRect(const CRect& rect) override;
@@ -105,7 +104,7 @@ class CFrame : public CViewContainer {
     void collectDirty(CView* view, const CPoint& origin, std::vector<CRect>& out);
 
     AEffGUIEditor* editor;
-    cairo_surface_t* offscreen = nullptr;
+    NativeSurface* offscreen = nullptr;
     std::unique_ptr<FrameWindow> window;
     std::vector<CRect> invalidRects;
     std::vector<CView*> hoverChain;  // views under the mouse, outermost first (referenced)

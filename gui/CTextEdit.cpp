@@ -1,7 +1,5 @@
 #include "gui/CTextEdit.h"
 
-#include <cairo.h>
-
 #include <cmath>
 #include <cstring>
 

@@ -1,6 +1,7 @@
-// The frame's window: a child of the host's X11 window made with pugl (cairo backend). It turns
-// window-system events into the frame's mouse, wheel, key and timer calls and shows the frame's
-// offscreen image on expose. Internal to gui/. User-interface thread.
+// The frame's window: a child of the host's window made with pugl (X11 with the cairo backend in
+// FrameWindow_x11.cpp; Win32 with GDI+ in FrameWindow_win.cpp). It turns window-system events
+// into the frame's mouse, wheel, key and timer calls (FrameWindowEvents.cpp) and shows the
+// frame's offscreen image on expose. Internal to gui/. User-interface thread.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 typedef struct PuglWorldImpl PuglWorld;
 typedef struct PuglViewImpl PuglView;
+typedef struct PuglBackendImpl PuglBackend;
 
 namespace qgui {
 
@@ -38,6 +40,11 @@ class FrameWindow {
 
   private:
     FrameWindow(CFrame& frame, PuglWorld* world, PuglView* view);
+    // Gives the view its backend, this window's events, the fixed size and the parent; the
+    // same on every window system (FrameWindowEvents.cpp).
+    void configureView(const PuglBackend* backend, uintptr_t parent, int width, int height);
+    // Shows the offscreen image in the exposed part (a PuglExposeEvent).
+    void paint(const void* expose);
 
     CFrame& frame;
     PuglWorld* world;

@@ -1,8 +1,7 @@
 // The preset bar of CPresetSystemEditor: building it into the editor's frame, its control
 // callback, and keeping it in step with the program store. User-interface thread.
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "gui/CBitmap.h"
@@ -39,11 +38,22 @@ constexpr CColor kNameBackColor = MakeCColor(209, 227, 238);
 const CFileExtension kPresetExtension("QRX Preset", "qrx");
 const CFileExtension kBankExtension("QRX Bank", "qrb");
 
+// The characters that end a folder name in a path: '/', and on Windows also '\'.
+constexpr char kFolderSeparators[] = {
+    '/', static_cast<char>(std::filesystem::path::preferred_separator), '\0'};
+
+// Whether anything (a dangling link too) has the UTF-8 name `path`.
+bool nameTaken(const std::string& path) {
+    std::error_code error;
+    const std::u8string name(path.begin(), path.end());
+    return std::filesystem::exists(std::filesystem::symlink_status(name, error));
+}
+
 // `path` with ".<extension>" added when its file name has none, as the save dialog's default
 // extension asks (zenity does not add it). A name ending in '.' gets the extension without a
 // second dot; a name that starts with '.' and has no other one ('.mix') has no extension.
 std::string withDefaultExtension(const std::string& path, const std::string& extension) {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = path.find_last_of(kFolderSeparators);
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const std::string name = path.substr(nameStart);
     if (name.empty() || name == "." || name == "..") return path;  // names no file: refused later
@@ -336,9 +346,8 @@ void CPresetSystemEditor::runSaveDialog(bool bank) {
         const std::string path = withDefaultExtension(typed, extension.getExtension());
         // The dialog confirmed overwriting the name as typed, not a file the added extension
         // leads to: for that one the user is asked again, with the full name proposed.
-        struct stat existing {};
-        if (path != typed && ::lstat(path.c_str(), &existing) == 0) {
-            const std::size_t slash = path.rfind('/');
+        if (path != typed && nameTaken(path)) {
+            const std::size_t slash = path.find_last_of(kFolderSeparators);
             selector->setInitialDirectory(path.substr(0, slash + 1).c_str());
             selector->setDefaultSaveName(path.substr(slash + 1).c_str());
             continue;

@@ -33,7 +33,7 @@ bool red(const Pixel& p) {
 class PanelLook : public ::testing::TestWithParam<Plugin> {
   protected:
     // The editor open on the front or back page, drawn as the window shows it.
-    cairo_surface_t* draw(bool back) {
+    NativeSurface* draw(bool back) {
         if (!rig.frame()) {
             EXPECT_TRUE(rig.open());
         }
@@ -51,7 +51,7 @@ class PanelLook : public ::testing::TestWithParam<Plugin> {
 };
 
 // The face pixels along a short arc around `radians` at radii rFrom..rTo from the pivot.
-std::vector<Pixel> arcPixels(cairo_surface_t* s, const CPoint& pivot, double radians, double rFrom,
+std::vector<Pixel> arcPixels(NativeSurface* s, const CPoint& pivot, double radians, double rFrom,
                              double rTo, double halfWidthDeg = 0.4) {
     std::vector<Pixel> out;
     const double halfWidth = halfWidthDeg * needle::kPi / 180.0;
@@ -69,7 +69,7 @@ double angleOfVu(double vu) {
 }
 
 TEST_P(PanelLook, MeterFacesAreRedFromZeroToPlusThreeVuOnlyWithTheScaleLineAcrossTheTop) {
-    cairo_surface_t* s = draw(false);
+    NativeSurface* s = draw(false);
     int meters = 0;
     for (const panel::ControlSpec& spec : layout().front) {
         if (spec.kind != panel::Kind::Meter) continue;
@@ -110,7 +110,7 @@ struct Offender {
 // right and below; the two pixels inside the outline are the legend's margin and show the face
 // alone. Ink is what stands out from the margin's own median tone. Corners (rounded) are left
 // out.
-Offender inkInMargin(cairo_surface_t* s, int top, int w, int fh) {
+Offender inkInMargin(NativeSurface* s, int top, int w, int fh) {
     std::vector<std::pair<int, int>> band;
     const int corner = 3;
     for (int y = corner; y <= fh - 2 - corner; ++y)
@@ -140,7 +140,7 @@ TEST_P(PanelLook, NoLegendInkReachesItsButtonsBorder) {
         if (!button && !legendSwitch) continue;
         auto* image = new CBitmap(spec.bitmap);
         ASSERT_TRUE(image->isLoaded()) << spec.name;
-        cairo_surface_t* s = image->getSurface();
+        NativeSurface* s = image->getSurface();
         const int w = static_cast<int>(image->getWidth());
         const int frames = button ? 2 : spec.positions;
         const int fh = static_cast<int>(image->getHeight()) / frames;
@@ -170,7 +170,7 @@ TEST_P(PanelLook, LatencyWindowsKeepTheirTextClearOfTheEdges) {
     }
     EXPECT_EQ(windows, 2);
     rig.frame()->redrawAll();
-    cairo_surface_t* s = rig.frame()->getOffscreen();
+    NativeSurface* s = rig.frame()->getOffscreen();
     for (const panel::ControlSpec& spec : layout().front) {
         if (spec.kind != panel::Kind::BackDisplay || spec.shows == panel::Shows::Setting) continue;
         // Inside the window's one-pixel outline.
@@ -192,7 +192,7 @@ TEST_P(PanelLook, LatencyWindowsKeepTheirTextClearOfTheEdges) {
 }
 
 TEST_P(PanelLook, BackPageMeetsThePresetBarWithoutALightSeam) {
-    cairo_surface_t* s = draw(true);
+    NativeSurface* s = draw(true);
     const int bar = layout().barTop;
     for (int y = bar - 4; y < bar; ++y)
         for (int x = 0; x < panel::kPanelWidth; ++x)
@@ -214,7 +214,7 @@ TEST(TinypressPanelLook, ThreePositionSideChainSwitchesLightTheLegendOfTheirPosi
         ++switches;
         auto* image = new CBitmap(spec.bitmap);
         ASSERT_TRUE(image->isLoaded());
-        cairo_surface_t* s = image->getSurface();
+        NativeSurface* s = image->getSurface();
         const int w = static_cast<int>(image->getWidth()), fh = spec.positionHeight;
         // A click in the upper, middle or lower third selects position 0, 1 or 2: the lit
         // (amber) legend of each frame sits in its position's third.

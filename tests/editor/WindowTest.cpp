@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "WindowPanels.h"
 #include "host/VstHost.h"
 
 // X11 last: its macros (None, Bool, Status) would clash with the headers above.
@@ -33,22 +34,6 @@ class KeepServer : public ::testing::Environment {
 };
 
 const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new KeepServer);
-
-struct Panel {
-    const char* name;
-    int height;
-    int powerX, powerY;    // centre of the Power button
-    int switchX, switchY;  // inside the front page's page-switch area
-};
-
-const Panel kPanels[] = {
-    {"grandpress", 460, 59, 412, 150, 413},
-    {"tinypress", 378, 58, 331, 180, 330},
-};
-
-struct RGB {
-    int r, g, b;
-};
 
 struct EditorWindow : ::testing::TestWithParam<Panel> {
     void SetUp() override {

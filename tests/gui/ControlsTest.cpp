@@ -227,7 +227,7 @@ TEST_F(Controls, ParamDisplayDrawsConvertedValueOverItsBackOffset) {
     EXPECT_STREQ(text, "5.0 dB");
     frame->addView(display);
     frame->idle();
-    cairo_surface_t* s = frame->getOffscreen();
+    NativeSurface* s = frame->getOffscreen();
     EXPECT_TRUE(near(pixelAt(s, 11, 11), 0, 200, 0)) << "background from the back offset";
     int light = 0;
     for (int y = 10; y < 26; ++y)

@@ -1,7 +1,5 @@
-// File dialogs: what the backend is asked, what comes back, and the zenity command line.
+// File dialogs: what the backend is asked and what comes back (any build).
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 #include "gui/CFileSelector.h"
 
@@ -57,38 +55,6 @@ TEST_F(Selector, CancelledDialogSelectsNothing) {
     EXPECT_EQ(backend.last.style, FileSelectorRequest::kSelectFile);
     EXPECT_EQ(backend.last.extensions.size(), 1u) << "a filter is offered once";
     s->forget();
-}
-
-TEST(ZenityBackend, CommandLineCarriesEveryFieldAsOneArgument) {
-    FileSelectorRequest r;
-    r.style = FileSelectorRequest::kSelectSaveFile;
-    r.title = "Save \"bank\"; rm -rf /";
-    r.initialDirectory = "/home/u/My Banks";
-    r.defaultSaveName = "A.fxb";
-    r.extensions.emplace_back("Bank", "fxb");
-    const std::vector<std::string> args = ZenityFileSelectorBackend::arguments(r);
-    const std::vector<std::string> expected{"--file-selection",
-                                            "--title=Save \"bank\"; rm -rf /",
-                                            "--save",
-                                            "--confirm-overwrite",
-                                            "--filename=/home/u/My Banks/A.fxb",
-                                            "--file-filter=Bank | *.fxb",
-                                            "--file-filter=All files | *"};
-    EXPECT_EQ(args, expected);
-    r.style = FileSelectorRequest::kSelectFile;
-    const std::vector<std::string> open = ZenityFileSelectorBackend::arguments(r);
-    EXPECT_EQ(open[2], "--filename=/home/u/My Banks/") << "open dialogs start in the folder";
-}
-
-TEST(ZenityBackend, WithoutZenityNothingIsSelected) {
-    const char* old = std::getenv("PATH");
-    const std::string saved = old ? old : "";
-    setenv("PATH", "/nonexistent", 1);
-    ZenityFileSelectorBackend backend;
-    std::vector<std::string> selected;
-    EXPECT_FALSE(backend.run(FileSelectorRequest{}, selected));
-    EXPECT_TRUE(selected.empty());
-    setenv("PATH", saved.c_str(), 1);
 }
 
 }  // namespace

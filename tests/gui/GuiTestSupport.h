@@ -2,8 +2,7 @@
 // image, and mouse gestures given to a frame as the window would.
 #pragma once
 
-#include <cairo.h>
-
+#include <cstdlib>
 #include <vector>
 
 #include "gui/Toolkit.h"
@@ -25,19 +24,11 @@ struct RecordingListener : CControlListener {
     void controlEndEdit(CControl*) override { ++endEdits; }
 };
 
-struct Pixel {
-    int r, g, b, a;
-};
+using Pixel = SurfacePixel;
 
-// The un-premultiplied colour of pixel (x, y) of an ARGB32 image.
-inline Pixel pixelAt(cairo_surface_t* s, int x, int y) {
-    cairo_surface_flush(s);
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    const uint32_t v = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
-    const int a = static_cast<int>(v >> 24);
-    auto un = [a](uint32_t c) { return a ? static_cast<int>((c * 255 + a / 2) / a) : 0; };
-    return {un((v >> 16) & 0xff), un((v >> 8) & 0xff), un(v & 0xff), a};
+// The un-premultiplied colour of pixel (x, y) of an image.
+inline Pixel pixelAt(NativeSurface* s, int x, int y) {
+    return surfacePixel(s, x, y);
 }
 
 inline bool near(const Pixel& p, int r, int g, int b, int tolerance = 8) {

@@ -1,5 +1,6 @@
 // An editor with the grandpress skin, opened and closed 1000 times offscreen: every view,
 // bitmap and menu entry made by a cycle is gone after it, and memory does not grow.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>

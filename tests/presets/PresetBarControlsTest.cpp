@@ -1,7 +1,6 @@
 // The preset bar's three control classes on their own: what a press, a release, a hover and a
 // drag report and which strip image they draw, checked both through imageIndex and in the
 // pixels of an offscreen frame drawn with the grandpress skin.
-#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cmath>

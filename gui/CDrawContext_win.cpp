@@ -1,0 +1,265 @@
+// CDrawContext on GDI+ (Windows). The coordinates are cairo's: pixel edges at integers, so the
+// pixel offset mode is "half" throughout.
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "gui/CBitmap.h"
+#include "gui/CDrawContext.h"
+#include "gui/win/Gdiplus.h"
+
+namespace qgui {
+
+namespace {
+
+using Gdiplus::REAL;
+
+Gdiplus::Color colorOf(const CColor& c, float globalAlpha) {
+    const int a = static_cast<int>(std::lround(c.alpha * std::clamp(globalAlpha, 0.0f, 1.0f)));
+    return Gdiplus::Color(static_cast<BYTE>(a), c.red, c.green, c.blue);
+}
+
+Gdiplus::RectF rectF(CCoord l, CCoord t, CCoord w, CCoord h) {
+    return Gdiplus::RectF(static_cast<REAL>(l), static_cast<REAL>(t), static_cast<REAL>(w),
+                          static_cast<REAL>(h));
+}
+
+// A pen in the frame colour with the context's width and style.
+std::unique_ptr<Gdiplus::Pen> makePen(const CColor& c, float globalAlpha, CLineStyle style,
+                                      CCoord width) {
+    auto pen = std::make_unique<Gdiplus::Pen>(colorOf(c, globalAlpha), static_cast<REAL>(width));
+    if (style == kLineOnOffDash) {
+        const REAL dash[] = {1, 1};  // in line widths
+        pen->SetDashPattern(dash, 2);
+        pen->SetLineCap(Gdiplus::LineCapFlat, Gdiplus::LineCapFlat, Gdiplus::DashCapFlat);
+    } else {
+        pen->SetLineCap(Gdiplus::LineCapSquare, Gdiplus::LineCapSquare, Gdiplus::DashCapFlat);
+    }
+    pen->SetLineJoin(Gdiplus::LineJoinMiter);
+    return pen;
+}
+
+// The font of `desc` in pixels. A family the system lacks falls back to Arial, then to the
+// families Linux systems have (wine without Arial); with none of them there is no text.
+struct TextFont {
+    explicit TextFont(const CFontDesc& desc)
+        : style(((desc.getStyle() & kBoldFace) ? Gdiplus::FontStyleBold : 0) |
+                ((desc.getStyle() & kItalicFace) ? Gdiplus::FontStyleItalic : 0)) {
+        for (const std::wstring& name :
+             {win::wide(desc.getName()), std::wstring(L"Arial"), std::wstring(L"Liberation Sans"),
+              std::wstring(L"DejaVu Sans")}) {
+            family = std::make_unique<Gdiplus::FontFamily>(name.c_str());
+            if (family->IsAvailable()) break;
+            family.reset();
+        }
+        if (!family) return;
+        font = std::make_unique<Gdiplus::Font>(family.get(), static_cast<REAL>(desc.getSize()),
+                                               style, Gdiplus::UnitPixel);
+        const double em = family->GetEmHeight(style);
+        ascent = em > 0 ? desc.getSize() * family->GetCellAscent(style) / em : desc.getSize();
+        descent = em > 0 ? desc.getSize() * family->GetCellDescent(style) / em : 0;
+    }
+    INT style;
+    std::unique_ptr<Gdiplus::FontFamily> family;
+    std::unique_ptr<Gdiplus::Font> font;  // null without any usable family
+    double ascent = 0, descent = 0;
+};
+
+// Typographic layout (no padding around the text), trailing blanks measured as cairo does.
+std::unique_ptr<Gdiplus::StringFormat> textFormat() {
+    auto format =
+        std::make_unique<Gdiplus::StringFormat>(Gdiplus::StringFormat::GenericTypographic());
+    format->SetFormatFlags(format->GetFormatFlags() |
+                           Gdiplus::StringFormatFlagsMeasureTrailingSpaces |
+                           Gdiplus::StringFormatFlagsNoWrap);
+    return format;
+}
+
+double advanceOf(Gdiplus::Graphics& g, const std::wstring& text, const TextFont& f,
+                 const Gdiplus::StringFormat& format) {
+    if (!f.font) return 0;
+    Gdiplus::RectF box;
+    g.MeasureString(text.c_str(), static_cast<INT>(text.size()), f.font.get(),
+                    Gdiplus::PointF(0, 0), &format, &box);
+    return box.Width;
+}
+
+void drawText(Gdiplus::Graphics& g, const std::wstring& text, const TextFont& f, double x,
+              double baseline, const Gdiplus::Color& color, bool antialias,
+              const Gdiplus::StringFormat& format) {
+    if (!f.font) return;
+    g.SetTextRenderingHint(antialias ? Gdiplus::TextRenderingHintAntiAliasGridFit
+                                     : Gdiplus::TextRenderingHintSingleBitPerPixelGridFit);
+    Gdiplus::SolidBrush brush(color);
+    g.DrawString(text.c_str(), static_cast<INT>(text.size()), f.font.get(),
+                 Gdiplus::PointF(static_cast<REAL>(x), static_cast<REAL>(baseline - f.ascent)),
+                 &format, &brush);
+}
+
+// Strokes are drawn with pixel centres at integers (offset mode "none") and the coordinates
+// moved by half a pixel, which is the same geometry as offset mode "half" but leaves no stroke
+// edge exactly between two pixels, where rasterisers without antialiasing (wine's) round
+// differently from Windows.
+class StrokeSpace {
+  public:
+    explicit StrokeSpace(Gdiplus::Graphics& g) : g(g), state(g.Save()) {
+        g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeNone);
+        g.TranslateTransform(-0.5f, -0.5f, Gdiplus::MatrixOrderAppend);
+    }
+    ~StrokeSpace() { g.Restore(state); }
+    StrokeSpace(const StrokeSpace&) = delete;
+    StrokeSpace& operator=(const StrokeSpace&) = delete;
+
+  private:
+    Gdiplus::Graphics& g;
+    Gdiplus::GraphicsState state;
+};
+
+}  // namespace
+
+CDrawContext::CDrawContext(NativeSurface* surface)
+    : context(surface && win::startGdiplus() ? new Gdiplus::Graphics(surface) : nullptr) {}
+
+CDrawContext::~CDrawContext() {
+    delete context;
+}
+
+void CDrawContext::begin() {
+    savedState = context->Save();
+    context->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    if (hasClip)
+        context->SetClip(rectF(clipAbsolute.left, clipAbsolute.top, clipAbsolute.getWidth(),
+                               clipAbsolute.getHeight()));
+    context->TranslateTransform(static_cast<REAL>(origin.x), static_cast<REAL>(origin.y));
+    context->SetSmoothingMode(drawMode == kAntiAliasing ? Gdiplus::SmoothingModeAntiAlias
+                                                        : Gdiplus::SmoothingModeNone);
+}
+
+void CDrawContext::end() {
+    context->Restore(savedState);
+}
+
+void CDrawContext::drawLine(const CPoint& from, const CPoint& to) {
+    if (context) {
+        begin();
+        // Integer coordinates name pixels: an odd line width is centred on the pixel's middle.
+        const double half = std::fmod(std::round(lineWidth), 2.0) == 1.0 ? 0.5 : 0.0;
+        auto pen = makePen(frameColor, globalAlpha, lineStyle, lineWidth);
+        const StrokeSpace space(*context);
+        context->DrawLine(pen.get(), static_cast<REAL>(from.x + half),
+                          static_cast<REAL>(from.y + half), static_cast<REAL>(to.x + half),
+                          static_cast<REAL>(to.y + half));
+        end();
+    }
+    pen = to;
+}
+
+void CDrawContext::drawRect(const CRect& rect, CDrawStyle style) {
+    if (!context) return;
+    begin();
+    if (style != kDrawStroked) {
+        Gdiplus::SolidBrush brush(colorOf(fillColor, globalAlpha));
+        context->FillRectangle(&brush,
+                               rectF(rect.left, rect.top, rect.getWidth(), rect.getHeight()));
+    }
+    if (style != kDrawFilled) {
+        const double half = lineWidth / 2;
+        auto pen = makePen(frameColor, globalAlpha, lineStyle, lineWidth);
+        const StrokeSpace space(*context);
+        context->DrawRectangle(pen.get(),
+                               rectF(rect.left + half, rect.top + half, rect.getWidth() - lineWidth,
+                                     rect.getHeight() - lineWidth));
+    }
+    end();
+}
+
+void CDrawContext::drawEllipse(const CRect& rect, CDrawStyle style) {
+    if (!context) return;
+    begin();
+    const Gdiplus::RectF r = rectF(rect.left, rect.top, rect.getWidth(), rect.getHeight());
+    if (style != kDrawStroked) {
+        Gdiplus::SolidBrush brush(colorOf(fillColor, globalAlpha));
+        context->FillEllipse(&brush, r);
+    }
+    if (style != kDrawFilled) {
+        auto pen = makePen(frameColor, globalAlpha, lineStyle, lineWidth);
+        const StrokeSpace space(*context);
+        context->DrawEllipse(pen.get(), r);
+    }
+    end();
+}
+
+void CDrawContext::drawString(const char* text, const CRect& rect, CHoriTxtAlign align,
+                              bool antialias) {
+    if (!text || !*text || !context) return;
+    begin();
+    const std::wstring w = win::wide(text);
+    const TextFont f(currentFont);
+    const auto format = textFormat();
+    const double advance = advanceOf(*context, w, f, *format);
+    double x = rect.left;
+    if (align == kCenterText)
+        x = rect.left + (rect.getWidth() - advance) / 2;
+    else if (align == kRightText)
+        x = rect.right - advance;
+    const double y = rect.top + (rect.getHeight() - (f.ascent + f.descent)) / 2 + f.ascent;
+    drawText(*context, w, f, std::round(x), std::round(y), colorOf(fontColor, globalAlpha),
+             antialias, *format);
+    end();
+}
+
+void CDrawContext::drawString(const char* text, const CPoint& point, bool antialias) {
+    if (!text || !*text || !context) return;
+    begin();
+    const TextFont f(currentFont);
+    drawText(*context, win::wide(text), f, point.x, point.y, colorOf(fontColor, globalAlpha),
+             antialias, *textFormat());
+    end();
+}
+
+CCoord CDrawContext::getStringWidth(const char* text) {
+    if (!text || !*text || !context) return 0;
+    const TextFont f(currentFont);
+    return advanceOf(*context, win::wide(text), f, *textFormat());
+}
+
+void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset,
+                              float alpha) {
+    if (!bitmap || !bitmap->getSurface() || dest.isEmpty() || !context) return;
+    // Only the part of the image under `dest`: outside the image nothing is drawn.
+    const double left = std::max(offset.x, 0.0), top = std::max(offset.y, 0.0);
+    const double right = std::min(offset.x + dest.getWidth(), bitmap->getWidth());
+    const double bottom = std::min(offset.y + dest.getHeight(), bitmap->getHeight());
+    if (right <= left || bottom <= top) return;
+    begin();
+    context->SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+    Gdiplus::ImageAttributes attributes;
+    const float opacity = std::clamp(alpha * globalAlpha, 0.0f, 1.0f);
+    Gdiplus::ColorMatrix fade = {{{1, 0, 0, 0, 0},
+                                  {0, 1, 0, 0, 0},
+                                  {0, 0, 1, 0, 0},
+                                  {0, 0, 0, opacity, 0},
+                                  {0, 0, 0, 0, 1}}};
+    if (opacity < 1) attributes.SetColorMatrix(&fade);
+    const Gdiplus::RectF to =
+        rectF(dest.left + left - offset.x, dest.top + top - offset.y, right - left, bottom - top);
+    context->DrawImage(bitmap->getSurface(), to, static_cast<REAL>(left), static_cast<REAL>(top),
+                       static_cast<REAL>(right - left), static_cast<REAL>(bottom - top),
+                       Gdiplus::UnitPixel, opacity < 1 ? &attributes : nullptr);
+    end();
+}
+
+void CDrawContext::clearRect(const CRect& rect) {
+    if (!context) return;
+    const auto state = context->Save();
+    context->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    context->TranslateTransform(static_cast<REAL>(origin.x), static_cast<REAL>(origin.y));
+    context->SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+    Gdiplus::SolidBrush clear(Gdiplus::Color(0, 0, 0, 0));
+    context->FillRectangle(&clear, rectF(rect.left, rect.top, rect.getWidth(), rect.getHeight()));
+    context->Restore(state);
+}
+
+}  // namespace qgui

@@ -1,0 +1,46 @@
+# Checks each plug-in DLL in DLLS ('|'-separated) with OBJDUMP (x86_64-w64-mingw32-objdump -p):
+# it imports only DLLs of the system, none of the compiler's runtime, and exports exactly
+# VSTPluginMain and main, both at one address.
+cmake_minimum_required(VERSION 3.22)
+set(system_dlls KERNEL32.dll USER32.dll GDI32.dll gdiplus.dll comdlg32.dll SHELL32.dll ole32.dll
+                SHLWAPI.dll ADVAPI32.dll msvcrt.dll)
+string(TOLOWER "${system_dlls}" system_dlls)
+string(REPLACE "|" ";" dlls "${DLLS}")
+foreach(dll ${dlls})
+  execute_process(COMMAND ${OBJDUMP} -p ${dll} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "${OBJDUMP} -p ${dll} failed")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  if(NOT imports)
+    message(FATAL_ERROR "${dll}: no imports found in the objdump output")
+  endif()
+  foreach(line ${imports})
+    string(REGEX REPLACE "DLL Name: *" "" name "${line}")
+    string(STRIP "${name}" name)
+    string(TOLOWER "${name}" lower)
+    if(NOT lower IN_LIST system_dlls AND NOT lower MATCHES "^api-ms-win-crt-")
+      message(FATAL_ERROR "${dll} imports ${name}, which is not a system DLL")
+    endif()
+  endforeach()
+  # The export table: "[ordinal] name" lines after "[Ordinal/Name Pointer] Table".
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]*\\[[ 0-9]+\\][^\n]*\n)*)"
+         table "${dump}")
+  # (Square brackets would split CMake lists: they go before the names are taken.)
+  string(REGEX REPLACE "[ \t]*\\[ *[0-9]+\\][ \t]*" "" table "${CMAKE_MATCH_1}")
+  string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_@]*" names "${table}")
+  list(SORT names)
+  if(NOT names STREQUAL "VSTPluginMain;main")
+    message(FATAL_ERROR "${dll} exports '${names}', not exactly VSTPluginMain and main")
+  endif()
+  # Both names point at one function: the export address table has one distinct entry.
+  string(REGEX MATCH "Export Address Table -- Ordinal Base [0-9]+\n(([^\n]*Export RVA\n)*)" eat
+         "${dump}")
+  string(REGEX MATCHALL " [0-9a-fA-F]+ Export RVA" addresses "${CMAKE_MATCH_1}")
+  list(REMOVE_DUPLICATES addresses)
+  list(LENGTH addresses count)
+  if(NOT count EQUAL 1)
+    message(FATAL_ERROR "${dll}: the two exports have ${count} addresses (${addresses})")
+  endif()
+  message(STATUS "${dll}: imports ${imports}; exports ${names}")
+endforeach()

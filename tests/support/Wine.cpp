@@ -1,0 +1,9 @@
+#include "support/Wine.h"
+
+namespace testsupport {
+
+bool runningUnderWine() {
+    return false;
+}
+
+}  // namespace testsupport
