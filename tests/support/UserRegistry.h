@@ -15,4 +15,8 @@ void clearUserRegistry();
 // The private key's path below the real HKEY_CURRENT_USER.
 std::wstring userRegistryPath();
 
+// Whether the key `path` exists below the real HKEY_CURRENT_USER (what other programs, such as a
+// tool the test runs, see); only looked at, never opened for writing.
+bool existsInRealCurrentUser(const std::wstring& path);
+
 }  // namespace testsupport

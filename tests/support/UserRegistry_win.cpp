@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -37,6 +39,24 @@ void clearUserRegistry() {
 
 std::wstring userRegistryPath() {
     return platform::widen(privateCurrentUser().location());
+}
+
+bool existsInRealCurrentUser(const std::wstring& path) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    HKEY key = nullptr;
+    const bool exists =
+        RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (key != nullptr) RegCloseKey(key);
+    // Back to the private store.
+    HKEY own = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, userRegistryPath().c_str(), 0, KEY_ALL_ACCESS, &own) !=
+            ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_CURRENT_USER, own) != ERROR_SUCCESS) {
+        std::fputs("cannot give the tests their private HKEY_CURRENT_USER back\n", stderr);
+        std::abort();
+    }
+    RegCloseKey(own);
+    return exists;
 }
 
 }  // namespace testsupport

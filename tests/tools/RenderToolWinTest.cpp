@@ -1,7 +1,8 @@
 // qrx-render.exe end to end on Windows: the tool runs as a process (under wine in the test run) on
-// WAV files made here, through a plug-in DLL it loads by path, and its outputs, exit status and
-// messages are checked. The plug-in is the host tests' pass-through effect, so every output
-// sample is the input sample at the output's resolution.
+// WAV files made here, through a plug-in DLL it loads by path (the host tests' pass-through
+// effect, so every output sample is the input sample at the output's resolution) or by name (our
+// plug-ins, found beside the tool's build folder), and its outputs, exit status and messages are
+// checked.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -15,6 +16,7 @@
 #include "platform/WinText.h"
 #include "render/WavFile.h"
 #include "support/TemporaryFolder.h"
+#include "support/UserRegistry.h"
 
 namespace {
 
@@ -154,6 +156,45 @@ TEST_F(RenderToolWin, OutputKeepsTheInputsFormatAndReplacesAnOldFile) {
     EXPECT_EQ(outFormat.channels, 1);
     // Only the two files: no temporary file left beside the output.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.folder()), fs::directory_iterator()), 2);
+}
+
+// Power off, our plug-ins pass the input through: the output is aligned with it (their latency
+// taken out) and as long, also when the length is no multiple of the block.
+TEST_F(RenderToolWin, OurPluginsByNameKeepAlignmentAndLength) {
+    writeInput("in.wav", WavSample::Float, 2, 4999);
+    WavFormat inFormat, outFormat;
+    const std::vector<float> in = readAll(path("in.wav"), &inFormat);
+    for (const char* name : {"grandpress", "tinypress"}) {
+        SCOPED_TRACE(name);
+        const ToolRun r = run({"--plugin", name, "--set", "Power=0", "--block", "64",
+                               path("in.wav"), path("out.wav")});
+        ASSERT_EQ(r.status, 0u) << r.err;
+        EXPECT_NE(r.out.find("largest gain reduction on the meter"), std::string::npos) << r.out;
+        const std::vector<float> out = readAll(path("out.wav"), &outFormat);
+        ASSERT_EQ(out.size(), in.size());
+        for (std::size_t i = 0; i < in.size(); ++i)
+            ASSERT_NEAR(out[i], in[i], 1e-6) << "sample " << i / 2;
+    }
+    const ToolRun heavy = run({"--program", "HeavyDrumKit", path("in.wav"), path("out.wav")});
+    ASSERT_EQ(heavy.status, 0u) << heavy.err;
+    EXPECT_NE(heavy.out.find("HeavyDrumKit"), std::string::npos) << heavy.out;
+}
+
+// The plug-ins write their meter settings when they close; the tool gives them a private store,
+// so nothing reaches the user's registry, and the private store is gone afterwards.
+TEST_F(RenderToolWin, RendersNeverWriteTheUsersStore) {
+    const std::wstring company = L"SOFTWARE\\QRX-soundwerk";
+    if (testsupport::existsInRealCurrentUser(company))
+        GTEST_SKIP() << "this user has a store of the plug-ins: nothing to check without it";
+    writeInput("in.wav", WavSample::Pcm16, 2, 3000);
+    const std::vector<std::string> runs[] = {
+        {"--plugin", "tinypress", path("in.wav"), path("out.wav")},
+        {"--plugin", "grandpress", "--user-store", path("in.wav"), path("out.wav")}};
+    for (const auto& args : runs) {
+        const ToolRun r = run(args);
+        ASSERT_EQ(r.status, 0u) << r.err;
+    }
+    EXPECT_FALSE(testsupport::existsInRealCurrentUser(company));
 }
 
 TEST_F(RenderToolWin, RefusalsNameTheProblemAndLeaveNoOutput) {
