@@ -9,6 +9,13 @@
 
 namespace platform {
 
+// The file name extension of shared libraries (plug-ins among them) on this platform.
+#ifdef _WIN32
+inline constexpr const char* kLibrarySuffix = ".dll";
+#else
+inline constexpr const char* kLibrarySuffix = ".so";
+#endif
+
 class DynamicLibrary {
   public:
     // Loads with all symbols resolved immediately and kept private to this library. Returns nullptr

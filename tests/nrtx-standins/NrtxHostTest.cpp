@@ -11,7 +11,7 @@
 #include <map>
 
 #include "nrtx-standins/NrtxHost.h"
-#include "support/PluginLibrary.h"
+#include "platform/DynamicLibrary.h"
 #ifdef _WIN32
 #include "support/MessageBoxCloser_win.h"
 #endif
@@ -37,7 +37,7 @@ void choosePlugin(const char* plugin) {
 }
 
 std::string builtLibrary(const char* name) {
-    return kBuild + "/" + name + testsupport::kLibrarySuffix;
+    return kBuild + "/" + name + platform::kLibrarySuffix;
 }
 
 class NrtxHostTest : public ::testing::Test {

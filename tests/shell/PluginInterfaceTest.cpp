@@ -10,8 +10,8 @@
 
 #include "host/AudioBuffers.h"
 #include "host/VstHost.h"
+#include "platform/DynamicLibrary.h"
 #include "support/CallbackRecorder.h"
-#include "support/PluginLibrary.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ const Identity kTinyPress{"tinypress",
 
 std::string libraryPath(const char* name) {
     const char* dir = std::getenv("QRX_BUILD_DIR");
-    return std::string(dir ? dir : QRX_BUILD_DIR) + "/" + name + testsupport::kLibrarySuffix;
+    return std::string(dir ? dir : QRX_BUILD_DIR) + "/" + name + platform::kLibrarySuffix;
 }
 
 void PrintTo(const Identity& id, std::ostream* os) {

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "support/PluginLibrary.h"
+#include "platform/DynamicLibrary.h"
 
 namespace wrapper_test {
 
@@ -11,11 +11,11 @@ std::string fakeEffectPath() {
 }
 
 std::string tinypressPath() {
-    return std::string(QRX_BUILD_DIR) + "/tinypress" + testsupport::kLibrarySuffix;
+    return std::string(QRX_BUILD_DIR) + "/tinypress" + platform::kLibrarySuffix;
 }
 
 std::string motorPath() {
-    return std::string(QRX_BUILD_DIR) + "/Motor" + testsupport::kLibrarySuffix;
+    return std::string(QRX_BUILD_DIR) + "/Motor" + platform::kLibrarySuffix;
 }
 
 FakeLibrary::FakeLibrary() {

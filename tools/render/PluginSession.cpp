@@ -12,6 +12,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/DynamicLibrary.h"
 #include "platform/ExecutablePath.h"
 #ifdef _WIN32
 #include "platform/WinText.h"
@@ -67,7 +68,7 @@ std::string trimmed(const std::string& text) {
 }
 
 std::string findPlugin(const std::string& nameOrPath) {
-    const std::string extension = kPluginExtension;
+    const std::string extension = platform::kLibrarySuffix;
     if (nameOrPath.find_first_of(kFolderSeparators) != std::string::npos ||
         (nameOrPath.size() > extension.size() &&
          nameOrPath.substr(nameOrPath.size() - extension.size()) == extension))

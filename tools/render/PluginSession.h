@@ -11,13 +11,6 @@
 
 namespace render {
 
-// The file name extension of plug-in libraries.
-#ifdef _WIN32
-inline constexpr const char* kPluginExtension = ".dll";
-#else
-inline constexpr const char* kPluginExtension = ".so";
-#endif
-
 // "grandpress", "tinypress" or a path to a plug-in library. Names are looked for beside the tool's
 // build folder, in $VST_PATH (colon-separated; on Windows semicolon-separated), and on Linux in
 // ~/.vst and /usr/lib/vst. Empty when not found.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "host/AudioBuffers.h"
+#include "platform/DynamicLibrary.h"
 #include "render/AudioFile.h"
 #include "render/PluginSession.h"
 
@@ -160,7 +161,7 @@ int renderFile(const RenderRequest& request, RenderResult* result, std::string* 
     const std::string path = findPlugin(request.plugin);
     if (path.empty()) {
         *error = "unknown plug-in '" + request.plugin + "' (grandpress, tinypress or a " +
-                 kPluginExtension + " path)";
+                 platform::kLibrarySuffix + " path)";
         return 2;
     }
     PluginSession session;
