@@ -1,6 +1,6 @@
 # QRX plug-ins: the two commands of README.md, plus install.
 #   make demo     install what is missing, build, render the demo input
-#   make test     install what is missing, build, run every test
+#   make test     install what is missing, build, run every test (the Windows build's under wine)
 #   make install  copy the plug-ins to ~/.vst
 #   make bench    the speed table against LSP's compressor and ZamCompX2 (no test ever times)
 
@@ -18,15 +18,15 @@ PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev 
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
 DEMO_OUT ?= out
 
-# Debian packages of the Windows build (make windows, make windows-test): the mingw-w64 cross
-# compiler and wine to run its test programs. GoogleTest comes from libgtest-dev's sources.
-# The editors need pugl's sources (dpf-source), the native skin generator cairo, and their tests
-# a display (xvfb) and the fonts "Arial" maps to; the vector kernels need xsimd's headers.
+# Debian packages of the Windows build (make windows, make windows-test, part of make test): the
+# mingw-w64 cross compiler, and wine and Xvfb to run its test programs. GoogleTest comes from
+# libgtest-dev's sources. The editors need pugl's sources (dpf-source), the native skin generator
+# cairo, their tests the fonts "Arial" maps to, and the vector kernels xsimd's headers.
 WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev \
                    dpf-source libcairo2-dev pkg-config g++ xvfb xauth fonts-liberation libxsimd-dev
 
 .PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean bench \
-        windows-deps windows windows-test windows-test-session
+        windows-deps windows windows-test
 
 all: build
 
@@ -53,12 +53,13 @@ SANITIZER_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:p
                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(CURDIR)/tests/sanitizers/ubsan.supp \
                 ASAN_OPTIONS=detect_stack_use_after_return=1:strict_string_checks=1
 
-test: format-check build tidy asan-build
+test: windows-deps format-check build tidy asan-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory regression
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory fuzz
 	$(MAKE) --no-print-directory tsan
+	$(MAKE) --no-print-directory windows-test
 
 # Realtime factors of both plug-ins in the settings of bench/table.sh, as ratios to LSP's stereo
 # compressor in the same run, and the instruction sets our plug-ins run; see bench/table.sh.
@@ -134,25 +135,21 @@ $(WIN_BUILD)/CMakeCache.txt:
 windows: windows-deps $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
-# wine's server and prefix start first, with their output detached: wine's background services
-# would otherwise keep ctest's output pipe open and ctest would never end. The session runs on one
-# Xvfb display, so that wine's desktop process, started with the server, has it for the window
-# tests; the other tests run without a display (QRX_WINE_DISPLAY names it for the window tests),
-# where a message box returns at once instead of waiting for a click.
+# The whole run is inside one Xvfb server, so the editor tests' windows have a display. wine's
+# server and prefix start first, with their output detached: wine's background services would
+# otherwise keep ctest's output pipe open and ctest would never end. The server is stopped
+# afterwards whatever the tests said. "Arial" is Liberation Sans in the test prefix, as on Linux.
+WINE_TEST_RUN = $(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1; \
+  $(WINE_ENV) wineboot --init </dev/null >/dev/null 2>&1; \
+  $(WINE_ENV) /usr/lib/wine/wine64 reg add "HKCU\Software\Wine\Fonts\Replacements" \
+    /v Arial /t REG_SZ /d "Liberation Sans" /f </dev/null >/dev/null 2>&1; \
+  cd $(WIN_BUILD) && $(WINE_ENV) ctest --output-on-failure -j $(JOBS); \
+  status=$$?; $(WINE_ENV) wineserver -k </dev/null >/dev/null 2>&1; exit $$status
+
 windows-test: windows
 	mkdir -p $(WINEPREFIX_DIR)
 	$(WINE_ENV) wineserver -k </dev/null >/dev/null 2>&1 || true
-	xvfb-run -a -s "-screen 0 1024x768x24" $(MAKE) --no-print-directory windows-test-session
-
-windows-test-session:
-	$(WINE_ENV) wineserver -p </dev/null >/dev/null 2>&1
-	$(WINE_ENV) wineboot --init </dev/null >/dev/null 2>&1
-	@# "Arial" is Liberation Sans in the test prefix, as on Linux.
-	$(WINE_ENV) /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Fonts\Replacements' \
-	  /v Arial /t REG_SZ /d "Liberation Sans" /f </dev/null >/dev/null 2>&1
-	cd $(WIN_BUILD) && QRX_WINE_DISPLAY=$$DISPLAY $(WINE_ENV) env -u DISPLAY \
-	  ctest --output-on-failure -j $(JOBS); \
-	  status=$$?; $(WINE_ENV) wineserver -k </dev/null >/dev/null 2>&1; exit $$status
+	xvfb-run -a -s "-screen 0 1024x768x24" sh -c '$(WINE_TEST_RUN)'
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-reference $(ASAN_BUILD) build-fuzz build-tsan $(WIN_BUILD)

@@ -1,9 +1,13 @@
-// Motor.so: the engine library stand-in (see Motor.h).
+// Motor.so (Motor.dll): the engine library stand-in (see Motor.h).
 #include "nrtx-standins/Motor.h"
 
 #include "nrtx/NrtxError.h"
 
+#ifdef _WIN32
+#define MOTOR_EXPORT
+#else
 #define MOTOR_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace {
 

@@ -1,18 +1,16 @@
 #include "nrtx/Gestalt.h"
 
-#include <dlfcn.h>
-
 #include "nrtx/NrtxAbi.h"
 #include "nrtx/NrtxError.h"
+#include "platform/DynamicLibrary.h"
 
 std::int32_t FicGestalt(std::uint32_t selector, std::int32_t* response) {
     if (response == nullptr) return nrtx::kErrGestaltUnknown;
-    void* motor = dlopen(nrtx::kMotorLibraryName, RTLD_NOW | RTLD_NOLOAD);
-    if (motor == nullptr) return nrtx::kErrGestaltUnknown;
-    auto gestalt = reinterpret_cast<nrtx::FicGestaltProc>(dlsym(motor, "FicGestalt"));
-    const std::int32_t result = gestalt ? gestalt(selector, response) : nrtx::kErrGestaltUnknown;
-    dlclose(motor);  // balances the reference RTLD_NOLOAD took
-    return result;
+    // Only a reference to the loaded engine, given back when `motor` dies.
+    const auto motor = platform::DynamicLibrary::loaded(nrtx::kMotorLibraryName);
+    if (!motor) return nrtx::kErrGestaltUnknown;
+    auto gestalt = reinterpret_cast<nrtx::FicGestaltProc>(motor->symbol("FicGestalt"));
+    return gestalt ? gestalt(selector, response) : nrtx::kErrGestaltUnknown;
 }
 
 namespace nrtx {

@@ -1,6 +1,6 @@
-// The host library's view of the engine library Motor.so: FicGestalt and the engine's sample
-// rate. Motor is looked up among the libraries already loaded into the process, never loaded.
-// Main thread.
+// The host library's view of the engine library Motor.so (Motor.dll): FicGestalt and the engine's
+// sample rate. Motor is looked up among the libraries already loaded into the process, never
+// loaded. Main thread.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,11 @@ namespace nrtx {
 // The engine's sample rate in Hz, 0 when it does not report one.
 double hostSampleRate();
 
-// File name Motor is known by (its soname), for lookups among loaded libraries.
+// File name Motor is known by (its soname on Linux), for lookups among loaded libraries.
+#ifdef _WIN32
+constexpr const char* kMotorLibraryName = "Motor.dll";
+#else
 constexpr const char* kMotorLibraryName = "Motor.so";
+#endif
 
 }  // namespace nrtx

@@ -28,6 +28,12 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::load(const std::string& path, st
     return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
 }
 
+std::unique_ptr<DynamicLibrary> DynamicLibrary::loaded(const std::string& fileName) {
+    void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) return nullptr;
+    return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
+}
+
 DynamicLibrary::~DynamicLibrary() {
     dlclose(handle_);
 }

@@ -9,6 +9,13 @@
 
 namespace platform {
 
+// The file name extension of shared libraries (plug-ins among them) on this platform.
+#ifdef _WIN32
+inline constexpr const char* kLibrarySuffix = ".dll";
+#else
+inline constexpr const char* kLibrarySuffix = ".so";
+#endif
+
 class DynamicLibrary {
   public:
     // Loads with all symbols resolved immediately and kept private to this library. Returns nullptr
@@ -19,6 +26,11 @@ class DynamicLibrary {
     ~DynamicLibrary();
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+
+    // The library `fileName` when the process has it loaded already (looked up among the loaded
+    // libraries by file name, never loaded); the object holds a reference while it lives. Null
+    // when it is not loaded.
+    static std::unique_ptr<DynamicLibrary> loaded(const std::string& fileName);
 
     // Address of an exported symbol, nullptr when it is not exported.
     void* symbol(const char* name) const;

@@ -20,6 +20,12 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::load(const std::string& path, st
     return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(reinterpret_cast<void*>(module)));
 }
 
+std::unique_ptr<DynamicLibrary> DynamicLibrary::loaded(const std::string& fileName) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(0, widen(fileName).c_str(), &module)) return nullptr;
+    return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(reinterpret_cast<void*>(module)));
+}
+
 DynamicLibrary::~DynamicLibrary() {
     FreeLibrary(static_cast<HMODULE>(handle_));
 }

@@ -1,4 +1,5 @@
-// The running program's own file, to find files installed beside it. Any thread.
+// The running program's own file and the library files in it, to find files installed beside
+// them. Any thread.
 #pragma once
 
 #include <string>
@@ -7,5 +8,9 @@ namespace platform {
 
 // Absolute path of the running executable; empty when it cannot be determined.
 std::string executablePath();
+
+// Absolute path of the executable or library whose code holds `address` (a plug-in library finds
+// itself this way); empty when it cannot be determined.
+std::string modulePathOf(const void* address);
 
 }  // namespace platform

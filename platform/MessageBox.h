@@ -11,4 +11,11 @@ namespace platform {
 
 void showMessageBox(const std::u16string& text, const std::u16string& caption);
 
+// Test programs only: while a catcher is set, notices go to it instead of the user, so a test can
+// check the text and no modal box waits for a click that never comes (wine under Xvfb). The switch
+// lives in the program's own copy of this library; a plug-in DLL it loads keeps showing its
+// notices. Set and cleared on the test's main thread.
+using MessageBoxCatcher = void (*)(const std::u16string& text, const std::u16string& caption);
+void catchMessageBoxes(MessageBoxCatcher catcher);  // nullptr shows notices again
+
 }  // namespace platform

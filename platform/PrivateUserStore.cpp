@@ -128,16 +128,21 @@ std::unique_ptr<PrivateUserStore> PrivateUserStore::create(Start start, std::str
         return nullptr;
     }
     std::unique_ptr<PrivateUserStore> store(new PrivateUserStore);
-    store->folder_ = pattern;
+    store->location_ = pattern;
     std::memcpy(gFolder, pattern.c_str(), pattern.size() + 1);
     installHandlers();
     if (const char* previous = std::getenv("XDG_CONFIG_HOME")) {
         store->hadConfigHome_ = true;
         store->previousConfigHome_ = previous;
     }
-    setenv("XDG_CONFIG_HOME", store->folder_.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", store->location_.c_str(), 1);
     if (start == Start::UserDefaults && !userRoot.empty()) copyStore(userRoot, userStoreRoot());
     return store;
+}
+
+bool PrivateUserStore::clear() {
+    const bool removed = removeTree(AT_FDCWD, location_.c_str(), kDeepestFolder);
+    return mkdir(location_.c_str(), 0700) == 0 && removed;
 }
 
 PrivateUserStore::~PrivateUserStore() {

@@ -8,6 +8,12 @@
 // the plug-in writes lands in the copy). The folder is removed when the object dies and also when
 // the process is ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT.
 //
+// On Windows, where the store is the registry, the private store is a new key below the real
+// HKEY_CURRENT_USER\SOFTWARE\QRX-private (empty, or holding a copy of the user's
+// SOFTWARE\QRX-soundwerk tree), and HKEY_CURRENT_USER is redirected to it for the whole process
+// (RegOverridePredefKey), plug-in DLLs included. The key is removed when the object dies and also
+// when the console is closed or interrupted (Ctrl+C, Ctrl+Break).
+//
 // Threads: create it on the main thread before any plug-in is loaded, at most one at a time.
 #pragma once
 
@@ -23,24 +29,33 @@ class PrivateUserStore {
         UserDefaults  // a copy of the user's store (folders and small regular files)
     };
 
-    // Creates the folder (and copy) and points XDG_CONFIG_HOME at it; null with a one-line
-    // `error` when the folder cannot be made.
+    // Creates the folder or key (and copy) and points XDG_CONFIG_HOME or HKEY_CURRENT_USER at
+    // it; null with a one-line `error` when it cannot be made.
     static std::unique_ptr<PrivateUserStore> create(Start start, std::string* error);
 
-    // Removes the folder and gives XDG_CONFIG_HOME its previous value back.
+    // Removes the folder or key and gives XDG_CONFIG_HOME or HKEY_CURRENT_USER back.
     ~PrivateUserStore();
     PrivateUserStore(const PrivateUserStore&) = delete;
     PrivateUserStore& operator=(const PrivateUserStore&) = delete;
 
-    // The folder XDG_CONFIG_HOME names while the object lives.
-    const std::string& folder() const { return folder_; }
+    // Empties the private store: afterwards it is as on a machine where no instance ever ran.
+    // False when something in it could not be removed.
+    bool clear();
+
+    // Linux: the folder XDG_CONFIG_HOME names while the object lives. Windows: the private key's
+    // path below the real HKEY_CURRENT_USER.
+    const std::string& location() const { return location_; }
 
   private:
     PrivateUserStore() = default;
 
-    std::string folder_;
+    std::string location_;
+#ifdef _WIN32
+    void* key_ = nullptr;  // the private key's HKEY
+#else
     bool hadConfigHome_ = false;
     std::string previousConfigHome_;
+#endif
 };
 
 }  // namespace platform

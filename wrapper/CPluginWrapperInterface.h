@@ -8,6 +8,12 @@
 
 #include <cstdint>
 
+// <windows.h> makes LoadLibrary a macro for LoadLibraryW: the member below keeps its own name in
+// every file that includes both.
+#ifdef LoadLibrary
+#undef LoadLibrary
+#endif
+
 #include "shell/vst2.h"
 
 // The owning process's side of the adaptor: how the effect reaches the host controls.

@@ -1,7 +1,9 @@
-// The adaptor's window class on X11: the child window the effect's editor lives in, inside the
-// host's view window. Window ids are X11 window ids carried in std::uintptr_t. The class owns
-// one display connection while it is registered; its "window procedure" runs for the pending
-// events of that connection whenever the adaptor gets idle time.
+// The adaptor's window class: the child window the effect's editor lives in, inside the host's
+// view window. Window ids are X11 window ids or HWNDs carried in std::uintptr_t.
+// X11: the class owns one display connection while it is registered; its "window procedure" runs
+// for the pending events of that connection whenever the adaptor gets idle time.
+// Windows (EditorWindow_win.cpp): a registered Win32 window class whose procedure the host's
+// message loop runs; the owner is the window's user data.
 // Main thread only.
 #pragma once
 

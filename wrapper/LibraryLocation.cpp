@@ -1,30 +1,38 @@
 #include "wrapper/LibraryLocation.h"
 
-#include <dlfcn.h>
-
 #include "nrtx/Gestalt.h"
 #include "nrtx/NrtxAbi.h"
 #include "nrtx/NrtxError.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/ExecutablePath.h"
 
 namespace wrapper {
+namespace {
+
+#ifdef _WIN32
+const char* const kSeparators = "/\\";
+constexpr const char* kSeparator = "\\";
+#else
+const char* const kSeparators = "/";
+constexpr const char* kSeparator = "/";
+#endif
+
+}  // namespace
 
 std::string adaptorFolder() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&adaptorFolder), &info) == 0 || info.dli_fname == nullptr)
-        return {};
-    const std::string path = info.dli_fname;
-    const auto slash = path.rfind('/');
+    const std::string path = platform::modulePathOf(reinterpret_cast<const void*>(&adaptorFolder));
+    if (path.empty()) return {};
+    const auto slash = path.find_last_of(kSeparators);
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
 std::unique_ptr<platform::DynamicLibrary> loadPluginLibrary(const std::string& fileName) {
     if (fileName.empty()) return nullptr;
     if (auto library = platform::DynamicLibrary::load(fileName)) return library;
-    if (fileName.find('/') != std::string::npos) return nullptr;
+    if (fileName.find_first_of(kSeparators) != std::string::npos) return nullptr;
     const std::string folder = adaptorFolder();
     if (folder.empty()) return nullptr;
-    return platform::DynamicLibrary::load(folder + "/" + fileName);
+    return platform::DynamicLibrary::load(folder + kSeparator + fileName);
 }
 
 int maximumRealTimeQuantum() {

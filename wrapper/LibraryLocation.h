@@ -11,12 +11,12 @@ class DynamicLibrary;
 
 namespace wrapper {
 
-// Folder of the library this code is linked into (wrapper.so, or the test program), without a
-// trailing '/'; empty when unknown.
+// Folder of the library this code is linked into (wrapper.so or wrapper.dll, or the test
+// program), without a trailing separator; empty when unknown.
 std::string adaptorFolder();
 
 // Loads `fileName` through the platform's standard search; when that fails and the name has no
-// '/', loads it from adaptorFolder(). Null when neither works.
+// folder in it, loads it from adaptorFolder(). Null when neither works.
 std::unique_ptr<platform::DynamicLibrary> loadPluginLibrary(const std::string& fileName);
 
 // The engine's maximum real-time quantum in samples: FicGestalt('vqta') answered, then the

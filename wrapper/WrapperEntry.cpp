@@ -1,7 +1,12 @@
-// The exports of wrapper.so and its library attach and detach. Linux: the attach runs from the
-// library's load-time constructor and finds the engine Motor among the already loaded
-// libraries. No exception leaves these functions.
+// The exports of wrapper.so (wrapper.dll) and its library attach and detach. The attach finds the
+// engine Motor among the already loaded libraries. Linux: it runs from the library's load-time
+// constructor; Windows: from DllMain, and wrapper.def names the exports. No exception leaves
+// these functions.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <new>
 
@@ -9,7 +14,11 @@
 #include "nrtx/NrtxError.h"
 #include "wrapper/WrapperGroup.h"
 
+#ifdef _WIN32
+#define WRAPPER_EXPORT extern "C"
+#else
 #define WRAPPER_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -34,6 +43,28 @@ std::int32_t closeProcedure() {
     return nrtx::kNoErr;
 }
 
+#ifdef _WIN32
+// Motor by module handle: GetModuleHandleW takes no reference and loads nothing, which is all the
+// loader lock allows here.
+void libraryAttach(HINSTANCE module) {
+    try {
+        moduleHandle = module;
+        HMODULE motor = GetModuleHandleW(L"Motor.dll");
+        auto setProcs = motor
+                            ? reinterpret_cast<nrtx::SetOpenCloseProcsProc>(reinterpret_cast<void*>(
+                                  GetProcAddress(motor, "SetPlugInOpenAndCloseProcs")))
+                            : nullptr;
+        if (setProcs != nullptr) {
+            setProcs(&openProcedure, &closeProcedure);
+            procsRegistered = true;
+        } else if (openProcedure() != nrtx::kNoErr) {
+            attachRefused = true;
+        }
+    } catch (...) {
+        attachRefused = true;
+    }
+}
+#else
 __attribute__((constructor)) void libraryAttach() {
     try {
         Dl_info info{};
@@ -54,8 +85,12 @@ __attribute__((constructor)) void libraryAttach() {
         attachRefused = true;
     }
 }
+#endif
 
-__attribute__((destructor)) void libraryDetach() {
+#ifndef _WIN32
+__attribute__((destructor))
+#endif
+void libraryDetach() {
     try {
         if (!procsRegistered) closeProcedure();
     } catch (...) {
@@ -100,3 +135,15 @@ WRAPPER_EXPORT void WinPlugInClose() {
     } catch (...) {
     }
 }
+
+#ifdef _WIN32
+// A refused attach makes the load fail, as the host expects.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        libraryAttach(module);
+        return attachRefused ? FALSE : TRUE;
+    }
+    if (reason == DLL_PROCESS_DETACH) libraryDetach();
+    return TRUE;
+}
+#endif

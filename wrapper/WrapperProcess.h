@@ -12,7 +12,12 @@
 #include "wrapper/BypassDelay.h"
 #include "wrapper/CPluginWrapper.h"
 
+// The plug-in every process loads, by file name only.
+#ifdef _WIN32
+constexpr const char* kPluginFileName = "tinypress.dll";
+#else
 constexpr const char* kPluginFileName = "tinypress.so";
+#endif
 constexpr std::uint32_t kStateChunkId = nrtx::fourCC("All ");
 
 class CWrapperProcess : public CEffectProcess, public CPluginWrapperCallback {

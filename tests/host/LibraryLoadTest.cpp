@@ -10,8 +10,16 @@
 namespace host {
 namespace {
 
+#ifdef _WIN32
+constexpr const char* kMissingLibrary = "Z:\\nonexistent\\qrx\\none.dll";
+constexpr const char* kSystemLibrary = "kernel32.dll";
+#else
+constexpr const char* kMissingLibrary = "/nonexistent/qrx/none.so";
+constexpr const char* kSystemLibrary = "libm.so.6";
+#endif
+
 TEST(LibraryLoad, MissingFileFailsWithTheLoadersText) {
-    const std::string path = "/nonexistent/qrx/none.so";
+    const std::string path = kMissingLibrary;
     std::string error;
     EXPECT_FALSE(Plugin::load(path, {}, &error));
     EXPECT_NE(error.find(path), std::string::npos) << error;
@@ -20,7 +28,7 @@ TEST(LibraryLoad, MissingFileFailsWithTheLoadersText) {
 
 TEST(LibraryLoad, LibraryWithoutAnEntryIsRefused) {
     std::string error;
-    EXPECT_FALSE(Plugin::load("libm.so.6", {}, &error));
+    EXPECT_FALSE(Plugin::load(kSystemLibrary, {}, &error));
     EXPECT_NE(error.find("VSTPluginMain"), std::string::npos) << error;
 }
 
@@ -39,7 +47,7 @@ TEST(LibraryLoad, FallsBackToMainAndRunsTheEffectFromTheLibrary) {
     for (int i = 0; i < 16; ++i) in.channel(1)[i] = 0.5f * i;
     ASSERT_TRUE(plugin->processReplacing(in.data(), out.data(), 16));
     for (int i = 0; i < 16; ++i) EXPECT_EQ(out.channel(1)[i], 0.5f * i);
-    plugin.reset();  // suspend, effClose, then dlclose: must not crash
+    plugin.reset();  // suspend, effClose, then unload: must not crash
 
     // Loading again after the unload gives a fresh, working instance.
     auto again = Plugin::load(QRX_HOST_FIXTURE, {}, &error);

@@ -1,6 +1,6 @@
-// wrapper.so (tinypress inside the NRTX adaptor) under a hostile NRTX host: control values at
-// the ends of their 32-bit range and at indices that do not exist, name and text queries with
-// useless capacities, chunks that lie about their size, and render calls with extreme buffer
+// wrapper.so or wrapper.dll (tinypress inside the NRTX adaptor) under a hostile NRTX host: control
+// values at the ends of their 32-bit range and at indices that do not exist, name and text queries
+// with useless capacities, chunks that lie about their size, and render calls with extreme buffer
 // lengths, absent buffers and NaN/Inf audio. The output stays finite and recovers.
 #include <climits>
 #include <cstring>
@@ -16,11 +16,15 @@ using namespace nrtx_host;
 class AdaptorTest : public ::testing::Test {
   protected:
     void SetUp() override {
+#ifdef _WIN32
+        _putenv_s("QRX_WRAPPER_PLUGIN", "");
+#else
         unsetenv("QRX_WRAPPER_PLUGIN");
-        engine = Engine::load(std::string(QRX_BUILD_DIR) + "/Motor.so");
+#endif
+        engine = Engine::load(libraryPath("Motor"));
         ASSERT_NE(engine, nullptr);
         std::string error;
-        library = PlugInLibrary::load(std::string(QRX_BUILD_DIR) + "/wrapper.so", &error);
+        library = PlugInLibrary::load(libraryPath("wrapper"), &error);
         ASSERT_NE(library, nullptr) << error;
     }
     void TearDown() override {

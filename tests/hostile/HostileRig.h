@@ -14,6 +14,7 @@
 
 #include "host/AudioBuffers.h"
 #include "host/VstHost.h"
+#include "platform/DynamicLibrary.h"
 
 namespace hostile {
 
@@ -26,7 +27,7 @@ constexpr int kGrandLimiterIndex = 4;
 constexpr float kLimiterBound = 0.999f;
 
 inline std::string libraryPath(const std::string& name) {
-    return std::string(QRX_BUILD_DIR) + "/" + name + ".so";
+    return std::string(QRX_BUILD_DIR) + "/" + name + platform::kLibrarySuffix;
 }
 
 inline std::unique_ptr<host::Plugin> loadPlugin(const std::string& name,

@@ -96,5 +96,28 @@ TEST(MessageBox, WritesCaptionAndTextAsUtf8LineToStderr) {
               "Broken: x\xEF\xBF\xBD\n");
 }
 
+// Test programs catch the notices of the code under test: the catcher gets text and caption as
+// given, and nothing else shows them meanwhile.
+TEST(MessageBox, CatcherTakesTheNoticeInsteadOfTheUser) {
+    static std::u16string caughtText, caughtCaption;
+    static int calls = 0;
+    catchMessageBoxes([](const std::u16string& text, const std::u16string& caption) {
+        caughtText = text;
+        caughtCaption = caption;
+        ++calls;
+    });
+#ifndef _WIN32
+    testing::internal::CaptureStderr();
+#endif
+    showMessageBox(u"Not enough memory \U0001F3B8", u"Cannot create");
+#ifndef _WIN32
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+#endif
+    catchMessageBoxes(nullptr);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(caughtText, u"Not enough memory \U0001F3B8");
+    EXPECT_EQ(caughtCaption, u"Cannot create");
+}
+
 }  // namespace
 }  // namespace platform

@@ -1,5 +1,5 @@
-// Both plug-in libraries as a VST 2.4 host sees them: loaded from build/<name>.so with dlopen,
-// driven only through the AEffect record and the dispatcher.
+// Both plug-in libraries as a VST 2.4 host sees them: loaded from build/<name>.so (.dll) at run
+// time, driven only through the AEffect record and the dispatcher.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include "host/AudioBuffers.h"
 #include "host/KernelChoice.h"
 #include "host/VstHost.h"
+#include "platform/DynamicLibrary.h"
 #include "support/CallbackRecorder.h"
 
 namespace {
@@ -46,7 +47,7 @@ const Identity kTinyPress{"tinypress",
 
 std::string libraryPath(const char* name) {
     const char* dir = std::getenv("QRX_BUILD_DIR");
-    return std::string(dir ? dir : QRX_BUILD_DIR) + "/" + name + ".so";
+    return std::string(dir ? dir : QRX_BUILD_DIR) + "/" + name + platform::kLibrarySuffix;
 }
 
 void PrintTo(const Identity& id, std::ostream* os) {

@@ -2,42 +2,30 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "platform/PrivateUserStore.h"
+#include "platform/WinText.h"
 #include "support/UserRegistry.h"
 
 namespace testsupport {
 namespace {
 
-class PrivateCurrentUser {
-  public:
-    PrivateCurrentUser()
-        : path_(L"SOFTWARE\\QRX-tests\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(GetTickCount())) {
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &key_, nullptr) != ERROR_SUCCESS ||
-            RegOverridePredefKey(HKEY_CURRENT_USER, key_) != ERROR_SUCCESS) {
-            std::fputs("cannot give the tests a private HKEY_CURRENT_USER\n", stderr);
+// The tools' private store, for the whole test program.
+platform::PrivateUserStore& privateCurrentUser() {
+    static const std::unique_ptr<platform::PrivateUserStore> store = [] {
+        std::string error;
+        auto made =
+            platform::PrivateUserStore::create(platform::PrivateUserStore::Start::Empty, &error);
+        if (!made) {
+            std::fprintf(stderr, "cannot give the tests a private HKEY_CURRENT_USER: %s\n",
+                         error.c_str());
             std::abort();
         }
-    }
-    ~PrivateCurrentUser() {
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        RegCloseKey(key_);
-        RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
-    }
-
-    void clear() { RegDeleteTreeW(key_, nullptr); }
-    const std::wstring& path() const { return path_; }
-
-  private:
-    std::wstring path_;
-    HKEY key_ = nullptr;
-};
-
-PrivateCurrentUser& privateCurrentUser() {
-    static PrivateCurrentUser instance;
-    return instance;
+        return made;
+    }();
+    return *store;
 }
 
 // In place before main(), so even code run by static constructors of the tests sees it.
@@ -50,7 +38,25 @@ void clearUserRegistry() {
 }
 
 std::wstring userRegistryPath() {
-    return privateCurrentUser().path();
+    return platform::widen(privateCurrentUser().location());
+}
+
+bool existsInRealCurrentUser(const std::wstring& path) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    HKEY key = nullptr;
+    const bool exists =
+        RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (key != nullptr) RegCloseKey(key);
+    // Back to the private store.
+    HKEY own = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, userRegistryPath().c_str(), 0, KEY_ALL_ACCESS, &own) !=
+            ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_CURRENT_USER, own) != ERROR_SUCCESS) {
+        std::fputs("cannot give the tests their private HKEY_CURRENT_USER back\n", stderr);
+        std::abort();
+    }
+    RegCloseKey(own);
+    return exists;
 }
 
 }  // namespace testsupport

@@ -14,6 +14,7 @@
 
 #include "TestSupport.h"
 #include "editor/MeterSettingsStore.h"
+#include "support/CaughtNotices.h"
 #include "tinypress/SignalPath.h"
 #include "tinypress/TinyPress.h"
 
@@ -72,17 +73,14 @@ struct InertEffect {
 InertEffect makeInert() {
     InertEffect e;
     refuseMeterTable = true;
-    ::testing::internal::CaptureStderr();
+    testsupport::CaughtNotices notices;
     e.fx = std::make_unique<TinyPress>(testsupport::CallbackRecorder::callback);
-    e.constructionOutput = ::testing::internal::GetCapturedStderr();
+    e.constructionOutput = notices.lines();
     refuseMeterTable = false;
     return e;
 }
 
 TEST(TinyPressInertState, AnnouncesAnUnknownMonoEffect) {
-#ifdef _WIN32
-    GTEST_SKIP() << "on Windows the notice is a modal MessageBoxW that waits for a user";
-#endif
     testsupport::TemporaryConfigHome home;
     InertEffect e = makeInert();
     TinyPress& fx = *e.fx;
@@ -98,20 +96,17 @@ TEST(TinyPressInertState, AnnouncesAnUnknownMonoEffect) {
 }
 
 TEST(TinyPressInertState, SuspendAndResumeOnlyComplain) {
-#ifdef _WIN32
-    GTEST_SKIP() << "on Windows the notice is a modal MessageBoxW that waits for a user";
-#endif
     testsupport::TemporaryConfigHome home;
     InertEffect e = makeInert();
     TinyPress& fx = *e.fx;
     const double rateBefore = fx.processingRate();
     const VstInt32 delayBefore = fx.getAeffect()->initialDelay;
-    ::testing::internal::CaptureStderr();
+    testsupport::CaughtNotices notices;
     fx.suspend();
     fx.resume();
     fx.AudioEffect::setSampleRate(96000.0f);
     fx.resume();
-    const std::string out = ::testing::internal::GetCapturedStderr();
+    const std::string out = notices.lines();
     EXPECT_EQ(count(out, kNotice), 3u);
     EXPECT_EQ(fx.processingRate(), rateBefore);
     EXPECT_EQ(fx.getAeffect()->initialDelay, delayBefore);
@@ -149,14 +144,11 @@ TEST(TinyPressInertState, LeavesTheSharedMeterSettingsAlone) {
 
 // Without its signal path the effect is just as inert: same announcement, same pass-through.
 TEST(TinyPressInertState, MissingSignalPathMakesItInert) {
-#ifdef _WIN32
-    GTEST_SKIP() << "on Windows the notice is a modal MessageBoxW that waits for a user";
-#endif
     testsupport::TemporaryConfigHome home;
     refuseSignalPath = true;
-    ::testing::internal::CaptureStderr();
+    testsupport::CaughtNotices notices;
     TinyPress fx(testsupport::CallbackRecorder::callback);
-    const std::string output = ::testing::internal::GetCapturedStderr();
+    const std::string output = notices.lines();
     refuseSignalPath = false;
     EXPECT_TRUE(fx.constructionFailed());
     EXPECT_EQ(fx.signalPath(), nullptr);

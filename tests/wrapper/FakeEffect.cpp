@@ -4,7 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#define FAKE_EXPORT extern "C"  // fake-effect.def lists the exports
+#else
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "tests/wrapper/TestSupport.h"
 
-#include <dlfcn.h>
-
 #include <stdexcept>
+
+#include "platform/DynamicLibrary.h"
 
 namespace wrapper_test {
 
@@ -11,24 +11,22 @@ std::string fakeEffectPath() {
 }
 
 std::string tinypressPath() {
-    return std::string(QRX_BUILD_DIR) + "/tinypress.so";
+    return std::string(QRX_BUILD_DIR) + "/tinypress" + platform::kLibrarySuffix;
 }
 
 std::string motorPath() {
-    return std::string(QRX_BUILD_DIR) + "/Motor.so";
+    return std::string(QRX_BUILD_DIR) + "/Motor" + platform::kLibrarySuffix;
 }
 
 FakeLibrary::FakeLibrary() {
-    handle_ = dlopen(fakeEffectPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) throw std::runtime_error("fake effect library missing");
-    config_ = reinterpret_cast<FakeConfigProc>(dlsym(handle_, "fakeEffectConfig"))();
-    reset_ = reinterpret_cast<FakeResetProc>(dlsym(handle_, "fakeEffectReset"));
+    library_ = platform::DynamicLibrary::load(fakeEffectPath());
+    if (!library_) throw std::runtime_error("fake effect library missing");
+    config_ = reinterpret_cast<FakeConfigProc>(library_->symbol("fakeEffectConfig"))();
+    reset_ = reinterpret_cast<FakeResetProc>(library_->symbol("fakeEffectReset"));
     reset_();
 }
 
-FakeLibrary::~FakeLibrary() {
-    dlclose(handle_);
-}
+FakeLibrary::~FakeLibrary() = default;
 
 TestGroup::TestGroup(nrtx::TypeKind kind, int monoFormat, int keyFormat) {
     type.info.kind = kind;

@@ -2,10 +2,12 @@
 // library around it, and render calls through the host-library interface.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "nrtx/ProcessGroup.h"
+#include "platform/DynamicLibrary.h"
 #include "tests/wrapper/FakeEffect.h"
 #include "wrapper/WrapperProcess.h"
 
@@ -14,6 +16,17 @@ namespace wrapper_test {
 std::string fakeEffectPath();
 std::string tinypressPath();
 std::string motorPath();
+
+// Whether this build makes tinypress (the Windows build does not yet).
+#ifdef QRX_TINYPRESS_BUILT
+constexpr bool kTinypressBuilt = true;
+#else
+constexpr bool kTinypressBuilt = false;
+#endif
+// First in a test that runs the real tinypress: skipped where the build has none.
+#define SKIP_WITHOUT_TINYPRESS()        \
+    if (!wrapper_test::kTinypressBuilt) \
+    GTEST_SKIP() << "tinypress is not built for this platform yet"
 
 // The fixture library, kept loaded while the object lives; reset() clears its configuration.
 class FakeLibrary {
@@ -24,7 +37,7 @@ class FakeLibrary {
     void reset() { reset_(); }
 
   private:
-    void* handle_;
+    std::unique_ptr<platform::DynamicLibrary> library_;
     fake::Config* config_;
     FakeResetProc reset_;
 };

@@ -133,6 +133,7 @@ TEST_F(FakeControlsTest, HostControlChangesReachTheEffectAsUnitValues) {
 }
 
 TEST(TinypressControls, KindsChosenForEveryParameter) {
+    SKIP_WITHOUT_TINYPRESS();
     TestGroup group;
     CWrapperNRTXProcess process(group.group, group.type, tinypressPath());
     ASSERT_EQ(process.GetNumControls(), 1 + 34);
@@ -177,6 +178,7 @@ TEST(TinypressControls, KindsChosenForEveryParameter) {
 }
 
 TEST(TinypressControls, ProbingKeepsTheFactoryProgram) {
+    SKIP_WITHOUT_TINYPRESS();
     CPluginWrapper reference;
     ASSERT_TRUE(reference.LoadLibrary(tinypressPath().c_str()));
     TestGroup group;

@@ -1,5 +1,5 @@
-// Editor embedding: size query, default rectangle, window class lifetime, and (with an X
-// display, e.g. under Xvfb) placement of the child window in the host's window.
+// Editor embedding on X11 (with a display, e.g. under Xvfb): placement of the child window in the
+// host's window, and the host's window vanishing under an open editor.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -21,43 +21,6 @@ Display* openDisplay() {
     for (int attempt = 0; attempt < 20; ++attempt)
         if (Display* d = XOpenDisplay(nullptr)) return d;
     return nullptr;
-}
-
-TEST(EditorSize, DefaultRectangleGrowsSixtyPixelsPerSixParameters) {
-    FakeLibrary fake;
-    for (auto [params, height] :
-         {std::pair{34, 360}, std::pair{1, 60}, std::pair{6, 60}, std::pair{7, 120}}) {
-        fake.reset();
-        fake.config().numParams = params;
-        CPluginWrapper w;
-        ASSERT_TRUE(w.LoadLibrary(fakeEffectPath().c_str()));
-        int width = 0, h = 0;
-        w.GetEditorSize(&width, &h);
-        EXPECT_EQ(width, 480) << params;
-        EXPECT_EQ(h, height) << params;
-    }
-}
-
-TEST(EditorSize, TinypressAnswersItsPanelWithTheEditorClosed) {
-    CPluginWrapper w;
-    ASSERT_TRUE(w.LoadLibrary(tinypressPath().c_str()));
-    int width = 0, height = 0;
-    w.GetEditorSize(&width, &height);
-    EXPECT_EQ(width, 450);
-    EXPECT_EQ(height, 378);
-    EXPECT_FALSE(w.IsEditorOpen());
-}
-
-TEST(EditorWindowClass, StaysRegisteredWhileAnAdaptorLives) {
-    ASSERT_EQ(CPluginWrapper::LivingCount(), 0);
-    EXPECT_FALSE(CPluginWrapper::IsWindowClassRegistered());
-    auto first = std::make_unique<CPluginWrapper>();
-    EXPECT_TRUE(CPluginWrapper::IsWindowClassRegistered());
-    auto second = std::make_unique<CPluginWrapper>();
-    first.reset();
-    EXPECT_TRUE(CPluginWrapper::IsWindowClassRegistered());
-    second.reset();
-    EXPECT_FALSE(CPluginWrapper::IsWindowClassRegistered());
 }
 
 class EditorPlacement : public ::testing::Test {

@@ -37,6 +37,7 @@ Bytes saveState(CPluginWrapper& w) {
 }
 
 TEST(StateFormA, TinypressStateRestoredIntoAnotherInstanceReproducesEveryProgram) {
+    SKIP_WITHOUT_TINYPRESS();
     TestGroup group;
     CWrapperNRTXProcess first(group.group, group.type, tinypressPath());
     CPluginWrapper& a = first.Wrapper();

@@ -108,6 +108,28 @@ int majorFormatForPath(const std::string& path) {
     return 0;
 }
 
+const char* knownExtensions() {
+    return ".wav, .flac, .aiff, .ogg, .caf, .w64, .rf64 or .au";
+}
+
+int subtypeOf(int format) {
+    return format & SF_FORMAT_SUBMASK;
+}
+
+int formatIfWritable(int major, int subtype) {
+    SF_INFO probe{};
+    probe.channels = 2;
+    probe.samplerate = 44100;
+    probe.format = major | subtype;
+    return sf_format_check(&probe) ? probe.format : 0;
+}
+
+int defaultSubtype(int major) {
+    return major == SF_FORMAT_FLAC  ? SF_FORMAT_PCM_24
+           : major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS
+                                    : SF_FORMAT_FLOAT;
+}
+
 int subtypeForName(const std::string& name) {
     if (name == "pcm16") return SF_FORMAT_PCM_16;
     if (name == "pcm24") return SF_FORMAT_PCM_24;

@@ -86,7 +86,16 @@ inline std::string lowerExtensionOf(const std::string& path) {
 // The libsndfile major format for a file name's extension (".wav", ".flac", ...); 0 if unknown.
 // On Windows only ".wav" and ".wave" are known.
 int majorFormatForPath(const std::string& path);
+// The extensions majorFormatForPath knows, for messages: ".wav, .flac, ...".
+const char* knownExtensions();
 // The subtype for a --format word ("pcm16", "pcm24", "pcm32", "float", "double"); 0 if unknown.
 int subtypeForName(const std::string& name);
+// The sample type part of a format code.
+int subtypeOf(int format);
+// The format code of a container (majorFormatForPath) with a sample type; 0 when the type has no
+// place in that container.
+int formatIfWritable(int major, int subtype);
+// The container's own sample type, for an input whose type has no place in it.
+int defaultSubtype(int major);
 
 }  // namespace render

@@ -14,7 +14,7 @@ constexpr WavSample kSamples[] = {WavSample::Pcm16, WavSample::Pcm24, WavSample:
                                   WavSample::Float, WavSample::Double};
 
 // Sample types are numbered from 1, so 0 stays "unknown" as with libsndfile.
-int subtypeOf(WavSample sample) {
+int subtypeNumber(WavSample sample) {
     return static_cast<int>(sample) + 1;
 }
 
@@ -23,7 +23,7 @@ int subtypeOf(WavSample sample) {
 bool AudioReader::open(const std::string& path, std::string* error) {
     if (!wav.open(path, error)) return false;
     const WavFormat& f = wav.format();
-    info = {f.sampleRate, f.channels, f.frames, kWindowsWav | subtypeOf(f.sample)};
+    info = {f.sampleRate, f.channels, f.frames, kWindowsWav | subtypeNumber(f.sample)};
     return true;
 }
 
@@ -92,10 +92,27 @@ int majorFormatForPath(const std::string& path) {
     return ext == "wav" || ext == "wave" ? kWindowsWav : 0;
 }
 
+const char* knownExtensions() {
+    return ".wav or .wave";
+}
+
+int subtypeOf(int format) {
+    return format & kWindowsSubtypeMask;
+}
+
+int formatIfWritable(int major, int subtype) {
+    const bool known = subtype >= 1 && subtype <= int(std::size(kSamples));
+    return major == kWindowsWav && known ? major | subtype : 0;
+}
+
+int defaultSubtype(int major) {
+    return major == kWindowsWav ? subtypeNumber(WavSample::Float) : 0;
+}
+
 int subtypeForName(const std::string& name) {
     const char* const names[] = {"pcm16", "pcm24", "pcm32", "float", "double"};
     for (std::size_t i = 0; i < std::size(names); ++i)
-        if (name == names[i]) return subtypeOf(kSamples[i]);
+        if (name == names[i]) return subtypeNumber(kSamples[i]);
     return 0;
 }
 

@@ -1,6 +1,10 @@
 #include "render/PluginSession.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +13,11 @@
 #include <sstream>
 
 #include "host/KernelChoice.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/ExecutablePath.h"
+#ifdef _WIN32
+#include "platform/WinText.h"
+#endif
 #include "presets/CPresetSystemEffect.h"
 #include "presets/CompressorEffect.h"
 #include "presets/PresetFiles.h"
@@ -17,9 +25,23 @@
 namespace render {
 namespace {
 
+#ifdef _WIN32
+const char* const kFolderSeparators = "/\\";
+constexpr char kListSeparator = ';';
+
+bool fileExists(const std::string& path) {
+    if (path.empty()) return false;
+    const DWORD attributes = GetFileAttributesW(platform::widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+#else
+const char* const kFolderSeparators = "/";
+constexpr char kListSeparator = ':';
+
 bool fileExists(const std::string& path) {
     return !path.empty() && access(path.c_str(), R_OK) == 0;
 }
+#endif
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -47,14 +69,16 @@ std::string trimmed(const std::string& text) {
 }
 
 std::string findPlugin(const std::string& nameOrPath) {
-    if (nameOrPath.find('/') != std::string::npos ||
-        (nameOrPath.size() > 3 && nameOrPath.substr(nameOrPath.size() - 3) == ".so"))
+    const std::string extension = platform::kLibrarySuffix;
+    if (nameOrPath.find_first_of(kFolderSeparators) != std::string::npos ||
+        (nameOrPath.size() > extension.size() &&
+         nameOrPath.substr(nameOrPath.size() - extension.size()) == extension))
         return fileExists(nameOrPath) ? nameOrPath : "";
     if (nameOrPath != "grandpress" && nameOrPath != "tinypress") return "";
-    const std::string file = nameOrPath + ".so";
+    const std::string file = nameOrPath + extension;
     std::vector<std::string> folders;
     const std::string exe = platform::executablePath();
-    const size_t slash = exe.find_last_of('/');
+    const size_t slash = exe.find_last_of(kFolderSeparators);
     if (slash != std::string::npos) {
         const std::string dir = exe.substr(0, slash);
         folders.push_back(dir + "/..");  // build/bin/qrx-render -> build/
@@ -62,11 +86,13 @@ std::string findPlugin(const std::string& nameOrPath) {
     }
     if (const char* vstPath = std::getenv("VST_PATH")) {
         std::stringstream list(vstPath);
-        for (std::string folder; std::getline(list, folder, ':');)
+        for (std::string folder; std::getline(list, folder, kListSeparator);)
             if (!folder.empty()) folders.push_back(folder);
     }
+#ifndef _WIN32
     if (const char* home = std::getenv("HOME")) folders.push_back(std::string(home) + "/.vst");
     folders.push_back("/usr/lib/vst");
+#endif
     for (const std::string& folder : folders)
         if (fileExists(folder + "/" + file)) return folder + "/" + file;
     return "";

@@ -11,8 +11,9 @@
 
 namespace render {
 
-// "grandpress", "tinypress" or a path to a .so. Names are looked for beside the tool's build
-// folder, in $VST_PATH (colon-separated), ~/.vst and /usr/lib/vst. Empty when not found.
+// "grandpress", "tinypress" or a path to a plug-in library. Names are looked for beside the tool's
+// build folder, in $VST_PATH (colon-separated; on Windows semicolon-separated), and on Linux in
+// ~/.vst and /usr/lib/vst. Empty when not found.
 std::string findPlugin(const std::string& nameOrPath);
 
 class PluginSession {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "host/AudioBuffers.h"
+#include "platform/DynamicLibrary.h"
 #include "render/AudioFile.h"
 #include "render/PluginSession.h"
 
@@ -69,11 +70,11 @@ bool parseValue(const std::string& text, float* value) {
 int outputFormat(const RenderRequest& request, int inputFormat, std::string* error) {
     const int major = majorFormatForPath(request.output);
     if (!major) {
-        *error = "cannot tell the output format from '" + request.output +
-                 "' (use .wav, .flac, .aiff, .ogg, .caf, .w64, .rf64 or .au)";
+        *error = "cannot tell the output format from '" + request.output + "' (use " +
+                 knownExtensions() + ")";
         return 0;
     }
-    int subtype = inputFormat & SF_FORMAT_SUBMASK;
+    int subtype = subtypeOf(inputFormat);
     if (!request.format.empty()) {
         subtype = subtypeForName(request.format);
         if (!subtype) {
@@ -82,20 +83,13 @@ int outputFormat(const RenderRequest& request, int inputFormat, std::string* err
             return 0;
         }
     }
-    SF_INFO probe{};
-    probe.channels = 2;
-    probe.samplerate = 44100;
-    probe.format = major | subtype;
-    if (sf_format_check(&probe)) return probe.format;
+    if (const int format = formatIfWritable(major, subtype)) return format;
     if (!request.format.empty()) {
         *error = "sample format '" + request.format + "' does not fit '" + request.output + "'";
         return 0;
     }
     // The input's sample format has no place in this container: take the container's own.
-    const int fallback = major == SF_FORMAT_FLAC  ? SF_FORMAT_PCM_24
-                         : major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS
-                                                  : SF_FORMAT_FLOAT;
-    return major | fallback;
+    return major | defaultSubtype(major);
 }
 
 }  // namespace
@@ -167,7 +161,8 @@ int renderFile(const RenderRequest& request, RenderResult* result, std::string* 
 
     const std::string path = findPlugin(request.plugin);
     if (path.empty()) {
-        *error = "unknown plug-in '" + request.plugin + "' (grandpress, tinypress or a .so path)";
+        *error = "unknown plug-in '" + request.plugin + "' (grandpress, tinypress or a " +
+                 platform::kLibrarySuffix + " path)";
         return 2;
     }
     PluginSession session;

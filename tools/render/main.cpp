@@ -1,19 +1,48 @@
 // qrx-render: renders an audio file through a VST 2.4 plug-in, offline, the way a host would.
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+// clang-format off
+#include <shellapi.h>
+// clang-format on
+#else
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/PrivateUserStore.h"
+#ifdef _WIN32
+#include "platform/WinText.h"
+#else
 #include "render/Plot.h"
+#endif
 #include "render/PluginSession.h"
 #include "render/Render.h"
 
 namespace {
 
+#ifdef _WIN32
+const char* kUsage =
+    "usage: qrx-render [--plugin grandpress|tinypress|PATH.dll] [--bank FILE.qrb]\n"
+    "                  [--program NAME|INDEX] [--preset FILE.qrx] [--endian-reversed]\n"
+    "                  [--set PARAM=VALUE ...] [--sidechain SC.wav] [--block N]\n"
+    "                  [--format pcm16|pcm24|pcm32|float|double] [--user-store] [--baseline]\n"
+    "                  IN OUT\n"
+    "       qrx-render [--plugin ...] [--program ...] [--set ...] --list-programs|--list-params\n"
+    "PARAM is a parameter index or its name (case-insensitive); VALUE is normalised 0..1.\n"
+    "A bank is loaded first, then the program is chosen, then the preset replaces it.\n"
+    "IN and OUT are WAV files. --plot is not available in the Windows build.\n"
+    "The plug-in starts from its factory programs; --user-store starts it from your stored\n"
+    "default bank and preset instead (your store is only read, never written).\n"
+    "--baseline runs our plug-ins on their plain x86-64 kernels instead of the fastest ones\n"
+    "this processor runs (the sound is the same within 1e-6).\n";
+#else
 const char* kUsage =
     "usage: qrx-render [--plugin grandpress|tinypress|PATH.so] [--bank FILE.qrb]\n"
     "                  [--program NAME|INDEX] [--preset FILE.qrx] [--endian-reversed]\n"
@@ -27,6 +56,29 @@ const char* kUsage =
     "default bank and preset instead (your store is only read, never written).\n"
     "--baseline runs our plug-ins on their plain x86-64 kernels instead of the fastest ones\n"
     "this processor runs (the sound is the same within 1e-6).\n";
+#endif
+
+bool isTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdout));
+#else
+    return isatty(STDOUT_FILENO);
+#endif
+}
+
+// The arguments as UTF-8. Windows hands main() the ANSI code page; its wide command line is whole.
+std::vector<std::string> arguments(int argc, char** argv) {
+#ifdef _WIN32
+    int count = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        std::vector<std::string> args;
+        for (int i = 0; i < count; ++i) args.push_back(platform::narrow(wide[i]));
+        LocalFree(wide);
+        return args;
+    }
+#endif
+    return std::vector<std::string>(argv, argv + argc);
+}
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "qrx-render: %s\n", message.c_str());
@@ -45,7 +97,7 @@ std::string db(double value) {
 // A bar on the terminal once a render has taken a second; nothing when stdout is not a terminal.
 class ProgressBar {
   public:
-    ProgressBar() : terminal(isatty(STDOUT_FILENO)), start(std::chrono::steady_clock::now()) {}
+    ProgressBar() : terminal(isTerminal()), start(std::chrono::steady_clock::now()) {}
     void operator()(double fraction) {
         if (!terminal) return;
         const auto now = std::chrono::steady_clock::now();
@@ -93,14 +145,16 @@ int listing(const render::RenderRequest& request, bool programs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> argv8 = arguments(argc, argv);
+    argc = static_cast<int>(argv8.size());
     render::RenderRequest request;
     bool listPrograms = false, listParams = false, userStore = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+        const std::string arg = argv8[i];
         auto next = [&](std::string* into) {
             if (i + 1 >= argc) return false;
-            *into = argv[++i];
+            *into = argv8[++i];
             return true;
         };
         std::string value;
@@ -133,7 +187,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--format") {
             if (!next(&request.format)) return fail("--format needs a sample format");
         } else if (arg == "--plot") {
+#ifdef _WIN32
+            return fail("--plot is not available in the Windows build");
+#else
             if (!next(&request.plot)) return fail("--plot needs a file");
+#endif
         } else if (arg == "--baseline") {
             request.baseline = true;
         } else if (arg == "--user-store") {
@@ -189,11 +247,13 @@ int main(int argc, char** argv) {
         std::printf("  render speed: %.1fx realtime (%s kernels)\n", result.realtimeFactor,
                     result.instructionSet.c_str());
 
+#ifndef _WIN32
     if (!request.plot.empty()) {
         const std::string title =
             request.plugin + " - " + result.programName + " - " + request.input;
         if (!render::writePlot(request.plot, title, result, &error)) return fail(error);
         std::printf("  plot: %s\n", request.plot.c_str());
     }
+#endif
     return 0;
 }
