@@ -58,13 +58,14 @@ class StereoMeters {
     typedef long long PairMask __attribute__((vector_size(16)));
 
     // holdGainExtremes' rule for one needle of both channels at once, without branches: the
-    // held values take their new extremes and `taken` marks the channels that took one (their
-    // ages restart, see restartAges).
+    // held values take their new extremes and `taken` counts the extremes each channel took in
+    // the chunk (their ages restart, see restartAges). A take is -1 in the mask, hence the
+    // subtraction: an "or" of the masks is compiled into per-channel selects.
     static void holdGainPair(Pair value, Pair& held, PairMask& taken) noexcept {
         const Pair one = {1.0, 1.0}, least = {0.01, 0.01};
         const PairMask take = ((value > held) & (value > one)) | ((value < held) & (value > least));
         held = take ? value : held;
-        taken |= take;
+        taken -= take;
     }
     // The ages of the holds that were taken in this block start again (finishBlock then counts
     // the block's frames, as after holdGainExtremes).
