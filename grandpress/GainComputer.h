@@ -69,6 +69,29 @@ class GainComputer {
     // so it runs afterwards over the whole chunk (curveGains).
     void levels(const double* dL, const double* dR, int n, bool monitor, const EngineSettings& s,
                 const ReleaseShape& shape, double* level) noexcept {
+        if (!s.classic) {
+            // One loop per switch setting, the coefficients in locals: no tests and no reloads
+            // per frame.
+            const int law = (s.rms ? 1 : 0) | (s.autoAttack ? 2 : 0) | (s.autoRelease ? 4 : 0);
+            switch (law) {
+                case 0:
+                    return plainLevels<false, false, false>(dL, dR, n, monitor, s, level);
+                case 1:
+                    return plainLevels<true, false, false>(dL, dR, n, monitor, s, level);
+                case 2:
+                    return plainLevels<false, true, false>(dL, dR, n, monitor, s, level);
+                case 3:
+                    return plainLevels<true, true, false>(dL, dR, n, monitor, s, level);
+                case 4:
+                    return plainLevels<false, false, true>(dL, dR, n, monitor, s, level);
+                case 5:
+                    return plainLevels<true, false, true>(dL, dR, n, monitor, s, level);
+                case 6:
+                    return plainLevels<false, true, true>(dL, dR, n, monitor, s, level);
+                default:
+                    return plainLevels<true, true, true>(dL, dR, n, monitor, s, level);
+            }
+        }
         GainComputer g = *this;  // envelopes and averages in registers through the loop
         for (int i = 0; i < n; ++i) {
             double frame[2];
@@ -124,6 +147,49 @@ class GainComputer {
         env[1] = e[1];
         level[0] = s.rms ? std::sqrt(e[0]) : e[0];
         level[1] = s.rms ? std::sqrt(e[1]) : e[1];
+    }
+
+    // The chunk form of levels() outside the "Classic" law, the same steps in the same order.
+    template <bool Rms, bool AutoAttack, bool AutoRelease>
+    void plainLevels(const double* dL, const double* dR, int n, bool monitor,
+                     const EngineSettings& s, double* level) noexcept {
+        const qrx::dsp::BiquadCoefficients fastC = s.levelFast, slowC = s.levelSlow;
+        PlainPair fastAv = fastAverage, slowAv = slowAverage;
+        const StereoPair floor = {1e-6, 1e-6};
+        const StereoPair attack = {s.attackCoefficient, s.attackCoefficient};
+        const StereoPair release = {s.releaseCoefficient, s.releaseCoefficient};
+        const StereoPair keepUp = 1.0 - attack, keepDown = 1.0 - release;
+        const StereoPair envelopeFloor = {kEnvelopeFloor, kEnvelopeFloor};
+        StereoPair e = {env[0], env[1]};
+        for (int i = 0; i < n; ++i) {
+            StereoPair x = {monitor ? 0.0 : dL[i], monitor ? 0.0 : dR[i]};
+            if (Rms) x = x * x;
+            const StereoPair fast = fastAv.step(x, fastC);
+            const StereoPair slow = slowAv.step(x, slowC);
+            StereoPair kUp = attack, kDown = release, upKeep = keepUp, downKeep = keepDown;
+            if (AutoAttack || AutoRelease) {
+                const StereoPair f = fast > floor ? fast : floor;
+                const StereoPair sl = slow > floor ? slow : floor;
+                if (AutoAttack) {
+                    kUp *= autoFactor(0.1 * f / sl);
+                    upKeep = 1.0 - kUp;
+                }
+                if (AutoRelease) {
+                    kDown *= autoFactor(0.15 * f / sl);
+                    downKeep = 1.0 - kDown;
+                }
+            }
+            const StereoPair up = e * upKeep + x * kUp;
+            const StereoPair down = e * downKeep + x * kDown;
+            e = x > e ? up : down;
+            e = e > envelopeFloor ? e : envelopeFloor;
+            level[i] = Rms ? std::sqrt(e[0]) : e[0];
+            level[n + i] = Rms ? std::sqrt(e[1]) : e[1];
+        }
+        env[0] = e[0];
+        env[1] = e[1];
+        fastAverage = fastAv;
+        slowAverage = slowAv;
     }
 
     // One channel's envelope step under the "Classic" law; returns the level the static curve

@@ -38,7 +38,20 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
         gainValue(ch[1], gainRight, limiterGain, noise);
     }
 
+    // GainRed: a chunk of gain factors (left, right), frame i with noise[i >> noiseShift]; the
+    // same readings as feedGain frame by frame, both channels at once.
+    void feedGains(const double* gainLeft, const double* gainRight, int n, double limiterGain,
+                   const double* noise, int noiseShift) noexcept {
+        if (expanding)
+            gainChunk<true>(gainLeft, gainRight, n, limiterGain, noise, noiseShift);
+        else
+            gainChunk<false>(gainLeft, gainRight, n, limiterGain, noise, noiseShift);
+    }
+
   private:
+    template <bool Expanding>
+    void gainChunk(const double* gainLeft, const double* gainRight, int n, double limiterGain,
+                   const double* noise, int noiseShift) noexcept;
     void signal(MeterChannel& m, double x, double noise) noexcept;
     void gainValue(MeterChannel& m, double g, double limiterGain, double noise) noexcept;
 
@@ -78,6 +91,39 @@ inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
                             m.ppm * keep[1] + (rate[1] * v + noise)};
     m.ppm = next[attack];
     holdGainExtremes(m);
+}
+
+template <bool Expanding>
+inline void MeterState::gainChunk(const double* gainLeft, const double* gainRight, int n,
+                                  double limiterGain, const double* noise,
+                                  int noiseShift) noexcept {
+    Pair vu = {ch[0].vu, ch[1].vu}, ppm = {ch[0].ppm, ch[1].ppm};
+    Pair vuHeld = {ch[0].vuHold, ch[1].vuHold}, ppmHeld = {ch[0].ppmHold, ch[1].ppmHold};
+    PairMask vuTaken = {0, 0}, ppmTaken = {0, 0};
+    const Pair scale = {kGainMeterScale, kGainMeterScale}, zero = {0.0, 0.0};
+    const double keepVuL = keepVu, kvL = kv, mixL = mix;
+    const double keep0 = keep[0], keep1 = keep[1], rate0 = rate[0], rate1 = rate[1];
+    for (int i = 0; i < n; ++i) {
+        const double nz = noise[i >> noiseShift];
+        const Pair scaled = Pair{gainLeft[i], gainRight[i]} * scale;
+        const Pair a = ((scaled < zero ? -scaled : scaled) - 1.0) * mixL + 1.0;
+        const Pair v = a * limiterGain;
+        vu = vu * keepVuL + (kvL * v + nz);
+        // Compression: fall with the attack, recover with the return; expansion the other way.
+        const PairMask attack = Expanding ? v > ppm : v < ppm;
+        const Pair back = ppm * keep0 + (rate0 * v + nz);
+        const Pair fall = ppm * keep1 + (rate1 * v + nz);
+        ppm = attack ? fall : back;
+        holdGainPair(vu, vuHeld, vuTaken);
+        holdGainPair(ppm, ppmHeld, ppmTaken);
+    }
+    for (int c = 0; c < 2; ++c) {
+        ch[c].vu = vu[c];
+        ch[c].ppm = ppm[c];
+        ch[c].vuHold = vuHeld[c];
+        ch[c].ppmHold = ppmHeld[c];
+    }
+    restartAges(vuTaken, ppmTaken);
 }
 
 }  // namespace grandpress

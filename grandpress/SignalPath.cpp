@@ -261,19 +261,16 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
     const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};
     realign.push(lines, ng, lay.realignDelay, realigned);
-    // The glides and the gain meter are serial (one loop, so their recursions overlap); the
+    // The glides and the gain meter are serial (the meter runs both channels at once); the
     // frames after them are not.
-    MeterState m = meters;
     for (int i = 0; i < ng; ++i) {
-        const double nC = noiseC[i >> noiseShift];
-        gl.glide(s, nC);
+        gl.glide(s, noiseC[i >> noiseShift]);
         glided[0][i] = gl.makeup;
         glided[1][i] = gl.output;
         glided[2][i] = gl.mix;
-        if (gainMeter) m.feedGain(curve[i], curve[ng + i], limiterGain, nC);
     }
-    meters = m;
     gains = gl;
+    if (gainMeter) meters.feedGains(curve, curve + ng, ng, limiterGain, noiseC, noiseShift);
     const double* mainL = realigned[0];
     const double* mainR = realigned[1];
     const double* dryL = realigned[2];

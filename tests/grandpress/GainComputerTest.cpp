@@ -121,6 +121,38 @@ TEST(GrandPressGainComputer, ExpansionAboveTheThreshold) {
     EXPECT_NEAR(settle(g, s, 2.0, 44100), 2.0, 1e-5);  // out = 2^2 = 4, g = 4/2
 }
 
+TEST(GrandPressGainComputer, ChunkEnvelopesAreTheFrameEnvelopesUnderEveryLaw) {
+    // A rising, falling and bursting detector level, different on the two channels, through
+    // chunks of uneven length: the chunk form gives each frame's level bit for bit, under every
+    // combination of RMS, auto attack, auto release and the "Classic" law.
+    static const gp::ReleaseShape shape;
+    std::vector<double> dL(700), dR(700);
+    for (int i = 0; i < 700; ++i) {
+        dL[i] = 0.5 + 0.45 * std::sin(0.013 * i) + (i % 97 < 5 ? 1.5 : 0.0);
+        dR[i] = i < 300 ? 0.01 * i : 0.002;
+    }
+    for (int law = 0; law < 16; ++law) {
+        gp::EngineSettings s = settings(0.6f, law & 8, law & 1, false, 0.2f);
+        s.autoAttack = (law & 2) != 0;
+        s.autoRelease = (law & 4) != 0;
+        s.classic = (law & 8) != 0;
+        gp::GainComputer frames, chunks;
+        double level[2 * 128];
+        for (int start = 0, n = 1; start < 700; start += n, n = n % 91 + 37) {
+            if (start + n > 700) n = 700 - start;
+            chunks.levels(&dL[start], &dR[start], n, false, s, shape, level);
+            for (int i = 0; i < n; ++i) {
+                double gL = 0.0, gR = 0.0;
+                frames.gains(dL[start + i], dR[start + i], s, shape, gL, gR);
+                ASSERT_EQ(gp::GainComputer::gainOf(level[i], s), gL) << "law " << law;
+                ASSERT_EQ(gp::GainComputer::gainOf(level[n + i], s), gR) << "law " << law;
+            }
+            ASSERT_EQ(chunks.envelope(0), frames.envelope(0));
+            ASSERT_EQ(chunks.envelope(1), frames.envelope(1));
+        }
+    }
+}
+
 TEST(GrandPressGainComputer, ChunkCurveIsTheFrameCurveOnBothKernelSets) {
     // Levels across the whole range the envelope reaches, the knee joints and their neighbours,
     // in a chunk whose length leaves a partial quad.

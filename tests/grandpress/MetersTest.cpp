@@ -118,6 +118,53 @@ TEST(GrandPressMeters, GainReductionSettlesAt0_98WithoutCompression) {
     EXPECT_GT(feed.channel[0].mainLevel.load(), 0.9);
 }
 
+TEST(GrandPressMeters, GainChunksReadAsGainFramesWhileCompressingAndExpanding) {
+    // Gains that dive, recover, expand and drop below 0.01, different per channel, through the
+    // limiter's gain, at fs and (FAT) at 2 fs against the base-rate noise: both channels at once
+    // give every reading, hold and age of the frame-by-frame feed bit for bit.
+    double gL[128], gR[128], noise[128];
+    for (bool expanding : {false, true}) {
+        for (int noiseShift : {0, 1}) {
+            gp::EngineSettings s = meterSettings(0.5f);
+            s.expanding = expanding ? 1 : 0;
+            MeterFeed chunkFeed, frameFeed;
+            for (MeterFeed* f : {&chunkFeed, &frameFeed})
+                for (auto& c : f->channel) c.peakA = c.peakB = 0.5;
+            gp::MeterState chunks, frames;
+            for (int block = 0; block < 40; ++block) {
+                chunks.load(chunkFeed, s);
+                frames.load(frameFeed, s);
+                const int n = 128 - block;
+                for (int i = 0; i < n; ++i) {
+                    const double t = block * 128 + i;
+                    gL[i] = 1.0 + 0.9 * std::sin(0.003 * t) + (block % 7 == 3 ? 0.6 : 0.0);
+                    gR[i] = block < 20 ? 0.001 * (1 + block) : 0.4 + 0.3 * std::cos(0.01 * t);
+                    noise[i] = (i % 2 ? 1e-12 : -1e-12);
+                }
+                const double limiterGain = block % 5 == 0 ? 0.7 : 1.0;
+                chunks.feedGains(gL, gR, n, limiterGain, noise, noiseShift);
+                for (int i = 0; i < n; ++i)
+                    frames.feedGain(gL[i], gR[i], limiterGain, noise[i >> noiseShift]);
+                chunks.finishBlock(chunkFeed, n);
+                frames.finishBlock(frameFeed, n);
+                for (int c = 0; c < 2; ++c) {
+                    const MeterChannelFeed& a = chunkFeed.channel[c];
+                    const MeterChannelFeed& b = frameFeed.channel[c];
+                    ASSERT_EQ(a.mainLevel.load(), b.mainLevel.load()) << block;
+                    ASSERT_EQ(a.peakA.load(), b.peakA.load()) << block;
+                    ASSERT_EQ(a.peakB.load(), b.peakB.load()) << block;
+                    ASSERT_EQ(a.peakAAge.load(), b.peakAAge.load()) << block;
+                    ASSERT_EQ(a.peakBAge.load(), b.peakBAge.load()) << block;
+                    ASSERT_EQ(a.secondLevel.load(), b.secondLevel.load()) << block;
+                }
+            }
+            // The holds moved both ways during the run (new extremes were taken late on).
+            EXPECT_NE(chunkFeed.channel[0].peakA.load(), 0.5);
+            EXPECT_LT(chunkFeed.channel[0].peakBAge.load(), 40 * 128);
+        }
+    }
+}
+
 TEST(GrandPressMeters, AgesGrowByTheBlockAndEditorResetsAreTakenOver) {
     const gp::EngineSettings s = meterSettings(1.0f);
     MeterFeed feed;
