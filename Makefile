@@ -75,8 +75,11 @@ format-check: deps
 
 # clang-tidy (.clang-tidy: bugprone and performance checks) on the sources of the non-GUI targets,
 # listed by the configure step; any finding fails the run.
+# GCC-only options (the vectoriser's cost model) are left out of clang-tidy's copy of the commands.
 tidy: build
-	@xargs -a $(BUILD)/non-gui-sources.txt -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet || \
+	@mkdir -p $(BUILD)/tidy && sed 's/-fvect-cost-model=[a-z]*//g' $(BUILD)/compile_commands.json \
+	  >$(BUILD)/tidy/compile_commands.json
+	@xargs -a $(BUILD)/non-gui-sources.txt -P $(JOBS) -n 4 clang-tidy -p $(BUILD)/tidy --quiet || \
 	  { echo "tidy: clang-tidy found the problems above"; exit 1; }
 
 # The renders of every factory program against the reference build (see tests/regression/run.sh),

@@ -232,8 +232,10 @@ void SignalPath::activeChunk(int n) noexcept {
     dynamics.outGain = outGain;
     dynamics.out[0] = out[0];
     dynamics.out[1] = out[1];
-    dynamics.lanesAgree =
-        stereo && s.link && std::memcmp(&envelopes[0], &envelopes[1], sizeof envelopes[0]) == 0;
+    // Bit for bit (0.0 and -0.0 differ): only then may one lane's curve serve both.
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits are what must agree
+    const bool sameBits = std::memcmp(&envelopes[0], &envelopes[1], sizeof envelopes[0]) == 0;
+    dynamics.lanesAgree = stereo && s.link && sameBits;
 
     kernels->shelves(shelves);
 
