@@ -13,6 +13,7 @@
 #include <cstring>
 #include <xsimd/xsimd.hpp>
 
+#include "dsp/VectorMath.h"
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/GainComputer.h"
 #include "tinypress/Meters.h"
@@ -375,68 +376,9 @@ struct Kernels {
         }
     };
 
-    // log2 and exp2 for the gain curve's power, good to a few units in the last place over the
-    // range it meets (v of 1e-4 and above, finite; exponents well inside +-1000).
-    using Bits = xsimd::batch<std::uint64_t, WideArch>;
-
-    // c[0] x^(N-1) + ... + c[N-1] by Horner's rule.
-    template <int N>
-    [[gnu::always_inline]] static Wide polynomial(const Wide& x, const double (&c)[N]) noexcept {
-        Wide sum(c[0]);
-#pragma GCC unroll 16
-        for (int i = 1; i < N; ++i) sum = xsimd::fma(sum, x, Wide(c[i]));
-        return sum;
-    }
-
-    static Wide logTwo(const Wide& v) noexcept {
-        const Bits bits = xsimd::bitwise_cast<Bits>(v);
-        // Exponent as a double: its 11 bits placed in the mantissa of 2^52, minus 2^52 + 1023.
-        const Bits exponentBits = (bits >> 52) | Bits(0x4330000000000000ull);
-        Wide e = xsimd::bitwise_cast<Wide>(exponentBits) - Wide(4503599627371519.0);
-        // Mantissa in [1, 2), then in [sqrt(1/2), sqrt(2)).
-        Wide m = xsimd::bitwise_cast<Wide>((bits & Bits(0x000FFFFFFFFFFFFFull)) |
-                                           Bits(0x3FF0000000000000ull));
-        const auto high = m > Wide(1.4142135623730951);
-        m = xsimd::select(high, m * Wide(0.5), m);
-        e = xsimd::select(high, e + Wide(1.0), e);
-        // ln m = 2 atanh(s) = 2 (s + s^3/3 + s^5/5 + ...), s = (m - 1) / (m + 1), |s| < 0.172.
-        const Wide s = (m - Wide(1.0)) / (m + Wide(1.0));
-        const Wide s2 = s * s;
-        constexpr double kSeries[] = {1.0 / 17.0, 1.0 / 15.0, 1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0,
-                                      1.0 / 7.0,  1.0 / 5.0,  1.0 / 3.0,  1.0};
-        const Wide series = polynomial(s2, kSeries);
-        constexpr double kTwoOverLn2 = 2.8853900817779268;  // 2 / ln 2
-        return xsimd::fma(s * series, Wide(kTwoOverLn2), e);
-    }
-
-    static Wide expTwo(const Wide& x) noexcept {
-        // x = n + f with n the nearest integer (by the 1.5 * 2^52 rounding trick), |f| <= 0.5.
-        constexpr double kRound = 6755399441055744.0;
-        const Wide shifted = x + Wide(kRound);
-        const Wide n = shifted - Wide(kRound);
-        const Wide f = (x - n) * Wide(0.69314718055994531);  // f ln 2
-        // e^(f ln 2) by its Taylor series to the 11th power (|f ln 2| <= 0.347).
-        constexpr double kTaylor[] = {1.0 / 39916800.0,
-                                      1.0 / 3628800.0,
-                                      1.0 / 362880.0,
-                                      1.0 / 40320.0,
-                                      1.0 / 5040.0,
-                                      1.0 / 720.0,
-                                      1.0 / 120.0,
-                                      1.0 / 24.0,
-                                      1.0 / 6.0,
-                                      0.5,
-                                      1.0,
-                                      1.0};
-        const Wide p = polynomial(f, kTaylor);
-        // 2^n: n + 1023 into the exponent field (the low bits of `shifted` hold n).
-        const Bits scale = (xsimd::bitwise_cast<Bits>(shifted) + Bits(1023)) << 52;
-        return p * xsimd::bitwise_cast<Wide>(scale);
-    }
-
     // v^p for v >= 1e-4 (the envelope floor): 2^(p log2 v).
     static Wide power(const Wide& v, const Wide& p) noexcept {
-        return expTwo(p * logTwo(v));
+        return qrx::dsp::vmath::exp2(p * qrx::dsp::vmath::log2(v));
     }
 
     // Whether any of n values (a whole number of vectors) reaches `from`.
