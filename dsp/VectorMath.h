@@ -14,8 +14,10 @@ namespace qrx::dsp::vmath {
 
 // c[0] x^(N-1) + c[1] x^(N-2) + ... + c[N-1], by Horner's rule with fused steps.
 template <typename A, int N>
-xsimd::batch<double, A> polynomial(xsimd::batch<double, A> x, const double (&c)[N]) noexcept {
+[[gnu::always_inline]] inline xsimd::batch<double, A> polynomial(xsimd::batch<double, A> x,
+                                                                 const double (&c)[N]) noexcept {
     xsimd::batch<double, A> p(c[0]);
+#pragma GCC unroll 16
     for (int k = 1; k < N; ++k) p = xsimd::fma(p, x, xsimd::batch<double, A>(c[k]));
     return p;
 }
@@ -23,7 +25,7 @@ xsimd::batch<double, A> polynomial(xsimd::batch<double, A> x, const double (&c)[
 // 2^x: x = n + f with n an integer and |f| <= 0.5; 2^f from its Taylor series in f ln 2 (degree
 // 12, remainder below 2e-16), 2^n put straight into the exponent bits.
 template <typename A>
-xsimd::batch<double, A> exp2(xsimd::batch<double, A> x) noexcept {
+[[gnu::always_inline]] inline xsimd::batch<double, A> exp2(xsimd::batch<double, A> x) noexcept {
     using B = xsimd::batch<double, A>;
     using U = xsimd::batch<std::uint64_t, A>;
     x = xsimd::min(xsimd::max(x, B(-1020.0)), B(1020.0));
@@ -53,7 +55,7 @@ xsimd::batch<double, A> exp2(xsimd::batch<double, A> x) noexcept {
 // log2(x) for normal positive x: x = m 2^e with m in [sqrt(1/2), sqrt(2)); ln m from the series
 // 2 (s + s^3/3 + ... + s^21/21) in s = (m - 1)/(m + 1), |s| < 0.1716 (remainder below 1e-17).
 template <typename A>
-xsimd::batch<double, A> log2(xsimd::batch<double, A> x) noexcept {
+[[gnu::always_inline]] inline xsimd::batch<double, A> log2(xsimd::batch<double, A> x) noexcept {
     using B = xsimd::batch<double, A>;
     using U = xsimd::batch<std::uint64_t, A>;
     const U bits = xsimd::bitwise_cast<U>(x);
