@@ -1,6 +1,6 @@
 # Checks each plug-in DLL in DLLS ('|'-separated) with OBJDUMP (x86_64-w64-mingw32-objdump -p):
 # it imports only DLLs of the system, none of the compiler's runtime, and exports exactly
-# VSTPluginMain and main, both at one address.
+# VSTPluginMain and main, both at one address; or, given EXPORTS ('|'-separated), exactly those.
 cmake_minimum_required(VERSION 3.22)
 set(system_dlls KERNEL32.dll USER32.dll GDI32.dll gdiplus.dll comdlg32.dll SHELL32.dll ole32.dll
                 SHLWAPI.dll ADVAPI32.dll msvcrt.dll)
@@ -30,6 +30,15 @@ foreach(dll ${dlls})
   string(REGEX REPLACE "[ \t]*\\[ *[0-9]+\\][ \t]*" "" table "${CMAKE_MATCH_1}")
   string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_@]*" names "${table}")
   list(SORT names)
+  if(DEFINED EXPORTS)
+    string(REPLACE "|" ";" expected "${EXPORTS}")
+    list(SORT expected)
+    if(NOT names STREQUAL expected)
+      message(FATAL_ERROR "${dll} exports '${names}', not exactly '${expected}'")
+    endif()
+    message(STATUS "${dll}: imports ${imports}; exports ${names}")
+    continue()
+  endif()
   if(NOT names STREQUAL "VSTPluginMain;main")
     message(FATAL_ERROR "${dll} exports '${names}', not exactly VSTPluginMain and main")
   endif()
