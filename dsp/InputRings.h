@@ -46,6 +46,21 @@ class InputRings : public InputStreams {
         write = (write + static_cast<unsigned>(n)) & kMask;
     }
 
+    // Block form of push that writes straight into the rings: n frames (n <= Length), where
+    // fill(stream, to, from, count) stores the stream's frames from .. from + count - 1 at
+    // to[0 .. count - 1] (one or two runs per stream, split where the ring wraps).
+    template <typename Fill>
+    void pushWith(int n, Fill&& fill) noexcept {
+        const unsigned first = (write + 1) & kMask;
+        const int head =
+            static_cast<int>(kLength - first) < n ? static_cast<int>(kLength - first) : n;
+        for (int s = 0; s < kStreams; ++s) {
+            fill(s, line[s] + first, 0, head);
+            if (head < n) fill(s, line[s], head, n - head);
+        }
+        write = (write + static_cast<unsigned>(n)) & kMask;
+    }
+
     // n consecutive frames of `stream`, the first of them `delay` frames before the newest
     // (delay < Length; frames newer than the newest wrap to the oldest): out[k] is
     // delayed(stream, delay - k).

@@ -32,6 +32,10 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
         signal(ch[0], left, noise);
         signal(ch[1], right, noise);
     }
+    // Pre and Post: a chunk of signal frames (left, right), frame i with noise[i * noiseStep];
+    // the same readings as feedSignal frame by frame, both channels at once.
+    void feedSignals(const double* left, const double* right, int n, const double* noise,
+                     int noiseStep) noexcept;
     // GainRed: one frame of gain factors; limiterGain is 1 with the limiter off.
     void feedGain(double gainLeft, double gainRight, double limiterGain, double noise) noexcept {
         gainValue(ch[0], gainLeft, limiterGain, noise);
@@ -91,6 +95,43 @@ inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
                             m.ppm * keep[1] + (rate[1] * v + noise)};
     m.ppm = next[attack];
     holdGainExtremes(m);
+}
+
+inline void MeterState::feedSignals(const double* left, const double* right, int n,
+                                    const double* noise, int noiseStep) noexcept {
+    Pair vu = {ch[0].vu, ch[1].vu}, ppm = {ch[0].ppm, ch[1].ppm};
+    Pair vuHeld = {ch[0].vuHold, ch[1].vuHold}, ppmHeld = {ch[0].ppmHold, ch[1].ppmHold};
+    Pair overs = {ch[0].overCount, ch[1].overCount};
+    PairMask vuTaken = {0, 0}, ppmTaken = {0, 0};
+    const PairMask magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+    const Pair one = {1.0, 1.0}, zero = {0.0, 0.0};
+    const double vuScale = kv, keepVuL = keepVu, inverseReferenceL = inverseReference;
+    const double keep0 = keep[0], keep1 = keep[1], rate0 = rate[0], rate1 = rate[1];
+    const double overRun = overSamples;
+    for (int i = 0; i < n; ++i) {
+        const double nz = noise[i * noiseStep];
+        const Pair a =
+            reinterpret_cast<Pair>(reinterpret_cast<PairMask>(Pair{left[i], right[i]}) & magnitude);
+        vu = vu * keepVuL + (vuScale * (a * kVuScale * inverseReferenceL) + nz);
+        const Pair back = ppm * keep0 + (rate0 * a + nz);
+        const Pair rise = ppm * keep1 + (rate1 * a + nz);
+        ppm = a > ppm ? rise : back;
+        // A full-scale sample extends the run; anything else ends a run short of the lamp.
+        overs = a >= one ? overs + 1.0 : (overs < overRun ? zero : overs);
+        const PairMask ppmTake = ppm > ppmHeld, vuTake = vu > vuHeld;
+        ppmHeld = ppmTake ? ppm : ppmHeld;
+        vuHeld = vuTake ? vu : vuHeld;
+        ppmTaken -= ppmTake;
+        vuTaken -= vuTake;
+    }
+    for (int c = 0; c < 2; ++c) {
+        ch[c].vu = vu[c];
+        ch[c].ppm = ppm[c];
+        ch[c].vuHold = vuHeld[c];
+        ch[c].ppmHold = ppmHeld[c];
+        ch[c].overCount = overs[c];
+    }
+    restartAges(vuTaken, ppmTaken);
 }
 
 template <bool Expanding>

@@ -15,6 +15,70 @@ constexpr double kWindowOffset = 0.0009766;
 // clamp alone; without the cap an absurd input (1e38) lifts the envelope so far that its
 // exponential release needs seconds of clean signal to come back down.
 constexpr double kMaxPeak = 1000.0;
+
+constexpr unsigned kLimiterMask = Limiter::kRing - 1;
+
+// Frames of a run of n ring positions from `first` on before the ring wraps (n <= the ring).
+int ringHead(unsigned first, int n) noexcept {
+    const int room = static_cast<int>(Limiter::kRing - (first & kLimiterMask));
+    return room < n ? room : n;
+}
+// n values into / out of a limiter ring from position `first` on, wrapping at its end.
+void ringIn(double* ring, unsigned first, const double* from, int n) noexcept {
+    const int head = ringHead(first, n);
+    std::memcpy(ring + (first & kLimiterMask), from,
+                sizeof(double) * static_cast<std::size_t>(head));
+    std::memcpy(ring, from + head, sizeof(double) * static_cast<std::size_t>(n - head));
+}
+void ringOut(const double* ring, unsigned first, double* to, int n) noexcept {
+    const int head = ringHead(first, n);
+    std::memcpy(to, ring + (first & kLimiterMask), sizeof(double) * static_cast<std::size_t>(head));
+    std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
+}
+
+// Samples of the line scaled by their gains and held inside the ceiling.
+void scaleToCeiling(double* x, const double* g, int n) noexcept {
+    for (int i = 0; i < n; ++i)
+        x[i] = minOf(maxOf(x[i] * g[i] * Limiter::kCeiling, -Limiter::kCeiling), Limiter::kCeiling);
+}
+
+// The fast and slow level averages of the window peaks m, both filters in one pair of lanes (the
+// same sums as one filter after the other), and from them each frame's release step:
+// release * (4 t / (t + 1) + 0.1) with t = 0.2 fast / slow.
+void levelAverages(const double* m, int n, const EngineSettings& s, PlainState& fast,
+                   PlainState& slow, double release, double* factor) noexcept {
+    const qrx::dsp::BiquadCoefficients& cf = s.limiterFast;
+    const qrx::dsp::BiquadCoefficients& cs = s.limiterSlow;
+    const StereoPair b0 = {cf.b0, cs.b0}, b1 = {cf.b1, cs.b1}, b2 = {cf.b2, cs.b2};
+    const StereoPair a1 = {cf.a1, cs.a1}, a2 = {cf.a2, cs.a2};
+    StereoPair x1 = {fast.memories.x1, slow.memories.x1};
+    StereoPair x2 = {fast.memories.x2, slow.memories.x2};
+    StereoPair y1 = {fast.memories.y1, slow.memories.y1};
+    StereoPair y2 = {fast.memories.y2, slow.memories.y2};
+    StereoPair offset = {fast.offset, slow.offset};
+    alignas(64) double level[2][128];
+    for (int i = 0; i < n; ++i) {
+        const StereoPair before = offset;
+        offset = -offset;
+        const StereoPair x = m[i] + offset;
+        const StereoPair y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y + before;
+        level[0][i] = y[0];
+        level[1][i] = y[1];
+    }
+    fast.memories = {x1[0], x2[0], y1[0], y2[0]};
+    slow.memories = {x1[1], x2[1], y1[1], y2[1]};
+    fast.offset = offset[0];
+    slow.offset = offset[1];
+    for (int i = 0; i < n; ++i) {
+        const double t = 0.2 * level[0][i] / maxOf(level[1][i], 1e-6);
+        factor[i] = (4.0 * t / (t + 1.0) + 0.1) * release;
+    }
+}
+
 }  // namespace
 
 void RealignLines::clear() noexcept {
@@ -64,26 +128,22 @@ void Limiter::process(double& left, double& right, bool limit, const EngineSetti
 void Limiter::process(double* left, double* right, int n, bool limit, const EngineSettings& s,
                       const double* noise, int noiseStep) noexcept {
     if (n <= 0) return;
+    const unsigned w0 = w, r0 = r;
     // The frames leaving: each is read before the frame after it is stored over it, and no frame
     // of this chunk scales a position before it has left (the look-ahead is far below the line).
     alignas(64) double outL[128], outR[128];
-    for (int i = 0; i < n; ++i) {
-        const unsigned k = (w + 1 + static_cast<unsigned>(i)) & kMask;
-        outL[i] = lineL[k];
-        outR[i] = lineR[k];
-    }
-    const unsigned w0 = w, r0 = r;
+    ringOut(lineL, w0 + 1, outL, n);
+    ringOut(lineR, w0 + 1, outR, n);
+    ringIn(lineL, w0, left, n);
+    ringIn(lineR, w0, right, n);
     if (limit) {
-        alignas(64) double m[128], f[128], sl[128], factor[128], g[128];
+        alignas(64) double m[128], factor[128], g[128];
         // Peaks of the new frames into the peak line, at the frames' positions.
-        for (int i = 0; i < n; ++i) {
-            const unsigned k = (w0 + static_cast<unsigned>(i)) & kMask;
-            lineL[k] = left[i];
-            lineR[k] = right[i];
-            peak[k] = minOf(maxOf(std::fabs(left[i] * kPeakScale) + kPeakOffset,
-                                  std::fabs(right[i] * kPeakScale) + kPeakOffset),
-                            kMaxPeak);
-        }
+        for (int i = 0; i < n; ++i)
+            m[i] = minOf(maxOf(std::fabs(left[i] * kPeakScale) + kPeakOffset,
+                               std::fabs(right[i] * kPeakScale) + kPeakOffset),
+                         kMaxPeak);
+        ringIn(peak, w0, m, n);
         peaksForgotten = false;
         // Frame i's window is the `span` peaks from r0 + i on. Their maxima without branches:
         // a run of the line, then maxima over 2, 4, 8, ... peaks in place, and each window as
@@ -91,35 +151,24 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         const int span = static_cast<int>((w0 - r0) & kMask) + 1;
         const int runLength = span + n - 1;
         alignas(64) double run[kRing + 128];
-        for (int j = 0; j < runLength; ++j) run[j] = peak[(r0 + static_cast<unsigned>(j)) & kMask];
+        ringOut(peak, r0, run, runLength);
         int width = 1;
         for (; 2 * width <= span; width *= 2) {
             const int count = runLength - 2 * width + 1;
-            for (int j = 0; j < count; ++j) run[j] = maxOf(run[j], run[j + width]);
+            const double* ahead = run + width;
+            for (int j = 0; j < count; ++j) run[j] = maxOf(run[j], ahead[j]);
         }
-        for (int i = 0; i < n; ++i)
-            m[i] = maxOf(run[i], run[i + span - width]) + kWindowOffset + noise[i * noiseStep];
-        // Level averages, then the release speed-up of every frame (feed-forward).
-        qrx::dsp::BiquadMemories fm = fastLevel.memories, sm = slowLevel.memories;
-        double fo = fastLevel.offset, so = slowLevel.offset;
-        for (int i = 0; i < n; ++i) {
-            f[i] = qrx::dsp::plainBiquadStep(m[i], s.limiterFast, fm, fo);
-            sl[i] = qrx::dsp::plainBiquadStep(m[i], s.limiterSlow, sm, so);
-        }
-        fastLevel.memories = fm;
-        slowLevel.memories = sm;
-        fastLevel.offset = fo;
-        slowLevel.offset = so;
-        for (int i = 0; i < n; ++i) {
-            const double t = 0.2 * f[i] / maxOf(sl[i], 1e-6);
-            factor[i] = 4.0 * t / (t + 1.0) + 0.1;
-        }
+        const double* late = run + span - width;
+        for (int i = 0; i < n; ++i) m[i] = maxOf(run[i], late[i]) + kWindowOffset;
+        for (int i = 0; i < n; ++i) m[i] += noise[i * noiseStep];
+        // Level averages (both filters side by side), then the release speed-up of every frame
+        // (feed-forward).
+        levelAverages(m, n, s, fastLevel, slowLevel, s.limiterRelease, factor);
         // The envelope, serial; then the gains and the scaled frames at r.
         double e = E;
-        const double attack = s.limiterAttack, release = s.limiterRelease;
+        const double attack = s.limiterAttack;
         // Both steps, then the one that applies (no branch that changes from frame to frame);
         // each step e + (m - e) k as e (1 - k) + m k, one product and one sum on the recursion.
-        for (int i = 0; i < n; ++i) factor[i] *= release;
         for (int i = 0; i < n; ++i) {
             const __m128d mi = _mm_set_sd(m[i]), ei = _mm_set_sd(e);
             const __m128d up = _mm_set_sd(e * (1.0 - attack) + m[i] * attack);
@@ -131,28 +180,19 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         E = e;
         for (int i = 0; i < n; ++i) g[i] = g[i] <= 1.0 ? 1.0 : 1.0 / g[i];
         G = e <= 1.0 ? 1.0 : 1.0 / e;
-        for (int i = 0; i < n; ++i) {
-            const unsigned k = (r0 + static_cast<unsigned>(i)) & kMask;
-            lineL[k] = minOf(maxOf(lineL[k] * g[i] * kCeiling, -kCeiling), kCeiling);
-            lineR[k] = minOf(maxOf(lineR[k] * g[i] * kCeiling, -kCeiling), kCeiling);
-        }
-    } else {
-        for (int i = 0; i < n; ++i) {
-            const unsigned k = (w0 + static_cast<unsigned>(i)) & kMask;
-            lineL[k] = left[i];
-            lineR[k] = right[i];
-        }
-        if (!peaksForgotten) {
-            for (double& p : peak) p = 0.0;
-            peaksForgotten = true;
-        }
+        const int head = ringHead(r0, n);
+        scaleToCeiling(lineL + (r0 & kMask), g, head);
+        scaleToCeiling(lineR + (r0 & kMask), g, head);
+        scaleToCeiling(lineL, g + head, n - head);
+        scaleToCeiling(lineR, g + head, n - head);
+    } else if (!peaksForgotten) {
+        for (double& p : peak) p = 0.0;
+        peaksForgotten = true;
     }
     w = (w0 + static_cast<unsigned>(n)) & kMask;
     r = (r0 + static_cast<unsigned>(n)) & kMask;
-    for (int i = 0; i < n; ++i) {
-        left[i] = outL[i];
-        right[i] = outR[i];
-    }
+    std::memcpy(left, outL, sizeof(double) * static_cast<std::size_t>(n));
+    std::memcpy(right, outR, sizeof(double) * static_cast<std::size_t>(n));
 }
 
 }  // namespace grandpress

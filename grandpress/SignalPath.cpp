@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "grandpress/GainCurve.h"
+#include "grandpress/InputStage.h"
 
 namespace grandpress {
 
@@ -168,22 +169,21 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     const EngineSettings& s = current;
     const PathLayout& lay = s.layout;
 
-    // Input stage: finite samples into the lines, the delayed frame into the chunk.
-    {
-        const bool pre = s.meterSource == kMeterPre;
-        double frame[qrx::dsp::InputStreams::kStreams];
+    // Input stage: finite samples into the lines, the delayed frames into the chunk.
+    const Sample* const from[4] = {io.mainLeft + offset, io.mainRight + offset,
+                                   io.sideLeft + offset, io.sideRight + offset};
+    input.pushWith(n, [&from](int stream, double* to, int first, int count) {
+        finiteInputs(from[stream] + first, to, count);
+    });
+    for (int k = 0; k < 4; ++k) input.delayedBlock(k, lay.inputDelay + n - 1, n, base[k]);
+    if (s.meterSource == kMeterPre) {
+        // The input meters' anti-denormal term alternates from frame to frame.
+        alignas(64) double alternating[kChunk];
         for (int i = 0; i < n; ++i) {
-            frame[0] = finiteInput(static_cast<double>(io.mainLeft[offset + i]));
-            frame[1] = finiteInput(static_cast<double>(io.mainRight[offset + i]));
-            frame[2] = finiteInput(static_cast<double>(io.sideLeft[offset + i]));
-            frame[3] = finiteInput(static_cast<double>(io.sideRight[offset + i]));
-            input.push(frame);
-            for (int k = 0; k < 4; ++k) base[k][i] = input.delayed(k, lay.inputDelay);
-            if (pre) {
-                meterOffset = -meterOffset;
-                meters.feedSignal(base[0][i], base[1][i], meterOffset);
-            }
+            meterOffset = -meterOffset;
+            alternating[i] = meterOffset;
         }
+        meters.feedSignals(base[0], base[1], n, alternating, 1);
     }
 
     // Side chain and detector, at fs or (FAT with Smooth) at 2 fs.
@@ -221,15 +221,12 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     const bool post = s.meterSource == kMeterPost;
     const int noiseStep = lay.sideChainOversampled ? 2 : 1;
     limiter.process(out[0], out[1], n, limit, s, noiseC, noiseStep);
-    if (post) {
-        MeterState m = meters;
-        for (int i = 0; i < n; ++i) m.feedSignal(out[0][i], out[1][i], noiseC[i * noiseStep]);
-        meters = m;
-    }
-    for (int i = 0; i < n; ++i) {
-        io.outLeft[offset + i] = static_cast<Sample>(out[0][i]);
-        io.outRight[offset + i] = static_cast<Sample>(out[1][i]);
-    }
+    if (post) meters.feedSignals(out[0], out[1], n, noiseC, noiseStep);
+    // Left first: an output pair that is one buffer ends with the right channel.
+    Sample* const toLeft = io.outLeft + offset;
+    Sample* const toRight = io.outRight + offset;
+    for (int i = 0; i < n; ++i) toLeft[i] = static_cast<Sample>(out[0][i]);
+    for (int i = 0; i < n; ++i) toRight[i] = static_cast<Sample>(out[1][i]);
 }
 
 int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, const double* mL,
