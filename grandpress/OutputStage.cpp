@@ -8,13 +8,6 @@
 namespace grandpress {
 
 namespace {
-constexpr double kPeakScale = 1.005773063;  // inter-sample peak allowance
-constexpr double kPeakOffset = 0.011;
-constexpr double kWindowOffset = 0.0009766;
-// Highest peak the limiter follows (+60 dBFS). Above it the output is held at the ceiling by the
-// clamp alone; without the cap an absurd input (1e38) lifts the envelope so far that its
-// exponential release needs seconds of clean signal to come back down.
-constexpr double kMaxPeak = 1000.0;
 
 constexpr unsigned kLimiterMask = Limiter::kRing - 1;
 
@@ -36,17 +29,10 @@ void ringOut(const double* ring, unsigned first, double* to, int n) noexcept {
     std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
 }
 
-// Samples of the line scaled by their gains and held inside the ceiling.
-void scaleToCeiling(double* x, const double* g, int n) noexcept {
-    for (int i = 0; i < n; ++i)
-        x[i] = minOf(maxOf(x[i] * g[i] * Limiter::kCeiling, -Limiter::kCeiling), Limiter::kCeiling);
-}
-
 // The fast and slow level averages of the window peaks m, both filters in one pair of lanes (the
-// same sums as one filter after the other), and from them each frame's release step:
-// release * (4 t / (t + 1) + 0.1) with t = 0.2 fast / slow.
+// same sums as one filter after the other).
 void levelAverages(const double* m, int n, const EngineSettings& s, PlainState& fast,
-                   PlainState& slow, double release, double* factor) noexcept {
+                   PlainState& slow, double* fastLevel, double* slowLevel) noexcept {
     const qrx::dsp::BiquadCoefficients& cf = s.limiterFast;
     const qrx::dsp::BiquadCoefficients& cs = s.limiterSlow;
     const StereoPair b0 = {cf.b0, cs.b0}, b1 = {cf.b1, cs.b1}, b2 = {cf.b2, cs.b2};
@@ -56,7 +42,6 @@ void levelAverages(const double* m, int n, const EngineSettings& s, PlainState& 
     StereoPair y1 = {fast.memories.y1, slow.memories.y1};
     StereoPair y2 = {fast.memories.y2, slow.memories.y2};
     StereoPair offset = {fast.offset, slow.offset};
-    alignas(64) double level[2][128];
     for (int i = 0; i < n; ++i) {
         const StereoPair before = offset;
         offset = -offset;
@@ -66,17 +51,13 @@ void levelAverages(const double* m, int n, const EngineSettings& s, PlainState& 
         x1 = x;
         y2 = y1;
         y1 = y + before;
-        level[0][i] = y[0];
-        level[1][i] = y[1];
+        fastLevel[i] = y[0];
+        slowLevel[i] = y[1];
     }
     fast.memories = {x1[0], x2[0], y1[0], y2[0]};
     slow.memories = {x1[1], x2[1], y1[1], y2[1]};
     fast.offset = offset[0];
     slow.offset = offset[1];
-    for (int i = 0; i < n; ++i) {
-        const double t = 0.2 * level[0][i] / maxOf(level[1][i], 1e-6);
-        factor[i] = (4.0 * t / (t + 1.0) + 0.1) * release;
-    }
 }
 
 }  // namespace
@@ -137,33 +118,21 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
     ringIn(lineL, w0, left, n);
     ringIn(lineR, w0, right, n);
     if (limit) {
-        alignas(64) double m[128], factor[128], g[128];
+        const LimiterPasses& pass = *passes;
+        alignas(64) double m[128], fast[128], slow[128], factor[128], g[128];
         // Peaks of the new frames into the peak line, at the frames' positions.
-        for (int i = 0; i < n; ++i)
-            m[i] = minOf(maxOf(std::fabs(left[i] * kPeakScale) + kPeakOffset,
-                               std::fabs(right[i] * kPeakScale) + kPeakOffset),
-                         kMaxPeak);
+        pass.peaks(left, right, n, m);
         ringIn(peak, w0, m, n);
         peaksForgotten = false;
-        // Frame i's window is the `span` peaks from r0 + i on. Their maxima without branches:
-        // a run of the line, then maxima over 2, 4, 8, ... peaks in place, and each window as
-        // the larger of two overlapping power-of-two runs.
+        // Frame i's window is the `span` peaks from r0 + i on.
         const int span = static_cast<int>((w0 - r0) & kMask) + 1;
-        const int runLength = span + n - 1;
         alignas(64) double run[kRing + 128];
-        ringOut(peak, r0, run, runLength);
-        int width = 1;
-        for (; 2 * width <= span; width *= 2) {
-            const int count = runLength - 2 * width + 1;
-            const double* ahead = run + width;
-            for (int j = 0; j < count; ++j) run[j] = maxOf(run[j], ahead[j]);
-        }
-        const double* late = run + span - width;
-        for (int i = 0; i < n; ++i) m[i] = maxOf(run[i], late[i]) + kWindowOffset;
+        ringOut(peak, r0, run, span + n - 1);
+        pass.windowMaxima(run, span, n, m);
         for (int i = 0; i < n; ++i) m[i] += noise[i * noiseStep];
-        // Level averages (both filters side by side), then the release speed-up of every frame
-        // (feed-forward).
-        levelAverages(m, n, s, fastLevel, slowLevel, s.limiterRelease, factor);
+        // Level averages, then the release speed-up of every frame (feed-forward).
+        levelAverages(m, n, s, fastLevel, slowLevel, fast, slow);
+        pass.releaseFactors(fast, slow, n, s.limiterRelease, factor);
         // The envelope, serial; then the gains and the scaled frames at r.
         double e = E;
         const double attack = s.limiterAttack;
@@ -178,13 +147,13 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
             g[i] = e;
         }
         E = e;
-        for (int i = 0; i < n; ++i) g[i] = g[i] <= 1.0 ? 1.0 : 1.0 / g[i];
+        pass.gains(g, n);
         G = e <= 1.0 ? 1.0 : 1.0 / e;
         const int head = ringHead(r0, n);
-        scaleToCeiling(lineL + (r0 & kMask), g, head);
-        scaleToCeiling(lineR + (r0 & kMask), g, head);
-        scaleToCeiling(lineL, g + head, n - head);
-        scaleToCeiling(lineR, g + head, n - head);
+        pass.scaleToCeiling(lineL + (r0 & kMask), g, head);
+        pass.scaleToCeiling(lineR + (r0 & kMask), g, head);
+        pass.scaleToCeiling(lineL, g + head, n - head);
+        pass.scaleToCeiling(lineR, g + head, n - head);
     } else if (!peaksForgotten) {
         for (double& p : peak) p = 0.0;
         peaksForgotten = true;

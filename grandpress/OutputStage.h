@@ -7,6 +7,7 @@
 
 #include "dsp/PlainBiquad.h"
 #include "grandpress/EngineSettings.h"
+#include "grandpress/LimiterPasses.h"
 #include "grandpress/SideChain.h"
 
 namespace grandpress {
@@ -65,6 +66,8 @@ class Limiter {
 
     // Clears the lines, envelope to 0.0001, gain 1, level averages cleared; sets the look-ahead.
     void reset(const EngineSettings& s) noexcept;
+    // The vector passes of `set` from the next chunk on (the processor must have it).
+    void useKernels(qrx::dsp::InstructionSet set) noexcept { passes = &limiterPassesFor(set); }
 
     // One frame in (left, right), the frame 511 samples older out (in place). `limit` false
     // only runs the line.
@@ -88,6 +91,7 @@ class Limiter {
     unsigned w = kRing - 1, r = 0;
     double E = 0.0001, G = 1.0;
     PlainState fastLevel, slowLevel;
+    const LimiterPasses* passes = &kLimiterPassesBaseline;
 };
 
 }  // namespace grandpress

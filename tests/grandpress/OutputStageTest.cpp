@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "dsp/InstructionSet.h"
 #include "dsp/PlainBiquad.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/OutputStage.h"
@@ -78,40 +79,48 @@ class ReferenceLimiter {
     double fastOffset = qrx::dsp::kBiquadNoiseScale, slowOffset = qrx::dsp::kBiquadNoiseScale;
 };
 
-TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRate) {
+TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRateOnEveryKernelSet) {
     // Bursts that rise sample by sample (the longest walks), loud edges and quiet stretches, in
-    // chunks of every length the engine uses.
-    for (double rate : {22050.0, 44100.0, 96000.0, 192000.0}) {
-        const gp::EngineSettings s = settingsAt(rate);
-        ReferenceLimiter plain(s);
-        gp::Limiter chunks;
-        chunks.reset(s);
-        std::vector<double> noise(256);
-        for (size_t i = 0; i < noise.size(); ++i) noise[i] = 1e-12 * std::sin(0.7 * i);
-        int pos = 0;
-        for (int n : {64, 1, 63, 64, 7, 64, 64, 33, 64, 2, 64, 64, 64, 64, 64, 64, 17, 64, 64}) {
-            for (int pass = 0; pass < 8; ++pass, pos += n) {
-                double l[64], r[64], pl[64], pr[64];
-                for (int i = 0; i < n; ++i) {
-                    const int t = pos + i;
-                    const double ramp = (t % 700) / 150.0;
-                    l[i] = (t / 900) % 2 ? ramp * std::sin(0.05 * t) : 0.01 * std::cos(0.3 * t);
-                    r[i] = (t % 1300 < 40) ? 3.0 : 0.5 * std::sin(0.011 * t) * ramp;
-                    pl[i] = l[i];
-                    pr[i] = r[i];
-                    plain.process(pl[i], pr[i], s, noise[2 * i]);
+    // chunks of every length the engine uses, on the plain and (where the processor has them)
+    // the fast vector passes.
+    std::vector<qrx::dsp::InstructionSet> sets = {qrx::dsp::InstructionSet::Baseline};
+    if (qrx::dsp::bestInstructionSet() == qrx::dsp::InstructionSet::Avx2Fma)
+        sets.push_back(qrx::dsp::InstructionSet::Avx2Fma);
+    for (const qrx::dsp::InstructionSet set : sets)
+        for (double rate : {22050.0, 44100.0, 96000.0, 192000.0}) {
+            SCOPED_TRACE(qrx::dsp::instructionSetName(set));
+            const gp::EngineSettings s = settingsAt(rate);
+            ReferenceLimiter plain(s);
+            gp::Limiter chunks;
+            chunks.reset(s);
+            chunks.useKernels(set);
+            std::vector<double> noise(256);
+            for (size_t i = 0; i < noise.size(); ++i) noise[i] = 1e-12 * std::sin(0.7 * i);
+            int pos = 0;
+            for (int n :
+                 {64, 1, 63, 64, 7, 64, 64, 33, 64, 2, 64, 64, 64, 64, 64, 64, 17, 64, 64}) {
+                for (int pass = 0; pass < 8; ++pass, pos += n) {
+                    double l[64], r[64], pl[64], pr[64];
+                    for (int i = 0; i < n; ++i) {
+                        const int t = pos + i;
+                        const double ramp = (t % 700) / 150.0;
+                        l[i] = (t / 900) % 2 ? ramp * std::sin(0.05 * t) : 0.01 * std::cos(0.3 * t);
+                        r[i] = (t % 1300 < 40) ? 3.0 : 0.5 * std::sin(0.011 * t) * ramp;
+                        pl[i] = l[i];
+                        pr[i] = r[i];
+                        plain.process(pl[i], pr[i], s, noise[2 * i]);
+                    }
+                    chunks.process(l, r, n, true, s, noise.data(), 2);
+                    // The envelope's steps are arranged differently: rounding apart, the same.
+                    for (int i = 0; i < n; ++i) {
+                        ASSERT_NEAR(l[i], pl[i], 1e-12) << rate << " Hz, frame " << pos + i;
+                        ASSERT_NEAR(r[i], pr[i], 1e-12) << rate << " Hz, frame " << pos + i;
+                    }
+                    ASSERT_NEAR(chunks.gain(), plain.G, 1e-12);
+                    ASSERT_NEAR(chunks.envelope(), plain.E, 1e-12 * plain.E);
                 }
-                chunks.process(l, r, n, true, s, noise.data(), 2);
-                // The envelope's steps are arranged differently: rounding apart, the same.
-                for (int i = 0; i < n; ++i) {
-                    ASSERT_NEAR(l[i], pl[i], 1e-12) << rate << " Hz, frame " << pos + i;
-                    ASSERT_NEAR(r[i], pr[i], 1e-12) << rate << " Hz, frame " << pos + i;
-                }
-                ASSERT_NEAR(chunks.gain(), plain.G, 1e-12);
-                ASSERT_NEAR(chunks.envelope(), plain.E, 1e-12 * plain.E);
             }
         }
-    }
 }
 
 TEST(GrandPressLimiter, SwitchedOnAgainItForgetsThePeaksOfBefore) {

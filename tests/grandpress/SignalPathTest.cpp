@@ -7,6 +7,8 @@
 #include <numbers>
 
 #include "grandpress/EngineRig.h"
+#include "grandpress/InputStage.h"
+#include "grandpress/SideChain.h"
 
 namespace {
 
@@ -161,6 +163,44 @@ TEST(GrandPressSignalPath, NonFiniteInputIsTakenAsZero) {
             ASSERT_EQ(aL[i], bL[i]) << i;
         }
     }
+}
+
+// The input stage's run form of finiteInput, on both host sample types: one odd sample (NaN,
+// infinities, the largest values, just past and at the limit, -0) at every place of runs of every
+// length up to a chunk, among ordinary samples, gives what finiteInput gives sample by sample.
+template <typename Sample>
+void expectRunsAsSamples() {
+    const Sample odd[] = {std::numeric_limits<Sample>::quiet_NaN(),
+                          std::numeric_limits<Sample>::infinity(),
+                          -std::numeric_limits<Sample>::infinity(),
+                          std::numeric_limits<Sample>::max(),
+                          std::numeric_limits<Sample>::lowest(),
+                          static_cast<Sample>(1e6),
+                          static_cast<Sample>(-1e6),
+                          static_cast<Sample>(1000001.0),
+                          static_cast<Sample>(-1000001.0),
+                          static_cast<Sample>(-0.0)};
+    Sample in[gp::kChunk];
+    double out[gp::kChunk];
+    for (int n = 1; n <= gp::kChunk; ++n) {
+        for (const Sample x : odd) {
+            for (int at = 0; at < n; ++at) {
+                for (int i = 0; i < n; ++i) in[i] = static_cast<Sample>(0.25 * std::sin(0.3 * i));
+                in[at] = x;
+                gp::finiteInputs(in, out, n);
+                for (int i = 0; i < n; ++i) {
+                    const double expected = gp::finiteInput(static_cast<double>(in[i]));
+                    ASSERT_EQ(out[i], expected) << "run " << n << ", odd sample at " << at;
+                    ASSERT_EQ(std::signbit(out[i]), std::signbit(expected));
+                }
+            }
+        }
+    }
+}
+
+TEST(GrandPressSignalPath, InputRunsAreMadeFiniteAsSingleSamples) {
+    expectRunsAsSamples<float>();
+    expectRunsAsSamples<double>();
 }
 
 TEST(GrandPressSignalPath, LimiterHoldsTheCeilingThroughTheEngine) {

@@ -1,0 +1,34 @@
+// The limiter's passes over a chunk that run on vectors (everything but its level averages and
+// envelope), built once for plain x86-64 and once for AVX2 (LimiterPasses_avx2.cpp); the limiter
+// picks a table per block.
+//
+// Threads: audio thread. Pure functions over the arrays they are given; nothing allocates.
+#pragma once
+
+#include "dsp/InstructionSet.h"
+
+namespace grandpress {
+
+struct LimiterPasses {
+    // peak[i]: the peak measure of frame i (left[i], right[i]), capped.
+    void (*peaks)(const double* left, const double* right, int n, double* peak) noexcept;
+    // Sliding maxima: run[0 .. span + n - 2] are peaks in line order (overwritten); m[i] becomes
+    // the largest of run[i .. i + span - 1] plus the window offset.
+    void (*windowMaxima)(double* run, int span, int n, double* m) noexcept;
+    // factor[i] = release * (4 t / (t + 1) + 0.1), t = 0.2 fast[i] / slow[i] (slow at least 1e-6).
+    void (*releaseFactors)(const double* fast, const double* slow, int n, double release,
+                           double* factor) noexcept;
+    // g[i] = 1 / e[i] above 1, else 1 (in place).
+    void (*gains)(double* g, int n) noexcept;
+    // x[i] scaled by g[i] and the ceiling, held inside it.
+    void (*scaleToCeiling)(double* x, const double* g, int n) noexcept;
+};
+
+extern const LimiterPasses kLimiterPassesBaseline;
+extern const LimiterPasses kLimiterPassesAvx2;
+
+inline const LimiterPasses& limiterPassesFor(qrx::dsp::InstructionSet set) noexcept {
+    return set == qrx::dsp::InstructionSet::Avx2Fma ? kLimiterPassesAvx2 : kLimiterPassesBaseline;
+}
+
+}  // namespace grandpress

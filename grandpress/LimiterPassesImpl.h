@@ -1,0 +1,69 @@
+// The bodies of the limiter's vector passes (LimiterPasses.h), included by exactly one source
+// file per instruction set. Everything here has internal linkage, so each build keeps its own
+// code (nothing is shared with, or merged into, the other instruction set's build).
+#pragma once
+
+#include <cmath>
+
+#include "grandpress/LimiterPasses.h"
+
+namespace grandpress {
+namespace {
+
+constexpr double kPassPeakScale = 1.005773063;  // inter-sample peak allowance
+constexpr double kPassPeakOffset = 0.011;
+constexpr double kPassWindowOffset = 0.0009766;
+// Highest peak the limiter follows (+60 dBFS). Above it the output is held at the ceiling by the
+// clamp alone; without the cap an absurd input (1e38) lifts the envelope so far that its
+// exponential release needs seconds of clean signal to come back down.
+constexpr double kPassMaxPeak = 1000.0;
+constexpr double kPassCeiling = 0.999;
+
+inline double larger(double a, double b) noexcept {
+    return a > b ? a : b;
+}
+inline double smaller(double a, double b) noexcept {
+    return a < b ? a : b;
+}
+
+void peaksPass(const double* left, const double* right, int n, double* peak) noexcept {
+    for (int i = 0; i < n; ++i)
+        peak[i] = smaller(larger(std::fabs(left[i] * kPassPeakScale) + kPassPeakOffset,
+                                 std::fabs(right[i] * kPassPeakScale) + kPassPeakOffset),
+                          kPassMaxPeak);
+}
+
+// Without branches: maxima over 2, 4, 8, ... peaks in place, then each window as the larger of
+// two overlapping power-of-two runs.
+void windowMaximaPass(double* run, int span, int n, double* m) noexcept {
+    const int runLength = span + n - 1;
+    int width = 1;
+    for (; 2 * width <= span; width *= 2) {
+        const int count = runLength - 2 * width + 1;
+        const double* ahead = run + width;
+        for (int j = 0; j < count; ++j) run[j] = larger(run[j], ahead[j]);
+    }
+    const double* late = run + span - width;
+    for (int i = 0; i < n; ++i) m[i] = larger(run[i], late[i]) + kPassWindowOffset;
+}
+
+void releaseFactorsPass(const double* fast, const double* slow, int n, double release,
+                        double* factor) noexcept {
+    for (int i = 0; i < n; ++i) {
+        const double t = 0.2 * fast[i] / larger(slow[i], 1e-6);
+        factor[i] = (4.0 * t / (t + 1.0) + 0.1) * release;
+    }
+}
+
+void gainsPass(double* g, int n) noexcept {
+    // 1 / 1 is exactly 1: always dividing keeps the loop free of branches.
+    for (int i = 0; i < n; ++i) g[i] = 1.0 / (g[i] <= 1.0 ? 1.0 : g[i]);
+}
+
+void scaleToCeilingPass(double* x, const double* g, int n) noexcept {
+    for (int i = 0; i < n; ++i)
+        x[i] = smaller(larger(x[i] * g[i] * kPassCeiling, -kPassCeiling), kPassCeiling);
+}
+
+}  // namespace
+}  // namespace grandpress
