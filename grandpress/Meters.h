@@ -32,7 +32,8 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
         signal(ch[0], left, noise);
         signal(ch[1], right, noise);
     }
-    // Pre and Post: a chunk of signal frames (left, right), frame i with noise[i * noiseStep];
+    // Pre and Post: a chunk of signal frames (left, right; n <= 128), frame i with
+    // noise[i * noiseStep];
     // the same readings as feedSignal frame by frame, both channels at once.
     void feedSignals(const double* left, const double* right, int n, const double* noise,
                      int noiseStep) noexcept;
@@ -42,20 +43,12 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
         gainValue(ch[1], gainRight, limiterGain, noise);
     }
 
-    // GainRed: a chunk of gain factors (left, right), frame i with noise[i >> noiseShift]; the
-    // same readings as feedGain frame by frame, both channels at once.
+    // GainRed: a chunk of gain factors (left, right; n <= 128), frame i with
+    // noise[i >> noiseShift]; the same readings as feedGain frame by frame, both channels at once.
     void feedGains(const double* gainLeft, const double* gainRight, int n, double limiterGain,
-                   const double* noise, int noiseShift) noexcept {
-        if (expanding)
-            gainChunk<true>(gainLeft, gainRight, n, limiterGain, noise, noiseShift);
-        else
-            gainChunk<false>(gainLeft, gainRight, n, limiterGain, noise, noiseShift);
-    }
+                   const double* noise, int noiseShift) noexcept;
 
   private:
-    template <bool Expanding>
-    void gainChunk(const double* gainLeft, const double* gainRight, int n, double limiterGain,
-                   const double* noise, int noiseShift) noexcept;
     void signal(MeterChannel& m, double x, double noise) noexcept;
     void gainValue(MeterChannel& m, double g, double limiterGain, double noise) noexcept;
 
@@ -95,76 +88,6 @@ inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
                             m.ppm * keep[1] + (rate[1] * v + noise)};
     m.ppm = next[attack];
     holdGainExtremes(m);
-}
-
-inline void MeterState::feedSignals(const double* left, const double* right, int n,
-                                    const double* noise, int noiseStep) noexcept {
-    Pair vu = {ch[0].vu, ch[1].vu}, ppm = {ch[0].ppm, ch[1].ppm};
-    Pair vuHeld = {ch[0].vuHold, ch[1].vuHold}, ppmHeld = {ch[0].ppmHold, ch[1].ppmHold};
-    Pair overs = {ch[0].overCount, ch[1].overCount};
-    PairMask vuTaken = {0, 0}, ppmTaken = {0, 0};
-    const PairMask magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
-    const Pair one = {1.0, 1.0}, zero = {0.0, 0.0};
-    const double vuScale = kv, keepVuL = keepVu, inverseReferenceL = inverseReference;
-    const double keep0 = keep[0], keep1 = keep[1], rate0 = rate[0], rate1 = rate[1];
-    const double overRun = overSamples;
-    for (int i = 0; i < n; ++i) {
-        const double nz = noise[i * noiseStep];
-        const Pair a =
-            reinterpret_cast<Pair>(reinterpret_cast<PairMask>(Pair{left[i], right[i]}) & magnitude);
-        vu = vu * keepVuL + (vuScale * (a * kVuScale * inverseReferenceL) + nz);
-        const Pair back = ppm * keep0 + (rate0 * a + nz);
-        const Pair rise = ppm * keep1 + (rate1 * a + nz);
-        ppm = a > ppm ? rise : back;
-        // A full-scale sample extends the run; anything else ends a run short of the lamp.
-        overs = a >= one ? overs + 1.0 : (overs < overRun ? zero : overs);
-        const PairMask ppmTake = ppm > ppmHeld, vuTake = vu > vuHeld;
-        ppmHeld = ppmTake ? ppm : ppmHeld;
-        vuHeld = vuTake ? vu : vuHeld;
-        ppmTaken -= ppmTake;
-        vuTaken -= vuTake;
-    }
-    for (int c = 0; c < 2; ++c) {
-        ch[c].vu = vu[c];
-        ch[c].ppm = ppm[c];
-        ch[c].vuHold = vuHeld[c];
-        ch[c].ppmHold = ppmHeld[c];
-        ch[c].overCount = overs[c];
-    }
-    restartAges(vuTaken, ppmTaken);
-}
-
-template <bool Expanding>
-inline void MeterState::gainChunk(const double* gainLeft, const double* gainRight, int n,
-                                  double limiterGain, const double* noise,
-                                  int noiseShift) noexcept {
-    Pair vu = {ch[0].vu, ch[1].vu}, ppm = {ch[0].ppm, ch[1].ppm};
-    Pair vuHeld = {ch[0].vuHold, ch[1].vuHold}, ppmHeld = {ch[0].ppmHold, ch[1].ppmHold};
-    PairMask vuTaken = {0, 0}, ppmTaken = {0, 0};
-    const Pair scale = {kGainMeterScale, kGainMeterScale}, zero = {0.0, 0.0};
-    const double keepVuL = keepVu, kvL = kv, mixL = mix;
-    const double keep0 = keep[0], keep1 = keep[1], rate0 = rate[0], rate1 = rate[1];
-    for (int i = 0; i < n; ++i) {
-        const double nz = noise[i >> noiseShift];
-        const Pair scaled = Pair{gainLeft[i], gainRight[i]} * scale;
-        const Pair a = ((scaled < zero ? -scaled : scaled) - 1.0) * mixL + 1.0;
-        const Pair v = a * limiterGain;
-        vu = vu * keepVuL + (kvL * v + nz);
-        // Compression: fall with the attack, recover with the return; expansion the other way.
-        const PairMask attack = Expanding ? v > ppm : v < ppm;
-        const Pair back = ppm * keep0 + (rate0 * v + nz);
-        const Pair fall = ppm * keep1 + (rate1 * v + nz);
-        ppm = attack ? fall : back;
-        holdGainPair(vu, vuHeld, vuTaken);
-        holdGainPair(ppm, ppmHeld, ppmTaken);
-    }
-    for (int c = 0; c < 2; ++c) {
-        ch[c].vu = vu[c];
-        ch[c].ppm = ppm[c];
-        ch[c].vuHold = vuHeld[c];
-        ch[c].ppmHold = ppmHeld[c];
-    }
-    restartAges(vuTaken, ppmTaken);
 }
 
 }  // namespace grandpress

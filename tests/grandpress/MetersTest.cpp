@@ -181,9 +181,10 @@ TEST(GrandPressMeters, SignalChunksReadAsSignalFramesWithOversAndHolds) {
 }
 
 TEST(GrandPressMeters, GainChunksReadAsGainFramesWhileCompressingAndExpanding) {
-    // Gains that dive, recover, expand and drop below 0.01, different per channel, through the
-    // limiter's gain, at fs and (FAT) at 2 fs against the base-rate noise: both channels at once
-    // give every reading, hold and age of the frame-by-frame feed bit for bit.
+    // Gains that dive, recover, expand and drop below 0.01, different per channel (and stretches
+    // where both only reduce, with new lows taken), through the limiter's gain, at fs and (FAT) at
+    // 2 fs against the base-rate noise: both channels at once give every reading, hold and age of
+    // the frame-by-frame feed bit for bit.
     double gL[128], gR[128], noise[128];
     for (bool expanding : {false, true}) {
         for (int noiseShift : {0, 1}) {
@@ -199,7 +200,10 @@ TEST(GrandPressMeters, GainChunksReadAsGainFramesWhileCompressingAndExpanding) {
                 const int n = 128 - block;
                 for (int i = 0; i < n; ++i) {
                     const double t = block * 128 + i;
-                    gL[i] = 1.0 + 0.9 * std::sin(0.003 * t) + (block % 7 == 3 ? 0.6 : 0.0);
+                    const bool reducing = block >= 20 && block < 30;  // readings in (0.01, 1]
+                    gL[i] = reducing
+                                ? 0.6 + 0.35 * std::sin(0.004 * t)
+                                : 1.0 + 0.9 * std::sin(0.003 * t) + (block % 7 == 3 ? 0.6 : 0.0);
                     gR[i] = block < 20 ? 0.001 * (1 + block) : 0.4 + 0.3 * std::cos(0.01 * t);
                     noise[i] = (i % 2 ? 1e-12 : -1e-12);
                 }
