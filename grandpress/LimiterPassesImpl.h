@@ -56,8 +56,10 @@ void releaseFactorsPass(const double* fast, const double* slow, int n, double re
 }
 
 void gainsPass(double* g, int n) noexcept {
-    // 1 / 1 is exactly 1: always dividing keeps the loop free of branches.
-    for (int i = 0; i < n; ++i) g[i] = 1.0 / (g[i] <= 1.0 ? 1.0 : g[i]);
+    // 1 / 1 is exactly 1: always dividing (in a loop of its own) keeps the loops free of
+    // branches.
+    for (int i = 0; i < n; ++i) g[i] = larger(g[i], 1.0);
+    for (int i = 0; i < n; ++i) g[i] = 1.0 / g[i];
 }
 
 void scaleToCeilingPass(double* x, const double* g, int n) noexcept {
