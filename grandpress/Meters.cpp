@@ -34,26 +34,36 @@ inline void holdGainPair(__m128d value, __m128d& held, __m128d& taken) noexcept 
     taken = _mm_or_pd(taken, take);
 }
 
-// The gain meter's recursions over the chunk's precomputed inputs (frame i: the reading v and
-// the VU, return and attack integrator inputs, each a pair); the readings go to vuOut and
-// ppmOut, and their extremes to low and high (VU, PPM).
+// The gain meter over a chunk: readings, integrators and their extremes (low and high: VU,
+// PPM); the readings go to vuOut and ppmOut for the holds.
 template <bool Expanding>
-void gainRecursions(PairState& p, const double (*v)[2], const double (*vuIn)[2],
-                    const double (*backIn)[2], const double (*fallIn)[2], int n, double keepVu,
-                    double keepBack, double keepFall, double (*vuOut)[2], double (*ppmOut)[2],
-                    __m128d low[2], __m128d high[2]) noexcept {
-    const __m128d kVu = _mm_set1_pd(keepVu), kBack = _mm_set1_pd(keepBack);
-    const __m128d kFall = _mm_set1_pd(keepFall);
+void gainReadings(PairState& p, const MeterState::GainInputs& in, const double* gainLeft,
+                  const double* gainRight, int n, const double* noise, int noiseShift,
+                  double (*vuOut)[2], double (*ppmOut)[2], __m128d low[2],
+                  __m128d high[2]) noexcept {
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    const __m128d scale = _mm_set1_pd(kGainMeterScale), one = _mm_set1_pd(1.0);
+    const __m128d mixAmount = _mm_set1_pd(in.mix), limiter = _mm_set1_pd(in.limiterGain);
+    const __m128d vuRate = _mm_set1_pd(in.vuRate);
+    const __m128d backRate = _mm_set1_pd(in.backRate), fallRate = _mm_set1_pd(in.fallRate);
+    const __m128d kVu = _mm_set1_pd(in.keepVu), kBack = _mm_set1_pd(in.keepBack);
+    const __m128d kFall = _mm_set1_pd(in.keepFall);
     __m128d vu = p.vu, ppm = p.ppm;
     __m128d vuLow = _mm_set1_pd(1e300), vuHigh = _mm_set1_pd(-1e300);
     __m128d ppmLow = vuLow, ppmHigh = vuHigh;
     for (int i = 0; i < n; ++i) {
-        const __m128d value = _mm_load_pd(v[i]);
-        vu = _mm_add_pd(_mm_mul_pd(vu, kVu), _mm_load_pd(vuIn[i]));
+        const __m128d nz = _mm_set1_pd(noise[i >> noiseShift]);
+        const __m128d scaled = _mm_mul_pd(pairOf(gainLeft[i], gainRight[i]), scale);
+        const __m128d a =
+            _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_and_pd(scaled, magnitude), one), mixAmount), one);
+        const __m128d value = _mm_mul_pd(a, limiter);
+        vu = _mm_add_pd(_mm_mul_pd(vu, kVu), _mm_add_pd(_mm_mul_pd(vuRate, value), nz));
         // Compression: fall with the attack, recover with the return; expansion the other way.
         const __m128d attack = Expanding ? _mm_cmpgt_pd(value, ppm) : _mm_cmplt_pd(value, ppm);
-        const __m128d back = _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_load_pd(backIn[i]));
-        const __m128d fall = _mm_add_pd(_mm_mul_pd(ppm, kFall), _mm_load_pd(fallIn[i]));
+        const __m128d back =
+            _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_add_pd(_mm_mul_pd(backRate, value), nz));
+        const __m128d fall =
+            _mm_add_pd(_mm_mul_pd(ppm, kFall), _mm_add_pd(_mm_mul_pd(fallRate, value), nz));
         ppm = pick(attack, fall, back);
         _mm_store_pd(vuOut[i], vu);
         _mm_store_pd(ppmOut[i], ppm);
@@ -108,42 +118,38 @@ void MeterState::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     expanding = s.expanding != 0;
 }
 
-// The chunk feeds: first everything that does not depend on the readings (magnitudes and the
-// integrators' inputs, frame by frame without a recursion), then the recursions, holds and
-// counts, both channels at once. The sums are those of feedSignal and feedGain, term by term.
+// The chunk feeds: both channels at once, the sums of feedSignal and feedGain term by term; the
+// holds and over runs from the chunk's extremes where those decide alone.
 
 void MeterState::feedSignals(const double* left, const double* right, int n, const double* noise,
                              int noiseStep) noexcept {
-    alignas(16) double mag[128][2], vuIn[128][2], backIn[128][2], riseIn[128][2];
+    alignas(16) double mag[128][2];
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
     const __m128d vuRate = _mm_set1_pd(kv), vuScale = _mm_set1_pd(kVuScale);
     const __m128d reference = _mm_set1_pd(inverseReference);
     const __m128d backRate = _mm_set1_pd(rate[0]), riseRate = _mm_set1_pd(rate[1]);
-    const __m128d one = _mm_set1_pd(1.0);
-    __m128d anyOver = _mm_setzero_pd();
-    for (int i = 0; i < n; ++i) {
-        const __m128d nz = _mm_set1_pd(noise[i * noiseStep]);
-        const __m128d a = _mm_and_pd(pairOf(left[i], right[i]), magnitude);
-        _mm_store_pd(mag[i], a);
-        anyOver = _mm_or_pd(anyOver, _mm_cmpge_pd(a, one));
-        _mm_store_pd(
-            vuIn[i],
-            _mm_add_pd(_mm_mul_pd(vuRate, _mm_mul_pd(_mm_mul_pd(a, vuScale), reference)), nz));
-        _mm_store_pd(backIn[i], _mm_add_pd(_mm_mul_pd(backRate, a), nz));
-        _mm_store_pd(riseIn[i], _mm_add_pd(_mm_mul_pd(riseRate, a), nz));
-    }
-    // The integrators: the VU, and the PPM rising with the attack, falling with the return.
     const __m128d kVu = _mm_set1_pd(keepVu), kBack = _mm_set1_pd(keep[0]);
     const __m128d kRise = _mm_set1_pd(keep[1]);
+    const __m128d one = _mm_set1_pd(1.0);
+    __m128d anyOver = _mm_setzero_pd();
     __m128d vu = pairOf(ch[0].vu, ch[1].vu), ppm = pairOf(ch[0].ppm, ch[1].ppm);
     __m128d vuHigh = pairOf(ch[0].vuHold, ch[1].vuHold);
     __m128d ppmHigh = pairOf(ch[0].ppmHold, ch[1].ppmHold);
     const __m128d vuHeld = vuHigh, ppmHeld = ppmHigh;
     for (int i = 0; i < n; ++i) {
-        vu = _mm_add_pd(_mm_mul_pd(vu, kVu), _mm_load_pd(vuIn[i]));
-        const __m128d back = _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_load_pd(backIn[i]));
-        const __m128d rise = _mm_add_pd(_mm_mul_pd(ppm, kRise), _mm_load_pd(riseIn[i]));
-        ppm = pick(_mm_cmpgt_pd(_mm_load_pd(mag[i]), ppm), rise, back);
+        const __m128d nz = _mm_set1_pd(noise[i * noiseStep]);
+        const __m128d a = _mm_and_pd(pairOf(left[i], right[i]), magnitude);
+        _mm_store_pd(mag[i], a);
+        anyOver = _mm_or_pd(anyOver, _mm_cmpge_pd(a, one));
+        // The VU, and the PPM rising with the attack, falling with the return.
+        const __m128d vuIn =
+            _mm_add_pd(_mm_mul_pd(vuRate, _mm_mul_pd(_mm_mul_pd(a, vuScale), reference)), nz);
+        vu = _mm_add_pd(_mm_mul_pd(vu, kVu), vuIn);
+        const __m128d back =
+            _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_add_pd(_mm_mul_pd(backRate, a), nz));
+        const __m128d rise =
+            _mm_add_pd(_mm_mul_pd(ppm, kRise), _mm_add_pd(_mm_mul_pd(riseRate, a), nz));
+        ppm = pick(_mm_cmpgt_pd(a, ppm), rise, back);
         // The holds keep the highest reading (frame by frame the same: each new high is taken).
         vuHigh = _mm_max_pd(vu, vuHigh);
         ppmHigh = _mm_max_pd(ppm, ppmHigh);
@@ -182,38 +188,22 @@ void MeterState::feedSignals(const double* left, const double* right, int n, con
 
 void MeterState::feedGains(const double* gainLeft, const double* gainRight, int n,
                            double limiterGain, const double* noise, int noiseShift) noexcept {
-    alignas(16) double v[128][2], vuIn[128][2], backIn[128][2], fallIn[128][2];
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-    const __m128d scale = _mm_set1_pd(kGainMeterScale), one = _mm_set1_pd(1.0);
-    const __m128d mixAmount = _mm_set1_pd(mix), limiter = _mm_set1_pd(limiterGain);
-    const __m128d vuRate = _mm_set1_pd(kv);
-    const __m128d backRate = _mm_set1_pd(rate[0]), fallRate = _mm_set1_pd(rate[1]);
-    for (int i = 0; i < n; ++i) {
-        const __m128d nz = _mm_set1_pd(noise[i >> noiseShift]);
-        const __m128d scaled = _mm_mul_pd(pairOf(gainLeft[i], gainRight[i]), scale);
-        const __m128d a =
-            _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_and_pd(scaled, magnitude), one), mixAmount), one);
-        const __m128d value = _mm_mul_pd(a, limiter);
-        _mm_store_pd(v[i], value);
-        _mm_store_pd(vuIn[i], _mm_add_pd(_mm_mul_pd(vuRate, value), nz));
-        _mm_store_pd(backIn[i], _mm_add_pd(_mm_mul_pd(backRate, value), nz));
-        _mm_store_pd(fallIn[i], _mm_add_pd(_mm_mul_pd(fallRate, value), nz));
-    }
+    alignas(16) double vuReadings[128][2], ppmReadings[128][2];
+    const GainInputs in = {mix, limiterGain, kv, rate[0], rate[1], keepVu, keep[0], keep[1]};
     PairState p;
     p.vu = pairOf(ch[0].vu, ch[1].vu);
     p.ppm = pairOf(ch[0].ppm, ch[1].ppm);
     p.vuHeld = pairOf(ch[0].vuHold, ch[1].vuHold);
     p.ppmHeld = pairOf(ch[0].ppmHold, ch[1].ppmHold);
-    // (The readings go where the reading inputs were.)
     __m128d low[2], high[2];
     if (expanding)
-        gainRecursions<true>(p, v, vuIn, backIn, fallIn, n, keepVu, keep[0], keep[1], vuIn, backIn,
-                             low, high);
+        gainReadings<true>(p, in, gainLeft, gainRight, n, noise, noiseShift, vuReadings,
+                           ppmReadings, low, high);
     else
-        gainRecursions<false>(p, v, vuIn, backIn, fallIn, n, keepVu, keep[0], keep[1], vuIn, backIn,
-                              low, high);
-    holdGainReadings(vuIn, n, low[0], high[0], p.vuHeld, p.vuTaken);
-    holdGainReadings(backIn, n, low[1], high[1], p.ppmHeld, p.ppmTaken);
+        gainReadings<false>(p, in, gainLeft, gainRight, n, noise, noiseShift, vuReadings,
+                            ppmReadings, low, high);
+    holdGainReadings(vuReadings, n, low[0], high[0], p.vuHeld, p.vuTaken);
+    holdGainReadings(ppmReadings, n, low[1], high[1], p.ppmHeld, p.ppmTaken);
     alignas(16) double out[4][2];
     _mm_store_pd(out[0], p.vu);
     _mm_store_pd(out[1], p.ppm);

@@ -48,6 +48,11 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     void feedGains(const double* gainLeft, const double* gainRight, int n, double limiterGain,
                    const double* noise, int noiseShift) noexcept;
 
+    // The coefficients the gain feed runs with in a chunk.
+    struct GainInputs {
+        double mix, limiterGain, vuRate, backRate, fallRate, keepVu, keepBack, keepFall;
+    };
+
   private:
     void signal(MeterChannel& m, double x, double noise) noexcept;
     void gainValue(MeterChannel& m, double g, double limiterGain, double noise) noexcept;
