@@ -53,29 +53,6 @@ class StereoMeters {
         holdGain(m.ppm, m.ppmHold, m.ppmHoldAge);
     }
 
-    // Both channels' values side by side, and a mask of channels.
-    typedef double Pair __attribute__((vector_size(16)));
-    typedef long long PairMask __attribute__((vector_size(16)));
-
-    // holdGainExtremes' rule for one needle of both channels at once, without branches: the
-    // held values take their new extremes and `taken` counts the extremes each channel took in
-    // the chunk (their ages restart, see restartAges). A take is -1 in the mask, hence the
-    // subtraction: an "or" of the masks is compiled into per-channel selects.
-    static void holdGainPair(Pair value, Pair& held, PairMask& taken) noexcept {
-        const Pair one = {1.0, 1.0}, least = {0.01, 0.01};
-        const PairMask take = ((value > held) & (value > one)) | ((value < held) & (value > least));
-        held = take ? value : held;
-        taken -= take;
-    }
-    // The ages of the holds that were taken in this block start again (finishBlock then counts
-    // the block's frames, as after holdGainExtremes).
-    void restartAges(PairMask vuTaken, PairMask ppmTaken) noexcept {
-        for (int c = 0; c < 2; ++c) {
-            if (vuTaken[c]) ch[c].vuHoldAge = 0;
-            if (ppmTaken[c]) ch[c].ppmHoldAge = 0;
-        }
-    }
-
     double overSamples = 3.0;
 
   private:
