@@ -2,7 +2,7 @@
 
 namespace grandpress {
 
-const LimiterPasses kLimiterPassesBaseline = {peaksPass, windowMaximaPass, releaseFactorsPass,
+const LimiterPasses kLimiterPassesBaseline = {peaksPass, windowMaximaPass, envelopeStepsPass,
                                               gainsPass, scaleToCeilingPass};
 
 }  // namespace grandpress

@@ -15,9 +15,12 @@ struct LimiterPasses {
     // Sliding maxima: run[0 .. span + n - 2] are peaks in line order (overwritten); m[i] becomes
     // the largest of run[i .. i + span - 1] plus the window offset.
     void (*windowMaxima)(double* run, int span, int n, double* m) noexcept;
-    // factor[i] = release * (4 t / (t + 1) + 0.1), t = 0.2 fast[i] / slow[i] (slow at least 1e-6).
-    void (*releaseFactors)(const double* fast, const double* slow, int n, double release,
-                           double* factor) noexcept;
+    // The envelope's two steps for each frame, e' = e k + p: falling, k = 1 - f and p = m f with
+    // f = release * (4 t / (t + 1) + 0.1), t = 0.2 fast / slow (slow at least 1e-6); rising,
+    // p = m * attack (its k is the same for every frame).
+    void (*envelopeSteps)(const double* fast, const double* slow, const double* m, int n,
+                          double release, double attack, double* keepDown, double* pullDown,
+                          double* pullUp) noexcept;
     // g[i] = 1 / e[i] above 1, else 1 (in place).
     void (*gains)(double* g, int n) noexcept;
     // x[i] scaled by g[i] and the ceiling, held inside it.

@@ -47,11 +47,15 @@ void windowMaximaPass(double* run, int span, int n, double* m) noexcept {
     for (int i = 0; i < n; ++i) m[i] = larger(run[i], late[i]) + kPassWindowOffset;
 }
 
-void releaseFactorsPass(const double* fast, const double* slow, int n, double release,
-                        double* factor) noexcept {
+void envelopeStepsPass(const double* fast, const double* slow, const double* m, int n,
+                       double release, double attack, double* __restrict keepDown,
+                       double* __restrict pullDown, double* __restrict pullUp) noexcept {
     for (int i = 0; i < n; ++i) {
         const double t = 0.2 * fast[i] / larger(slow[i], 1e-6);
-        factor[i] = (4.0 * t / (t + 1.0) + 0.1) * release;
+        const double factor = (4.0 * t / (t + 1.0) + 0.1) * release;
+        keepDown[i] = 1.0 - factor;
+        pullDown[i] = m[i] * factor;
+        pullUp[i] = m[i] * attack;
     }
 }
 

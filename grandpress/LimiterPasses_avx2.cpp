@@ -3,7 +3,7 @@
 
 namespace grandpress {
 
-const LimiterPasses kLimiterPassesAvx2 = {peaksPass, windowMaximaPass, releaseFactorsPass,
-                                          gainsPass, scaleToCeilingPass};
+const LimiterPasses kLimiterPassesAvx2 = {peaksPass, windowMaximaPass, envelopeStepsPass, gainsPass,
+                                          scaleToCeilingPass};
 
 }  // namespace grandpress

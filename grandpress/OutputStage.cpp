@@ -119,7 +119,8 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
     ringIn(lineR, w0, right, n);
     if (limit) {
         const LimiterPasses& pass = *passes;
-        alignas(64) double m[128], fast[128], slow[128], factor[128], g[128];
+        alignas(64) double m[128], fast[128], slow[128], keepDown[128], pullDown[128];
+        alignas(64) double pullUp[128], g[128];
         // Peaks of the new frames into the peak line, at the frames' positions.
         pass.peaks(left, right, n, m);
         ringIn(peak, w0, m, n);
@@ -130,22 +131,25 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         ringOut(peak, r0, run, span + n - 1);
         pass.windowMaxima(run, span, n, m);
         for (int i = 0; i < n; ++i) m[i] += noise[i * noiseStep];
-        // Level averages, then the release speed-up of every frame (feed-forward).
+        // Level averages, then the release speed-up and both envelope steps of every frame
+        // (feed-forward).
         levelAverages(m, n, s, fastLevel, slowLevel, fast, slow);
-        pass.releaseFactors(fast, slow, n, s.limiterRelease, factor);
-        // The envelope, serial; then the gains and the scaled frames at r.
-        double e = E;
         const double attack = s.limiterAttack;
-        // Both steps, then the one that applies (no branch that changes from frame to frame);
-        // each step e + (m - e) k as e (1 - k) + m k, one product and one sum on the recursion.
+        pass.envelopeSteps(fast, slow, m, n, s.limiterRelease, attack, keepDown, pullDown, pullUp);
+        // The envelope, serial; then the gains and the scaled frames at r. Both steps, then the
+        // one that applies (no branch that changes from frame to frame); each step
+        // e + (m - e) k as e (1 - k) + m k, one product and one sum on the recursion.
+        const __m128d keepUp = _mm_set_sd(1.0 - attack);
+        __m128d ev = _mm_set_sd(E);
         for (int i = 0; i < n; ++i) {
-            const __m128d mi = _mm_set_sd(m[i]), ei = _mm_set_sd(e);
-            const __m128d up = _mm_set_sd(e * (1.0 - attack) + m[i] * attack);
-            const __m128d down = _mm_set_sd(e * (1.0 - factor[i]) + m[i] * factor[i]);
-            const __m128d rising = _mm_cmpgt_sd(mi, ei);  // all ones where m > e
-            e = _mm_cvtsd_f64(_mm_or_pd(_mm_and_pd(rising, up), _mm_andnot_pd(rising, down)));
-            g[i] = e;
+            const __m128d up = _mm_add_sd(_mm_mul_sd(ev, keepUp), _mm_load_sd(pullUp + i));
+            const __m128d down =
+                _mm_add_sd(_mm_mul_sd(ev, _mm_load_sd(keepDown + i)), _mm_load_sd(pullDown + i));
+            const __m128d rising = _mm_cmpgt_sd(_mm_load_sd(m + i), ev);  // all ones where m > e
+            ev = _mm_or_pd(_mm_and_pd(rising, up), _mm_andnot_pd(rising, down));
+            _mm_store_sd(g + i, ev);
         }
+        const double e = _mm_cvtsd_f64(ev);
         E = e;
         pass.gains(g, n);
         G = e <= 1.0 ? 1.0 : 1.0 / e;
