@@ -23,6 +23,32 @@ struct PairState {
     __m128d vuTaken = _mm_setzero_pd(), ppmTaken = _mm_setzero_pd();  // a hold was taken
 };
 
+PairState loadPairs(const MeterChannel ch[2]) noexcept {
+    PairState p;
+    p.vu = pairOf(ch[0].vu, ch[1].vu);
+    p.ppm = pairOf(ch[0].ppm, ch[1].ppm);
+    p.vuHeld = pairOf(ch[0].vuHold, ch[1].vuHold);
+    p.ppmHeld = pairOf(ch[0].ppmHold, ch[1].ppmHold);
+    return p;
+}
+// The readings back to the channels; the ages of holds taken in the chunk start again.
+void storePairs(const PairState& p, MeterChannel ch[2]) noexcept {
+    alignas(16) double out[4][2];
+    _mm_store_pd(out[0], p.vu);
+    _mm_store_pd(out[1], p.ppm);
+    _mm_store_pd(out[2], p.vuHeld);
+    _mm_store_pd(out[3], p.ppmHeld);
+    const int vuTakes = _mm_movemask_pd(p.vuTaken), ppmTakes = _mm_movemask_pd(p.ppmTaken);
+    for (int c = 0; c < 2; ++c) {
+        ch[c].vu = out[0][c];
+        ch[c].ppm = out[1][c];
+        ch[c].vuHold = out[2][c];
+        ch[c].ppmHold = out[3][c];
+        if (vuTakes >> c & 1) ch[c].vuHoldAge = 0;
+        if (ppmTakes >> c & 1) ch[c].ppmHoldAge = 0;
+    }
+}
+
 // A gain reading's hold: new reduction below the held value (down to 0.01), new expansion above
 // both the held value and 1 (holdGainExtremes' rule, both channels at once).
 inline void holdGainPair(__m128d value, __m128d& held, __m128d& taken) noexcept {
@@ -132,10 +158,8 @@ void MeterState::feedSignals(const double* left, const double* right, int n, con
     const __m128d kRise = _mm_set1_pd(keep[1]);
     const __m128d one = _mm_set1_pd(1.0);
     __m128d anyOver = _mm_setzero_pd();
-    __m128d vu = pairOf(ch[0].vu, ch[1].vu), ppm = pairOf(ch[0].ppm, ch[1].ppm);
-    __m128d vuHigh = pairOf(ch[0].vuHold, ch[1].vuHold);
-    __m128d ppmHigh = pairOf(ch[0].ppmHold, ch[1].ppmHold);
-    const __m128d vuHeld = vuHigh, ppmHeld = ppmHigh;
+    PairState p = loadPairs(ch);
+    __m128d vu = p.vu, ppm = p.ppm, vuHigh = p.vuHeld, ppmHigh = p.ppmHeld;
     for (int i = 0; i < n; ++i) {
         const __m128d nz = _mm_set1_pd(noise[i * noiseStep]);
         const __m128d a = _mm_and_pd(pairOf(left[i], right[i]), magnitude);
@@ -167,34 +191,25 @@ void MeterState::feedSignals(const double* left, const double* right, int n, con
     } else if (n > 0) {
         overs = _mm_andnot_pd(_mm_cmplt_pd(overs, overRun), overs);
     }
-    alignas(16) double out[5][2];
-    _mm_store_pd(out[0], vu);
-    _mm_store_pd(out[1], ppm);
-    _mm_store_pd(out[2], vuHigh);
-    _mm_store_pd(out[3], ppmHigh);
-    _mm_store_pd(out[4], overs);
-    const int vuTakes = _mm_movemask_pd(_mm_cmpgt_pd(vuHigh, vuHeld));
-    const int ppmTakes = _mm_movemask_pd(_mm_cmpgt_pd(ppmHigh, ppmHeld));
-    for (int c = 0; c < 2; ++c) {
-        ch[c].vu = out[0][c];
-        ch[c].ppm = out[1][c];
-        ch[c].vuHold = out[2][c];
-        ch[c].ppmHold = out[3][c];
-        ch[c].overCount = out[4][c];
-        if (vuTakes >> c & 1) ch[c].vuHoldAge = 0;
-        if (ppmTakes >> c & 1) ch[c].ppmHoldAge = 0;
-    }
+    // Each new high was taken: the held value rose.
+    p.vuTaken = _mm_cmpgt_pd(vuHigh, p.vuHeld);
+    p.ppmTaken = _mm_cmpgt_pd(ppmHigh, p.ppmHeld);
+    p.vu = vu;
+    p.ppm = ppm;
+    p.vuHeld = vuHigh;
+    p.ppmHeld = ppmHigh;
+    storePairs(p, ch);
+    alignas(16) double runs[2];
+    _mm_store_pd(runs, overs);
+    ch[0].overCount = runs[0];
+    ch[1].overCount = runs[1];
 }
 
 void MeterState::feedGains(const double* gainLeft, const double* gainRight, int n,
                            double limiterGain, const double* noise, int noiseShift) noexcept {
     alignas(16) double vuReadings[128][2], ppmReadings[128][2];
     const GainInputs in = {mix, limiterGain, kv, rate[0], rate[1], keepVu, keep[0], keep[1]};
-    PairState p;
-    p.vu = pairOf(ch[0].vu, ch[1].vu);
-    p.ppm = pairOf(ch[0].ppm, ch[1].ppm);
-    p.vuHeld = pairOf(ch[0].vuHold, ch[1].vuHold);
-    p.ppmHeld = pairOf(ch[0].ppmHold, ch[1].ppmHold);
+    PairState p = loadPairs(ch);
     __m128d low[2], high[2];
     if (expanding)
         gainReadings<true>(p, in, gainLeft, gainRight, n, noise, noiseShift, vuReadings,
@@ -204,20 +219,7 @@ void MeterState::feedGains(const double* gainLeft, const double* gainRight, int 
                             ppmReadings, low, high);
     holdGainReadings(vuReadings, n, low[0], high[0], p.vuHeld, p.vuTaken);
     holdGainReadings(ppmReadings, n, low[1], high[1], p.ppmHeld, p.ppmTaken);
-    alignas(16) double out[4][2];
-    _mm_store_pd(out[0], p.vu);
-    _mm_store_pd(out[1], p.ppm);
-    _mm_store_pd(out[2], p.vuHeld);
-    _mm_store_pd(out[3], p.ppmHeld);
-    const int vuTakes = _mm_movemask_pd(p.vuTaken), ppmTakes = _mm_movemask_pd(p.ppmTaken);
-    for (int c = 0; c < 2; ++c) {
-        ch[c].vu = out[0][c];
-        ch[c].ppm = out[1][c];
-        ch[c].vuHold = out[2][c];
-        ch[c].ppmHold = out[3][c];
-        if (vuTakes >> c & 1) ch[c].vuHoldAge = 0;
-        if (ppmTakes >> c & 1) ch[c].ppmHoldAge = 0;
-    }
+    storePairs(p, ch);
 }
 
 }  // namespace grandpress
