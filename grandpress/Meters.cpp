@@ -1,128 +1,8 @@
 #include "grandpress/Meters.h"
 
-#include <emmintrin.h>
-
 #include <cmath>
 
 namespace grandpress {
-
-namespace {
-
-// Both channels' values in one register: left in the low lane, right in the high one.
-inline __m128d pairOf(double left, double right) noexcept {
-    return _mm_set_pd(right, left);
-}
-// a where mask is set, else b.
-inline __m128d pick(__m128d mask, __m128d a, __m128d b) noexcept {
-    return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
-}
-
-// What the chunk feeds carry through their recursions, both channels side by side.
-struct PairState {
-    __m128d vu, ppm, vuHeld, ppmHeld;
-    __m128d vuTaken = _mm_setzero_pd(), ppmTaken = _mm_setzero_pd();  // a hold was taken
-};
-
-PairState loadPairs(const MeterChannel ch[2]) noexcept {
-    PairState p;
-    p.vu = pairOf(ch[0].vu, ch[1].vu);
-    p.ppm = pairOf(ch[0].ppm, ch[1].ppm);
-    p.vuHeld = pairOf(ch[0].vuHold, ch[1].vuHold);
-    p.ppmHeld = pairOf(ch[0].ppmHold, ch[1].ppmHold);
-    return p;
-}
-// The readings back to the channels; the ages of holds taken in the chunk start again.
-void storePairs(const PairState& p, MeterChannel ch[2]) noexcept {
-    alignas(16) double out[4][2];
-    _mm_store_pd(out[0], p.vu);
-    _mm_store_pd(out[1], p.ppm);
-    _mm_store_pd(out[2], p.vuHeld);
-    _mm_store_pd(out[3], p.ppmHeld);
-    const int vuTakes = _mm_movemask_pd(p.vuTaken), ppmTakes = _mm_movemask_pd(p.ppmTaken);
-    for (int c = 0; c < 2; ++c) {
-        ch[c].vu = out[0][c];
-        ch[c].ppm = out[1][c];
-        ch[c].vuHold = out[2][c];
-        ch[c].ppmHold = out[3][c];
-        if (vuTakes >> c & 1) ch[c].vuHoldAge = 0;
-        if (ppmTakes >> c & 1) ch[c].ppmHoldAge = 0;
-    }
-}
-
-// A gain reading's hold: new reduction below the held value (down to 0.01), new expansion above
-// both the held value and 1 (holdGainExtremes' rule, both channels at once).
-inline void holdGainPair(__m128d value, __m128d& held, __m128d& taken) noexcept {
-    const __m128d up = _mm_cmpgt_pd(value, _mm_max_pd(held, _mm_set1_pd(1.0)));
-    const __m128d down =
-        _mm_and_pd(_mm_cmplt_pd(value, held), _mm_cmpgt_pd(value, _mm_set1_pd(0.01)));
-    const __m128d take = _mm_or_pd(up, down);
-    held = pick(take, value, held);
-    taken = _mm_or_pd(taken, take);
-}
-
-// The gain meter over a chunk: readings, integrators and their extremes (low and high: VU,
-// PPM); the readings go to vuOut and ppmOut for the holds.
-template <bool Expanding>
-void gainReadings(PairState& p, const MeterState::GainInputs& in, const double* gainLeft,
-                  const double* gainRight, int n, const double* noise, int noiseShift,
-                  double (*vuOut)[2], double (*ppmOut)[2], __m128d low[2],
-                  __m128d high[2]) noexcept {
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-    const __m128d scale = _mm_set1_pd(kGainMeterScale), one = _mm_set1_pd(1.0);
-    const __m128d mixAmount = _mm_set1_pd(in.mix), limiter = _mm_set1_pd(in.limiterGain);
-    const __m128d vuRate = _mm_set1_pd(in.vuRate);
-    const __m128d backRate = _mm_set1_pd(in.backRate), fallRate = _mm_set1_pd(in.fallRate);
-    const __m128d kVu = _mm_set1_pd(in.keepVu), kBack = _mm_set1_pd(in.keepBack);
-    const __m128d kFall = _mm_set1_pd(in.keepFall);
-    __m128d vu = p.vu, ppm = p.ppm;
-    __m128d vuLow = _mm_set1_pd(1e300), vuHigh = _mm_set1_pd(-1e300);
-    __m128d ppmLow = vuLow, ppmHigh = vuHigh;
-    for (int i = 0; i < n; ++i) {
-        const __m128d nz = _mm_set1_pd(noise[i >> noiseShift]);
-        const __m128d scaled = _mm_mul_pd(pairOf(gainLeft[i], gainRight[i]), scale);
-        const __m128d a =
-            _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_and_pd(scaled, magnitude), one), mixAmount), one);
-        const __m128d value = _mm_mul_pd(a, limiter);
-        vu = _mm_add_pd(_mm_mul_pd(vu, kVu), _mm_add_pd(_mm_mul_pd(vuRate, value), nz));
-        // Compression: fall with the attack, recover with the return; expansion the other way.
-        const __m128d attack = Expanding ? _mm_cmpgt_pd(value, ppm) : _mm_cmplt_pd(value, ppm);
-        const __m128d back =
-            _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_add_pd(_mm_mul_pd(backRate, value), nz));
-        const __m128d fall =
-            _mm_add_pd(_mm_mul_pd(ppm, kFall), _mm_add_pd(_mm_mul_pd(fallRate, value), nz));
-        ppm = pick(attack, fall, back);
-        _mm_store_pd(vuOut[i], vu);
-        _mm_store_pd(ppmOut[i], ppm);
-        vuLow = _mm_min_pd(vuLow, vu);
-        vuHigh = _mm_max_pd(vuHigh, vu);
-        ppmLow = _mm_min_pd(ppmLow, ppm);
-        ppmHigh = _mm_max_pd(ppmHigh, ppm);
-    }
-    p.vu = vu;
-    p.ppm = ppm;
-    low[0] = vuLow;
-    high[0] = vuHigh;
-    low[1] = ppmLow;
-    high[1] = ppmHigh;
-}
-
-// The gain holds over a needle's readings, whose extremes are low and high. With every reading
-// inside (0.01, 1] none is new expansion, and each one below the held value is taken: the held
-// value ends as the lowest of them and itself, taken if that is lower. Otherwise the readings are
-// held frame by frame.
-void holdGainReadings(const double (*value)[2], int n, __m128d low, __m128d high, __m128d& held,
-                      __m128d& taken) noexcept {
-    const __m128d outside =
-        _mm_or_pd(_mm_cmpgt_pd(high, _mm_set1_pd(1.0)), _mm_cmple_pd(low, _mm_set1_pd(0.01)));
-    if (_mm_movemask_pd(outside) == 0) {
-        taken = _mm_or_pd(taken, _mm_cmplt_pd(low, held));
-        held = _mm_min_pd(low, held);
-        return;
-    }
-    for (int i = 0; i < n; ++i) holdGainPair(_mm_load_pd(value[i]), held, taken);
-}
-
-}  // namespace
 
 int meterRateIndex(const EngineSettings& s) noexcept {
     // Pre and Post are fed once per base-rate frame; GainRed once per gain-stage sample, which
@@ -144,82 +24,58 @@ void MeterState::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     expanding = s.expanding != 0;
 }
 
-// The chunk feeds: both channels at once, the sums of feedSignal and feedGain term by term; the
-// holds and over runs from the chunk's extremes where those decide alone.
-
 void MeterState::feedSignals(const double* left, const double* right, int n, const double* noise,
                              int noiseStep) noexcept {
-    alignas(16) double mag[128][2];
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-    const __m128d vuRate = _mm_set1_pd(kv), vuScale = _mm_set1_pd(kVuScale);
-    const __m128d reference = _mm_set1_pd(inverseReference);
-    const __m128d backRate = _mm_set1_pd(rate[0]), riseRate = _mm_set1_pd(rate[1]);
-    const __m128d kVu = _mm_set1_pd(keepVu), kBack = _mm_set1_pd(keep[0]);
-    const __m128d kRise = _mm_set1_pd(keep[1]);
-    const __m128d one = _mm_set1_pd(1.0);
-    __m128d anyOver = _mm_setzero_pd();
-    PairState p = loadPairs(ch);
-    __m128d vu = p.vu, ppm = p.ppm, vuHigh = p.vuHeld, ppmHigh = p.ppmHeld;
-    for (int i = 0; i < n; ++i) {
-        const __m128d nz = _mm_set1_pd(noise[i * noiseStep]);
-        const __m128d a = _mm_and_pd(pairOf(left[i], right[i]), magnitude);
-        _mm_store_pd(mag[i], a);
-        anyOver = _mm_or_pd(anyOver, _mm_cmpge_pd(a, one));
-        // The VU, and the PPM rising with the attack, falling with the return.
-        const __m128d vuIn =
-            _mm_add_pd(_mm_mul_pd(vuRate, _mm_mul_pd(_mm_mul_pd(a, vuScale), reference)), nz);
-        vu = _mm_add_pd(_mm_mul_pd(vu, kVu), vuIn);
-        const __m128d back =
-            _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_add_pd(_mm_mul_pd(backRate, a), nz));
-        const __m128d rise =
-            _mm_add_pd(_mm_mul_pd(ppm, kRise), _mm_add_pd(_mm_mul_pd(riseRate, a), nz));
-        ppm = pick(_mm_cmpgt_pd(a, ppm), rise, back);
-        // The holds keep the highest reading (frame by frame the same: each new high is taken).
-        vuHigh = _mm_max_pd(vu, vuHigh);
-        ppmHigh = _mm_max_pd(ppm, ppmHigh);
-    }
-    // Over runs: a full-scale sample extends the run; anything else ends a run short of the
-    // lamp. Without a full-scale sample in the chunk that is one step, however long the chunk.
-    __m128d overs = pairOf(ch[0].overCount, ch[1].overCount);
-    const __m128d overRun = _mm_set1_pd(overSamples);
-    if (_mm_movemask_pd(anyOver) != 0) {
-        for (int i = 0; i < n; ++i) {
-            const __m128d shortRunEnds = _mm_andnot_pd(_mm_cmplt_pd(overs, overRun), overs);
-            overs =
-                pick(_mm_cmpge_pd(_mm_load_pd(mag[i]), one), _mm_add_pd(overs, one), shortRunEnds);
-        }
-    } else if (n > 0) {
-        overs = _mm_andnot_pd(_mm_cmplt_pd(overs, overRun), overs);
-    }
-    // Each new high was taken: the held value rose.
-    p.vuTaken = _mm_cmpgt_pd(vuHigh, p.vuHeld);
-    p.ppmTaken = _mm_cmpgt_pd(ppmHigh, p.ppmHeld);
-    p.vu = vu;
-    p.ppm = ppm;
-    p.vuHeld = vuHigh;
-    p.ppmHeld = ppmHigh;
-    storePairs(p, ch);
-    alignas(16) double runs[2];
-    _mm_store_pd(runs, overs);
-    ch[0].overCount = runs[0];
-    ch[1].overCount = runs[1];
+    MeterPairs pairs = pairsOf(ch);
+    kernels->signals(pairs, coefficients(1.0), left, right, n, noise, noiseStep);
+    takeBack(pairs, true);
 }
 
 void MeterState::feedGains(const double* gainLeft, const double* gainRight, int n,
                            double limiterGain, const double* noise, int noiseShift) noexcept {
-    alignas(16) double vuReadings[128][2], ppmReadings[128][2];
-    const GainInputs in = {mix, limiterGain, kv, rate[0], rate[1], keepVu, keep[0], keep[1]};
-    PairState p = loadPairs(ch);
-    __m128d low[2], high[2];
-    if (expanding)
-        gainReadings<true>(p, in, gainLeft, gainRight, n, noise, noiseShift, vuReadings,
-                           ppmReadings, low, high);
-    else
-        gainReadings<false>(p, in, gainLeft, gainRight, n, noise, noiseShift, vuReadings,
-                            ppmReadings, low, high);
-    holdGainReadings(vuReadings, n, low[0], high[0], p.vuHeld, p.vuTaken);
-    holdGainReadings(ppmReadings, n, low[1], high[1], p.ppmHeld, p.ppmTaken);
-    storePairs(p, ch);
+    MeterPairs pairs = pairsOf(ch);
+    kernels->gains(pairs, coefficients(limiterGain), gainLeft, gainRight, n, noise, noiseShift);
+    takeBack(pairs, false);
+}
+
+MeterPairs MeterState::pairsOf(const MeterChannel c[2]) noexcept {
+    MeterPairs p;
+    for (int k = 0; k < 2; ++k) {
+        p.vu[k] = c[k].vu;
+        p.ppm[k] = c[k].ppm;
+        p.vuHeld[k] = c[k].vuHold;
+        p.ppmHeld[k] = c[k].ppmHold;
+        p.overs[k] = c[k].overCount;
+    }
+    return p;
+}
+
+MeterCoefficients MeterState::coefficients(double limiterGain) const noexcept {
+    MeterCoefficients c;
+    c.vuRate = kv;
+    c.keepVu = keepVu;
+    c.backRate = rate[0];
+    c.keepBack = keep[0];
+    c.attackRate = rate[1];
+    c.keepAttack = keep[1];
+    c.inverseReference = inverseReference;
+    c.mix = mix;
+    c.limiterGain = limiterGain;
+    c.overSamples = overSamples;
+    c.expanding = expanding;
+    return c;
+}
+
+void MeterState::takeBack(const MeterPairs& p, bool overs) noexcept {
+    for (int k = 0; k < 2; ++k) {
+        ch[k].vu = p.vu[k];
+        ch[k].ppm = p.ppm[k];
+        ch[k].vuHold = p.vuHeld[k];
+        ch[k].ppmHold = p.ppmHeld[k];
+        if (overs) ch[k].overCount = p.overs[k];
+        if (p.vuTakes >> k & 1) ch[k].vuHoldAge = 0;
+        if (p.ppmTakes >> k & 1) ch[k].ppmHoldAge = 0;
+    }
 }
 
 }  // namespace grandpress

@@ -12,6 +12,7 @@
 #include "dsp/MeterFeed.h"
 #include "dsp/StereoMeters.h"
 #include "grandpress/EngineSettings.h"
+#include "grandpress/MeterKernels.h"
 
 namespace grandpress {
 
@@ -48,12 +49,13 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     void feedGains(const double* gainLeft, const double* gainRight, int n, double limiterGain,
                    const double* noise, int noiseShift) noexcept;
 
-    // The coefficients the gain feed runs with in a chunk.
-    struct GainInputs {
-        double mix, limiterGain, vuRate, backRate, fallRate, keepVu, keepBack, keepFall;
-    };
+    // The chunk feeds run on the kernels of `set` from the next chunk on.
+    void useKernels(qrx::dsp::InstructionSet set) noexcept { kernels = &meterKernelsFor(set); }
 
   private:
+    static MeterPairs pairsOf(const MeterChannel c[2]) noexcept;
+    MeterCoefficients coefficients(double limiterGain) const noexcept;
+    void takeBack(const MeterPairs& p, bool overs) noexcept;
     void signal(MeterChannel& m, double x, double noise) noexcept;
     void gainValue(MeterChannel& m, double g, double limiterGain, double noise) noexcept;
 
@@ -65,12 +67,8 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     double keep[2] = {1.0, 0.0};
     double keepVu = 1.0;
     bool expanding = false;
+    const MeterKernels* kernels = &kMeterKernelsBaseline;
 };
-
-// VU scale: a sine of amplitude A reads 1.096 * sqrt(2) * (2/pi) * A = 0.9868 A (rectified mean).
-inline constexpr double kVuScale = 1.096 * 1.4142136;
-// A gain factor of 1 shows as 0.98 on the gain-reduction meter.
-inline constexpr double kGainMeterScale = 0.98;
 
 inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept {
     const double a = std::fabs(x);

@@ -157,6 +157,7 @@ void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& f
     kernels = set;
     for (auto& r : resampler) r.useKernels(set);
     limiter.useKernels(set);
+    meters.useKernels(set);
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
         const int n = frames - offset < kChunk ? frames - offset : kChunk;

@@ -134,92 +134,102 @@ void expectSameFeeds(const MeterFeed& chunkFeed, const MeterFeed& frameFeed) {
     }
 }
 
-TEST(GrandPressMeters, SignalChunksReadAsSignalFramesWithOversAndHolds) {
+TEST(GrandPressMeters, SignalChunksReadAsSignalFramesWithOversAndHoldsOnEveryKernelSet) {
     // Bursts past full scale (short and long runs, the over lamp lit and not), swells, negative
     // and zero samples, per channel, with the noise read at every frame and every second one:
     // both channels at once give every reading, count, lamp, hold and age of the frame-by-frame
     // feed bit for bit.
     double left[64], right[64], noise[128];
-    for (const float overIndicator : {0.0f, 0.6f}) {
-        for (const int noiseStep : {1, 2}) {
-            const gp::EngineSettings s = meterSettings(1.0f, overIndicator);
-            MeterFeed chunkFeed, frameFeed;
-            gp::MeterState chunks, frames;
-            bool lit = false;
-            for (int block = 0; block < 60; ++block) {
-                chunks.load(chunkFeed, s);
-                frames.load(frameFeed, s);
-                const int n = 64 - block % 9;
-                for (int i = 0; i < 2 * n; ++i) noise[i] = (i % 2 ? 1e-12 : -1e-12) * (1 + i % 3);
-                for (int i = 0; i < n; ++i) {
-                    const double t = block * 64 + i;
-                    const bool burst = block % 6 == 2 && i > 20 && i < 20 + block % 5;
-                    left[i] = burst ? 1.2 * (i % 2 ? 1 : -1)
-                                    : 0.8 * std::sin(0.002 * t * (1 + block % 4));
-                    right[i] =
-                        block % 10 < 3 ? 0.0 : (block % 11 == 5 ? -1.0 : 0.3 * std::cos(0.05 * t));
+    for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere()) {
+        for (const float overIndicator : {0.0f, 0.6f}) {
+            for (const int noiseStep : {1, 2}) {
+                SCOPED_TRACE(qrx::dsp::instructionSetName(set));
+                const gp::EngineSettings s = meterSettings(1.0f, overIndicator);
+                MeterFeed chunkFeed, frameFeed;
+                gp::MeterState chunks, frames;
+                chunks.useKernels(set);
+                bool lit = false;
+                for (int block = 0; block < 60; ++block) {
+                    chunks.load(chunkFeed, s);
+                    frames.load(frameFeed, s);
+                    const int n = 64 - block % 9;
+                    for (int i = 0; i < 2 * n; ++i)
+                        noise[i] = (i % 2 ? 1e-12 : -1e-12) * (1 + i % 3);
+                    for (int i = 0; i < n; ++i) {
+                        const double t = block * 64 + i;
+                        const bool burst = block % 6 == 2 && i > 20 && i < 20 + block % 5;
+                        left[i] = burst ? 1.2 * (i % 2 ? 1 : -1)
+                                        : 0.8 * std::sin(0.002 * t * (1 + block % 4));
+                        right[i] = block % 10 < 3
+                                       ? 0.0
+                                       : (block % 11 == 5 ? -1.0 : 0.3 * std::cos(0.05 * t));
+                    }
+                    chunks.feedSignals(left, right, n, noise, noiseStep);
+                    for (int i = 0; i < n; ++i)
+                        frames.feedSignal(left[i], right[i], noise[i * noiseStep]);
+                    chunks.finishBlock(chunkFeed, n);
+                    frames.finishBlock(frameFeed, n);
+                    SCOPED_TRACE(block);
+                    expectSameFeeds(chunkFeed, frameFeed);
+                    if (HasFatalFailure()) return;
+                    lit = lit || chunkFeed.channel[1].overload.load() == 1.0;
+                    if (block == 30) {  // the editor clears a needle between blocks
+                        chunkFeed.channel[0].mainLevel = 0.0;
+                        frameFeed.channel[0].mainLevel = 0.0;
+                    }
                 }
-                chunks.feedSignals(left, right, n, noise, noiseStep);
-                for (int i = 0; i < n; ++i)
-                    frames.feedSignal(left[i], right[i], noise[i * noiseStep]);
-                chunks.finishBlock(chunkFeed, n);
-                frames.finishBlock(frameFeed, n);
-                SCOPED_TRACE(block);
-                expectSameFeeds(chunkFeed, frameFeed);
-                if (HasFatalFailure()) return;
-                lit = lit || chunkFeed.channel[1].overload.load() == 1.0;
-                if (block == 30) {  // the editor clears a needle between blocks
-                    chunkFeed.channel[0].mainLevel = 0.0;
-                    frameFeed.channel[0].mainLevel = 0.0;
-                }
+                // An over lamp lit, and the holds were taken late on.
+                EXPECT_TRUE(lit);
+                EXPECT_LT(chunkFeed.channel[0].peakBAge.load(), 60 * 64);
             }
-            // An over lamp lit, and the holds were taken late on.
-            EXPECT_TRUE(lit);
-            EXPECT_LT(chunkFeed.channel[0].peakBAge.load(), 60 * 64);
         }
     }
 }
 
-TEST(GrandPressMeters, GainChunksReadAsGainFramesWhileCompressingAndExpanding) {
+TEST(GrandPressMeters, GainChunksReadAsGainFramesWhileCompressingAndExpandingOnEveryKernelSet) {
     // Gains that dive, recover, expand and drop below 0.01, different per channel (and stretches
     // where both only reduce, with new lows taken), through the limiter's gain, at fs and (FAT) at
     // 2 fs against the base-rate noise: both channels at once give every reading, hold and age of
     // the frame-by-frame feed bit for bit.
     double gL[128], gR[128], noise[128];
-    for (bool expanding : {false, true}) {
-        for (int noiseShift : {0, 1}) {
-            gp::EngineSettings s = meterSettings(0.5f);
-            s.expanding = expanding ? 1 : 0;
-            MeterFeed chunkFeed, frameFeed;
-            for (MeterFeed* f : {&chunkFeed, &frameFeed})
-                for (auto& c : f->channel) c.peakA = c.peakB = 0.5;
-            gp::MeterState chunks, frames;
-            for (int block = 0; block < 40; ++block) {
-                chunks.load(chunkFeed, s);
-                frames.load(frameFeed, s);
-                const int n = 128 - block;
-                for (int i = 0; i < n; ++i) {
-                    const double t = block * 128 + i;
-                    const bool reducing = block >= 20 && block < 30;  // readings in (0.01, 1]
-                    gL[i] = reducing
-                                ? 0.6 + 0.35 * std::sin(0.004 * t)
-                                : 1.0 + 0.9 * std::sin(0.003 * t) + (block % 7 == 3 ? 0.6 : 0.0);
-                    gR[i] = block < 20 ? 0.001 * (1 + block) : 0.4 + 0.3 * std::cos(0.01 * t);
-                    noise[i] = (i % 2 ? 1e-12 : -1e-12);
+    for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere()) {
+        for (bool expanding : {false, true}) {
+            for (int noiseShift : {0, 1}) {
+                SCOPED_TRACE(qrx::dsp::instructionSetName(set));
+                gp::EngineSettings s = meterSettings(0.5f);
+                s.expanding = expanding ? 1 : 0;
+                MeterFeed chunkFeed, frameFeed;
+                for (MeterFeed* f : {&chunkFeed, &frameFeed})
+                    for (auto& c : f->channel) c.peakA = c.peakB = 0.5;
+                gp::MeterState chunks, frames;
+                chunks.useKernels(set);
+                for (int block = 0; block < 40; ++block) {
+                    chunks.load(chunkFeed, s);
+                    frames.load(frameFeed, s);
+                    const int n = 128 - block;
+                    for (int i = 0; i < n; ++i) {
+                        const double t = block * 128 + i;
+                        const bool reducing = block >= 20 && block < 30;  // readings in (0.01, 1]
+                        gL[i] = reducing ? 0.6 + 0.35 * std::sin(0.004 * t)
+                                         : 1.0 + 0.9 * std::sin(0.003 * t) +
+                                               (block % 7 == 3 ? 0.6 : 0.0);
+                        gR[i] = block < 20 ? 0.001 * (1 + block) : 0.4 + 0.3 * std::cos(0.01 * t);
+                        noise[i] = (i % 2 ? 1e-12 : -1e-12);
+                    }
+                    const double limiterGain = block % 5 == 0 ? 0.7 : 1.0;
+                    chunks.feedGains(gL, gR, n, limiterGain, noise, noiseShift);
+                    for (int i = 0; i < n; ++i)
+                        frames.feedGain(gL[i], gR[i], limiterGain, noise[i >> noiseShift]);
+                    chunks.finishBlock(chunkFeed, n);
+                    frames.finishBlock(frameFeed, n);
+                    SCOPED_TRACE(block);
+                    expectSameFeeds(chunkFeed, frameFeed);
+                    if (HasFatalFailure()) return;
                 }
-                const double limiterGain = block % 5 == 0 ? 0.7 : 1.0;
-                chunks.feedGains(gL, gR, n, limiterGain, noise, noiseShift);
-                for (int i = 0; i < n; ++i)
-                    frames.feedGain(gL[i], gR[i], limiterGain, noise[i >> noiseShift]);
-                chunks.finishBlock(chunkFeed, n);
-                frames.finishBlock(frameFeed, n);
-                SCOPED_TRACE(block);
-                expectSameFeeds(chunkFeed, frameFeed);
-                if (HasFatalFailure()) return;
+                // The holds moved both ways during the run (new extremes were taken late on).
+                EXPECT_NE(chunkFeed.channel[0].peakA.load(), 0.5);
+                EXPECT_LT(chunkFeed.channel[0].peakBAge.load(), 40 * 128);
             }
-            // The holds moved both ways during the run (new extremes were taken late on).
-            EXPECT_NE(chunkFeed.channel[0].peakA.load(), 0.5);
-            EXPECT_LT(chunkFeed.channel[0].peakBAge.load(), 40 * 128);
         }
     }
 }

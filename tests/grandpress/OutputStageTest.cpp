@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "dsp/InstructionSet.h"
 #include "dsp/PlainBiquad.h"
+#include "grandpress/EngineRig.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/OutputStage.h"
 #include "grandpress/Parameters.h"
@@ -83,10 +83,7 @@ TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRateOnEveryKernelSet) {
     // Bursts that rise sample by sample (the longest walks), loud edges and quiet stretches, in
     // chunks of every length the engine uses, on the plain and (where the processor has them)
     // the fast vector passes.
-    std::vector<qrx::dsp::InstructionSet> sets = {qrx::dsp::InstructionSet::Baseline};
-    if (qrx::dsp::bestInstructionSet() == qrx::dsp::InstructionSet::Avx2Fma)
-        sets.push_back(qrx::dsp::InstructionSet::Avx2Fma);
-    for (const qrx::dsp::InstructionSet set : sets)
+    for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere())
         for (double rate : {22050.0, 44100.0, 96000.0, 192000.0}) {
             SCOPED_TRACE(qrx::dsp::instructionSetName(set));
             const gp::EngineSettings s = settingsAt(rate);
