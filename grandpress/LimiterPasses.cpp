@@ -2,7 +2,8 @@
 
 namespace grandpress {
 
-const LimiterPasses kLimiterPassesBaseline = {peaksPass, windowMaximaPass, envelopeStepsPass,
-                                              gainsPass, scaleToCeilingPass};
+const LimiterPasses kLimiterPassesBaseline = {
+    peaksPass,    windowMaximaPass, levelAveragesPass, envelopeStepsPass,
+    envelopePass, gainsPass,        scaleToCeilingPass};
 
 }  // namespace grandpress

@@ -3,8 +3,11 @@
 // code (nothing is shared with, or merged into, the other instruction set's build).
 #pragma once
 
+#include <immintrin.h>
+
 #include <cmath>
 
+#include "dsp/BiquadDesign.h"
 #include "grandpress/LimiterPasses.h"
 
 namespace grandpress {
@@ -57,6 +60,60 @@ void envelopeStepsPass(const double* fast, const double* slow, const double* m, 
         pullDown[i] = m[i] * factor;
         pullUp[i] = m[i] * attack;
     }
+}
+
+// Both filters of a biquad in one pair of lanes (fast, slow): the same sums as one filter after
+// the other.
+typedef double LanePair __attribute__((vector_size(16)));
+
+void levelAveragesPass(const double* m, int n, const qrx::dsp::BiquadCoefficients& cf,
+                       const qrx::dsp::BiquadCoefficients& cs, double lanes[2][5],
+                       double* __restrict fastLevel, double* __restrict slowLevel) noexcept {
+    const LanePair b0 = {cf.b0, cs.b0}, b1 = {cf.b1, cs.b1}, b2 = {cf.b2, cs.b2};
+    const LanePair a1 = {cf.a1, cs.a1}, a2 = {cf.a2, cs.a2};
+    LanePair x1 = {lanes[0][0], lanes[1][0]}, x2 = {lanes[0][1], lanes[1][1]};
+    LanePair y1 = {lanes[0][2], lanes[1][2]}, y2 = {lanes[0][3], lanes[1][3]};
+    LanePair offset = {lanes[0][4], lanes[1][4]};
+    for (int i = 0; i < n; ++i) {
+        const LanePair before = offset;
+        offset = -offset;
+        const LanePair x = m[i] + offset;
+        const LanePair y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y + before;
+        fastLevel[i] = y[0];
+        slowLevel[i] = y[1];
+    }
+    for (int k = 0; k < 2; ++k) {
+        lanes[k][0] = x1[k];
+        lanes[k][1] = x2[k];
+        lanes[k][2] = y1[k];
+        lanes[k][3] = y2[k];
+        lanes[k][4] = offset[k];
+    }
+}
+
+// Both steps, then the one that applies (no branch that changes from frame to frame); each step
+// e + (m - e) k as e (1 - k) + m k, one product and one sum on the recursion.
+double envelopePass(double e, const double* m, const double* keepDown, const double* pullDown,
+                    const double* pullUp, double keepUp, int n, double* g) noexcept {
+    const __m128d kUp = _mm_set_sd(keepUp);
+    __m128d ev = _mm_set_sd(e);
+    for (int i = 0; i < n; ++i) {
+        const __m128d up = _mm_add_sd(_mm_mul_sd(ev, kUp), _mm_load_sd(pullUp + i));
+        const __m128d down =
+            _mm_add_sd(_mm_mul_sd(ev, _mm_load_sd(keepDown + i)), _mm_load_sd(pullDown + i));
+        const __m128d rising = _mm_cmpgt_sd(_mm_load_sd(m + i), ev);  // all ones where m > e
+#ifdef __AVX__
+        ev = _mm_blendv_pd(down, up, rising);
+#else
+        ev = _mm_or_pd(_mm_and_pd(rising, up), _mm_andnot_pd(rising, down));
+#endif
+        _mm_store_sd(g + i, ev);
+    }
+    return _mm_cvtsd_f64(ev);
 }
 
 void gainsPass(double* g, int n) noexcept {

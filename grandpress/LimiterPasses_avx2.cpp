@@ -3,7 +3,8 @@
 
 namespace grandpress {
 
-const LimiterPasses kLimiterPassesAvx2 = {peaksPass, windowMaximaPass, envelopeStepsPass, gainsPass,
+const LimiterPasses kLimiterPassesAvx2 = {peaksPass,         windowMaximaPass, levelAveragesPass,
+                                          envelopeStepsPass, envelopePass,     gainsPass,
                                           scaleToCeilingPass};
 
 }  // namespace grandpress

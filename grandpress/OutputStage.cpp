@@ -1,7 +1,5 @@
 #include "grandpress/OutputStage.h"
 
-#include <emmintrin.h>
-
 #include <cmath>
 #include <cstring>
 
@@ -29,35 +27,17 @@ void ringOut(const double* ring, unsigned first, double* to, int n) noexcept {
     std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
 }
 
-// The fast and slow level averages of the window peaks m, both filters in one pair of lanes (the
-// same sums as one filter after the other).
-void levelAverages(const double* m, int n, const EngineSettings& s, PlainState& fast,
-                   PlainState& slow, double* fastLevel, double* slowLevel) noexcept {
-    const qrx::dsp::BiquadCoefficients& cf = s.limiterFast;
-    const qrx::dsp::BiquadCoefficients& cs = s.limiterSlow;
-    const StereoPair b0 = {cf.b0, cs.b0}, b1 = {cf.b1, cs.b1}, b2 = {cf.b2, cs.b2};
-    const StereoPair a1 = {cf.a1, cs.a1}, a2 = {cf.a2, cs.a2};
-    StereoPair x1 = {fast.memories.x1, slow.memories.x1};
-    StereoPair x2 = {fast.memories.x2, slow.memories.x2};
-    StereoPair y1 = {fast.memories.y1, slow.memories.y1};
-    StereoPair y2 = {fast.memories.y2, slow.memories.y2};
-    StereoPair offset = {fast.offset, slow.offset};
-    for (int i = 0; i < n; ++i) {
-        const StereoPair before = offset;
-        offset = -offset;
-        const StereoPair x = m[i] + offset;
-        const StereoPair y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y + before;
-        fastLevel[i] = y[0];
-        slowLevel[i] = y[1];
-    }
-    fast.memories = {x1[0], x2[0], y1[0], y2[0]};
-    slow.memories = {x1[1], x2[1], y1[1], y2[1]};
-    fast.offset = offset[0];
-    slow.offset = offset[1];
+// The limiter's level filters as the passes carry them: x1, x2, y1, y2 and the noise offset.
+void toLanes(const PlainState& p, double lanes[5]) noexcept {
+    lanes[0] = p.memories.x1;
+    lanes[1] = p.memories.x2;
+    lanes[2] = p.memories.y1;
+    lanes[3] = p.memories.y2;
+    lanes[4] = p.offset;
+}
+void fromLanes(const double lanes[5], PlainState& p) noexcept {
+    p.memories = {lanes[0], lanes[1], lanes[2], lanes[3]};
+    p.offset = lanes[4];
 }
 
 }  // namespace
@@ -133,23 +113,16 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         for (int i = 0; i < n; ++i) m[i] += noise[i * noiseStep];
         // Level averages, then the release speed-up and both envelope steps of every frame
         // (feed-forward).
-        levelAverages(m, n, s, fastLevel, slowLevel, fast, slow);
+        double levels[2][5];
+        toLanes(fastLevel, levels[0]);
+        toLanes(slowLevel, levels[1]);
+        pass.levelAverages(m, n, s.limiterFast, s.limiterSlow, levels, fast, slow);
+        fromLanes(levels[0], fastLevel);
+        fromLanes(levels[1], slowLevel);
         const double attack = s.limiterAttack;
         pass.envelopeSteps(fast, slow, m, n, s.limiterRelease, attack, keepDown, pullDown, pullUp);
-        // The envelope, serial; then the gains and the scaled frames at r. Both steps, then the
-        // one that applies (no branch that changes from frame to frame); each step
-        // e + (m - e) k as e (1 - k) + m k, one product and one sum on the recursion.
-        const __m128d keepUp = _mm_set_sd(1.0 - attack);
-        __m128d ev = _mm_set_sd(E);
-        for (int i = 0; i < n; ++i) {
-            const __m128d up = _mm_add_sd(_mm_mul_sd(ev, keepUp), _mm_load_sd(pullUp + i));
-            const __m128d down =
-                _mm_add_sd(_mm_mul_sd(ev, _mm_load_sd(keepDown + i)), _mm_load_sd(pullDown + i));
-            const __m128d rising = _mm_cmpgt_sd(_mm_load_sd(m + i), ev);  // all ones where m > e
-            ev = _mm_or_pd(_mm_and_pd(rising, up), _mm_andnot_pd(rising, down));
-            _mm_store_sd(g + i, ev);
-        }
-        const double e = _mm_cvtsd_f64(ev);
+        // The envelope, serial; then the gains and the scaled frames at r.
+        const double e = pass.envelope(E, m, keepDown, pullDown, pullUp, 1.0 - attack, n, g);
         E = e;
         pass.gains(g, n);
         G = e <= 1.0 ? 1.0 : 1.0 / e;
