@@ -1,6 +1,7 @@
 #include "grandpress/SignalPath.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "grandpress/GainCurve.h"
 #include "grandpress/InputStage.h"
@@ -174,8 +175,9 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     // Input stage: finite samples into the lines, the delayed frames into the chunk.
     const Sample* const from[4] = {io.mainLeft + offset, io.mainRight + offset,
                                    io.sideLeft + offset, io.sideRight + offset};
-    input.pushWith(n, [&from](int stream, double* to, int first, int count) {
-        finiteInputs(from[stream] + first, to, count);
+    const HostSampleKernels& host = hostSamplesFor(kernels);
+    input.pushWith(n, [&from, &host](int stream, double* to, int first, int count) {
+        finiteInputs(host, from[stream] + first, to, count);
     });
     for (int k = 0; k < 4; ++k) input.delayedBlock(k, lay.inputDelay + n - 1, n, base[k]);
     if (s.meterSource == kMeterPre) {
@@ -227,8 +229,13 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     // Left first: an output pair that is one buffer ends with the right channel.
     Sample* const toLeft = io.outLeft + offset;
     Sample* const toRight = io.outRight + offset;
-    for (int i = 0; i < n; ++i) toLeft[i] = static_cast<Sample>(out[0][i]);
-    for (int i = 0; i < n; ++i) toRight[i] = static_cast<Sample>(out[1][i]);
+    if constexpr (std::is_same_v<Sample, float>) {
+        host.toFloats(out[0], toLeft, n);
+        host.toFloats(out[1], toRight, n);
+    } else {
+        for (int i = 0; i < n; ++i) toLeft[i] = out[0][i];
+        for (int i = 0; i < n; ++i) toRight[i] = out[1][i];
+    }
 }
 
 int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, const double* mL,
