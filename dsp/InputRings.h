@@ -85,14 +85,16 @@ class InputRings : public InputStreams {
         const int head =
             static_cast<int>(kLength - first) < n ? static_cast<int>(kLength - first) : n;
         std::memcpy(ring + first, from, sizeof(double) * static_cast<std::size_t>(head));
-        std::memcpy(ring, from + head, sizeof(double) * static_cast<std::size_t>(n - head));
+        if (head < n)  // (most runs do not wrap: no call for nothing)
+            std::memcpy(ring, from + head, sizeof(double) * static_cast<std::size_t>(n - head));
     }
     // n values out of a ring from position `first` on, wrapping at the end.
     static void copyOut(const double* ring, unsigned first, double* to, int n) noexcept {
         const int head =
             static_cast<int>(kLength - first) < n ? static_cast<int>(kLength - first) : n;
         std::memcpy(to, ring + first, sizeof(double) * static_cast<std::size_t>(head));
-        std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
+        if (head < n)
+            std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
     }
 
   private:

@@ -19,12 +19,13 @@ void ringIn(double* ring, unsigned first, const double* from, int n) noexcept {
     const int head = ringHead(first, n);
     std::memcpy(ring + (first & kLimiterMask), from,
                 sizeof(double) * static_cast<std::size_t>(head));
-    std::memcpy(ring, from + head, sizeof(double) * static_cast<std::size_t>(n - head));
+    if (head < n)  // (most runs do not wrap: no call for nothing)
+        std::memcpy(ring, from + head, sizeof(double) * static_cast<std::size_t>(n - head));
 }
 void ringOut(const double* ring, unsigned first, double* to, int n) noexcept {
     const int head = ringHead(first, n);
     std::memcpy(to, ring + (first & kLimiterMask), sizeof(double) * static_cast<std::size_t>(head));
-    std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
+    if (head < n) std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
 }
 
 // The limiter's level filters as the passes carry them: x1, x2, y1, y2 and the noise offset.
