@@ -9,13 +9,13 @@
 
 #include <cmath>
 
+#include "dsp/InstructionSet.h"
 #include "dsp/PlainBiquad.h"
 #include "grandpress/EngineSettings.h"
+#include "grandpress/EnvelopeKernel.h"
 #include "grandpress/SideChain.h"
 
 namespace grandpress {
-
-inline constexpr double kEnvelopeFloor = 0.0001;
 
 // level^inverseRatio for level > 0, as 2^(ir * log2(level)) (the two library calls cost less
 // than one pow; the result differs by rounding only).
@@ -100,6 +100,27 @@ class GainComputer {
             level[n + i] = frame[1];
         }
         *this = g;
+    }
+
+    // The same with the kernels of `set` (which this processor must run): the vector build
+    // differs from the baseline by rounding only.
+    void levels(qrx::dsp::InstructionSet set, const double* dL, const double* dR, int n,
+                bool monitor, const EngineSettings& s, const ReleaseShape& shape,
+                double* level) noexcept {
+        if (set == qrx::dsp::InstructionSet::Avx2Fma && !s.classic) {
+            EnvelopeLaw law;
+            law.fast = s.levelFast;
+            law.slow = s.levelSlow;
+            law.attack = s.attackCoefficient;
+            law.release = s.releaseCoefficient;
+            law.rms = s.rms != 0;
+            law.autoAttack = s.autoAttack != 0;
+            law.autoRelease = s.autoRelease != 0;
+            envelopeLevelsAvx2(law, env, fastAverage, slowAverage, monitor ? nullptr : dL,
+                               monitor ? nullptr : dR, n, level);
+            return;
+        }
+        levels(dL, dR, n, monitor, s, shape, level);
     }
 
     // The gain factor of one envelope level: out(level) / (level + 1e-6).
