@@ -205,7 +205,8 @@ TEST(GrandPressGainComputer, ChunkEnvelopesAgreeOnBothKernelSets) {
 
 TEST(GrandPressGainComputer, ChunkCurveIsTheFrameCurveOnBothKernelSets) {
     // Levels across the whole range the envelope reaches, the knee joints and their neighbours,
-    // in a chunk whose length leaves a partial quad.
+    // in a chunk whose length leaves a partial quad. The vector build's shorter series keep the
+    // gain within 2e-12 of the baseline's (some 7e-13 at the largest levels under expansion).
     std::vector<double> level;
     for (double x = 1e-4; x < 2e6; x *= 1.13) level.push_back(x);
     for (double x : {0.5, 0.5000001, 1.0, 1.0000001, 1.4999999, 1.5, 0.9999999}) level.push_back(x);
@@ -225,7 +226,7 @@ TEST(GrandPressGainComputer, ChunkCurveIsTheFrameCurveOnBothKernelSets) {
                     if (set == InstructionSet::Baseline)
                         ASSERT_EQ(gain[k], frame) << "level " << level[k];
                     else
-                        ASSERT_NEAR(gain[k], frame, 1e-14 * frame)
+                        ASSERT_NEAR(gain[k], frame, 2e-12 * frame)
                             << "level " << level[k] << " ratio " << ratio << " soft " << soft;
                 }
             }
