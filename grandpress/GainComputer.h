@@ -35,15 +35,34 @@ inline double staticCurve(double level, const EngineSettings& s) noexcept {
            (1.5 * (p1 - p2) + 0.5 * (p3 - p0)) * t * t * t;
 }
 
-// Release-shape table: entry k = k^0.05 (0 at 0, 1.41247 at 999).
+// Release-shape table: entry k = k^0.05 (0 at 0, 1.41247 at 999). The "Classic" law raises the
+// release coefficient to these powers; exponent() keeps each power it has taken for the current
+// coefficient (the same bits as std::pow), so a frame costs a look-up instead of a pow. A new
+// coefficient starts a new generation of the kept powers.
 class ReleaseShape {
   public:
     static constexpr int kEntries = 1000;
     ReleaseShape() noexcept;
     float operator[](int k) const noexcept { return table[k]; }
 
+    // releaseCoefficient^shape[k] (audio thread; the kept powers are this object's own).
+    double exponent(int k, double releaseCoefficient) const noexcept {
+        if (releaseCoefficient != keptFor) newGeneration(releaseCoefficient);
+        if (keptIn[k] != generation) {
+            kept[k] = std::pow(releaseCoefficient, static_cast<double>(table[k]));
+            keptIn[k] = generation;
+        }
+        return kept[k];
+    }
+
   private:
+    void newGeneration(double releaseCoefficient) const noexcept;
+
     float table[kEntries];
+    mutable double kept[kEntries];
+    mutable unsigned keptIn[kEntries];  // the generation each kept power belongs to (0: none)
+    mutable unsigned generation = 0;
+    mutable double keptFor = -1.0;  // no coefficient is negative
 };
 
 // Both channels' gain computers: the level averages run as one pair, the envelopes and curves
@@ -227,7 +246,7 @@ class GainComputer {
         const float ff = static_cast<float>(fast);
         int k = static_cast<int>((3.0f + ff) / (1.2f * ff) + 0.5f);
         k = k < 0 ? 0 : (k > ReleaseShape::kEntries - 1 ? ReleaseShape::kEntries - 1 : k);
-        const double exponent = std::pow(s.releaseCoefficient, static_cast<double>(shape[k]));
+        const double exponent = shape.exponent(k, s.releaseCoefficient);
         const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
         double step = (target - e) * exponent;
         if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);

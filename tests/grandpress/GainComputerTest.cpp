@@ -115,6 +115,20 @@ TEST(GrandPressGainComputer, ClassicLawFallsTowardsItsFloor) {
     EXPECT_NEAR(one.envelope(0), 0.0001 + (0.4 - 0.0001) * factor, 1e-12);
 }
 
+TEST(GrandPressGainComputer, ClassicReleasePowersAreThoseOfPow) {
+    // The kept powers of the release shape: the bits of std::pow for every entry, while the
+    // coefficient changes (as under a moving Release knob), comes back, and entries are asked
+    // for in any order and more than once.
+    const gp::ReleaseShape shape;
+    for (double c : {0.99995, 0.9, 0.99995, 0.5, 0.999999, 0.9}) {
+        for (int j = 0; j < 3 * gp::ReleaseShape::kEntries; ++j) {
+            const int k = (j * 7919) % gp::ReleaseShape::kEntries;
+            ASSERT_EQ(shape.exponent(k, c), std::pow(c, static_cast<double>(shape[k])))
+                << "coefficient " << c << " entry " << k;
+        }
+    }
+}
+
 TEST(GrandPressGainComputer, ExpansionAboveTheThreshold) {
     const gp::EngineSettings s = settings(0.0f, false);  // step 0: ratio 0.5
     gp::GainComputer g;
