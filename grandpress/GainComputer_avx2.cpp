@@ -57,12 +57,13 @@ void run(const EnvelopeLaw& law, double env[2], PlainPair& fast, PlainPair& slow
     __m128d downKeep = _mm_sub_pd(_mm_set1_pd(1.0), kDown);
     __m128d e = _mm_loadu_pd(env);
 
-    for (int i = 0; i < n; ++i) {
+    // One frame with the offsets before and after its flip. Frames go in pairs, so the offsets
+    // are constants and the memories move on without copies.
+    const __m256d plus = offset, minus = _mm256_xor_pd(offset, sign);
+    const auto frame = [&](int i, __m256d before, __m256d after) {
         __m128d x = _mm_setr_pd(dL[i], dR[i]);
         if (Rms) x = _mm_mul_pd(x, x);
-        const __m256d before = offset;
-        offset = _mm256_xor_pd(offset, sign);
-        const __m256d xo = _mm256_add_pd(_mm256_set_m128d(x, x), offset);
+        const __m256d xo = _mm256_add_pd(_mm256_set_m128d(x, x), after);
         // The feed-forward terms first, the recursive ones last (the shortest path from y1).
         __m256d y = _mm256_mul_pd(b0, xo);
         y = _mm256_fmadd_pd(b1, x1, y);
@@ -96,6 +97,15 @@ void run(const EnvelopeLaw& law, double env[2], PlainPair& fast, PlainPair& slow
         const __m128d out = Rms ? _mm_sqrt_pd(e) : e;
         _mm_storel_pd(level + i, out);
         _mm_storeh_pd(level + n + i, out);
+    };
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        frame(i, plus, minus);
+        frame(i + 1, minus, plus);
+    }
+    if (i < n) {
+        frame(i, plus, minus);
+        offset = minus;
     }
     _mm_storeu_pd(env, e);
     fast.m.x1 = lowOf(x1);
