@@ -125,25 +125,15 @@ void envelopeLevelsAvx2(const EnvelopeLaw& law, double env[2], PlainPair& fast, 
                         const double* dL, const double* dR, int n, double* level) noexcept {
     if (dL == nullptr) dL = kSilence;
     if (dR == nullptr) dR = kSilence;
+    // One loop per switch setting, indexed by RMS (1), auto attack (2) and auto release (4).
+    using Loop = void (*)(const EnvelopeLaw&, double*, PlainPair&, PlainPair&, const double*,
+                          const double*, int, double*);
+    static constexpr Loop kLoops[8] = {run<false, false, false>, run<true, false, false>,
+                                       run<false, true, false>,  run<true, true, false>,
+                                       run<false, false, true>,  run<true, false, true>,
+                                       run<false, true, true>,   run<true, true, true>};
     const int which = (law.rms ? 1 : 0) | (law.autoAttack ? 2 : 0) | (law.autoRelease ? 4 : 0);
-    switch (which) {
-        case 0:
-            return run<false, false, false>(law, env, fast, slow, dL, dR, n, level);
-        case 1:
-            return run<true, false, false>(law, env, fast, slow, dL, dR, n, level);
-        case 2:
-            return run<false, true, false>(law, env, fast, slow, dL, dR, n, level);
-        case 3:
-            return run<true, true, false>(law, env, fast, slow, dL, dR, n, level);
-        case 4:
-            return run<false, false, true>(law, env, fast, slow, dL, dR, n, level);
-        case 5:
-            return run<true, false, true>(law, env, fast, slow, dL, dR, n, level);
-        case 6:
-            return run<false, true, true>(law, env, fast, slow, dL, dR, n, level);
-        default:
-            return run<true, true, true>(law, env, fast, slow, dL, dR, n, level);
-    }
+    kLoops[which](law, env, fast, slow, dL, dR, n, level);
 }
 
 }  // namespace grandpress
