@@ -41,7 +41,7 @@ inline double staticCurve(double level, const EngineSettings& s) noexcept {
 // coefficient starts a new generation of the kept powers.
 class ReleaseShape {
   public:
-    static constexpr int kEntries = 1000;
+    static constexpr int kEntries = kReleaseShapeEntries;
     ReleaseShape() noexcept;
     float operator[](int k) const noexcept { return table[k]; }
 
@@ -53,6 +53,12 @@ class ReleaseShape {
             keptIn[k] = generation;
         }
         return kept[k];
+    }
+
+    // The kept powers of `releaseCoefficient`, for the vector build (audio thread).
+    ReleasePowers powersFor(double releaseCoefficient) const noexcept {
+        if (releaseCoefficient != keptFor) newGeneration(releaseCoefficient);
+        return {table, kept, keptIn, generation};
     }
 
   private:
@@ -126,7 +132,7 @@ class GainComputer {
     void levels(qrx::dsp::InstructionSet set, const double* dL, const double* dR, int n,
                 bool monitor, const EngineSettings& s, const ReleaseShape& shape,
                 double* level) noexcept {
-        if (set == qrx::dsp::InstructionSet::Avx2Fma && !s.classic) {
+        if (set == qrx::dsp::InstructionSet::Avx2Fma) {
             EnvelopeLaw law;
             law.fast = s.levelFast;
             law.slow = s.levelSlow;
@@ -135,6 +141,11 @@ class GainComputer {
             law.rms = s.rms != 0;
             law.autoAttack = s.autoAttack != 0;
             law.autoRelease = s.autoRelease != 0;
+            law.classic = s.classic != 0;
+            if (law.classic) {
+                law.classicFloor = s.classicFloor;
+                law.powers = shape.powersFor(s.releaseCoefficient);
+            }
             envelopeLevelsAvx2(law, env, fastAverage, slowAverage, monitor ? nullptr : dL,
                                monitor ? nullptr : dR, n, level);
             return;
