@@ -4,7 +4,8 @@
 // gain factor.
 //
 // Threads: owned by SignalPath, audio thread only. The release-shape table is built once at
-// construction. Coefficients come from the block's EngineSettings copy.
+// construction; the powers it keeps for the "Classic" law are taken on the audio thread, into
+// storage it owns (no allocation). Coefficients come from the block's EngineSettings copy.
 #pragma once
 
 #include <cmath>
