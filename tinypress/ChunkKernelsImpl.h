@@ -9,6 +9,7 @@
 
 #include <immintrin.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <xsimd/xsimd.hpp>
@@ -563,26 +564,137 @@ struct Kernels {
         taken = taken || take;
     }
 
+    // The gain holds of one needle over a chunk of its readings (both lanes side by side),
+    // given their least and greatest values. While every reading lies in (0.01, 1], each one
+    // only ever lowers the held value, so the chunk takes its least reading if that is below
+    // the held value, and a hold was taken exactly then; otherwise the readings are held one by
+    // one. (NaN readings, never held, are left out of the least and greatest values.)
+    static void holdGainChunk(const double* readings, int n, const Pair& least,
+                              const Pair& greatest, Pair& held,
+                              xsimd::batch_bool<double, PairArch>& taken) noexcept {
+        if (xsimd::all(greatest <= Pair(1.0)) && xsimd::all(least > Pair(0.01))) {
+            const auto take = least < held;
+            held = xsimd::select(take, least, held);
+            taken = taken || take;
+            return;
+        }
+        for (int i = 0; i < n; ++i) holdGain(Pair::load_aligned(readings + 2 * i), held, taken);
+    }
+
+    // Two vectors of one channel each as 2 kWide values with the channels side by side.
+    static void interleave(const Wide& a, const Wide& b, double* to) noexcept {
+        if constexpr (kWide == 4) {
+            const __m256d low = _mm256_unpacklo_pd(a, b), high = _mm256_unpackhi_pd(a, b);
+            Wide(_mm256_permute2f128_pd(low, high, 0x20)).store_aligned(to);
+            Wide(_mm256_permute2f128_pd(low, high, 0x31)).store_aligned(to + 4);
+        } else {
+            Wide(_mm_unpacklo_pd(a, b)).store_aligned(to);
+            Wide(_mm_unpackhi_pd(a, b)).store_aligned(to + 2);
+        }
+    }
+
+    // The gain meters in three passes: the metered x over the whole chunk at the widest vector,
+    // then the recursive parts (VU filter, PPM) frame by frame, then the holds from the chunk's
+    // extremes.
     static void gainMeters(const MeterJob& j) noexcept {
+        const int n = j.n;
+        if (n <= 0) return;
         const MeterConstants& k = *j.constants;
         MeterLanes m = loadMeters(j);
-        const Coefficients vu = loadCoefficients(k.vuFilter, k.vuFilter);
-        const Pair attack(k.ppmAttack), release(k.ppmReturn), mix(k.mix), one(1.0);
-        const bool compressing = k.compressing;
-        for (int i = 0; i < j.n; ++i) {
-            const Pair g = pair(j.value[0][i], j.value[1][i]);
-            const Pair noise(j.noise[i]);
-            const Pair x = mulAdd(xsimd::abs(Pair(0.98) * g) - one, mix, one);
-            m.vu = vuStep(m, vu, x);
-            // Compressing, the needle falls fast with more reduction and returns slowly;
-            // expanding, it rises fast.
-            const auto fast = compressing ? x < m.ppm : x > m.ppm;
-            m.ppm = mulAdd(xsimd::select(fast, attack, release), x - m.ppm, m.ppm + noise);
-            holdGain(m.vu, m.vuHold, m.vuTaken);
-            holdGain(m.ppm, m.ppmHold, m.ppmTaken);
+        const int whole = (n + kWide - 1) / kWide * kWide;  // frames in whole vectors
+
+        // x of both channels side by side (frame i at 2i).
+        alignas(64) double x[2 * kChunk];
+        {
+            const Wide mix(k.mix), one(1.0), scale(0.98);
+            const auto metered = [&](const double* g, int i) {
+                return xsimd::fma(xsimd::abs(scale * Wide::load_unaligned(g + i)) - one, mix, one);
+            };
+            for (int i = 0; i < whole; i += kWide)
+                interleave(metered(j.value[0], i), metered(j.value[1], i), x + 2 * i);
         }
+
+        alignas(64) double vu[2 * kChunk], ppm[2 * kChunk];
+        GainNeedles needles(k, m);
+        if (k.compressing)
+            needles.template run<true>(x, j.noise, n, vu, ppm);
+        else
+            needles.template run<false>(x, j.noise, n, vu, ppm);
+        needles.finish(m, n);
+        holdGainChunk(vu, n, needles.vuLeast, needles.vuGreatest, m.vuHold, m.vuTaken);
+        holdGainChunk(ppm, n, needles.ppmLeast, needles.ppmGreatest, m.ppmHold, m.ppmTaken);
         storeMeters(m, j);
     }
+
+    // The recursive part of the gain meters in registers, two frames per round (the VU filter's
+    // alternating offset then takes its two signs in turn): the VU filter and the PPM follower;
+    // the readings go to vu and ppm (both lanes side by side) and their extremes are kept.
+    struct GainNeedles {
+        const Coefficients c;
+        const Pair attack, release;
+        Memories mem;
+        // The offset the filter's input carries on even frames of the chunk (odd frames: -odd),
+        // and the state.
+        const Pair odd;
+        Pair vu, ppm;
+        Pair vuLeast = Pair(HUGE_VAL), vuGreatest = Pair(-HUGE_VAL);
+        Pair ppmLeast = Pair(HUGE_VAL), ppmGreatest = Pair(-HUGE_VAL);
+
+        GainNeedles(const MeterConstants& k, const MeterLanes& m) noexcept
+            : c(loadCoefficients(k.vuFilter, k.vuFilter)),
+              attack(k.ppmAttack),
+              release(k.ppmReturn),
+              mem(m.vuMemories),
+              odd(m.vuOffset),
+              vu(m.vu),
+              ppm(m.ppm) {}
+
+        // One frame: `offset` rides on the filter's input, `before` on its stored output.
+        template <bool compressing>
+        [[gnu::always_inline]] void frame(const double* x, const double* noise, int i,
+                                          const Pair& offset, const Pair& before, double* vuTo,
+                                          double* ppmTo) noexcept {
+            const Pair xi = Pair::load_aligned(x + 2 * i);
+            const Pair xo = xi + offset;
+            const Pair y = biquad(c, mem, xo);
+            mem.x2 = mem.x1;
+            mem.x1 = xo;
+            mem.y2 = mem.y1;
+            mem.y1 = y + before;
+            vu = y;
+            // Compressing, the needle falls fast with more reduction and returns slowly;
+            // expanding, it rises fast.
+            const auto fast = compressing ? xi < ppm : xi > ppm;
+            ppm = mulAdd(xsimd::select(fast, attack, release), xi - ppm, ppm + Pair(noise[i]));
+            vu.store_aligned(vuTo + 2 * i);
+            ppm.store_aligned(ppmTo + 2 * i);
+            vuLeast = xsimd::min(vu, vuLeast);
+            vuGreatest = xsimd::max(vu, vuGreatest);
+            ppmLeast = xsimd::min(ppm, ppmLeast);
+            ppmGreatest = xsimd::max(ppm, ppmGreatest);
+        }
+
+        template <bool compressing>
+        void run(const double* x, const double* noise, int n, double* vuTo,
+                 double* ppmTo) noexcept {
+            // Frame 0 flips the offset the chunk starts with.
+            const Pair even = -odd;
+            int i = 0;
+            for (; i + 2 <= n; i += 2) {
+                frame<compressing>(x, noise, i, even, odd, vuTo, ppmTo);
+                frame<compressing>(x, noise, i + 1, odd, even, vuTo, ppmTo);
+            }
+            if (i < n) frame<compressing>(x, noise, i, even, odd, vuTo, ppmTo);
+        }
+
+        void finish(MeterLanes& m, int n) const noexcept {
+            m.vu = vu;
+            m.ppm = ppm;
+            m.vuMemories = mem;
+            // The offset of the last frame.
+            m.vuOffset = n % 2 ? -odd : odd;
+        }
+    };
 
     static constexpr ChunkKernels table{&noise, &noisePair, &readFinite,   &shelves,
                                         &link,  &dynamics,  &signalMeters, &gainMeters};
