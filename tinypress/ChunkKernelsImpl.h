@@ -279,10 +279,155 @@ struct Kernels {
         }
     };
 
+    // The AVX2 build's shelves: lanes 0-1 run the low shelf (left, right) on frame i while lanes
+    // 2-3 run the high shelf on frame i - 1, the low shelf's output of the step before.
+    struct Quad {
+        __m256d b0, b1, b2, a1, a2;  // running coefficients
+        __m256d x1, x2, y1, y2;      // memories
+    };
+    static __m256d lanes(double lowLeft, double lowRight, double highLeft,
+                         double highRight) noexcept {
+        return _mm256_setr_pd(lowLeft, lowRight, highLeft, highRight);
+    }
+    static void split(__m256d v, double& lowLeft, double& lowRight, double& highLeft,
+                      double& highRight) noexcept {
+        alignas(32) double a[4];
+        _mm256_storeu_pd(a, v);
+        lowLeft = a[0];
+        lowRight = a[1];
+        highLeft = a[2];
+        highRight = a[3];
+    }
+    // Lanes of `kept` where the bits of `mask` (one per lane) are set, else of `fresh`.
+    template <int mask>
+    static Quad keepLanes(const Quad& fresh, const Quad& kept) noexcept {
+        const auto pick = [](__m256d f, __m256d k) { return _mm256_blend_pd(f, k, mask); };
+        return {pick(fresh.b0, kept.b0), pick(fresh.b1, kept.b1), pick(fresh.b2, kept.b2),
+                pick(fresh.a1, kept.a1), pick(fresh.a2, kept.a2), pick(fresh.x1, kept.x1),
+                pick(fresh.x2, kept.x2), pick(fresh.y1, kept.y1), pick(fresh.y2, kept.y2)};
+    }
+
+    struct SkewedShelves {
+        Quad s;
+        const __m256d keep, tb0, tb1, tb2, ta1, ta2;  // 1 - rate, target * rate
+
+        explicit SkewedShelves(const ShelfJob& j) noexcept
+            : keep(_mm256_set1_pd(1.0 - j.rate)),
+              tb0(scaled(j, &qrx::dsp::BiquadCoefficients::b0)),
+              tb1(scaled(j, &qrx::dsp::BiquadCoefficients::b1)),
+              tb2(scaled(j, &qrx::dsp::BiquadCoefficients::b2)),
+              ta1(scaled(j, &qrx::dsp::BiquadCoefficients::a1)),
+              ta2(scaled(j, &qrx::dsp::BiquadCoefficients::a2)) {
+            const auto coefficient = [&](double qrx::dsp::BiquadCoefficients::*c) {
+                return lanes(j.low[0]->current.*c, j.low[1]->current.*c, j.high[0]->current.*c,
+                             j.high[1]->current.*c);
+            };
+            const auto memory = [&](double qrx::dsp::BiquadMemories::*m) {
+                return lanes(j.low[0]->memories.*m, j.low[1]->memories.*m, j.high[0]->memories.*m,
+                             j.high[1]->memories.*m);
+            };
+            using C = qrx::dsp::BiquadCoefficients;
+            using M = qrx::dsp::BiquadMemories;
+            s = {coefficient(&C::b0), coefficient(&C::b1), coefficient(&C::b2),
+                 coefficient(&C::a1), coefficient(&C::a2), memory(&M::x1),
+                 memory(&M::x2),      memory(&M::y1),      memory(&M::y2)};
+        }
+        static __m256d scaled(const ShelfJob& j, double qrx::dsp::BiquadCoefficients::*c) noexcept {
+            const double low = *j.lowTarget.*c * j.rate, high = *j.highTarget.*c * j.rate;
+            return lanes(low, low, high, high);
+        }
+
+        // One step of the four lanes on input x with noise h (per lane), as glidingStep.
+        [[gnu::always_inline]] __m256d step(__m256d x, __m256d h) noexcept {
+            s.b0 = _mm256_fmadd_pd(s.b0, keep, _mm256_add_pd(tb0, h));
+            s.b1 = _mm256_fmadd_pd(s.b1, keep, _mm256_add_pd(tb1, h));
+            s.b2 = _mm256_fmadd_pd(s.b2, keep, _mm256_add_pd(tb2, h));
+            s.a1 = _mm256_fmadd_pd(s.a1, keep, _mm256_add_pd(ta1, h));
+            s.a2 = _mm256_fmadd_pd(s.a2, keep, _mm256_add_pd(ta2, h));
+            const __m256d xh = _mm256_add_pd(x, h);
+            const __m256d forward =
+                _mm256_fmadd_pd(s.b2, s.x2, _mm256_fmadd_pd(s.b1, s.x1, _mm256_mul_pd(s.b0, xh)));
+            const __m256d y = _mm256_fnmadd_pd(s.a1, s.y1, _mm256_fnmadd_pd(s.a2, s.y2, forward));
+            s.x2 = s.x1;
+            s.x1 = xh;
+            s.y2 = s.y1;
+            s.y1 = _mm256_add_pd(y, h);
+            return y;
+        }
+
+        // The low shelf's output of the last step (its lanes 0-1) as the high shelf's input,
+        // beside the next frame's side chain.
+        static __m256d next(__m128d side, __m256d y) noexcept {
+            return _mm256_insertf128_pd(_mm256_castpd128_pd256(side), _mm256_castpd256_pd128(y), 1);
+        }
+
+        template <bool shared>
+        void run(ShelfJob& j) noexcept {
+            const int n = j.n;
+            double *left = j.side[0], *right = j.side[1];
+            const double* const* lowNoise = j.lowNoise;
+            const double* const* highNoise = j.highNoise;
+            // Frame 0: the low shelf alone (the high lanes keep their state).
+            const Quad before = s;
+            __m256d y = step(lanes(left[0], right[0], 0.0, 0.0),
+                             lanes(lowNoise[0][0], lowNoise[1][0], 0.0, 0.0));
+            s = keepLanes<0xC>(s, before);
+            for (int i = 1; i < n; ++i) {
+                __m256d h;
+                if constexpr (shared)
+                    // (h[i - 1], h[i]) spread to (h[i], h[i], h[i - 1], h[i - 1]).
+                    h = _mm256_permute4x64_pd(
+                        _mm256_castpd128_pd256(_mm_loadu_pd(lowNoise[0] + i - 1)), 0x05);
+                else
+                    h = lanes(lowNoise[0][i], lowNoise[1][i], highNoise[0][i - 1],
+                              highNoise[1][i - 1]);
+                y = step(next(_mm_setr_pd(left[i], right[i]), y), h);
+                const __m128d high = _mm256_extractf128_pd(y, 1);
+                _mm_storel_pd(left + i - 1, high);
+                _mm_storeh_pd(right + i - 1, high);
+            }
+            // The high shelf alone on the last frame (the low lanes keep their state).
+            const Quad lowDone = s;
+            y = step(next(_mm_setzero_pd(), y),
+                     lanes(0.0, 0.0, highNoise[0][n - 1], highNoise[1][n - 1]));
+            s = keepLanes<0x3>(s, lowDone);
+            const __m128d high = _mm256_extractf128_pd(y, 1);
+            _mm_storel_pd(left + n - 1, high);
+            _mm_storeh_pd(right + n - 1, high);
+        }
+
+        void finish(ShelfJob& j) const noexcept {
+            qrx::dsp::BiquadCoefficients &lowL = j.low[0]->current, &lowR = j.low[1]->current;
+            qrx::dsp::BiquadCoefficients &highL = j.high[0]->current, &highR = j.high[1]->current;
+            split(s.b0, lowL.b0, lowR.b0, highL.b0, highR.b0);
+            split(s.b1, lowL.b1, lowR.b1, highL.b1, highR.b1);
+            split(s.b2, lowL.b2, lowR.b2, highL.b2, highR.b2);
+            split(s.a1, lowL.a1, lowR.a1, highL.a1, highR.a1);
+            split(s.a2, lowL.a2, lowR.a2, highL.a2, highR.a2);
+            qrx::dsp::BiquadMemories &lowML = j.low[0]->memories, &lowMR = j.low[1]->memories;
+            qrx::dsp::BiquadMemories &highML = j.high[0]->memories, &highMR = j.high[1]->memories;
+            split(s.x1, lowML.x1, lowMR.x1, highML.x1, highMR.x1);
+            split(s.x2, lowML.x2, lowMR.x2, highML.x2, highMR.x2);
+            split(s.y1, lowML.y1, lowMR.y1, highML.y1, highMR.y1);
+            split(s.y2, lowML.y2, lowMR.y2, highML.y2, highMR.y2);
+        }
+    };
+
     static void shelves(ShelfJob& j) noexcept {
-        ShelfLoop loop(j);
+        if (j.n <= 0) return;
         const double* h = j.lowNoise[0];
-        if (j.lowNoise[1] == h && j.highNoise[0] == h && j.highNoise[1] == h)
+        const bool shared = j.lowNoise[1] == h && j.highNoise[0] == h && j.highNoise[1] == h;
+        if constexpr (kWide == 4) {
+            SkewedShelves skewed(j);
+            if (shared)
+                skewed.template run<true>(j);
+            else
+                skewed.template run<false>(j);
+            skewed.finish(j);
+            return;
+        }
+        ShelfLoop loop(j);
+        if (shared)
             for (int k = 0; k < j.n; ++k) loop.template step<true>(k);
         else
             for (int k = 0; k < j.n; ++k) loop.template step<false>(k);
