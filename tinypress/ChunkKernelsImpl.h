@@ -719,17 +719,21 @@ struct Kernels {
         // Make-up and output states glide toward their targets with the offset n.
         constexpr double kGlide = 0.001;
         const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
-        double m = j.makeup, o = j.output;
         alignas(64) double after[kChunk];
-        for (int k = 0; k < n; ++k) {
-            const double nk = j.noise[k];
-            m = m + (s.makeupTarget - m) * kGlide + nk;
-            o = o + (s.outputTarget - o) * kGlide + nk;
-            after[k] = m * autoMakeup * o;
-            j.outGain[k] = o;
+        if constexpr (kWide == 4) {
+            glideFourAtATime(j, kGlide, autoMakeup, whole, after);
+        } else {
+            double m = j.makeup, o = j.output;
+            for (int k = 0; k < n; ++k) {
+                const double nk = j.noise[k];
+                m = m + (s.makeupTarget - m) * kGlide + nk;
+                o = o + (s.outputTarget - o) * kGlide + nk;
+                after[k] = m * autoMakeup * o;
+                j.outGain[k] = o;
+            }
+            j.makeup = m;
+            j.output = o;
         }
-        j.makeup = m;
-        j.output = o;
         for (int c = 0; c < 2; ++c) {
             const double* main = j.main[c];
             const double* g = j.gain[c];
@@ -739,6 +743,41 @@ struct Kernels {
                  Wide::load_aligned(after + k))
                     .store_aligned(out + k);
         }
+    }
+
+    // The AVX2 build's make-up and output glides, four frames at a time: with d = state -
+    // target and c = 1 - glide, d_k = c d_(k-1) + n_k, so four frames take c^(i+1) times the
+    // carried d plus the noise summed with powers of c. The states of frame n - 1 are carried.
+    static void glideFourAtATime(DynamicsJob& j, double glide, double autoMakeup, int whole,
+                                 double* after) noexcept {
+        const EngineSettings& s = *j.settings;
+        const double c = 1.0 - glide;
+        const __m256d c1 = _mm256_set1_pd(c), c2 = _mm256_set1_pd(c * c);
+        const __m256d powers = _mm256_setr_pd(c, c * c, c * c * c, c * c * c * c);
+        const __m256d makeupTarget = _mm256_set1_pd(s.makeupTarget);
+        const __m256d outputTarget = _mm256_set1_pd(s.outputTarget);
+        const __m256d gain = _mm256_set1_pd(autoMakeup), zero = _mm256_setzero_pd();
+        __m256d dm = _mm256_set1_pd(j.makeup - s.makeupTarget);
+        __m256d dout = _mm256_set1_pd(j.output - s.outputTarget);
+        alignas(64) double makeup[kChunk];
+        for (int k = 0; k < whole; k += 4) {
+            __m256d sum = _mm256_loadu_pd(j.noise + k);
+            // (0, n0, n1, n2), then (0, 0, s0, s1).
+            sum = _mm256_fmadd_pd(c1, _mm256_blend_pd(_mm256_permute4x64_pd(sum, 0x90), zero, 0x1),
+                                  sum);
+            sum = _mm256_fmadd_pd(c2, _mm256_permute2f128_pd(sum, sum, 0x08), sum);
+            const __m256d dmNow = _mm256_fmadd_pd(powers, dm, sum);
+            const __m256d doutNow = _mm256_fmadd_pd(powers, dout, sum);
+            dm = _mm256_permute4x64_pd(dmNow, 0xFF);
+            dout = _mm256_permute4x64_pd(doutNow, 0xFF);
+            const __m256d m = _mm256_add_pd(makeupTarget, dmNow);
+            const __m256d o = _mm256_add_pd(outputTarget, doutNow);
+            _mm256_store_pd(makeup + k, m);
+            _mm256_storeu_pd(j.outGain + k, o);
+            _mm256_store_pd(after + k, _mm256_mul_pd(_mm256_mul_pd(m, gain), o));
+        }
+        j.makeup = makeup[j.n - 1];
+        j.output = j.outGain[j.n - 1];
     }
 
     // ---- meters ----
