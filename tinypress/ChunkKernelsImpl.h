@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <xsimd/xsimd.hpp>
 
 #include "dsp/VectorMath.h"
@@ -337,7 +338,9 @@ struct Kernels {
             return lanes(low, low, high, high);
         }
 
-        // One step of the four lanes on input x with noise h (per lane), as glidingStep.
+        // One step of the four lanes on input x with noise h (per lane), as glidingStep. The
+        // newest input and output come last, which keeps the chains from one step to the next
+        // short.
         [[gnu::always_inline]] __m256d step(__m256d x, __m256d h) noexcept {
             s.b0 = _mm256_fmadd_pd(s.b0, keep, _mm256_add_pd(tb0, h));
             s.b1 = _mm256_fmadd_pd(s.b1, keep, _mm256_add_pd(tb1, h));
@@ -345,9 +348,9 @@ struct Kernels {
             s.a1 = _mm256_fmadd_pd(s.a1, keep, _mm256_add_pd(ta1, h));
             s.a2 = _mm256_fmadd_pd(s.a2, keep, _mm256_add_pd(ta2, h));
             const __m256d xh = _mm256_add_pd(x, h);
-            const __m256d forward =
-                _mm256_fmadd_pd(s.b2, s.x2, _mm256_fmadd_pd(s.b1, s.x1, _mm256_mul_pd(s.b0, xh)));
-            const __m256d y = _mm256_fnmadd_pd(s.a1, s.y1, _mm256_fnmadd_pd(s.a2, s.y2, forward));
+            const __m256d older = _mm256_fnmadd_pd(
+                s.a2, s.y2, _mm256_fmadd_pd(s.b2, s.x2, _mm256_mul_pd(s.b1, s.x1)));
+            const __m256d y = _mm256_fnmadd_pd(s.a1, s.y1, _mm256_fmadd_pd(s.b0, xh, older));
             s.x2 = s.x1;
             s.x1 = xh;
             s.y2 = s.y1;
@@ -355,45 +358,67 @@ struct Kernels {
             return y;
         }
 
-        // The low shelf's output of the last step (its lanes 0-1) as the high shelf's input,
-        // beside the next frame's side chain.
-        static __m256d next(__m128d side, __m256d y) noexcept {
+        // The side chain of a frame in the low lanes, the low shelf's output of an earlier step
+        // (its lanes 0-1) in the high lanes.
+        static __m256d input(__m128d side, __m256d y) noexcept {
             return _mm256_insertf128_pd(_mm256_castpd128_pd256(side), _mm256_castpd256_pd128(y), 1);
         }
+        static __m256d spread(double low, double high) noexcept {
+            return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_set1_pd(low)), _mm_set1_pd(high),
+                                        1);
+        }
 
+        // Step i runs the low shelf on frame i and the high shelf on frame i - 2 (two steps
+        // apart, the high shelf's input is ready long before it is needed).
         template <bool shared>
         void run(ShelfJob& j) noexcept {
             const int n = j.n;
             double *left = j.side[0], *right = j.side[1];
             const double* const* lowNoise = j.lowNoise;
             const double* const* highNoise = j.highNoise;
-            // Frame 0: the low shelf alone (the high lanes keep their state).
-            const Quad before = s;
-            __m256d y = step(lanes(left[0], right[0], 0.0, 0.0),
-                             lanes(lowNoise[0][0], lowNoise[1][0], 0.0, 0.0));
-            s = keepLanes<0xC>(s, before);
-            for (int i = 1; i < n; ++i) {
-                __m256d h;
-                if constexpr (shared)
-                    // (h[i - 1], h[i]) spread to (h[i], h[i], h[i - 1], h[i - 1]).
-                    h = _mm256_permute4x64_pd(
-                        _mm256_castpd128_pd256(_mm_loadu_pd(lowNoise[0] + i - 1)), 0x05);
-                else
-                    h = lanes(lowNoise[0][i], lowNoise[1][i], highNoise[0][i - 1],
-                              highNoise[1][i - 1]);
-                y = step(next(_mm_setr_pd(left[i], right[i]), y), h);
+            const auto noise = [&](int low, int high) {
+                if constexpr (shared) return spread(lowNoise[0][low], lowNoise[0][high]);
+                return lanes(lowNoise[0][low], lowNoise[1][low], highNoise[0][high],
+                             highNoise[1][high]);
+            };
+            const auto out = [&](int i, __m256d y) {
                 const __m128d high = _mm256_extractf128_pd(y, 1);
-                _mm_storel_pd(left + i - 1, high);
-                _mm_storeh_pd(right + i - 1, high);
+                _mm_storel_pd(left + i, high);
+                _mm_storeh_pd(right + i, high);
+            };
+            // The low shelf alone on the first two frames (the high lanes keep their state).
+            const int first = n < 2 ? n : 2;
+            __m256d y[2] = {_mm256_setzero_pd(), _mm256_setzero_pd()};
+            {
+                const Quad before = s;
+                for (int i = 0; i < first; ++i)
+                    y[i] = step(lanes(left[i], right[i], 0.0, 0.0), noise(i, i));
+                s = keepLanes<0xC>(s, before);
             }
-            // The high shelf alone on the last frame (the low lanes keep their state).
+            int i = 2;
+            for (; i + 2 <= n; i += 2) {
+                y[0] = step(input(_mm_setr_pd(left[i], right[i]), y[0]), noise(i, i - 2));
+                out(i - 2, y[0]);
+                y[1] =
+                    step(input(_mm_setr_pd(left[i + 1], right[i + 1]), y[1]), noise(i + 1, i - 1));
+                out(i - 1, y[1]);
+            }
+            if (i < n) {
+                y[0] = step(input(_mm_setr_pd(left[i], right[i]), y[0]), noise(i, i - 2));
+                out(i - 2, y[0]);
+                // The next frame's low output is in y[0], the one after it in y[1].
+                std::swap(y[0], y[1]);
+                ++i;
+            }
+            // The high shelf alone on the last two frames (the low lanes keep their state).
             const Quad lowDone = s;
-            y = step(next(_mm_setzero_pd(), y),
-                     lanes(0.0, 0.0, highNoise[0][n - 1], highNoise[1][n - 1]));
+            for (int f = i - 2; f < n; ++f) {
+                const __m256d h = shared ? _mm256_set1_pd(lowNoise[0][f])
+                                         : lanes(0.0, 0.0, highNoise[0][f], highNoise[1][f]);
+                const int at = (f - (i - 2)) & 1;
+                out(f, step(input(_mm_setzero_pd(), y[at]), h));
+            }
             s = keepLanes<0x3>(s, lowDone);
-            const __m128d high = _mm256_extractf128_pd(y, 1);
-            _mm_storel_pd(left + n - 1, high);
-            _mm_storeh_pd(right + n - 1, high);
         }
 
         void finish(ShelfJob& j) const noexcept {
