@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 #include <xsimd/xsimd.hpp>
 
@@ -493,119 +494,113 @@ struct Kernels {
         for (int i = 0; i < whole; i += kWide) interleave(level(0, i), level(1, i), p + 2 * i);
     }
 
-    // The smoothers on both lanes, two frames per round (the offsets take their two signs in
-    // turn); with `outputs`, the fast and slow outputs go to fast and slow (lanes side by side).
-    // The AVX2 build runs fast and slow of both lanes in one vector.
-    struct Smoothers {
+    // The smoothers on both lanes with the offsets of even frames (the chunk's first frame
+    // flips the offset it starts with) or of odd frames; frame() gives the fast and slow outputs.
+    struct PairSmoothers {
         EnvelopeState &left, &right;
-        const qrx::dsp::BiquadCoefficients &fastC, &slowC;
+        const Coefficients fc, sc;
+        Memories fm, sm;
+        const Pair fastOdd, slowOdd, fastEven, slowEven;
 
-        template <bool outputs>
-        void run(const double* p, int n, double* fast, double* slow) noexcept {
-            if constexpr (kWide == 4)
-                runQuad<outputs>(p, n, fast, slow);
-            else
-                runPairs<outputs>(p, n, fast, slow);
+        PairSmoothers(EnvelopeState& l, EnvelopeState& r, const qrx::dsp::BiquadCoefficients& fast,
+                      const qrx::dsp::BiquadCoefficients& slow) noexcept
+            : left(l),
+              right(r),
+              fc(loadCoefficients(fast, fast)),
+              sc(loadCoefficients(slow, slow)),
+              fm(loadMemories(l.fast, r.fast)),
+              sm(loadMemories(l.slow, r.slow)),
+              fastOdd(pair(l.fastOffset, r.fastOffset)),
+              slowOdd(pair(l.slowOffset, r.slowOffset)),
+              fastEven(-fastOdd),
+              slowEven(-slowOdd) {}
+
+        static Pair one(const Coefficients& c, Memories& m, const Pair& x, const Pair& offset,
+                        const Pair& before) noexcept {
+            const Pair xo = x + offset;
+            const Pair y = biquad(c, m, xo);
+            m.x2 = m.x1;
+            m.x1 = xo;
+            m.y2 = m.y1;
+            m.y1 = y + before;
+            return y;
         }
 
-        template <bool outputs>
-        void runPairs(const double* p, int n, double* fastTo, double* slowTo) noexcept {
-            const Coefficients fc = loadCoefficients(fastC, fastC),
-                               sc = loadCoefficients(slowC, slowC);
-            Memories fm = loadMemories(left.fast, right.fast),
-                     sm = loadMemories(left.slow, right.slow);
-            const Pair fastOdd = pair(left.fastOffset, right.fastOffset);
-            const Pair slowOdd = pair(left.slowOffset, right.slowOffset);
-            const auto one = [](const Coefficients& c, Memories& m, const Pair& x,
-                                const Pair& offset, const Pair& before) {
-                const Pair xo = x + offset;
-                const Pair y = biquad(c, m, xo);
-                m.x2 = m.x1;
-                m.x1 = xo;
-                m.y2 = m.y1;
-                m.y1 = y + before;
-                return y;
-            };
-            const auto frame = [&](int i, bool even) {
-                const Pair x = Pair::load_aligned(p + 2 * i);
-                const Pair f = one(fc, fm, x, even ? -fastOdd : fastOdd, even ? fastOdd : -fastOdd);
-                const Pair sl =
-                    one(sc, sm, x, even ? -slowOdd : slowOdd, even ? slowOdd : -slowOdd);
-                if constexpr (outputs) {
-                    f.store_aligned(fastTo + 2 * i);
-                    sl.store_aligned(slowTo + 2 * i);
-                }
-            };
-            int i = 0;
-            for (; i + 2 <= n; i += 2) {
-                frame(i, true);
-                frame(i + 1, false);
-            }
-            if (i < n) frame(i, true);
+        template <bool even>
+        [[gnu::always_inline]] void frame(const double* p, int i, Pair& f, Pair& sl) noexcept {
+            const Pair x = Pair::load_aligned(p + 2 * i);
+            f = one(fc, fm, x, even ? fastEven : fastOdd, even ? fastOdd : fastEven);
+            sl = one(sc, sm, x, even ? slowEven : slowOdd, even ? slowOdd : slowEven);
+        }
+
+        void finish(int n) noexcept {
             storeMemories(fm, left.fast, right.fast);
             storeMemories(sm, left.slow, right.slow);
             // The offsets of the last frame.
-            store(n % 2 ? -fastOdd : fastOdd, left.fastOffset, right.fastOffset);
-            store(n % 2 ? -slowOdd : slowOdd, left.slowOffset, right.slowOffset);
+            store(n % 2 ? fastEven : fastOdd, left.fastOffset, right.fastOffset);
+            store(n % 2 ? slowEven : slowOdd, left.slowOffset, right.slowOffset);
         }
+    };
 
-        // Lanes: fast left, fast right, slow left, slow right.
-        template <bool outputs>
-        void runQuad(const double* p, int n, double* fastTo, double* slowTo) noexcept {
-            const auto quad = [](double fl, double fr, double sl, double sr) {
-                return _mm256_setr_pd(fl, fr, sl, sr);
-            };
-            const auto coefficient = [&](double qrx::dsp::BiquadCoefficients::*c) {
-                return quad(fastC.*c, fastC.*c, slowC.*c, slowC.*c);
-            };
-            const auto memory = [&](double qrx::dsp::BiquadMemories::*m) {
-                return quad(left.fast.*m, right.fast.*m, left.slow.*m, right.slow.*m);
-            };
+    // The AVX2 build's smoothers in one vector: fast left, fast right, slow left, slow right.
+    struct QuadSmoothers {
+        EnvelopeState &left, &right;
+        __m256d b0, b1, b2, a1, a2, x1, x2, y1, y2, odd, even;
+
+        QuadSmoothers(EnvelopeState& l, EnvelopeState& r, const qrx::dsp::BiquadCoefficients& fast,
+                      const qrx::dsp::BiquadCoefficients& slow) noexcept
+            : left(l), right(r) {
             using C = qrx::dsp::BiquadCoefficients;
             using M = qrx::dsp::BiquadMemories;
-            const __m256d b0 = coefficient(&C::b0), b1 = coefficient(&C::b1),
-                          b2 = coefficient(&C::b2), a1 = coefficient(&C::a1),
-                          a2 = coefficient(&C::a2);
-            __m256d x1 = memory(&M::x1), x2 = memory(&M::x2), y1 = memory(&M::y1),
-                    y2 = memory(&M::y2);
-            const __m256d odd =
-                quad(left.fastOffset, right.fastOffset, left.slowOffset, right.slowOffset);
-            const __m256d even = _mm256_sub_pd(_mm256_setzero_pd(), odd);
-            const auto frame = [&](int i, __m256d offset, __m256d before) {
-                const __m256d x = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(p + 2 * i));
-                const __m256d xo = _mm256_add_pd(x, offset);
-                const __m256d forward =
-                    _mm256_fmadd_pd(b2, x2, _mm256_fmadd_pd(b1, x1, _mm256_mul_pd(b0, xo)));
-                const __m256d y = _mm256_fnmadd_pd(a1, y1, _mm256_fnmadd_pd(a2, y2, forward));
-                x2 = x1;
-                x1 = xo;
-                y2 = y1;
-                y1 = _mm256_add_pd(y, before);
-                if constexpr (outputs) {
-                    _mm_store_pd(fastTo + 2 * i, _mm256_castpd256_pd128(y));
-                    _mm_store_pd(slowTo + 2 * i, _mm256_extractf128_pd(y, 1));
-                }
+            const auto coefficient = [&](double C::*c) {
+                return _mm256_setr_pd(fast.*c, fast.*c, slow.*c, slow.*c);
             };
-            int i = 0;
-            for (; i + 2 <= n; i += 2) {
-                frame(i, even, odd);
-                frame(i + 1, odd, even);
-            }
-            if (i < n) frame(i, even, odd);
+            const auto memory = [&](double M::*m) {
+                return _mm256_setr_pd(l.fast.*m, r.fast.*m, l.slow.*m, r.slow.*m);
+            };
+            b0 = coefficient(&C::b0);
+            b1 = coefficient(&C::b1);
+            b2 = coefficient(&C::b2);
+            a1 = coefficient(&C::a1);
+            a2 = coefficient(&C::a2);
+            x1 = memory(&M::x1);
+            x2 = memory(&M::x2);
+            y1 = memory(&M::y1);
+            y2 = memory(&M::y2);
+            odd = _mm256_setr_pd(l.fastOffset, r.fastOffset, l.slowOffset, r.slowOffset);
+            even = _mm256_sub_pd(_mm256_setzero_pd(), odd);
+        }
+
+        template <bool even_>
+        [[gnu::always_inline]] void frame(const double* p, int i, Pair& f, Pair& sl) noexcept {
+            const __m256d offset = even_ ? even : odd, before = even_ ? odd : even;
+            const __m256d x = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(p + 2 * i));
+            const __m256d xo = _mm256_add_pd(x, offset);
+            const __m256d forward =
+                _mm256_fmadd_pd(b2, x2, _mm256_fmadd_pd(b1, x1, _mm256_mul_pd(b0, xo)));
+            const __m256d y = _mm256_fnmadd_pd(a1, y1, _mm256_fnmadd_pd(a2, y2, forward));
+            x2 = x1;
+            x1 = xo;
+            y2 = y1;
+            y1 = _mm256_add_pd(y, before);
+            f = Pair(_mm256_castpd256_pd128(y));
+            sl = Pair(_mm256_extractf128_pd(y, 1));
+        }
+
+        void finish(int n) noexcept {
+            using M = qrx::dsp::BiquadMemories;
             alignas(32) double v[4];
-            const auto save = [&](__m256d from, qrx::dsp::BiquadMemories& fl,
-                                  qrx::dsp::BiquadMemories& fr, qrx::dsp::BiquadMemories& sl,
-                                  qrx::dsp::BiquadMemories& sr, double M::*m) {
+            const auto save = [&](__m256d from, double M::*m) {
                 _mm256_storeu_pd(v, from);
-                fl.*m = v[0];
-                fr.*m = v[1];
-                sl.*m = v[2];
-                sr.*m = v[3];
+                left.fast.*m = v[0];
+                right.fast.*m = v[1];
+                left.slow.*m = v[2];
+                right.slow.*m = v[3];
             };
-            save(x1, left.fast, right.fast, left.slow, right.slow, &M::x1);
-            save(x2, left.fast, right.fast, left.slow, right.slow, &M::x2);
-            save(y1, left.fast, right.fast, left.slow, right.slow, &M::y1);
-            save(y2, left.fast, right.fast, left.slow, right.slow, &M::y2);
+            save(x1, &M::x1);
+            save(x2, &M::x2);
+            save(y1, &M::y1);
+            save(y2, &M::y2);
             // The offsets of the last frame.
             _mm256_storeu_pd(v, n % 2 ? even : odd);
             left.fastOffset = v[0];
@@ -615,40 +610,59 @@ struct Kernels {
         }
     };
 
-    // The auto-release coefficient r (2 r' / (r' + 1) + 0.1), r' = 0.5 fast / slow, over the
-    // chunk in place of the fast outputs.
-    static void releaseCoefficients(double release, int whole, double* fast,
-                                    const double* slow) noexcept {
-        const Wide smootherFloor(kSmootherFloor), r(release), half(0.5), two(2.0), one(1.0),
-            tenth(0.1);
-        for (int q = 0; q < 2 * whole; q += kWide) {
-            Wide f = Wide::load_aligned(fast + q), sl = Wide::load_aligned(slow + q);
-            f = xsimd::select(f > smootherFloor, f, smootherFloor);
-            sl = xsimd::select(sl > smootherFloor, sl, smootherFloor);
-            const Wide ratio = half * f / sl;
-            (r * (two * ratio / (ratio + one) + tenth)).store_aligned(fast + q);
-        }
-    }
-
-    // The envelope frame by frame, with the release coefficient per frame (auto release) or
-    // fixed.
+    // The smoothers and the envelope frame by frame, two frames per round (the smoothers'
+    // offsets take their two signs in turn); the two recursions run side by side. Each frame
+    // leaves the level v (sqrt(e) with RMS) of both lanes in the job's gain buffers.
     template <bool autoRelease, bool rms>
-    static void envelope(DynamicsJob& j, const double* p, const double* release) noexcept {
-        const EngineSettings& s = *j.settings;
-        const Pair attack(s.attackCoefficient), fixedRelease(s.releaseCoefficient),
-            floor(kEnvelopeFloor);
-        Pair e = pair(j.envelope[0]->envelope, j.envelope[1]->envelope);
-        double *v0 = j.gain[0], *v1 = j.gain[1];
-        for (int i = 0; i < j.n; ++i) {
+    struct EnvelopeLoop {
+        using Smoothers = std::conditional_t<kWide == 4, QuadSmoothers, PairSmoothers>;
+        DynamicsJob& j;
+        const double* p;
+        Smoothers smoothers;
+        const Pair attack, release, floor;
+        Pair e;
+
+        EnvelopeLoop(DynamicsJob& job, const double* levels) noexcept
+            : j(job),
+              p(levels),
+              smoothers(*job.envelope[0], *job.envelope[1], job.settings->releaseFast,
+                        job.settings->releaseSlow),
+              attack(job.settings->attackCoefficient),
+              release(job.settings->releaseCoefficient),
+              floor(kEnvelopeFloor),
+              e(pair(job.envelope[0]->envelope, job.envelope[1]->envelope)) {}
+
+        template <bool even>
+        [[gnu::always_inline]] void frame(int i) noexcept {
+            Pair f, sl;
+            smoothers.template frame<even>(p, i, f, sl);
+            Pair releaseNow = release;
+            if constexpr (autoRelease) {
+                const Pair smootherFloor(kSmootherFloor);
+                f = xsimd::select(f > smootherFloor, f, smootherFloor);
+                sl = xsimd::select(sl > smootherFloor, sl, smootherFloor);
+                const Pair ratio = Pair(0.5) * f / sl;
+                releaseNow = release * (Pair(2.0) * ratio / (ratio + Pair(1.0)) + Pair(0.1));
+            }
             const Pair pi = Pair::load_aligned(p + 2 * i);
-            const Pair r = autoRelease ? Pair::load_aligned(release + 2 * i) : fixedRelease;
-            const Pair coefficient = xsimd::select(pi > e, attack, r);
+            const Pair coefficient = xsimd::select(pi > e, attack, releaseNow);
             e = mulAdd(pi - e, coefficient, e);
-            e = xsimd::select(e > floor, e, floor);
-            store(rms ? xsimd::sqrt(e) : e, v0[i], v1[i]);
+            e = xsimd::max(e, floor);  // e > floor ? e : floor
+            store(rms ? xsimd::sqrt(e) : e, j.gain[0][i], j.gain[1][i]);
         }
-        store(e, j.envelope[0]->envelope, j.envelope[1]->envelope);
-    }
+
+        void run() noexcept {
+            const int n = j.n;
+            int i = 0;
+            for (; i + 2 <= n; i += 2) {
+                frame<true>(i);
+                frame<false>(i + 1);
+            }
+            if (i < n) frame<true>(i);
+            smoothers.finish(n);
+            store(e, j.envelope[0]->envelope, j.envelope[1]->envelope);
+        }
+    };
 
     // v^p for v >= 1e-4 (the envelope floor): 2^(p log2 v).
     static Wide power(const Wide& v, const Wide& p) noexcept {
@@ -707,23 +721,19 @@ struct Kernels {
         if (n <= 0) return;
         const EngineSettings& s = *j.settings;
         const int whole = (n + kWide - 1) / kWide * kWide;
-        alignas(64) double p[2 * kChunk], fast[2 * kChunk], slow[2 * kChunk];
+        alignas(64) double p[2 * kChunk];
         normalisedLevels(j, whole, p);
-        Smoothers smoothers{*j.envelope[0], *j.envelope[1], s.releaseFast, s.releaseSlow};
         const bool rms = s.rms != 0;
         if (s.autoRelease) {
-            smoothers.template run<true>(p, n, fast, slow);
-            releaseCoefficients(s.releaseCoefficient, whole, fast, slow);
             if (rms)
-                envelope<true, true>(j, p, fast);
+                EnvelopeLoop<true, true>(j, p).run();
             else
-                envelope<true, false>(j, p, fast);
+                EnvelopeLoop<true, false>(j, p).run();
         } else {
-            smoothers.template run<false>(p, n, fast, slow);
             if (rms)
-                envelope<false, true>(j, p, fast);
+                EnvelopeLoop<false, true>(j, p).run();
             else
-                envelope<false, false>(j, p, fast);
+                EnvelopeLoop<false, false>(j, p).run();
         }
         gainAndOutput(j);
     }
