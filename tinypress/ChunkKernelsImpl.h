@@ -972,11 +972,15 @@ struct Kernels {
     // the readings go to vu and ppm (both lanes side by side) and their extremes are kept.
     struct GainNeedles {
         const Coefficients c;
-        const Pair attack, release;
-        Memories mem;
-        // The offset the filter's input carries on even frames of the chunk (odd frames: -odd),
-        // and the state.
-        const Pair odd;
+        const Pair attack, release, keepAttack, keepRelease;
+        // The offset of the VU filter's input on odd frames of the chunk (even frames: -odd, the
+        // first frame flips the offset the chunk starts with), the offsets' share of the
+        // feedback on even and odd frames.
+        const Pair odd, even, feedbackEven, feedbackOdd;
+        // The filter's input memories, and its raw outputs: the stored output memories are
+        // these plus the offsets, which the feedback takes as the constants above (so the
+        // chain from one output to the next is a single fused step).
+        Pair x1, x2, r1, r2;
         Pair vu, ppm;
         Pair vuLeast = Pair(HUGE_VAL), vuGreatest = Pair(-HUGE_VAL);
         Pair ppmLeast = Pair(HUGE_VAL), ppmGreatest = Pair(-HUGE_VAL);
@@ -985,28 +989,41 @@ struct Kernels {
             : c(loadCoefficients(k.vuFilter, k.vuFilter)),
               attack(k.ppmAttack),
               release(k.ppmReturn),
-              mem(m.vuMemories),
+              keepAttack(1.0 - k.ppmAttack),
+              keepRelease(1.0 - k.ppmReturn),
               odd(m.vuOffset),
+              even(-m.vuOffset),
+              feedbackEven((c.a1 - c.a2) * odd),
+              feedbackOdd((c.a1 - c.a2) * even),
+              x1(m.vuMemories.x1),
+              x2(m.vuMemories.x2),
+              r1(m.vuMemories.y1 + odd),
+              r2(m.vuMemories.y2 - odd),
               vu(m.vu),
               ppm(m.ppm) {}
 
-        // One frame: `offset` rides on the filter's input, `before` on its stored output.
-        template <bool compressing>
-        [[gnu::always_inline]] void frame(const double* x, const double* noise, int i,
-                                          const Pair& offset, const Pair& before, double* vuTo,
+        template <bool compressing, bool evenFrame>
+        [[gnu::always_inline]] void frame(const double* x, const double* noise, int i, double* vuTo,
                                           double* ppmTo) noexcept {
             const Pair xi = Pair::load_aligned(x + 2 * i);
-            const Pair xo = xi + offset;
-            const Pair y = biquad(c, mem, xo);
-            mem.x2 = mem.x1;
-            mem.x1 = xo;
-            mem.y2 = mem.y1;
-            mem.y1 = y + before;
+            const Pair xo = xi + (evenFrame ? even : odd);
+            const Pair forward =
+                mulAdd(c.b2, x2,
+                       mulAdd(c.b1, x1, mulAdd(c.b0, xo, evenFrame ? feedbackEven : feedbackOdd)));
+            const Pair y = mulSub(c.a1, r1, mulSub(c.a2, r2, forward));
+            x2 = x1;
+            x1 = xo;
+            r2 = r1;
+            r1 = y;
             vu = y;
+            // ppm + n + k (x - ppm) as ppm (1 - k) + (k x + n), both ways at once.
             // Compressing, the needle falls fast with more reduction and returns slowly;
             // expanding, it rises fast.
+            const Pair h(noise[i]);
+            const Pair fastWay = mulAdd(ppm, keepAttack, mulAdd(attack, xi, h));
+            const Pair slowWay = mulAdd(ppm, keepRelease, mulAdd(release, xi, h));
             const auto fast = compressing ? xi < ppm : xi > ppm;
-            ppm = mulAdd(xsimd::select(fast, attack, release), xi - ppm, ppm + Pair(noise[i]));
+            ppm = xsimd::select(fast, fastWay, slowWay);
             vu.store_aligned(vuTo + 2 * i);
             ppm.store_aligned(ppmTo + 2 * i);
             vuLeast = xsimd::min(vu, vuLeast);
@@ -1018,22 +1035,24 @@ struct Kernels {
         template <bool compressing>
         void run(const double* x, const double* noise, int n, double* vuTo,
                  double* ppmTo) noexcept {
-            // Frame 0 flips the offset the chunk starts with.
-            const Pair even = -odd;
             int i = 0;
             for (; i + 2 <= n; i += 2) {
-                frame<compressing>(x, noise, i, even, odd, vuTo, ppmTo);
-                frame<compressing>(x, noise, i + 1, odd, even, vuTo, ppmTo);
+                frame<compressing, true>(x, noise, i, vuTo, ppmTo);
+                frame<compressing, false>(x, noise, i + 1, vuTo, ppmTo);
             }
-            if (i < n) frame<compressing>(x, noise, i, even, odd, vuTo, ppmTo);
+            if (i < n) frame<compressing, true>(x, noise, i, vuTo, ppmTo);
         }
 
         void finish(MeterLanes& m, int n) const noexcept {
             m.vu = vu;
             m.ppm = ppm;
-            m.vuMemories = mem;
+            m.vuMemories.x1 = x1;
+            m.vuMemories.x2 = x2;
+            // The stored outputs carry the offset of the frame before theirs.
+            m.vuMemories.y1 = r1 + (n % 2 ? odd : even);
+            m.vuMemories.y2 = r2 + (n % 2 ? even : odd);
             // The offset of the last frame.
-            m.vuOffset = n % 2 ? -odd : odd;
+            m.vuOffset = n % 2 ? even : odd;
         }
     };
 
