@@ -543,9 +543,12 @@ struct Kernels {
     };
 
     // The AVX2 build's smoothers in one vector: fast left, fast right, slow left, slow right.
+    // As in the gain meters, the feedback runs on the raw outputs and takes the offsets on the
+    // stored outputs as constants, so one output leads to the next in a single fused step.
     struct QuadSmoothers {
         EnvelopeState &left, &right;
-        __m256d b0, b1, b2, a1, a2, x1, x2, y1, y2, odd, even;
+        __m256d b0, b1, b2, a1, a2, odd, even, feedbackEven, feedbackOdd;
+        __m256d x1, x2, r1, r2;  // input memories, raw outputs
 
         QuadSmoothers(EnvelopeState& l, EnvelopeState& r, const qrx::dsp::BiquadCoefficients& fast,
                       const qrx::dsp::BiquadCoefficients& slow) noexcept
@@ -563,26 +566,30 @@ struct Kernels {
             b2 = coefficient(&C::b2);
             a1 = coefficient(&C::a1);
             a2 = coefficient(&C::a2);
-            x1 = memory(&M::x1);
-            x2 = memory(&M::x2);
-            y1 = memory(&M::y1);
-            y2 = memory(&M::y2);
             odd = _mm256_setr_pd(l.fastOffset, r.fastOffset, l.slowOffset, r.slowOffset);
             even = _mm256_sub_pd(_mm256_setzero_pd(), odd);
+            const __m256d share = _mm256_sub_pd(a1, a2);
+            feedbackEven = _mm256_mul_pd(share, odd);
+            feedbackOdd = _mm256_mul_pd(share, even);
+            x1 = memory(&M::x1);
+            x2 = memory(&M::x2);
+            r1 = _mm256_add_pd(memory(&M::y1), odd);
+            r2 = _mm256_sub_pd(memory(&M::y2), odd);
         }
 
-        template <bool even_>
+        template <bool evenFrame>
         [[gnu::always_inline]] void frame(const double* p, int i, Pair& f, Pair& sl) noexcept {
-            const __m256d offset = even_ ? even : odd, before = even_ ? odd : even;
             const __m256d x = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(p + 2 * i));
-            const __m256d xo = _mm256_add_pd(x, offset);
-            const __m256d forward =
-                _mm256_fmadd_pd(b2, x2, _mm256_fmadd_pd(b1, x1, _mm256_mul_pd(b0, xo)));
-            const __m256d y = _mm256_fnmadd_pd(a1, y1, _mm256_fnmadd_pd(a2, y2, forward));
+            const __m256d xo = _mm256_add_pd(x, evenFrame ? even : odd);
+            const __m256d forward = _mm256_fmadd_pd(
+                b2, x2,
+                _mm256_fmadd_pd(b1, x1,
+                                _mm256_fmadd_pd(b0, xo, evenFrame ? feedbackEven : feedbackOdd)));
+            const __m256d y = _mm256_fnmadd_pd(a1, r1, _mm256_fnmadd_pd(a2, r2, forward));
             x2 = x1;
             x1 = xo;
-            y2 = y1;
-            y1 = _mm256_add_pd(y, before);
+            r2 = r1;
+            r1 = y;
             f = Pair(_mm256_castpd256_pd128(y));
             sl = Pair(_mm256_extractf128_pd(y, 1));
         }
@@ -599,8 +606,9 @@ struct Kernels {
             };
             save(x1, &M::x1);
             save(x2, &M::x2);
-            save(y1, &M::y1);
-            save(y2, &M::y2);
+            // The stored outputs carry the offset of the frame before theirs.
+            save(_mm256_add_pd(r1, n % 2 ? odd : even), &M::y1);
+            save(_mm256_add_pd(r2, n % 2 ? even : odd), &M::y2);
             // The offsets of the last frame.
             _mm256_storeu_pd(v, n % 2 ? even : odd);
             left.fastOffset = v[0];
@@ -619,7 +627,7 @@ struct Kernels {
         DynamicsJob& j;
         const double* p;
         Smoothers smoothers;
-        const Pair attack, release, floor;
+        const Pair attack, release, floor, keepAttack, fixedKeep;
         Pair e;
 
         EnvelopeLoop(DynamicsJob& job, const double* levels) noexcept
@@ -630,6 +638,8 @@ struct Kernels {
               attack(job.settings->attackCoefficient),
               release(job.settings->releaseCoefficient),
               floor(kEnvelopeFloor),
+              keepAttack(1.0 - job.settings->attackCoefficient),
+              fixedKeep(1.0 - job.settings->releaseCoefficient),
               e(pair(job.envelope[0]->envelope, job.envelope[1]->envelope)) {}
 
         template <bool even>
@@ -645,8 +655,17 @@ struct Kernels {
                 releaseNow = release * (Pair(2.0) * ratio / (ratio + Pair(1.0)) + Pair(0.1));
             }
             const Pair pi = Pair::load_aligned(p + 2 * i);
-            const Pair coefficient = xsimd::select(pi > e, attack, releaseNow);
-            e = mulAdd(pi - e, coefficient, e);
+            if constexpr (kFused) {
+                // e + (P - e) k as e (1 - k) + k P, both ways at once: one fused step from
+                // frame to frame.
+                const Pair keepRelease = autoRelease ? Pair(1.0) - releaseNow : fixedKeep;
+                const Pair rising = mulAdd(e, keepAttack, attack * pi);
+                const Pair falling = mulAdd(e, keepRelease, releaseNow * pi);
+                e = xsimd::select(pi > e, rising, falling);
+            } else {
+                const Pair coefficient = xsimd::select(pi > e, attack, releaseNow);
+                e = mulAdd(pi - e, coefficient, e);
+            }
             e = xsimd::max(e, floor);  // e > floor ? e : floor
             store(rms ? xsimd::sqrt(e) : e, j.gain[0][i], j.gain[1][i]);
         }
