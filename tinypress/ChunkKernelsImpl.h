@@ -980,9 +980,12 @@ struct Kernels {
             needles.template run<true>(x, j.noise, n, vu, ppm);
         else
             needles.template run<false>(x, j.noise, n, vu, ppm);
-        needles.finish(m, n);
-        holdGainChunk(vu, n, needles.vuLeast, needles.vuGreatest, m.vuHold, m.vuTaken);
-        holdGainChunk(ppm, n, needles.ppmLeast, needles.ppmGreatest, m.ppmHold, m.ppmTaken);
+        needles.finish(m, x, n);
+        Pair least, greatest;
+        extremes(vu, n, least, greatest);
+        holdGainChunk(vu, n, least, greatest, m.vuHold, m.vuTaken);
+        extremes(ppm, n, least, greatest);
+        holdGainChunk(ppm, n, least, greatest, m.ppmHold, m.ppmTaken);
         storeMeters(m, j);
     }
 
@@ -992,17 +995,15 @@ struct Kernels {
     struct GainNeedles {
         const Coefficients c;
         const Pair attack, release, keepAttack, keepRelease;
-        // The offset of the VU filter's input on odd frames of the chunk (even frames: -odd, the
-        // first frame flips the offset the chunk starts with), the offsets' share of the
-        // feedback on even and odd frames.
-        const Pair odd, even, feedbackEven, feedbackOdd;
-        // The filter's input memories, and its raw outputs: the stored output memories are
-        // these plus the offsets, which the feedback takes as the constants above (so the
-        // chain from one output to the next is a single fused step).
-        Pair x1, x2, r1, r2;
-        Pair vu, ppm;
-        Pair vuLeast = Pair(HUGE_VAL), vuGreatest = Pair(-HUGE_VAL);
-        Pair ppmLeast = Pair(HUGE_VAL), ppmGreatest = Pair(-HUGE_VAL);
+        // The offset the VU filter's input carries on odd frames of the chunk (even frames:
+        // -odd; the first frame flips the offset the chunk starts with).
+        const Pair odd;
+        // The offsets' share of the filter's output on even and odd frames: the filter runs on
+        // the inputs and outputs without their offsets and adds these constants instead, so one
+        // output leads to the next in a single fused step.
+        const Pair offsetsEven, offsetsOdd;
+        Pair x1, x2, r1, r2;  // the inputs and outputs of the last two frames, without offsets
+        Pair ppm;
 
         GainNeedles(const MeterConstants& k, const MeterLanes& m) noexcept
             : c(loadCoefficients(k.vuFilter, k.vuFilter)),
@@ -1011,30 +1012,28 @@ struct Kernels {
               keepAttack(1.0 - k.ppmAttack),
               keepRelease(1.0 - k.ppmReturn),
               odd(m.vuOffset),
-              even(-m.vuOffset),
-              feedbackEven((c.a1 - c.a2) * odd),
-              feedbackOdd((c.a1 - c.a2) * even),
-              x1(m.vuMemories.x1),
-              x2(m.vuMemories.x2),
+              // Even frames: b0 and b2 take -odd, b1 takes odd; the stored outputs carry
+              // odd (a1) and -odd (a2).
+              offsetsEven((c.b1 + c.a1 - c.a2 - c.b0 - c.b2) * odd),
+              offsetsOdd(-offsetsEven),
+              x1(m.vuMemories.x1 - odd),
+              x2(m.vuMemories.x2 + odd),
               r1(m.vuMemories.y1 + odd),
               r2(m.vuMemories.y2 - odd),
-              vu(m.vu),
               ppm(m.ppm) {}
 
         template <bool compressing, bool evenFrame>
         [[gnu::always_inline]] void frame(const double* x, const double* noise, int i, double* vuTo,
                                           double* ppmTo) noexcept {
             const Pair xi = Pair::load_aligned(x + 2 * i);
-            const Pair xo = xi + (evenFrame ? even : odd);
-            const Pair forward =
-                mulAdd(c.b2, x2,
-                       mulAdd(c.b1, x1, mulAdd(c.b0, xo, evenFrame ? feedbackEven : feedbackOdd)));
+            const Pair forward = mulAdd(
+                c.b2, x2, mulAdd(c.b1, x1, mulAdd(c.b0, xi, evenFrame ? offsetsEven : offsetsOdd)));
             const Pair y = mulSub(c.a1, r1, mulSub(c.a2, r2, forward));
             x2 = x1;
-            x1 = xo;
+            x1 = xi;
             r2 = r1;
             r1 = y;
-            vu = y;
+            y.store_aligned(vuTo + 2 * i);
             // ppm + n + k (x - ppm) as ppm (1 - k) + (k x + n), both ways at once.
             // Compressing, the needle falls fast with more reduction and returns slowly;
             // expanding, it rises fast.
@@ -1043,12 +1042,7 @@ struct Kernels {
             const Pair slowWay = mulAdd(ppm, keepRelease, mulAdd(release, xi, h));
             const auto fast = compressing ? xi < ppm : xi > ppm;
             ppm = xsimd::select(fast, fastWay, slowWay);
-            vu.store_aligned(vuTo + 2 * i);
             ppm.store_aligned(ppmTo + 2 * i);
-            vuLeast = xsimd::min(vu, vuLeast);
-            vuGreatest = xsimd::max(vu, vuGreatest);
-            ppmLeast = xsimd::min(ppm, ppmLeast);
-            ppmGreatest = xsimd::max(ppm, ppmGreatest);
         }
 
         template <bool compressing>
@@ -1062,18 +1056,48 @@ struct Kernels {
             if (i < n) frame<compressing, true>(x, noise, i, vuTo, ppmTo);
         }
 
-        void finish(MeterLanes& m, int n) const noexcept {
-            m.vu = vu;
+        void finish(MeterLanes& m, const double* x, int n) const noexcept {
+            m.vu = r1;
             m.ppm = ppm;
-            m.vuMemories.x1 = x1;
-            m.vuMemories.x2 = x2;
-            // The stored outputs carry the offset of the frame before theirs.
-            m.vuMemories.y1 = r1 + (n % 2 ? odd : even);
-            m.vuMemories.y2 = r2 + (n % 2 ? even : odd);
-            // The offset of the last frame.
-            m.vuOffset = n % 2 ? even : odd;
+            // The memories as the plain filter keeps them: inputs and outputs with the offsets
+            // of their frames (outputs: of the frame before theirs).
+            const Pair even = -odd, last = n % 2 ? even : odd;
+            const Pair before = n % 2 ? odd : even;
+            if (n >= 2)
+                m.vuMemories.x2 = Pair::load_aligned(x + 2 * (n - 2)) + before;
+            else
+                m.vuMemories.x2 = m.vuMemories.x1;
+            m.vuMemories.x1 = Pair::load_aligned(x + 2 * (n - 1)) + last;
+            m.vuMemories.y1 = r1 + before;
+            m.vuMemories.y2 = r2 + last;
+            m.vuOffset = last;
         }
     };
+
+    // The least and greatest of n pairs of readings (NaN left out).
+    static void extremes(const double* readings, int n, Pair& least, Pair& greatest) noexcept {
+        Wide low(HUGE_VAL), high(-HUGE_VAL);
+        int q = 0;
+        for (; q + kWide <= 2 * n; q += kWide) {
+            const Wide v = Wide::load_aligned(readings + q);
+            low = xsimd::min(v, low);
+            high = xsimd::max(v, high);
+        }
+        if constexpr (kWide == 4) {
+            least =
+                xsimd::min(Pair(_mm256_castpd256_pd128(low)), Pair(_mm256_extractf128_pd(low, 1)));
+            greatest = xsimd::max(Pair(_mm256_castpd256_pd128(high)),
+                                  Pair(_mm256_extractf128_pd(high, 1)));
+        } else {
+            least = Pair(low);
+            greatest = Pair(high);
+        }
+        if (q < 2 * n) {
+            const Pair v = Pair::load_aligned(readings + q);
+            least = xsimd::min(v, least);
+            greatest = xsimd::max(v, greatest);
+        }
+    }
 
     static constexpr ChunkKernels table{&noise, &noisePair, &readFinite,   &shelves,
                                         &link,  &dynamics,  &signalMeters, &gainMeters};
