@@ -533,7 +533,7 @@ struct Kernels {
             sl = one(sc, sm, x, even ? slowEven : slowOdd, even ? slowOdd : slowEven);
         }
 
-        void finish(int n) noexcept {
+        [[gnu::always_inline]] void finish(int n) noexcept {
             storeMemories(fm, left.fast, right.fast);
             storeMemories(sm, left.slow, right.slow);
             // The offsets of the last frame.
@@ -594,7 +594,7 @@ struct Kernels {
             sl = Pair(_mm256_extractf128_pd(y, 1));
         }
 
-        void finish(int n) noexcept {
+        [[gnu::always_inline]] void finish(int n) noexcept {
             using M = qrx::dsp::BiquadMemories;
             alignas(32) double v[4];
             const auto save = [&](__m256d from, double M::*m) {
@@ -626,6 +626,7 @@ struct Kernels {
         using Smoothers = std::conditional_t<kWide == 4, QuadSmoothers, PairSmoothers>;
         DynamicsJob& j;
         const double* p;
+        double *level0, *level1;  // the job's gain buffers
         Smoothers smoothers;
         const Pair attack, release, floor, keepAttack, fixedKeep;
         Pair e;
@@ -633,6 +634,8 @@ struct Kernels {
         EnvelopeLoop(DynamicsJob& job, const double* levels) noexcept
             : j(job),
               p(levels),
+              level0(job.gain[0]),
+              level1(job.gain[1]),
               smoothers(*job.envelope[0], *job.envelope[1], job.settings->releaseFast,
                         job.settings->releaseSlow),
               attack(job.settings->attackCoefficient),
@@ -667,7 +670,7 @@ struct Kernels {
                 e = mulAdd(pi - e, coefficient, e);
             }
             e = xsimd::max(e, floor);  // e > floor ? e : floor
-            store(rms ? xsimd::sqrt(e) : e, j.gain[0][i], j.gain[1][i]);
+            store(rms ? xsimd::sqrt(e) : e, level0[i], level1[i]);
         }
 
         void run() noexcept {
