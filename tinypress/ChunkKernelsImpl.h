@@ -343,12 +343,15 @@ struct Kernels {
         // newest input and output come last, which keeps the chains from one step to the next
         // short.
         [[gnu::always_inline]] __m256d step(__m256d x, __m256d h) noexcept {
+            return stepWithNoise(_mm256_add_pd(x, h), h);
+        }
+        // The same on an input that already carries its noise.
+        [[gnu::always_inline]] __m256d stepWithNoise(__m256d xh, __m256d h) noexcept {
             s.b0 = _mm256_fmadd_pd(s.b0, keep, _mm256_add_pd(tb0, h));
             s.b1 = _mm256_fmadd_pd(s.b1, keep, _mm256_add_pd(tb1, h));
             s.b2 = _mm256_fmadd_pd(s.b2, keep, _mm256_add_pd(tb2, h));
             s.a1 = _mm256_fmadd_pd(s.a1, keep, _mm256_add_pd(ta1, h));
             s.a2 = _mm256_fmadd_pd(s.a2, keep, _mm256_add_pd(ta2, h));
-            const __m256d xh = _mm256_add_pd(x, h);
             const __m256d older = _mm256_fnmadd_pd(
                 s.a2, s.y2, _mm256_fmadd_pd(s.b2, s.x2, _mm256_mul_pd(s.b1, s.x1)));
             const __m256d y = _mm256_fnmadd_pd(s.a1, s.y1, _mm256_fmadd_pd(s.b0, xh, older));
@@ -369,8 +372,47 @@ struct Kernels {
                                         1);
         }
 
+        static void out(double* left, double* right, int i, __m256d y) noexcept {
+            const __m128d high = _mm256_extractf128_pd(y, 1);
+            _mm_storel_pd(left + i, high);
+            _mm_storeh_pd(right + i, high);
+        }
+
         // Step i runs the low shelf on frame i and the high shelf on frame i - 2 (two steps
-        // apart, the high shelf's input is ready long before it is needed).
+        // apart, the high shelf's input is ready long before it is needed). With one noise run
+        // for all four shelves, the high shelf's input with its noise is the low shelf's
+        // stored output of two steps before, which the lanes still hold as their second output
+        // memory.
+        void runShared(ShelfJob& j) noexcept {
+            const int n = j.n;
+            double *left = j.side[0], *right = j.side[1];
+            const double* h = j.lowNoise[0];
+            // The low shelf alone on the first two frames (the high lanes keep their state).
+            {
+                const Quad before = s;
+                for (int i = 0; i < n && i < 2; ++i)
+                    step(lanes(left[i], right[i], 0.0, 0.0), _mm256_set1_pd(h[i]));
+                s = keepLanes<0xC>(s, before);
+            }
+            for (int i = 2; i < n; ++i) {
+                const __m128d now = _mm_loaddup_pd(h + i);
+                const __m256d noise =
+                    _mm256_insertf128_pd(_mm256_castpd128_pd256(now), _mm_loaddup_pd(h + i - 2), 1);
+                const __m128d low = _mm_add_pd(_mm_setr_pd(left[i], right[i]), now);
+                out(left, right, i - 2, stepWithNoise(input(low, s.y2), noise));
+            }
+            // The high shelf alone on the last two frames (the low lanes keep their state), on
+            // the low shelf's stored outputs of frames n - 2 and n - 1.
+            const __m256d lastTwo[2] = {s.y2, s.y1};
+            const Quad lowDone = s;
+            for (int f = n < 2 ? 0 : n - 2; f < n; ++f)
+                out(left, right, f,
+                    stepWithNoise(input(_mm_setzero_pd(), lastTwo[f - (n - 2)]),
+                                  _mm256_set1_pd(h[f])));
+            s = keepLanes<0x3>(s, lowDone);
+        }
+
+        // The same with a noise run per shelf: the high shelf's input takes its own noise.
         template <bool shared>
         void run(ShelfJob& j) noexcept {
             const int n = j.n;
@@ -446,7 +488,7 @@ struct Kernels {
         if constexpr (kWide == 4) {
             SkewedShelves skewed(j);
             if (shared)
-                skewed.template run<true>(j);
+                skewed.runShared(j);
             else
                 skewed.template run<false>(j);
             skewed.finish(j);
