@@ -87,6 +87,10 @@ struct ChunkKernels {
                       double scaleB, double* toB, int n) noexcept;
     // Host samples into the engine: NaN and infinities are taken as 0.
     void (*readFinite)(const float* from, int n, double* to) noexcept;
+    // The engine's two noise values per sample (n pairs): the first is added to both main
+    // channels, the second is the offset n of the sample.
+    void (*spreadNoise)(const double* values, int n, double* mainLeft, double* mainRight,
+                        double* offsets) noexcept;
     void (*shelves)(ShelfJob& job) noexcept;
     // Stereo link: both outputs get sqrt(l^2 + r^2) * 0.7071.
     void (*link)(const double* left, const double* right, int n, double* linked) noexcept;

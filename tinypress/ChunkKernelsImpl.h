@@ -109,6 +109,30 @@ struct Kernels {
         }
     }
 
+    // Whole vectors of four frames in the AVX2 build (the buffers hold kChunk samples), the
+    // rest one by one.
+    static void spreadNoise(const double* values, int n, double* mainLeft, double* mainRight,
+                            double* offsets) noexcept {
+        int k = 0;
+        if constexpr (kWide == 4) {
+            for (; k + 4 <= n; k += 4) {
+                // (m0 n0 m1 n1) and (m2 n2 m3 n3) into (m0 m1 m2 m3) and (n0 n1 n2 n3).
+                const __m256d a = _mm256_loadu_pd(values + 2 * k);
+                const __m256d b = _mm256_loadu_pd(values + 2 * k + 4);
+                const __m256d m = _mm256_permute4x64_pd(_mm256_unpacklo_pd(a, b), 0xD8);
+                const __m256d h = _mm256_permute4x64_pd(_mm256_unpackhi_pd(a, b), 0xD8);
+                _mm256_storeu_pd(mainLeft + k, _mm256_add_pd(_mm256_loadu_pd(mainLeft + k), m));
+                _mm256_storeu_pd(mainRight + k, _mm256_add_pd(_mm256_loadu_pd(mainRight + k), m));
+                _mm256_storeu_pd(offsets + k, h);
+            }
+        }
+        for (; k < n; ++k) {
+            mainLeft[k] += values[2 * k];
+            mainRight[k] += values[2 * k];
+            offsets[k] = values[2 * k + 1];
+        }
+    }
+
     // ---- anti-denormal noise ----
 
     // The shared generator's step, the three words side by side in one vector in the AVX2 build
@@ -1144,7 +1168,7 @@ struct Kernels {
         }
     }
 
-    static constexpr ChunkKernels table{&noise, &noisePair, &readFinite,   &shelves,
+    static constexpr ChunkKernels table{&noise, &noisePair, &readFinite,   &spreadNoise, &shelves,
                                         &link,  &dynamics,  &signalMeters, &gainMeters};
 };
 

@@ -182,15 +182,9 @@ void SignalPath::activeChunk(int n) noexcept {
     // Two engine noise values per sample: the first rides on the main signal, the second is n.
     alignas(64) double engineValues[2 * kChunk];
     chunkNoise(channels, n, engineValues);
-    for (int k = 0; k < n; ++k) {
-        main[0][k] += engineValues[2 * k];
-        main[1][k] += engineValues[2 * k];
-        noise[k] = engineValues[2 * k + 1];
-    }
+    kernels->spreadNoise(engineValues, n, main[0], main[1], noise);
 
     // In mono the right lane of every kernel works on a scratch copy of the left state.
-    ShelfState lowScratch, highScratch;
-    EnvelopeState envelopeScratch;
     if (!stereo) {
         lowScratch.current = lowShelf[0].current;
         lowScratch.memories = lowShelf[0].memories;

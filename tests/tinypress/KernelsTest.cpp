@@ -74,6 +74,30 @@ TEST(TinyPressKernels, NoiseFollowsTheGenerator) {
     }
 }
 
+// The engine's two values per sample: the first rides on both main channels, the second is
+// the sample's offset, for every chunk length (whole vectors and the rest).
+TEST(TinyPressKernels, EngineNoiseGoesToMainAndOffset) {
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (int n = 1; n <= kChunk; ++n) {
+            alignas(64) double values[2 * kChunk], left[kChunk], right[kChunk], offsets[kChunk];
+            for (int k = 0; k < kChunk; ++k) {
+                values[2 * k] = 1e-12 * (k + 1);
+                values[2 * k + 1] = -1e-12 * (k + 1);
+                left[k] = 0.25 * k;
+                right[k] = -0.5 * k;
+                offsets[k] = 7.0;
+            }
+            kernels->spreadNoise(values, n, left, right, offsets);
+            for (int k = 0; k < kChunk; ++k) {
+                const bool in = k < n;
+                EXPECT_EQ(left[k], 0.25 * k + (in ? 1e-12 * (k + 1) : 0.0)) << name << " " << n;
+                EXPECT_EQ(right[k], -0.5 * k + (in ? 1e-12 * (k + 1) : 0.0)) << name << " " << n;
+                EXPECT_EQ(offsets[k], in ? -1e-12 * (k + 1) : 7.0) << name << " " << n;
+            }
+        }
+    }
+}
+
 // The side-chain shelves of both lanes against the plain gliding biquad: gliding from the
 // reset designs toward new targets, with one noise run for all four shelves or a run of their
 // own each, in chunks of every length (the AVX2 build runs the high shelf frames behind the low
