@@ -258,17 +258,21 @@ struct Kernels {
         c.a1 = glide(c.a1, t.a1, tr.a1, h, g);
         c.a2 = glide(c.a2, t.a2, tr.a2, h, g);
     }
+    // One biquad sample on input x (with its offset), storing the output plus `after`.
+    static Pair biquadStep(const Coefficients& c, Memories& m, const Pair& x,
+                           const Pair& after) noexcept {
+        const Pair y = biquad(c, m, x);
+        m.x2 = m.x1;
+        m.x1 = x;
+        m.y2 = m.y1;
+        m.y1 = y + after;
+        return y;
+    }
     // One gliding biquad sample (the shared filter's step, both lanes at once).
     static Pair glidingStep(const Pair& x, const Glide& g, Coefficients& c, Memories& m,
                             const Pair& h) noexcept {
         glideAll(c, g, h);
-        const Pair xh = x + h;
-        const Pair y = biquad(c, m, xh);
-        m.x2 = m.x1;
-        m.x1 = xh;
-        m.y2 = m.y1;
-        m.y1 = y + h;
-        return y;
+        return biquadStep(c, m, x + h, h);
     }
 
     // The shelves' state in registers for one chunk.
@@ -489,19 +493,25 @@ struct Kernels {
         }
 
         void finish(ShelfJob& j) const noexcept {
-            qrx::dsp::BiquadCoefficients &lowL = j.low[0]->current, &lowR = j.low[1]->current;
-            qrx::dsp::BiquadCoefficients &highL = j.high[0]->current, &highR = j.high[1]->current;
-            split(s.b0, lowL.b0, lowR.b0, highL.b0, highR.b0);
-            split(s.b1, lowL.b1, lowR.b1, highL.b1, highR.b1);
-            split(s.b2, lowL.b2, lowR.b2, highL.b2, highR.b2);
-            split(s.a1, lowL.a1, lowR.a1, highL.a1, highR.a1);
-            split(s.a2, lowL.a2, lowR.a2, highL.a2, highR.a2);
-            qrx::dsp::BiquadMemories &lowML = j.low[0]->memories, &lowMR = j.low[1]->memories;
-            qrx::dsp::BiquadMemories &highML = j.high[0]->memories, &highMR = j.high[1]->memories;
-            split(s.x1, lowML.x1, lowMR.x1, highML.x1, highMR.x1);
-            split(s.x2, lowML.x2, lowMR.x2, highML.x2, highMR.x2);
-            split(s.y1, lowML.y1, lowMR.y1, highML.y1, highMR.y1);
-            split(s.y2, lowML.y2, lowMR.y2, highML.y2, highMR.y2);
+            using C = qrx::dsp::BiquadCoefficients;
+            using M = qrx::dsp::BiquadMemories;
+            const auto coefficient = [&](__m256d v, double C::*c) {
+                split(v, j.low[0]->current.*c, j.low[1]->current.*c, j.high[0]->current.*c,
+                      j.high[1]->current.*c);
+            };
+            const auto memory = [&](__m256d v, double M::*m) {
+                split(v, j.low[0]->memories.*m, j.low[1]->memories.*m, j.high[0]->memories.*m,
+                      j.high[1]->memories.*m);
+            };
+            coefficient(s.b0, &C::b0);
+            coefficient(s.b1, &C::b1);
+            coefficient(s.b2, &C::b2);
+            coefficient(s.a1, &C::a1);
+            coefficient(s.a2, &C::a2);
+            memory(s.x1, &M::x1);
+            memory(s.x2, &M::x2);
+            memory(s.y1, &M::y1);
+            memory(s.y2, &M::y2);
         }
     };
 
@@ -581,22 +591,11 @@ struct Kernels {
               fastEven(-fastOdd),
               slowEven(-slowOdd) {}
 
-        static Pair one(const Coefficients& c, Memories& m, const Pair& x, const Pair& offset,
-                        const Pair& before) noexcept {
-            const Pair xo = x + offset;
-            const Pair y = biquad(c, m, xo);
-            m.x2 = m.x1;
-            m.x1 = xo;
-            m.y2 = m.y1;
-            m.y1 = y + before;
-            return y;
-        }
-
         template <bool even>
         [[gnu::always_inline]] void frame(const double* p, int i, Pair& f, Pair& sl) noexcept {
             const Pair x = Pair::load_aligned(p + 2 * i);
-            f = one(fc, fm, x, even ? fastEven : fastOdd, even ? fastOdd : fastEven);
-            sl = one(sc, sm, x, even ? slowEven : slowOdd, even ? slowOdd : slowEven);
+            f = biquadStep(fc, fm, x + (even ? fastEven : fastOdd), even ? fastOdd : fastEven);
+            sl = biquadStep(sc, sm, x + (even ? slowEven : slowOdd), even ? slowOdd : slowEven);
         }
 
         [[gnu::always_inline]] void finish(int n) noexcept {
