@@ -87,6 +87,8 @@ struct ChunkKernels {
                       double scaleB, double* toB, int n) noexcept;
     // Host samples into the engine: NaN and infinities are taken as 0.
     void (*readFinite)(const float* from, int n, double* to) noexcept;
+    // Engine samples out to the host.
+    void (*writeFloats)(const double* from, int n, float* to) noexcept;
     // The engine's two noise values per sample (n pairs): the first is added to both main
     // channels, the second is the offset n of the sample.
     void (*spreadNoise)(const double* values, int n, double* mainLeft, double* mainRight,

@@ -109,6 +109,11 @@ struct Kernels {
         }
     }
 
+    // Engine samples out, left to the vectoriser as well.
+    static void writeFloats(const double* from, int n, float* to) noexcept {
+        for (int k = 0; k < n; ++k) to[k] = static_cast<float>(from[k]);
+    }
+
     // Whole vectors of four frames in the AVX2 build (the buffers hold kChunk samples), the
     // rest one by one.
     static void spreadNoise(const double* values, int n, double* mainLeft, double* mainRight,
@@ -1167,8 +1172,9 @@ struct Kernels {
         }
     }
 
-    static constexpr ChunkKernels table{&noise, &noisePair, &readFinite,   &spreadNoise, &shelves,
-                                        &link,  &dynamics,  &signalMeters, &gainMeters};
+    static constexpr ChunkKernels table{&noise,        &noisePair, &readFinite, &writeFloats,
+                                        &spreadNoise,  &shelves,   &link,       &dynamics,
+                                        &signalMeters, &gainMeters};
 };
 
 }  // namespace

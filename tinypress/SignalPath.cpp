@@ -290,10 +290,8 @@ void SignalPath::writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, 
         job.noise = noise;
         kernels->signalMeters(job);
     }
-    if (io.outLeft)
-        for (int k = 0; k < n; ++k) io.outLeft[offset + k] = static_cast<float>(out[0][k]);
-    if (io.outRight)
-        for (int k = 0; k < n; ++k) io.outRight[offset + k] = static_cast<float>(out[1][k]);
+    if (io.outLeft) kernels->writeFloats(out[0], n, io.outLeft + offset);
+    if (io.outRight) kernels->writeFloats(out[1], n, io.outRight + offset);
 }
 
 }  // namespace tinypress

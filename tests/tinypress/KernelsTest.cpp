@@ -98,6 +98,22 @@ TEST(TinyPressKernels, EngineNoiseGoesToMainAndOffset) {
     }
 }
 
+// Engine samples leave as their nearest floats, for every chunk length; nothing after n is
+// written.
+TEST(TinyPressKernels, SamplesLeaveAsFloats) {
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (int n = 1; n <= kChunk; ++n) {
+            alignas(64) double from[kChunk];
+            float to[kChunk + 1];
+            for (int k = 0; k < kChunk; ++k) from[k] = std::sin(0.37 * (k + n)) * (1.0 + 1e-9 * k);
+            for (float& f : to) f = 5.0f;
+            kernels->writeFloats(from, n, to);
+            for (int k = 0; k <= kChunk; ++k)
+                EXPECT_EQ(to[k], k < n ? static_cast<float>(from[k]) : 5.0f) << name << " " << n;
+        }
+    }
+}
+
 // The side-chain shelves of both lanes against the plain gliding biquad: gliding from the
 // reset designs toward new targets, with one noise run for all four shelves or a run of their
 // own each, in chunks of every length (the AVX2 build runs the high shelf frames behind the low
