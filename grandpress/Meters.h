@@ -3,8 +3,9 @@
 // output ("Post").
 //
 // Threads: the audio thread loads the editor's MeterFeed into a MeterState at the start of a
-// block, feeds it sample by sample and stores it back at the end (relaxed atomics), so values the
-// editor zeroes between blocks are taken over. Nothing allocates.
+// block, feeds it chunk by chunk (the engine) or frame by frame, and stores it back at the end
+// (relaxed atomics), so values the editor zeroes between blocks are taken over. Nothing
+// allocates.
 #pragma once
 
 #include <cmath>
@@ -34,8 +35,7 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
         signal(ch[1], right, noise);
     }
     // Pre and Post: a chunk of signal frames (left, right; n <= 128), frame i with
-    // noise[i * noiseStep];
-    // the same readings as feedSignal frame by frame, both channels at once.
+    // noise[i * noiseStep]; the same readings as feedSignal frame by frame, both channels at once.
     void feedSignals(const double* left, const double* right, int n, const double* noise,
                      int noiseStep) noexcept;
     // GainRed: one frame of gain factors; limiterGain is 1 with the limiter off.
