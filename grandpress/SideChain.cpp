@@ -1,5 +1,6 @@
 #include "grandpress/SideChain.h"
 
+#include "dsp/NoiseKernel.h"
 #include "grandpress/ShelfCascade.h"
 
 namespace grandpress {
@@ -19,27 +20,22 @@ void SideChain::resetLink() noexcept {
 void SideChain::process(qrx::dsp::InstructionSet set, const EngineSettings& s, int n, double* mainL,
                         double* mainR, double* sideL, double* sideR, double* eqL, double* eqR,
                         double* linkL, double* linkR, double* noiseC) noexcept {
-    qrx::dsp::DenormalNoise noise = engineNoise, shelf = shelfNoise;
     const qrx::dsp::BiquadCoefficients lowT = s.lowShelf, highT = s.highShelf, bandC = s.linkBand;
     const double glide = s.filterGlideRate;
     const StereoPair tilt = {s.tiltGainLeft, s.tiltGainRight};
     const double link = s.linkAmount;
 
-    // The noise first (each loop keeps its state in registers): nA, nB on the inputs, nC for
-    // the later stages, h for the shelves.
-    double h[kChunk2x];
+    // The noise first: nA, nB on the inputs, nC for the later stages (the engine source's three
+    // values of each frame), h for the shelves.
+    alignas(32) double nA[kChunk2x], nB[kChunk2x], h[kChunk2x];
+    double* const engine[3] = {nA, nB, noiseC};
+    qrx::dsp::noiseFrames(set, engineNoise, 3, 3, engine, shelfNoise, h, n);
     for (int i = 0; i < n; ++i) {
-        const double nA = noise.next();
-        mainL[i] += nA;
-        sideL[i] += nA;
-        const double nB = noise.next();
-        mainR[i] += nB;
-        sideR[i] += nB;
-        noiseC[i] = noise.next();
-        h[i] = shelf.next();
+        mainL[i] += nA[i];
+        sideL[i] += nA[i];
+        mainR[i] += nB[i];
+        sideR[i] += nB[i];
     }
-    engineNoise = noise;
-    shelfNoise = shelf;
 
     // The equaliser (the shelves in series) and the link: only what passes the band filter is
     // shared between the channels.
