@@ -135,6 +135,7 @@ void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, dou
              keep(s.x2, kept.x2, lanes), keep(s.y1, kept.y1, lanes), keep(s.y2, kept.y2, lanes)};
     };
     keepAll(before, 0xC);
+#pragma GCC unroll 2
     for (int i = 1; i < n; ++i) {
         // Low input: frame i after the tilt; high input: the low shelf's output of frame i - 1.
         const __m256d xi = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(x + 2 * i)),
@@ -151,6 +152,7 @@ void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, dou
     _mm_store_pd(e + 2 * (n - 1), _mm256_extractf128_pd(y, 1));
 
     // The link band filter and the link, on the equalised frames.
+#pragma GCC unroll 2
     for (int i = 0; i < n; ++i) link.frame(_mm_load_pd(e + 2 * i), eqL, eqR, linkL, linkR, i);
 
     _mm_store_pd(state.bandX1, link.x1);
