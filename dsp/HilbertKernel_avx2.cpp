@@ -9,7 +9,8 @@ namespace qrx::dsp {
 namespace {
 
 // `count` quads of outputs from `x` on, `count` independent sums in flight; two taps per pass of
-// the loop (each sum still takes the taps in order).
+// the loop (each sum still takes the taps in order). Each tap adds h x[k+2i+1] and takes away
+// h x[k-2i-1], both fused and straight from memory.
 template <int count>
 inline void sumQuads(const double* x, const double* h, int taps, double* q) {
     __m256d a[count];
@@ -20,8 +21,8 @@ inline void sumQuads(const double* x, const double* h, int taps, double* q) {
         const double* f = x + (2 * i + 1);
         const double* r = x - (2 * i + 1);
         for (int j = 0; j < count; ++j) {
-            const __m256d d = _mm256_sub_pd(_mm256_loadu_pd(f + 4 * j), _mm256_loadu_pd(r + 4 * j));
-            a[j] = _mm256_fmadd_pd(hi, d, a[j]);
+            a[j] = _mm256_fmadd_pd(hi, _mm256_loadu_pd(f + 4 * j), a[j]);
+            a[j] = _mm256_fnmadd_pd(hi, _mm256_loadu_pd(r + 4 * j), a[j]);
         }
     }
     for (int j = 0; j < count; ++j) _mm256_storeu_pd(q + 4 * j, a[j]);
