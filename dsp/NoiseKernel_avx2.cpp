@@ -92,6 +92,24 @@ void values(const __m128i* raw, int count, double scale, double* to) {
     }
 }
 
+// n frames of two generators (states sa, sb): a steps perFrame times per frame, b once. Each
+// step's words are stored: b's in order, a's in order (one stream) or stream j's from j stride
+// on.
+template <int perFrame, int streams, class Vector, class Step>
+void stepFrames(const Step& step, Vector& sa, Vector* rawA, int stride, Vector& sb, Vector* rawB,
+                int n) {
+    for (int i = 0; i < n; ++i) {
+        sa = step(sa);
+        rawA[streams == 1 ? perFrame * i : i] = sa;
+        sb = step(sb);
+        rawB[i] = sb;
+        for (int j = 1; j < perFrame; ++j) {
+            sa = step(sa);
+            rawA[streams == 1 ? perFrame * i + j : j * stride + i] = sa;
+        }
+    }
+}
+
 template <int perFrame, int streams>
 void frames(DenormalNoise::Words& a, double scaleA, double* const toA[], DenormalNoise::Words& b,
             double scaleB, double* toB, int n) {
@@ -100,16 +118,7 @@ void frames(DenormalNoise::Words& a, double scaleA, double* const toA[], Denorma
     alignas(32) __m128i rawA[kNoiseRunMax], rawB[kNoiseFramesMax];
     // Stream j's steps lie from j kNoiseFramesMax on.
     constexpr int kStride = streams == 1 ? 1 : kNoiseFramesMax;
-    for (int i = 0; i < n; ++i) {
-        sa = step(sa);
-        rawA[streams == 1 ? perFrame * i : i] = sa;
-        sb = step(sb);
-        rawB[i] = sb;
-        for (int j = 1; j < perFrame; ++j) {
-            sa = step(sa);
-            rawA[streams == 1 ? perFrame * i + j : j * kStride + i] = sa;
-        }
-    }
+    stepFrames<perFrame, streams>(step, sa, rawA, kStride, sb, rawB, n);
     save(sa, a);
     save(sb, b);
     if constexpr (streams == 1)
@@ -235,16 +244,7 @@ bool halvedFrames(DenormalNoise::Words& a, double scaleA, double* const toA[],
     __m256i sa = withJump(a, *jumpA), sb = withJump(b, *jumpB);
     alignas(32) __m256i rawA[kNoiseRunMax / 2], rawB[kNoiseFramesMax / 2];
     constexpr int kStride = streams == 1 ? 1 : kNoiseFramesMax / 2;
-    for (int i = 0; i < half; ++i) {
-        sa = step(sa);
-        rawA[streams == 1 ? perFrame * i : i] = sa;
-        sb = step(sb);
-        rawB[i] = sb;
-        for (int j = 1; j < perFrame; ++j) {
-            sa = step(sa);
-            rawA[streams == 1 ? perFrame * i + j : j * kStride + i] = sa;
-        }
-    }
+    stepFrames<perFrame, streams>(step, sa, rawA, kStride, sb, rawB, half);
     saveHigh(sa, a);
     saveHigh(sb, b);
     if constexpr (streams == 1) {
