@@ -46,12 +46,14 @@ void save(__m128i s, DenormalNoise::Words& w) {
     w.s3 = static_cast<std::uint32_t>(_mm_extract_epi32(s, 2));
 }
 
-// The generator's value of each word: scale (2 (r / 2^32) - 1), rounded as the plain form (2u is
-// exact, so the fused 2u - 1 rounds once, as the plain subtraction does).
+// The generator's value of each word: scale (2 (r / 2^32) - 1), rounded as the plain form. With
+// the word in 2^52's mantissa (exactly r + 2^52), u = (r + 2^52) unit - 2^52 unit in one fused
+// operation is r unit rounded once (2^52 unit is exact); 2u is exact, so the fused 2u - 1 rounds
+// once, as the plain subtraction does.
 struct Convert {
     __m256i twoTo52Bits = _mm256_set1_epi64x(0x4330000000000000ll);
-    __m256d twoTo52 = _mm256_set1_pd(4503599627370496.0);
     __m256d unit = _mm256_set1_pd(DenormalNoise::kWordToUnit);
+    __m256d twoTo52Units = _mm256_set1_pd(4503599627370496.0 * DenormalNoise::kWordToUnit);
     __m256d two = _mm256_set1_pd(2.0), one = _mm256_set1_pd(1.0);
     __m256d scale;
 
@@ -59,8 +61,7 @@ struct Convert {
 
     [[gnu::always_inline]] void operator()(__m128i words, double* to) const {
         const __m256i wide = _mm256_or_si256(_mm256_cvtepu32_epi64(words), twoTo52Bits);
-        const __m256d w = _mm256_sub_pd(_mm256_castsi256_pd(wide), twoTo52);
-        const __m256d u = _mm256_mul_pd(w, unit);
+        const __m256d u = _mm256_fmsub_pd(_mm256_castsi256_pd(wide), unit, twoTo52Units);
         _mm256_storeu_pd(to, _mm256_mul_pd(scale, _mm256_fmsub_pd(two, u, one)));
     }
 };
