@@ -1,7 +1,7 @@
 // The side chain's shelves and link over one chunk, as plain values for the AVX2+FMA build
 // (SideChain_avx2.cpp): both channels of both gliding shelves run as one four-lane cascade, the
-// low shelf on frame i beside the high shelf on frame i - 1, and the link band filter beside
-// them, so the three recursions overlap.
+// low shelf on frame i beside the high shelf on frame i - 1, so the two recursions overlap; the
+// link band filter follows in a loop of its own (all state in registers in both loops).
 //
 // Threads: pure function of its arguments, audio thread.
 #pragma once
@@ -42,8 +42,7 @@ struct ShelfCascadeInput {
     double linkAmount;
 };
 
-// Writes the equalised side chain eqL/eqR[0 .. n) and the linked one linkL/linkR: the link band
-// filter runs in the same loop, one frame behind the high shelf.
+// Writes the equalised side chain eqL/eqR[0 .. n) and the linked one linkL/linkR.
 void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, double* eqL,
                       double* eqR, double* linkL, double* linkR) noexcept;
 
