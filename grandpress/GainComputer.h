@@ -4,18 +4,19 @@
 // gain factor.
 //
 // Threads: owned by SignalPath, audio thread only. The release-shape table is built once at
-// construction. Coefficients come from the block's EngineSettings copy.
+// construction; the powers it keeps for the "Classic" law are taken on the audio thread, into
+// storage it owns (no allocation). Coefficients come from the block's EngineSettings copy.
 #pragma once
 
 #include <cmath>
 
+#include "dsp/InstructionSet.h"
 #include "dsp/PlainBiquad.h"
 #include "grandpress/EngineSettings.h"
+#include "grandpress/EnvelopeKernel.h"
 #include "grandpress/SideChain.h"
 
 namespace grandpress {
-
-inline constexpr double kEnvelopeFloor = 0.0001;
 
 // level^inverseRatio for level > 0, as 2^(ir * log2(level)) (the two library calls cost less
 // than one pow; the result differs by rounding only).
@@ -35,15 +36,40 @@ inline double staticCurve(double level, const EngineSettings& s) noexcept {
            (1.5 * (p1 - p2) + 0.5 * (p3 - p0)) * t * t * t;
 }
 
-// Release-shape table: entry k = k^0.05 (0 at 0, 1.41247 at 999).
+// Release-shape table: entry k = k^0.05 (0 at 0, 1.41247 at 999). The "Classic" law raises the
+// release coefficient to these powers; exponent() keeps each power it has taken for the current
+// coefficient (the same bits as std::pow), so a frame costs a look-up instead of a pow. A new
+// coefficient starts a new generation of the kept powers.
 class ReleaseShape {
   public:
-    static constexpr int kEntries = 1000;
+    static constexpr int kEntries = kReleaseShapeEntries;
     ReleaseShape() noexcept;
     float operator[](int k) const noexcept { return table[k]; }
 
+    // releaseCoefficient^shape[k] (audio thread; the kept powers are this object's own).
+    double exponent(int k, double releaseCoefficient) const noexcept {
+        if (releaseCoefficient != keptFor) newGeneration(releaseCoefficient);
+        if (keptIn[k] != generation) {
+            kept[k] = std::pow(releaseCoefficient, static_cast<double>(table[k]));
+            keptIn[k] = generation;
+        }
+        return kept[k];
+    }
+
+    // The kept powers of `releaseCoefficient`, for the vector build (audio thread).
+    ReleasePowers powersFor(double releaseCoefficient) const noexcept {
+        if (releaseCoefficient != keptFor) newGeneration(releaseCoefficient);
+        return {table, kept, keptIn, generation};
+    }
+
   private:
+    void newGeneration(double releaseCoefficient) const noexcept;
+
     float table[kEntries];
+    mutable double kept[kEntries];
+    mutable unsigned keptIn[kEntries];  // the generation each kept power belongs to (0: none)
+    mutable unsigned generation = 0;
+    mutable double keptFor = -1.0;  // no coefficient is negative
 };
 
 // Both channels' gain computers: the level averages run as one pair, the envelopes and curves
@@ -100,6 +126,32 @@ class GainComputer {
             level[n + i] = frame[1];
         }
         *this = g;
+    }
+
+    // The same with the kernels of `set` (which this processor must run): the vector build
+    // differs from the baseline by rounding only.
+    void levels(qrx::dsp::InstructionSet set, const double* dL, const double* dR, int n,
+                bool monitor, const EngineSettings& s, const ReleaseShape& shape,
+                double* level) noexcept {
+        if (set == qrx::dsp::InstructionSet::Avx2Fma) {
+            EnvelopeLaw law;
+            law.fast = s.levelFast;
+            law.slow = s.levelSlow;
+            law.attack = s.attackCoefficient;
+            law.release = s.releaseCoefficient;
+            law.rms = s.rms != 0;
+            law.autoAttack = s.autoAttack != 0;
+            law.autoRelease = s.autoRelease != 0;
+            law.classic = s.classic != 0;
+            if (law.classic) {
+                law.classicFloor = s.classicFloor;
+                law.powers = shape.powersFor(s.releaseCoefficient);
+            }
+            envelopeLevelsAvx2(law, env, fastAverage, slowAverage, monitor ? nullptr : dL,
+                               monitor ? nullptr : dR, n, level);
+            return;
+        }
+        levels(dL, dR, n, monitor, s, shape, level);
     }
 
     // The gain factor of one envelope level: out(level) / (level + 1e-6).
@@ -206,7 +258,7 @@ class GainComputer {
         const float ff = static_cast<float>(fast);
         int k = static_cast<int>((3.0f + ff) / (1.2f * ff) + 0.5f);
         k = k < 0 ? 0 : (k > ReleaseShape::kEntries - 1 ? ReleaseShape::kEntries - 1 : k);
-        const double exponent = std::pow(s.releaseCoefficient, static_cast<double>(shape[k]));
+        const double exponent = shape.exponent(k, s.releaseCoefficient);
         const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
         double step = (target - e) * exponent;
         if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);

@@ -256,7 +256,7 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     const double limiterGain = s.limiter ? limiter.gain() : 1.0;
     GlidingGains gl = gains;
     // The envelopes run sample by sample; the static curve after them over the whole chunk.
-    gain.levels(g[2], g[3], ng, monitor, s, releaseShape, levels);
+    gain.levels(kernels, g[2], g[3], ng, monitor, s, releaseShape, levels);
     curveGains(kernels, s, levels, 2 * ng, curve);
     // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
     const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};

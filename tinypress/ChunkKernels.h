@@ -4,9 +4,11 @@
 // effect asks for (kernelsFor).
 //
 // The two stereo channels run side by side in the lanes of one vector through every recursive
-// stage (side-chain shelves, release smoothers, envelope, meters); the stages without recursion
-// (gain curve, output gain) run over the whole chunk at the widest vector. In mono the right lane
-// works on a scratch copy of the left channel's state and is discarded.
+// stage (side-chain shelves, release smoothers, envelope, meters); the AVX2 build puts two such
+// pairs in one vector where it can (low and high shelf, the high shelf two frames behind; fast
+// and slow smoother). What needs no recursion (levels, metered values, gain curve, make-up and
+// output glides, output gain) runs over the whole chunk at the widest vector. In mono the right
+// lane works on a scratch copy of the left channel's state and is discarded.
 //
 // The jobs only point at the signal path's state and buffers: the kernels construct nothing of
 // the shared types and call none of their inline functions, so no code compiled for AVX2 can be
@@ -87,6 +89,12 @@ struct ChunkKernels {
                       double scaleB, double* toB, int n) noexcept;
     // Host samples into the engine: NaN and infinities are taken as 0.
     void (*readFinite)(const float* from, int n, double* to) noexcept;
+    // Engine samples out to the host.
+    void (*writeFloats)(const double* from, int n, float* to) noexcept;
+    // The engine's two noise values per sample (n pairs): the first is added to both main
+    // channels, the second is the offset n of the sample.
+    void (*spreadNoise)(const double* values, int n, double* mainLeft, double* mainRight,
+                        double* offsets) noexcept;
     void (*shelves)(ShelfJob& job) noexcept;
     // Stereo link: both outputs get sqrt(l^2 + r^2) * 0.7071.
     void (*link)(const double* left, const double* right, int n, double* linked) noexcept;

@@ -9,8 +9,11 @@
 
 #include <immintrin.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 #include <xsimd/xsimd.hpp>
 
 #include "dsp/NoiseKernel.h"
@@ -107,6 +110,35 @@ struct Kernels {
         }
     }
 
+    // Engine samples out, left to the vectoriser as well.
+    static void writeFloats(const double* from, int n, float* to) noexcept {
+        for (int k = 0; k < n; ++k) to[k] = static_cast<float>(from[k]);
+    }
+
+    // Whole vectors of four frames in the AVX2 build (the buffers hold kChunk samples), the
+    // rest one by one.
+    static void spreadNoise(const double* values, int n, double* mainLeft, double* mainRight,
+                            double* offsets) noexcept {
+        int k = 0;
+        if constexpr (kWide == 4) {
+            for (; k + 4 <= n; k += 4) {
+                // (m0 n0 m1 n1) and (m2 n2 m3 n3) into (m0 m1 m2 m3) and (n0 n1 n2 n3).
+                const __m256d a = _mm256_loadu_pd(values + 2 * k);
+                const __m256d b = _mm256_loadu_pd(values + 2 * k + 4);
+                const __m256d m = _mm256_permute4x64_pd(_mm256_unpacklo_pd(a, b), 0xD8);
+                const __m256d h = _mm256_permute4x64_pd(_mm256_unpackhi_pd(a, b), 0xD8);
+                _mm256_storeu_pd(mainLeft + k, _mm256_add_pd(_mm256_loadu_pd(mainLeft + k), m));
+                _mm256_storeu_pd(mainRight + k, _mm256_add_pd(_mm256_loadu_pd(mainRight + k), m));
+                _mm256_storeu_pd(offsets + k, h);
+            }
+        }
+        for (; k < n; ++k) {
+            mainLeft[k] += values[2 * k];
+            mainRight[k] += values[2 * k];
+            offsets[k] = values[2 * k + 1];
+        }
+    }
+
     // ---- anti-denormal noise ----
 
     // The shared noise runs (dsp/NoiseKernel.h) of this build's instruction set.
@@ -163,17 +195,21 @@ struct Kernels {
         c.a1 = glide(c.a1, t.a1, tr.a1, h, g);
         c.a2 = glide(c.a2, t.a2, tr.a2, h, g);
     }
+    // One biquad sample on input x (with its offset), storing the output plus `after`.
+    static Pair biquadStep(const Coefficients& c, Memories& m, const Pair& x,
+                           const Pair& after) noexcept {
+        const Pair y = biquad(c, m, x);
+        m.x2 = m.x1;
+        m.x1 = x;
+        m.y2 = m.y1;
+        m.y1 = y + after;
+        return y;
+    }
     // One gliding biquad sample (the shared filter's step, both lanes at once).
     static Pair glidingStep(const Pair& x, const Glide& g, Coefficients& c, Memories& m,
                             const Pair& h) noexcept {
         glideAll(c, g, h);
-        const Pair xh = x + h;
-        const Pair y = biquad(c, m, xh);
-        m.x2 = m.x1;
-        m.x1 = xh;
-        m.y2 = m.y1;
-        m.y1 = y + h;
-        return y;
+        return biquadStep(c, m, x + h, h);
     }
 
     // The shelves' state in registers for one chunk.
@@ -210,10 +246,227 @@ struct Kernels {
         }
     };
 
+    // The AVX2 build's shelves: lanes 0-1 run the low shelf (left, right) on frame i while lanes
+    // 2-3 run the high shelf on frame i - 1, the low shelf's output of the step before.
+    struct Quad {
+        __m256d b0, b1, b2, a1, a2;  // running coefficients
+        __m256d x1, x2, y1, y2;      // memories
+    };
+    static __m256d lanes(double lowLeft, double lowRight, double highLeft,
+                         double highRight) noexcept {
+        return _mm256_setr_pd(lowLeft, lowRight, highLeft, highRight);
+    }
+    static void split(__m256d v, double& lowLeft, double& lowRight, double& highLeft,
+                      double& highRight) noexcept {
+        alignas(32) double a[4];
+        _mm256_storeu_pd(a, v);
+        lowLeft = a[0];
+        lowRight = a[1];
+        highLeft = a[2];
+        highRight = a[3];
+    }
+    // Lanes of `kept` where the bits of `mask` (one per lane) are set, else of `fresh`.
+    template <int mask>
+    static Quad keepLanes(const Quad& fresh, const Quad& kept) noexcept {
+        const auto pick = [](__m256d f, __m256d k) { return _mm256_blend_pd(f, k, mask); };
+        return {pick(fresh.b0, kept.b0), pick(fresh.b1, kept.b1), pick(fresh.b2, kept.b2),
+                pick(fresh.a1, kept.a1), pick(fresh.a2, kept.a2), pick(fresh.x1, kept.x1),
+                pick(fresh.x2, kept.x2), pick(fresh.y1, kept.y1), pick(fresh.y2, kept.y2)};
+    }
+
+    struct SkewedShelves {
+        Quad s;
+        const __m256d keep, tb0, tb1, tb2, ta1, ta2;  // 1 - rate, target * rate
+
+        explicit SkewedShelves(const ShelfJob& j) noexcept
+            : keep(_mm256_set1_pd(1.0 - j.rate)),
+              tb0(scaled(j, &qrx::dsp::BiquadCoefficients::b0)),
+              tb1(scaled(j, &qrx::dsp::BiquadCoefficients::b1)),
+              tb2(scaled(j, &qrx::dsp::BiquadCoefficients::b2)),
+              ta1(scaled(j, &qrx::dsp::BiquadCoefficients::a1)),
+              ta2(scaled(j, &qrx::dsp::BiquadCoefficients::a2)) {
+            const auto coefficient = [&](double qrx::dsp::BiquadCoefficients::*c) {
+                return lanes(j.low[0]->current.*c, j.low[1]->current.*c, j.high[0]->current.*c,
+                             j.high[1]->current.*c);
+            };
+            const auto memory = [&](double qrx::dsp::BiquadMemories::*m) {
+                return lanes(j.low[0]->memories.*m, j.low[1]->memories.*m, j.high[0]->memories.*m,
+                             j.high[1]->memories.*m);
+            };
+            using C = qrx::dsp::BiquadCoefficients;
+            using M = qrx::dsp::BiquadMemories;
+            s = {coefficient(&C::b0), coefficient(&C::b1), coefficient(&C::b2),
+                 coefficient(&C::a1), coefficient(&C::a2), memory(&M::x1),
+                 memory(&M::x2),      memory(&M::y1),      memory(&M::y2)};
+        }
+        static __m256d scaled(const ShelfJob& j, double qrx::dsp::BiquadCoefficients::*c) noexcept {
+            const double low = *j.lowTarget.*c * j.rate, high = *j.highTarget.*c * j.rate;
+            return lanes(low, low, high, high);
+        }
+
+        // One step of the four lanes on input x with noise h (per lane), as glidingStep. The
+        // newest input and output come last, which keeps the chains from one step to the next
+        // short.
+        [[gnu::always_inline]] __m256d step(__m256d x, __m256d h) noexcept {
+            return stepWithNoise(_mm256_add_pd(x, h), h);
+        }
+        // The same on an input that already carries its noise.
+        [[gnu::always_inline]] __m256d stepWithNoise(__m256d xh, __m256d h) noexcept {
+            s.b0 = _mm256_fmadd_pd(s.b0, keep, _mm256_add_pd(tb0, h));
+            s.b1 = _mm256_fmadd_pd(s.b1, keep, _mm256_add_pd(tb1, h));
+            s.b2 = _mm256_fmadd_pd(s.b2, keep, _mm256_add_pd(tb2, h));
+            s.a1 = _mm256_fmadd_pd(s.a1, keep, _mm256_add_pd(ta1, h));
+            s.a2 = _mm256_fmadd_pd(s.a2, keep, _mm256_add_pd(ta2, h));
+            const __m256d older = _mm256_fnmadd_pd(
+                s.a2, s.y2, _mm256_fmadd_pd(s.b2, s.x2, _mm256_mul_pd(s.b1, s.x1)));
+            const __m256d y = _mm256_fnmadd_pd(s.a1, s.y1, _mm256_fmadd_pd(s.b0, xh, older));
+            s.x2 = s.x1;
+            s.x1 = xh;
+            s.y2 = s.y1;
+            s.y1 = _mm256_add_pd(y, h);
+            return y;
+        }
+
+        // The side chain of a frame in the low lanes, the low shelf's output of an earlier step
+        // (its lanes 0-1) in the high lanes.
+        static __m256d input(__m128d side, __m256d y) noexcept {
+            return _mm256_insertf128_pd(_mm256_castpd128_pd256(side), _mm256_castpd256_pd128(y), 1);
+        }
+        static __m256d spread(double low, double high) noexcept {
+            return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_set1_pd(low)), _mm_set1_pd(high),
+                                        1);
+        }
+
+        static void out(double* left, double* right, int i, __m256d y) noexcept {
+            const __m128d high = _mm256_extractf128_pd(y, 1);
+            _mm_storel_pd(left + i, high);
+            _mm_storeh_pd(right + i, high);
+        }
+
+        // Step i runs the low shelf on frame i and the high shelf on frame i - 2 (two steps
+        // apart, the high shelf's input is ready long before it is needed). With one noise run
+        // for all four shelves, the high shelf's input with its noise is the low shelf's
+        // stored output of two steps before, which the lanes still hold as their second output
+        // memory.
+        void runShared(ShelfJob& j) noexcept {
+            const int n = j.n;
+            double *left = j.side[0], *right = j.side[1];
+            const double* h = j.lowNoise[0];
+            // The low shelf alone on the first two frames (the high lanes keep their state).
+            {
+                const Quad before = s;
+                for (int i = 0; i < n && i < 2; ++i)
+                    step(lanes(left[i], right[i], 0.0, 0.0), _mm256_set1_pd(h[i]));
+                s = keepLanes<0xC>(s, before);
+            }
+            for (int i = 2; i < n; ++i) {
+                const __m128d now = _mm_loaddup_pd(h + i);
+                const __m256d noise =
+                    _mm256_insertf128_pd(_mm256_castpd128_pd256(now), _mm_loaddup_pd(h + i - 2), 1);
+                const __m128d low = _mm_add_pd(_mm_setr_pd(left[i], right[i]), now);
+                out(left, right, i - 2, stepWithNoise(input(low, s.y2), noise));
+            }
+            // The high shelf alone on the last two frames (the low lanes keep their state), on
+            // the low shelf's stored outputs of frames n - 2 and n - 1.
+            const __m256d lastTwo[2] = {s.y2, s.y1};
+            const Quad lowDone = s;
+            for (int f = n < 2 ? 0 : n - 2; f < n; ++f)
+                out(left, right, f,
+                    stepWithNoise(input(_mm_setzero_pd(), lastTwo[f - (n - 2)]),
+                                  _mm256_set1_pd(h[f])));
+            s = keepLanes<0x3>(s, lowDone);
+        }
+
+        // The same with a noise run per shelf: the high shelf's input takes its own noise.
+        template <bool shared>
+        void run(ShelfJob& j) noexcept {
+            const int n = j.n;
+            double *left = j.side[0], *right = j.side[1];
+            const double* const* lowNoise = j.lowNoise;
+            const double* const* highNoise = j.highNoise;
+            const auto noise = [&](int low, int high) {
+                if constexpr (shared) return spread(lowNoise[0][low], lowNoise[0][high]);
+                return lanes(lowNoise[0][low], lowNoise[1][low], highNoise[0][high],
+                             highNoise[1][high]);
+            };
+            const auto out = [&](int i, __m256d y) {
+                const __m128d high = _mm256_extractf128_pd(y, 1);
+                _mm_storel_pd(left + i, high);
+                _mm_storeh_pd(right + i, high);
+            };
+            // The low shelf alone on the first two frames (the high lanes keep their state).
+            const int first = n < 2 ? n : 2;
+            __m256d y[2] = {_mm256_setzero_pd(), _mm256_setzero_pd()};
+            {
+                const Quad before = s;
+                for (int i = 0; i < first; ++i)
+                    y[i] = step(lanes(left[i], right[i], 0.0, 0.0), noise(i, i));
+                s = keepLanes<0xC>(s, before);
+            }
+            int i = 2;
+            for (; i + 2 <= n; i += 2) {
+                y[0] = step(input(_mm_setr_pd(left[i], right[i]), y[0]), noise(i, i - 2));
+                out(i - 2, y[0]);
+                y[1] =
+                    step(input(_mm_setr_pd(left[i + 1], right[i + 1]), y[1]), noise(i + 1, i - 1));
+                out(i - 1, y[1]);
+            }
+            if (i < n) {
+                y[0] = step(input(_mm_setr_pd(left[i], right[i]), y[0]), noise(i, i - 2));
+                out(i - 2, y[0]);
+                // The next frame's low output is in y[0], the one after it in y[1].
+                std::swap(y[0], y[1]);
+                ++i;
+            }
+            // The high shelf alone on the last two frames (the low lanes keep their state).
+            const Quad lowDone = s;
+            for (int f = i - 2; f < n; ++f) {
+                const __m256d h = shared ? _mm256_set1_pd(lowNoise[0][f])
+                                         : lanes(0.0, 0.0, highNoise[0][f], highNoise[1][f]);
+                const int at = (f - (i - 2)) & 1;
+                out(f, step(input(_mm_setzero_pd(), y[at]), h));
+            }
+            s = keepLanes<0x3>(s, lowDone);
+        }
+
+        void finish(ShelfJob& j) const noexcept {
+            using C = qrx::dsp::BiquadCoefficients;
+            using M = qrx::dsp::BiquadMemories;
+            const auto coefficient = [&](__m256d v, double C::*c) {
+                split(v, j.low[0]->current.*c, j.low[1]->current.*c, j.high[0]->current.*c,
+                      j.high[1]->current.*c);
+            };
+            const auto memory = [&](__m256d v, double M::*m) {
+                split(v, j.low[0]->memories.*m, j.low[1]->memories.*m, j.high[0]->memories.*m,
+                      j.high[1]->memories.*m);
+            };
+            coefficient(s.b0, &C::b0);
+            coefficient(s.b1, &C::b1);
+            coefficient(s.b2, &C::b2);
+            coefficient(s.a1, &C::a1);
+            coefficient(s.a2, &C::a2);
+            memory(s.x1, &M::x1);
+            memory(s.x2, &M::x2);
+            memory(s.y1, &M::y1);
+            memory(s.y2, &M::y2);
+        }
+    };
+
     static void shelves(ShelfJob& j) noexcept {
-        ShelfLoop loop(j);
+        if (j.n <= 0) return;
         const double* h = j.lowNoise[0];
-        if (j.lowNoise[1] == h && j.highNoise[0] == h && j.highNoise[1] == h)
+        const bool shared = j.lowNoise[1] == h && j.highNoise[0] == h && j.highNoise[1] == h;
+        if constexpr (kWide == 4) {
+            SkewedShelves skewed(j);
+            if (shared)
+                skewed.runShared(j);
+            else
+                skewed.template run<false>(j);
+            skewed.finish(j);
+            return;
+        }
+        ShelfLoop loop(j);
+        if (shared)
             for (int k = 0; k < j.n; ++k) loop.template step<true>(k);
         else
             for (int k = 0; k < j.n; ++k) loop.template step<false>(k);
@@ -238,73 +491,200 @@ struct Kernels {
 
     // ---- envelope, gain curve, output ----
 
-    // The release smoothers (two plain low-passes of P per lane, with alternating offsets) and
-    // the envelope, in registers for one chunk; each step leaves the envelope level v (sqrt(e)
-    // with RMS) per lane in the job's gain buffers.
-    struct EnvelopeLoop {
-        DynamicsJob& j;
-        const Coefficients fastC, slowC;
-        Memories fast, slow;
-        Pair fastOffset, slowOffset, e;
-        const Pair attack, release, gain2;
-        const bool rms, autoRelease;
+    // The envelope in three passes: the normalised level P of both lanes over the whole chunk,
+    // the release smoothers (two plain low-passes of P per lane, with alternating offsets;
+    // their outputs matter only with auto release), then the envelope frame by frame, which
+    // leaves the level v (sqrt(e) with RMS) per lane in the job's gain buffers.
 
-        explicit EnvelopeLoop(DynamicsJob& job) noexcept
+    // P of both lanes side by side (frame i at 2i), over whole vectors.
+    static void normalisedLevels(const DynamicsJob& j, int whole, double* p) noexcept {
+        const Wide gain2(j.settings->thresholdGain), two(2.0), floor(kDetectorFloor);
+        const bool rms = j.settings->rms != 0;
+        const auto level = [&](int c, int i) {
+            const Wide v = xsimd::fma(Wide::load_unaligned(j.level[c] + i) * gain2, two, floor);
+            return rms ? v * v : v;
+        };
+        for (int i = 0; i < whole; i += kWide) interleave(level(0, i), level(1, i), p + 2 * i);
+    }
+
+    // The smoothers on both lanes with the offsets of even frames (the chunk's first frame
+    // flips the offset it starts with) or of odd frames; frame() gives the fast and slow outputs.
+    struct PairSmoothers {
+        EnvelopeState &left, &right;
+        const Coefficients fc, sc;
+        Memories fm, sm;
+        const Pair fastOdd, slowOdd, fastEven, slowEven;
+
+        PairSmoothers(EnvelopeState& l, EnvelopeState& r, const qrx::dsp::BiquadCoefficients& fast,
+                      const qrx::dsp::BiquadCoefficients& slow) noexcept
+            : left(l),
+              right(r),
+              fc(loadCoefficients(fast, fast)),
+              sc(loadCoefficients(slow, slow)),
+              fm(loadMemories(l.fast, r.fast)),
+              sm(loadMemories(l.slow, r.slow)),
+              fastOdd(pair(l.fastOffset, r.fastOffset)),
+              slowOdd(pair(l.slowOffset, r.slowOffset)),
+              fastEven(-fastOdd),
+              slowEven(-slowOdd) {}
+
+        template <bool even>
+        [[gnu::always_inline]] void frame(const double* p, int i, Pair& f, Pair& sl) noexcept {
+            const Pair x = Pair::load_aligned(p + 2 * i);
+            f = biquadStep(fc, fm, x + (even ? fastEven : fastOdd), even ? fastOdd : fastEven);
+            sl = biquadStep(sc, sm, x + (even ? slowEven : slowOdd), even ? slowOdd : slowEven);
+        }
+
+        [[gnu::always_inline]] void finish(int n) noexcept {
+            storeMemories(fm, left.fast, right.fast);
+            storeMemories(sm, left.slow, right.slow);
+            // The offsets of the last frame.
+            store(n % 2 ? fastEven : fastOdd, left.fastOffset, right.fastOffset);
+            store(n % 2 ? slowEven : slowOdd, left.slowOffset, right.slowOffset);
+        }
+    };
+
+    // The AVX2 build's smoothers in one vector: fast left, fast right, slow left, slow right.
+    // As in the gain meters, the feedback runs on the raw outputs and takes the offsets on the
+    // stored outputs as constants, so one output leads to the next in a single fused step.
+    struct QuadSmoothers {
+        EnvelopeState &left, &right;
+        __m256d b0, b1, b2, a1, a2, odd, even, feedbackEven, feedbackOdd;
+        __m256d x1, x2, r1, r2;  // input memories, raw outputs
+
+        QuadSmoothers(EnvelopeState& l, EnvelopeState& r, const qrx::dsp::BiquadCoefficients& fast,
+                      const qrx::dsp::BiquadCoefficients& slow) noexcept
+            : left(l), right(r) {
+            using C = qrx::dsp::BiquadCoefficients;
+            using M = qrx::dsp::BiquadMemories;
+            const auto coefficient = [&](double C::*c) {
+                return _mm256_setr_pd(fast.*c, fast.*c, slow.*c, slow.*c);
+            };
+            const auto memory = [&](double M::*m) {
+                return _mm256_setr_pd(l.fast.*m, r.fast.*m, l.slow.*m, r.slow.*m);
+            };
+            b0 = coefficient(&C::b0);
+            b1 = coefficient(&C::b1);
+            b2 = coefficient(&C::b2);
+            a1 = coefficient(&C::a1);
+            a2 = coefficient(&C::a2);
+            odd = _mm256_setr_pd(l.fastOffset, r.fastOffset, l.slowOffset, r.slowOffset);
+            even = _mm256_sub_pd(_mm256_setzero_pd(), odd);
+            const __m256d share = _mm256_sub_pd(a1, a2);
+            feedbackEven = _mm256_mul_pd(share, odd);
+            feedbackOdd = _mm256_mul_pd(share, even);
+            x1 = memory(&M::x1);
+            x2 = memory(&M::x2);
+            r1 = _mm256_add_pd(memory(&M::y1), odd);
+            r2 = _mm256_sub_pd(memory(&M::y2), odd);
+        }
+
+        template <bool evenFrame>
+        [[gnu::always_inline]] void frame(const double* p, int i, Pair& f, Pair& sl) noexcept {
+            const __m256d x = _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(p + 2 * i));
+            const __m256d xo = _mm256_add_pd(x, evenFrame ? even : odd);
+            const __m256d forward = _mm256_fmadd_pd(
+                b2, x2,
+                _mm256_fmadd_pd(b1, x1,
+                                _mm256_fmadd_pd(b0, xo, evenFrame ? feedbackEven : feedbackOdd)));
+            const __m256d y = _mm256_fnmadd_pd(a1, r1, _mm256_fnmadd_pd(a2, r2, forward));
+            x2 = x1;
+            x1 = xo;
+            r2 = r1;
+            r1 = y;
+            f = Pair(_mm256_castpd256_pd128(y));
+            sl = Pair(_mm256_extractf128_pd(y, 1));
+        }
+
+        [[gnu::always_inline]] void finish(int n) noexcept {
+            using M = qrx::dsp::BiquadMemories;
+            alignas(32) double v[4];
+            const auto save = [&](__m256d from, double M::*m) {
+                _mm256_storeu_pd(v, from);
+                left.fast.*m = v[0];
+                right.fast.*m = v[1];
+                left.slow.*m = v[2];
+                right.slow.*m = v[3];
+            };
+            save(x1, &M::x1);
+            save(x2, &M::x2);
+            // The stored outputs carry the offset of the frame before theirs.
+            save(_mm256_add_pd(r1, n % 2 ? odd : even), &M::y1);
+            save(_mm256_add_pd(r2, n % 2 ? even : odd), &M::y2);
+            // The offsets of the last frame.
+            _mm256_storeu_pd(v, n % 2 ? even : odd);
+            left.fastOffset = v[0];
+            right.fastOffset = v[1];
+            left.slowOffset = v[2];
+            right.slowOffset = v[3];
+        }
+    };
+
+    // The smoothers and the envelope frame by frame, two frames per round (the smoothers'
+    // offsets take their two signs in turn); the two recursions run side by side. Each frame
+    // leaves the level v (sqrt(e) with RMS) of both lanes in the job's gain buffers.
+    template <bool autoRelease, bool rms>
+    struct EnvelopeLoop {
+        using Smoothers = std::conditional_t<kWide == 4, QuadSmoothers, PairSmoothers>;
+        DynamicsJob& j;
+        const double* p;
+        double *level0, *level1;  // the job's gain buffers
+        Smoothers smoothers;
+        const Pair attack, release, floor, keepAttack, fixedKeep;
+        Pair e;
+
+        EnvelopeLoop(DynamicsJob& job, const double* levels) noexcept
             : j(job),
-              fastC(loadCoefficients(job.settings->releaseFast, job.settings->releaseFast)),
-              slowC(loadCoefficients(job.settings->releaseSlow, job.settings->releaseSlow)),
-              fast(loadMemories(job.envelope[0]->fast, job.envelope[1]->fast)),
-              slow(loadMemories(job.envelope[0]->slow, job.envelope[1]->slow)),
-              fastOffset(pair(job.envelope[0]->fastOffset, job.envelope[1]->fastOffset)),
-              slowOffset(pair(job.envelope[0]->slowOffset, job.envelope[1]->slowOffset)),
-              e(pair(job.envelope[0]->envelope, job.envelope[1]->envelope)),
+              p(levels),
+              level0(job.gain[0]),
+              level1(job.gain[1]),
+              smoothers(*job.envelope[0], *job.envelope[1], job.settings->releaseFast,
+                        job.settings->releaseSlow),
               attack(job.settings->attackCoefficient),
               release(job.settings->releaseCoefficient),
-              gain2(job.settings->thresholdGain),
-              rms(job.settings->rms != 0),
-              autoRelease(job.settings->autoRelease != 0) {}
+              floor(kEnvelopeFloor),
+              keepAttack(1.0 - job.settings->attackCoefficient),
+              fixedKeep(1.0 - job.settings->releaseCoefficient),
+              e(pair(job.envelope[0]->envelope, job.envelope[1]->envelope)) {}
 
-        [[gnu::always_inline]] void step(int k) noexcept {
-            Pair p =
-                mulAdd(pair(j.level[0][k], j.level[1][k]) * gain2, Pair(2.0), Pair(kDetectorFloor));
-            if (rms) p = p * p;
-            // Plain biquad steps: the offset flips, the input carries the new sign, the output
-            // state the old one.
-            const Pair fastBefore = fastOffset, slowBefore = slowOffset;
-            fastOffset = -fastOffset;
-            slowOffset = -slowOffset;
-            const Pair fx = p + fastOffset, sx = p + slowOffset;
-            Pair f = biquad(fastC, fast, fx);
-            Pair sl = biquad(slowC, slow, sx);
-            fast.x2 = fast.x1;
-            fast.x1 = fx;
-            fast.y2 = fast.y1;
-            fast.y1 = f + fastBefore;
-            slow.x2 = slow.x1;
-            slow.x1 = sx;
-            slow.y2 = slow.y1;
-            slow.y1 = sl + slowBefore;
+        template <bool even>
+        [[gnu::always_inline]] void frame(int i) noexcept {
+            Pair f, sl;
+            smoothers.template frame<even>(p, i, f, sl);
             Pair releaseNow = release;
-            if (autoRelease) {
+            if constexpr (autoRelease) {
                 const Pair smootherFloor(kSmootherFloor);
                 f = xsimd::select(f > smootherFloor, f, smootherFloor);
                 sl = xsimd::select(sl > smootherFloor, sl, smootherFloor);
                 const Pair ratio = Pair(0.5) * f / sl;
                 releaseNow = release * (Pair(2.0) * ratio / (ratio + Pair(1.0)) + Pair(0.1));
             }
-            const Pair coefficient = xsimd::select(p > e, attack, releaseNow);
-            e = mulAdd(p - e, coefficient, e);
-            e = xsimd::select(e > Pair(kEnvelopeFloor), e, Pair(kEnvelopeFloor));
-            store(rms ? xsimd::sqrt(e) : e, j.gain[0][k], j.gain[1][k]);
+            const Pair pi = Pair::load_aligned(p + 2 * i);
+            if constexpr (kFused) {
+                // e + (P - e) k as e (1 - k) + k P, both ways at once: one fused step from
+                // frame to frame.
+                const Pair keepRelease = autoRelease ? Pair(1.0) - releaseNow : fixedKeep;
+                const Pair rising = mulAdd(e, keepAttack, attack * pi);
+                const Pair falling = mulAdd(e, keepRelease, releaseNow * pi);
+                e = xsimd::select(pi > e, rising, falling);
+            } else {
+                const Pair coefficient = xsimd::select(pi > e, attack, releaseNow);
+                e = mulAdd(pi - e, coefficient, e);
+            }
+            e = xsimd::max(e, floor);  // e > floor ? e : floor
+            store(rms ? xsimd::sqrt(e) : e, level0[i], level1[i]);
         }
 
-        void finish() noexcept {
-            EnvelopeState &left = *j.envelope[0], &right = *j.envelope[1];
-            store(e, left.envelope, right.envelope);
-            storeMemories(fast, left.fast, right.fast);
-            storeMemories(slow, left.slow, right.slow);
-            store(fastOffset, left.fastOffset, right.fastOffset);
-            store(slowOffset, left.slowOffset, right.slowOffset);
+        void run() noexcept {
+            const int n = j.n;
+            int i = 0;
+            for (; i + 2 <= n; i += 2) {
+                frame<true>(i);
+                frame<false>(i + 1);
+            }
+            if (i < n) frame<true>(i);
+            smoothers.finish(n);
+            store(e, j.envelope[0]->envelope, j.envelope[1]->envelope);
         }
     };
 
@@ -361,9 +741,24 @@ struct Kernels {
     }
 
     static void dynamics(DynamicsJob& j) noexcept {
-        EnvelopeLoop loop(j);
-        for (int k = 0; k < j.n; ++k) loop.step(k);
-        loop.finish();
+        const int n = j.n;
+        if (n <= 0) return;
+        const EngineSettings& s = *j.settings;
+        const int whole = (n + kWide - 1) / kWide * kWide;
+        alignas(64) double p[2 * kChunk];
+        normalisedLevels(j, whole, p);
+        const bool rms = s.rms != 0;
+        if (s.autoRelease) {
+            if (rms)
+                EnvelopeLoop<true, true>(j, p).run();
+            else
+                EnvelopeLoop<true, false>(j, p).run();
+        } else {
+            if (rms)
+                EnvelopeLoop<false, true>(j, p).run();
+            else
+                EnvelopeLoop<false, false>(j, p).run();
+        }
         gainAndOutput(j);
     }
 
@@ -383,17 +778,21 @@ struct Kernels {
         // Make-up and output states glide toward their targets with the offset n.
         constexpr double kGlide = 0.001;
         const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
-        double m = j.makeup, o = j.output;
         alignas(64) double after[kChunk];
-        for (int k = 0; k < n; ++k) {
-            const double nk = j.noise[k];
-            m = m + (s.makeupTarget - m) * kGlide + nk;
-            o = o + (s.outputTarget - o) * kGlide + nk;
-            after[k] = m * autoMakeup * o;
-            j.outGain[k] = o;
+        if constexpr (kWide == 4) {
+            glideFourAtATime(j, kGlide, autoMakeup, whole, after);
+        } else {
+            double m = j.makeup, o = j.output;
+            for (int k = 0; k < n; ++k) {
+                const double nk = j.noise[k];
+                m = m + (s.makeupTarget - m) * kGlide + nk;
+                o = o + (s.outputTarget - o) * kGlide + nk;
+                after[k] = m * autoMakeup * o;
+                j.outGain[k] = o;
+            }
+            j.makeup = m;
+            j.output = o;
         }
-        j.makeup = m;
-        j.output = o;
         for (int c = 0; c < 2; ++c) {
             const double* main = j.main[c];
             const double* g = j.gain[c];
@@ -403,6 +802,41 @@ struct Kernels {
                  Wide::load_aligned(after + k))
                     .store_aligned(out + k);
         }
+    }
+
+    // The AVX2 build's make-up and output glides, four frames at a time: with d = state -
+    // target and c = 1 - glide, d_k = c d_(k-1) + n_k, so four frames take c^(i+1) times the
+    // carried d plus the noise summed with powers of c. The states of frame n - 1 are carried.
+    static void glideFourAtATime(DynamicsJob& j, double glide, double autoMakeup, int whole,
+                                 double* after) noexcept {
+        const EngineSettings& s = *j.settings;
+        const double c = 1.0 - glide;
+        const __m256d c1 = _mm256_set1_pd(c), c2 = _mm256_set1_pd(c * c);
+        const __m256d powers = _mm256_setr_pd(c, c * c, c * c * c, c * c * c * c);
+        const __m256d makeupTarget = _mm256_set1_pd(s.makeupTarget);
+        const __m256d outputTarget = _mm256_set1_pd(s.outputTarget);
+        const __m256d gain = _mm256_set1_pd(autoMakeup), zero = _mm256_setzero_pd();
+        __m256d dm = _mm256_set1_pd(j.makeup - s.makeupTarget);
+        __m256d dout = _mm256_set1_pd(j.output - s.outputTarget);
+        alignas(64) double makeup[kChunk];
+        for (int k = 0; k < whole; k += 4) {
+            __m256d sum = _mm256_loadu_pd(j.noise + k);
+            // (0, n0, n1, n2), then (0, 0, s0, s1).
+            sum = _mm256_fmadd_pd(c1, _mm256_blend_pd(_mm256_permute4x64_pd(sum, 0x90), zero, 0x1),
+                                  sum);
+            sum = _mm256_fmadd_pd(c2, _mm256_permute2f128_pd(sum, sum, 0x08), sum);
+            const __m256d dmNow = _mm256_fmadd_pd(powers, dm, sum);
+            const __m256d doutNow = _mm256_fmadd_pd(powers, dout, sum);
+            dm = _mm256_permute4x64_pd(dmNow, 0xFF);
+            dout = _mm256_permute4x64_pd(doutNow, 0xFF);
+            const __m256d m = _mm256_add_pd(makeupTarget, dmNow);
+            const __m256d o = _mm256_add_pd(outputTarget, doutNow);
+            _mm256_store_pd(makeup + k, m);
+            _mm256_storeu_pd(j.outGain + k, o);
+            _mm256_store_pd(after + k, _mm256_mul_pd(_mm256_mul_pd(m, gain), o));
+        }
+        j.makeup = makeup[j.n - 1];
+        j.output = j.outGain[j.n - 1];
     }
 
     // ---- meters ----
@@ -495,29 +929,184 @@ struct Kernels {
         taken = taken || take;
     }
 
+    // The gain holds of one needle over a chunk of its readings (both lanes side by side),
+    // given their least and greatest values. While every reading lies in (0.01, 1], each one
+    // only ever lowers the held value, so the chunk takes its least reading if that is below
+    // the held value, and a hold was taken exactly then; otherwise the readings are held one by
+    // one. (NaN readings, never held, are left out of the least and greatest values.)
+    static void holdGainChunk(const double* readings, int n, const Pair& least,
+                              const Pair& greatest, Pair& held,
+                              xsimd::batch_bool<double, PairArch>& taken) noexcept {
+        if (xsimd::all(greatest <= Pair(1.0)) && xsimd::all(least > Pair(0.01))) {
+            const auto take = least < held;
+            held = xsimd::select(take, least, held);
+            taken = taken || take;
+            return;
+        }
+        for (int i = 0; i < n; ++i) holdGain(Pair::load_aligned(readings + 2 * i), held, taken);
+    }
+
+    // Two vectors of one channel each as 2 kWide values with the channels side by side.
+    static void interleave(const Wide& a, const Wide& b, double* to) noexcept {
+        if constexpr (kWide == 4) {
+            const __m256d low = _mm256_unpacklo_pd(a, b), high = _mm256_unpackhi_pd(a, b);
+            Wide(_mm256_permute2f128_pd(low, high, 0x20)).store_aligned(to);
+            Wide(_mm256_permute2f128_pd(low, high, 0x31)).store_aligned(to + 4);
+        } else {
+            Wide(_mm_unpacklo_pd(a, b)).store_aligned(to);
+            Wide(_mm_unpackhi_pd(a, b)).store_aligned(to + 2);
+        }
+    }
+
+    // The gain meters in three passes: the metered x over the whole chunk at the widest vector,
+    // then the recursive parts (VU filter, PPM) frame by frame, then the holds from the chunk's
+    // extremes.
     static void gainMeters(const MeterJob& j) noexcept {
+        const int n = j.n;
+        if (n <= 0) return;
         const MeterConstants& k = *j.constants;
         MeterLanes m = loadMeters(j);
-        const Coefficients vu = loadCoefficients(k.vuFilter, k.vuFilter);
-        const Pair attack(k.ppmAttack), release(k.ppmReturn), mix(k.mix), one(1.0);
-        const bool compressing = k.compressing;
-        for (int i = 0; i < j.n; ++i) {
-            const Pair g = pair(j.value[0][i], j.value[1][i]);
-            const Pair noise(j.noise[i]);
-            const Pair x = mulAdd(xsimd::abs(Pair(0.98) * g) - one, mix, one);
-            m.vu = vuStep(m, vu, x);
-            // Compressing, the needle falls fast with more reduction and returns slowly;
-            // expanding, it rises fast.
-            const auto fast = compressing ? x < m.ppm : x > m.ppm;
-            m.ppm = mulAdd(xsimd::select(fast, attack, release), x - m.ppm, m.ppm + noise);
-            holdGain(m.vu, m.vuHold, m.vuTaken);
-            holdGain(m.ppm, m.ppmHold, m.ppmTaken);
+        const int whole = (n + kWide - 1) / kWide * kWide;  // frames in whole vectors
+
+        // x of both channels side by side (frame i at 2i).
+        alignas(64) double x[2 * kChunk];
+        {
+            const Wide mix(k.mix), one(1.0), scale(0.98);
+            const auto metered = [&](const double* g, int i) {
+                return xsimd::fma(xsimd::abs(scale * Wide::load_unaligned(g + i)) - one, mix, one);
+            };
+            for (int i = 0; i < whole; i += kWide)
+                interleave(metered(j.value[0], i), metered(j.value[1], i), x + 2 * i);
         }
+
+        alignas(64) double vu[2 * kChunk], ppm[2 * kChunk];
+        GainNeedles needles(k, m);
+        if (k.compressing)
+            needles.template run<true>(x, j.noise, n, vu, ppm);
+        else
+            needles.template run<false>(x, j.noise, n, vu, ppm);
+        needles.finish(m, x, n);
+        Pair least, greatest;
+        extremes(vu, n, least, greatest);
+        holdGainChunk(vu, n, least, greatest, m.vuHold, m.vuTaken);
+        extremes(ppm, n, least, greatest);
+        holdGainChunk(ppm, n, least, greatest, m.ppmHold, m.ppmTaken);
         storeMeters(m, j);
     }
 
-    static constexpr ChunkKernels table{&noise, &noisePair, &readFinite,   &shelves,
-                                        &link,  &dynamics,  &signalMeters, &gainMeters};
+    // The recursive part of the gain meters in registers, two frames per round (the VU filter's
+    // alternating offset then takes its two signs in turn): the VU filter and the PPM follower;
+    // the readings go to vu and ppm (both lanes side by side) and their extremes are kept.
+    struct GainNeedles {
+        const Coefficients c;
+        const Pair attack, release, keepAttack, keepRelease;
+        // The offset the VU filter's input carries on odd frames of the chunk (even frames:
+        // -odd; the first frame flips the offset the chunk starts with).
+        const Pair odd;
+        // The offsets' share of the filter's output on even and odd frames: the filter runs on
+        // the inputs and outputs without their offsets and adds these constants instead, so one
+        // output leads to the next in a single fused step.
+        const Pair offsetsEven, offsetsOdd;
+        Pair x1, x2, r1, r2;  // the inputs and outputs of the last two frames, without offsets
+        Pair ppm;
+
+        GainNeedles(const MeterConstants& k, const MeterLanes& m) noexcept
+            : c(loadCoefficients(k.vuFilter, k.vuFilter)),
+              attack(k.ppmAttack),
+              release(k.ppmReturn),
+              keepAttack(1.0 - k.ppmAttack),
+              keepRelease(1.0 - k.ppmReturn),
+              odd(m.vuOffset),
+              // Even frames: b0 and b2 take -odd, b1 takes odd; the stored outputs carry
+              // odd (a1) and -odd (a2).
+              offsetsEven((c.b1 + c.a1 - c.a2 - c.b0 - c.b2) * odd),
+              offsetsOdd(-offsetsEven),
+              x1(m.vuMemories.x1 - odd),
+              x2(m.vuMemories.x2 + odd),
+              r1(m.vuMemories.y1 + odd),
+              r2(m.vuMemories.y2 - odd),
+              ppm(m.ppm) {}
+
+        template <bool compressing, bool evenFrame>
+        [[gnu::always_inline]] void frame(const double* x, const double* noise, int i, double* vuTo,
+                                          double* ppmTo) noexcept {
+            const Pair xi = Pair::load_aligned(x + 2 * i);
+            const Pair forward = mulAdd(
+                c.b2, x2, mulAdd(c.b1, x1, mulAdd(c.b0, xi, evenFrame ? offsetsEven : offsetsOdd)));
+            const Pair y = mulSub(c.a1, r1, mulSub(c.a2, r2, forward));
+            x2 = x1;
+            x1 = xi;
+            r2 = r1;
+            r1 = y;
+            y.store_aligned(vuTo + 2 * i);
+            // ppm + n + k (x - ppm) as ppm (1 - k) + (k x + n), both ways at once.
+            // Compressing, the needle falls fast with more reduction and returns slowly;
+            // expanding, it rises fast.
+            const Pair h(noise[i]);
+            const Pair fastWay = mulAdd(ppm, keepAttack, mulAdd(attack, xi, h));
+            const Pair slowWay = mulAdd(ppm, keepRelease, mulAdd(release, xi, h));
+            const auto fast = compressing ? xi < ppm : xi > ppm;
+            ppm = xsimd::select(fast, fastWay, slowWay);
+            ppm.store_aligned(ppmTo + 2 * i);
+        }
+
+        template <bool compressing>
+        void run(const double* x, const double* noise, int n, double* vuTo,
+                 double* ppmTo) noexcept {
+            int i = 0;
+            for (; i + 2 <= n; i += 2) {
+                frame<compressing, true>(x, noise, i, vuTo, ppmTo);
+                frame<compressing, false>(x, noise, i + 1, vuTo, ppmTo);
+            }
+            if (i < n) frame<compressing, true>(x, noise, i, vuTo, ppmTo);
+        }
+
+        void finish(MeterLanes& m, const double* x, int n) const noexcept {
+            m.vu = r1;
+            m.ppm = ppm;
+            // The memories as the plain filter keeps them: inputs and outputs with the offsets
+            // of their frames (outputs: of the frame before theirs).
+            const Pair even = -odd, last = n % 2 ? even : odd;
+            const Pair before = n % 2 ? odd : even;
+            if (n >= 2)
+                m.vuMemories.x2 = Pair::load_aligned(x + 2 * (n - 2)) + before;
+            else
+                m.vuMemories.x2 = m.vuMemories.x1;
+            m.vuMemories.x1 = Pair::load_aligned(x + 2 * (n - 1)) + last;
+            m.vuMemories.y1 = r1 + before;
+            m.vuMemories.y2 = r2 + last;
+            m.vuOffset = last;
+        }
+    };
+
+    // The least and greatest of n pairs of readings (NaN left out).
+    static void extremes(const double* readings, int n, Pair& least, Pair& greatest) noexcept {
+        Wide low(HUGE_VAL), high(-HUGE_VAL);
+        int q = 0;
+        for (; q + kWide <= 2 * n; q += kWide) {
+            const Wide v = Wide::load_aligned(readings + q);
+            low = xsimd::min(v, low);
+            high = xsimd::max(v, high);
+        }
+        if constexpr (kWide == 4) {
+            least =
+                xsimd::min(Pair(_mm256_castpd256_pd128(low)), Pair(_mm256_extractf128_pd(low, 1)));
+            greatest = xsimd::max(Pair(_mm256_castpd256_pd128(high)),
+                                  Pair(_mm256_extractf128_pd(high, 1)));
+        } else {
+            least = Pair(low);
+            greatest = Pair(high);
+        }
+        if (q < 2 * n) {
+            const Pair v = Pair::load_aligned(readings + q);
+            least = xsimd::min(v, least);
+            greatest = xsimd::max(v, greatest);
+        }
+    }
+
+    static constexpr ChunkKernels table{&noise,        &noisePair, &readFinite, &writeFloats,
+                                        &spreadNoise,  &shelves,   &link,       &dynamics,
+                                        &signalMeters, &gainMeters};
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The AVX2 chunk kernels: compiled with -mavx2 -mfma; the recursive stages run the two channels
-// in 128-bit vectors, the others four doubles at a time.
+// in 128-bit vectors (shelves and smoothers two recursions per 256-bit vector), the others four
+// doubles at a time.
 #include <xsimd/xsimd.hpp>
 
 #include "tinypress/ChunkKernelsImpl.h"

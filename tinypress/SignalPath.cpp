@@ -182,15 +182,9 @@ void SignalPath::activeChunk(int n) noexcept {
     // Two engine noise values per sample: the first rides on the main signal, the second is n.
     alignas(64) double engineValues[2 * kChunk];
     chunkNoise(channels, n, engineValues);
-    for (int k = 0; k < n; ++k) {
-        main[0][k] += engineValues[2 * k];
-        main[1][k] += engineValues[2 * k];
-        noise[k] = engineValues[2 * k + 1];
-    }
+    kernels->spreadNoise(engineValues, n, main[0], main[1], noise);
 
     // In mono the right lane of every kernel works on a scratch copy of the left state.
-    ShelfState lowScratch, highScratch;
-    EnvelopeState envelopeScratch;
     if (!stereo) {
         lowScratch.current = lowShelf[0].current;
         lowScratch.memories = lowShelf[0].memories;
@@ -296,10 +290,8 @@ void SignalPath::writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, 
         job.noise = noise;
         kernels->signalMeters(job);
     }
-    if (io.outLeft)
-        for (int k = 0; k < n; ++k) io.outLeft[offset + k] = static_cast<float>(out[0][k]);
-    if (io.outRight)
-        for (int k = 0; k < n; ++k) io.outRight[offset + k] = static_cast<float>(out[1][k]);
+    if (io.outLeft) kernels->writeFloats(out[0], n, io.outLeft + offset);
+    if (io.outRight) kernels->writeFloats(out[1], n, io.outRight + offset);
 }
 
 }  // namespace tinypress

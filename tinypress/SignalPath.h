@@ -92,6 +92,9 @@ class SignalPath {
 
     ShelfState lowShelf[2], highShelf[2];
     EnvelopeState envelopes[2];
+    // In mono the right lane of every kernel works on copies of the left state made here.
+    ShelfState lowScratch, highScratch;
+    EnvelopeState envelopeScratch;
     double makeup = 1.0, output = 1.0;
     qrx::dsp::DenormalNoise engineNoise{1e-12};
     double bypassOffset = 1e-12;  // alternating anti-denormal term of the bypass meters

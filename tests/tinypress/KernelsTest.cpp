@@ -8,10 +8,12 @@
 
 #include "EngineRig.h"
 #include "dsp/DenormalNoise.h"
+#include "dsp/GlidingBiquad.h"
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/GainComputer.h"
 #include "tinypress/Mappings.h"
 #include "tinypress/Meters.h"
+#include "tinypress/SignalPath.h"
 
 namespace tinypress {
 namespace {
@@ -69,6 +71,135 @@ TEST(TinyPressKernels, NoiseFollowsTheGenerator) {
         }
         EXPECT_EQ(a[0], engine.words().s1) << name;
         EXPECT_EQ(b[2], shelf.words().s3) << name;
+    }
+}
+
+// The engine's two values per sample: the first rides on both main channels, the second is
+// the sample's offset, for every chunk length (whole vectors and the rest).
+TEST(TinyPressKernels, EngineNoiseGoesToMainAndOffset) {
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (int n = 1; n <= kChunk; ++n) {
+            alignas(64) double values[2 * kChunk], left[kChunk], right[kChunk], offsets[kChunk];
+            for (int k = 0; k < kChunk; ++k) {
+                values[2 * k] = 1e-12 * (k + 1);
+                values[2 * k + 1] = -1e-12 * (k + 1);
+                left[k] = 0.25 * k;
+                right[k] = -0.5 * k;
+                offsets[k] = 7.0;
+            }
+            kernels->spreadNoise(values, n, left, right, offsets);
+            for (int k = 0; k < kChunk; ++k) {
+                const bool in = k < n;
+                EXPECT_EQ(left[k], 0.25 * k + (in ? 1e-12 * (k + 1) : 0.0)) << name << " " << n;
+                EXPECT_EQ(right[k], -0.5 * k + (in ? 1e-12 * (k + 1) : 0.0)) << name << " " << n;
+                EXPECT_EQ(offsets[k], in ? -1e-12 * (k + 1) : 7.0) << name << " " << n;
+            }
+        }
+    }
+}
+
+// Engine samples leave as their nearest floats, for every chunk length; nothing after n is
+// written.
+TEST(TinyPressKernels, SamplesLeaveAsFloats) {
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (int n = 1; n <= kChunk; ++n) {
+            alignas(64) double from[kChunk];
+            float to[kChunk + 1];
+            for (int k = 0; k < kChunk; ++k) from[k] = std::sin(0.37 * (k + n)) * (1.0 + 1e-9 * k);
+            for (float& f : to) f = 5.0f;
+            kernels->writeFloats(from, n, to);
+            for (int k = 0; k <= kChunk; ++k)
+                EXPECT_EQ(to[k], k < n ? static_cast<float>(from[k]) : 5.0f) << name << " " << n;
+        }
+    }
+}
+
+// The side-chain shelves of both lanes against the plain gliding biquad: gliding from the
+// reset designs toward new targets, with one noise run for all four shelves or a run of their
+// own each, in chunks of every length (the AVX2 build runs the high shelf frames behind the low
+// one, so the first and last frames of a chunk are where it can go wrong).
+TEST(TinyPressKernels, ShelvesFollowTheGlidingBiquad) {
+    using qrx::dsp::designBiquad;
+    const double rate = 44100.0;
+    const qrx::dsp::BiquadCoefficients lowFrom =
+        designBiquad(qrx::dsp::kBiquadLowShelf, 110.0, 1.0, 12.0, rate);
+    const qrx::dsp::BiquadCoefficients highFrom =
+        designBiquad(qrx::dsp::kBiquadHighShelf, 4500.0, 1.2, 20.0, rate);
+    const qrx::dsp::BiquadCoefficients lowTo =
+        designBiquad(qrx::dsp::kBiquadLowShelf, 150.0, 0.35, -9.0, rate);
+    const qrx::dsp::BiquadCoefficients highTo =
+        designBiquad(qrx::dsp::kBiquadHighShelf, 6000.0, 0.35, -9.0, rate);
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (const bool shared : {true, false}) {
+            ShelfState reference[2][2], kernel[2][2];  // [low, high][lane]
+            for (int c = 0; c < 2; ++c) {
+                for (ShelfState* st : {&reference[0][c], &kernel[0][c]}) st->snap(lowFrom);
+                for (ShelfState* st : {&reference[1][c], &kernel[1][c]}) st->snap(highFrom);
+            }
+            // Four generators at different points of their run, or all at one; the reference
+            // shelves run copies of them. Their noise is loud enough here to show a value taken
+            // for the wrong shelf or frame.
+            const qrx::dsp::DenormalNoise fresh(1e-5);
+            qrx::dsp::DenormalNoise generators[2][2] = {{fresh, fresh}, {fresh, fresh}};
+            for (int f = 0; f < 4; ++f) {
+                for (int k = 0; k < (shared ? 0 : 3 * f + 1); ++k) generators[f / 2][f % 2].next();
+                reference[f / 2][f % 2].noise = generators[f / 2][f % 2];
+            }
+            int at = 0;
+            for (int n = 1; at < 3000; n = (7 * n + 3) % kChunk + 1) {
+                alignas(64) double side[2][kChunk], expected[2][kChunk];
+                alignas(64) double noise[2][2][kChunk];
+                for (int k = 0; k < n; ++k, ++at) {
+                    side[0][k] = std::sin(0.07 * at) + 0.3 * std::sin(1.9 * at);
+                    side[1][k] = 0.5 * std::cos(0.031 * at) - 0.2 * std::sin(2.7 * at);
+                    for (int b = 0; b < 2; ++b)
+                        for (int c = 0; c < 2; ++c) noise[b][c][k] = generators[b][c].next();
+                }
+                for (int c = 0; c < 2; ++c) {
+                    for (int k = 0; k < n; ++k) {
+                        ShelfState &low = reference[0][c], &high = reference[1][c];
+                        const double x = qrx::dsp::glidingBiquadStep(
+                            side[c][k], lowTo, low.current, low.memories, 0.001, low.noise);
+                        expected[c][k] = qrx::dsp::glidingBiquadStep(
+                            x, highTo, high.current, high.memories, 0.001, high.noise);
+                    }
+                }
+                ShelfJob job;
+                job.n = n;
+                job.rate = 0.001;
+                job.lowTarget = &lowTo;
+                job.highTarget = &highTo;
+                for (int c = 0; c < 2; ++c) {
+                    job.low[c] = &kernel[0][c];
+                    job.high[c] = &kernel[1][c];
+                    job.lowNoise[c] = shared ? noise[0][0] : noise[0][c];
+                    job.highNoise[c] = shared ? noise[0][0] : noise[1][c];
+                    job.side[c] = side[c];
+                }
+                kernels->shelves(job);
+                for (int c = 0; c < 2; ++c)
+                    for (int k = 0; k < n; ++k)
+                        // Fused and reordered sums round apart; the outputs are about 1.
+                        EXPECT_NEAR(side[c][k], expected[c][k], 1e-10)
+                            << "shelf output on " << name << " at " << at - n + k;
+            }
+            for (int b = 0; b < 2; ++b) {
+                for (int c = 0; c < 2; ++c) {
+                    const ShelfState &r = reference[b][c], &k = kernel[b][c];
+                    expectClose(k.current.b0, r.current.b0, 1e-12, "b0", name, at);
+                    expectClose(k.current.a1, r.current.a1, 1e-12, "a1", name, at);
+                    expectClose(k.current.a2, r.current.a2, 1e-12, "a2", name, at);
+                    // The memories are signal values, as the outputs.
+                    EXPECT_NEAR(k.memories.x1, r.memories.x1, 1e-10) << name;
+                    EXPECT_NEAR(k.memories.x2, r.memories.x2, 1e-10) << name;
+                    EXPECT_NEAR(k.memories.y1, r.memories.y1, 1e-10) << name;
+                    EXPECT_NEAR(k.memories.y2, r.memories.y2, 1e-10) << name;
+                }
+            }
+            // The coefficients have left the reset designs and not yet reached the targets.
+            EXPECT_GT(std::fabs(kernel[0][0].current.b0 - lowFrom.b0), 1e-4) << name;
+            EXPECT_GT(std::fabs(kernel[0][0].current.b0 - lowTo.b0), 1e-4) << name;
+        }
     }
 }
 
@@ -164,7 +295,10 @@ TEST(TinyPressKernels, EnvelopeAndGainCurveFollowThePlainCode) {
 // The meters fed chunk by chunk against the plain per-sample feeders of Meters.
 TEST(TinyPressKernels, MetersFollowThePlainCode) {
     for (const auto& [kernels, name] : kernelSets()) {
-        for (const bool gainReduction : {false, true}) {
+        // Variant 2: gain reduction only (every gain in (0.01, 1)), with holds the editor lets
+        // fall back to 1 now and then.
+        for (const int variant : {0, 1, 2}) {
+            const bool gainReduction = variant > 0, reductionOnly = variant == 2;
             for (const bool compressing : {false, true}) {
                 EngineSettings s;
                 s.vu = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 350.0, kVuQuality, 0.0,
@@ -180,18 +314,25 @@ TEST(TinyPressKernels, MetersFollowThePlainCode) {
                 reference.load(feed, s);
                 kernel.load(feed, s);
                 int at = 0;
-                for (int n = 1; n <= kChunk; n += 7) {
+                for (int n = 1, round = 0; n <= kChunk; n += 7, ++round) {
                     alignas(64) double value[2][kChunk], noise[kChunk];
                     // Ages as the end of a call leaves them, so a hold taken in this chunk
                     // shows as 0.
                     for (int c = 0; c < 2; ++c) {
                         kernel.ch[c].vuHoldAge = kernel.ch[c].ppmHoldAge = 100;
                         reference.ch[c].vuHoldAge = reference.ch[c].ppmHoldAge = 100;
+                        if (reductionOnly && round % 3 == 0)
+                            for (Meters* m : {&kernel, &reference})
+                                m->ch[c].vuHold = m->ch[c].ppmHold = 1.0;
                     }
                     for (int k = 0; k < n; ++k, ++at) {
                         // Runs at and above full scale, and gains on both sides of 1.
                         value[0][k] = 1.2 * std::sin(0.01 * at) * (at % 50 < 10 ? 1.0 : 0.5);
                         value[1][k] = 0.6 + 0.9 * std::fabs(std::cos(0.013 * at));
+                        if (reductionOnly) {
+                            value[0][k] = 0.5 + 0.45 * std::sin(0.02 * at);
+                            value[1][k] = 0.9 - 0.3 * std::fabs(std::sin(0.005 * at));
+                        }
                         noise[k] = at % 2 ? 1e-12 : -1e-12;
                         for (int c = 0; c < 2; ++c) {
                             if (gainReduction)
