@@ -2,7 +2,8 @@
 // and its sums over a window centred on each output,
 //   q[k] = sum_{i<taps} h[i] * (x[k+2i+1] - x[k-2i-1]),
 // each output summed in the order of i. The baseline build gives the plain sum's bits; the
-// AVX2+FMA build fuses each product into its sum (differences of rounding only).
+// AVX2+FMA build fuses both products of each tap into the sum, h x[k+2i+1] first, then
+// - h x[k-2i-1] (differences of rounding only).
 //
 // Threads: pure functions; the detectors call them on the audio thread.
 #pragma once

@@ -11,12 +11,6 @@
 
 namespace grandpress {
 
-namespace {
-
-constexpr double kSilenceLevel = 0.005;  // detector floor, about -46 dB below the threshold
-
-}  // namespace
-
 float fastSquareRoot(float s) noexcept {
     float r = std::bit_cast<float>(0x5F3759DFu - (std::bit_cast<std::uint32_t>(s) >> 1));
     r = r * (1.5f - ((0.5f * s) * r) * r);
@@ -63,15 +57,20 @@ void Detector::process(qrx::dsp::InstructionSet set, const double* linkL, const 
     qrx::dsp::hilbertSums(set, centreL, kernel, L, quads, q[0]);
     qrx::dsp::hilbertSums(set, centreR, kernel, L, quads, q[1]);
 
-    if (exactRoot) {
+    if (set == qrx::dsp::InstructionSet::Avx2Fma) {
+        const double* const sums[2] = {q[0], q[1]};
+        const double* const centres[2] = {centreL, centreR};
+        double* const levels[2] = {detL, detR};
+        detectorLevelsAvx2(sums, centres, n, detectorScale, exactRoot, levels);
+    } else if (exactRoot) {
         // Both channels' roots in one instruction (correctly rounded, as std::sqrt).
         for (int k = 0; k < n; ++k) {
             const double sL = q[0][k] * q[0][k] + centreL[k] * centreL[k];
             const double sR = q[1][k] * q[1][k] + centreR[k] * centreR[k];
             alignas(16) double m[2];
             _mm_store_pd(m, _mm_sqrt_pd(_mm_setr_pd(sL, sR)));
-            detL[k] = detectorScale * m[0] + kSilenceLevel;
-            detR[k] = detectorScale * m[1] + kSilenceLevel;
+            detL[k] = detectorScale * m[0] + kDetectorFloor;
+            detR[k] = detectorScale * m[1] + kDetectorFloor;
         }
     } else {
         // In passes the compiler vectorises: the squared magnitudes in single precision, their
@@ -84,8 +83,8 @@ void Detector::process(qrx::dsp::InstructionSet set, const double* linkL, const 
         for (int c = 0; c < 2; ++c)
             for (int k = 0; k < n; ++k) s[c][k] = fastSquareRoot(s[c][k]);
         for (int k = 0; k < n; ++k) {
-            detL[k] = detectorScale * static_cast<double>(s[0][k]) + kSilenceLevel;
-            detR[k] = detectorScale * static_cast<double>(s[1][k]) + kSilenceLevel;
+            detL[k] = detectorScale * static_cast<double>(s[0][k]) + kDetectorFloor;
+            detR[k] = detectorScale * static_cast<double>(s[1][k]) + kDetectorFloor;
         }
     }
     position += n;

@@ -17,6 +17,15 @@ namespace grandpress {
 // refined by two Newton steps r *= 1.5 - ((0.5 s) r) r. Never NaN for s >= 0: s = 0 gives 0.
 float fastSquareRoot(float s) noexcept;
 
+// The detector's floor, about -46 dB below the threshold.
+inline constexpr double kDetectorFloor = 0.005;
+
+// The levels of n frames of both channels from their Hilbert sums q and centre samples (each
+// readable up to the next multiple of 4): the AVX2 build (Detector_avx2.cpp) of the loops in
+// Detector::process, with the same results.
+void detectorLevelsAvx2(const double* const q[2], const double* const centre[2], int n,
+                        double detectorScale, bool exactRoot, double* const det[2]) noexcept;
+
 class Detector {
   public:
     static constexpr int kMaxLength = kLinkedLineLength / 4;  // the window needs 4L samples

@@ -1,7 +1,7 @@
 // The side chain's shelves and link over one chunk, as plain values for the AVX2+FMA build
 // (SideChain_avx2.cpp): both channels of both gliding shelves run as one four-lane cascade, the
-// low shelf on frame i beside the high shelf on frame i - 1, and the link band filter beside
-// them, so the three recursions overlap.
+// low shelf on frame i beside the high shelf on frame i - 1, so the two recursions overlap; the
+// link band filter follows in a loop of its own (all state in registers in both loops).
 //
 // Threads: pure function of its arguments, audio thread.
 #pragma once
@@ -15,19 +15,26 @@ namespace grandpress {
 inline constexpr double kLinkBandScale = 0.25;
 inline constexpr double kMidScale = 0.7071;
 
-// Running coefficients and memories of both shelves ([0] low, [1] high) and the link band
-// filter's memories ([2]) and alternating offset.
+// Most frames of one call.
+inline constexpr int kShelfCascadeFrames = 128;
+
+// The side chain's filter state, laid out for the four-lane cascade: lanes (low left, low right,
+// high left, high right). Each shelf's running coefficients fill both of its lanes (the left and
+// right filters glide alike). The link band filter's memories are (left, right).
 struct ShelfCascadeState {
-    qrx::dsp::BiquadCoefficients current[2];
-    double x1[3][2], x2[3][2], y1[3][2], y2[3][2];  // [filter][channel]
+    alignas(32) double b0[4], b1[4], b2[4], a1[4], a2[4];
+    alignas(32) double x1[4], x2[4], y1[4], y2[4];
+    alignas(16) double bandX1[2], bandX2[2], bandY1[2], bandY2[2];
     double bandOffset;
 };
 
 struct ShelfCascadeInput {
-    const double* sideL;  // side chain with its noise, before the tilt
-    const double* sideR;
-    const double* noise;  // the shelves' noise value of each frame
-    int n;                // frames, at least 1
+    const double* sideL;   // side chain before its noise and the tilt
+    const double* sideR;   //
+    const double* noiseL;  // the noise terms each side-chain channel takes
+    const double* noiseR;  //
+    const double* noise;   // the shelves' noise value of each frame; readable up to n + 2
+    int n;                 // frames, 1 .. kShelfCascadeFrames
     double tiltLeft, tiltRight;
     qrx::dsp::BiquadCoefficients lowTarget, highTarget;
     double glideRate;
@@ -35,8 +42,7 @@ struct ShelfCascadeInput {
     double linkAmount;
 };
 
-// Writes the equalised side chain eqL/eqR[0 .. n) and the linked one linkL/linkR: the link band
-// filter runs in the same loop, one frame behind the high shelf.
+// Writes the equalised side chain eqL/eqR[0 .. n) and the linked one linkL/linkR.
 void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, double* eqL,
                       double* eqR, double* linkL, double* linkR) noexcept;
 

@@ -9,6 +9,7 @@
 #include "dsp/DenormalNoise.h"
 #include "dsp/InstructionSet.h"
 #include "grandpress/EngineSettings.h"
+#include "grandpress/ShelfCascade.h"
 
 namespace grandpress {
 
@@ -103,19 +104,18 @@ class SideChain {
     // Clears the link band memories (the link switches changed).
     void resetLink() noexcept;
 
-    // One chunk of n samples at the side-chain rate. Adds the noise terms to the main and side
-    // inputs in place, writes the equalised (eqL/eqR), linked (linkL/linkR) side chain and the
-    // per-sample noise term nC.
-    // The shelves run on the kernels of `set`.
+    // One chunk of n samples at the side-chain rate. Adds the noise terms to the main inputs in
+    // place (the side inputs take theirs on the way in and are left as they are), writes the
+    // equalised (eqL/eqR), linked (linkL/linkR) side chain and the per-sample noise term nC.
+    // The noise and the shelves run on the kernels of `set`.
     void process(qrx::dsp::InstructionSet set, const EngineSettings& s, int n, double* mainL,
-                 double* mainR, double* sideL, double* sideR, double* eqL, double* eqR,
+                 double* mainR, const double* sideL, const double* sideR, double* eqL, double* eqR,
                  double* linkL, double* linkR, double* noiseC) noexcept;
 
   private:
     qrx::dsp::DenormalNoise engineNoise{1e-12};
     qrx::dsp::DenormalNoise shelfNoise{qrx::dsp::kBiquadNoiseScale};  // both shelves' noise
-    GlidingPair lowShelf, highShelf;
-    PlainPair linkBand;
+    ShelfCascadeState filters;  // both shelves and the link band filter
 };
 
 }  // namespace grandpress

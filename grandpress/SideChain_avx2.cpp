@@ -15,30 +15,24 @@ struct Lanes {
     __m256d x1, x2, y1, y2;      // memories
 };
 
+// Each coefficient glides toward its target: c + h + (t - c) rate, taken as c + h - (c - t) rate
+// (the same value; the target can stay in memory).
+struct Glide {
+    __m256d b0, b1, b2, a1, a2;  // targets
+    __m256d rate;
+};
+
 __m256d pairOf(double low, double high) {
     return _mm256_setr_pd(low, low, high, high);
 }
 
-__m256d join(const double low[2], const double high[2]) {
-    return _mm256_setr_pd(low[0], low[1], high[0], high[1]);
-}
-
-void split(__m256d v, double low[2], double high[2]) {
-    alignas(32) double a[4];
-    _mm256_storeu_pd(a, v);
-    low[0] = a[0];
-    low[1] = a[1];
-    high[0] = a[2];
-    high[1] = a[3];
-}
-
 // One step of the four lanes on input x with noise h (per lane): glide, filter, store.
-__m256d step(Lanes& s, const Lanes& t, __m256d rate, __m256d x, __m256d h) {
-    s.b0 = _mm256_fmadd_pd(_mm256_sub_pd(t.b0, s.b0), rate, _mm256_add_pd(s.b0, h));
-    s.b1 = _mm256_fmadd_pd(_mm256_sub_pd(t.b1, s.b1), rate, _mm256_add_pd(s.b1, h));
-    s.b2 = _mm256_fmadd_pd(_mm256_sub_pd(t.b2, s.b2), rate, _mm256_add_pd(s.b2, h));
-    s.a1 = _mm256_fmadd_pd(_mm256_sub_pd(t.a1, s.a1), rate, _mm256_add_pd(s.a1, h));
-    s.a2 = _mm256_fmadd_pd(_mm256_sub_pd(t.a2, s.a2), rate, _mm256_add_pd(s.a2, h));
+[[gnu::always_inline]] inline __m256d step(Lanes& s, const Glide& g, __m256d x, __m256d h) {
+    s.b0 = _mm256_fnmadd_pd(_mm256_sub_pd(s.b0, g.b0), g.rate, _mm256_add_pd(s.b0, h));
+    s.b1 = _mm256_fnmadd_pd(_mm256_sub_pd(s.b1, g.b1), g.rate, _mm256_add_pd(s.b1, h));
+    s.b2 = _mm256_fnmadd_pd(_mm256_sub_pd(s.b2, g.b2), g.rate, _mm256_add_pd(s.b2, h));
+    s.a1 = _mm256_fnmadd_pd(_mm256_sub_pd(s.a1, g.a1), g.rate, _mm256_add_pd(s.a1, h));
+    s.a2 = _mm256_fnmadd_pd(_mm256_sub_pd(s.a2, g.a2), g.rate, _mm256_add_pd(s.a2, h));
     const __m256d xh = _mm256_add_pd(x, h);
     // The feed-forward part first, the recursive terms last (the shortest path from y1 to y).
     __m256d y = _mm256_mul_pd(s.b0, xh);
@@ -57,13 +51,14 @@ __m256d step(Lanes& s, const Lanes& t, __m256d rate, __m256d x, __m256d h) {
 struct Link {
     __m128d b0, b1, b2, a1, a2;
     __m128d x1, x2, y1, y2;
-    double offset;
+    __m128d offset;  // the alternating offset, in both lanes
     __m128d amount;
 
-    void frame(__m128d e, double* eqL, double* eqR, double* linkL, double* linkR, int i) {
-        const double before = offset;
-        offset = -offset;
-        const __m128d xo = _mm_add_pd(e, _mm_set1_pd(offset));
+    [[gnu::always_inline]] void frame(__m128d e, double* eqL, double* eqR, double* linkL,
+                                      double* linkR, int i) {
+        const __m128d before = offset;
+        offset = _mm_xor_pd(offset, _mm_set1_pd(-0.0));
+        const __m128d xo = _mm_add_pd(e, offset);
         __m128d y = _mm_mul_pd(b0, xo);
         y = _mm_fmadd_pd(b1, x1, y);
         y = _mm_fmadd_pd(b2, x2, y);
@@ -72,106 +67,108 @@ struct Link {
         x2 = x1;
         x1 = xo;
         y2 = y1;
-        y1 = _mm_add_pd(y, _mm_set1_pd(before));
+        y1 = _mm_add_pd(y, before);
         // Only the band is shared between the channels.
         const __m128d b = _mm_mul_pd(_mm_set1_pd(kLinkBandScale), y);
         const __m128d mid = _mm_mul_pd(_mm_add_pd(b, _mm_permute_pd(b, 1)), _mm_set1_pd(kMidScale));
         const __m128d linked = _mm_fmadd_pd(amount, _mm_sub_pd(mid, b), e);
-        eqL[i] = _mm_cvtsd_f64(e);
-        eqR[i] = _mm_cvtsd_f64(_mm_unpackhi_pd(e, e));
-        linkL[i] = _mm_cvtsd_f64(linked);
-        linkR[i] = _mm_cvtsd_f64(_mm_unpackhi_pd(linked, linked));
+        _mm_storel_pd(eqL + i, e);
+        _mm_storeh_pd(eqR + i, e);
+        _mm_storel_pd(linkL + i, linked);
+        _mm_storeh_pd(linkR + i, linked);
     }
 };
 
-// Lanes of `keep` where the mask bits (one per lane) are set, else of `fresh`.
-Lanes keepLanes(const Lanes& fresh, const Lanes& keep, int lanes) {
-    const auto pick = [lanes](__m256d f, __m256d k) {
-        switch (lanes) {
-            case 0x3:
-                return _mm256_blend_pd(f, k, 0x3);
-            default:
-                return _mm256_blend_pd(f, k, 0xC);
-        }
-    };
-    return {pick(fresh.b0, keep.b0), pick(fresh.b1, keep.b1), pick(fresh.b2, keep.b2),
-            pick(fresh.a1, keep.a1), pick(fresh.a2, keep.a2), pick(fresh.x1, keep.x1),
-            pick(fresh.x2, keep.x2), pick(fresh.y1, keep.y1), pick(fresh.y2, keep.y2)};
+// The side chain with its noise, after the tilt, as (left, right) pairs.
+void tiltedPairs(const ShelfCascadeInput& in, double* x) {
+    const __m256d tiltL = _mm256_set1_pd(in.tiltLeft), tiltR = _mm256_set1_pd(in.tiltRight);
+    int i = 0;
+    for (; i + 4 <= in.n; i += 4) {
+        const __m256d l = _mm256_mul_pd(
+            _mm256_add_pd(_mm256_loadu_pd(in.sideL + i), _mm256_loadu_pd(in.noiseL + i)), tiltL);
+        const __m256d r = _mm256_mul_pd(
+            _mm256_add_pd(_mm256_loadu_pd(in.sideR + i), _mm256_loadu_pd(in.noiseR + i)), tiltR);
+        const __m256d even = _mm256_unpacklo_pd(l, r), odd = _mm256_unpackhi_pd(l, r);
+        _mm256_store_pd(x + 2 * i, _mm256_permute2f128_pd(even, odd, 0x20));
+        _mm256_store_pd(x + 2 * i + 4, _mm256_permute2f128_pd(even, odd, 0x31));
+    }
+    for (; i < in.n; ++i) {
+        x[2 * i] = (in.sideL[i] + in.noiseL[i]) * in.tiltLeft;
+        x[2 * i + 1] = (in.sideR[i] + in.noiseR[i]) * in.tiltRight;
+    }
 }
 
 }  // namespace
 
 void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, double* eqL,
                       double* eqR, double* linkL, double* linkR) noexcept {
+    // The tilted input and the equalised output as (left, right) pairs.
+    alignas(32) double x[2 * kShelfCascadeFrames], e[2 * kShelfCascadeFrames];
+    tiltedPairs(in, x);
+
     const qrx::dsp::BiquadCoefficients& bc = in.band;
-    Link link{_mm_set1_pd(bc.b0),        _mm_set1_pd(bc.b1),        _mm_set1_pd(bc.b2),
-              _mm_set1_pd(bc.a1),        _mm_set1_pd(bc.a2),        _mm_loadu_pd(state.x1[2]),
-              _mm_loadu_pd(state.x2[2]), _mm_loadu_pd(state.y1[2]), _mm_loadu_pd(state.y2[2]),
-              state.bandOffset,          _mm_set1_pd(in.linkAmount)};
-    const qrx::dsp::BiquadCoefficients* c = state.current;
-    Lanes s{pairOf(c[0].b0, c[1].b0),       pairOf(c[0].b1, c[1].b1),
-            pairOf(c[0].b2, c[1].b2),       pairOf(c[0].a1, c[1].a1),
-            pairOf(c[0].a2, c[1].a2),       join(state.x1[0], state.x1[1]),
-            join(state.x2[0], state.x2[1]), join(state.y1[0], state.y1[1]),
-            join(state.y2[0], state.y2[1])};
+    Link link{_mm_set1_pd(bc.b0),        _mm_set1_pd(bc.b1),
+              _mm_set1_pd(bc.b2),        _mm_set1_pd(bc.a1),
+              _mm_set1_pd(bc.a2),        _mm_load_pd(state.bandX1),
+              _mm_load_pd(state.bandX2), _mm_load_pd(state.bandY1),
+              _mm_load_pd(state.bandY2), _mm_set1_pd(state.bandOffset),
+              _mm_set1_pd(in.linkAmount)};
+    Lanes s{_mm256_load_pd(state.b0), _mm256_load_pd(state.b1), _mm256_load_pd(state.b2),
+            _mm256_load_pd(state.a1), _mm256_load_pd(state.a2), _mm256_load_pd(state.x1),
+            _mm256_load_pd(state.x2), _mm256_load_pd(state.y1), _mm256_load_pd(state.y2)};
     const qrx::dsp::BiquadCoefficients& lt = in.lowTarget;
     const qrx::dsp::BiquadCoefficients& ht = in.highTarget;
-    const Lanes t{pairOf(lt.b0, ht.b0),
-                  pairOf(lt.b1, ht.b1),
-                  pairOf(lt.b2, ht.b2),
-                  pairOf(lt.a1, ht.a1),
-                  pairOf(lt.a2, ht.a2),
-                  {},
-                  {},
-                  {},
-                  {}};
-    const __m256d rate = _mm256_set1_pd(in.glideRate);
-    const __m256d tilt = _mm256_setr_pd(in.tiltLeft, in.tiltRight, 0.0, 0.0);
+    const Glide g{pairOf(lt.b0, ht.b0), pairOf(lt.b1, ht.b1), pairOf(lt.b2, ht.b2),
+                  pairOf(lt.a1, ht.a1), pairOf(lt.a2, ht.a2), _mm256_set1_pd(in.glideRate)};
     const double* h = in.noise;
     const int n = in.n;
 
     // Frame 0: the low shelf alone (the high lanes keep their state).
     const Lanes before = s;
-    __m256d y =
-        step(s, t, rate, _mm256_mul_pd(_mm256_setr_pd(in.sideL[0], in.sideR[0], 0, 0), tilt),
-             _mm256_set1_pd(h[0]));
-    s = keepLanes(s, before, 0xC);
+    __m256d y = step(s, g, _mm256_castpd128_pd256(_mm_load_pd(x)), _mm256_set1_pd(h[0]));
+    const auto keep = [](__m256d fresh, __m256d kept, int lanes) {
+        return lanes == 0x3 ? _mm256_blend_pd(fresh, kept, 0x3) : _mm256_blend_pd(fresh, kept, 0xC);
+    };
+    const auto keepAll = [&](const Lanes& kept, int lanes) {
+        s = {keep(s.b0, kept.b0, lanes), keep(s.b1, kept.b1, lanes), keep(s.b2, kept.b2, lanes),
+             keep(s.a1, kept.a1, lanes), keep(s.a2, kept.a2, lanes), keep(s.x1, kept.x1, lanes),
+             keep(s.x2, kept.x2, lanes), keep(s.y1, kept.y1, lanes), keep(s.y2, kept.y2, lanes)};
+    };
+    keepAll(before, 0xC);
+#pragma GCC unroll 2
     for (int i = 1; i < n; ++i) {
         // Low input: frame i after the tilt; high input: the low shelf's output of frame i - 1.
-        const __m256d x =
-            _mm256_add_pd(_mm256_mul_pd(_mm256_setr_pd(in.sideL[i], in.sideR[i], 0, 0), tilt),
-                          _mm256_permute2f128_pd(y, y, 0x08));  // (0, 0, y0, y1)
-        y = step(s, t, rate, x, _mm256_setr_pd(h[i], h[i], h[i - 1], h[i - 1]));
-        link.frame(_mm256_extractf128_pd(y, 1), eqL, eqR, linkL, linkR, i - 1);
+        const __m256d xi = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(x + 2 * i)),
+                                                _mm256_castpd256_pd128(y), 1);
+        // (h[i], h[i], h[i - 1], h[i - 1])
+        const __m256d hi = _mm256_permute4x64_pd(_mm256_loadu_pd(h + i - 1), 0x05);
+        y = step(s, g, xi, hi);
+        _mm_store_pd(e + 2 * (i - 1), _mm256_extractf128_pd(y, 1));
     }
     // The high shelf alone on the last frame (the low lanes keep their state).
     const Lanes lowDone = s;
-    y = step(s, t, rate, _mm256_permute2f128_pd(y, y, 0x08), _mm256_set1_pd(h[n - 1]));
-    s = keepLanes(s, lowDone, 0x3);
-    link.frame(_mm256_extractf128_pd(y, 1), eqL, eqR, linkL, linkR, n - 1);
-    _mm_storeu_pd(state.x1[2], link.x1);
-    _mm_storeu_pd(state.x2[2], link.x2);
-    _mm_storeu_pd(state.y1[2], link.y1);
-    _mm_storeu_pd(state.y2[2], link.y2);
-    state.bandOffset = link.offset;
+    y = step(s, g, _mm256_permute2f128_pd(y, y, 0x08), _mm256_set1_pd(h[n - 1]));
+    keepAll(lowDone, 0x3);
+    _mm_store_pd(e + 2 * (n - 1), _mm256_extractf128_pd(y, 1));
 
-    alignas(32) double b[5][4];
-    _mm256_storeu_pd(b[0], s.b0);
-    _mm256_storeu_pd(b[1], s.b1);
-    _mm256_storeu_pd(b[2], s.b2);
-    _mm256_storeu_pd(b[3], s.a1);
-    _mm256_storeu_pd(b[4], s.a2);
-    for (int f = 0; f < 2; ++f) {
-        state.current[f].b0 = b[0][2 * f];
-        state.current[f].b1 = b[1][2 * f];
-        state.current[f].b2 = b[2][2 * f];
-        state.current[f].a1 = b[3][2 * f];
-        state.current[f].a2 = b[4][2 * f];
-    }
-    split(s.x1, state.x1[0], state.x1[1]);
-    split(s.x2, state.x2[0], state.x2[1]);
-    split(s.y1, state.y1[0], state.y1[1]);
-    split(s.y2, state.y2[0], state.y2[1]);
+    // The link band filter and the link, on the equalised frames.
+#pragma GCC unroll 2
+    for (int i = 0; i < n; ++i) link.frame(_mm_load_pd(e + 2 * i), eqL, eqR, linkL, linkR, i);
+
+    _mm_store_pd(state.bandX1, link.x1);
+    _mm_store_pd(state.bandX2, link.x2);
+    _mm_store_pd(state.bandY1, link.y1);
+    _mm_store_pd(state.bandY2, link.y2);
+    state.bandOffset = _mm_cvtsd_f64(link.offset);
+    _mm256_store_pd(state.b0, s.b0);
+    _mm256_store_pd(state.b1, s.b1);
+    _mm256_store_pd(state.b2, s.b2);
+    _mm256_store_pd(state.a1, s.a1);
+    _mm256_store_pd(state.a2, s.a2);
+    _mm256_store_pd(state.x1, s.x1);
+    _mm256_store_pd(state.x2, s.x2);
+    _mm256_store_pd(state.y1, s.y1);
+    _mm256_store_pd(state.y2, s.y2);
 }
 
 }  // namespace grandpress

@@ -16,6 +16,7 @@
 #include <utility>
 #include <xsimd/xsimd.hpp>
 
+#include "dsp/NoiseKernel.h"
 #include "dsp/VectorMath.h"
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/GainComputer.h"
@@ -140,99 +141,30 @@ struct Kernels {
 
     // ---- anti-denormal noise ----
 
-    // The shared generator's step, the three words side by side in one vector in the AVX2 build
-    // (shifts by a different count per word); the baseline runs the generator itself.
-    struct WordStep {
-        __m128i up, down1, down2, mask;
-        WordStep() noexcept
-            : up(_mm_setr_epi32(13, 20, 17, 0)),
-              down1(_mm_setr_epi32(6, 7, 8, 0)),
-              down2(_mm_setr_epi32(15, 9, 14, 0)),
-              mask(_mm_setr_epi32(0x1FFF, 0xFFFFF, 0x1FFFF, 0)) {}
-        static __m128i load(const std::uint32_t words[3]) noexcept {
-            return _mm_setr_epi32(static_cast<int>(words[0]), static_cast<int>(words[1]),
-                                  static_cast<int>(words[2]), 0);
-        }
-        static void save(__m128i s, std::uint32_t words[3]) noexcept {
-            words[0] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(s));
-            words[1] = static_cast<std::uint32_t>(_mm_extract_epi32(s, 1));
-            words[2] = static_cast<std::uint32_t>(_mm_extract_epi32(s, 2));
-        }
-        // Steps s and stores s1 ^ s2 ^ s3 (the fourth word stays 0).
-        [[gnu::always_inline]] void operator()(__m128i& s, std::uint32_t* word) const noexcept {
-            const __m128i low = _mm_and_si128(
-                _mm_xor_si128(_mm_srlv_epi32(s, down1), _mm_srlv_epi32(s, down2)), mask);
-            s = _mm_xor_si128(_mm_sllv_epi32(s, up), low);
-            __m128i x = _mm_xor_si128(s, _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 0, 3, 2)));
-            x = _mm_xor_si128(x, _mm_shuffle_epi32(x, _MM_SHUFFLE(2, 3, 0, 1)));
-            _mm_storeu_si32(word, x);
-        }
-    };
+    // The shared noise runs (dsp/NoiseKernel.h) of this build's instruction set.
+    static constexpr qrx::dsp::InstructionSet kNoiseSet =
+        kFused ? qrx::dsp::InstructionSet::Avx2Fma : qrx::dsp::InstructionSet::Baseline;
 
-    // The generator's words as its values, four at a time: a word in the low mantissa bits of
-    // 2^52 is the word plus 2^52.
-    static void wordsToValues(const std::uint32_t* word, double scale, int count,
-                              double* to) noexcept {
-        const Wide unit(qrx::dsp::DenormalNoise::kWordToUnit), scaled(scale);
-        const __m256i twoTo52 = _mm256_set1_epi64x(0x4330000000000000ll);
-        int k = 0;
-        for (; k + 4 <= count; k += 4) {
-            const __m256i wide =
-                _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(word + k)));
-            const Wide w = Wide(_mm256_castsi256_pd(_mm256_or_si256(wide, twoTo52))) -
-                           Wide(4503599627370496.0);
-            (scaled * (Wide(2.0) * (w * unit) - Wide(1.0))).store_unaligned(to + k);
-        }
-        for (; k < count; ++k) {
-            const double u = static_cast<double>(word[k]) * qrx::dsp::DenormalNoise::kWordToUnit;
-            to[k] = scale * (2.0 * u - 1.0);
-        }
-    }
-
-    static void plainNoise(std::uint32_t words[3], double scale, int count, double* to) noexcept {
-        qrx::dsp::DenormalNoise generator(scale);
-        generator.setWords({words[0], words[1], words[2]});
-        for (int k = 0; k < count; ++k) to[k] = generator.next();
-        const qrx::dsp::DenormalNoise::Words w = generator.words();
+    static void noise(std::uint32_t words[3], double scale, int count, double* to) noexcept {
+        qrx::dsp::DenormalNoise::Words w{words[0], words[1], words[2]};
+        qrx::dsp::noiseValues(kNoiseSet, w, scale, count, to);
         words[0] = w.s1;
         words[1] = w.s2;
         words[2] = w.s3;
     }
 
-    static void noise(std::uint32_t words[3], double scale, int count, double* to) noexcept {
-        if constexpr (kFused) {
-            const WordStep step;
-            __m128i s = WordStep::load(words);
-            alignas(32) std::uint32_t word[2 * kChunk];
-            for (int k = 0; k < count; ++k) step(s, word + k);
-            WordStep::save(s, words);
-            wordsToValues(word, scale, count, to);
-        } else {
-            plainNoise(words, scale, count, to);
-        }
-    }
-
-    // 2n values of generator a and n of generator b; the AVX2 build steps both in one pass, so
-    // their chains overlap.
+    // 2n values of generator a and n of generator b, stepped in one pass.
     static void noisePair(std::uint32_t a[3], double scaleA, double* toA, std::uint32_t b[3],
                           double scaleB, double* toB, int n) noexcept {
-        if constexpr (kFused) {
-            const WordStep step;
-            __m128i sa = WordStep::load(a), sb = WordStep::load(b);
-            alignas(32) std::uint32_t wordA[2 * kChunk], wordB[kChunk];
-            for (int k = 0; k < n; ++k) {
-                step(sa, wordA + 2 * k);
-                step(sb, wordB + k);
-                step(sa, wordA + 2 * k + 1);
-            }
-            WordStep::save(sa, a);
-            WordStep::save(sb, b);
-            wordsToValues(wordA, scaleA, 2 * n, toA);
-            wordsToValues(wordB, scaleB, n, toB);
-        } else {
-            plainNoise(a, scaleA, 2 * n, toA);
-            plainNoise(b, scaleB, n, toB);
-        }
+        qrx::dsp::DenormalNoise::Words wa{a[0], a[1], a[2]}, wb{b[0], b[1], b[2]};
+        double* const runA[1] = {toA};
+        qrx::dsp::noiseFrames(kNoiseSet, wa, scaleA, 2, 1, runA, wb, scaleB, toB, n);
+        a[0] = wa.s1;
+        a[1] = wa.s2;
+        a[2] = wa.s3;
+        b[0] = wb.s1;
+        b[1] = wb.s2;
+        b[2] = wb.s3;
     }
 
     // ---- side-chain shelves ----

@@ -24,13 +24,13 @@ TEST(HilbertKernel, SumsEqualThePlainSumForEveryCountOfOutputs) {
     constexpr int taps = 23;
     double h[taps];
     qrx::dsp::fillHilbertKernel(h, taps, taps);
-    std::vector<double> x(512);
+    std::vector<double> x(640);
     for (size_t i = 0; i < x.size(); ++i) x[i] = std::sin(0.37 * i) + 0.01 * (i % 7);
     const double* centre = x.data() + 2 * taps;
     using qrx::dsp::InstructionSet;
     for (InstructionSet set : {InstructionSet::Baseline, InstructionSet::Avx2Fma}) {
         if (set == InstructionSet::Avx2Fma && qrx::dsp::bestInstructionSet() != set) continue;
-        for (int quads : {1, 2, 3, 4, 5, 7, 9}) {
+        for (int quads : {1, 2, 3, 4, 5, 7, 9, 16, 19}) {
             std::vector<double> q(4 * quads, -1.0);
             qrx::dsp::hilbertSums(set, centre, h, taps, quads, q.data());
             for (int k = 0; k < 4 * quads; ++k) {

@@ -32,6 +32,41 @@ TEST(GrandPressFastSquareRoot, NeverNaNAndCloseToTheExactRoot) {
     }
 }
 
+TEST(GrandPressDetector, VectorLevelsEqualThePlainFormula) {
+    if (qrx::dsp::bestInstructionSet() != qrx::dsp::InstructionSet::Avx2Fma)
+        GTEST_SKIP() << "no AVX2+FMA on this processor";
+    // Sums and centre samples over many decades, silence included; lengths ending inside a vector.
+    double q[2][132], c[2][132];
+    for (int k = 0; k < 132; ++k) {
+        const double size = std::pow(10.0, (k % 13) - 9.0);
+        q[0][k] = size * std::sin(0.37 * k);
+        c[0][k] = size * std::cos(1.1 * k);
+        q[1][k] = k % 7 == 0 ? 0.0 : 3.0 * std::sin(0.05 * k);
+        c[1][k] = k % 7 == 0 ? 0.0 : -std::cos(0.9 * k);
+    }
+    const double* const sums[2] = {q[0], q[1]};
+    const double* const centres[2] = {c[0], c[1]};
+    for (const bool exact : {false, true}) {
+        for (const int n : {128, 64, 1, 3, 61}) {
+            double det[2][128 + 1];
+            det[0][n] = det[1][n] = -1.0;
+            double* const levels[2] = {det[0], det[1]};
+            grandpress::detectorLevelsAvx2(sums, centres, n, 1.7, exact, levels);
+            for (int ch = 0; ch < 2; ++ch) {
+                for (int k = 0; k < n; ++k) {
+                    const double s = q[ch][k] * q[ch][k] + c[ch][k] * c[ch][k];
+                    const double root =
+                        exact ? std::sqrt(s)
+                              : static_cast<double>(fastSquareRoot(static_cast<float>(s)));
+                    ASSERT_EQ(det[ch][k], 1.7 * root + grandpress::kDetectorFloor)
+                        << (exact ? "exact" : "fast") << " root, channel " << ch << ", frame " << k;
+                }
+                EXPECT_EQ(det[ch][n], -1.0) << "wrote past frame " << n;
+            }
+        }
+    }
+}
+
 // Runs `x` (same on both channels) through a detector of length L, centre 2L, chunks of 64.
 std::vector<double> detect(Detector& d, const std::vector<double>& x, bool exact,
                            double scale = 1.0,
