@@ -15,6 +15,11 @@ namespace grandpress {
 inline constexpr double kLinkBandScale = 0.25;
 inline constexpr double kMidScale = 0.7071;
 
+// A running coefficient this close to its target has arrived: the noise it takes on every
+// frame keeps it within about 1e-11 of the target, and the filter's output moves by far less
+// than this tolerance when the coefficient is set onto the target.
+inline constexpr double kShelfArrivedTolerance = 1e-9;
+
 // Most frames of one call.
 inline constexpr int kShelfCascadeFrames = 128;
 
@@ -38,9 +43,16 @@ struct ShelfCascadeInput {
     double tiltLeft, tiltRight;
     qrx::dsp::BiquadCoefficients lowTarget, highTarget;
     double glideRate;
+    bool arrived;  // every running coefficient equals its target: the filters hold still
     qrx::dsp::BiquadCoefficients band;  // the link band filter
     double linkAmount;
 };
+
+// Sets the running coefficients of both shelves onto their targets and returns true when every
+// one of them is within kShelfArrivedTolerance of its target; returns false (and changes
+// nothing) while any still glides.
+bool settleShelves(ShelfCascadeState& state, const qrx::dsp::BiquadCoefficients& lowTarget,
+                   const qrx::dsp::BiquadCoefficients& highTarget) noexcept;
 
 // Writes the equalised side chain eqL/eqR[0 .. n) and the linked one linkL/linkR.
 void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, double* eqL,

@@ -80,7 +80,25 @@ void store(const Pairs& p, ShelfCascadeState& f) noexcept {
     f.bandOffset = p.band.offset;
 }
 
+// True when the running coefficients of lane pair `lane` are within the tolerance of t.
+bool arrivedAt(const ShelfCascadeState& f, int lane,
+               const qrx::dsp::BiquadCoefficients& t) noexcept {
+    const qrx::dsp::BiquadCoefficients c = coefficientsOf(f, lane);
+    const double d[5] = {c.b0 - t.b0, c.b1 - t.b1, c.b2 - t.b2, c.a1 - t.a1, c.a2 - t.a2};
+    bool near = true;
+    for (double v : d) near = near && v <= kShelfArrivedTolerance && v >= -kShelfArrivedTolerance;
+    return near;
+}
+
 }  // namespace
+
+bool settleShelves(ShelfCascadeState& state, const qrx::dsp::BiquadCoefficients& lowTarget,
+                   const qrx::dsp::BiquadCoefficients& highTarget) noexcept {
+    if (!arrivedAt(state, 0, lowTarget) || !arrivedAt(state, 2, highTarget)) return false;
+    setCoefficients(state, 0, lowTarget);
+    setCoefficients(state, 2, highTarget);
+    return true;
+}
 
 void SideChain::reset(const EngineSettings& s) noexcept {
     Pairs p;
@@ -116,10 +134,11 @@ void SideChain::process(qrx::dsp::InstructionSet set, const EngineSettings& s, i
     }
 
     // The equaliser (the shelves in series) and the link: only what passes the band filter is
-    // shared between the channels.
+    // shared between the channels. Shelves whose coefficients have arrived skip the glide.
+    const bool arrived = settleShelves(filters, lowT, highT);
     if (set == qrx::dsp::InstructionSet::Avx2Fma && n > 0) {
-        const ShelfCascadeInput in{sideL,   sideR, nA,    nB,    h,     n,   tilt[0],
-                                   tilt[1], lowT,  highT, glide, bandC, link};
+        const ShelfCascadeInput in{sideL,   sideR, nA,    nB,    h,       n,     tilt[0],
+                                   tilt[1], lowT,  highT, glide, arrived, bandC, link};
         shelfCascadeAvx2(filters, in, eqL, eqR, linkL, linkR);
         return;
     }
@@ -128,7 +147,9 @@ void SideChain::process(qrx::dsp::InstructionSet set, const EngineSettings& s, i
     PlainPair band = p.band;
     for (int i = 0; i < n; ++i) {
         const StereoPair x = StereoPair{sideL[i] + nA[i], sideR[i] + nB[i]} * tilt;
-        const StereoPair e = high.step(low.step(x, lowT, glide, h[i]), highT, glide, h[i]);
+        const StereoPair e = arrived
+                                 ? high.hold(low.hold(x, h[i]), h[i])
+                                 : high.step(low.step(x, lowT, glide, h[i]), highT, glide, h[i]);
         const StereoPair b = kLinkBandScale * band.step(e, bandC);
         const double mid = (b[0] + b[1]) * kMidScale;
         const StereoPair linked = e + link * (mid - b);

@@ -61,6 +61,11 @@ struct GlidingPair {
         c.b2 = c.b2 + h + (t.b2 - c.b2) * rate;
         c.a1 = c.a1 + h + (t.a1 - c.a1) * rate;
         c.a2 = c.a2 + h + (t.a2 - c.a2) * rate;
+        return hold(x, h);
+    }
+    // A step on the running coefficients as they are (they have arrived on their target).
+    StereoPair hold(StereoPair x, double h) noexcept {
+        const qrx::dsp::BiquadCoefficients& c = current;
         const StereoPair xh = x + h;
         const StereoPair y = c.b0 * xh + c.b1 * m.x1 + c.b2 * m.x2 - c.a1 * m.y1 - c.a2 * m.y2;
         m.x2 = m.x1;

@@ -26,13 +26,20 @@ __m256d pairOf(double low, double high) {
     return _mm256_setr_pd(low, low, high, high);
 }
 
-// One step of the four lanes on input x with noise h (per lane): glide, filter, store.
-[[gnu::always_inline]] inline __m256d step(Lanes& s, const Glide& g, __m256d x, __m256d h) {
+// Each running coefficient glides toward its target, with the noise h.
+[[gnu::always_inline]] inline void glideStep(Lanes& s, const Glide& g, __m256d h) {
     s.b0 = _mm256_fnmadd_pd(_mm256_sub_pd(s.b0, g.b0), g.rate, _mm256_add_pd(s.b0, h));
     s.b1 = _mm256_fnmadd_pd(_mm256_sub_pd(s.b1, g.b1), g.rate, _mm256_add_pd(s.b1, h));
     s.b2 = _mm256_fnmadd_pd(_mm256_sub_pd(s.b2, g.b2), g.rate, _mm256_add_pd(s.b2, h));
     s.a1 = _mm256_fnmadd_pd(_mm256_sub_pd(s.a1, g.a1), g.rate, _mm256_add_pd(s.a1, h));
     s.a2 = _mm256_fnmadd_pd(_mm256_sub_pd(s.a2, g.a2), g.rate, _mm256_add_pd(s.a2, h));
+}
+
+// One step of the four lanes on input x with noise h (per lane): glide (unless the running
+// coefficients sit on their targets), filter, store.
+template <bool kGlides>
+[[gnu::always_inline]] inline __m256d step(Lanes& s, const Glide& g, __m256d x, __m256d h) {
+    if constexpr (kGlides) glideStep(s, g, h);
     const __m256d xh = _mm256_add_pd(x, h);
     // The feed-forward part first, the recursive terms last (the shortest path from y1 to y).
     __m256d y = _mm256_mul_pd(s.b0, xh);
@@ -98,6 +105,38 @@ void tiltedPairs(const ShelfCascadeInput& in, double* x) {
     }
 }
 
+// The four-lane cascade over n frames of x into e (both as (left, right) pairs).
+template <bool kGlides>
+void cascade(Lanes& s, const Glide& g, const double* x, const double* h, int n, double* e) {
+    // Frame 0: the low shelf alone (the high lanes keep their state).
+    const Lanes before = s;
+    __m256d y = step<kGlides>(s, g, _mm256_castpd128_pd256(_mm_load_pd(x)), _mm256_set1_pd(h[0]));
+    const auto keep = [](__m256d fresh, __m256d kept, int lanes) {
+        return lanes == 0x3 ? _mm256_blend_pd(fresh, kept, 0x3) : _mm256_blend_pd(fresh, kept, 0xC);
+    };
+    const auto keepAll = [&](const Lanes& kept, int lanes) {
+        s = {keep(s.b0, kept.b0, lanes), keep(s.b1, kept.b1, lanes), keep(s.b2, kept.b2, lanes),
+             keep(s.a1, kept.a1, lanes), keep(s.a2, kept.a2, lanes), keep(s.x1, kept.x1, lanes),
+             keep(s.x2, kept.x2, lanes), keep(s.y1, kept.y1, lanes), keep(s.y2, kept.y2, lanes)};
+    };
+    keepAll(before, 0xC);
+#pragma GCC unroll 2
+    for (int i = 1; i < n; ++i) {
+        // Low input: frame i after the tilt; high input: the low shelf's output of frame i - 1.
+        const __m256d xi = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(x + 2 * i)),
+                                                _mm256_castpd256_pd128(y), 1);
+        // (h[i], h[i], h[i - 1], h[i - 1])
+        const __m256d hi = _mm256_permute4x64_pd(_mm256_loadu_pd(h + i - 1), 0x05);
+        y = step<kGlides>(s, g, xi, hi);
+        _mm_store_pd(e + 2 * (i - 1), _mm256_extractf128_pd(y, 1));
+    }
+    // The high shelf alone on the last frame (the low lanes keep their state).
+    const Lanes lowDone = s;
+    y = step<kGlides>(s, g, _mm256_permute2f128_pd(y, y, 0x08), _mm256_set1_pd(h[n - 1]));
+    keepAll(lowDone, 0x3);
+    _mm_store_pd(e + 2 * (n - 1), _mm256_extractf128_pd(y, 1));
+}
+
 }  // namespace
 
 void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, double* eqL,
@@ -120,36 +159,11 @@ void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, dou
     const qrx::dsp::BiquadCoefficients& ht = in.highTarget;
     const Glide g{pairOf(lt.b0, ht.b0), pairOf(lt.b1, ht.b1), pairOf(lt.b2, ht.b2),
                   pairOf(lt.a1, ht.a1), pairOf(lt.a2, ht.a2), _mm256_set1_pd(in.glideRate)};
-    const double* h = in.noise;
+    if (in.arrived)
+        cascade<false>(s, g, x, in.noise, in.n, e);
+    else
+        cascade<true>(s, g, x, in.noise, in.n, e);
     const int n = in.n;
-
-    // Frame 0: the low shelf alone (the high lanes keep their state).
-    const Lanes before = s;
-    __m256d y = step(s, g, _mm256_castpd128_pd256(_mm_load_pd(x)), _mm256_set1_pd(h[0]));
-    const auto keep = [](__m256d fresh, __m256d kept, int lanes) {
-        return lanes == 0x3 ? _mm256_blend_pd(fresh, kept, 0x3) : _mm256_blend_pd(fresh, kept, 0xC);
-    };
-    const auto keepAll = [&](const Lanes& kept, int lanes) {
-        s = {keep(s.b0, kept.b0, lanes), keep(s.b1, kept.b1, lanes), keep(s.b2, kept.b2, lanes),
-             keep(s.a1, kept.a1, lanes), keep(s.a2, kept.a2, lanes), keep(s.x1, kept.x1, lanes),
-             keep(s.x2, kept.x2, lanes), keep(s.y1, kept.y1, lanes), keep(s.y2, kept.y2, lanes)};
-    };
-    keepAll(before, 0xC);
-#pragma GCC unroll 2
-    for (int i = 1; i < n; ++i) {
-        // Low input: frame i after the tilt; high input: the low shelf's output of frame i - 1.
-        const __m256d xi = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(x + 2 * i)),
-                                                _mm256_castpd256_pd128(y), 1);
-        // (h[i], h[i], h[i - 1], h[i - 1])
-        const __m256d hi = _mm256_permute4x64_pd(_mm256_loadu_pd(h + i - 1), 0x05);
-        y = step(s, g, xi, hi);
-        _mm_store_pd(e + 2 * (i - 1), _mm256_extractf128_pd(y, 1));
-    }
-    // The high shelf alone on the last frame (the low lanes keep their state).
-    const Lanes lowDone = s;
-    y = step(s, g, _mm256_permute2f128_pd(y, y, 0x08), _mm256_set1_pd(h[n - 1]));
-    keepAll(lowDone, 0x3);
-    _mm_store_pd(e + 2 * (n - 1), _mm256_extractf128_pd(y, 1));
 
     // The link band filter and the link, on the equalised frames.
 #pragma GCC unroll 2
