@@ -18,7 +18,7 @@ inline constexpr double kMidScale = 0.7071;
 // A running coefficient this close to its target has arrived: the noise it takes on every
 // frame keeps it within about 1e-11 of the target, and the filter's output moves by far less
 // than this tolerance when the coefficient is set onto the target.
-inline constexpr double kShelfArrivedTolerance = 1e-9;
+inline constexpr double kShelfArrivedTolerance = 1e-11;
 
 // Most frames of one call.
 inline constexpr int kShelfCascadeFrames = 128;
