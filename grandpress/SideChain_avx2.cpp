@@ -61,11 +61,9 @@ struct Link {
     __m128d offset;  // the alternating offset, in both lanes
     __m128d amount;
 
-    [[gnu::always_inline]] void frame(__m128d e, double* eqL, double* eqR, double* linkL,
-                                      double* linkR, int i) {
-        const __m128d before = offset;
-        offset = _mm_xor_pd(offset, _mm_set1_pd(-0.0));
-        const __m128d xo = _mm_add_pd(e, offset);
+    // The band filter on e: `added` goes into the input, `stored` onto the stored output.
+    [[gnu::always_inline]] __m128d filter(__m128d e, __m128d added, __m128d stored) {
+        const __m128d xo = _mm_add_pd(e, added);
         __m128d y = _mm_mul_pd(b0, xo);
         y = _mm_fmadd_pd(b1, x1, y);
         y = _mm_fmadd_pd(b2, x2, y);
@@ -74,7 +72,13 @@ struct Link {
         x2 = x1;
         x1 = xo;
         y2 = y1;
-        y1 = _mm_add_pd(y, before);
+        y1 = _mm_add_pd(y, stored);
+        return y;
+    }
+
+    // The link of frame i from its equalised value e and band filter output y.
+    [[gnu::always_inline]] void out(__m128d e, __m128d y, double* eqL, double* eqR, double* linkL,
+                                    double* linkR, int i) const {
         // Only the band is shared between the channels.
         const __m128d b = _mm_mul_pd(_mm_set1_pd(kLinkBandScale), y);
         const __m128d mid = _mm_mul_pd(_mm_add_pd(b, _mm_permute_pd(b, 1)), _mm_set1_pd(kMidScale));
@@ -83,6 +87,23 @@ struct Link {
         _mm_storeh_pd(eqR + i, e);
         _mm_storel_pd(linkL + i, linked);
         _mm_storeh_pd(linkR + i, linked);
+    }
+
+    // One frame: the offset flips, the input takes the new one, the stored output the old one.
+    [[gnu::always_inline]] void frame(__m128d e, double* eqL, double* eqR, double* linkL,
+                                      double* linkR, int i) {
+        const __m128d before = offset;
+        offset = _mm_xor_pd(offset, _mm_set1_pd(-0.0));
+        out(e, filter(e, offset, before), eqL, eqR, linkL, linkR, i);
+    }
+
+    // Frames i and i + 1: the offset flips twice, so it is where it started.
+    [[gnu::always_inline]] void twoFrames(const double* e, double* eqL, double* eqR, double* linkL,
+                                          double* linkR, int i) {
+        const __m128d flipped = _mm_xor_pd(offset, _mm_set1_pd(-0.0));
+        const __m128d first = _mm_load_pd(e + 2 * i), second = _mm_load_pd(e + 2 * i + 2);
+        out(first, filter(first, flipped, offset), eqL, eqR, linkL, linkR, i);
+        out(second, filter(second, offset, flipped), eqL, eqR, linkL, linkR, i + 1);
     }
 };
 
@@ -166,8 +187,9 @@ void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, dou
     const int n = in.n;
 
     // The link band filter and the link, on the equalised frames.
-#pragma GCC unroll 2
-    for (int i = 0; i < n; ++i) link.frame(_mm_load_pd(e + 2 * i), eqL, eqR, linkL, linkR, i);
+    int i = 0;
+    for (; i + 2 <= n; i += 2) link.twoFrames(e, eqL, eqR, linkL, linkR, i);
+    if (i < n) link.frame(_mm_load_pd(e + 2 * i), eqL, eqR, linkL, linkR, i);
 
     _mm_store_pd(state.bandX1, link.x1);
     _mm_store_pd(state.bandX2, link.x2);
