@@ -335,6 +335,39 @@ TEST_P(HalfBandResamplerKernels, MatchesThePlainFormula) {
     EXPECT_LT(largestDifference(down, plainDownsample(twice)), 1e-14);
 }
 
+TEST_P(HalfBandResamplerKernels, CallsOfEveryLengthWriteExactlyTheirOutputs) {
+    // The up-sampler's outputs are written by the tap-sum kernel itself, a vector at a time:
+    // calls of 1..70 samples fill their 2n (or n) outputs, leave the samples around them alone
+    // and give what one long call gives.
+    constexpr double kUntouched = -12345.0;
+    constexpr int kGuard = 8;
+    const int total = 70 * 71 / 2;
+    const std::vector<double> in = randomSignal(total, 31);
+    const std::vector<double> twice = randomSignal(2 * total, 32);
+    R whole = resampler();
+    std::vector<double> up(2 * total), down(total);
+    whole.upsample(in.data(), up.data(), total);
+    whole.downsample(twice.data(), down.data(), total);
+
+    R pieces = resampler();
+    int k = 0;
+    for (int m = 1; m <= 70; ++m) {
+        SCOPED_TRACE(m);
+        std::vector<double> u(2 * m + 2 * kGuard, kUntouched), d(m + 2 * kGuard, kUntouched);
+        pieces.upsample(in.data() + k, u.data() + kGuard, m);
+        pieces.downsample(twice.data() + 2 * k, d.data() + kGuard, m);
+        for (int i = 0; i < kGuard; ++i) {
+            ASSERT_EQ(u[i], kUntouched);
+            ASSERT_EQ(u[kGuard + 2 * m + i], kUntouched);
+            ASSERT_EQ(d[i], kUntouched);
+            ASSERT_EQ(d[kGuard + m + i], kUntouched);
+        }
+        for (int i = 0; i < 2 * m; ++i) ASSERT_EQ(u[kGuard + i], up[2 * k + i]) << i;
+        for (int i = 0; i < m; ++i) ASSERT_EQ(d[kGuard + i], down[k + i]) << i;
+        k += m;
+    }
+}
+
 QRX_ON_BOTH_KERNEL_SETS(HalfBandResamplerKernels);
 
 TEST(HalfBandResampler, KernelSetsAgreeAndMaySwitchBetweenBlocks) {
