@@ -151,11 +151,7 @@ void HalfBandResampler::downsample(const double* in2n, double* out, int n) noexc
         const int m = blockAt(done, n);
         double* even = evenLine_.blockOf(m);
         double* odd = oddLine_.blockOf(m);
-        const double* pairs = in2n + 2 * done;
-        for (int i = 0; i < m; ++i) {
-            even[i] = pairs[2 * i];
-            odd[i] = pairs[2 * i + 1];
-        }
+        phase_->split(in2n + 2 * done, even, odd, m);
         phase_->withDirect(downPhase_, even, odd - kOddTapsPerSide - 1, kDownCentre, out + done, m);
         evenLine_.advance(m);
         oddLine_.advance(m);

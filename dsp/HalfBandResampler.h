@@ -40,9 +40,9 @@ inline constexpr int kPhaseTaps = 128;
 using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* out,
                                  int count) noexcept;
 
-// One instruction set's kernels: the plain sums, and the same sums with what the resampler does
-// with them, so that its outputs are written in one pass. Same reads as the plain sums; they write
-// only the outputs of i < count.
+// One instruction set's kernels: the plain sums, the same sums with what the resampler does with
+// them, so that its outputs are written in one pass (same reads as the plain sums; they write only
+// the outputs of i < count), and the split of the down-sampler's input pairs.
 struct PhaseKernels {
     PhaseSumsKernel sums;
     // Up-sampler: out2n[2i] = the sum of output i, out2n[2i + 1] = direct[i].
@@ -52,6 +52,8 @@ struct PhaseKernels {
     // power of two (the product exact), so that fused and separate rounding agree.
     void (*withDirect)(const double* taps, const double* x, const double* direct, double directTap,
                        double* out, int count) noexcept;
+    // Down-sampler input: even[i] = pairs[2i], odd[i] = pairs[2i + 1], i = 0..count-1.
+    void (*split)(const double* pairs, double* even, double* odd, int count) noexcept;
 };
 extern const PhaseKernels kBaselineKernels;
 // Only where bestInstructionSet() is InstructionSet::Avx2Fma.

@@ -161,7 +161,31 @@ void phaseSums(const double* taps, const double* x, const PhaseOutput& o, int co
     }
 }
 
-// The three kernels of one instruction set.
+// even[i] = pairs[2i], odd[i] = pairs[2i + 1] for i = 0..count-1 (the down-sampler's input).
+template <class Arch>
+void splitPairs(const double* pairs, double* even, double* odd, int count) noexcept {
+    using Batch = xsimd::batch<double, Arch>;
+    constexpr int kWidth = static_cast<int>(Batch::size);
+    int i = 0;
+    for (; i + kWidth <= count; i += kWidth) {
+        const Batch a = Batch::load_unaligned(pairs + 2 * i);
+        const Batch b = Batch::load_unaligned(pairs + 2 * i + kWidth);
+        Batch e = xsimd::zip_lo(a, b);  // p0 p4 | p2 p6 with AVX (per 128-bit lane)
+        Batch o = xsimd::zip_hi(a, b);  // p1 p5 | p3 p7
+        if constexpr (kWidth == 4) {
+            e = _mm256_permute4x64_pd(e, 0xd8);
+            o = _mm256_permute4x64_pd(o, 0xd8);
+        }
+        e.store_unaligned(even + i);
+        o.store_unaligned(odd + i);
+    }
+    for (; i < count; ++i) {
+        even[i] = pairs[2 * i];
+        odd[i] = pairs[2 * i + 1];
+    }
+}
+
+// The four kernels of one instruction set.
 template <class Arch, TapOrder Order>
 struct PhaseKernelsOf {
     static void sums(const double* taps, const double* x, double* out, int count) noexcept {
@@ -176,7 +200,7 @@ struct PhaseKernelsOf {
         phaseSums<Arch, Order, Sink::WithDirect>(taps, x, PhaseOutput{out, direct, directTap},
                                                  count);
     }
-    static constexpr PhaseKernels kernels{sums, interleaved, withDirect};
+    static constexpr PhaseKernels kernels{sums, interleaved, withDirect, splitPairs<Arch>};
 };
 
 }  // namespace qrx::dsp::halfband
