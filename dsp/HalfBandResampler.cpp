@@ -159,6 +159,50 @@ void HalfBandResampler::downsample(const double* in2n, double* out, int n) noexc
     }
 }
 
+void HalfBandResampler::upsampleTwo(HalfBandResampler* two, const double* const in[2],
+                                    double* const out2n[2], int n) noexcept {
+    const double* x[2];
+    const double* direct[2];
+    for (int done = 0; done < n;) {
+        const int m = blockAt(done, n);
+        double* out[2];
+        for (int k = 0; k < 2; ++k) {
+            double* line = two[k].upLine_.blockOf(m);
+            std::memcpy(line, in[k] + done, sizeof(double) * m);
+            x[k] = line;
+            direct[k] = line - kOddTapsPerSide;
+            out[k] = out2n[k] + 2 * done;
+        }
+        two[0].phase_->interleavedTwo(two[0].upPhase_, x, direct, out, m);
+        for (int k = 0; k < 2; ++k) two[k].upLine_.advance(m);
+        done += m;
+    }
+}
+
+void HalfBandResampler::downsampleTwo(HalfBandResampler* two, const double* const in2n[2],
+                                      double* const out[2], int n) noexcept {
+    const double* even[2];
+    const double* odd[2];
+    for (int done = 0; done < n;) {
+        const int m = blockAt(done, n);
+        double* to[2];
+        for (int k = 0; k < 2; ++k) {
+            double* e = two[k].evenLine_.blockOf(m);
+            double* o = two[k].oddLine_.blockOf(m);
+            two[k].phase_->split(in2n[k] + 2 * done, e, o, m);
+            even[k] = e;
+            odd[k] = o - kOddTapsPerSide - 1;
+            to[k] = out[k] + done;
+        }
+        two[0].phase_->withDirectTwo(two[0].downPhase_, even, odd, kDownCentre, to, m);
+        for (int k = 0; k < 2; ++k) {
+            two[k].evenLine_.advance(m);
+            two[k].oddLine_.advance(m);
+        }
+        done += m;
+    }
+}
+
 void HalfBandResampler::delayThrough(HistoryLine& line, const double* in, double* out,
                                      int n) noexcept {
     // In place allowed: the block is copied into the line before any output is written.

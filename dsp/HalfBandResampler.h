@@ -54,6 +54,13 @@ struct PhaseKernels {
                        double* out, int count) noexcept;
     // Down-sampler input: even[i] = pairs[2i], odd[i] = pairs[2i + 1], i = 0..count-1.
     void (*split)(const double* pairs, double* even, double* odd, int count) noexcept;
+    // interleaved and withDirect for two streams on the same taps at once.
+    void (*interleavedTwo)(const double* taps, const double* const x[2],
+                           const double* const direct[2], double* const out2n[2],
+                           int count) noexcept;
+    void (*withDirectTwo)(const double* taps, const double* const x[2],
+                          const double* const direct[2], double directTap, double* const out[2],
+                          int count) noexcept;
 };
 extern const PhaseKernels kBaselineKernels;
 // Only where bestInstructionSet() is InstructionSet::Avx2Fma.
@@ -89,6 +96,12 @@ class HalfBandResampler {
     void upsample(const double* in, double* out2n, int n) noexcept;
     // 2n samples in, n base-rate samples out. out may be in2n (in place).
     void downsample(const double* in2n, double* out, int n) noexcept;
+    // Both calls for two streams at once (the same results, cheaper): `two` points to the two
+    // resamplers, which use the same kernels.
+    static void upsampleTwo(HalfBandResampler* two, const double* const in[2],
+                            double* const out2n[2], int n) noexcept;
+    static void downsampleTwo(HalfBandResampler* two, const double* const in2n[2],
+                              double* const out[2], int n) noexcept;
 
     // Delay-only stages: n in, n out, delayed by exactly 64 samples. They use the history of the
     // same direction; delayUp() keeps the same history as upsample(), so switching between the two

@@ -161,6 +161,67 @@ void phaseSums(const double* taps, const double* x, const PhaseOutput& o, int co
     }
 }
 
+// The same sums for two streams on the same taps: every broadcast tap serves the rows of both
+// (the fused loop only; the folded one runs the streams one after the other). Each output is the
+// same chain as in phaseSums.
+template <class Arch, int Rows>
+[[gnu::always_inline]] inline void fusedRowsOfTwo(const double* taps, const double* pA,
+                                                  const double* pB,
+                                                  xsimd::batch<double, Arch> (&a)[Rows],
+                                                  xsimd::batch<double, Arch> (&b)[Rows]) noexcept {
+    using Batch = xsimd::batch<double, Arch>;
+    constexpr int kWidth = static_cast<int>(Batch::size);
+#pragma GCC unroll 8
+    for (int r = 0; r < Rows; ++r) a[r] = b[r] = Batch(0.0);
+#pragma GCC unroll 32
+    for (int q = 0; q < kPhaseTaps; ++q) {
+        const Batch t(taps[q]);
+#pragma GCC unroll 8
+        for (int r = 0; r < Rows; ++r) {
+            a[r] = xsimd::fma(t, Batch::load_unaligned(pA + q + r * kWidth), a[r]);
+            b[r] = xsimd::fma(t, Batch::load_unaligned(pB + q + r * kWidth), b[r]);
+        }
+    }
+}
+
+template <class Arch, Sink To, int Rows>
+void blockOfTwo(const double* taps, const double* const x[2], const PhaseOutput (&o)[2],
+                int i) noexcept {
+    using Batch = xsimd::batch<double, Arch>;
+    constexpr int kWidth = static_cast<int>(Batch::size);
+    Batch a[Rows], b[Rows];
+    fusedRowsOfTwo<Arch, Rows>(taps, x[0] + i - kPhaseTaps, x[1] + i - kPhaseTaps, a, b);
+#pragma GCC unroll 8
+    for (int r = 0; r < Rows; ++r) {
+        sinkVector<Arch, To>(o[0], i + r * kWidth, a[r]);
+        sinkVector<Arch, To>(o[1], i + r * kWidth, b[r]);
+    }
+}
+
+// The outputs from index i on.
+template <class Arch, Sink To>
+PhaseOutput outputsFrom(const PhaseOutput& o, int i) noexcept {
+    return PhaseOutput{o.out + (To == Sink::Interleaved ? 2 * i : i),
+                       o.direct ? o.direct + i : nullptr, o.directTap};
+}
+
+template <class Arch, TapOrder Order, Sink To>
+void phaseSumsOfTwo(const double* taps, const double* const x[2], const PhaseOutput (&o)[2],
+                    int count) noexcept {
+    constexpr int kWidth = static_cast<int>(xsimd::batch<double, Arch>::size);
+    int i = 0;
+    if constexpr (Order == TapOrder::Fused) {
+        // Six rows a stream: twelve accumulators and the tap fill the sixteen registers of AVX.
+        for (; i + 6 * kWidth <= count; i += 6 * kWidth) blockOfTwo<Arch, To, 6>(taps, x, o, i);
+        if (i + 4 * kWidth <= count) {
+            blockOfTwo<Arch, To, 4>(taps, x, o, i);
+            i += 4 * kWidth;
+        }
+    }
+    for (int k = 0; k < 2; ++k)
+        phaseSums<Arch, Order, To>(taps, x[k] + i, outputsFrom<Arch, To>(o[k], i), count - i);
+}
+
 // even[i] = pairs[2i], odd[i] = pairs[2i + 1] for i = 0..count-1 (the down-sampler's input).
 template <class Arch>
 void splitPairs(const double* pairs, double* even, double* odd, int count) noexcept {
@@ -185,7 +246,7 @@ void splitPairs(const double* pairs, double* even, double* odd, int count) noexc
     }
 }
 
-// The four kernels of one instruction set.
+// The kernels of one instruction set.
 template <class Arch, TapOrder Order>
 struct PhaseKernelsOf {
     static void sums(const double* taps, const double* x, double* out, int count) noexcept {
@@ -200,7 +261,20 @@ struct PhaseKernelsOf {
         phaseSums<Arch, Order, Sink::WithDirect>(taps, x, PhaseOutput{out, direct, directTap},
                                                  count);
     }
-    static constexpr PhaseKernels kernels{sums, interleaved, withDirect, splitPairs<Arch>};
+    static void interleavedTwo(const double* taps, const double* const x[2],
+                               const double* const direct[2], double* const out2n[2],
+                               int count) noexcept {
+        const PhaseOutput o[2] = {{out2n[0], direct[0], 0.0}, {out2n[1], direct[1], 0.0}};
+        phaseSumsOfTwo<Arch, Order, Sink::Interleaved>(taps, x, o, count);
+    }
+    static void withDirectTwo(const double* taps, const double* const x[2],
+                              const double* const direct[2], double directTap, double* const out[2],
+                              int count) noexcept {
+        const PhaseOutput o[2] = {{out[0], direct[0], directTap}, {out[1], direct[1], directTap}};
+        phaseSumsOfTwo<Arch, Order, Sink::WithDirect>(taps, x, o, count);
+    }
+    static constexpr PhaseKernels kernels{
+        sums, interleaved, withDirect, splitPairs<Arch>, interleavedTwo, withDirectTwo};
 };
 
 }  // namespace qrx::dsp::halfband
