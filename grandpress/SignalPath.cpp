@@ -196,8 +196,11 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     if (lay.sideChainOversampled) {
         for (int k = 0; k < 4; ++k) {
             if (lay.smoothDelay) delayOneSample(base[k], n, smoothMemory[k]);
-            resampler[k].upsample(base[k], up[k], n);
             streams[k] = up[k];
+        }
+        for (int k = 0; k < 4; k += 2) {
+            const double* const from[2] = {base[k], base[k + 1]};
+            qrx::dsp::HalfBandResampler::upsampleTwo(resampler + k, from, streams + k, n);
         }
         ns = 2 * n;
     }
