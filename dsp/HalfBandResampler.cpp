@@ -74,20 +74,18 @@ const Kernels& kernels() {
 
 namespace halfband {
 
-void phaseSumsBaseline(const double* taps, const double* x, double* out, int count) noexcept {
-    phaseSums<xsimd::sse2, TapOrder::Folded>(taps, x, out, count);
-}
+const PhaseKernels kBaselineKernels = PhaseKernelsOf<xsimd::sse2, TapOrder::Folded>::kernels;
 
-PhaseSumsKernel phaseSumsFor(InstructionSet set) noexcept {
+const PhaseKernels& phaseKernelsFor(InstructionSet set) noexcept {
     if (set == InstructionSet::Avx2Fma && bestInstructionSet() == InstructionSet::Avx2Fma)
-        return phaseSumsAvx2;
-    return phaseSumsBaseline;
+        return kAvx2Kernels;
+    return kBaselineKernels;
 }
 
 }  // namespace halfband
 
 HalfBandResampler::HalfBandResampler() noexcept
-    : phaseSums_(halfband::phaseSumsFor(bestInstructionSet())),
+    : phase_(&halfband::phaseKernelsFor(bestInstructionSet())),
       upPhase_(kernels().upPhase.data()),
       downPhase_(kernels().downPhase.data()) {}
 
@@ -136,13 +134,10 @@ void HalfBandResampler::upsample(const double* in, double* out2n, int n) noexcep
         const int m = blockAt(done, n);
         double* x = upLine_.blockOf(m);  // x[i] is the block's sample i, x[-j] older ones
         std::memcpy(x, in + done, sizeof(double) * m);
-        // First output of x[k]: half-way between x[k-65] and x[k-64]; second: u(0) * x[k-64].
-        phaseSums_(upPhase_, x, sums_.data(), m);
-        double* o = out2n + 2 * done;
-        for (int i = 0; i < m; ++i) {
-            o[2 * i] = sums_[i];
-            o[2 * i + 1] = kUpCentre * x[i - kOddTapsPerSide];
-        }
+        // First output of x[k]: half-way between x[k-65] and x[k-64]; second: u(0) * x[k-64],
+        // u(0) being 1.
+        static_assert(kUpCentre == 1.0);
+        phase_->interleaved(upPhase_, x, x - kOddTapsPerSide, out2n + 2 * done, m);
         upLine_.advance(m);
         done += m;
     }
@@ -156,16 +151,54 @@ void HalfBandResampler::downsample(const double* in2n, double* out, int n) noexc
         const int m = blockAt(done, n);
         double* even = evenLine_.blockOf(m);
         double* odd = oddLine_.blockOf(m);
-        const double* pairs = in2n + 2 * done;
-        for (int i = 0; i < m; ++i) {
-            even[i] = pairs[2 * i];
-            odd[i] = pairs[2 * i + 1];
-        }
-        phaseSums_(downPhase_, even, sums_.data(), m);
-        for (int i = 0; i < m; ++i)
-            out[done + i] = sums_[i] + kDownCentre * odd[i - kOddTapsPerSide - 1];
+        phase_->split(in2n + 2 * done, even, odd, m);
+        phase_->withDirect(downPhase_, even, odd - kOddTapsPerSide - 1, kDownCentre, out + done, m);
         evenLine_.advance(m);
         oddLine_.advance(m);
+        done += m;
+    }
+}
+
+void HalfBandResampler::upsampleTwo(HalfBandResampler* two, const double* const in[2],
+                                    double* const out2n[2], int n) noexcept {
+    const double* x[2];
+    const double* direct[2];
+    for (int done = 0; done < n;) {
+        const int m = blockAt(done, n);
+        double* out[2];
+        for (int k = 0; k < 2; ++k) {
+            double* line = two[k].upLine_.blockOf(m);
+            std::memcpy(line, in[k] + done, sizeof(double) * m);
+            x[k] = line;
+            direct[k] = line - kOddTapsPerSide;
+            out[k] = out2n[k] + 2 * done;
+        }
+        two[0].phase_->interleavedTwo(two[0].upPhase_, x, direct, out, m);
+        for (int k = 0; k < 2; ++k) two[k].upLine_.advance(m);
+        done += m;
+    }
+}
+
+void HalfBandResampler::downsampleTwo(HalfBandResampler* two, const double* const in2n[2],
+                                      double* const out[2], int n) noexcept {
+    const double* even[2];
+    const double* odd[2];
+    for (int done = 0; done < n;) {
+        const int m = blockAt(done, n);
+        double* to[2];
+        for (int k = 0; k < 2; ++k) {
+            double* e = two[k].evenLine_.blockOf(m);
+            double* o = two[k].oddLine_.blockOf(m);
+            two[k].phase_->split(in2n[k] + 2 * done, e, o, m);
+            even[k] = e;
+            odd[k] = o - kOddTapsPerSide - 1;
+            to[k] = out[k] + done;
+        }
+        two[0].phase_->withDirectTwo(two[0].downPhase_, even, odd, kDownCentre, to, m);
+        for (int k = 0; k < 2; ++k) {
+            two[k].evenLine_.advance(m);
+            two[k].oddLine_.advance(m);
+        }
         done += m;
     }
 }

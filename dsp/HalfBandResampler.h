@@ -36,15 +36,41 @@ inline constexpr int kPhaseTaps = 128;
 // out[i] = sum over q = 0..127 of taps[q] * x[i - 128 + q] for i = 0..count-1, vectorised across
 // outputs. The taps must be symmetric (taps[63 - j] == taps[64 + j]), as a half-band phase is:
 // the baseline adds each symmetric pair of samples before multiplying. x[-128] .. x[count + 2] must
-// be readable and out[0 .. count + 3] writable (the last vector may run past `count`).
+// be readable (the last vector may read past `count`); only out[0 .. count - 1] is written.
 using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* out,
                                  int count) noexcept;
-void phaseSumsBaseline(const double* taps, const double* x, double* out, int count) noexcept;
-// Only where bestInstructionSet() is InstructionSet::Avx2Fma.
-void phaseSumsAvx2(const double* taps, const double* x, double* out, int count) noexcept;
 
-// The kernel of `set`, or the baseline where this processor cannot run `set`.
-PhaseSumsKernel phaseSumsFor(InstructionSet set) noexcept;
+// One instruction set's kernels: the plain sums, the same sums with what the resampler does with
+// them, so that its outputs are written in one pass (same reads as the plain sums; they write only
+// the outputs of i < count), and the split of the down-sampler's input pairs.
+struct PhaseKernels {
+    PhaseSumsKernel sums;
+    // Up-sampler: out2n[2i] = the sum of output i, out2n[2i + 1] = direct[i].
+    void (*interleaved)(const double* taps, const double* x, const double* direct, double* out2n,
+                        int count) noexcept;
+    // Down-sampler: out[i] = the sum of output i + directTap * direct[i]; directTap must be a
+    // power of two (the product exact), so that fused and separate rounding agree.
+    void (*withDirect)(const double* taps, const double* x, const double* direct, double directTap,
+                       double* out, int count) noexcept;
+    // Down-sampler input: even[i] = pairs[2i], odd[i] = pairs[2i + 1], i = 0..count-1.
+    void (*split)(const double* pairs, double* even, double* odd, int count) noexcept;
+    // interleaved and withDirect for two streams on the same taps at once.
+    void (*interleavedTwo)(const double* taps, const double* const x[2],
+                           const double* const direct[2], double* const out2n[2],
+                           int count) noexcept;
+    void (*withDirectTwo)(const double* taps, const double* const x[2],
+                          const double* const direct[2], double directTap, double* const out[2],
+                          int count) noexcept;
+};
+extern const PhaseKernels kBaselineKernels;
+// Only where bestInstructionSet() is InstructionSet::Avx2Fma.
+extern const PhaseKernels kAvx2Kernels;
+
+// The kernels of `set`, or the baseline ones where this processor cannot run `set`.
+const PhaseKernels& phaseKernelsFor(InstructionSet set) noexcept;
+inline PhaseSumsKernel phaseSumsFor(InstructionSet set) noexcept {
+    return phaseKernelsFor(set).sums;
+}
 
 }  // namespace halfband
 
@@ -64,12 +90,18 @@ class HalfBandResampler {
     void reset() noexcept;
 
     // The kernels of the coming calls (the engine passes its choice at the start of each block).
-    void useKernels(InstructionSet set) noexcept { phaseSums_ = halfband::phaseSumsFor(set); }
+    void useKernels(InstructionSet set) noexcept { phase_ = &halfband::phaseKernelsFor(set); }
 
     // n base-rate samples in, 2n samples out. in and out2n must not overlap.
     void upsample(const double* in, double* out2n, int n) noexcept;
     // 2n samples in, n base-rate samples out. out may be in2n (in place).
     void downsample(const double* in2n, double* out, int n) noexcept;
+    // Both calls for two streams at once (the same results, cheaper): `two` points to the two
+    // resamplers, which use the same kernels.
+    static void upsampleTwo(HalfBandResampler* two, const double* const in[2],
+                            double* const out2n[2], int n) noexcept;
+    static void downsampleTwo(HalfBandResampler* two, const double* const in2n[2],
+                              double* const out[2], int n) noexcept;
 
     // Delay-only stages: n in, n out, delayed by exactly 64 samples. They use the history of the
     // same direction; delayUp() keeps the same history as upsample(), so switching between the two
@@ -82,7 +114,7 @@ class HalfBandResampler {
     static double downTap(int i) noexcept;
 
   private:
-    halfband::PhaseSumsKernel phaseSums_;
+    const halfband::PhaseKernels* phase_;
     const double* upPhase_;    // taps of the interpolated phase on x[k-128] .. x[k-1]
     const double* downPhase_;  // taps of the even samples E[k-128] .. E[k-1]
     // A line of past samples: the newest kHistory samples end at end_, oldest first; blocks
@@ -105,7 +137,6 @@ class HalfBandResampler {
     HistoryLine upLine_;    // base-rate input (both up modes)
     HistoryLine evenLine_;  // first sample of each 2x pair, or the base-rate input in delay mode
     HistoryLine oddLine_;   // second sample of each 2x pair
-    alignas(32) std::array<double, kBlock + 4> sums_{};
 };
 
 }  // namespace qrx::dsp

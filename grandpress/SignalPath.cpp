@@ -196,8 +196,11 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     if (lay.sideChainOversampled) {
         for (int k = 0; k < 4; ++k) {
             if (lay.smoothDelay) delayOneSample(base[k], n, smoothMemory[k]);
-            resampler[k].upsample(base[k], up[k], n);
             streams[k] = up[k];
+        }
+        for (int k = 0; k < 4; k += 2) {
+            const double* const from[2] = {base[k], base[k + 1]};
+            qrx::dsp::HalfBandResampler::upsampleTwo(resampler + k, from, streams + k, n);
         }
         ns = 2 * n;
     }
@@ -215,8 +218,9 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
 
     // Back to the base rate.
     if (lay.gainOversampled) {
-        resampler[0].downsample(out[0], out[0], n);
-        resampler[1].downsample(out[1], out[1], n);
+        const double* const from[2] = {out[0], out[1]};
+        double* const to[2] = {out[0], out[1]};
+        qrx::dsp::HalfBandResampler::downsampleTwo(resampler, from, to, n);
     }
     (void)ng;
 
@@ -247,9 +251,11 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     int ng = ns;
     const double* g[4] = {mL, mR, dL, dR};
     if (lay.gainOversampled && !lay.sideChainOversampled) {
-        for (int k = 0; k < 4; ++k) {
-            resampler[k].upsample(g[k], gainIn[k], n);
+        for (int k = 0; k < 4; k += 2) {
+            double* const to[2] = {gainIn[k], gainIn[k + 1]};
+            qrx::dsp::HalfBandResampler::upsampleTwo(resampler + k, g + k, to, n);
             g[k] = gainIn[k];
+            g[k + 1] = gainIn[k + 1];
         }
         ng = 2 * n;
     }

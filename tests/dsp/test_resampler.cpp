@@ -335,6 +335,59 @@ TEST_P(HalfBandResamplerKernels, MatchesThePlainFormula) {
     EXPECT_LT(largestDifference(down, plainDownsample(twice)), 1e-14);
 }
 
+TEST_P(HalfBandResamplerKernels, CallsOfEveryLengthWriteExactlyTheirOutputs) {
+    // The outputs are written by the tap-sum kernels themselves, a vector at a time: calls of
+    // 1..70 samples, one stream at a time or two at once, fill their 2n (or n) outputs, leave
+    // the samples around them alone and give what one long call gives.
+    constexpr double kUntouched = -12345.0;
+    constexpr int kGuard = 8;
+    const int total = 70 * 71 / 2;
+    const std::vector<double> in[2] = {randomSignal(total, 31), randomSignal(total, 33)};
+    const std::vector<double> twice[2] = {randomSignal(2 * total, 32), randomSignal(2 * total, 34)};
+    std::vector<double> up[2], down[2];
+    for (int s = 0; s < 2; ++s) {
+        R whole = resampler();
+        up[s].resize(2 * total);
+        down[s].resize(total);
+        whole.upsample(in[s].data(), up[s].data(), total);
+        whole.downsample(twice[s].data(), down[s].data(), total);
+    }
+
+    R single = resampler();
+    R two[2] = {resampler(), resampler()};
+    int k = 0;
+    for (int m = 1; m <= 70; ++m) {
+        SCOPED_TRACE(m);
+        std::vector<double> u[3], d[3];  // stream 0 alone, streams 0 and 1 together
+        for (int s = 0; s < 3; ++s) {
+            u[s].assign(2 * m + 2 * kGuard, kUntouched);
+            d[s].assign(m + 2 * kGuard, kUntouched);
+        }
+        single.upsample(in[0].data() + k, u[0].data() + kGuard, m);
+        single.downsample(twice[0].data() + 2 * k, d[0].data() + kGuard, m);
+        const double* const upIn[2] = {in[0].data() + k, in[1].data() + k};
+        double* const upOut[2] = {u[1].data() + kGuard, u[2].data() + kGuard};
+        R::upsampleTwo(two, upIn, upOut, m);
+        const double* const downIn[2] = {twice[0].data() + 2 * k, twice[1].data() + 2 * k};
+        double* const downOut[2] = {d[1].data() + kGuard, d[2].data() + kGuard};
+        R::downsampleTwo(two, downIn, downOut, m);
+        for (int s = 0; s < 3; ++s) {
+            const int stream = s < 2 ? 0 : 1;
+            for (int i = 0; i < kGuard; ++i) {
+                ASSERT_EQ(u[s][i], kUntouched) << s;
+                ASSERT_EQ(u[s][kGuard + 2 * m + i], kUntouched) << s;
+                ASSERT_EQ(d[s][i], kUntouched) << s;
+                ASSERT_EQ(d[s][kGuard + m + i], kUntouched) << s;
+            }
+            for (int i = 0; i < 2 * m; ++i)
+                ASSERT_EQ(u[s][kGuard + i], up[stream][2 * k + i]) << s << " " << i;
+            for (int i = 0; i < m; ++i)
+                ASSERT_EQ(d[s][kGuard + i], down[stream][k + i]) << s << " " << i;
+        }
+        k += m;
+    }
+}
+
 QRX_ON_BOTH_KERNEL_SETS(HalfBandResamplerKernels);
 
 TEST(HalfBandResampler, KernelSetsAgreeAndMaySwitchBetweenBlocks) {
