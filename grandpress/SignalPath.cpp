@@ -47,6 +47,22 @@ inline void gainStageFrame(const double a[4], double gL, double gR, const Glidin
     }
 }
 
+// The glides of n frames, frame i with noise[i >> Shift]: makeup, output gain and mix of each
+// frame into glided[0], [1], [2] (the shift a constant keeps the loop short).
+template <int Shift>
+void glideFrames(GlidingGains& gl, const EngineSettings& s, const double* noise, int n,
+                 double (*glided)[kChunk2x]) noexcept {
+    const GlidingGains::Pulls pulls = GlidingGains::pullsOf(s);
+    GlidingGains g = gl;
+    for (int i = 0; i < n; ++i) {
+        g.glide(pulls, noise[i >> Shift]);
+        glided[0][i] = g.makeup;
+        glided[1][i] = g.output;
+        glided[2][i] = g.mix;
+    }
+    gl = g;
+}
+
 }  // namespace
 
 SignalPath::SignalPath(const EngineSettings& initial) noexcept : current(initial) {
@@ -269,12 +285,10 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     realign.push(lines, ng, lay.realignDelay, realigned);
     // The glides and the gain meter are serial (the meter runs both channels at once); the
     // frames after them are not.
-    for (int i = 0; i < ng; ++i) {
-        gl.glide(s, noiseC[i >> noiseShift]);
-        glided[0][i] = gl.makeup;
-        glided[1][i] = gl.output;
-        glided[2][i] = gl.mix;
-    }
+    if (noiseShift == 0)
+        glideFrames<0>(gl, s, noiseC, ng, glided);
+    else
+        glideFrames<1>(gl, s, noiseC, ng, glided);
     gains = gl;
     if (gainMeter) meters.feedGains(curve, curve + ng, ng, limiterGain, noiseC, noiseShift);
     const double* mainL = realigned[0];
