@@ -38,7 +38,8 @@ void peaksPass(const double* left, const double* right, int n, double* peak) noe
 
 // Without branches: maxima over 2, 4, 8, ... peaks in place, then each window as the larger of
 // two overlapping power-of-two runs.
-void windowMaximaPass(double* run, int span, int n, double* m) noexcept {
+void windowMaximaPass(double* run, int span, int n, const double* noise, int noiseStep,
+                      double* m) noexcept {
     const int runLength = span + n - 1;
     int width = 1;
     for (; 2 * width <= span; width *= 2) {
@@ -47,7 +48,11 @@ void windowMaximaPass(double* run, int span, int n, double* m) noexcept {
         for (int j = 0; j < count; ++j) run[j] = larger(run[j], ahead[j]);
     }
     const double* late = run + span - width;
-    for (int i = 0; i < n; ++i) m[i] = larger(run[i], late[i]) + kPassWindowOffset;
+    if (noiseStep == 1)  // (a constant step keeps the loop on vectors)
+        for (int i = 0; i < n; ++i) m[i] = larger(run[i], late[i]) + kPassWindowOffset + noise[i];
+    else
+        for (int i = 0; i < n; ++i)
+            m[i] = larger(run[i], late[i]) + kPassWindowOffset + noise[i * noiseStep];
 }
 
 void envelopeStepsPass(const double* fast, const double* slow, const double* m, int n,
