@@ -5,6 +5,7 @@
 
 #include "grandpress/GainCurve.h"
 #include "grandpress/InputStage.h"
+#include "grandpress/MixKernels.h"
 
 namespace grandpress {
 
@@ -308,15 +309,9 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
             yR[i] = glided[1][i] * dryR[i];
         }
     } else {
-        const double* gL = curve;
-        const double* gR = curve + ng;
-        for (int i = 0; i < ng; ++i) {
-            const double makeup = glided[0][i] * autoMakeup;
-            const double wL = mainL[i] * gL[i] * makeup;
-            const double wR = mainR[i] * gR[i] * makeup;
-            yL[i] = glided[1][i] * (dryL[i] + glided[2][i] * (wL - dryL[i]));
-            yR[i] = glided[1][i] * (dryR[i] + glided[2][i] * (wR - dryR[i]));
-        }
+        const MixStreams streams = {mainL,      mainR,     dryL,      dryR,      curve,
+                                    curve + ng, glided[0], glided[1], glided[2], autoMakeup};
+        mixFrames(kernels, streams, ng, yL, yR);
     }
     lastGain[0] = curve[ng - 1];
     lastGain[1] = curve[2 * ng - 1];
