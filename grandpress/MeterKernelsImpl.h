@@ -39,6 +39,33 @@ inline void holdGainPair(__m128d value, __m128d& held, __m128d& taken) noexcept 
     taken = _mm_or_pd(taken, take);
 }
 
+// Where the gain loops leave a chunk's readings: each stored for the holds, and their extremes.
+struct GainReadingsOut {
+    double (*vuOut)[2];
+    double (*ppmOut)[2];
+    __m128d vuLow = _mm_set1_pd(1e300), vuHigh = _mm_set1_pd(-1e300);
+    __m128d ppmLow = _mm_set1_pd(1e300), ppmHigh = _mm_set1_pd(-1e300);
+
+    [[gnu::always_inline]] inline void take(int i, __m128d vu, __m128d ppm) noexcept {
+        _mm_store_pd(vuOut[i], vu);
+        _mm_store_pd(ppmOut[i], ppm);
+        vuLow = _mm_min_pd(vuLow, vu);
+        vuHigh = _mm_max_pd(vuHigh, vu);
+        ppmLow = _mm_min_pd(ppmLow, ppm);
+        ppmHigh = _mm_max_pd(ppmHigh, ppm);
+    }
+    // The needles' ends into p, the extremes (VU, PPM) into low and high.
+    void finish(PairState& p, __m128d vu, __m128d ppm, __m128d low[2],
+                __m128d high[2]) const noexcept {
+        p.vu = vu;
+        p.ppm = ppm;
+        low[0] = vuLow;
+        high[0] = vuHigh;
+        low[1] = ppmLow;
+        high[1] = ppmHigh;
+    }
+};
+
 // The gain meter over a chunk: readings, integrators and their extremes (low and high: VU,
 // PPM); the readings go to vuOut and ppmOut for the holds.
 template <bool Expanding>
@@ -54,8 +81,7 @@ void gainReadings(PairState& p, const MeterCoefficients& in, const double* gainL
     const __m128d kVu = _mm_set1_pd(in.keepVu), kBack = _mm_set1_pd(in.keepBack);
     const __m128d kFall = _mm_set1_pd(in.keepAttack);
     __m128d vu = p.vu, ppm = p.ppm;
-    __m128d vuLow = _mm_set1_pd(1e300), vuHigh = _mm_set1_pd(-1e300);
-    __m128d ppmLow = vuLow, ppmHigh = vuHigh;
+    GainReadingsOut out{vuOut, ppmOut};
     for (int i = 0; i < n; ++i) {
         const __m128d nz = _mm_set1_pd(noise[i >> noiseShift]);
         const __m128d scaled = _mm_mul_pd(pairOf(gainLeft[i], gainRight[i]), scale);
@@ -70,19 +96,9 @@ void gainReadings(PairState& p, const MeterCoefficients& in, const double* gainL
         const __m128d fall =
             _mm_add_pd(_mm_mul_pd(ppm, kFall), _mm_add_pd(_mm_mul_pd(fallRate, value), nz));
         ppm = pick(attack, fall, back);
-        _mm_store_pd(vuOut[i], vu);
-        _mm_store_pd(ppmOut[i], ppm);
-        vuLow = _mm_min_pd(vuLow, vu);
-        vuHigh = _mm_max_pd(vuHigh, vu);
-        ppmLow = _mm_min_pd(ppmLow, ppm);
-        ppmHigh = _mm_max_pd(ppmHigh, ppm);
+        out.take(i, vu, ppm);
     }
-    p.vu = vu;
-    p.ppm = ppm;
-    low[0] = vuLow;
-    high[0] = vuHigh;
-    low[1] = ppmLow;
-    high[1] = ppmHigh;
+    out.finish(p, vu, ppm, low, high);
 }
 
 #ifdef __AVX2__
@@ -146,8 +162,7 @@ void gainRecursions(PairState& p, const MeterCoefficients& in, const GainTerms& 
     const __m128d kVu = _mm_set1_pd(in.keepVu), kBack = _mm_set1_pd(in.keepBack);
     const __m128d kFall = _mm_set1_pd(in.keepAttack);
     __m128d vu = p.vu, ppm = p.ppm;
-    __m128d vuLow = _mm_set1_pd(1e300), vuHigh = _mm_set1_pd(-1e300);
-    __m128d ppmLow = vuLow, ppmHigh = vuHigh;
+    GainReadingsOut out{vuOut, ppmOut};
     for (int i = 0; i < n; ++i) {
         const __m128d value = _mm_load_pd(t.value[i]);
         vu = _mm_add_pd(_mm_mul_pd(vu, kVu), _mm_load_pd(t.vuIn[i]));
@@ -155,19 +170,9 @@ void gainRecursions(PairState& p, const MeterCoefficients& in, const GainTerms& 
         const __m128d back = _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_load_pd(t.backIn[i]));
         const __m128d fall = _mm_add_pd(_mm_mul_pd(ppm, kFall), _mm_load_pd(t.fallIn[i]));
         ppm = pick(attack, fall, back);
-        _mm_store_pd(vuOut[i], vu);
-        _mm_store_pd(ppmOut[i], ppm);
-        vuLow = _mm_min_pd(vuLow, vu);
-        vuHigh = _mm_max_pd(vuHigh, vu);
-        ppmLow = _mm_min_pd(ppmLow, ppm);
-        ppmHigh = _mm_max_pd(ppmHigh, ppm);
+        out.take(i, vu, ppm);
     }
-    p.vu = vu;
-    p.ppm = ppm;
-    low[0] = vuLow;
-    high[0] = vuHigh;
-    low[1] = ppmLow;
-    high[1] = ppmHigh;
+    out.finish(p, vu, ppm, low, high);
 }
 #endif
 
