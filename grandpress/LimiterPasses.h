@@ -14,8 +14,9 @@ struct LimiterPasses {
     // peak[i]: the peak measure of frame i (left[i], right[i]), capped.
     void (*peaks)(const double* left, const double* right, int n, double* peak) noexcept;
     // Sliding maxima: run[0 .. span + n - 2] are peaks in line order (overwritten); m[i] becomes
-    // the largest of run[i .. i + span - 1] plus the window offset.
-    void (*windowMaxima)(double* run, int span, int n, double* m) noexcept;
+    // the largest of run[i .. i + span - 1] plus the window offset, plus noise[i * noiseStep].
+    void (*windowMaxima)(double* run, int span, int n, const double* noise, int noiseStep,
+                         double* m) noexcept;
     // The fast and slow level averages of the window peaks m (a biquad each, `lanes` their
     // x1, x2, y1, y2 and noise offset, fast then slow).
     void (*levelAverages)(const double* m, int n, const qrx::dsp::BiquadCoefficients& fast,

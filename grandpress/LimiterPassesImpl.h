@@ -38,7 +38,8 @@ void peaksPass(const double* left, const double* right, int n, double* peak) noe
 
 // Without branches: maxima over 2, 4, 8, ... peaks in place, then each window as the larger of
 // two overlapping power-of-two runs.
-void windowMaximaPass(double* run, int span, int n, double* m) noexcept {
+void windowMaximaPass(double* run, int span, int n, const double* noise, int noiseStep,
+                      double* m) noexcept {
     const int runLength = span + n - 1;
     int width = 1;
     for (; 2 * width <= span; width *= 2) {
@@ -47,7 +48,11 @@ void windowMaximaPass(double* run, int span, int n, double* m) noexcept {
         for (int j = 0; j < count; ++j) run[j] = larger(run[j], ahead[j]);
     }
     const double* late = run + span - width;
-    for (int i = 0; i < n; ++i) m[i] = larger(run[i], late[i]) + kPassWindowOffset;
+    if (noiseStep == 1)  // (a constant step keeps the loop on vectors)
+        for (int i = 0; i < n; ++i) m[i] = larger(run[i], late[i]) + kPassWindowOffset + noise[i];
+    else
+        for (int i = 0; i < n; ++i)
+            m[i] = larger(run[i], late[i]) + kPassWindowOffset + noise[i * noiseStep];
 }
 
 void envelopeStepsPass(const double* fast, const double* slow, const double* m, int n,
@@ -66,32 +71,59 @@ void envelopeStepsPass(const double* fast, const double* slow, const double* m, 
 // the other.
 typedef double LanePair __attribute__((vector_size(16)));
 
-void levelAveragesPass(const double* m, int n, const qrx::dsp::BiquadCoefficients& cf,
-                       const qrx::dsp::BiquadCoefficients& cs, double lanes[2][5],
-                       double* __restrict fastLevel, double* __restrict slowLevel) noexcept {
-    const LanePair b0 = {cf.b0, cs.b0}, b1 = {cf.b1, cs.b1}, b2 = {cf.b2, cs.b2};
-    const LanePair a1 = {cf.a1, cs.a1}, a2 = {cf.a2, cs.a2};
-    LanePair x1 = {lanes[0][0], lanes[1][0]}, x2 = {lanes[0][1], lanes[1][1]};
-    LanePair y1 = {lanes[0][2], lanes[1][2]}, y2 = {lanes[0][3], lanes[1][3]};
-    LanePair offset = {lanes[0][4], lanes[1][4]};
-    for (int i = 0; i < n; ++i) {
-        const LanePair before = offset;
-        offset = -offset;
-        const LanePair x = m[i] + offset;
+struct LevelLanes {
+    LanePair b0, b1, b2, a1, a2;
+    LanePair x1, x2, y1, y2;
+
+    // One frame of both filters on the peak mp, with the noise offset before and after its flip.
+    [[gnu::always_inline]] inline LanePair step(double mp, LanePair before,
+                                                LanePair after) noexcept {
+        const LanePair x = mp + after;
         const LanePair y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
         x2 = x1;
         x1 = x;
         y2 = y1;
         y1 = y + before;
+        return y;
+    }
+};
+
+void levelAveragesPass(const double* m, int n, const qrx::dsp::BiquadCoefficients& cf,
+                       const qrx::dsp::BiquadCoefficients& cs, double lanes[2][5],
+                       double* __restrict fastLevel, double* __restrict slowLevel) noexcept {
+    LevelLanes f = {{cf.b0, cs.b0},
+                    {cf.b1, cs.b1},
+                    {cf.b2, cs.b2},
+                    {cf.a1, cs.a1},
+                    {cf.a2, cs.a2},
+                    {lanes[0][0], lanes[1][0]},
+                    {lanes[0][1], lanes[1][1]},
+                    {lanes[0][2], lanes[1][2]},
+                    {lanes[0][3], lanes[1][3]}};
+    // Frames in pairs: the offsets of the two frames are constants.
+    LanePair plus = {lanes[0][4], lanes[1][4]};
+    const LanePair minus = -plus;
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        const LanePair y0 = f.step(m[i], plus, minus);
+        fastLevel[i] = y0[0];
+        slowLevel[i] = y0[1];
+        const LanePair y1 = f.step(m[i + 1], minus, plus);
+        fastLevel[i + 1] = y1[0];
+        slowLevel[i + 1] = y1[1];
+    }
+    if (i < n) {
+        const LanePair y = f.step(m[i], plus, minus);
         fastLevel[i] = y[0];
         slowLevel[i] = y[1];
+        plus = minus;
     }
     for (int k = 0; k < 2; ++k) {
-        lanes[k][0] = x1[k];
-        lanes[k][1] = x2[k];
-        lanes[k][2] = y1[k];
-        lanes[k][3] = y2[k];
-        lanes[k][4] = offset[k];
+        lanes[k][0] = f.x1[k];
+        lanes[k][1] = f.x2[k];
+        lanes[k][2] = f.y1[k];
+        lanes[k][3] = f.y2[k];
+        lanes[k][4] = plus[k];
     }
 }
 
@@ -102,10 +134,10 @@ double envelopePass(double e, const double* m, const double* keepDown, const dou
     const __m128d kUp = _mm_set_sd(keepUp);
     __m128d ev = _mm_set_sd(e);
     for (int i = 0; i < n; ++i) {
-        const __m128d up = _mm_add_sd(_mm_mul_sd(ev, kUp), _mm_load_sd(pullUp + i));
+        const __m128d up = _mm_add_pd(_mm_mul_pd(ev, kUp), _mm_load_sd(pullUp + i));
         const __m128d down =
-            _mm_add_sd(_mm_mul_sd(ev, _mm_load_sd(keepDown + i)), _mm_load_sd(pullDown + i));
-        const __m128d rising = _mm_cmpgt_sd(_mm_load_sd(m + i), ev);  // all ones where m > e
+            _mm_add_pd(_mm_mul_pd(ev, _mm_load_sd(keepDown + i)), _mm_load_sd(pullDown + i));
+        const __m128d rising = _mm_cmplt_pd(ev, _mm_load_sd(m + i));  // all ones where m > e
 #ifdef __AVX__
         ev = _mm_blendv_pd(down, up, rising);
 #else

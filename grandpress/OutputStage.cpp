@@ -110,8 +110,7 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         const int span = static_cast<int>((w0 - r0) & kMask) + 1;
         alignas(64) double run[kRing + 128];
         ringOut(peak, r0, run, span + n - 1);
-        pass.windowMaxima(run, span, n, m);
-        for (int i = 0; i < n; ++i) m[i] += noise[i * noiseStep];
+        pass.windowMaxima(run, span, n, noise, noiseStep, m);
         // Level averages, then the release speed-up and both envelope steps of every frame
         // (feed-forward).
         double levels[2][5];

@@ -46,12 +46,19 @@ struct GlidingGains {
     }
     // x += (target - x) * 0.001 + noise, arranged so that each step depends on x through one
     // product and one sum only (the glides are serial; rounding aside the same values).
-    void glide(const EngineSettings& s, double noise) noexcept {
-        constexpr double kGlide = 0.001;
-        constexpr double kKeep = 1.0 - kGlide;
-        makeup = makeup * kKeep + (s.makeupGain * kGlide + noise);
-        output = output * kKeep + (s.outputGain * kGlide + noise);
-        mix = mix * kKeep + (s.mixAmount * kGlide + noise);
+    static constexpr double kGlide = 0.001;
+    static constexpr double kKeep = 1.0 - kGlide;
+    // What each step adds besides the noise: the targets times the glide.
+    struct Pulls {
+        double makeup, output, mix;
+    };
+    static Pulls pullsOf(const EngineSettings& s) noexcept {
+        return {s.makeupGain * kGlide, s.outputGain * kGlide, s.mixAmount * kGlide};
+    }
+    void glide(const Pulls& p, double noise) noexcept {
+        makeup = makeup * kKeep + (p.makeup + noise);
+        output = output * kKeep + (p.output + noise);
+        mix = mix * kKeep + (p.mix + noise);
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include "grandpress/GainCurve.h"
 #include "grandpress/InputStage.h"
+#include "grandpress/MixKernels.h"
 
 namespace grandpress {
 
@@ -45,6 +46,22 @@ inline void gainStageFrame(const double a[4], double gL, double gR, const Glidin
         yL = gl.output * (a[2] + gl.mix * (wL - a[2]));
         yR = gl.output * (a[3] + gl.mix * (wR - a[3]));
     }
+}
+
+// The glides of n frames, frame i with noise[i >> Shift]: makeup, output gain and mix of each
+// frame into glided[0], [1], [2] (the shift a constant keeps the loop short).
+template <int Shift>
+void glideFrames(GlidingGains& gl, const EngineSettings& s, const double* noise, int n,
+                 double (*glided)[kChunk2x]) noexcept {
+    const GlidingGains::Pulls pulls = GlidingGains::pullsOf(s);
+    GlidingGains g = gl;
+    for (int i = 0; i < n; ++i) {
+        g.glide(pulls, noise[i >> Shift]);
+        glided[0][i] = g.makeup;
+        glided[1][i] = g.output;
+        glided[2][i] = g.mix;
+    }
+    gl = g;
 }
 
 }  // namespace
@@ -275,12 +292,10 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     realign.push(lines, ng, lay.realignDelay, realigned);
     // The glides and the gain meter are serial (the meter runs both channels at once); the
     // frames after them are not.
-    for (int i = 0; i < ng; ++i) {
-        gl.glide(s, noiseC[i >> noiseShift]);
-        glided[0][i] = gl.makeup;
-        glided[1][i] = gl.output;
-        glided[2][i] = gl.mix;
-    }
+    if (noiseShift == 0)
+        glideFrames<0>(gl, s, noiseC, ng, glided);
+    else
+        glideFrames<1>(gl, s, noiseC, ng, glided);
     gains = gl;
     if (gainMeter) meters.feedGains(curve, curve + ng, ng, limiterGain, noiseC, noiseShift);
     const double* mainL = realigned[0];
@@ -300,15 +315,9 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
             yR[i] = glided[1][i] * dryR[i];
         }
     } else {
-        const double* gL = curve;
-        const double* gR = curve + ng;
-        for (int i = 0; i < ng; ++i) {
-            const double makeup = glided[0][i] * autoMakeup;
-            const double wL = mainL[i] * gL[i] * makeup;
-            const double wR = mainR[i] * gR[i] * makeup;
-            yL[i] = glided[1][i] * (dryL[i] + glided[2][i] * (wL - dryL[i]));
-            yR[i] = glided[1][i] * (dryR[i] + glided[2][i] * (wR - dryR[i]));
-        }
+        const MixStreams streams = {mainL,      mainR,     dryL,      dryR,      curve,
+                                    curve + ng, glided[0], glided[1], glided[2], autoMakeup};
+        mixFrames(kernels, streams, ng, yL, yR);
     }
     lastGain[0] = curve[ng - 1];
     lastGain[1] = curve[2 * ng - 1];

@@ -1,0 +1,33 @@
+// The gain stage's mix over a chunk (the realigned main signal through its gains and makeup,
+// blended with the dry signal, times the output gain), built once for plain x86-64 and once for
+// AVX2 (MixKernels_avx2.cpp); the signal path picks one per block.
+//
+// Threads: audio thread. Pure functions over the arrays they are given; nothing allocates.
+#pragma once
+
+#include "dsp/InstructionSet.h"
+
+namespace grandpress {
+
+// A chunk's streams of the mix: frame i has main and dry samples, the curve's gains, the
+// gliding makeup, output gain and mix amount.
+struct MixStreams {
+    const double *mainLeft, *mainRight, *dryLeft, *dryRight;
+    const double *gainLeft, *gainRight;
+    const double *makeup, *output, *mix;
+    double autoMakeup;
+};
+
+// y = output * (dry + mix * (main * gain * makeup * autoMakeup - dry)) for n frames.
+void mixFramesBaseline(const MixStreams& in, int n, double* left, double* right) noexcept;
+void mixFramesAvx2(const MixStreams& in, int n, double* left, double* right) noexcept;
+
+inline void mixFrames(qrx::dsp::InstructionSet set, const MixStreams& in, int n, double* left,
+                      double* right) noexcept {
+    if (set == qrx::dsp::InstructionSet::Avx2Fma)
+        mixFramesAvx2(in, n, left, right);
+    else
+        mixFramesBaseline(in, n, left, right);
+}
+
+}  // namespace grandpress

@@ -1,0 +1,32 @@
+// The body of the gain stage's mix (MixKernels.h), included by exactly one source file per
+// instruction set; internal linkage, so each build keeps its own code.
+#pragma once
+
+#include "grandpress/MixKernels.h"
+
+namespace grandpress {
+namespace {
+
+void mixFramesPass(const MixStreams& in, int n, double* __restrict left,
+                   double* __restrict right) noexcept {
+    const double* __restrict mainL = in.mainLeft;
+    const double* __restrict mainR = in.mainRight;
+    const double* __restrict dryL = in.dryLeft;
+    const double* __restrict dryR = in.dryRight;
+    const double* __restrict gL = in.gainLeft;
+    const double* __restrict gR = in.gainRight;
+    const double* __restrict makeupOf = in.makeup;
+    const double* __restrict output = in.output;
+    const double* __restrict mix = in.mix;
+    const double autoMakeup = in.autoMakeup;
+    for (int i = 0; i < n; ++i) {
+        const double makeup = makeupOf[i] * autoMakeup;
+        const double wL = mainL[i] * gL[i] * makeup;
+        const double wR = mainR[i] * gR[i] * makeup;
+        left[i] = output[i] * (dryL[i] + mix[i] * (wL - dryL[i]));
+        right[i] = output[i] * (dryR[i] + mix[i] * (wR - dryR[i]));
+    }
+}
+
+}  // namespace
+}  // namespace grandpress
