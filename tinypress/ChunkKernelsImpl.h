@@ -489,6 +489,14 @@ struct Kernels {
         }
     }
 
+    static void scale(const double* from, int n, double factor, double* to) noexcept {
+        const Wide f(factor);
+        int k = 0;
+        for (; k + kWide <= n; k += kWide)
+            (f * Wide::load_unaligned(from + k)).store_unaligned(to + k);
+        for (; k < n; ++k) to[k] = factor * from[k];
+    }
+
     // ---- envelope, gain curve, output ----
 
     // The envelope in three passes: the normalised level P of both lanes over the whole chunk,
@@ -803,7 +811,7 @@ struct Kernels {
         const int whole = (n + kWide - 1) / kWide * kWide;
         gainCurve(s, j.gain[0], whole);
         if (j.lanesAgree)
-            std::memcpy(j.gain[1], j.gain[0], sizeof(double) * static_cast<std::size_t>(whole));
+            j.gain[1] = j.gain[0];
         else
             gainCurve(s, j.gain[1], whole);
 
@@ -1136,9 +1144,9 @@ struct Kernels {
         }
     }
 
-    static constexpr ChunkKernels table{&noise,        &noisePair, &readFinite, &writeFloats,
-                                        &spreadNoise,  &shelves,   &link,       &dynamics,
-                                        &signalMeters, &gainMeters};
+    static constexpr ChunkKernels table{&noise,       &noisePair,    &readFinite, &writeFloats,
+                                        &spreadNoise, &shelves,      &link,       &dynamics,
+                                        &scale,       &signalMeters, &gainMeters};
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dsp/HilbertKernel.h"
+#include "tinypress/ChunkKernels.h"
 
 namespace tinypress {
 
@@ -70,7 +71,7 @@ void Detector::process(qrx::dsp::InstructionSet set, const double* const filtere
                     out[k + j] = kSmoothScale * static_cast<double>(fastSquareRoot(y));
                 }
             } else {
-                for (int j = 0; j < run; ++j) out[k + j] = kDraftScale * centre[j];
+                kernelsFor(set).scale(centre, run, kDraftScale, out + k);
             }
             k += run;
         }

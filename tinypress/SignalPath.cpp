@@ -290,8 +290,8 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
         job.channel[0] = &meters.ch[0];
         job.channel[1] = &meters.ch[1];
         const bool pre = s.meterSource == kMeterPre;
-        job.value[0] = pre ? main[0] : gain[0];
-        job.value[1] = stereo ? (pre ? main[1] : gain[1]) : job.value[0];
+        job.value[0] = pre ? main[0] : dynamics.gain[0];
+        job.value[1] = stereo ? (pre ? main[1] : dynamics.gain[1]) : job.value[0];
         job.noise = noise;
         if (pre)
             kernels->signalMeters(job);

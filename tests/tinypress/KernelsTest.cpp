@@ -292,6 +292,62 @@ TEST(TinyPressKernels, EnvelopeAndGainCurveFollowThePlainCode) {
     }
 }
 
+// Linked lanes from equal states run one gain curve: both lanes' gains (gain[1] as the kernel
+// leaves it) and outputs are those of separate lanes.
+TEST(TinyPressKernels, AgreeingLanesShareOneGainCurve) {
+    for (const auto& [kernels, name] : kernelSets()) {
+        const EngineSettings s = dynamicsSettings(0.25, true, true, false);
+        EnvelopeState shared[2], separate[2];
+        double makeup[2] = {1.0, 1.0}, output[2] = {1.0, 1.0};
+        int at = 0;
+        for (int round = 0; round < 40; ++round) {
+            const int n = round % 2 ? kChunk : 29;
+            alignas(64) double level[kChunk] = {}, main[2][kChunk] = {}, noise[kChunk] = {};
+            for (int k = 0; k < n; ++k, ++at) {
+                level[k] = 0.4 * std::exp(4.0 * std::sin(0.003 * at)) * std::sin(0.2 * at);
+                main[0][k] = 0.5 * std::sin(0.05 * at);
+                main[1][k] = 0.3 * std::cos(0.07 * at);
+                noise[k] = at % 2 ? 1e-12 : -1e-12;
+            }
+            alignas(64) double gain[2][2][kChunk], out[2][2][kChunk], outGain[2][kChunk];
+            for (int run = 0; run < 2; ++run) {
+                DynamicsJob job;
+                job.n = n;
+                job.settings = &s;
+                EnvelopeState* states = run == 0 ? shared : separate;
+                job.envelope[0] = &states[0];
+                job.envelope[1] = &states[1];
+                job.level[0] = job.level[1] = level;
+                job.lanesAgree = run == 0;
+                job.main[0] = main[0];
+                job.main[1] = main[1];
+                job.noise = noise;
+                job.makeup = makeup[run];
+                job.output = output[run];
+                job.gain[0] = gain[run][0];
+                job.gain[1] = gain[run][1];
+                job.outGain = outGain[run];
+                job.out[0] = out[run][0];
+                job.out[1] = out[run][1];
+                kernels->dynamics(job);
+                makeup[run] = job.makeup;
+                output[run] = job.output;
+                if (run == 0) {
+                    ASSERT_EQ(job.gain[1], gain[0][0]) << name;
+                } else {
+                    ASSERT_EQ(job.gain[1], gain[1][1]) << name;
+                }
+            }
+            for (int k = 0; k < n; ++k) {
+                EXPECT_EQ(gain[0][0][k], gain[1][0][k]) << name << " at " << at - n + k;
+                EXPECT_EQ(gain[0][0][k], gain[1][1][k]) << name << " at " << at - n + k;
+                EXPECT_EQ(out[0][1][k], out[1][1][k]) << name << " at " << at - n + k;
+            }
+        }
+        EXPECT_EQ(shared[1].envelope, separate[1].envelope) << name;
+    }
+}
+
 // The meters fed chunk by chunk against the plain per-sample feeders of Meters.
 TEST(TinyPressKernels, MetersFollowThePlainCode) {
     for (const auto& [kernels, name] : kernelSets()) {
