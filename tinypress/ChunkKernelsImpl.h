@@ -697,23 +697,22 @@ struct Kernels {
     };
 
     // v^p for v >= 1e-4 (the envelope floor) and p = 1/R in [1/64, 2]: 2^(p log2 v), with
-    // shorter series than the general exp2 and log2 of dsp/VectorMath.h. log2 v: v = m 2^e with
-    // m in [sqrt(1/2), sqrt(2)), ln m = 2 (s + s^3/3 + ... + s^13/13) in s = (m - 1)/(m + 1),
-    // |s| < 0.1716 (remainder below 5e-13, so p log2 v is off by less than 2e-12). 2^x: x = n + f
+    // shorter series than the general exp2 and log2 of dsp/VectorMath.h. log2 v: v sqrt(2) =
+    // w 2^e with w in [1, 2), so v = (w / sqrt(2)) 2^e and ln(w / sqrt(2)) = 2 (s + s^3/3 + ... +
+    // s^13/13) in s = (w - sqrt(2))/(w + sqrt(2)), |s| < 0.1716 (remainder below 5e-13, so
+    // p log2 v is off by less than 2e-12; the product v sqrt(2) adds one rounding). 2^x: x = n + f
     // with |f| <= 0.5, 2^f from its Taylor series in f ln 2 to degree 10 (remainder below 3e-13).
     // The gain is off by less than 3e-12 of itself.
     static Wide power(const Wide& v, const Wide& p) noexcept {
         using U = xsimd::batch<std::uint64_t, WideArch>;
-        const U bits = xsimd::bitwise_cast<U>(v);
-        // Mantissa with the exponent of 1.0, and the unbiased exponent through 2^52 + e.
-        Wide m =
+        const Wide root2(1.4142135623730950488);
+        const U bits = xsimd::bitwise_cast<U>(v * root2);
+        // w: the mantissa with the exponent of 1.0; e through the bits of 2^52 + e.
+        const Wide w =
             xsimd::bitwise_cast<Wide>((bits & U(0x000FFFFFFFFFFFFFull)) | U(0x3FF0000000000000ull));
-        Wide e = xsimd::bitwise_cast<Wide>((bits >> 52) | U(0x4330000000000000ull)) -
-                 Wide(4503599627370496.0 + 1023.0);
-        const auto high = m > Wide(1.4142135623730950488);
-        m = xsimd::select(high, m * Wide(0.5), m);
-        e = xsimd::select(high, e + Wide(1.0), e);
-        const Wide s = (m - Wide(1.0)) / (m + Wide(1.0));
+        const Wide e = xsimd::bitwise_cast<Wide>((bits >> 52) | U(0x4330000000000000ull)) -
+                       Wide(4503599627370496.0 + 1023.0);
+        const Wide s = (w - root2) / (w + root2);
         // 1/(2k + 1) for k = 6 .. 0.
         constexpr double kSeries[] = {1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0, 1.0 / 7.0,
                                       1.0 / 5.0,  1.0 / 3.0,  1.0};
