@@ -505,6 +505,11 @@ struct Kernels {
     static void scale(const double* from, int n, double factor, double* to) noexcept {
         const Wide f(factor);
         int k = 0;
+        for (; k + 4 * kWide <= n; k += 4 * kWide) {
+#pragma GCC unroll 4
+            for (int v = 0; v < 4 * kWide; v += kWide)
+                (f * Wide::load_unaligned(from + k + v)).store_unaligned(to + k + v);
+        }
         for (; k + kWide <= n; k += kWide)
             (f * Wide::load_unaligned(from + k)).store_unaligned(to + k);
         for (; k < n; ++k) to[k] = factor * from[k];
