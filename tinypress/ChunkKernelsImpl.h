@@ -1032,8 +1032,15 @@ struct Kernels {
             const auto metered = [&](const double* g, int i) {
                 return xsimd::fma(xsimd::abs(scale * Wide::load_unaligned(g + i)) - one, mix, one);
             };
-            for (int i = 0; i < whole; i += kWide)
-                interleave(metered(j.value[0], i), metered(j.value[1], i), x + 2 * i);
+            if (j.value[1] == j.value[0]) {  // linked lanes share their gains
+                for (int i = 0; i < whole; i += kWide) {
+                    const Wide both = metered(j.value[0], i);
+                    interleave(both, both, x + 2 * i);
+                }
+            } else {
+                for (int i = 0; i < whole; i += kWide)
+                    interleave(metered(j.value[0], i), metered(j.value[1], i), x + 2 * i);
+            }
         }
 
         alignas(64) double vu[2 * kChunk], ppm[2 * kChunk];
