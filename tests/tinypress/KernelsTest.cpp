@@ -380,9 +380,10 @@ TEST(TinyPressKernels, AgreeingLanesShareOneGainCurve) {
 TEST(TinyPressKernels, MetersFollowThePlainCode) {
     for (const auto& [kernels, name] : kernelSets()) {
         // Variant 2: gain reduction only (every gain in (0.01, 1)), with holds the editor lets
-        // fall back to 1 now and then.
-        for (const int variant : {0, 1, 2}) {
+        // fall back to 1 now and then. Variant 3: linked lanes, both reading one gain buffer.
+        for (const int variant : {0, 1, 2, 3}) {
             const bool gainReduction = variant > 0, reductionOnly = variant == 2;
+            const bool shared = variant == 3;
             for (const bool compressing : {false, true}) {
                 EngineSettings s;
                 s.vu = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 350.0, kVuQuality, 0.0,
@@ -417,6 +418,7 @@ TEST(TinyPressKernels, MetersFollowThePlainCode) {
                             value[0][k] = 0.5 + 0.45 * std::sin(0.02 * at);
                             value[1][k] = 0.9 - 0.3 * std::fabs(std::sin(0.005 * at));
                         }
+                        if (shared) value[1][k] = value[0][k];
                         noise[k] = at % 2 ? 1e-12 : -1e-12;
                         for (int c = 0; c < 2; ++c) {
                             if (gainReduction)
@@ -431,7 +433,7 @@ TEST(TinyPressKernels, MetersFollowThePlainCode) {
                     job.channel[0] = &kernel.ch[0];
                     job.channel[1] = &kernel.ch[1];
                     job.value[0] = value[0];
-                    job.value[1] = value[1];
+                    job.value[1] = shared ? value[0] : value[1];
                     job.noise = noise;
                     if (gainReduction)
                         kernels->gainMeters(job);
