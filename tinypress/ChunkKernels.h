@@ -56,9 +56,10 @@ struct DynamicsJob {
     const double* main[2] = {};         // delayed main signal per lane
     const double* noise = nullptr;      // anti-denormal offset n per sample
     double makeup = 1.0, output = 1.0;  // gain states, carried
-    double* gain[2] = {};               // out: the gain g per lane
-    double* outGain = nullptr;          // out: the output state O per sample
-    double* out[2] = {};                // out: main * g * M * A * O per lane
+    // out: the gain g per lane; where the lanes agree the kernel points gain[1] at gain[0].
+    double* gain[2] = {};
+    double* outGain = nullptr;  // out: the output state O per sample
+    double* out[2] = {};        // out: main * g * M * A * O per lane
 };
 
 // Constants of the meters for one call.
@@ -99,6 +100,8 @@ struct ChunkKernels {
     // Stereo link: both outputs get sqrt(l^2 + r^2) * 0.7071.
     void (*link)(const double* left, const double* right, int n, double* linked) noexcept;
     void (*dynamics)(DynamicsJob& job) noexcept;
+    // to[k] = factor * from[k] (the "Draft" detector's levels).
+    void (*scale)(const double* from, int n, double factor, double* to) noexcept;
     void (*signalMeters)(const MeterJob& job) noexcept;
     void (*gainMeters)(const MeterJob& job) noexcept;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dsp/HilbertKernel.h"
+#include "tinypress/ChunkKernels.h"
 
 namespace tinypress {
 
@@ -40,6 +41,7 @@ void Detector::store(const double* const filtered[2], int channels, int n) noexc
         const double* in = filtered[c];
         std::memcpy(r + first, in, headBytes);
         std::memcpy(r + first + kRingLength, in, headBytes);
+        if (head == n) continue;  // (most chunks do not wrap: no calls for nothing)
         std::memcpy(r, in + head, tailBytes);
         std::memcpy(r + kRingLength, in + head, tailBytes);
     }
@@ -52,6 +54,7 @@ void Detector::process(qrx::dsp::InstructionSet set, const double* const filtere
     store(filtered, channels, n);
 
     const int centreBack = 2 * taps;
+    const ChunkKernels& kernels = kernelsFor(set);
     alignas(64) double sums[kChunk + 4];
     for (int c = 0; c < channels; ++c) {
         const double* r = ring[c];
@@ -70,7 +73,7 @@ void Detector::process(qrx::dsp::InstructionSet set, const double* const filtere
                     out[k + j] = kSmoothScale * static_cast<double>(fastSquareRoot(y));
                 }
             } else {
-                for (int j = 0; j < run; ++j) out[k + j] = kDraftScale * centre[j];
+                kernels.scale(centre, run, kDraftScale, out + k);
             }
             k += run;
         }

@@ -17,7 +17,7 @@ static_assert(kPathDelayBase - 2 * kMaxHilbertLength > kChunk);
 SignalPath::SignalPath() noexcept {
     clearPath();
     std::memset(in, 0, sizeof in);
-    std::memset(main, 0, sizeof main);
+    std::memset(mainBuffer, 0, sizeof mainBuffer);
     std::memset(side, 0, sizeof side);
     std::memset(linked, 0, sizeof linked);
     std::memset(level, 0, sizeof level);
@@ -67,11 +67,12 @@ void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames, Met
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
         const int n = frames - offset < kChunk ? frames - offset : kChunk;
-        readChunk(io, offset, n);
-        if (bypass)
+        if (bypass) {
+            readChunk(io, offset, n);
             bypassChunk(n);
-        else
-            activeChunk(n);
+        } else {
+            activeChunk(io, offset, n);
+        }
         writeChunk(io, offset, n);
     }
     meters.finishBlock(feed, frames);
@@ -155,7 +156,7 @@ void SignalPath::chunkNoise(int channels, int n, double* engineValues) noexcept 
     shelfSequence[1][1] = sequence[3];
 }
 
-void SignalPath::activeChunk(int n) noexcept {
+void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     const EngineSettings& s = current;
     const int taps = s.hilbertLength;
     const int mainDelay = kPathDelayBase - taps;
@@ -163,22 +164,45 @@ void SignalPath::activeChunk(int n) noexcept {
     const bool stereo = s.stereo != 0;
     const int channels = stereo ? 2 : 1;
 
-    // Input rings, delayed main and side chain, noise.
+    // Without the side-chain monitor the delayed main signal is what the post-detector ring
+    // keeps: where the chunk's stretch of the ring is whole and aligned, the main signal is
+    // made right there.
+    const bool monitor = s.sideChainMonitor != 0;
+    const unsigned first = static_cast<unsigned>(postWrite + 1) & kRingMask;
+    const bool mainInRing =
+        !monitor && first % 8 == 0 && first + static_cast<unsigned>(n) <= kRingLength;
+    double* const main[2] = {mainInRing ? postRing[0] + first : mainBuffer[0],
+                             mainInRing && stereo ? postRing[1] + first : mainBuffer[1]};
+
+    // Input rings, delayed main and side chain, noise. Both delays exceed the chunk: every
+    // frame read is older than the chunk, so the reads come first (frame k, d frames back, is
+    // d - 1 - k frames before the newest one stored so far).
     if (!stereo) {
+        readChunk(io, offset, n);
         for (int k = 0; k < n; ++k) {
             in[kMainLeft][k] = in[kMainRight][k] = 0.5 * (in[kMainLeft][k] + in[kMainRight][k]);
             in[kSideLeft][k] = in[kSideRight][k] = 0.5 * (in[kSideLeft][k] + in[kSideRight][k]);
         }
     }
-    const double* const frames[kStreams] = {in[kMainLeft], in[kMainRight], in[kSideLeft],
-                                            in[kSideRight]};
-    // Both delays exceed the chunk: every frame read is older than the chunk, so the reads come
-    // first (frame k, d frames back, is d - 1 - k frames before the newest one stored so far).
     inputRings.delayedBlock(kMainLeft, mainDelay - 1, n, main[0]);
     inputRings.delayedBlock(kMainRight, mainDelay - 1, n, main[1]);
     inputRings.delayedBlock(kSideLeft, sideDelay - 1, n, side[0]);
     inputRings.delayedBlock(kSideRight, sideDelay - 1, n, side[1]);
-    inputRings.pushBlock(frames, n);
+    if (stereo) {
+        // The host's samples go straight into the rings.
+        const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft,
+                                                io.sideRight};
+        inputRings.pushWith(n, [&](int stream, double* to, int from, int count) {
+            if (sources[stream])
+                kernels->readFinite(sources[stream] + offset + from, count, to);
+            else
+                std::memset(to, 0, sizeof(double) * static_cast<size_t>(count));
+        });
+    } else {
+        const double* const frames[kStreams] = {in[kMainLeft], in[kMainRight], in[kSideLeft],
+                                                in[kSideRight]};
+        inputRings.pushBlock(frames, n);
+    }
     // Two engine noise values per sample: the first rides on the main signal, the second is n.
     alignas(64) double engineValues[2 * kChunk];
     chunkNoise(channels, n, engineValues);
@@ -248,10 +272,8 @@ void SignalPath::activeChunk(int n) noexcept {
     output = dynamics.output;
 
     // The post-detector rings, and the side-chain monitor's output.
-    const bool monitor = s.sideChainMonitor != 0;
-    const unsigned first = static_cast<unsigned>(postWrite + 1) & kRingMask;
     for (int c = 0; c < channels; ++c) {
-        Rings::copyIn(postRing[c], first, monitor ? side[c] : main[c], n);
+        if (!mainInRing) Rings::copyIn(postRing[c], first, monitor ? side[c] : main[c], n);
         if (!monitor) continue;
         Rings::copyOut(postRing[c], (first - 2u * static_cast<unsigned>(taps)) & kRingMask, out[c],
                        n);
@@ -268,8 +290,8 @@ void SignalPath::activeChunk(int n) noexcept {
         job.channel[0] = &meters.ch[0];
         job.channel[1] = &meters.ch[1];
         const bool pre = s.meterSource == kMeterPre;
-        job.value[0] = pre ? main[0] : gain[0];
-        job.value[1] = stereo ? (pre ? main[1] : gain[1]) : job.value[0];
+        job.value[0] = pre ? main[0] : dynamics.gain[0];
+        job.value[1] = stereo ? (pre ? main[1] : dynamics.gain[1]) : job.value[0];
         job.noise = noise;
         if (pre)
             kernels->signalMeters(job);

@@ -70,7 +70,7 @@ class SignalPath {
     void clearPath() noexcept;
     void readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
     void bypassChunk(int n) noexcept;
-    void activeChunk(int n) noexcept;
+    void activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
     // The chunk's noise: the engine's two values per sample, and the shelves' runs.
     void chunkNoise(int channels, int n, double* engineValues) noexcept;
     // `count` values of the generator, by the block's kernels.
@@ -104,7 +104,7 @@ class SignalPath {
 
     // Chunk buffers.
     alignas(64) double in[kStreams][kChunk];    // host samples, made finite
-    alignas(64) double main[2][kChunk];         // delayed main signal
+    alignas(64) double mainBuffer[2][kChunk];   // delayed main signal (unless in postRing)
     alignas(64) double side[2][kChunk];         // filtered side chain (before the link)
     alignas(64) double linked[2][kChunk];       // what the detector sees
     alignas(64) double level[2][kChunk];        // detector levels

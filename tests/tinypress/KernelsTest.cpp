@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "EngineRig.h"
@@ -93,6 +94,33 @@ TEST(TinyPressKernels, EngineNoiseGoesToMainAndOffset) {
                 EXPECT_EQ(left[k], 0.25 * k + (in ? 1e-12 * (k + 1) : 0.0)) << name << " " << n;
                 EXPECT_EQ(right[k], -0.5 * k + (in ? 1e-12 * (k + 1) : 0.0)) << name << " " << n;
                 EXPECT_EQ(offsets[k], in ? -1e-12 * (k + 1) : 7.0) << name << " " << n;
+            }
+        }
+    }
+}
+
+// Host samples enter as doubles, NaN and infinities as 0 (signed zeros and the smallest
+// floats kept), for every chunk length and wherever in the chunk they fall; nothing after n
+// is written.
+TEST(TinyPressKernels, SamplesEnterFiniteOrAsZero) {
+    const float odd[] = {
+        std::numeric_limits<float>::quiet_NaN(),  std::numeric_limits<float>::infinity(),
+        -std::numeric_limits<float>::infinity(),  -0.0f,
+        std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::max(),
+        std::numeric_limits<float>::max()};
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (int n = 1; n <= kChunk; ++n) {
+            float from[kChunk];
+            for (int k = 0; k < kChunk; ++k)
+                from[k] = (k + n) % 3 == 0 ? odd[(k + n) % 7] : std::sin(0.37f * (k + n));
+            alignas(64) double to[kChunk + 1];
+            for (double& v : to) v = 5.0;
+            kernels->readFinite(from, n, to);
+            for (int k = 0; k <= kChunk; ++k) {
+                const double expected =
+                    k >= n ? 5.0 : (std::isfinite(from[k]) ? static_cast<double>(from[k]) : 0.0);
+                EXPECT_EQ(to[k], expected) << name << " " << n << " at " << k;
+                if (k < n) EXPECT_EQ(std::signbit(to[k]), std::signbit(expected)) << name;
             }
         }
     }
@@ -292,13 +320,70 @@ TEST(TinyPressKernels, EnvelopeAndGainCurveFollowThePlainCode) {
     }
 }
 
+// Linked lanes from equal states run one gain curve: both lanes' gains (gain[1] as the kernel
+// leaves it) and outputs are those of separate lanes.
+TEST(TinyPressKernels, AgreeingLanesShareOneGainCurve) {
+    for (const auto& [kernels, name] : kernelSets()) {
+        const EngineSettings s = dynamicsSettings(0.25, true, true, false);
+        EnvelopeState shared[2], separate[2];
+        double makeup[2] = {1.0, 1.0}, output[2] = {1.0, 1.0};
+        int at = 0;
+        for (int round = 0; round < 40; ++round) {
+            const int n = round % 2 ? kChunk : 29;
+            alignas(64) double level[kChunk] = {}, main[2][kChunk] = {}, noise[kChunk] = {};
+            for (int k = 0; k < n; ++k, ++at) {
+                level[k] = 0.4 * std::exp(4.0 * std::sin(0.003 * at)) * std::sin(0.2 * at);
+                main[0][k] = 0.5 * std::sin(0.05 * at);
+                main[1][k] = 0.3 * std::cos(0.07 * at);
+                noise[k] = at % 2 ? 1e-12 : -1e-12;
+            }
+            alignas(64) double gain[2][2][kChunk], out[2][2][kChunk], outGain[2][kChunk];
+            for (int run = 0; run < 2; ++run) {
+                DynamicsJob job;
+                job.n = n;
+                job.settings = &s;
+                EnvelopeState* states = run == 0 ? shared : separate;
+                job.envelope[0] = &states[0];
+                job.envelope[1] = &states[1];
+                job.level[0] = job.level[1] = level;
+                job.lanesAgree = run == 0;
+                job.main[0] = main[0];
+                job.main[1] = main[1];
+                job.noise = noise;
+                job.makeup = makeup[run];
+                job.output = output[run];
+                job.gain[0] = gain[run][0];
+                job.gain[1] = gain[run][1];
+                job.outGain = outGain[run];
+                job.out[0] = out[run][0];
+                job.out[1] = out[run][1];
+                kernels->dynamics(job);
+                makeup[run] = job.makeup;
+                output[run] = job.output;
+                if (run == 0) {
+                    ASSERT_EQ(job.gain[1], gain[0][0]) << name;
+                } else {
+                    ASSERT_EQ(job.gain[1], gain[1][1]) << name;
+                }
+            }
+            for (int k = 0; k < n; ++k) {
+                EXPECT_EQ(gain[0][0][k], gain[1][0][k]) << name << " at " << at - n + k;
+                EXPECT_EQ(gain[0][0][k], gain[1][1][k]) << name << " at " << at - n + k;
+                EXPECT_EQ(out[0][1][k], out[1][1][k]) << name << " at " << at - n + k;
+            }
+        }
+        EXPECT_EQ(shared[1].envelope, separate[1].envelope) << name;
+    }
+}
+
 // The meters fed chunk by chunk against the plain per-sample feeders of Meters.
 TEST(TinyPressKernels, MetersFollowThePlainCode) {
     for (const auto& [kernels, name] : kernelSets()) {
         // Variant 2: gain reduction only (every gain in (0.01, 1)), with holds the editor lets
-        // fall back to 1 now and then.
-        for (const int variant : {0, 1, 2}) {
+        // fall back to 1 now and then. Variant 3: linked lanes, both reading one gain buffer.
+        for (const int variant : {0, 1, 2, 3}) {
             const bool gainReduction = variant > 0, reductionOnly = variant == 2;
+            const bool shared = variant == 3;
             for (const bool compressing : {false, true}) {
                 EngineSettings s;
                 s.vu = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 350.0, kVuQuality, 0.0,
@@ -333,6 +418,7 @@ TEST(TinyPressKernels, MetersFollowThePlainCode) {
                             value[0][k] = 0.5 + 0.45 * std::sin(0.02 * at);
                             value[1][k] = 0.9 - 0.3 * std::fabs(std::sin(0.005 * at));
                         }
+                        if (shared) value[1][k] = value[0][k];
                         noise[k] = at % 2 ? 1e-12 : -1e-12;
                         for (int c = 0; c < 2; ++c) {
                             if (gainReduction)
@@ -347,7 +433,7 @@ TEST(TinyPressKernels, MetersFollowThePlainCode) {
                     job.channel[0] = &kernel.ch[0];
                     job.channel[1] = &kernel.ch[1];
                     job.value[0] = value[0];
-                    job.value[1] = value[1];
+                    job.value[1] = shared ? value[0] : value[1];
                     job.noise = noise;
                     if (gainReduction)
                         kernels->gainMeters(job);

@@ -2,6 +2,7 @@
 // input buffers from the pin answers and flags, non-finite input, and chunking.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -123,6 +124,34 @@ TEST(TinyPressUnityPath, HostBlockSizeDoesNotChangeTheOutput) {
             reference = out;
         else
             EXPECT_TRUE(out.left == reference.left && out.right == reference.right) << block;
+    }
+}
+
+// The side-chain monitor switched on in mid-stream first replays what the post-detector ring
+// held: the same whether the host's blocks keep the chunks aligned with the ring or not.
+TEST(TinyPressUnityPath, MonitorSwitchedOnReplaysTheRingAtEveryBlockSize) {
+    const Signal left = noiseSignal(3000, 0.8f, 11);
+    const Signal right = noiseSignal(3000, 0.3f, 12);
+    Stereo reference[2];
+    for (const int block : {64, 37, 1000, 4096}) {
+        EngineRig rig;
+        rig.neutral();
+        rig.set(kRatio, 0.6f);
+        rig.set(kThreshold, 0.5f);
+        const Stereo before = rig.run(left, right, block);
+        rig.set(kScMonitor, 1.0f);
+        const Stereo after = rig.run(right, left, block);
+        if (block == 64) {
+            reference[0] = before;
+            reference[1] = after;
+            float loudest = 0.0f;
+            for (const float v : after.left) loudest = std::max(loudest, std::fabs(v));
+            EXPECT_GT(loudest, 0.05f);
+            continue;
+        }
+        EXPECT_TRUE(before.left == reference[0].left && before.right == reference[0].right)
+            << block;
+        EXPECT_TRUE(after.left == reference[1].left && after.right == reference[1].right) << block;
     }
 }
 
