@@ -1,9 +1,10 @@
 // The Hilbert transformer both engines' detectors use: the odd-tap kernel h[i] = 2 / ((2i+1) pi)
 // and its sums over a window centred on each output,
-//   q[k] = sum_{i<taps} h[i] * (x[k+2i+1] - x[k-2i-1]),
-// each output summed in the order of i. The baseline build gives the plain sum's bits; the
-// AVX2+FMA build fuses both products of each tap into the sum, h x[k+2i+1] first, then
-// - h x[k-2i-1] (differences of rounding only).
+//   q[k] = sum_{i<taps} h[i] * (x[k+2i+1] - x[k-2i-1]).
+// The baseline build gives the plain sum's bits, summed in the order of i. The AVX2+FMA build
+// fuses each tap's product into the sum and keeps the even and the odd taps' sums apart (each in
+// the order of i) until the end (differences of rounding only). Either way an output's value
+// depends on the samples alone, not on where in a call or block it falls.
 //
 // Threads: pure functions; the detectors call them on the audio thread.
 #pragma once
