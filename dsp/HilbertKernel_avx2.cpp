@@ -32,8 +32,8 @@ template <int count>
         f3[j + 1] = r3[j] = _mm256_loadu_pd(p3 + 4 * j);
     }
     for (int j = 0; j < count; ++j) even[j] = odd[j] = _mm256_setzero_pd();
-    int m = 0;
-    for (; 2 * m + 2 <= taps; ++m) {
+    const int pairs = taps / 2;
+    for (int m = 0; m < pairs; ++m) {
         for (int j = 0; j + 1 < count; ++j) f1[j] = f1[j + 1], f3[j] = f3[j + 1];
         for (int j = count - 1; j > 0; --j) r1[j] = r1[j - 1], r3[j] = r3[j - 1];
         f1[count - 1] = _mm256_loadu_pd(p1 + 4 * (m + count - 1));
@@ -47,7 +47,8 @@ template <int count>
         for (int j = 0; j < count; ++j)
             odd[j] = _mm256_fmadd_pd(ho, _mm256_sub_pd(f3[j], r1[j]), odd[j]);
     }
-    if (2 * m < taps) {  // an odd count of taps ends on an even one
+    if (taps % 2 != 0) {  // an odd count of taps ends on an even one
+        const int m = pairs;
         for (int j = 0; j + 1 < count; ++j) f1[j] = f1[j + 1];
         for (int j = count - 1; j > 0; --j) r3[j] = r3[j - 1];
         f1[count - 1] = _mm256_loadu_pd(p1 + 4 * (m + count - 1));
