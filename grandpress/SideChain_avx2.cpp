@@ -39,6 +39,14 @@ struct Glide {
     __m256d rate;
 };
 
+// Zeros the compiler cannot see as such: short runs of zero stores stay stores rather than
+// becoming a string instruction with its start-up cost.
+[[gnu::always_inline]] inline __m256d zeros() {
+    __m256d z = _mm256_setzero_pd();
+    asm("" : "+x"(z));
+    return z;
+}
+
 __m256d pairOf(double low, double high) {
     return _mm256_setr_pd(low, low, high, high);
 }
@@ -77,17 +85,125 @@ struct Frames {
     alignas(32) double noiseHigh[kShelfCascadeFrames + kLag + 4];
     // Four lanes per step: step j writes at [4 (j + kLag)], the first kLag steps read zeros.
     alignas(32) double y[4 * (kShelfCascadeFrames + 2 * kLag)];
-    // The link band filter's output as (left, right) pairs.
-    alignas(32) double band[2 * kShelfCascadeFrames];
 
     const double* noiseOf(int frame) const { return h + kNoisePad + frame; }
     // The high shelf's output of a frame, as a (left, right) pair.
     const double* equalised(int frame) const { return y + 4 * (frame + 2 * kLag) + 2; }
 };
 
+// The link of two frames from their equalised pairs and band: only the band is shared between
+// the channels.
+[[gnu::always_inline]] inline __m256d linked(__m256d e, __m256d band, __m256d amount) {
+    const __m256d b = _mm256_mul_pd(_mm256_set1_pd(kLinkBandScale), band);
+    const __m256d mid =
+        _mm256_mul_pd(_mm256_add_pd(b, _mm256_permute_pd(b, 0x5)), _mm256_set1_pd(kMidScale));
+    return _mm256_fmadd_pd(amount, _mm256_sub_pd(mid, b), e);
+}
+
+// The equalised and linked frames into the four outputs.
+struct Outputs {
+    const Frames& f;
+    __m256d amount;
+    double *eqL, *eqR, *linkL, *linkR;
+
+    // Frames k .. k + 3 with their band outputs.
+    [[gnu::always_inline]] void four(int k, __m128d b0, __m128d b1, __m128d b2, __m128d b3) const {
+        const auto two = [&](int k) {
+            return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(f.equalised(k))),
+                                        _mm_load_pd(f.equalised(k + 1)), 1);
+        };
+        // (left, right) pairs of frames k .. k + 3 into four lefts and four rights.
+        const auto split = [](__m256d first, __m256d second, double* left, double* right) {
+            _mm256_storeu_pd(left, _mm256_permute4x64_pd(_mm256_unpacklo_pd(first, second), 0xD8));
+            _mm256_storeu_pd(right, _mm256_permute4x64_pd(_mm256_unpackhi_pd(first, second), 0xD8));
+        };
+        const __m256d e01 = two(k), e23 = two(k + 2);
+        const __m256d l01 =
+            linked(e01, _mm256_insertf128_pd(_mm256_castpd128_pd256(b0), b1, 1), amount);
+        const __m256d l23 =
+            linked(e23, _mm256_insertf128_pd(_mm256_castpd128_pd256(b2), b3, 1), amount);
+        split(e01, e23, eqL + k, eqR + k);
+        split(l01, l23, linkL + k, linkR + k);
+    }
+
+    // Frame k alone, with its band output.
+    void one(int k, __m128d band) const {
+        const __m256d e = _mm256_castpd128_pd256(_mm_load_pd(f.equalised(k)));
+        const __m256d l = linked(e, _mm256_castpd128_pd256(band), amount);
+        eqL[k] = f.equalised(k)[0];
+        eqR[k] = f.equalised(k)[1];
+        linkL[k] = _mm256_cvtsd_f64(l);
+        linkR[k] = _mm_cvtsd_f64(_mm_permute_pd(_mm256_castpd256_pd128(l), 1));
+    }
+};
+
+// The link band filter on both channels. Frame k's input takes the offset o(k) = -o(k - 1) and
+// its output memory -o(k) (the offset it held before), so the offsets reach the output as
+// o(k) (b0 - b1 - a1 + b2 + a2). The filter carries e and y without the offsets; the stored
+// memories take them back.
+struct Band {
+    __m128d b0, b1, b2, a1, a2;
+    __m128d x1, x2, y1, y2;  // memories, without their offsets
+    __m128d noise;           // the offsets' share of the next frame's output
+
+    // From the stored memories and the offset the filter holds before frame 0 (that of frame -1).
+    Band(const qrx::dsp::BiquadCoefficients& c, const ShelfCascadeState& state)
+        : b0(_mm_set1_pd(c.b0)),
+          b1(_mm_set1_pd(c.b1)),
+          b2(_mm_set1_pd(c.b2)),
+          a1(_mm_set1_pd(c.a1)),
+          a2(_mm_set1_pd(c.a2)) {
+        const __m128d o = _mm_set1_pd(state.bandOffset);  // o(-1); o(-2) = -o(-1)
+        x1 = _mm_sub_pd(_mm_load_pd(state.bandX1), o);
+        x2 = _mm_add_pd(_mm_load_pd(state.bandX2), o);
+        y1 = _mm_add_pd(_mm_load_pd(state.bandY1), o);
+        y2 = _mm_sub_pd(_mm_load_pd(state.bandY2), o);
+        const __m128d shared = _mm_add_pd(_mm_sub_pd(b0, _mm_add_pd(b1, a1)), _mm_add_pd(b2, a2));
+        noise = _mm_mul_pd(shared, _mm_xor_pd(o, _mm_set1_pd(-0.0)));
+    }
+
+    // Frame k's output.
+    [[gnu::always_inline]] __m128d frame(const Frames& f, int k) {
+        const __m128d e = _mm_load_pd(f.equalised(k));
+        const __m128d ff = _mm_fmadd_pd(b0, e, _mm_fmadd_pd(b1, x1, _mm_fmadd_pd(b2, x2, noise)));
+        const __m128d y = _mm_fnmadd_pd(a1, y1, _mm_fnmadd_pd(a2, y2, ff));
+        x2 = x1;
+        x1 = e;
+        y2 = y1;
+        y1 = y;
+        noise = _mm_xor_pd(noise, _mm_set1_pd(-0.0));
+        return y;
+    }
+
+    // The stored memories after n frames; returns the offset the filter then holds.
+    // The filter over n frames, and the outputs of each four frames as the filter leaves them
+    // (independent work beside the recursion).
+    void run(const Frames& f, int n, const Outputs& out) {
+        int k = 0;
+        for (; k + 4 <= n; k += 4) {
+            const __m128d y0 = frame(f, k), y1 = frame(f, k + 1);
+            const __m128d y2 = frame(f, k + 2), y3 = frame(f, k + 3);
+            out.four(k, y0, y1, y2, y3);
+        }
+        for (; k < n; ++k) {
+            out.one(k, frame(f, k));
+        }
+    }
+
+    double store(ShelfCascadeState& state, int n) const {
+        const double last = n % 2 == 1 ? -state.bandOffset : state.bandOffset;  // o(n - 1)
+        const __m128d o = _mm_set1_pd(last);  // o(n - 2) = -o(n - 1)
+        _mm_store_pd(state.bandX1, _mm_add_pd(x1, o));
+        _mm_store_pd(state.bandX2, _mm_sub_pd(x2, o));
+        _mm_store_pd(state.bandY1, _mm_sub_pd(y1, o));
+        _mm_store_pd(state.bandY2, _mm_add_pd(y2, o));
+        return last;
+    }
+};
+
 // One step j of the four lanes: the low shelf on frame j, the high shelf on frame j - kLag.
 template <bool kGlides>
-[[gnu::always_inline]] inline void step(Lanes& s, const Glide& g, Frames& f, int j) {
+[[gnu::always_inline]] inline __m256d step(Lanes& s, const Glide& g, Frames& f, int j) {
     __m256d noise;
     if constexpr (kGlides) {
         const double* h = f.noiseOf(j);
@@ -108,6 +224,7 @@ template <bool kGlides>
     s.y2 = s.y1;
     s.y1 = y;
     _mm256_store_pd(f.y + 4 * (j + kLag), y);
+    return y;
 }
 
 // Lanes of `s` with those of `kept` selected by the blend mask.
@@ -170,92 +287,19 @@ void tiltedPairs(const ShelfCascadeInput& in, double* x) {
         x[2 * i] = (in.sideL[i] + in.noiseL[i]) * in.tiltLeft;
         x[2 * i + 1] = (in.sideR[i] + in.noiseR[i]) * in.tiltRight;
     }
-    for (i = 2 * in.n; i < 2 * (in.n + kLag); ++i) x[i] = 0.0;
+    const __m128d zero = _mm256_castpd256_pd128(zeros());
+    for (i = 2 * in.n; i < 2 * (in.n + kLag); i += 2) _mm_store_pd(x + i, zero);
 }
 
 // The frames' noise values at their places, zeros around them.
 void placeNoise(const ShelfCascadeInput& in, Frames& f) {
     const int n = in.n;
-    for (int i = 0; i < kNoisePad; ++i) f.h[i] = 0.0;
-    for (int i = 0; i < n; ++i) f.h[kNoisePad + i] = in.noise[i];
-    for (int i = kNoisePad + n; i < n + 2 * kNoisePad + 4; ++i) f.h[i] = 0.0;
-}
-
-// The link band filter on both channels. The offset o alternates from frame to frame; the input
-// memories hold e + o, the output memories y - o, and the filter carries e and y without them.
-struct Band {
-    __m128d b0, b1, b2, a1, a2;
-    __m128d x1, x2, y1, y2;  // memories, without their offsets
-
-    // The band filter over n frames of f's equalised pairs into f.band; offset is the one the
-    // filter holds before the first frame (the first frame's input takes its opposite).
-    void run(Frames& f, int n, double offset) {
-        // The offsets through the coefficients: b0 o + b1 o1 + b2 o2 + a1 o1 + a2 o2, where o1 and
-        // o2 are the offsets one and two frames back (0 before the chunk), o1 = -o and o2 = o.
-        const __m128d first = _mm_set1_pd(-offset);  // frame 0's input offset
-        const __m128d d1 = _mm_add_pd(b1, a1), d2 = _mm_add_pd(b2, a2);
-        const __m128d n0 = _mm_mul_pd(b0, first);
-        const __m128d n1 = _mm_mul_pd(_mm_sub_pd(b0, d1), _mm_xor_pd(first, _mm_set1_pd(-0.0)));
-        __m128d nk = _mm_mul_pd(_mm_add_pd(_mm_sub_pd(b0, d1), d2), first);  // frames 2, 4, ...
-        const auto frame = [&](int k, __m128d noise) {
-            const __m128d e = _mm_load_pd(f.equalised(k));
-            const __m128d ff =
-                _mm_fmadd_pd(b0, e, _mm_fmadd_pd(b1, x1, _mm_fmadd_pd(b2, x2, noise)));
-            const __m128d y = _mm_fnmadd_pd(a1, y1, _mm_fnmadd_pd(a2, y2, ff));
-            x2 = x1;
-            x1 = e;
-            y2 = y1;
-            y1 = y;
-            _mm_store_pd(f.band + 2 * k, y);
-        };
-        frame(0, n0);
-        if (n > 1) frame(1, n1);
-#pragma GCC unroll 2
-        for (int k = 2; k < n; ++k) {
-            frame(k, nk);
-            nk = _mm_xor_pd(nk, _mm_set1_pd(-0.0));
-        }
-    }
-};
-
-// The link of two frames from their equalised pairs and band: only the band is shared between
-// the channels.
-[[gnu::always_inline]] inline __m256d linked(__m256d e, __m256d band, __m256d amount) {
-    const __m256d b = _mm256_mul_pd(_mm256_set1_pd(kLinkBandScale), band);
-    const __m256d mid =
-        _mm256_mul_pd(_mm256_add_pd(b, _mm256_permute_pd(b, 0x5)), _mm256_set1_pd(kMidScale));
-    return _mm256_fmadd_pd(amount, _mm256_sub_pd(mid, b), e);
-}
-
-// The equalised and linked frames [0, n) into the four outputs.
-void linkOut(const Frames& f, int n, double amount, double* eqL, double* eqR, double* linkL,
-             double* linkR) {
-    const __m256d a = _mm256_set1_pd(amount);
-    const auto two = [&](int k) {
-        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(f.equalised(k))),
-                                    _mm_load_pd(f.equalised(k + 1)), 1);
-    };
-    // (left, right) pairs of frames k .. k + 3 into four lefts and four rights.
-    const auto split = [](__m256d first, __m256d second, double* left, double* right) {
-        _mm256_storeu_pd(left, _mm256_permute4x64_pd(_mm256_unpacklo_pd(first, second), 0xD8));
-        _mm256_storeu_pd(right, _mm256_permute4x64_pd(_mm256_unpackhi_pd(first, second), 0xD8));
-    };
-    int k = 0;
-    for (; k + 4 <= n; k += 4) {
-        const __m256d e01 = two(k), e23 = two(k + 2);
-        const __m256d l01 = linked(e01, _mm256_load_pd(f.band + 2 * k), a);
-        const __m256d l23 = linked(e23, _mm256_load_pd(f.band + 2 * k + 4), a);
-        split(e01, e23, eqL + k, eqR + k);
-        split(l01, l23, linkL + k, linkR + k);
-    }
-    for (; k < n; ++k) {
-        const __m256d e = _mm256_castpd128_pd256(_mm_load_pd(f.equalised(k)));
-        const __m256d l = linked(e, _mm256_castpd128_pd256(_mm_load_pd(f.band + 2 * k)), a);
-        eqL[k] = f.equalised(k)[0];
-        eqR[k] = f.equalised(k)[1];
-        linkL[k] = _mm256_cvtsd_f64(l);
-        linkR[k] = _mm_cvtsd_f64(_mm_permute_pd(_mm256_castpd256_pd128(l), 1));
-    }
+    const __m256d zero = zeros();
+    for (int i = 0; i < kNoisePad; i += 2) _mm_store_pd(f.h + i, _mm256_castpd256_pd128(zero));
+    int i = 0;
+    for (; i + 4 <= n; i += 4) _mm256_storeu_pd(f.h + kNoisePad + i, _mm256_loadu_pd(in.noise + i));
+    for (; i < n; ++i) f.h[kNoisePad + i] = in.noise[i];
+    for (i += kNoisePad; i < n + 2 * kNoisePad; i += 4) _mm256_storeu_pd(f.h + i, zero);
 }
 
 }  // namespace
@@ -266,7 +310,8 @@ void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, dou
     const int n = in.n;
     tiltedPairs(in, f.x);
     placeNoise(in, f);
-    for (int i = 0; i < 4 * kLag; ++i) f.y[i] = 0.0;
+    const __m256d zero = zeros();
+    for (int i = 0; i < 4 * kLag; i += 4) _mm256_store_pd(f.y + i, zero);
 
     Lanes s{_mm256_load_pd(state.b0), _mm256_load_pd(state.b1), _mm256_load_pd(state.b2),
             _mm256_load_pd(state.a1), _mm256_load_pd(state.a2), _mm256_load_pd(state.x1),
@@ -296,23 +341,9 @@ void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, dou
     _mm256_store_pd(state.y2, _mm256_add_pd(s.y2, h2));
 
     // The link band filter and the link, on the equalised frames.
-    const qrx::dsp::BiquadCoefficients& bc = in.band;
-    Band band{_mm_set1_pd(bc.b0),        _mm_set1_pd(bc.b1),        _mm_set1_pd(bc.b2),
-              _mm_set1_pd(bc.a1),        _mm_set1_pd(bc.a2),        _mm_load_pd(state.bandX1),
-              _mm_load_pd(state.bandX2), _mm_load_pd(state.bandY1), _mm_load_pd(state.bandY2)};
-    const double offset = state.bandOffset;
-    band.run(f, n, offset);
-    linkOut(f, n, in.linkAmount, eqL, eqR, linkL, linkR);
-
-    // Frame k's input offset is -offset on even k, +offset on odd k; the output memories hold
-    // the opposite. Before the chunk both are 0.
-    const double last = (n % 2 == 1) ? -offset : offset;  // input offset of frame n - 1
-    const __m128d o1 = _mm_set1_pd(last), o2 = _mm_set1_pd(n > 1 ? -last : 0.0);
-    _mm_store_pd(state.bandX1, _mm_add_pd(band.x1, o1));
-    _mm_store_pd(state.bandX2, _mm_add_pd(band.x2, o2));
-    _mm_store_pd(state.bandY1, _mm_sub_pd(band.y1, o1));
-    _mm_store_pd(state.bandY2, _mm_sub_pd(band.y2, o2));
-    state.bandOffset = (n % 2 == 1) ? -offset : offset;
+    Band band(in.band, state);
+    band.run(f, n, {f, _mm256_set1_pd(in.linkAmount), eqL, eqR, linkL, linkR});
+    state.bandOffset = band.store(state, n);
 }
 
 }  // namespace grandpress
