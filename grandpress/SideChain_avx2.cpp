@@ -107,10 +107,11 @@ struct Outputs {
     double *eqL, *eqR, *linkL, *linkR;
 
     // Frames k .. k + 3 with their band outputs.
-    [[gnu::always_inline]] void four(int k, __m128d b0, __m128d b1, __m128d b2, __m128d b3) const {
-        const auto two = [&](int k) {
-            return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(f.equalised(k))),
-                                        _mm_load_pd(f.equalised(k + 1)), 1);
+    [[gnu::always_inline]] void four(int k, __m128d band0, __m128d band1, __m128d band2,
+                                     __m128d band3) const {
+        const auto two = [&](int from) {
+            return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_load_pd(f.equalised(from))),
+                                        _mm_load_pd(f.equalised(from + 1)), 1);
         };
         // (left, right) pairs of frames k .. k + 3 into four lefts and four rights.
         const auto split = [](__m256d first, __m256d second, double* left, double* right) {
@@ -119,9 +120,9 @@ struct Outputs {
         };
         const __m256d e01 = two(k), e23 = two(k + 2);
         const __m256d l01 =
-            linked(e01, _mm256_insertf128_pd(_mm256_castpd128_pd256(b0), b1, 1), amount);
+            linked(e01, _mm256_insertf128_pd(_mm256_castpd128_pd256(band0), band1, 1), amount);
         const __m256d l23 =
-            linked(e23, _mm256_insertf128_pd(_mm256_castpd128_pd256(b2), b3, 1), amount);
+            linked(e23, _mm256_insertf128_pd(_mm256_castpd128_pd256(band2), band3, 1), amount);
         split(e01, e23, eqL + k, eqR + k);
         split(l01, l23, linkL + k, linkR + k);
     }
@@ -181,9 +182,9 @@ struct Band {
     void run(const Frames& f, int n, const Outputs& out) {
         int k = 0;
         for (; k + 4 <= n; k += 4) {
-            const __m128d y0 = frame(f, k), y1 = frame(f, k + 1);
-            const __m128d y2 = frame(f, k + 2), y3 = frame(f, k + 3);
-            out.four(k, y0, y1, y2, y3);
+            const __m128d first = frame(f, k), second = frame(f, k + 1);
+            const __m128d third = frame(f, k + 2), fourth = frame(f, k + 3);
+            out.four(k, first, second, third, fourth);
         }
         for (; k < n; ++k) {
             out.one(k, frame(f, k));
@@ -258,10 +259,10 @@ void arrivedNoise(const Lanes& s, Frames& f, int n) {
     const __m256d c1 = _mm256_sub_pd(s.b1, s.a1), c2 = _mm256_sub_pd(s.b2, s.a2);
     const __m256d lowC1 = _mm256_permute4x64_pd(c1, 0x00), highC1 = _mm256_permute4x64_pd(c1, 0xAA);
     const __m256d lowC2 = _mm256_permute4x64_pd(c2, 0x00), highC2 = _mm256_permute4x64_pd(c2, 0xAA);
-    const auto term = [](__m256d b0, __m256d c1, __m256d c2, const double* h) {
+    const auto term = [](__m256d k0, __m256d k1, __m256d k2, const double* h) {
         return _mm256_fmadd_pd(
-            b0, _mm256_loadu_pd(h),
-            _mm256_fmadd_pd(c1, _mm256_loadu_pd(h - 1), _mm256_mul_pd(c2, _mm256_loadu_pd(h - 2))));
+            k0, _mm256_loadu_pd(h),
+            _mm256_fmadd_pd(k1, _mm256_loadu_pd(h - 1), _mm256_mul_pd(k2, _mm256_loadu_pd(h - 2))));
     };
     for (int j = 0; j < n + kLag; j += 4) {
         _mm256_store_pd(f.noiseLow + j, term(lowB0, lowC1, lowC2, f.noiseOf(j)));
