@@ -6,8 +6,10 @@
 //
 // The recursions carry their outputs without the noise: the noise each memory took (h on the
 // shelves' memories, the alternating offsets on the band filter's) goes into a feed-forward term
-// worked out beside the recursion, so only two dependent multiply-adds stand between one output
-// and the next. The stored state keeps the noise in its memories, as the plain loop has it.
+// worked out beside the recursion, so one multiply-add stands between one output and the next
+// (two between an output and the one after next). The stored state keeps the noise in its
+// memories, as the plain loop has it; the band filter runs in a loop of its own after the
+// shelves, writing the outputs as it goes.
 //
 // Nothing here is shared with the baseline build: everything but the entry function is in the
 // anonymous namespace.
@@ -176,7 +178,6 @@ struct Band {
         return y;
     }
 
-    // The stored memories after n frames; returns the offset the filter then holds.
     // The filter over n frames, and the outputs of each four frames as the filter leaves them
     // (independent work beside the recursion).
     void run(const Frames& f, int n, const Outputs& out) {
@@ -186,11 +187,10 @@ struct Band {
             const __m128d third = frame(f, k + 2), fourth = frame(f, k + 3);
             out.four(k, first, second, third, fourth);
         }
-        for (; k < n; ++k) {
-            out.one(k, frame(f, k));
-        }
+        for (; k < n; ++k) out.one(k, frame(f, k));
     }
 
+    // The stored memories after n frames; returns the offset the filter then holds.
     double store(ShelfCascadeState& state, int n) const {
         const double last = n % 2 == 1 ? -state.bandOffset : state.bandOffset;  // o(n - 1)
         const __m128d o = _mm_set1_pd(last);  // o(n - 2) = -o(n - 1)
