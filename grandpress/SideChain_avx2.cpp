@@ -204,7 +204,7 @@ struct Band {
 
 // One step j of the four lanes: the low shelf on frame j, the high shelf on frame j - kLag.
 template <bool kGlides>
-[[gnu::always_inline]] inline __m256d step(Lanes& s, const Glide& g, Frames& f, int j) {
+[[gnu::always_inline]] inline void step(Lanes& s, const Glide& g, Frames& f, int j) {
     __m256d noise;
     if constexpr (kGlides) {
         const double* h = f.noiseOf(j);
@@ -225,7 +225,6 @@ template <bool kGlides>
     s.y2 = s.y1;
     s.y1 = y;
     _mm256_store_pd(f.y + 4 * (j + kLag), y);
-    return y;
 }
 
 // Lanes of `s` with those of `kept` selected by the blend mask.
