@@ -1,7 +1,8 @@
 // The side chain's shelves and link over one chunk, as plain values for the AVX2+FMA build
 // (SideChain_avx2.cpp): both channels of both gliding shelves run as one four-lane cascade, the
-// low shelf on frame i beside the high shelf on frame i - 1, so the two recursions overlap; the
-// link band filter follows in a loop of its own (all state in registers in both loops).
+// low shelf on frame i beside the high shelf on a frame a few steps back, so the two recursions
+// overlap; the link band filter follows in a loop of its own (all state in registers in both
+// loops).
 //
 // Threads: pure function of its arguments, audio thread.
 #pragma once
@@ -38,7 +39,7 @@ struct ShelfCascadeInput {
     const double* sideR;   //
     const double* noiseL;  // the noise terms each side-chain channel takes
     const double* noiseR;  //
-    const double* noise;   // the shelves' noise value of each frame; readable up to n + 2
+    const double* noise;   // the shelves' noise value of each frame
     int n;                 // frames, 1 .. kShelfCascadeFrames
     double tiltLeft, tiltRight;
     qrx::dsp::BiquadCoefficients lowTarget, highTarget;

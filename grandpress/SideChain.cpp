@@ -123,11 +123,10 @@ void SideChain::process(qrx::dsp::InstructionSet set, const EngineSettings& s, i
     const double link = s.linkAmount;
 
     // The noise first: nA, nB on the inputs, nC for the later stages (the engine source's three
-    // values of each frame), h for the shelves (the cascade reads two values past the chunk).
-    alignas(32) double nA[kChunk2x], nB[kChunk2x], h[kChunk2x + 2];
+    // values of each frame), h for the shelves.
+    alignas(32) double nA[kChunk2x], nB[kChunk2x], h[kChunk2x];
     double* const engine[3] = {nA, nB, noiseC};
     qrx::dsp::noiseFrames(set, engineNoise, 3, 3, engine, shelfNoise, h, n);
-    h[n] = h[n + 1] = 0.0;
     for (int i = 0; i < n; ++i) {
         mainL[i] += nA[i];
         mainR[i] += nB[i];
