@@ -100,8 +100,7 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
     ringIn(lineR, w0, right, n);
     if (limit) {
         const LimiterPasses& pass = *passes;
-        alignas(64) double m[128], fast[128], slow[128], keepDown[128], pullDown[128];
-        alignas(64) double pullUp[128], g[128];
+        alignas(64) double m[128], g[128];
         // Peaks of the new frames into the peak line, at the frames' positions.
         pass.peaks(left, right, n, m);
         ringIn(peak, w0, m, n);
@@ -111,18 +110,15 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         alignas(64) double run[kRing + 128];
         ringOut(peak, r0, run, span + n - 1);
         pass.windowMaxima(run, span, n, noise, noiseStep, m);
-        // Level averages, then the release speed-up and both envelope steps of every frame
-        // (feed-forward).
+        // Level averages, release speed-up and envelope, then the gains and the scaled frames
+        // at r.
         double levels[2][5];
         toLanes(fastLevel, levels[0]);
         toLanes(slowLevel, levels[1]);
-        pass.levelAverages(m, n, s.limiterFast, s.limiterSlow, levels, fast, slow);
+        const double e = pass.envelope(m, n, s.limiterFast, s.limiterSlow, s.limiterRelease,
+                                       s.limiterAttack, levels, E, g);
         fromLanes(levels[0], fastLevel);
         fromLanes(levels[1], slowLevel);
-        const double attack = s.limiterAttack;
-        pass.envelopeSteps(fast, slow, m, n, s.limiterRelease, attack, keepDown, pullDown, pullUp);
-        // The envelope, serial; then the gains and the scaled frames at r.
-        const double e = pass.envelope(E, m, keepDown, pullDown, pullUp, 1.0 - attack, n, g);
         E = e;
         pass.gains(g, n);
         G = e <= 1.0 ? 1.0 : 1.0 / e;
