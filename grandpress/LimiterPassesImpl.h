@@ -36,12 +36,19 @@ void peaksPass(const double* left, const double* right, int n, double* peak) noe
                           kPassMaxPeak);
 }
 
-// Without branches: maxima over 2, 4, 8, ... peaks in place, then each window as the larger of
-// two overlapping power-of-two runs.
+// Without branches: maxima over 4 (or 2), 8, 16, ... peaks in place, then each window as the
+// larger of two overlapping power-of-two runs. The first pass takes four neighbours at once:
+// from then on every pass reads whole vectors the pass before it stored.
 void windowMaximaPass(double* run, int span, int n, const double* noise, int noiseStep,
                       double* m) noexcept {
     const int runLength = span + n - 1;
     int width = 1;
+    if (span >= 4) {
+        const int count = runLength - 3;
+        for (int j = 0; j < count; ++j)
+            run[j] = larger(larger(run[j], run[j + 1]), larger(run[j + 2], run[j + 3]));
+        width = 4;
+    }
     for (; 2 * width <= span; width *= 2) {
         const int count = runLength - 2 * width + 1;
         const double* ahead = run + width;
