@@ -1,5 +1,6 @@
-// The limiter's passes on plain x86-64: the shared passes, and the envelope as three passes
-// over the chunk (level averages, the steps of every frame, the serial envelope).
+// The limiter's passes on plain x86-64: the shared passes, and the envelope as passes over the
+// chunk (level averages, the steps of every frame, the serial envelope, the gains, the scaled
+// frames).
 #include "grandpress/LimiterPassesImpl.h"
 
 namespace grandpress {
@@ -94,18 +95,40 @@ double envelopePass(double e, const double* m, const double* keepDown, const dou
     return _mm_cvtsd_f64(ev);
 }
 
-double envelopeOfPeaks(const double* m, int n, const qrx::dsp::BiquadCoefficients& fast,
-                       const qrx::dsp::BiquadCoefficients& slow, double release, double attack,
-                       double lanes[2][5], double e, double* g) noexcept {
+void gainsPass(double* g, int n) noexcept {
+    // 1 / 1 is exactly 1: always dividing (in a loop of its own) keeps the loops free of
+    // branches.
+    for (int i = 0; i < n; ++i) g[i] = larger(g[i], 1.0);
+    for (int i = 0; i < n; ++i) g[i] = 1.0 / g[i];
+}
+
+void scaleToCeilingPass(double* x, const double* g, int n) noexcept {
+    for (int i = 0; i < n; ++i)
+        x[i] = smaller(larger(x[i] * g[i] * kPassCeiling, -kPassCeiling), kPassCeiling);
+}
+
+double envelopeOfPeaks(const double* m, int n, const LimiterLaw& law, double lanes[2][5], double e,
+                       double* left, double* right, unsigned first) noexcept {
     alignas(64) double fastLevel[128], slowLevel[128], keepDown[128], pullDown[128], pullUp[128];
-    levelAveragesPass(m, n, fast, slow, lanes, fastLevel, slowLevel);
-    envelopeStepsPass(fastLevel, slowLevel, m, n, release, attack, keepDown, pullDown, pullUp);
-    return envelopePass(e, m, keepDown, pullDown, pullUp, 1.0 - attack, n, g);
+    alignas(64) double g[128];
+    levelAveragesPass(m, n, law.fast, law.slow, lanes, fastLevel, slowLevel);
+    envelopeStepsPass(fastLevel, slowLevel, m, n, law.release, law.attack, keepDown, pullDown,
+                      pullUp);
+    e = envelopePass(e, m, keepDown, pullDown, pullUp, 1.0 - law.attack, n, g);
+    gainsPass(g, n);
+    // The frames up to the end of the lines, then those from their start.
+    const unsigned at = first & (kLimiterRing - 1);
+    const int head =
+        kLimiterRing - static_cast<int>(at) < n ? kLimiterRing - static_cast<int>(at) : n;
+    scaleToCeilingPass(left + at, g, head);
+    scaleToCeilingPass(right + at, g, head);
+    scaleToCeilingPass(left, g + head, n - head);
+    scaleToCeilingPass(right, g + head, n - head);
+    return e;
 }
 
 }  // namespace
 
-const LimiterPasses kLimiterPassesBaseline = {peaksPass, windowMaximaPass, envelopeOfPeaks,
-                                              gainsPass, scaleToCeilingPass};
+const LimiterPasses kLimiterPassesBaseline = {peaksPass, windowMaximaPass, envelopeOfPeaks};
 
 }  // namespace grandpress

@@ -62,17 +62,5 @@ void windowMaximaPass(double* run, int span, int n, const double* noise, int noi
             m[i] = larger(run[i], late[i]) + kPassWindowOffset + noise[i * noiseStep];
 }
 
-void gainsPass(double* g, int n) noexcept {
-    // 1 / 1 is exactly 1: always dividing (in a loop of its own) keeps the loops free of
-    // branches.
-    for (int i = 0; i < n; ++i) g[i] = larger(g[i], 1.0);
-    for (int i = 0; i < n; ++i) g[i] = 1.0 / g[i];
-}
-
-void scaleToCeilingPass(double* x, const double* g, int n) noexcept {
-    for (int i = 0; i < n; ++i)
-        x[i] = smaller(larger(x[i] * g[i] * kPassCeiling, -kPassCeiling), kPassCeiling);
-}
-
 }  // namespace
 }  // namespace grandpress

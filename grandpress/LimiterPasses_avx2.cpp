@@ -55,9 +55,30 @@ struct Falls {
     return _mm_blendv_pd(down, up, _mm_cmplt_sd(e, mp));
 }
 
-double envelopeOfPeaks(const double* m, int n, const qrx::dsp::BiquadCoefficients& cf,
-                       const qrx::dsp::BiquadCoefficients& cs, double release, double attack,
-                       double lanes[2][5], double e, double* g) noexcept {
+// n frames of both lines from `at` on scaled by the gains 1 / e[i] (1 where e[i] is at most 1,
+// or NaN) and the ceiling, held inside it: the plain passes' divisions, products and
+// comparisons, four frames at a time.
+void scaleRun(double* left, double* right, const double* e, int n) noexcept {
+    const __m256d one = _mm256_set1_pd(1.0), ceiling = _mm256_set1_pd(kPassCeiling);
+    const __m256d floor = _mm256_set1_pd(-kPassCeiling);
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d g = _mm256_div_pd(one, _mm256_max_pd(_mm256_loadu_pd(e + i), one));
+        const __m256d l = _mm256_mul_pd(_mm256_mul_pd(_mm256_loadu_pd(left + i), g), ceiling);
+        const __m256d r = _mm256_mul_pd(_mm256_mul_pd(_mm256_loadu_pd(right + i), g), ceiling);
+        _mm256_storeu_pd(left + i, _mm256_min_pd(_mm256_max_pd(l, floor), ceiling));
+        _mm256_storeu_pd(right + i, _mm256_min_pd(_mm256_max_pd(r, floor), ceiling));
+    }
+    for (; i < n; ++i) {
+        const double g = 1.0 / larger(e[i], 1.0);
+        left[i] = smaller(larger(left[i] * g * kPassCeiling, -kPassCeiling), kPassCeiling);
+        right[i] = smaller(larger(right[i] * g * kPassCeiling, -kPassCeiling), kPassCeiling);
+    }
+}
+
+double envelopeOfPeaks(const double* m, int n, const LimiterLaw& law, double lanes[2][5], double e,
+                       double* left, double* right, unsigned first) noexcept {
+    const qrx::dsp::BiquadCoefficients &cf = law.fast, &cs = law.slow;
     Averages av = {_mm_setr_pd(cf.b0, cs.b0),
                    _mm_setr_pd(cf.b1, cs.b1),
                    _mm_setr_pd(cf.b2, cs.b2),
@@ -70,8 +91,9 @@ double envelopeOfPeaks(const double* m, int n, const qrx::dsp::BiquadCoefficient
     // Frames in pairs: the offsets of the two frames are constants.
     __m128d plus = _mm_setr_pd(lanes[0][4], lanes[1][4]);
     const __m128d minus = _mm_xor_pd(plus, _mm_set1_pd(-0.0));
-    const __m128d rel = _mm_set1_pd(release), att = _mm_set_sd(attack);
-    const __m128d keepUp = _mm_set_sd(1.0 - attack);
+    const __m128d rel = _mm_set1_pd(law.release), att = _mm_set_sd(law.attack);
+    const __m128d keepUp = _mm_set_sd(1.0 - law.attack);
+    alignas(64) double g[128];
     __m128d ev = _mm_set_sd(e);
     int i = 0;
     for (; i + 1 < n; i += 2) {
@@ -79,10 +101,10 @@ double envelopeOfPeaks(const double* m, int n, const qrx::dsp::BiquadCoefficient
         const __m128d y1 = av.step(m[i + 1], minus, plus);
         const __m128d mp = _mm_loadu_pd(m + i);
         const Falls falls = fallsOf(y0, y1, mp, rel);
-        ev = envelopeStep(ev, mp, falls.keep, falls.pull, keepUp, att);
-        _mm_store_sd(g + i, ev);
-        ev = envelopeStep(ev, _mm_unpackhi_pd(mp, mp), _mm_unpackhi_pd(falls.keep, falls.keep),
+        const __m128d e0 = envelopeStep(ev, mp, falls.keep, falls.pull, keepUp, att);
+        ev = envelopeStep(e0, _mm_unpackhi_pd(mp, mp), _mm_unpackhi_pd(falls.keep, falls.keep),
                           _mm_unpackhi_pd(falls.pull, falls.pull), keepUp, att);
+        _mm_store_sd(g + i, e0);
         _mm_store_sd(g + i + 1, ev);
     }
     if (i < n) {
@@ -106,12 +128,17 @@ double envelopeOfPeaks(const double* m, int n, const qrx::dsp::BiquadCoefficient
         lanes[k][3] = y2[k];
         lanes[k][4] = offset[k];
     }
+    // The frames up to the end of the lines, then those from their start.
+    const unsigned at = first & (kLimiterRing - 1);
+    const int head =
+        kLimiterRing - static_cast<int>(at) < n ? kLimiterRing - static_cast<int>(at) : n;
+    scaleRun(left + at, right + at, g, head);
+    scaleRun(left, right, g + head, n - head);
     return _mm_cvtsd_f64(ev);
 }
 
 }  // namespace
 
-const LimiterPasses kLimiterPassesAvx2 = {peaksPass, windowMaximaPass, envelopeOfPeaks, gainsPass,
-                                          scaleToCeilingPass};
+const LimiterPasses kLimiterPassesAvx2 = {peaksPass, windowMaximaPass, envelopeOfPeaks};
 
 }  // namespace grandpress

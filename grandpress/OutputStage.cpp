@@ -100,7 +100,7 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
     ringIn(lineR, w0, right, n);
     if (limit) {
         const LimiterPasses& pass = *passes;
-        alignas(64) double m[128], g[128];
+        alignas(64) double m[128];
         // Peaks of the new frames into the peak line, at the frames' positions.
         pass.peaks(left, right, n, m);
         ringIn(peak, w0, m, n);
@@ -110,23 +110,16 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
         alignas(64) double run[kRing + 128];
         ringOut(peak, r0, run, span + n - 1);
         pass.windowMaxima(run, span, n, noise, noiseStep, m);
-        // Level averages, release speed-up and envelope, then the gains and the scaled frames
-        // at r.
+        // Level averages, release speed-up, envelope and the frames it scales at r.
         double levels[2][5];
         toLanes(fastLevel, levels[0]);
         toLanes(slowLevel, levels[1]);
-        const double e = pass.envelope(m, n, s.limiterFast, s.limiterSlow, s.limiterRelease,
-                                       s.limiterAttack, levels, E, g);
+        const LimiterLaw law = {s.limiterFast, s.limiterSlow, s.limiterRelease, s.limiterAttack};
+        const double e = pass.envelope(m, n, law, levels, E, lineL, lineR, r0);
         fromLanes(levels[0], fastLevel);
         fromLanes(levels[1], slowLevel);
         E = e;
-        pass.gains(g, n);
         G = e <= 1.0 ? 1.0 : 1.0 / e;
-        const int head = ringHead(r0, n);
-        pass.scaleToCeiling(lineL + (r0 & kMask), g, head);
-        pass.scaleToCeiling(lineR + (r0 & kMask), g, head);
-        pass.scaleToCeiling(lineL, g + head, n - head);
-        pass.scaleToCeiling(lineR, g + head, n - head);
     } else if (!peaksForgotten) {
         for (double& p : peak) p = 0.0;
         peaksForgotten = true;
