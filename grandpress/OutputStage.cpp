@@ -56,19 +56,19 @@ void RealignLines::push(const double* const in[4], int n, int delay, double out[
     const unsigned firstRun = kRealignLineLength - start < static_cast<unsigned>(n)
                                   ? kRealignLineLength - start
                                   : static_cast<unsigned>(n);
-    for (int s = 0; s < 4; ++s) {
-        std::memcpy(line[s] + start, in[s], sizeof(double) * firstRun);
-        std::memcpy(line[s], in[s] + firstRun, sizeof(double) * (n - firstRun));
-    }
+    for (int s = 0; s < 4; ++s) std::memcpy(line[s] + start, in[s], sizeof(double) * firstRun);
+    if (firstRun < static_cast<unsigned>(n))  // (most chunks do not wrap: no calls for nothing)
+        for (int s = 0; s < 4; ++s)
+            std::memcpy(line[s], in[s] + firstRun, sizeof(double) * (n - firstRun));
     write = (write + static_cast<unsigned>(n)) & kMask;
     const unsigned from = (start - static_cast<unsigned>(delay)) & kMask;
     const unsigned readRun = kRealignLineLength - from < static_cast<unsigned>(n)
                                  ? kRealignLineLength - from
                                  : static_cast<unsigned>(n);
-    for (int s = 0; s < 4; ++s) {
-        std::memcpy(out[s], line[s] + from, sizeof(double) * readRun);
-        std::memcpy(out[s] + readRun, line[s], sizeof(double) * (n - readRun));
-    }
+    for (int s = 0; s < 4; ++s) std::memcpy(out[s], line[s] + from, sizeof(double) * readRun);
+    if (readRun < static_cast<unsigned>(n))
+        for (int s = 0; s < 4; ++s)
+            std::memcpy(out[s] + readRun, line[s], sizeof(double) * (n - readRun));
 }
 
 void Limiter::reset(const EngineSettings& s) noexcept {
