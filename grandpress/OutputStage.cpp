@@ -28,6 +28,31 @@ void ringOut(const double* ring, unsigned first, double* to, int n) noexcept {
     if (head < n) std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
 }
 
+// The frames x[0 .. n) into a limiter line from position `first` on, each in exchange for the
+// frame one place further on (x[i] comes back as the frame at first + i + 1): each frame is read
+// before the frame after it is stored over it, as the line moves on by n.
+void exchange(double* line, unsigned first, double* x, int n) noexcept {
+    for (int i = 0; i < n;) {
+        const unsigned p = (first + static_cast<unsigned>(i)) & kLimiterMask;
+        if (p == kLimiterMask) {  // the last position: the next one is the first
+            const double out = line[0];
+            line[p] = x[i];
+            x[i++] = out;
+            continue;
+        }
+        const int left = n - i, room = static_cast<int>(kLimiterMask - p);
+        const int run = room < left ? room : left;
+        double* __restrict at = line + p;
+        double* __restrict xs = x + i;
+        for (int j = 0; j < run; ++j) {
+            const double out = at[j + 1];
+            at[j] = xs[j];
+            xs[j] = out;
+        }
+        i += run;
+    }
+}
+
 // The limiter's level filters as the passes carry them: x1, x2, y1, y2 and the noise offset.
 void toLanes(const PlainState& p, double lanes[5]) noexcept {
     lanes[0] = p.memories.x1;
@@ -91,18 +116,15 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
                       const double* noise, int noiseStep) noexcept {
     if (n <= 0) return;
     const unsigned w0 = w, r0 = r;
-    // The frames leaving: each is read before the frame after it is stored over it, and no frame
-    // of this chunk scales a position before it has left (the look-ahead is far below the line).
-    alignas(64) double outL[128], outR[128];
-    ringOut(lineL, w0 + 1, outL, n);
-    ringOut(lineR, w0 + 1, outR, n);
-    ringIn(lineL, w0, left, n);
-    ringIn(lineR, w0, right, n);
+    const LimiterPasses& pass = *passes;
+    alignas(64) double m[128];
+    if (limit) pass.peaks(left, right, n, m);
+    // The frames in, those leaving out (in place); no frame of this chunk scales a position
+    // before it has left (the look-ahead is far below the line).
+    exchange(lineL, w0, left, n);
+    exchange(lineR, w0, right, n);
     if (limit) {
-        const LimiterPasses& pass = *passes;
-        alignas(64) double m[128];
         // Peaks of the new frames into the peak line, at the frames' positions.
-        pass.peaks(left, right, n, m);
         ringIn(peak, w0, m, n);
         peaksForgotten = false;
         // Frame i's window is the `span` peaks from r0 + i on.
@@ -126,8 +148,6 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
     }
     w = (w0 + static_cast<unsigned>(n)) & kMask;
     r = (r0 + static_cast<unsigned>(n)) & kMask;
-    std::memcpy(left, outL, sizeof(double) * static_cast<std::size_t>(n));
-    std::memcpy(right, outR, sizeof(double) * static_cast<std::size_t>(n));
 }
 
 }  // namespace grandpress
