@@ -36,23 +36,27 @@ void peaksPass(const double* left, const double* right, int n, double* peak) noe
                           kPassMaxPeak);
 }
 
-// Without branches: maxima over 4 (or 2), 8, 16, ... peaks in place, then each window as the
-// larger of two overlapping power-of-two runs. The first pass takes four neighbours at once:
-// from then on every pass reads whole vectors the pass before it stored.
+// Without branches: maxima over 4, 16, 64, ... peaks in place (each pass takes four runs of the
+// pass before), then over twice as many where that still fits the window, then each window as
+// the larger of two overlapping runs. After the first pass every pass reads whole vectors the
+// pass before it stored.
 void windowMaximaPass(double* run, int span, int n, const double* noise, int noiseStep,
                       double* m) noexcept {
     const int runLength = span + n - 1;
     int width = 1;
-    if (span >= 4) {
-        const int count = runLength - 3;
+    for (; 4 * width <= span; width *= 4) {
+        const int count = runLength - 4 * width + 1;
+        const double* second = run + width;
+        const double* third = run + 2 * width;
+        const double* fourth = run + 3 * width;
         for (int j = 0; j < count; ++j)
-            run[j] = larger(larger(run[j], run[j + 1]), larger(run[j + 2], run[j + 3]));
-        width = 4;
+            run[j] = larger(larger(run[j], second[j]), larger(third[j], fourth[j]));
     }
-    for (; 2 * width <= span; width *= 2) {
+    if (2 * width <= span) {
         const int count = runLength - 2 * width + 1;
         const double* ahead = run + width;
         for (int j = 0; j < count; ++j) run[j] = larger(run[j], ahead[j]);
+        width *= 2;
     }
     const double* late = run + span - width;
     if (noiseStep == 1)  // (a constant step keeps the loop on vectors)
