@@ -21,10 +21,11 @@ struct LimiterLaw {
 struct LimiterPasses {
     // peak[i]: the peak measure of frame i (left[i], right[i]), capped.
     void (*peaks)(const double* left, const double* right, int n, double* peak) noexcept;
-    // Sliding maxima: run[0 .. span + n - 2] are peaks in line order (overwritten); m[i] becomes
-    // the largest of run[i .. i + span - 1] plus the window offset, plus noise[i * noiseStep].
-    void (*windowMaxima)(double* run, int span, int n, const double* noise, int noiseStep,
-                         double* m) noexcept;
+    // Sliding maxima over the peak line `ring` (kLimiterRing positions): m[i] becomes the largest
+    // of the `span` peaks from position first + i on, plus the window offset, plus
+    // noise[i * noiseStep] (span + n - 1 at most kLimiterRing).
+    void (*windowMaxima)(const double* ring, unsigned first, int span, int n, const double* noise,
+                         int noiseStep, double* m) noexcept;
     // The envelope over the window peaks m of n frames from e, and the frames it scales: the
     // fast and slow level averages of m (a biquad each, `lanes` their x1, x2, y1, y2 and noise
     // offset, fast then slow); each frame's step e' = e k + p, rising where m[i] is above e

@@ -36,14 +36,42 @@ void peaksPass(const double* left, const double* right, int n, double* peak) noe
                           kPassMaxPeak);
 }
 
-// Without branches: maxima over 4, 16, 64, ... peaks in place (each pass takes four runs of the
-// pass before), then over twice as many where that still fits the window, then each window as
-// the larger of two overlapping runs. After the first pass every pass reads whole vectors the
-// pass before it stored.
-void windowMaximaPass(double* run, int span, int n, const double* noise, int noiseStep,
-                      double* m) noexcept {
+[[gnu::always_inline]] inline double largestOfFour(const double* x) noexcept {
+    return larger(larger(x[0], x[1]), larger(x[2], x[3]));
+}
+
+// Without branches: maxima over 4, 16, 64, ... peaks (each pass takes four runs of the pass
+// before; the first one straight from the line, the later ones in place), then over twice as
+// many where that still fits the window, then each window as the larger of two overlapping
+// runs. After the first pass every pass reads whole vectors the pass before it stored.
+void windowMaximaPass(const double* ring, unsigned first, int span, int n, const double* noise,
+                      int noiseStep, double* m) noexcept {
+    constexpr unsigned kMask = kLimiterRing - 1;
     const int runLength = span + n - 1;
+    alignas(64) double run[kLimiterRing];
     int width = 1;
+    if (span >= 4) {
+        const int count = runLength - 3;
+        const int at = static_cast<int>(first & kMask);
+        // Runs of four that lie before the line's end, those that wrap, those after it.
+        const int before = kLimiterRing - 3 - at < count ? kLimiterRing - 3 - at : count;
+        const int wrapping = kLimiterRing - at < count ? kLimiterRing - at : count;
+        int j = 0;
+        for (const double* from = ring + at; j < before; ++j) run[j] = largestOfFour(from + j);
+        for (; j < wrapping; ++j) {
+            const unsigned p = static_cast<unsigned>(at + j);
+            run[j] = larger(larger(ring[p & kMask], ring[(p + 1) & kMask]),
+                            larger(ring[(p + 2) & kMask], ring[(p + 3) & kMask]));
+        }
+        if (j < count) {
+            const double* from = ring + (at + j - kLimiterRing);
+            for (int k = 0; k < count - j; ++k) run[j + k] = largestOfFour(from + k);
+        }
+        width = 4;
+    } else {
+        for (int j = 0; j < runLength; ++j)
+            run[j] = ring[(first + static_cast<unsigned>(j)) & kMask];
+    }
     for (; 4 * width <= span; width *= 4) {
         const int count = runLength - 4 * width + 1;
         const double* second = run + width;

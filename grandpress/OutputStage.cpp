@@ -14,20 +14,6 @@ int ringHead(unsigned first, int n) noexcept {
     const int room = static_cast<int>(Limiter::kRing - (first & kLimiterMask));
     return room < n ? room : n;
 }
-// n values into / out of a limiter ring from position `first` on, wrapping at its end.
-void ringIn(double* ring, unsigned first, const double* from, int n) noexcept {
-    const int head = ringHead(first, n);
-    std::memcpy(ring + (first & kLimiterMask), from,
-                sizeof(double) * static_cast<std::size_t>(head));
-    if (head < n)  // (most runs do not wrap: no call for nothing)
-        std::memcpy(ring, from + head, sizeof(double) * static_cast<std::size_t>(n - head));
-}
-void ringOut(const double* ring, unsigned first, double* to, int n) noexcept {
-    const int head = ringHead(first, n);
-    std::memcpy(to, ring + (first & kLimiterMask), sizeof(double) * static_cast<std::size_t>(head));
-    if (head < n) std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
-}
-
 // The frames x[0 .. n) into a limiter line from position `first` on, each in exchange for the
 // frame one place further on (x[i] comes back as the frame at first + i + 1): each frame is read
 // before the frame after it is stored over it, as the line moves on by n.
@@ -117,21 +103,22 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
     if (n <= 0) return;
     const unsigned w0 = w, r0 = r;
     const LimiterPasses& pass = *passes;
-    alignas(64) double m[128];
-    if (limit) pass.peaks(left, right, n, m);
+    if (limit) {
+        // Peaks of the new frames into the peak line, at the frames' positions.
+        const int head = ringHead(w0, n);
+        pass.peaks(left, right, head, peak + (w0 & kMask));
+        pass.peaks(left + head, right + head, n - head, peak);
+        peaksForgotten = false;
+    }
     // The frames in, those leaving out (in place); no frame of this chunk scales a position
     // before it has left (the look-ahead is far below the line).
     exchange(lineL, w0, left, n);
     exchange(lineR, w0, right, n);
     if (limit) {
-        // Peaks of the new frames into the peak line, at the frames' positions.
-        ringIn(peak, w0, m, n);
-        peaksForgotten = false;
         // Frame i's window is the `span` peaks from r0 + i on.
         const int span = static_cast<int>((w0 - r0) & kMask) + 1;
-        alignas(64) double run[kRing + 128];
-        ringOut(peak, r0, run, span + n - 1);
-        pass.windowMaxima(run, span, n, noise, noiseStep, m);
+        alignas(64) double m[128];
+        pass.windowMaxima(peak, r0, span, n, noise, noiseStep, m);
         // Level averages, release speed-up, envelope and the frames it scales at r.
         double levels[2][5];
         toLanes(fastLevel, levels[0]);
