@@ -33,11 +33,14 @@ StereoPair highOf(__m256d v) {
     return static_cast<StereoPair>(_mm256_extractf128_pd(v, 1));
 }
 
-// The four level averages: coefficients, memories and the alternating offset.
+// The four level averages: coefficients, memories and the alternating offset. Each step's output
+// is kept as it is (`carry`) and a1 times the offset the step adds to its memory goes into the
+// next step's feed-forward sum (`pending`): only a1 * carry is on the recursion.
 struct Averages {
     __m256d b0, b1, b2, a1, a2;
     __m256d x1, x2, y1, y2;
     __m256d offset;
+    __m256d carry, pending;
 
     Averages(const EnvelopeLaw& law, const PlainPair& fast, const PlainPair& slow)
         : b0(pairOf(law.fast.b0, law.slow.b0)),
@@ -49,7 +52,9 @@ struct Averages {
           x2(join(fast.m.x2, slow.m.x2)),
           y1(join(fast.m.y1, slow.m.y1)),
           y2(join(fast.m.y2, slow.m.y2)),
-          offset(_mm256_set1_pd(fast.offset)) {}  // both offsets run in step
+          offset(_mm256_set1_pd(fast.offset)),  // both offsets run in step
+          carry(y1),
+          pending(_mm256_setzero_pd()) {}
 
     void store(PlainPair& fast, PlainPair& slow) const {
         fast.m.x1 = lowOf(x1);
@@ -63,35 +68,40 @@ struct Averages {
         fast.offset = slow.offset = _mm256_cvtsd_f64(offset);
     }
 
-    // One step on x (left, right) with the offset before and after its flip: fast L, R, slow L, R.
-    [[gnu::always_inline]] __m256d step(__m128d x, __m256d before, __m256d after) {
+    // One step on x (left, right) with the offset before and after its flip (a1Before: a1 times
+    // `before`): fast L, R, slow L, R.
+    [[gnu::always_inline]] __m256d step(__m128d x, __m256d before, __m256d after,
+                                        __m256d a1Before) {
         const __m256d xo = _mm256_add_pd(_mm256_set_m128d(x, x), after);
-        // The feed-forward terms first, the recursive ones last (the shortest path from y1).
-        __m256d y = _mm256_mul_pd(b0, xo);
-        y = _mm256_fmadd_pd(b1, x1, y);
-        y = _mm256_fmadd_pd(b2, x2, y);
-        y = _mm256_fnmadd_pd(a2, y2, y);
-        y = _mm256_fnmadd_pd(a1, y1, y);
+        __m256d sum = _mm256_mul_pd(b0, xo);
+        sum = _mm256_fmadd_pd(b1, x1, sum);
+        sum = _mm256_fmadd_pd(b2, x2, sum);
+        sum = _mm256_fnmadd_pd(a2, y2, sum);
+        const __m256d y = _mm256_fnmadd_pd(a1, carry, _mm256_sub_pd(sum, pending));
         x2 = x1;
         x1 = xo;
         y2 = y1;
         y1 = _mm256_add_pd(y, before);
+        carry = y;
+        pending = a1Before;
         return y;
     }
 };
 
-// Runs frame(i, before, after) for i in [0, n) and flips the averages' offset n times. Frames
-// go in pairs, so the offsets are constants and the memories move on without copies.
+// Runs frame(i, averagesOf) for i in [0, n), where averagesOf(x) takes frame i's step of the
+// averages, and flips the averages' offset n times. Frames go in pairs, so the offsets are
+// constants and the memories move on without copies.
 template <typename Frame>
 [[gnu::always_inline]] inline void inPairs(Averages& av, int n, Frame frame) {
     const __m256d plus = av.offset, minus = _mm256_xor_pd(plus, _mm256_set1_pd(-0.0));
+    const __m256d a1Plus = _mm256_mul_pd(av.a1, plus), a1Minus = _mm256_mul_pd(av.a1, minus);
     int i = 0;
     for (; i + 1 < n; i += 2) {
-        frame(i, plus, minus);
-        frame(i + 1, minus, plus);
+        frame(i, [&](__m128d x) { return av.step(x, plus, minus, a1Plus); });
+        frame(i + 1, [&](__m128d x) { return av.step(x, minus, plus, a1Minus); });
     }
     if (i < n) {
-        frame(i, plus, minus);
+        frame(i, [&](__m128d x) { return av.step(x, plus, minus, a1Plus); });
         av.offset = minus;
     }
 }
@@ -136,10 +146,10 @@ void plainLaw(const EnvelopeLaw& law, double env[2], PlainPair& fast, PlainPair&
     __m128d upKeep = _mm_sub_pd(_mm_set1_pd(1.0), kUp);
     __m128d downKeep = _mm_sub_pd(_mm_set1_pd(1.0), kDown);
     __m128d e = _mm_loadu_pd(env);
-    inPairs(av, n, [&](int i, __m256d before, __m256d after) {
+    inPairs(av, n, [&](int i, auto averagesOf) {
         __m128d x = _mm_setr_pd(dL[i], dR[i]);
         if (Rms) x = _mm_mul_pd(x, x);
-        const __m256d y = av.step(x, before, after);
+        const __m256d y = averagesOf(x);
         if (AutoAttack || AutoRelease) {
             const __m256d k = _mm256_mul_pd(base, autoFactors(_mm256_max_pd(y, averageFloor)));
             const __m256d keep = _mm256_sub_pd(one, k);
@@ -187,10 +197,10 @@ void classicLaw(const EnvelopeLaw& law, double env[2], PlainPair& fast, PlainPai
         return powers.kept[k];
     };
     __m128d e = _mm_loadu_pd(env);
-    inPairs(av, n, [&](int i, __m256d before, __m256d after) {
+    inPairs(av, n, [&](int i, auto averagesOf) {
         __m128d x = _mm_setr_pd(dL[i], dR[i]);
         if (Rms) x = _mm_mul_pd(x, x);
-        const __m256d v = _mm256_max_pd(av.step(x, before, after), averageFloor);
+        const __m256d v = _mm256_max_pd(averagesOf(x), averageFloor);
         __m256d factors = _mm256_setzero_pd();
         if (AutoAttack || AutoRelease) factors = autoFactors(v);
         __m128d up = _mm_mul_pd(_mm_sub_pd(x, e), attack);

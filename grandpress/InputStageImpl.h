@@ -13,22 +13,21 @@ namespace grandpress {
 namespace {
 
 template <typename Sample>
-void finiteRun(const Sample* from, double* to, int n) noexcept {
-    // Nearly always every sample is inside the limits: then the run is only converted. The test
-    // is made on the host's type (1e6 is exact in float too) and is false for NaN.
+void finiteRun(const Sample* __restrict from, double* __restrict to, int n) noexcept {
+    // Nearly always every sample is inside the limits: then the run is only converted, in the
+    // same pass as the test. The test is made on the host's type (1e6 is exact in float too) and
+    // is false for NaN. (The flags are as wide as a sample, so that the loop runs on vectors.)
     constexpr Sample kLimit = static_cast<Sample>(1e6);
-    // (The flags are as wide as a sample and the test is a loop of its own, so that it runs on
-    // vectors.)
     using Flags = std::conditional_t<sizeof(Sample) == 4, std::int32_t, std::int64_t>;
     Flags outside = 0;
     for (int i = 0; i < n; ++i) {
         const Sample x = from[i];
         outside |= static_cast<Flags>(!(x >= -kLimit)) | static_cast<Flags>(!(x <= kLimit));
+        to[i] = static_cast<double>(x);
     }
-    if (outside == 0) {
-        for (int i = 0; i < n; ++i) to[i] = static_cast<double>(from[i]);
-        return;
-    }
+    if (outside == 0) return;
+    // Otherwise the run again, held (`from` is still as it was: the host's buffers are not the
+    // engine's).
     constexpr double kHeld = 1e6;
     constexpr double kLargest = std::numeric_limits<double>::max();
     for (int i = 0; i < n; ++i) {

@@ -1,6 +1,6 @@
-// The bodies of the limiter's vector passes (LimiterPasses.h), included by exactly one source
-// file per instruction set. Everything here has internal linkage, so each build keeps its own
-// code (nothing is shared with, or merged into, the other instruction set's build).
+// The bodies of the limiter's passes that both builds share (LimiterPasses.h), included by
+// exactly one source file per instruction set. Everything here has internal linkage, so each build
+// keeps its own code (nothing is shared with, or merged into, the other instruction set's build).
 #pragma once
 
 #include <immintrin.h>
@@ -36,16 +36,55 @@ void peaksPass(const double* left, const double* right, int n, double* peak) noe
                           kPassMaxPeak);
 }
 
-// Without branches: maxima over 2, 4, 8, ... peaks in place, then each window as the larger of
-// two overlapping power-of-two runs.
-void windowMaximaPass(double* run, int span, int n, const double* noise, int noiseStep,
-                      double* m) noexcept {
+[[gnu::always_inline]] inline double largestOfFour(const double* x) noexcept {
+    return larger(larger(x[0], x[1]), larger(x[2], x[3]));
+}
+
+// Without branches: maxima over 4, 16, 64, ... peaks (each pass takes four runs of the pass
+// before; the first one straight from the line, the later ones in place), then over twice as
+// many where that still fits the window, then each window as the larger of two overlapping
+// runs. After the first pass every pass reads whole vectors the pass before it stored.
+void windowMaximaPass(const double* ring, unsigned first, int span, int n, const double* noise,
+                      int noiseStep, double* m) noexcept {
+    constexpr unsigned kMask = kLimiterRing - 1;
     const int runLength = span + n - 1;
+    alignas(64) double run[kLimiterRing];
     int width = 1;
-    for (; 2 * width <= span; width *= 2) {
+    if (span >= 4) {
+        const int count = runLength - 3;
+        const int at = static_cast<int>(first & kMask);
+        // Runs of four that lie before the line's end, those that wrap, those after it.
+        const int before = kLimiterRing - 3 - at < count ? kLimiterRing - 3 - at : count;
+        const int wrapping = kLimiterRing - at < count ? kLimiterRing - at : count;
+        int j = 0;
+        for (const double* from = ring + at; j < before; ++j) run[j] = largestOfFour(from + j);
+        for (; j < wrapping; ++j) {
+            const unsigned p = static_cast<unsigned>(at + j);
+            run[j] = larger(larger(ring[p & kMask], ring[(p + 1) & kMask]),
+                            larger(ring[(p + 2) & kMask], ring[(p + 3) & kMask]));
+        }
+        if (j < count) {
+            const double* from = ring + (at + j - kLimiterRing);
+            for (int k = 0; k < count - j; ++k) run[j + k] = largestOfFour(from + k);
+        }
+        width = 4;
+    } else {
+        for (int j = 0; j < runLength; ++j)
+            run[j] = ring[(first + static_cast<unsigned>(j)) & kMask];
+    }
+    for (; 4 * width <= span; width *= 4) {
+        const int count = runLength - 4 * width + 1;
+        const double* second = run + width;
+        const double* third = run + 2 * width;
+        const double* fourth = run + 3 * width;
+        for (int j = 0; j < count; ++j)
+            run[j] = larger(larger(run[j], second[j]), larger(third[j], fourth[j]));
+    }
+    if (2 * width <= span) {
         const int count = runLength - 2 * width + 1;
         const double* ahead = run + width;
         for (int j = 0; j < count; ++j) run[j] = larger(run[j], ahead[j]);
+        width *= 2;
     }
     const double* late = run + span - width;
     if (noiseStep == 1)  // (a constant step keeps the loop on vectors)
@@ -53,111 +92,6 @@ void windowMaximaPass(double* run, int span, int n, const double* noise, int noi
     else
         for (int i = 0; i < n; ++i)
             m[i] = larger(run[i], late[i]) + kPassWindowOffset + noise[i * noiseStep];
-}
-
-void envelopeStepsPass(const double* fast, const double* slow, const double* m, int n,
-                       double release, double attack, double* __restrict keepDown,
-                       double* __restrict pullDown, double* __restrict pullUp) noexcept {
-    for (int i = 0; i < n; ++i) {
-        const double t = 0.2 * fast[i] / larger(slow[i], 1e-6);
-        const double factor = (4.0 * t / (t + 1.0) + 0.1) * release;
-        keepDown[i] = 1.0 - factor;
-        pullDown[i] = m[i] * factor;
-        pullUp[i] = m[i] * attack;
-    }
-}
-
-// Both filters of a biquad in one pair of lanes (fast, slow): the same sums as one filter after
-// the other.
-typedef double LanePair __attribute__((vector_size(16)));
-
-struct LevelLanes {
-    LanePair b0, b1, b2, a1, a2;
-    LanePair x1, x2, y1, y2;
-
-    // One frame of both filters on the peak mp, with the noise offset before and after its flip.
-    [[gnu::always_inline]] inline LanePair step(double mp, LanePair before,
-                                                LanePair after) noexcept {
-        const LanePair x = mp + after;
-        const LanePair y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y + before;
-        return y;
-    }
-};
-
-void levelAveragesPass(const double* m, int n, const qrx::dsp::BiquadCoefficients& cf,
-                       const qrx::dsp::BiquadCoefficients& cs, double lanes[2][5],
-                       double* __restrict fastLevel, double* __restrict slowLevel) noexcept {
-    LevelLanes f = {{cf.b0, cs.b0},
-                    {cf.b1, cs.b1},
-                    {cf.b2, cs.b2},
-                    {cf.a1, cs.a1},
-                    {cf.a2, cs.a2},
-                    {lanes[0][0], lanes[1][0]},
-                    {lanes[0][1], lanes[1][1]},
-                    {lanes[0][2], lanes[1][2]},
-                    {lanes[0][3], lanes[1][3]}};
-    // Frames in pairs: the offsets of the two frames are constants.
-    LanePair plus = {lanes[0][4], lanes[1][4]};
-    const LanePair minus = -plus;
-    int i = 0;
-    for (; i + 1 < n; i += 2) {
-        const LanePair y0 = f.step(m[i], plus, minus);
-        fastLevel[i] = y0[0];
-        slowLevel[i] = y0[1];
-        const LanePair y1 = f.step(m[i + 1], minus, plus);
-        fastLevel[i + 1] = y1[0];
-        slowLevel[i + 1] = y1[1];
-    }
-    if (i < n) {
-        const LanePair y = f.step(m[i], plus, minus);
-        fastLevel[i] = y[0];
-        slowLevel[i] = y[1];
-        plus = minus;
-    }
-    for (int k = 0; k < 2; ++k) {
-        lanes[k][0] = f.x1[k];
-        lanes[k][1] = f.x2[k];
-        lanes[k][2] = f.y1[k];
-        lanes[k][3] = f.y2[k];
-        lanes[k][4] = plus[k];
-    }
-}
-
-// Both steps, then the one that applies (no branch that changes from frame to frame); each step
-// e + (m - e) k as e (1 - k) + m k, one product and one sum on the recursion.
-double envelopePass(double e, const double* m, const double* keepDown, const double* pullDown,
-                    const double* pullUp, double keepUp, int n, double* g) noexcept {
-    const __m128d kUp = _mm_set_sd(keepUp);
-    __m128d ev = _mm_set_sd(e);
-    for (int i = 0; i < n; ++i) {
-        const __m128d up = _mm_add_pd(_mm_mul_pd(ev, kUp), _mm_load_sd(pullUp + i));
-        const __m128d down =
-            _mm_add_pd(_mm_mul_pd(ev, _mm_load_sd(keepDown + i)), _mm_load_sd(pullDown + i));
-        const __m128d rising = _mm_cmplt_pd(ev, _mm_load_sd(m + i));  // all ones where m > e
-#ifdef __AVX__
-        ev = _mm_blendv_pd(down, up, rising);
-#else
-        ev = _mm_or_pd(_mm_and_pd(rising, up), _mm_andnot_pd(rising, down));
-#endif
-        _mm_store_sd(g + i, ev);
-    }
-    return _mm_cvtsd_f64(ev);
-}
-
-void gainsPass(double* g, int n) noexcept {
-    // 1 / 1 is exactly 1: always dividing (in a loop of its own) keeps the loops free of
-    // branches.
-    for (int i = 0; i < n; ++i) g[i] = larger(g[i], 1.0);
-    for (int i = 0; i < n; ++i) g[i] = 1.0 / g[i];
-}
-
-void scaleToCeilingPass(double* x, const double* g, int n) noexcept {
-    for (int i = 0; i < n; ++i)
-        x[i] = smaller(larger(x[i] * g[i] * kPassCeiling, -kPassCeiling), kPassCeiling);
 }
 
 }  // namespace

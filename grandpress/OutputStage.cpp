@@ -14,18 +14,29 @@ int ringHead(unsigned first, int n) noexcept {
     const int room = static_cast<int>(Limiter::kRing - (first & kLimiterMask));
     return room < n ? room : n;
 }
-// n values into / out of a limiter ring from position `first` on, wrapping at its end.
-void ringIn(double* ring, unsigned first, const double* from, int n) noexcept {
-    const int head = ringHead(first, n);
-    std::memcpy(ring + (first & kLimiterMask), from,
-                sizeof(double) * static_cast<std::size_t>(head));
-    if (head < n)  // (most runs do not wrap: no call for nothing)
-        std::memcpy(ring, from + head, sizeof(double) * static_cast<std::size_t>(n - head));
-}
-void ringOut(const double* ring, unsigned first, double* to, int n) noexcept {
-    const int head = ringHead(first, n);
-    std::memcpy(to, ring + (first & kLimiterMask), sizeof(double) * static_cast<std::size_t>(head));
-    if (head < n) std::memcpy(to + head, ring, sizeof(double) * static_cast<std::size_t>(n - head));
+// The frames x[0 .. n) into a limiter line from position `first` on, each in exchange for the
+// frame one place further on (x[i] comes back as the frame at first + i + 1): each frame is read
+// before the frame after it is stored over it, as the line moves on by n.
+void exchange(double* line, unsigned first, double* x, int n) noexcept {
+    for (int i = 0; i < n;) {
+        const unsigned p = (first + static_cast<unsigned>(i)) & kLimiterMask;
+        if (p == kLimiterMask) {  // the last position: the next one is the first
+            const double out = line[0];
+            line[p] = x[i];
+            x[i++] = out;
+            continue;
+        }
+        const int left = n - i, room = static_cast<int>(kLimiterMask - p);
+        const int run = room < left ? room : left;
+        double* __restrict at = line + p;
+        double* __restrict xs = x + i;
+        for (int j = 0; j < run; ++j) {
+            const double out = at[j + 1];
+            at[j] = xs[j];
+            xs[j] = out;
+        }
+        i += run;
+    }
 }
 
 // The limiter's level filters as the passes carry them: x1, x2, y1, y2 and the noise offset.
@@ -56,19 +67,19 @@ void RealignLines::push(const double* const in[4], int n, int delay, double out[
     const unsigned firstRun = kRealignLineLength - start < static_cast<unsigned>(n)
                                   ? kRealignLineLength - start
                                   : static_cast<unsigned>(n);
-    for (int s = 0; s < 4; ++s) {
-        std::memcpy(line[s] + start, in[s], sizeof(double) * firstRun);
-        std::memcpy(line[s], in[s] + firstRun, sizeof(double) * (n - firstRun));
-    }
+    for (int s = 0; s < 4; ++s) std::memcpy(line[s] + start, in[s], sizeof(double) * firstRun);
+    if (firstRun < static_cast<unsigned>(n))  // (most chunks do not wrap: no calls for nothing)
+        for (int s = 0; s < 4; ++s)
+            std::memcpy(line[s], in[s] + firstRun, sizeof(double) * (n - firstRun));
     write = (write + static_cast<unsigned>(n)) & kMask;
     const unsigned from = (start - static_cast<unsigned>(delay)) & kMask;
     const unsigned readRun = kRealignLineLength - from < static_cast<unsigned>(n)
                                  ? kRealignLineLength - from
                                  : static_cast<unsigned>(n);
-    for (int s = 0; s < 4; ++s) {
-        std::memcpy(out[s], line[s] + from, sizeof(double) * readRun);
-        std::memcpy(out[s] + readRun, line[s], sizeof(double) * (n - readRun));
-    }
+    for (int s = 0; s < 4; ++s) std::memcpy(out[s], line[s] + from, sizeof(double) * readRun);
+    if (readRun < static_cast<unsigned>(n))
+        for (int s = 0; s < 4; ++s)
+            std::memcpy(out[s] + readRun, line[s], sizeof(double) * (n - readRun));
 }
 
 void Limiter::reset(const EngineSettings& s) noexcept {
@@ -91,54 +102,39 @@ void Limiter::process(double* left, double* right, int n, bool limit, const Engi
                       const double* noise, int noiseStep) noexcept {
     if (n <= 0) return;
     const unsigned w0 = w, r0 = r;
-    // The frames leaving: each is read before the frame after it is stored over it, and no frame
-    // of this chunk scales a position before it has left (the look-ahead is far below the line).
-    alignas(64) double outL[128], outR[128];
-    ringOut(lineL, w0 + 1, outL, n);
-    ringOut(lineR, w0 + 1, outR, n);
-    ringIn(lineL, w0, left, n);
-    ringIn(lineR, w0, right, n);
+    const LimiterPasses& pass = *passes;
     if (limit) {
-        const LimiterPasses& pass = *passes;
-        alignas(64) double m[128], fast[128], slow[128], keepDown[128], pullDown[128];
-        alignas(64) double pullUp[128], g[128];
         // Peaks of the new frames into the peak line, at the frames' positions.
-        pass.peaks(left, right, n, m);
-        ringIn(peak, w0, m, n);
+        const int head = ringHead(w0, n);
+        pass.peaks(left, right, head, peak + (w0 & kMask));
+        pass.peaks(left + head, right + head, n - head, peak);
         peaksForgotten = false;
+    }
+    // The frames in, those leaving out (in place); no frame of this chunk scales a position
+    // before it has left (the look-ahead is far below the line).
+    exchange(lineL, w0, left, n);
+    exchange(lineR, w0, right, n);
+    if (limit) {
         // Frame i's window is the `span` peaks from r0 + i on.
         const int span = static_cast<int>((w0 - r0) & kMask) + 1;
-        alignas(64) double run[kRing + 128];
-        ringOut(peak, r0, run, span + n - 1);
-        pass.windowMaxima(run, span, n, noise, noiseStep, m);
-        // Level averages, then the release speed-up and both envelope steps of every frame
-        // (feed-forward).
+        alignas(64) double m[128];
+        pass.windowMaxima(peak, r0, span, n, noise, noiseStep, m);
+        // Level averages, release speed-up, envelope and the frames it scales at r.
         double levels[2][5];
         toLanes(fastLevel, levels[0]);
         toLanes(slowLevel, levels[1]);
-        pass.levelAverages(m, n, s.limiterFast, s.limiterSlow, levels, fast, slow);
+        const LimiterLaw law = {s.limiterFast, s.limiterSlow, s.limiterRelease, s.limiterAttack};
+        const double e = pass.envelope(m, n, law, levels, E, lineL, lineR, r0);
         fromLanes(levels[0], fastLevel);
         fromLanes(levels[1], slowLevel);
-        const double attack = s.limiterAttack;
-        pass.envelopeSteps(fast, slow, m, n, s.limiterRelease, attack, keepDown, pullDown, pullUp);
-        // The envelope, serial; then the gains and the scaled frames at r.
-        const double e = pass.envelope(E, m, keepDown, pullDown, pullUp, 1.0 - attack, n, g);
         E = e;
-        pass.gains(g, n);
         G = e <= 1.0 ? 1.0 : 1.0 / e;
-        const int head = ringHead(r0, n);
-        pass.scaleToCeiling(lineL + (r0 & kMask), g, head);
-        pass.scaleToCeiling(lineR + (r0 & kMask), g, head);
-        pass.scaleToCeiling(lineL, g + head, n - head);
-        pass.scaleToCeiling(lineR, g + head, n - head);
     } else if (!peaksForgotten) {
         for (double& p : peak) p = 0.0;
         peaksForgotten = true;
     }
     w = (w0 + static_cast<unsigned>(n)) & kMask;
     r = (r0 + static_cast<unsigned>(n)) & kMask;
-    std::memcpy(left, outL, sizeof(double) * static_cast<std::size_t>(n));
-    std::memcpy(right, outR, sizeof(double) * static_cast<std::size_t>(n));
 }
 
 }  // namespace grandpress

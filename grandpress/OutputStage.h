@@ -68,7 +68,7 @@ struct GlidingGains {
 // window forgets its peaks, so switching it on never acts on peaks of long ago.
 class Limiter {
   public:
-    static constexpr int kRing = 512;
+    static constexpr int kRing = kLimiterRing;
     static constexpr double kCeiling = 0.999;
 
     // Clears the lines, envelope to 0.0001, gain 1, level averages cleared; sets the look-ahead.
