@@ -102,41 +102,25 @@ void gainReadings(PairState& p, const MeterCoefficients& in, const double* gainL
 }
 
 #ifdef __AVX2__
-// The feed-forward part of gainReadings for two frames per vector: each frame's reading pair
-// (left, right) and the three terms rate * reading + noise of the VU, the return and the attack.
-// The same operations in the same order as the frame-by-frame loop, so the same values.
-struct GainTerms {
-    alignas(32) double value[128][2], vuIn[128][2], backIn[128][2], fallIn[128][2];
-};
-
-void gainTerms(const MeterCoefficients& in, const double* gainLeft, const double* gainRight, int n,
-               const double* noise, int noiseShift, GainTerms& t) noexcept {
+// The readings of gainReadings, two frames per 256-bit vector in a pass of their own: each frame's
+// pair (left, right), by the same operations in the same order as the frame-by-frame loop (so
+// the same values).
+void gainValues(const MeterCoefficients& in, const double* gainLeft, const double* gainRight, int n,
+                double (*value)[2]) noexcept {
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
     const __m256d scale = _mm256_set1_pd(kGainMeterScale), one = _mm256_set1_pd(1.0);
     const __m256d mixAmount = _mm256_set1_pd(in.mix), limiter = _mm256_set1_pd(in.limiterGain);
-    const __m256d vuRate = _mm256_set1_pd(in.vuRate), backRate = _mm256_set1_pd(in.backRate);
-    const __m256d fallRate = _mm256_set1_pd(in.attackRate);
     int i = 0;
     for (; i + 1 < n; i += 2) {
         // Frames i and i + 1 as (left, right, left, right).
         const __m128d l = _mm_loadu_pd(gainLeft + i), r = _mm_loadu_pd(gainRight + i);
         const __m256d g = _mm256_set_m128d(_mm_unpackhi_pd(l, r), _mm_unpacklo_pd(l, r));
-        const __m256d nz =
-            noiseShift == 0
-                ? _mm256_permute4x64_pd(_mm256_castpd128_pd256(_mm_loadu_pd(noise + i)), 0x50)
-                : _mm256_set_m128d(_mm_set1_pd(noise[(i + 1) >> noiseShift]),
-                                   _mm_set1_pd(noise[i >> noiseShift]));
         const __m256d scaled = _mm256_mul_pd(g, scale);
         const __m256d a = _mm256_add_pd(
             _mm256_mul_pd(_mm256_sub_pd(_mm256_and_pd(scaled, magnitude), one), mixAmount), one);
-        const __m256d value = _mm256_mul_pd(a, limiter);
-        _mm256_store_pd(t.value[i], value);
-        _mm256_store_pd(t.vuIn[i], _mm256_add_pd(_mm256_mul_pd(vuRate, value), nz));
-        _mm256_store_pd(t.backIn[i], _mm256_add_pd(_mm256_mul_pd(backRate, value), nz));
-        _mm256_store_pd(t.fallIn[i], _mm256_add_pd(_mm256_mul_pd(fallRate, value), nz));
+        _mm256_store_pd(value[i], _mm256_mul_pd(a, limiter));
     }
     if (i < n) {
-        const __m128d nz = _mm_set1_pd(noise[i >> noiseShift]);
         const __m128d scaled =
             _mm_mul_pd(pairOf(gainLeft[i], gainRight[i]), _mm256_castpd256_pd128(scale));
         const __m128d a =
@@ -144,31 +128,32 @@ void gainTerms(const MeterCoefficients& in, const double* gainLeft, const double
                                              _mm256_castpd256_pd128(one)),
                                   _mm256_castpd256_pd128(mixAmount)),
                        _mm256_castpd256_pd128(one));
-        const __m128d value = _mm_mul_pd(a, _mm256_castpd256_pd128(limiter));
-        _mm_store_pd(t.value[i], value);
-        _mm_store_pd(t.vuIn[i], _mm_add_pd(_mm_mul_pd(_mm256_castpd256_pd128(vuRate), value), nz));
-        _mm_store_pd(t.backIn[i],
-                     _mm_add_pd(_mm_mul_pd(_mm256_castpd256_pd128(backRate), value), nz));
-        _mm_store_pd(t.fallIn[i],
-                     _mm_add_pd(_mm_mul_pd(_mm256_castpd256_pd128(fallRate), value), nz));
+        _mm_store_pd(value[i], _mm_mul_pd(a, _mm256_castpd256_pd128(limiter)));
     }
 }
 
-// gainReadings with the feed-forward terms taken from gainTerms: only the recursions remain.
+// gainReadings with the readings taken from gainValues. The terms rate * reading + noise are
+// left to this loop, where they fit beside the recursions' chain: a pass of their own would store
+// three times as much.
 template <bool Expanding>
-void gainRecursions(PairState& p, const MeterCoefficients& in, const GainTerms& t, int n,
-                    double (*vuOut)[2], double (*ppmOut)[2], __m128d low[2],
-                    __m128d high[2]) noexcept {
+void gainRecursions(PairState& p, const MeterCoefficients& in, const double (*values)[2], int n,
+                    const double* noise, int noiseShift, double (*vuOut)[2], double (*ppmOut)[2],
+                    __m128d low[2], __m128d high[2]) noexcept {
+    const __m128d vuRate = _mm_set1_pd(in.vuRate);
+    const __m128d backRate = _mm_set1_pd(in.backRate), fallRate = _mm_set1_pd(in.attackRate);
     const __m128d kVu = _mm_set1_pd(in.keepVu), kBack = _mm_set1_pd(in.keepBack);
     const __m128d kFall = _mm_set1_pd(in.keepAttack);
     __m128d vu = p.vu, ppm = p.ppm;
     GainReadingsOut out{vuOut, ppmOut};
     for (int i = 0; i < n; ++i) {
-        const __m128d value = _mm_load_pd(t.value[i]);
-        vu = _mm_add_pd(_mm_mul_pd(vu, kVu), _mm_load_pd(t.vuIn[i]));
+        const __m128d nz = _mm_loaddup_pd(noise + (i >> noiseShift));
+        const __m128d value = _mm_load_pd(values[i]);
+        vu = _mm_add_pd(_mm_mul_pd(vu, kVu), _mm_add_pd(_mm_mul_pd(vuRate, value), nz));
         const __m128d attack = Expanding ? _mm_cmpgt_pd(value, ppm) : _mm_cmplt_pd(value, ppm);
-        const __m128d back = _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_load_pd(t.backIn[i]));
-        const __m128d fall = _mm_add_pd(_mm_mul_pd(ppm, kFall), _mm_load_pd(t.fallIn[i]));
+        const __m128d back =
+            _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_add_pd(_mm_mul_pd(backRate, value), nz));
+        const __m128d fall =
+            _mm_add_pd(_mm_mul_pd(ppm, kFall), _mm_add_pd(_mm_mul_pd(fallRate, value), nz));
         ppm = pick(attack, fall, back);
         out.take(i, vu, ppm);
     }
@@ -273,14 +258,15 @@ void gainsKernel(MeterPairs& pairs, const MeterCoefficients& in, const double* g
     PairState p = loadPairs(pairs);
     __m128d low[2], high[2];
 #ifdef __AVX2__
-    // With 256-bit vectors the feed-forward terms take half the instructions in a pass of their
-    // own.
-    GainTerms terms;
-    gainTerms(in, gainLeft, gainRight, n, noise, noiseShift, terms);
+    // With 256-bit vectors the readings take half the instructions in a pass of their own.
+    alignas(32) double values[128][2];
+    gainValues(in, gainLeft, gainRight, n, values);
     if (in.expanding)
-        gainRecursions<true>(p, in, terms, n, vuReadings, ppmReadings, low, high);
+        gainRecursions<true>(p, in, values, n, noise, noiseShift, vuReadings, ppmReadings, low,
+                             high);
     else
-        gainRecursions<false>(p, in, terms, n, vuReadings, ppmReadings, low, high);
+        gainRecursions<false>(p, in, values, n, noise, noiseShift, vuReadings, ppmReadings, low,
+                              high);
 #else
     if (in.expanding)
         gainReadings<true>(p, in, gainLeft, gainRight, n, noise, noiseShift, vuReadings,

@@ -6,4 +6,9 @@ void mixFramesBaseline(const MixStreams& in, int n, double* left, double* right)
     mixFramesPass(in, n, left, right);
 }
 
+void glideFramesBaseline(GlideRun& g, const double* noise, int noiseShift, int n,
+                         double* const glided[3]) noexcept {
+    glidePass(g, noise, noiseShift, n, glided);
+}
+
 }  // namespace grandpress

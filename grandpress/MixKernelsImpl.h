@@ -28,5 +28,32 @@ void mixFramesPass(const MixStreams& in, int n, double* __restrict left,
     }
 }
 
+// The glides frame by frame (GlidingGains::glide's steps), the noise shift a constant.
+template <int Shift>
+void glidePass(GlideRun& g, const double* noise, int n, double* const glided[3]) noexcept {
+    double makeup = g.value[0], output = g.value[1], mix = g.value[2];
+    const double keep = g.keep;
+    for (int i = 0; i < n; ++i) {
+        const double nz = noise[i >> Shift];
+        makeup = makeup * keep + (g.pull[0] + nz);
+        output = output * keep + (g.pull[1] + nz);
+        mix = mix * keep + (g.pull[2] + nz);
+        glided[0][i] = makeup;
+        glided[1][i] = output;
+        glided[2][i] = mix;
+    }
+    g.value[0] = makeup;
+    g.value[1] = output;
+    g.value[2] = mix;
+}
+
+inline void glidePass(GlideRun& g, const double* noise, int noiseShift, int n,
+                      double* const glided[3]) noexcept {
+    if (noiseShift == 0)
+        glidePass<0>(g, noise, n, glided);
+    else
+        glidePass<1>(g, noise, n, glided);
+}
+
 }  // namespace
 }  // namespace grandpress

@@ -48,22 +48,6 @@ inline void gainStageFrame(const double a[4], double gL, double gR, const Glidin
     }
 }
 
-// The glides of n frames, frame i with noise[i >> Shift]: makeup, output gain and mix of each
-// frame into glided[0], [1], [2] (the shift a constant keeps the loop short).
-template <int Shift>
-void glideFrames(GlidingGains& gl, const EngineSettings& s, const double* noise, int n,
-                 double (*glided)[kChunk2x]) noexcept {
-    const GlidingGains::Pulls pulls = GlidingGains::pullsOf(s);
-    GlidingGains g = gl;
-    for (int i = 0; i < n; ++i) {
-        g.glide(pulls, noise[i >> Shift]);
-        glided[0][i] = g.makeup;
-        glided[1][i] = g.output;
-        glided[2][i] = g.mix;
-    }
-    gl = g;
-}
-
 }  // namespace
 
 SignalPath::SignalPath(const EngineSettings& initial) noexcept : current(initial) {
@@ -283,20 +267,23 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     const bool gainMeter = s.meterSource == kMeterGainRed;
     const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
     const double limiterGain = s.limiter ? limiter.gain() : 1.0;
-    GlidingGains gl = gains;
     // The envelopes run sample by sample; the static curve after them over the whole chunk.
     gain.levels(kernels, g[2], g[3], ng, monitor, s, releaseShape, levels);
     curveGains(kernels, s, levels, 2 * ng, curve);
     // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
     const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};
     realign.push(lines, ng, lay.realignDelay, realigned);
-    // The glides and the gain meter are serial (the meter runs both channels at once); the
+    // The glides and the gain meter are recursive (the meter runs both channels at once); the
     // frames after them are not.
-    if (noiseShift == 0)
-        glideFrames<0>(gl, s, noiseC, ng, glided);
-    else
-        glideFrames<1>(gl, s, noiseC, ng, glided);
-    gains = gl;
+    const GlidingGains::Pulls pulls = GlidingGains::pullsOf(s);
+    GlideRun glide = {{gains.makeup, gains.output, gains.mix},
+                      {pulls.makeup, pulls.output, pulls.mix},
+                      GlidingGains::kKeep};
+    double* const glidedTo[3] = {glided[0], glided[1], glided[2]};
+    glideFrames(kernels, glide, noiseC, noiseShift, ng, glidedTo);
+    gains.makeup = glide.value[0];
+    gains.output = glide.value[1];
+    gains.mix = glide.value[2];
     if (gainMeter) meters.feedGains(curve, curve + ng, ng, limiterGain, noiseC, noiseShift);
     const double* mainL = realigned[0];
     const double* mainR = realigned[1];
