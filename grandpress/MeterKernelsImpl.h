@@ -66,28 +66,38 @@ struct GainReadingsOut {
     }
 };
 
-// The gain meter over a chunk: readings, integrators and their extremes (low and high: VU,
-// PPM); the readings go to vuOut and ppmOut for the holds.
-template <bool Expanding>
-void gainReadings(PairState& p, const MeterCoefficients& in, const double* gainLeft,
-                  const double* gainRight, int n, const double* noise, int noiseShift,
-                  double (*vuOut)[2], double (*ppmOut)[2], __m128d low[2],
-                  __m128d high[2]) noexcept {
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-    const __m128d scale = _mm_set1_pd(kGainMeterScale), one = _mm_set1_pd(1.0);
-    const __m128d mixAmount = _mm_set1_pd(in.mix), limiter = _mm_set1_pd(in.limiterGain);
-    const __m128d vuRate = _mm_set1_pd(in.vuRate);
-    const __m128d backRate = _mm_set1_pd(in.backRate), fallRate = _mm_set1_pd(in.attackRate);
-    const __m128d kVu = _mm_set1_pd(in.keepVu), kBack = _mm_set1_pd(in.keepBack);
-    const __m128d kFall = _mm_set1_pd(in.keepAttack);
-    __m128d vu = p.vu, ppm = p.ppm;
-    GainReadingsOut out{vuOut, ppmOut};
-    for (int i = 0; i < n; ++i) {
-        const __m128d nz = _mm_set1_pd(noise[i >> noiseShift]);
-        const __m128d scaled = _mm_mul_pd(pairOf(gainLeft[i], gainRight[i]), scale);
+// The gain meter's reading of one frame, both channels at once.
+struct GainReading {
+    __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    __m128d scale = _mm_set1_pd(kGainMeterScale), one = _mm_set1_pd(1.0);
+    __m128d mixAmount, limiter;
+
+    explicit GainReading(const MeterCoefficients& in) noexcept
+        : mixAmount(_mm_set1_pd(in.mix)), limiter(_mm_set1_pd(in.limiterGain)) {}
+
+    [[gnu::always_inline]] inline __m128d operator()(double left, double right) const noexcept {
+        const __m128d scaled = _mm_mul_pd(pairOf(left, right), scale);
         const __m128d a =
             _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_and_pd(scaled, magnitude), one), mixAmount), one);
-        const __m128d value = _mm_mul_pd(a, limiter);
+        return _mm_mul_pd(a, limiter);
+    }
+};
+
+// The gain meter's integrators (VU, PPM) of both channels: one frame on a reading and its noise.
+template <bool Expanding>
+struct GainIntegrators {
+    __m128d vuRate, backRate, fallRate, kVu, kBack, kFall;
+
+    explicit GainIntegrators(const MeterCoefficients& in) noexcept
+        : vuRate(_mm_set1_pd(in.vuRate)),
+          backRate(_mm_set1_pd(in.backRate)),
+          fallRate(_mm_set1_pd(in.attackRate)),
+          kVu(_mm_set1_pd(in.keepVu)),
+          kBack(_mm_set1_pd(in.keepBack)),
+          kFall(_mm_set1_pd(in.keepAttack)) {}
+
+    [[gnu::always_inline]] inline void step(__m128d value, __m128d nz, __m128d& vu,
+                                            __m128d& ppm) const noexcept {
         vu = _mm_add_pd(_mm_mul_pd(vu, kVu), _mm_add_pd(_mm_mul_pd(vuRate, value), nz));
         // Compression: fall with the attack, recover with the return; expansion the other way.
         const __m128d attack = Expanding ? _mm_cmpgt_pd(value, ppm) : _mm_cmplt_pd(value, ppm);
@@ -96,6 +106,23 @@ void gainReadings(PairState& p, const MeterCoefficients& in, const double* gainL
         const __m128d fall =
             _mm_add_pd(_mm_mul_pd(ppm, kFall), _mm_add_pd(_mm_mul_pd(fallRate, value), nz));
         ppm = pick(attack, fall, back);
+    }
+};
+
+// The gain meter over a chunk: readings, integrators and their extremes (low and high: VU,
+// PPM); the readings go to vuOut and ppmOut for the holds.
+template <bool Expanding>
+void gainReadings(PairState& p, const MeterCoefficients& in, const double* gainLeft,
+                  const double* gainRight, int n, const double* noise, int noiseShift,
+                  double (*vuOut)[2], double (*ppmOut)[2], __m128d low[2],
+                  __m128d high[2]) noexcept {
+    const GainReading reading(in);
+    const GainIntegrators<Expanding> integrators(in);
+    __m128d vu = p.vu, ppm = p.ppm;
+    GainReadingsOut out{vuOut, ppmOut};
+    for (int i = 0; i < n; ++i) {
+        const __m128d nz = _mm_set1_pd(noise[i >> noiseShift]);
+        integrators.step(reading(gainLeft[i], gainRight[i]), nz, vu, ppm);
         out.take(i, vu, ppm);
     }
     out.finish(p, vu, ppm, low, high);
@@ -120,16 +147,7 @@ void gainValues(const MeterCoefficients& in, const double* gainLeft, const doubl
             _mm256_mul_pd(_mm256_sub_pd(_mm256_and_pd(scaled, magnitude), one), mixAmount), one);
         _mm256_store_pd(value[i], _mm256_mul_pd(a, limiter));
     }
-    if (i < n) {
-        const __m128d scaled =
-            _mm_mul_pd(pairOf(gainLeft[i], gainRight[i]), _mm256_castpd256_pd128(scale));
-        const __m128d a =
-            _mm_add_pd(_mm_mul_pd(_mm_sub_pd(_mm_and_pd(scaled, _mm256_castpd256_pd128(magnitude)),
-                                             _mm256_castpd256_pd128(one)),
-                                  _mm256_castpd256_pd128(mixAmount)),
-                       _mm256_castpd256_pd128(one));
-        _mm_store_pd(value[i], _mm_mul_pd(a, _mm256_castpd256_pd128(limiter)));
-    }
+    if (i < n) _mm_store_pd(value[i], GainReading(in)(gainLeft[i], gainRight[i]));
 }
 
 // gainReadings with the readings taken from gainValues. The terms rate * reading + noise are
@@ -139,22 +157,12 @@ template <bool Expanding>
 void gainRecursions(PairState& p, const MeterCoefficients& in, const double (*values)[2], int n,
                     const double* noise, int noiseShift, double (*vuOut)[2], double (*ppmOut)[2],
                     __m128d low[2], __m128d high[2]) noexcept {
-    const __m128d vuRate = _mm_set1_pd(in.vuRate);
-    const __m128d backRate = _mm_set1_pd(in.backRate), fallRate = _mm_set1_pd(in.attackRate);
-    const __m128d kVu = _mm_set1_pd(in.keepVu), kBack = _mm_set1_pd(in.keepBack);
-    const __m128d kFall = _mm_set1_pd(in.keepAttack);
+    const GainIntegrators<Expanding> integrators(in);
     __m128d vu = p.vu, ppm = p.ppm;
     GainReadingsOut out{vuOut, ppmOut};
     for (int i = 0; i < n; ++i) {
         const __m128d nz = _mm_loaddup_pd(noise + (i >> noiseShift));
-        const __m128d value = _mm_load_pd(values[i]);
-        vu = _mm_add_pd(_mm_mul_pd(vu, kVu), _mm_add_pd(_mm_mul_pd(vuRate, value), nz));
-        const __m128d attack = Expanding ? _mm_cmpgt_pd(value, ppm) : _mm_cmplt_pd(value, ppm);
-        const __m128d back =
-            _mm_add_pd(_mm_mul_pd(ppm, kBack), _mm_add_pd(_mm_mul_pd(backRate, value), nz));
-        const __m128d fall =
-            _mm_add_pd(_mm_mul_pd(ppm, kFall), _mm_add_pd(_mm_mul_pd(fallRate, value), nz));
-        ppm = pick(attack, fall, back);
+        integrators.step(_mm_load_pd(values[i]), nz, vu, ppm);
         out.take(i, vu, ppm);
     }
     out.finish(p, vu, ppm, low, high);
