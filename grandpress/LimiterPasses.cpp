@@ -18,42 +18,11 @@ void envelopeStepsPass(const double* fast, const double* slow, const double* m, 
     }
 }
 
-// Both filters of a biquad in one pair of lanes (fast, slow): the same sums as one filter after
-// the other.
-typedef double LanePair __attribute__((vector_size(16)));
-
-struct LevelLanes {
-    LanePair b0, b1, b2, a1, a2;
-    LanePair x1, x2, y1, y2;
-
-    // One frame of both filters on the peak mp, with the noise offset before and after its flip.
-    [[gnu::always_inline]] inline LanePair step(double mp, LanePair before,
-                                                LanePair after) noexcept {
-        const LanePair x = mp + after;
-        const LanePair y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = y + before;
-        return y;
-    }
-};
-
-void levelAveragesPass(const double* m, int n, const qrx::dsp::BiquadCoefficients& cf,
-                       const qrx::dsp::BiquadCoefficients& cs, double lanes[2][5],
-                       double* __restrict fastLevel, double* __restrict slowLevel) noexcept {
-    LevelLanes f = {{cf.b0, cs.b0},
-                    {cf.b1, cs.b1},
-                    {cf.b2, cs.b2},
-                    {cf.a1, cs.a1},
-                    {cf.a2, cs.a2},
-                    {lanes[0][0], lanes[1][0]},
-                    {lanes[0][1], lanes[1][1]},
-                    {lanes[0][2], lanes[1][2]},
-                    {lanes[0][3], lanes[1][3]}};
-    // Frames in pairs: the offsets of the two frames are constants.
-    LanePair plus = {lanes[0][4], lanes[1][4]};
-    const LanePair minus = -plus;
+// The level averages of n frames into fastLevel and slowLevel. Frames go in pairs: the offsets
+// of the two frames are constants.
+void levelAveragesPass(const double* m, int n, LevelLanes& f, double* __restrict fastLevel,
+                       double* __restrict slowLevel) noexcept {
+    const LanePair plus = f.offset, minus = -plus;
     int i = 0;
     for (; i + 1 < n; i += 2) {
         const LanePair y0 = f.step(m[i], plus, minus);
@@ -67,14 +36,7 @@ void levelAveragesPass(const double* m, int n, const qrx::dsp::BiquadCoefficient
         const LanePair y = f.step(m[i], plus, minus);
         fastLevel[i] = y[0];
         slowLevel[i] = y[1];
-        plus = minus;
-    }
-    for (int k = 0; k < 2; ++k) {
-        lanes[k][0] = f.x1[k];
-        lanes[k][1] = f.x2[k];
-        lanes[k][2] = f.y1[k];
-        lanes[k][3] = f.y2[k];
-        lanes[k][4] = plus[k];
+        f.offset = minus;
     }
 }
 
@@ -111,7 +73,9 @@ double envelopeOfPeaks(const double* m, int n, const LimiterLaw& law, double lan
                        double* left, double* right, unsigned first) noexcept {
     alignas(64) double fastLevel[128], slowLevel[128], keepDown[128], pullDown[128], pullUp[128];
     alignas(64) double g[128];
-    levelAveragesPass(m, n, law.fast, law.slow, lanes, fastLevel, slowLevel);
+    LevelLanes averages(law, lanes);
+    levelAveragesPass(m, n, averages, fastLevel, slowLevel);
+    averages.store(lanes);
     envelopeStepsPass(fastLevel, slowLevel, m, n, law.release, law.attack, keepDown, pullDown,
                       pullUp);
     e = envelopePass(e, m, keepDown, pullDown, pullUp, 1.0 - law.attack, n, g);

@@ -29,6 +29,52 @@ inline double smaller(double a, double b) noexcept {
     return a < b ? a : b;
 }
 
+// Both level averages (fast, slow) in one pair of lanes: the same sums as one filter after the
+// other. The slow average's poles sit so close to 1 that any other order of the sums would grow
+// a thousandfold through its recursion, so both builds take this one.
+typedef double LanePair __attribute__((vector_size(16)));
+
+struct LevelLanes {
+    LanePair b0, b1, b2, a1, a2;
+    LanePair x1, x2, y1, y2;
+    LanePair offset;  // the noise offset of the next frame's memories
+
+    // From the law and the carried lanes (x1, x2, y1, y2, offset; fast then slow).
+    LevelLanes(const LimiterLaw& law, const double lanes[2][5]) noexcept
+        : b0{law.fast.b0, law.slow.b0},
+          b1{law.fast.b1, law.slow.b1},
+          b2{law.fast.b2, law.slow.b2},
+          a1{law.fast.a1, law.slow.a1},
+          a2{law.fast.a2, law.slow.a2},
+          x1{lanes[0][0], lanes[1][0]},
+          x2{lanes[0][1], lanes[1][1]},
+          y1{lanes[0][2], lanes[1][2]},
+          y2{lanes[0][3], lanes[1][3]},
+          offset{lanes[0][4], lanes[1][4]} {}
+
+    void store(double lanes[2][5]) const noexcept {
+        for (int k = 0; k < 2; ++k) {
+            lanes[k][0] = x1[k];
+            lanes[k][1] = x2[k];
+            lanes[k][2] = y1[k];
+            lanes[k][3] = y2[k];
+            lanes[k][4] = offset[k];
+        }
+    }
+
+    // One frame of both filters on the peak mp, with the noise offset before and after its flip.
+    [[gnu::always_inline]] inline LanePair step(double mp, LanePair before,
+                                                LanePair after) noexcept {
+        const LanePair x = mp + after;
+        const LanePair y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y + before;
+        return y;
+    }
+};
+
 void peaksPass(const double* left, const double* right, int n, double* peak) noexcept {
     for (int i = 0; i < n; ++i)
         peak[i] = smaller(larger(std::fabs(left[i] * kPassPeakScale) + kPassPeakOffset,

@@ -1,33 +1,11 @@
 // The limiter's passes built for AVX2 and FMA (this file only; chosen at run time). The envelope
-// runs as one loop in which the level averages' recursion and the envelope's own run side by
-// side: each frame puts one fused product on the averages' chain and one fused product and a
-// blend on the envelope's, and the release speed-up between them is feed-forward.
+// runs as one loop in which the level averages' recursion (the plain build's sums, LevelLanes)
+// and the envelope's own run side by side: each frame puts one fused product and a blend on the
+// envelope's chain, and the release speed-up between them is feed-forward.
 #include "grandpress/LimiterPassesImpl.h"
 
 namespace grandpress {
 namespace {
-
-// The level averages as a pair of lanes (fast, slow), in the plain steps' order of sums and
-// products: the slow average's poles sit so close to 1 that any other rounding grows a
-// thousandfold through its recursion.
-struct Averages {
-    __m128d b0, b1, b2, a1, a2;
-    __m128d x1, x2, y1, y2;
-
-    [[gnu::always_inline]] inline __m128d step(double mp, __m128d before, __m128d after) noexcept {
-        const __m128d x = _mm_add_pd(_mm_set1_pd(mp), after);
-        __m128d y = _mm_mul_pd(b0, x);
-        y = _mm_add_pd(y, _mm_mul_pd(b1, x1));
-        y = _mm_add_pd(y, _mm_mul_pd(b2, x2));
-        y = _mm_sub_pd(y, _mm_mul_pd(a1, y1));
-        y = _mm_sub_pd(y, _mm_mul_pd(a2, y2));
-        x2 = x1;
-        x1 = x;
-        y2 = y1;
-        y1 = _mm_add_pd(y, before);
-        return y;
-    }
-};
 
 // The falling steps of two frames from their averages y0, y1 (fast, slow each) and peaks mp:
 // keep = 1 - f, pull = mp f with f = release * (4 t / (t + 1) + 0.1), t = 0.2 fast / slow, taken
@@ -78,27 +56,17 @@ void scaleRun(double* left, double* right, const double* e, int n) noexcept {
 
 double envelopeOfPeaks(const double* m, int n, const LimiterLaw& law, double lanes[2][5], double e,
                        double* left, double* right, unsigned first) noexcept {
-    const qrx::dsp::BiquadCoefficients &cf = law.fast, &cs = law.slow;
-    Averages av = {_mm_setr_pd(cf.b0, cs.b0),
-                   _mm_setr_pd(cf.b1, cs.b1),
-                   _mm_setr_pd(cf.b2, cs.b2),
-                   _mm_setr_pd(cf.a1, cs.a1),
-                   _mm_setr_pd(cf.a2, cs.a2),
-                   _mm_setr_pd(lanes[0][0], lanes[1][0]),
-                   _mm_setr_pd(lanes[0][1], lanes[1][1]),
-                   _mm_setr_pd(lanes[0][2], lanes[1][2]),
-                   _mm_setr_pd(lanes[0][3], lanes[1][3])};
+    LevelLanes av(law, lanes);
     // Frames in pairs: the offsets of the two frames are constants.
-    __m128d plus = _mm_setr_pd(lanes[0][4], lanes[1][4]);
-    const __m128d minus = _mm_xor_pd(plus, _mm_set1_pd(-0.0));
+    const LanePair plus = av.offset, minus = -plus;
     const __m128d rel = _mm_set1_pd(law.release), att = _mm_set_sd(law.attack);
     const __m128d keepUp = _mm_set_sd(1.0 - law.attack);
     alignas(64) double g[128];
     __m128d ev = _mm_set_sd(e);
     int i = 0;
     for (; i + 1 < n; i += 2) {
-        const __m128d y0 = av.step(m[i], plus, minus);
-        const __m128d y1 = av.step(m[i + 1], minus, plus);
+        const __m128d y0 = __m128d(av.step(m[i], plus, minus));
+        const __m128d y1 = __m128d(av.step(m[i + 1], minus, plus));
         const __m128d mp = _mm_loadu_pd(m + i);
         const Falls falls = fallsOf(y0, y1, mp, rel);
         const __m128d e0 = envelopeStep(ev, mp, falls.keep, falls.pull, keepUp, att);
@@ -108,26 +76,14 @@ double envelopeOfPeaks(const double* m, int n, const LimiterLaw& law, double lan
         _mm_store_sd(g + i + 1, ev);
     }
     if (i < n) {
-        const __m128d y = av.step(m[i], plus, minus);
+        const __m128d y = __m128d(av.step(m[i], plus, minus));
         const __m128d mp = _mm_load_sd(m + i);
         const Falls falls = fallsOf(y, y, mp, rel);
         ev = envelopeStep(ev, mp, falls.keep, falls.pull, keepUp, att);
         _mm_store_sd(g + i, ev);
-        plus = minus;
+        av.offset = minus;
     }
-    alignas(16) double x1[2], x2[2], y1[2], y2[2], offset[2];
-    _mm_store_pd(x1, av.x1);
-    _mm_store_pd(x2, av.x2);
-    _mm_store_pd(y1, av.y1);
-    _mm_store_pd(y2, av.y2);
-    _mm_store_pd(offset, plus);
-    for (int k = 0; k < 2; ++k) {
-        lanes[k][0] = x1[k];
-        lanes[k][1] = x2[k];
-        lanes[k][2] = y1[k];
-        lanes[k][3] = y2[k];
-        lanes[k][4] = offset[k];
-    }
+    av.store(lanes);
     // The frames up to the end of the lines, then those from their start.
     const unsigned at = first & (kLimiterRing - 1);
     const int head =
