@@ -88,6 +88,25 @@ void restoreHandlers() {
         if (gInstalled[i]) sigaction(kCleanupSignals[i], &gPreviousActions[i], nullptr);
 }
 
+// Holds the cleanup signals back while the folder and the handlers come or go together, so that
+// no signal finds a folder without a handler that removes it; one that arrives meanwhile is
+// delivered when the hold ends.
+class CleanupSignalsHeld {
+  public:
+    CleanupSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int s : kCleanupSignals) sigaddset(&held, s);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~CleanupSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+    CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
 // Copies the folders and the small regular files of the user's store; links and anything else
 // are left out. Best effort: what cannot be read is what the plug-in could not have read either.
 void copyStore(const fs::path& from, const fs::path& to) {
@@ -122,15 +141,18 @@ std::unique_ptr<PrivateUserStore> PrivateUserStore::create(Start start, std::str
     const std::string userRoot = userStoreRoot();  // before XDG_CONFIG_HOME changes
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/qrx-store-XXXXXX";
-    if (pattern.size() >= sizeof gFolder || !mkdtemp(pattern.data())) {
-        *error = "cannot make a temporary per-user store in '" +
-                 pattern.substr(0, pattern.rfind('/')) + "': " + std::strerror(errno);
-        return nullptr;
+    {
+        const CleanupSignalsHeld held;
+        if (pattern.size() >= sizeof gFolder || !mkdtemp(pattern.data())) {
+            *error = "cannot make a temporary per-user store in '" +
+                     pattern.substr(0, pattern.rfind('/')) + "': " + std::strerror(errno);
+            return nullptr;
+        }
+        std::memcpy(gFolder, pattern.c_str(), pattern.size() + 1);
+        installHandlers();
     }
     std::unique_ptr<PrivateUserStore> store(new PrivateUserStore);
     store->location_ = pattern;
-    std::memcpy(gFolder, pattern.c_str(), pattern.size() + 1);
-    installHandlers();
     if (const char* previous = std::getenv("XDG_CONFIG_HOME")) {
         store->hadConfigHome_ = true;
         store->previousConfigHome_ = previous;
@@ -150,6 +172,7 @@ PrivateUserStore::~PrivateUserStore() {
         setenv("XDG_CONFIG_HOME", previousConfigHome_.c_str(), 1);
     else
         unsetenv("XDG_CONFIG_HOME");
+    const CleanupSignalsHeld held;
     restoreHandlers();
     removeFolder(gFolder);
     gFolder[0] = 0;
