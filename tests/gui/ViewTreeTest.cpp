@@ -251,17 +251,19 @@ TEST_F(Tree, CurrentMouseStateFollowsEventsWithoutWindow) {
 
 TEST_F(Tree, SoftwareTimersFireFromIdleWhenOffscreen) {
     int ticks = 0;
-    const uint32_t id = frame->startTimer(10, [&] { ++ticks; });
+    // The interval is long enough that a test machine under load does not pass it between
+    // starting the timer and the first idle call.
+    const uint32_t id = frame->startTimer(50, [&] { ++ticks; });
     frame->idle();
     EXPECT_EQ(ticks, 0) << "not before its interval";
-    usleep(12000);
+    usleep(60000);
     frame->idle();
     EXPECT_EQ(ticks, 1);
-    usleep(40000);
+    usleep(200000);
     frame->idle();
     EXPECT_EQ(ticks, 2) << "missed periods do not fire in a burst";
     frame->stopTimer(id);
-    usleep(12000);
+    usleep(60000);
     frame->idle();
     EXPECT_EQ(ticks, 2);
 }
