@@ -413,12 +413,11 @@ void GrandPressEditor::valueChanged(CControl* c) {
 }
 
 void GrandPressEditor::typedEntry(const panel::ReadoutSpec& spec, CTextEdit* field) {
-    double x = readout::parseTypedNumber(field->getText());
-    x = std::clamp(x, spec.min, spec.max);
-    double normalised = spec.entry(x);
-    if (!(normalised >= 0.0)) normalised = 0.0;  // also NaN
-    normalised = std::min(normalised, 1.0);
-    const auto v = static_cast<float>(normalised);
+    const double x =
+        std::clamp(readout::typedValue(spec.kind, field->getText()), spec.min, spec.max);
+    const float v = std::clamp(compressor()->normalisedOfDisplayValue(
+                                   spec.parameter, readout::displayValueOfTyped(spec.kind, x)),
+                               0.0f, 1.0f);
     compressor()->setParameterAutomated(spec.parameter, v);
     if (CControl* knob = control(spec.parameter)) {
         knob->setValue(v);

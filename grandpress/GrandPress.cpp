@@ -212,6 +212,10 @@ float GrandPress::getDisplayValue(VstInt32 index) {
     return editorValueOf(index, getParameter(index));
 }
 
+float GrandPress::normalisedOfDisplayValue(VstInt32 index, double value) {
+    return normalisedOfEditorValue(index, value);
+}
+
 double GrandPress::getLatencyMs() {
     return family::latencyMs(kLatencySamples, getSampleRate());
 }

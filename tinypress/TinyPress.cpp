@@ -410,4 +410,8 @@ float TinyPress::getDisplayValue(VstInt32 index) {
     return editorValueOf(index, getParameter(index));
 }
 
+float TinyPress::normalisedOfDisplayValue(VstInt32 index, double value) {
+    return normalisedOfEditorValue(index, value);
+}
+
 }  // namespace tinypress
