@@ -100,30 +100,9 @@ struct Kernels {
         return mulSub(c.a2, m.y2, mulSub(c.a1, m.y1, forward));
     }
 
-    // ---- input ----
+    // ---- output ----
 
-    // Left to the compiler's vectoriser (the kernels are built with its full cost model); the
-    // AVX2 build tests eight samples at a time while they are still floats (x - x is 0 exactly
-    // for finite x in either precision).
-    static void readFinite(const float* from, int n, double* to) noexcept {
-        int k = 0;
-        if constexpr (kWide == 4) {
-            for (; k + 8 <= n; k += 8) {
-                const __m256 x = _mm256_loadu_ps(from + k);
-                const __m256 finite =
-                    _mm256_cmp_ps(_mm256_sub_ps(x, x), _mm256_setzero_ps(), _CMP_EQ_OQ);
-                const __m256 kept = _mm256_and_ps(x, finite);
-                _mm256_storeu_pd(to + k, _mm256_cvtps_pd(_mm256_castps256_ps128(kept)));
-                _mm256_storeu_pd(to + k + 4, _mm256_cvtps_pd(_mm256_extractf128_ps(kept, 1)));
-            }
-        }
-        for (; k < n; ++k) {
-            const double x = from[k];
-            to[k] = x - x == 0.0 ? x : 0.0;
-        }
-    }
-
-    // Engine samples out, left to the vectoriser as well.
+    // Engine samples out, left to the vectoriser.
     static void writeFloats(const double* from, int n, float* to) noexcept {
         for (int k = 0; k < n; ++k) to[k] = static_cast<float>(from[k]);
     }
@@ -1168,9 +1147,9 @@ struct Kernels {
         }
     }
 
-    static constexpr ChunkKernels table{&noise,       &noisePair,    &readFinite, &writeFloats,
-                                        &spreadNoise, &shelves,      &link,       &dynamics,
-                                        &scale,       &signalMeters, &gainMeters};
+    static constexpr ChunkKernels table{&noise,        &noisePair, &writeFloats, &spreadNoise,
+                                        &shelves,      &link,      &dynamics,    &scale,
+                                        &signalMeters, &gainMeters};
 };
 
 }  // namespace

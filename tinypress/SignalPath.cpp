@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dsp/GlidingBiquad.h"
+#include "dsp/InputStage.h"
 
 namespace tinypress {
 namespace {
@@ -80,12 +81,13 @@ void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames, Met
 
 void SignalPath::readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft, io.sideRight};
+    const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernelSet);
     for (int s = 0; s < kStreams; ++s) {
         if (!sources[s]) {
             std::memset(in[s], 0, sizeof(double) * static_cast<size_t>(n));
             continue;
         }
-        kernels->readFinite(sources[s] + offset, n, in[s]);
+        qrx::dsp::finiteInputs(host, s, sources[s] + offset, in[s], n);
     }
 }
 
@@ -192,9 +194,10 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
         // The host's samples go straight into the rings.
         const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft,
                                                 io.sideRight};
+        const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernelSet);
         inputRings.pushWith(n, [&](int stream, double* to, int from, int count) {
             if (sources[stream])
-                kernels->readFinite(sources[stream] + offset + from, count, to);
+                qrx::dsp::finiteInputs(host, stream, sources[stream] + offset + from, to, count);
             else
                 std::memset(to, 0, sizeof(double) * static_cast<size_t>(count));
         });

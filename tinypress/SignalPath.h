@@ -103,7 +103,7 @@ class SignalPath {
     qrx::dsp::InstructionSet kernelSet = qrx::dsp::InstructionSet::Baseline;
 
     // Chunk buffers.
-    alignas(64) double in[kStreams][kChunk];    // host samples, made finite
+    alignas(64) double in[kStreams][kChunk];    // host samples, made finite and held
     alignas(64) double mainBuffer[2][kChunk];   // delayed main signal (unless in postRing)
     alignas(64) double side[2][kChunk];         // filtered side chain (before the link)
     alignas(64) double linked[2][kChunk];       // what the detector sees
