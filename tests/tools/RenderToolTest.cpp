@@ -227,10 +227,12 @@ TEST_F(RenderTool, RefusedPresetOrBankFileGivesExit2AndNoOutput) {
         {"--preset " + path("tiny.qrx"), "not a preset file of this plug-in"},
         {"--endian-reversed --preset " + path("tiny.qrx"), "not a preset file of this plug-in"},
         {"--preset " + path("bank-typed.qrx"), "not a preset file"},
-        {"--preset " + path("cut.qrx"), "is 100 bytes"},
+        {"--preset " + path("cut.qrx"), "is not a preset file: it is 100 bytes"},
         {"--preset " + path("missing.qrx"), "No such file"},
         {"--bank " + path("damaged.qrb"), "damaged"},
-        {"--bank " + path("preset.qrb"), "is 165 bytes"},
+        {"--bank " + path("preset.qrb"),
+         "is not a bank file: it is 165 bytes, a bank file has "
+         "exactly 2565 (it has the size of a preset file)"},
     };
     for (const auto& [options, says] : cases) {
         const ToolRun r = run(options + " " + path("in.wav") + " " + path("out.wav"));
@@ -339,6 +341,59 @@ TEST_F(RenderTool, PrivateStoreIsRemovedWhenTheRenderIsStopped) {
         EXPECT_TRUE(fs::is_empty(tmp)) << "the private store was left behind in run " << run;
         EXPECT_FALSE(fs::exists(out));
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RenderTool, ShotAndDemoSignalRefuseWhatTheyCannotDo) {
+    const std::string shot = std::string(QRX_BUILD_DIR) + "/bin/qrx-shot";
+    const std::string demo = std::string(QRX_BUILD_DIR) + "/bin/qrx-demo-signal";
+    for (const std::string& program : {shot, demo}) {
+        const ToolRun help = run("--help", program);
+        EXPECT_EQ(help.status, 0) << program;
+        EXPECT_EQ(help.out.rfind("usage: ", 0), 0u) << help.out;
+    }
+    const std::string png = path("shot.png");
+    const std::pair<std::string, std::string> shotCases[] = {
+        {"grandpress " + path("shot.jpg"), "must be a .png file"},
+        {"bigpress " + png, "unknown plug-in 'bigpress'"},
+        {"grandpress " + png + " --program 16", "program 16 is out of range (0..15)"},
+        {"grandpress " + png + " --program Nonexistent", "unknown program 'Nonexistent'"},
+        {"grandpress " + png + " --param 99=0.5", "unknown parameter '99'"},
+        {"grandpress " + png + " --param Loudness=0.5", "unknown parameter 'Loudness'"},
+        {"grandpress " + png + " --param Ratio=1.5", "is no value of parameter 'Ratio'"},
+        {"tinypress " + png + " --param Threshold=-40dB", "is no value of parameter"},
+        {"grandpress " + png + " --zoom", "unknown option '--zoom'"},
+    };
+    for (const auto& [args, says] : shotCases) {
+        const ToolRun r = run(args, shot);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(says), std::string::npos) << args << " said: " << r.err;
+    }
+    EXPECT_FALSE(fs::exists(png));
+    const ToolRun ok = run("TinyPress " + png +
+                               " --program 'kickpump' --param Threshold=-12dB "
+                               "--param 5=0.5 --param Ratio=4:1",
+                           shot);
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_TRUE(fs::exists(png));
+
+    const std::pair<std::string, std::string> demoCases[] = {
+        {path("demo.flac"), "must be a .wav file"},
+        {path("demo.wav") + " 8x", "SECONDS must be"},
+        {path("demo.wav") + " 700", "SECONDS must be"},
+        {path("demo.wav") + " 1 8000", "RATE must be"},
+        {path("demo.wav") + " 1 44100 extra", "give OUT.wav"},
+    };
+    for (const auto& [args, says] : demoCases) {
+        const ToolRun r = run(args, demo);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(says), std::string::npos) << args << " said: " << r.err;
+    }
+    EXPECT_FALSE(fs::exists(path("demo.flac")));
+    EXPECT_FALSE(fs::exists(path("demo.wav")));
 }
 
 }  // namespace
