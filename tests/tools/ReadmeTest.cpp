@@ -92,3 +92,39 @@ TEST_F(RenderTool, ReadmeRenderingExamplesRunAsWrittenAndDoWhatTheySay) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RenderTool, InstallCopiesStrippedPluginsAndToolsThatWorkAndUninstallRemovesExactlyThem) {
+    const std::string script = std::string(QRX_SOURCE_DIR) + "/tools/install.sh";
+    const fs::path prefix = dir / "prefix", vst = dir / "vst";
+    fs::create_directories(prefix / "bin");
+    std::ofstream(prefix / "bin" / "mine") << "the user's own";
+    const std::string items =
+        " plugin:grandpress.so plugin:tinypress.so tool:qrx-render tool:qrx-demo-signal";
+    const ToolRun installed = run("install " + std::string(QRX_BUILD_DIR) + " " + prefix.string() +
+                                      " " + vst.string() + items,
+                                  script);
+    ASSERT_EQ(installed.status, 0) << installed.err;
+    for (const char* plugin : {"grandpress.so", "tinypress.so"}) {
+        const auto built = fs::file_size(std::string(QRX_BUILD_DIR) + "/" + plugin);
+        EXPECT_LT(fs::file_size(vst / plugin), built / 2)
+            << plugin << " keeps its debug information";
+    }
+    // The installed tools find the installed plug-ins and work as README says.
+    const std::string env = "env -u XDG_CONFIG_HOME VST_PATH=" + vst.string() +
+                            " PATH=" + (prefix / "bin").string() + ":/usr/bin:/bin ";
+    const std::string render = "cd " + dir.string() + " && " + env +
+                               "qrx-demo-signal in.wav 1 && " + env +
+                               "qrx-render --plugin tinypress --program KickPump in.wav out.wav";
+    const ToolRun r = run("-c '" + render + "'", "/bin/sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("program \"KickPump\""), std::string::npos) << r.out;
+
+    const ToolRun removed = run("uninstall " + prefix.string(), script);
+    ASSERT_EQ(removed.status, 0) << removed.err;
+    EXPECT_EQ(tree(prefix), (std::vector<std::string>{"bin", "bin/mine"}));
+    EXPECT_FALSE(fs::exists(vst)) << "the install made it";
+}
+
+}  // namespace
