@@ -33,9 +33,16 @@ class RemovedOnSignal {
     // when the path is too long or every place is taken (eight paths at once).
     explicit RemovedOnSignal(const std::string& path, bool folder = false);
     // Forgets the path (without removing it).
-    ~RemovedOnSignal();
-    RemovedOnSignal(RemovedOnSignal&& other) noexcept;
-    RemovedOnSignal& operator=(RemovedOnSignal&& other) noexcept;
+    ~RemovedOnSignal() { release(); }
+    RemovedOnSignal(RemovedOnSignal&& other) noexcept : slot_(other.slot_) { other.slot_ = -1; }
+    RemovedOnSignal& operator=(RemovedOnSignal&& other) noexcept {
+        if (this != &other) {
+            release();
+            slot_ = other.slot_;
+            other.slot_ = -1;
+        }
+        return *this;
+    }
     RemovedOnSignal(const RemovedOnSignal&) = delete;
     RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;
 

@@ -45,23 +45,6 @@ RemovedOnSignal::RemovedOnSignal(const std::string& path, bool folder) {
     }
 }
 
-RemovedOnSignal::~RemovedOnSignal() {
-    release();
-}
-
-RemovedOnSignal::RemovedOnSignal(RemovedOnSignal&& other) noexcept : slot_(other.slot_) {
-    other.slot_ = -1;
-}
-
-RemovedOnSignal& RemovedOnSignal::operator=(RemovedOnSignal&& other) noexcept {
-    if (this != &other) {
-        release();
-        slot_ = other.slot_;
-        other.slot_ = -1;
-    }
-    return *this;
-}
-
 void RemovedOnSignal::release() {
     if (slot_ < 0) return;
     gSlots[slot_].used.store(false);
