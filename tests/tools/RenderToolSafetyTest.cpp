@@ -131,6 +131,26 @@ TEST_F(RenderTool, AFileSizeLimitEndsTheRenderWithAMessageAndNothingLeft) {
     EXPECT_TRUE(fs::is_empty(tmp));
 }
 
+TEST_F(RenderTool, AFullDiskEndsTheRenderWithAMessageAndNothingLeft) {
+    // A disk of 200 kB, mounted in a mount namespace of its own so it goes when the shell ends.
+    if (std::system("unshare -m sh -c 'mount -t tmpfs -o size=4k tmpfs /mnt' 2>/dev/null") != 0)
+        GTEST_SKIP() << "no mount namespace to make a small disk in";
+    write("in.wav", 2, 44100, 44100, kFloatWav,
+          [](long long i, int) { return 0.3f * static_cast<float>(std::sin(i * 0.01)); });
+    fs::create_directories(dir / "disk");
+    const std::string disk = path("disk");
+    const std::string script = "mount -t tmpfs -o size=200k tmpfs " + disk +
+                               " && TMPDIR=" + tmp.string() + " " + tool() + " " + path("in.wav") +
+                               " " + disk + "/out.wav 2>" + path("err.txt") + "; echo $? >" +
+                               path("status.txt") + "; ls -A " + disk + " >" + path("left.txt");
+    ASSERT_EQ(std::system(("unshare -m sh -c '" + script + "'").c_str()), 0);
+    EXPECT_EQ(slurp(path("status.txt")), "2\n");
+    EXPECT_NE(slurp(path("err.txt")).find("No space left on device"), std::string::npos)
+        << slurp(path("err.txt"));
+    EXPECT_EQ(slurp(path("left.txt")), "") << "a partial file was left on the full disk";
+    EXPECT_TRUE(fs::is_empty(tmp));
+}
+
 // A stereo sine of `peak` at 1 kHz, 44.1 kHz.
 float sine(long long i, float peak) {
     return peak * static_cast<float>(std::sin(2 * M_PI * 1000.0 * static_cast<double>(i) / 44100));
