@@ -68,7 +68,8 @@ std::string valuesOf(const units::Param& p) {
     if (p.hidden) return "0..1 (unused)";
     if (p.kind == units::Kind::Switch) {
         const std::string off = physical(p, 0), on = physical(p, 1);
-        return on == "on" ? "on or off" : on + " or " + off + " (on or off)";
+        const bool plain = on == "on" || on == "On";
+        return plain ? "on or off" : on + " or " + off + " (on or off)";
     }
     if (p.kind == units::Kind::Stepped && !p.value) {
         std::string list;
