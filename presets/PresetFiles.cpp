@@ -70,7 +70,7 @@ FileOutcome readRefusal(const platform::SmallFileResult& r, const std::string& p
             return outcome(FileStatus::NotRegularFile, inQuotes(path) + " is not a regular file");
         case SmallFileStatus::WrongSize: {
             // A file of the other kind's size is most likely just that.
-            const bool otherKind = r.actualSize == imageSize(!bank);
+            const bool otherKind = r.actualSize == static_cast<long long>(imageSize(!bank));
             return outcome(
                 FileStatus::WrongSize,
                 inQuotes(path) + " is not a " + kindName(bank) + " file: it is " +

@@ -18,13 +18,14 @@ bool checkFolder(const std::string& output, std::string* error) {
     const fs::path path = pathOf(output);
     fs::path folder = path.parent_path();
     if (folder.empty()) folder = ".";
+    const std::string name = textOf(folder);
     std::error_code e;
     if (!fs::exists(folder, e)) {
-        *error = "folder '" + textOf(folder) + "' of '" + output + "' does not exist";
+        *error = "folder '" + name + "' of '" + output + "' does not exist";
         return false;
     }
     if (!fs::is_directory(folder, e)) {
-        *error = "'" + textOf(folder) + "' of '" + output + "' is not a folder";
+        *error = "'" + name + "' of '" + output + "' is not a folder";
         return false;
     }
     if (fs::is_directory(path, e)) {
@@ -33,7 +34,7 @@ bool checkFolder(const std::string& output, std::string* error) {
     }
 #ifndef _WIN32
     if (access(folder.c_str(), W_OK | X_OK) != 0) {
-        *error = "folder '" + textOf(folder) + "' of '" + output + "' is not writable";
+        *error = "folder '" + name + "' of '" + output + "' is not writable";
         return false;
     }
 #endif
