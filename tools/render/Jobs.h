@@ -19,8 +19,8 @@ std::vector<RenderRequest> planJobs(const Command& command);
 
 // Checks every job before the first render: inputs and side chain readable and fitting, output
 // formats known, output folders present and writable, no output that is an input or the side
-// chain (followed through links) and no two outputs that are the same file. `stdoutStandIn` is
-// the file that stands in for "-" (standard output). False with one line in `error`.
+// chain (followed through links) and no two outputs that are the same file; "-" (standard
+// output) is no file. False with one line in `error`.
 bool checkJobs(const std::vector<RenderRequest>& jobs, std::string* error);
 
 }  // namespace render
