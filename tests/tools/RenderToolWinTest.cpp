@@ -232,7 +232,8 @@ TEST_F(RenderToolWin, RefusalsNameTheProblemAndLeaveNoOutput) {
     // No loudness library here: the help and the version say so.
     EXPECT_NE(help.out.find("are left out of this build"), std::string::npos) << help.out;
     const ToolRun version = run({"--version"});
-    EXPECT_EQ(version.out, "qrx-render 1.7.0 (without loudness measurement)\n");
+    EXPECT_EQ(version.out.rfind("qrx-render 1.7.0 (without loudness measurement)", 0), 0u)
+        << version.out;
 }
 
 }  // namespace
