@@ -1,7 +1,7 @@
 # QRX plug-ins: the two commands of README.md, plus install.
 #   make demo     install what is missing, build, render the demo input
 #   make test     install what is missing, build, run every test (the Windows build's under wine)
-#   make install  copy the plug-ins to ~/.vst
+#   make install  plug-ins to ~/.vst, tools to ~/.local/bin, stripped; make uninstall removes them
 #   make bench    the speed table against LSP's compressor and ZamCompX2 (no test ever times)
 
 BUILD    ?= build
@@ -12,11 +12,18 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxsimd-dev \
            libsndfile1-dev libcairo2-dev \
            dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity \
-           zam-plugins lsp-plugins-vst clang libclang-rt-14-dev clang-format clang-tidy xz-utils
+           zam-plugins lsp-plugins-vst clang libclang-rt-14-dev clang-format clang-tidy xz-utils \
+           libebur128-dev binutils
 
 # Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
 DEMO_OUT ?= out
+# Where `make install` puts the tools (PREFIX/bin) and the list of what it installed
+# (PREFIX/share/qrx/installed.txt), which `make uninstall` reads.
+PREFIX ?= $(HOME)/.local
+# What `make install` installs, as KIND:NAME items of tools/install.sh.
+INSTALL_ITEMS = plugin:grandpress.so plugin:tinypress.so \
+                tool:qrx-render tool:qrx-shot tool:qrx-demo-signal tool:qrx-bench
 
 # Debian packages of the Windows build (make windows, make windows-test, part of make test): the
 # mingw-w64 cross compiler, and wine and Xvfb to run its test programs. GoogleTest comes from
@@ -25,7 +32,7 @@ DEMO_OUT ?= out
 WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev \
                    dpf-source libcairo2-dev pkg-config g++ xvfb xauth fonts-liberation libxsimd-dev
 
-.PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean bench \
+.PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install uninstall demo clean bench \
         windows-deps windows windows-test
 
 all: build
@@ -107,9 +114,10 @@ asan-build: deps $(ASAN_BUILD)/CMakeCache.txt
 	$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 install: build
-	mkdir -p "$(VST_DIR)"
-	cp $(BUILD)/grandpress.so $(BUILD)/tinypress.so "$(VST_DIR)/"
-	@echo "installed grandpress.so and tinypress.so in $(VST_DIR)"
+	tools/install.sh install "$(BUILD)" "$(PREFIX)" "$(VST_DIR)" $(INSTALL_ITEMS)
+
+uninstall:
+	tools/install.sh uninstall "$(PREFIX)"
 
 # Renders a generated drums-and-bass signal through three factory programs of each plug-in.
 demo: build

@@ -6,7 +6,7 @@
 // PrivateUserStore points XDG_CONFIG_HOME at a new temporary folder for the life of the object:
 // empty (factory state), or a copy of the user's store (the user's defaults, read only: whatever
 // the plug-in writes lands in the copy). The folder is removed when the object dies and also when
-// the process is ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT.
+// the process is ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (platform/RemovedOnSignal.h).
 //
 // On Windows, where the store is the registry, the private store is a new key below the real
 // HKEY_CURRENT_USER\SOFTWARE\QRX-private (empty, or holding a copy of the user's
@@ -19,6 +19,10 @@
 
 #include <memory>
 #include <string>
+
+#ifndef _WIN32
+#include "platform/RemovedOnSignal.h"
+#endif
 
 namespace platform {
 
@@ -55,6 +59,7 @@ class PrivateUserStore {
 #else
     bool hadConfigHome_ = false;
     std::string previousConfigHome_;
+    RemovedOnSignal removal_;  // the folder, removed by the cleanup signals
 #endif
 };
 
