@@ -39,6 +39,12 @@ double inputAt(const Routine& routine, int channel, int i) {
     return (channel < 2 ? 0.45 : 0.7) * (0.6 * tone + burst * noise) * 0.8;
 }
 
+// `first`, then `more`.
+std::vector<Change> then(std::vector<Change> first, const std::vector<Change>& more) {
+    first.insert(first.end(), more.begin(), more.end());
+    return first;
+}
+
 // The block lengths of one partition: `block` frames (0: random lengths from `seed`), cut where a
 // change falls.
 std::vector<int> partition(int block, const std::vector<Change>& changes, unsigned seed) {
@@ -132,47 +138,42 @@ TEST(BlockPartition, TinyPressGivesTheSameBitsInEveryMode) {
                                       {0, tp::kThreshold, 0.7f},  {0, tp::kAttack, 0.1f},
                                       {0, tp::kRelease, 0.2f},    {0, tp::kStereo, 1.0f},
                                       {0, tp::kAutoRelease, 0.0f}};
-    auto with = [&loud](std::vector<Change> more) {
-        std::vector<Change> all = loud;
-        all.insert(all.end(), more.begin(), more.end());
-        return all;
-    };
     const std::vector<Routine> routines = {
         // Both lanes agree through the silence. The right channel starts while the left stays
         // silent, and Link comes on when its first samples have reached the detector (the side
         // chain is read 933 samples late at 44.1 kHz) but not yet the detector's centre (88
         // samples later).
         {"Draft, Link switched on while the right detector holds unlinked samples",
-         with({{0, tp::kSmooth, 0.0f}, {0, tp::kLink, 0.0f}, {2000, tp::kLink, 1.0f}}),
+         then(loud, {{0, tp::kSmooth, 0.0f}, {0, tp::kLink, 0.0f}, {2000, tp::kLink, 1.0f}}),
          {3000, 1040, 3000, 1040}},
-        {"Draft, Link switched on, make-up and output moved", with({{0, tp::kSmooth, 0.0f},
-                                                                    {0, tp::kLink, 0.0f},
-                                                                    {1500, tp::kLink, 1.0f},
-                                                                    {2600, tp::kMakeup, 0.6f},
-                                                                    {3300, tp::kOutput, 0.3f},
-                                                                    {4100, tp::kRms, 1.0f}})},
+        {"Draft, Link switched on, make-up and output moved", then(loud, {{0, tp::kSmooth, 0.0f},
+                                                                          {0, tp::kLink, 0.0f},
+                                                                          {1500, tp::kLink, 1.0f},
+                                                                          {2600, tp::kMakeup, 0.6f},
+                                                                          {3300, tp::kOutput, 0.3f},
+                                                                          {4100, tp::kRms, 1.0f}})},
         {"Smooth, soft knee, auto release and make-up, Link off, mono and back",
-         with({{0, tp::kSmooth, 1.0f},
-               {0, tp::kSoft, 1.0f},
-               {0, tp::kAutoRelease, 1.0f},
-               {0, tp::kAutoMakeup, 1.0f},
-               {0, tp::kLink, 1.0f},
-               {1300, tp::kLink, 0.0f},
-               {2500, tp::kStereo, 0.0f},
-               {3700, tp::kStereo, 1.0f},
-               {4300, tp::kRatio, 0.2f}})},
-        {"external side chain, monitor, shelves, reset", with({{0, tp::kScExt, 1.0f},
-                                                               {0, tp::kLink, 1.0f},
-                                                               {1900, tp::kScMonitor, 1.0f},
-                                                               {2700, tp::kScMonitor, 0.0f},
-                                                               {3100, tp::kLowScf, 1.0f},
-                                                               {3100, tp::kHighCorner, 0.8f},
-                                                               {3600, tp::kClassic, 1.0f},
-                                                               {4000, tp::kReset, 1.0f}})},
-        {"Power off, on and off", with({{0, tp::kPower, 0.0f},
-                                        {1200, tp::kPower, 1.0f},
-                                        {2100, tp::kMix, 0.5f},
-                                        {3500, tp::kPower, 0.0f}})},
+         then(loud, {{0, tp::kSmooth, 1.0f},
+                     {0, tp::kSoft, 1.0f},
+                     {0, tp::kAutoRelease, 1.0f},
+                     {0, tp::kAutoMakeup, 1.0f},
+                     {0, tp::kLink, 1.0f},
+                     {1300, tp::kLink, 0.0f},
+                     {2500, tp::kStereo, 0.0f},
+                     {3700, tp::kStereo, 1.0f},
+                     {4300, tp::kRatio, 0.2f}})},
+        {"external side chain, monitor, shelves, reset", then(loud, {{0, tp::kScExt, 1.0f},
+                                                                     {0, tp::kLink, 1.0f},
+                                                                     {1900, tp::kScMonitor, 1.0f},
+                                                                     {2700, tp::kScMonitor, 0.0f},
+                                                                     {3100, tp::kLowScf, 1.0f},
+                                                                     {3100, tp::kHighCorner, 0.8f},
+                                                                     {3600, tp::kClassic, 1.0f},
+                                                                     {4000, tp::kReset, 1.0f}})},
+        {"Power off, on and off", then(loud, {{0, tp::kPower, 0.0f},
+                                              {1200, tp::kPower, 1.0f},
+                                              {2100, tp::kMix, 0.5f},
+                                              {3500, tp::kPower, 0.0f}})},
     };
     expectPartitionsAgree<float>("tinypress", routines, 0.0);
 }
@@ -184,45 +185,40 @@ TEST(BlockPartition, GrandPressStaysWithinTenToTheMinusSevenInEveryRoutine) {
                                       {0, gp::kThreshold, 0.7f},
                                       {0, gp::kAttack, 0.1f},
                                       {0, gp::kRelease, 0.1f}};
-    auto with = [&loud](std::vector<Change> more) {
-        std::vector<Change> all = loud;
-        all.insert(all.end(), more.begin(), more.end());
-        return all;
-    };
     const std::vector<Routine> routines = {
-        {"normal, Link moved, make-up and output moved", with({{0, gp::kLink, 0.0f},
-                                                               {2000, gp::kLink, 1.0f},
-                                                               {2600, gp::kMakeup, 0.6f},
-                                                               {3300, gp::kOutput, 0.7f},
-                                                               {3900, gp::kTilt, 0.2f}})},
-        {"FAT, limiter on and off", with({{0, gp::kFat, 1.0f},
-                                          {0, gp::kLimiter, 1.0f},
-                                          {0, gp::kOutput, 0.9f},
-                                          {2500, gp::kLimiter, 0.0f},
-                                          {3600, gp::kLimiter, 1.0f}})},
+        {"normal, Link moved, make-up and output moved", then(loud, {{0, gp::kLink, 0.0f},
+                                                                     {2000, gp::kLink, 1.0f},
+                                                                     {2600, gp::kMakeup, 0.6f},
+                                                                     {3300, gp::kOutput, 0.7f},
+                                                                     {3900, gp::kTilt, 0.2f}})},
+        {"FAT, limiter on and off", then(loud, {{0, gp::kFat, 1.0f},
+                                                {0, gp::kLimiter, 1.0f},
+                                                {0, gp::kOutput, 0.9f},
+                                                {2500, gp::kLimiter, 0.0f},
+                                                {3600, gp::kLimiter, 1.0f}})},
         {"Smooth, soft knee, RMS, auto attack and release, Classic",
-         with({{0, gp::kSmooth, 1.0f},
-               {0, gp::kSoft, 1.0f},
-               {0, gp::kRms, 1.0f},
-               {0, gp::kAutoAttack, 1.0f},
-               {0, gp::kAutoRelease, 1.0f},
-               {0, gp::kClassic, 1.0f},
-               {0, gp::kAutoMakeup, 1.0f},
-               {2800, gp::kSoft, 0.0f},
-               {3500, gp::kMix, 0.4f}})},
+         then(loud, {{0, gp::kSmooth, 1.0f},
+                     {0, gp::kSoft, 1.0f},
+                     {0, gp::kRms, 1.0f},
+                     {0, gp::kAutoAttack, 1.0f},
+                     {0, gp::kAutoRelease, 1.0f},
+                     {0, gp::kClassic, 1.0f},
+                     {0, gp::kAutoMakeup, 1.0f},
+                     {2800, gp::kSoft, 0.0f},
+                     {3500, gp::kMix, 0.4f}})},
         {"external side chain, monitor, shelves, link filters",
-         with({{0, gp::kScExt, 1.0f},
-               {0, gp::kLink, 0.6f},
-               {0, gp::kLinkLowCut, 1.0f},
-               {1900, gp::kScMonitor, 1.0f},
-               {2700, gp::kScMonitor, 0.0f},
-               {3100, gp::kHighScf, 1.0f},
-               {3100, gp::kLow, 0.8f},
-               {3800, gp::kLinkHighCut, 1.0f}})},
-        {"Power off, on and off, limiter on", with({{0, gp::kPower, 0.0f},
-                                                    {0, gp::kLimiter, 1.0f},
-                                                    {1800, gp::kPower, 1.0f},
-                                                    {3400, gp::kPower, 0.0f}})},
+         then(loud, {{0, gp::kScExt, 1.0f},
+                     {0, gp::kLink, 0.6f},
+                     {0, gp::kLinkLowCut, 1.0f},
+                     {1900, gp::kScMonitor, 1.0f},
+                     {2700, gp::kScMonitor, 0.0f},
+                     {3100, gp::kHighScf, 1.0f},
+                     {3100, gp::kLow, 0.8f},
+                     {3800, gp::kLinkHighCut, 1.0f}})},
+        {"Power off, on and off, limiter on", then(loud, {{0, gp::kPower, 0.0f},
+                                                          {0, gp::kLimiter, 1.0f},
+                                                          {1800, gp::kPower, 1.0f},
+                                                          {3400, gp::kPower, 0.0f}})},
     };
     expectPartitionsAgree<double>("grandpress", routines, 1e-7);
 }
