@@ -3,6 +3,7 @@
 // 1, 7, 64 and 512 frames and random lengths, each also cut where a change falls, on both kernel
 // sets, through every routine of both plug-ins. tinypress gives the same bits; grandpress (double
 // precision in and out) stays within 1e-7.
+#include <algorithm>
 #include <cstdint>
 #include <random>
 

@@ -6,8 +6,8 @@
 // hold different values give the same output bits). Under AddressSanitizer the guards are also
 // poisoned, so any touch of them stops the test.
 #include <cstdint>
-#include <cstring>
-#include <functional>
+#include <string>
+#include <vector>
 
 #include "grandpress/Parameters.h"
 #include "host/KernelChoice.h"
