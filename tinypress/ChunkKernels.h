@@ -50,7 +50,7 @@ struct DynamicsJob {
     const EngineSettings* settings = nullptr;
     EnvelopeState* envelope[2] = {};  // per lane
     const double* level[2] = {};      // detector level per lane
-    // Both lanes start from equal envelope states and see equal levels (linked stereo): their
+    // Both lanes start from the same envelope state and see the same levels, bit for bit: their
     // envelopes stay equal, and the gain curve runs once.
     bool lanesAgree = false;
     const double* main[2] = {};         // delayed main signal per lane

@@ -253,10 +253,6 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
     dynamics.outGain = outGain;
     dynamics.out[0] = out[0];
     dynamics.out[1] = out[1];
-    // Bit for bit (0.0 and -0.0 differ): only then may one lane's curve serve both.
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits are what must agree
-    const bool sameBits = std::memcmp(&envelopes[0], &envelopes[1], sizeof envelopes[0]) == 0;
-    dynamics.lanesAgree = stereo && s.link && sameBits;
 
     kernels->shelves(shelves);
 
@@ -268,6 +264,7 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
     }
     double* const levels[2] = {level[0], level[1]};
     detector.process(kernelSet, detectorIn, channels, n, taps, s.smooth != 0, levels);
+    dynamics.lanesAgree = stereo && s.link && lanesAgree(n);
 
     // Envelope, gain, output.
     kernels->dynamics(dynamics);
@@ -301,6 +298,15 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
         else
             kernels->gainMeters(job);
     }
+}
+
+bool SignalPath::lanesAgree(int n) const noexcept {
+    // Bit for bit (0.0 and -0.0 differ): the envelope states, and every level of the chunk. Link
+    // feeds both detectors alike, but for a while after it comes on the right one still holds
+    // unlinked samples, and its levels differ however alike the envelopes are.
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits are what must agree
+    return std::memcmp(&envelopes[0], &envelopes[1], sizeof envelopes[0]) == 0 &&
+           std::memcmp(level[0], level[1], sizeof(double) * static_cast<size_t>(n)) == 0;
 }
 
 void SignalPath::writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {

@@ -79,6 +79,9 @@ class SignalPath {
     void generatePair(qrx::dsp::DenormalNoise& a, double* toA, qrx::dsp::DenormalNoise& b,
                       double* toB, int n) noexcept;
     void writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
+    // Whether both lanes start the chunk's dynamics from the same state with the same n levels,
+    // so that they give the same gains: one lane's gain curve may then serve both.
+    bool lanesAgree(int n) const noexcept;
 
     EngineSettings current;
     std::uint32_t fullResetsDone = 0, pathResetsDone = 0, vuResetsDone = 0;
