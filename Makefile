@@ -1,7 +1,8 @@
 # QRX plug-ins: the two commands of README.md, plus install.
 #   make demo     install what is missing, build, render the demo input
 #   make test     install what is missing, build, run every test (the Windows build's under wine)
-#   make install  copy the plug-ins to ~/.vst
+#   make install  copy the plug-ins to ~/.vst and the LV2 bundles to ~/.lv2 (make uninstall removes
+#                 the LV2 bundles)
 #   make bench    the speed table against LSP's compressor and ZamCompX2 (no test ever times)
 
 BUILD    ?= build
@@ -12,10 +13,13 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxsimd-dev \
            libsndfile1-dev libcairo2-dev \
            dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity \
-           zam-plugins lsp-plugins-vst clang libclang-rt-14-dev clang-format clang-tidy xz-utils
+           zam-plugins lsp-plugins-vst clang libclang-rt-14-dev clang-format clang-tidy xz-utils \
+           lv2-dev lilv-utils liblilv-dev libsuil-dev jalv sordi lsp-plugins-lv2
 
 # Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
+# Where `make install` puts the LV2 bundles: the first folder of $LV2_PATH, else ~/.lv2.
+LV2_DIR ?= $(if $(LV2_PATH),$(firstword $(subst :, ,$(LV2_PATH))),$(HOME)/.lv2)
 DEMO_OUT ?= out
 
 # Debian packages of the Windows build (make windows, make windows-test, part of make test): the
@@ -26,7 +30,7 @@ WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-de
                    dpf-source libcairo2-dev pkg-config g++ xvfb xauth fonts-liberation libxsimd-dev
 
 .PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean bench \
-        windows-deps windows windows-test
+        windows-deps windows windows-test install-lv2 uninstall uninstall-lv2 print-lv2-dir
 
 all: build
 
@@ -106,10 +110,19 @@ $(ASAN_BUILD)/CMakeCache.txt:
 asan-build: deps $(ASAN_BUILD)/CMakeCache.txt
 	$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-install: build
+install: build install-lv2
 	mkdir -p "$(VST_DIR)"
 	cp $(BUILD)/grandpress.so $(BUILD)/tinypress.so "$(VST_DIR)/"
 	@echo "installed grandpress.so and tinypress.so in $(VST_DIR)"
+
+# The LV2 bundles (build/lv2/qrx-grandpress.lv2, build/lv2/qrx-tinypress.lv2) into $(LV2_DIR).
+install-lv2: build
+	lv2/install.sh install $(BUILD) "$(LV2_DIR)"
+uninstall: uninstall-lv2
+uninstall-lv2:
+	lv2/install.sh uninstall "$(LV2_DIR)"
+print-lv2-dir:
+	@echo "$(LV2_DIR)"
 
 # Renders a generated drums-and-bass signal through three factory programs of each plug-in.
 demo: build
