@@ -72,6 +72,7 @@ class Instance {
     LV2_Handle handle() const { return lilv_instance_get_handle(instance); }
     int portIndex(const std::string& symbol) const;
     float& control(const std::string& symbol);
+    float& controlAt(std::uint32_t port) { return controls.at(port); }
     float output(const std::string& symbol) { return control(symbol); }
 
     // Runs `in` through the plug-in (the side chain silent), block lengths taken in turn from

@@ -1,0 +1,297 @@
+// The LV2 UI of both bundles in a real X11 window (run under Xvfb), loaded through libsuil as a
+// host loads it, beside a plug-in instance (lilv): a click on a control writes its port (with
+// touch around it), a port value from the host moves the control, a program step in the preset
+// bar writes the new values to the ports and hands the program over to the plug-in, the needles
+// move with the plug-in's audio where the host gives instance access, and without it the editor
+// says nothing is metered. Screenshots stay in <build>/test-artifacts/.
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <lv2/instance-access/instance-access.h>
+#include <lv2/state/state.h>
+#include <lv2/ui/ui.h>
+#include <suil/suil.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Lv2Host.h"
+#include "editor/WindowPanels.h"
+#include "lv2/Engines.h"
+
+// X11 last: its macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace {
+
+using lv2test::Instance;
+using lv2test::World;
+
+// One connection held for the whole program: the X server resets when its last client leaves.
+class KeepServer : public ::testing::Environment {
+  public:
+    void SetUp() override { keeper = XOpenDisplay(nullptr); }
+    void TearDown() override {
+        if (keeper) XCloseDisplay(keeper);
+    }
+
+  private:
+    Display* keeper = nullptr;
+};
+
+const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new KeepServer);
+
+struct Write {
+    std::uint32_t port;
+    float value;
+};
+
+// What the UI told its host.
+struct HostSide {
+    std::vector<Write> writes;
+    std::vector<std::pair<std::uint32_t, bool>> touches;
+    int width = 0, height = 0;
+};
+
+void writePort(SuilController controller, uint32_t port, uint32_t size, uint32_t format,
+               const void* buffer) {
+    if (format == 0 && size == sizeof(float))
+        static_cast<HostSide*>(controller)
+            ->writes.push_back({port, *static_cast<const float*>(buffer)});
+}
+
+void touchPort(SuilController controller, uint32_t port, bool grabbed) {
+    static_cast<HostSide*>(controller)->touches.emplace_back(port, grabbed);
+}
+
+int resizeUi(LV2UI_Feature_Handle handle, int width, int height) {
+    auto* host = static_cast<HostSide*>(handle);
+    host->width = width;
+    host->height = height;
+    return 0;
+}
+
+struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
+    void SetUp() override {
+        display = XOpenDisplay(nullptr);
+        if (!display) GTEST_SKIP() << "no X display (run under xvfb-run)";
+        int event, error, major, minor;
+        if (!XTestQueryExtension(display, &event, &error, &major, &minor))
+            GTEST_SKIP() << "no XTest extension";
+        const int screen = DefaultScreen(display);
+        parent =
+            XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 450, GetParam().height,
+                                0, BlackPixel(display, screen), WhitePixel(display, screen));
+        XMapRaised(display, parent);
+        XSync(display, False);
+        suilHost = suil_host_new(writePort, nullptr, nullptr, nullptr);
+        suil_host_set_touch_func(suilHost, touchPort);
+        dsp = std::make_unique<Instance>(world, GetParam().name, 44100);
+        ASSERT_TRUE(dsp->valid());
+        dsp->restart();
+    }
+    void TearDown() override {
+        if (ui) suil_instance_free(ui);
+        if (suilHost) suil_host_free(suilHost);
+        dsp.reset();
+        if (!display) return;
+        XDestroyWindow(display, parent);
+        XCloseDisplay(display);
+    }
+
+    // Instantiates the UI as a host does, and sends it every control port's value.
+    void openUi(bool instanceAccess) {
+        const std::string name = GetParam().name;
+        const std::string bundle = std::string(QRX_BUILD_DIR) + "/lv2/qrx-" + name + ".lv2/";
+        const std::string plugin = lv2test::kUriBase + name;
+        LV2_Feature parentFeature = {LV2_UI__parent, reinterpret_cast<void*>(parent)};
+        LV2_Feature mapFeature = {LV2_URID__map, world.urids().mapFeature()};
+        LV2UI_Resize resize = {&host, resizeUi};
+        LV2_Feature resizeFeature = {LV2_UI__resize, &resize};
+        LV2_Feature accessFeature = {LV2_INSTANCE_ACCESS_URI, dsp->handle()};
+        std::vector<const LV2_Feature*> features = {&parentFeature, &mapFeature, &resizeFeature};
+        if (instanceAccess) features.push_back(&accessFeature);
+        features.push_back(nullptr);
+        ui = suil_instance_new(suilHost, &host, LV2_UI__X11UI, plugin.c_str(),
+                               (plugin + "#ui").c_str(), LV2_UI__X11UI, bundle.c_str(),
+                               (bundle + "qrx-" + name + "-ui.so").c_str(), features.data());
+        ASSERT_NE(ui, nullptr);
+        idleInterface = static_cast<const LV2UI_Idle_Interface*>(
+            suil_instance_extension_data(ui, LV2_UI__idleInterface));
+        ASSERT_NE(idleInterface, nullptr);
+        const qrxlv2::PortTable table(engine());
+        for (int k = 0; k < table.controlCount(); ++k) sendPort(table.symbol(table.parameterAt(k)));
+        ASSERT_TRUE(idleUntil([&] { return childCount() == 1; }));
+    }
+    const qrxlv2::Engine& engine() const {
+        return std::string(GetParam().name) == "grandpress" ? qrxlv2::grandpressEngine()
+                                                            : qrxlv2::tinypressEngine();
+    }
+    // The plug-in's port value, as the host sends it to the UI.
+    void sendPort(const std::string& symbol) {
+        const float value = dsp->control(symbol);
+        suil_instance_port_event(ui, static_cast<uint32_t>(dsp->portIndex(symbol)), sizeof value, 0,
+                                 &value);
+    }
+    // Idles the UI as a host does until `done` holds or the time is up.
+    bool idleUntil(const std::function<bool()>& done, double seconds = 3) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            idleInterface->idle(suil_instance_get_handle(ui));
+            XSync(display, False);
+            if (done()) return true;
+            usleep(5000);
+        }
+        return false;
+    }
+    void idleFor(double seconds) {
+        idleUntil([] { return false; }, seconds);
+    }
+    int childCount() {
+        Window root, up, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(display, parent, &root, &up, &children, &count);
+        if (children) XFree(children);
+        return static_cast<int>(count);
+    }
+    void clickAt(int x, int y) {
+        int rx = 0, ry = 0;
+        Window child;
+        XTranslateCoordinates(display, parent, DefaultRootWindow(display), x, y, &rx, &ry, &child);
+        XTestFakeMotionEvent(display, -1, rx, ry, CurrentTime);
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XSync(display, False);
+    }
+    // The window's pixels (0xRRGGBB), also written to a PNG.
+    std::vector<std::uint32_t> screenshot(const std::string& file) {
+        const int h = GetParam().height;
+        std::vector<std::uint32_t> pixels;
+        XImage* image = XGetImage(display, parent, 0, 0, 450, h, AllPlanes, ZPixmap);
+        if (!image) return pixels;
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 450, h);
+        unsigned char* data = cairo_image_surface_get_data(s);
+        for (int row = 0; row < h; ++row)
+            for (int col = 0; col < 450; ++col) {
+                const auto px = static_cast<std::uint32_t>(XGetPixel(image, col, row) & 0xffffff);
+                pixels.push_back(px);
+                reinterpret_cast<std::uint32_t*>(
+                    data + row * cairo_image_surface_get_stride(s))[col] = 0xff000000u | px;
+            }
+        cairo_surface_mark_dirty(s);
+        const std::string dir = std::string(QRX_BUILD_DIR) + "/test-artifacts";
+        std::filesystem::create_directories(dir);
+        cairo_surface_write_to_png(s, (dir + "/" + file).c_str());
+        cairo_surface_destroy(s);
+        XDestroyImage(image);
+        return pixels;
+    }
+    std::vector<Write> writesTo(const std::string& symbol) const {
+        std::vector<Write> found;
+        for (const Write& w : host.writes)
+            if (static_cast<int>(w.port) == dsp->portIndex(symbol)) found.push_back(w);
+        return found;
+    }
+
+    World world;
+    HostSide host;
+    std::unique_ptr<Instance> dsp;
+    SuilHost* suilHost = nullptr;
+    SuilInstance* ui = nullptr;
+    const LV2UI_Idle_Interface* idleInterface = nullptr;
+    Display* display = nullptr;
+    Window parent = 0;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothPlugins, Lv2UiWindow, ::testing::ValuesIn(kPanels),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(Lv2UiWindow, ControlsWritePortsAndPortsMoveControls) {
+    const Panel& p = GetParam();
+    openUi(true);
+    EXPECT_EQ(host.width, 450);
+    EXPECT_EQ(host.height, p.height);
+    idleFor(0.2);
+    EXPECT_TRUE(host.writes.empty()) << "the host's own values are not written back";
+
+    // Power is on: a click switches it off through its port, touched around the change.
+    ASSERT_EQ(dsp->control("power"), 1.0f);
+    clickAt(p.powerX, p.powerY);
+    ASSERT_TRUE(idleUntil([&] { return !writesTo("power").empty(); }));
+    EXPECT_EQ(writesTo("power").back().value, 0.0f);
+    const auto powerPort = static_cast<std::uint32_t>(dsp->portIndex("power"));
+    ASSERT_EQ(host.touches.size(), 2u);
+    EXPECT_EQ(host.touches[0], std::make_pair(powerPort, true));
+    EXPECT_EQ(host.touches[1], std::make_pair(powerPort, false));
+
+    // The host switches it on again: the button follows, so the next click switches it off.
+    sendPort("power");  // the plug-in's port still says on
+    host.writes.clear();
+    clickAt(p.powerX, p.powerY);
+    ASSERT_TRUE(idleUntil([&] { return !writesTo("power").empty(); }));
+    EXPECT_EQ(writesTo("power").back().value, 0.0f);
+}
+
+TEST_P(Lv2UiWindow, AProgramStepReachesThePortsAndThePlugin) {
+    const Panel& p = GetParam();
+    const qrxlv2::PortTable table(engine());
+    openUi(true);
+    // The right half of the preset bar's rocker: the next program ("Gentle Master").
+    const int barTop = std::string(p.name) == "grandpress" ? 444 : 362;
+    clickAt(337, barTop + 7);
+    const int threshold = 5;
+    const float expected =
+        table.portValue(threshold, static_cast<float>(engine().programs[1].values[threshold]));
+    ASSERT_TRUE(idleUntil([&] { return !writesTo("threshold").empty(); }));
+    EXPECT_EQ(writesTo("threshold").back().value, expected);
+
+    // The plug-in takes the program over at its next block: program 1 is current in its state.
+    // The host carries the UI's writes to the plug-in's ports.
+    for (const Write& w : host.writes) dsp->controlAt(w.port) = w.value;
+    dsp->render(lv2test::bursts(64), 0, {64});
+    std::map<std::string, Instance::Property> properties;
+    ASSERT_EQ(dsp->save(properties), LV2_STATE_SUCCESS);
+    const auto& chunk = properties[lv2test::kUriBase + "state#chunk"].value;
+    ASSERT_EQ(chunk.size(), 2592u);
+    std::uint32_t current;
+    std::memcpy(&current, chunk.data() + 12, 4);
+    EXPECT_EQ(current, 1u);
+}
+
+TEST_P(Lv2UiWindow, TheNeedlesFollowThePluginsAudio) {
+    openUi(true);
+    idleFor(0.3);
+    const auto still = screenshot(std::string("lv2-") + GetParam().name + "-still.png");
+    dsp->render(lv2test::bursts(22050), 0, {512});
+    idleFor(0.3);
+    const auto moving = screenshot(std::string("lv2-") + GetParam().name + "-metering.png");
+    ASSERT_EQ(still.size(), moving.size());
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < still.size(); ++i) changed += still[i] != moving[i];
+    EXPECT_GT(changed, 200u) << "the needles and read-outs show the plug-in's levels";
+    std::size_t notice = 0;
+    for (std::uint32_t px : moving) notice += px == 0x282828;
+    EXPECT_LT(notice, 100u) << "no notice where the meters read the plug-in";
+}
+
+TEST_P(Lv2UiWindow, WithoutInstanceAccessTheEditorSaysNothingIsMetered) {
+    const Panel& p = GetParam();
+    openUi(false);
+    idleFor(0.3);
+    const auto pixels = screenshot(std::string("lv2-") + p.name + "-unmetered.png");
+    std::size_t notice = 0;
+    for (std::uint32_t px : pixels) notice += px == 0x282828;
+    EXPECT_GT(notice, 1000u) << "the notice strip over the meters";
+    // Still a control surface.
+    clickAt(p.powerX, p.powerY);
+    ASSERT_TRUE(idleUntil([&] { return !writesTo("power").empty(); }));
+    EXPECT_EQ(writesTo("power").back().value, 0.0f);
+}
+
+}  // namespace
