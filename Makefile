@@ -66,9 +66,11 @@ test: windows-deps format-check build tidy asan-build
 	$(MAKE) --no-print-directory windows-test
 
 # Realtime factors of both plug-ins in the settings of bench/table.sh, as ratios to LSP's stereo
-# compressor in the same run, and the instruction sets our plug-ins run; see bench/table.sh.
+# compressor in the same run, and the instruction sets our plug-ins run; then the LV2 bundles
+# beside LSP's LV2 compressor (lv2bench); see bench/table.sh.
 bench: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target qrx-bench grandpress tinypress
+	cmake --build $(BUILD) -j $(JOBS) --target qrx-bench grandpress tinypress \
+	  qrx-grandpress-lv2 qrx-tinypress-lv2 qrx-grandpress-ttl qrx-tinypress-ttl
 	bench/table.sh $(BUILD)
 
 # Every C and C++ source is formatted as .clang-format says; a difference fails the run.

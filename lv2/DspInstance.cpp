@@ -21,16 +21,10 @@ constexpr int kMeterSettingsCount = 5;  // indices 36..40
 constexpr int kFirstMeterSetting = 36;
 
 // What the effect asks its host. Called from whatever thread the effect runs on (the audio
-// thread too): answers constants only.
+// thread too): answers constants only. Every other request answers 0, which for
+// audioMasterPinConnected means connected: absent side-chain buffers are null pointers instead.
 VstIntPtr effectHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    switch (opcode) {
-        case audioMasterVersion:
-            return kVstVersion;
-        case audioMasterPinConnected:
-            return 0;  // connected; absent side-chain buffers are null pointers instead
-        default:
-            return 0;
-    }
+    return opcode == audioMasterVersion ? kVstVersion : 0;
 }
 
 const void* featureData(const LV2_Feature* const* features, const char* uri) {
