@@ -18,22 +18,19 @@
 #include <string>
 #include <vector>
 
+#include "EngineFixtures.h"
 #include "Lv2Host.h"
 #include "host/VstHost.h"
-#include "lv2/Engines.h"
-#include "presets/CPresetSystemEffect.h"
 #include "render/Render.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
 
+using lv2test::engineNamed;
+using lv2test::factoryChunk;
 using lv2test::Instance;
 using lv2test::Stereo;
 using lv2test::World;
-
-const qrxlv2::Engine& engineNamed(const std::string& name) {
-    return name == "grandpress" ? qrxlv2::grandpressEngine() : qrxlv2::tinypressEngine();
-}
 
 std::string vstPath(const std::string& name) {
     return std::string(QRX_BUILD_DIR) + "/" + name + ".so";
@@ -96,20 +93,6 @@ int programNamed(const std::string& name) {
     for (int p = 0; p < kNumPrograms; ++p)
         if (name == kFactoryProgramNames[p]) return p;
     return -1;
-}
-
-// The VST chunk of the factory bank with `current` selected.
-std::vector<std::uint8_t> factoryChunk(const qrxlv2::Engine& engine, int current) {
-    ProgramRecord records[kNumPrograms] = {};
-    for (int p = 0; p < kNumPrograms; ++p) {
-        std::memcpy(records[p].name, kFactoryProgramNames[p],
-                    strnlen(kFactoryProgramNames[p], kProgramNameSize));
-        for (int i = 0; i < kNumProgramParams; ++i)
-            records[p].values[i] = static_cast<float>(engine.programs[p].values[i]);
-    }
-    std::vector<std::uint8_t> chunk(CPresetSystemEffect::kChunkSize);
-    CPresetSystemEffect::writeChunkImage(chunk.data(), engine.uniqueId, current, records);
-    return chunk;
 }
 
 class Lv2Plugin : public ::testing::TestWithParam<std::string> {

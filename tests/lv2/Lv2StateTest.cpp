@@ -12,24 +12,20 @@
 #include <memory>
 #include <string>
 
+#include "EngineFixtures.h"
 #include "Lv2Host.h"
 #include "host/VstHost.h"
-#include "lv2/Engines.h"
-#include "presets/CPresetSystemEffect.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
 
+using lv2test::engineNamed;
 using lv2test::Instance;
 using lv2test::Stereo;
 using lv2test::World;
 
 const std::string kChunkKey = lv2test::kUriBase + "state#chunk";
 const std::string kMeterKey = lv2test::kUriBase + "state#meterSettings";
-
-const qrxlv2::Engine& engineNamed(const std::string& name) {
-    return name == "grandpress" ? qrxlv2::grandpressEngine() : qrxlv2::tinypressEngine();
-}
 
 bool sameSamples(const Stereo& a, const Stereo& b) {
     return a.frames() == b.frames() &&
@@ -96,15 +92,8 @@ TEST_P(Lv2State, TheStateIsTheVstChunkWithTheMeterSettings) {
 TEST_P(Lv2State, AVstChunkRestoresItsCurrentProgram) {
     const qrxlv2::Engine& engine = engineNamed(GetParam());
     // A bank as the VST plug-in hands it out, program 13 current.
-    ProgramRecord records[kNumPrograms] = {};
-    for (int p = 0; p < kNumPrograms; ++p) {
-        std::memcpy(records[p].name, kFactoryProgramNames[p],
-                    strnlen(kFactoryProgramNames[p], kProgramNameSize));
-        for (int i = 0; i < kNumProgramParams; ++i)
-            records[p].values[i] = static_cast<float>(engine.programs[p].values[i]);
-    }
-    std::vector<unsigned char> chunk(CPresetSystemEffect::kChunkSize);
-    CPresetSystemEffect::writeChunkImage(chunk.data(), engine.uniqueId, 13, records);
+    const std::vector<std::uint8_t> bank = lv2test::factoryChunk(engine, 13);
+    std::vector<unsigned char> chunk(bank.begin(), bank.end());
 
     Instance lv2(world, GetParam(), 44100);
     std::map<std::string, Instance::Property> properties = {{kChunkKey, {LV2_ATOM__Chunk, chunk}}};

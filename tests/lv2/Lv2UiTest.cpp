@@ -4,7 +4,6 @@
 // bar writes the new values to the ports and hands the program over to the plug-in, the needles
 // move with the plug-in's audio where the host gives instance access, and without it the editor
 // says nothing is metered. Screenshots stay in <build>/test-artifacts/.
-#include <cairo.h>
 #include <gtest/gtest.h>
 #include <lv2/instance-access/instance-access.h>
 #include <lv2/state/state.h>
@@ -14,7 +13,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,28 +22,14 @@
 #include "lv2/Engines.h"
 
 // X11 last: its macros (None, Bool, Status) would clash with the headers above.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include "support/XWindows.h"
 
 namespace {
 
 using lv2test::Instance;
 using lv2test::World;
 
-// One connection held for the whole program: the X server resets when its last client leaves.
-class KeepServer : public ::testing::Environment {
-  public:
-    void SetUp() override { keeper = XOpenDisplay(nullptr); }
-    void TearDown() override {
-        if (keeper) XCloseDisplay(keeper);
-    }
-
-  private:
-    Display* keeper = nullptr;
-};
-
-const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new KeepServer);
+const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new testsupport::KeepXServer);
 
 struct Write {
     std::uint32_t port;
@@ -153,44 +137,12 @@ struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
     void idleFor(double seconds) {
         idleUntil([] { return false; }, seconds);
     }
-    int childCount() {
-        Window root, up, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(display, parent, &root, &up, &children, &count);
-        if (children) XFree(children);
-        return static_cast<int>(count);
-    }
-    void clickAt(int x, int y) {
-        int rx = 0, ry = 0;
-        Window child;
-        XTranslateCoordinates(display, parent, DefaultRootWindow(display), x, y, &rx, &ry, &child);
-        XTestFakeMotionEvent(display, -1, rx, ry, CurrentTime);
-        XTestFakeButtonEvent(display, 1, True, CurrentTime);
-        XTestFakeButtonEvent(display, 1, False, CurrentTime);
-        XSync(display, False);
-    }
-    // The window's pixels (0xRRGGBB), also written to a PNG.
+    int childCount() { return testsupport::childCount(display, parent); }
+    void clickAt(int x, int y) { testsupport::clickAt(display, parent, x, y); }
+    // The window's pixels (0xRRGGBB), also in <build>/test-artifacts/`file`.
     std::vector<std::uint32_t> screenshot(const std::string& file) {
-        const int h = GetParam().height;
-        std::vector<std::uint32_t> pixels;
-        XImage* image = XGetImage(display, parent, 0, 0, 450, h, AllPlanes, ZPixmap);
-        if (!image) return pixels;
-        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 450, h);
-        unsigned char* data = cairo_image_surface_get_data(s);
-        for (int row = 0; row < h; ++row)
-            for (int col = 0; col < 450; ++col) {
-                const auto px = static_cast<std::uint32_t>(XGetPixel(image, col, row) & 0xffffff);
-                pixels.push_back(px);
-                reinterpret_cast<std::uint32_t*>(
-                    data + row * cairo_image_surface_get_stride(s))[col] = 0xff000000u | px;
-            }
-        cairo_surface_mark_dirty(s);
-        const std::string dir = std::string(QRX_BUILD_DIR) + "/test-artifacts";
-        std::filesystem::create_directories(dir);
-        cairo_surface_write_to_png(s, (dir + "/" + file).c_str());
-        cairo_surface_destroy(s);
-        XDestroyImage(image);
-        return pixels;
+        return testsupport::windowPixels(display, parent, 450, GetParam().height,
+                                         std::string(QRX_BUILD_DIR) + "/test-artifacts/" + file);
     }
     std::vector<Write> writesTo(const std::string& symbol) const {
         std::vector<Write> found;

@@ -5,9 +5,9 @@
 set -e
 build=$1
 vocabularies=
-for spec in atom buf-size core data-access event instance-access log midi morph options \
-            parameters patch port-groups port-props presets resize-port schemas state time ui \
-            units urid worker; do
+# (the vocabularies the files use, and what those build on)
+for spec in atom core instance-access options parameters port-groups port-props presets schemas \
+            state ui units urid; do
   for file in /usr/lib/lv2/$spec.lv2/*.ttl; do
     [ "$(basename "$file")" = manifest.ttl ] || vocabularies="$vocabularies $file"
   done
