@@ -148,6 +148,7 @@ void UiInstance::portEvent(std::uint32_t port, std::uint32_t size, std::uint32_t
 }
 
 void UiInstance::writePort(int index) {
+    if (adopting) return;
     const int port = ports.portOf(index);
     const float v = effect->getParameter(index);
     float& known = portNormalised[port - kFirstControlPort];
@@ -181,7 +182,9 @@ void UiInstance::adoptPublished() {
     if (!dsp->published->tryRead(scratch.words, &seen)) return;  // being written: next pass
     adoptedGeneration = seen;
     // The ports' current values are the host's and newer: they stay.
+    adopting = true;
     adoptImage(*effect, scratch, &ports);
+    adopting = false;
     captureImage(*effect, handedOver);
 }
 

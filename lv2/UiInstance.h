@@ -75,6 +75,9 @@ class UiInstance {
     // The normalised value each control port stands for, as last written or received.
     float portNormalised[kNumProgramParams] = {};
     std::uint32_t adoptedGeneration = 0;
+    // While the plug-in's image is taken over: the program it selects passes through values that
+    // are not the host's (the ports' stay), so nothing is written to the ports meanwhile.
+    bool adopting = false;
     EffectImage handedOver, scratch;
 
     // The plug-in's meter feed as given to the editor before its idle pass.

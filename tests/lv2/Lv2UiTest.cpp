@@ -17,9 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "EngineFixtures.h"
 #include "Lv2Host.h"
 #include "editor/WindowPanels.h"
 #include "lv2/Engines.h"
+#include "platform/UserStore.h"
+#include "presets/CPresetSystemFiles.h"
 
 // X11 last: its macros (None, Bool, Status) would clash with the headers above.
 #include "support/XWindows.h"
@@ -166,6 +169,9 @@ INSTANTIATE_TEST_SUITE_P(BothPlugins, Lv2UiWindow, ::testing::ValuesIn(kPanels),
 
 TEST_P(Lv2UiWindow, ControlsWritePortsAndPortsMoveControls) {
     const Panel& p = GetParam();
+    // The host moved a port since the plug-in last published its programs.
+    dsp->control("threshold") = -20.0f;
+    dsp->render(lv2test::bursts(64), 0, {64});
     openUi(true);
     EXPECT_EQ(host.width, 450);
     EXPECT_EQ(host.height, p.height);
@@ -186,6 +192,24 @@ TEST_P(Lv2UiWindow, ControlsWritePortsAndPortsMoveControls) {
     sendPort("power");  // the plug-in's port still says on
     host.writes.clear();
     clickAt(p.powerX, p.powerY);
+    ASSERT_TRUE(idleUntil([&] { return !writesTo("power").empty(); }));
+    EXPECT_EQ(writesTo("power").back().value, 0.0f);
+}
+
+// The editor's own effect starts from the user's stored default preset, the plug-in from the
+// factory program: taking the plug-in's programs over writes nothing to the ports.
+TEST_P(Lv2UiWindow, TakingThePluginsProgramsOverWritesNoPort) {
+    const std::vector<std::uint8_t> preset = lv2test::factoryPreset(engine(), 6);  // "Peak Restore"
+    auto key =
+        platform::UserStoreKey::create(CPresetSystemFiles::kStoreKey, platform::StoreAccess::Write);
+    ASSERT_NE(key, nullptr);
+    ASSERT_TRUE(key->setBinary("DefaultPreset", preset.data(), preset.size()));
+    openUi(true);
+    idleFor(0.2);
+    key->deleteValue("DefaultPreset");
+    EXPECT_TRUE(host.writes.empty());
+    // The editor shows the plug-in's program: a click on Power switches it off.
+    clickAt(GetParam().powerX, GetParam().powerY);
     ASSERT_TRUE(idleUntil([&] { return !writesTo("power").empty(); }));
     EXPECT_EQ(writesTo("power").back().value, 0.0f);
 }
