@@ -196,9 +196,21 @@ TEST_P(Lv2Plugin, TheDemoSignalComesOutAsFromTheVstPlugin) {
     EXPECT_EQ(latency, static_cast<float>(host->initialDelay()));
     EXPECT_EQ(latency, GetParam() == "grandpress" ? 1660.0f : 1021.0f - 44.0f);
     EXPECT_EQ(differences(aligned(out, static_cast<std::size_t>(latency), vst.frames()), vst), 0u);
-    // The demo signal is compressed: both channels report a gain reduction.
-    EXPECT_LT(lv2.output("gr_l"), 0.0f);
-    EXPECT_LT(lv2.output("gr_r"), 0.0f);
+}
+
+TEST_P(Lv2Plugin, GainPortsShowTheReduction) {
+    Instance lv2(world, GetParam(), 44100);
+    lv2.control("threshold") = -24.0f;
+    lv2.control("ratio") = 8.0f;
+    lv2.render(lv2test::bursts(4096), 0, {512});
+    EXPECT_LT(lv2.output("gr_l"), -3.0f);
+    EXPECT_LT(lv2.output("gr_r"), -3.0f);
+    EXPECT_GE(lv2.output("gr_l"), qrxlv2::kGainPortMinDb);
+    // Switched off, nothing is reduced.
+    lv2.control("power") = 0.0f;
+    lv2.render(lv2test::bursts(4096), 0, {512});
+    EXPECT_EQ(lv2.output("gr_l"), 0.0f);
+    EXPECT_EQ(lv2.output("gr_r"), 0.0f);
 }
 
 TEST_P(Lv2Plugin, LatencyFollowsTheRate) {
