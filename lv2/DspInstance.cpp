@@ -164,6 +164,13 @@ void DspInstance::writeOutputPorts() noexcept {
             *gainPorts[c] = gainPortDb(feed.channel[c].gain.load(std::memory_order_relaxed));
 }
 
+bool DspInstance::readPublished() {
+    // A write of the audio thread (taking over the UI's image) may overlap a copy: copy again.
+    for (int attempt = 0; attempt < 1000; ++attempt)
+        if (published.tryRead(stateImage.words)) return true;
+    return false;
+}
+
 void DspInstance::publish() {
     captureImage(*effect, stateImage);
     published.write(stateImage.words);
@@ -171,12 +178,8 @@ void DspInstance::publish() {
 
 LV2_State_Status DspInstance::save(LV2_State_Store_Function store, LV2_State_Handle handle) {
     if (!uris.chunk) return LV2_STATE_ERR_NO_FEATURE;
-    // The published image holds the names; the values are the store's as they are now. A write
-    // of the audio thread (taking over the UI's image) may overlap a copy: copy again.
-    bool read = false;
-    for (int attempt = 0; attempt < 1000 && !read; ++attempt)
-        read = published.tryRead(stateImage.words);
-    if (!read) return LV2_STATE_ERR_UNKNOWN;
+    // The published image holds the names; the values are the store's as they are now.
+    if (!readPublished()) return LV2_STATE_ERR_UNKNOWN;
     refreshValues(*effect, stateImage);
     const std::uint32_t flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
     LV2_State_Status status = store(handle, uris.chunk, stateImage.chunk(),
@@ -205,10 +208,7 @@ LV2_State_Status DspInstance::restore(LV2_State_Retrieve_Function retrieve,
     }
     if (const void* settings = retrieve(handle, uris.meterSettings, &size, &type, &flags))
         restoreMeterSettings(settings, size, type);
-    bool read = false;
-    for (int attempt = 0; attempt < 1000 && !read; ++attempt)
-        read = published.tryRead(stateImage.words);
-    if (read) {
+    if (readPublished()) {
         refreshValues(*effect, stateImage);
         published.write(stateImage.words);
     }
@@ -238,10 +238,7 @@ bool DspInstance::restoreProgram(const void* value, std::size_t size) {
     if (check != ImageCheck::Native && check != ImageCheck::Reversed) return false;
     const ProgramRecord record = readImageRecord(image, 0, check == ImageCheck::Reversed);
     if (!recordValuesFinite(record)) return false;
-    bool read = false;
-    for (int attempt = 0; attempt < 1000 && !read; ++attempt)
-        read = published.tryRead(stateImage.words);
-    if (!read) return false;
+    if (!readPublished()) return false;
     const int current = effect->getCurrentProgramIndex();
     store->setRecord(current, record);
     effect->selectProgram(current);
@@ -255,11 +252,14 @@ void DspInstance::restoreMeterSettings(const void* value, std::size_t size, std:
     if (type != uris.atomVector || size < sizeof *body || body->child_type != uris.atomFloat ||
         body->child_size != sizeof(float))
         return;
-    const auto* values = reinterpret_cast<const float*>(body + 1);
+    const auto* values = reinterpret_cast<const unsigned char*>(body + 1);
     const std::size_t count = (size - sizeof *body) / sizeof(float);
-    for (std::size_t k = 0; k < count && k < kMeterSettingsCount; ++k)
-        if (std::isfinite(values[k]) && values[k] >= 0.0f && values[k] <= 1.0f)
-            effect->setParameter(kFirstMeterSetting + static_cast<int>(k), values[k]);
+    for (std::size_t k = 0; k < count && k < kMeterSettingsCount; ++k) {
+        float v;
+        std::memcpy(&v, values + k * sizeof v, sizeof v);
+        if (std::isfinite(v) && v >= 0.0f && v <= 1.0f)
+            effect->setParameter(kFirstMeterSetting + static_cast<int>(k), v);
+    }
 }
 
 }  // namespace qrxlv2

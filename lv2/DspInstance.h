@@ -63,6 +63,8 @@ class DspInstance {
     void process(std::uint32_t frames) noexcept;
     void writeOutputPorts() noexcept;
     void publish();
+    // The published image into stateImage; false when writes kept overlapping the copy.
+    bool readPublished();
     bool restoreChunk(const void* value, std::size_t size);
     bool restoreProgram(const void* value, std::size_t size);
     void restoreMeterSettings(const void* value, std::size_t size, std::uint32_t type);
