@@ -166,6 +166,9 @@ void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& f
         chunk(io, offset, n);
     }
     meters.finishBlock(feed, frames);
+    const bool passThrough = current.layout.routine == static_cast<int>(Routine::PassThrough);
+    for (int c = 0; c < 2; ++c)
+        feed.channel[c].gain.store(passThrough ? 1.0 : lastGain[c], std::memory_order_relaxed);
 }
 
 template <typename Sample>

@@ -30,6 +30,7 @@ void SignalPath::clearPath() noexcept {
     inputRings.clear();
     std::memset(postRing, 0, sizeof postRing);
     postWrite = kRingLength - 1;
+    lastGain[0] = lastGain[1] = 1.0;
     detector.clear();
     for (int c = 0; c < 2; ++c) {
         lowShelf[c].snap(current.lowShelfAtReset);
@@ -77,6 +78,8 @@ void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames, Met
         writeChunk(io, offset, n);
     }
     meters.finishBlock(feed, frames);
+    for (int c = 0; c < 2; ++c)
+        feed.channel[c].gain.store(bypass ? 1.0 : lastGain[c], std::memory_order_relaxed);
 }
 
 void SignalPath::readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
@@ -270,6 +273,8 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
     kernels->dynamics(dynamics);
     makeup = dynamics.makeup;
     output = dynamics.output;
+    lastGain[0] = dynamics.gain[0][n - 1];
+    lastGain[1] = dynamics.gain[stereo ? 1 : 0][n - 1];
 
     // The post-detector rings, and the side-chain monitor's output.
     for (int c = 0; c < channels; ++c) {

@@ -99,6 +99,7 @@ class SignalPath {
     ShelfState lowScratch, highScratch;
     EnvelopeState envelopeScratch;
     double makeup = 1.0, output = 1.0;
+    double lastGain[2] = {1.0, 1.0};  // the gain g of each channel's latest frame
     qrx::dsp::DenormalNoise engineNoise{1e-12};
     double bypassOffset = 1e-12;  // alternating anti-denormal term of the bypass meters
     Meters meters;

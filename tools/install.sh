@@ -2,14 +2,15 @@
 # Installs the plug-ins and tools of a build, stripped of debug information, and keeps a manifest
 # of every path it wrote, so that uninstall removes exactly those and nothing else.
 #
-#   tools/install.sh install BUILD PREFIX VST_DIR ITEM...
+#   tools/install.sh install BUILD PREFIX VST_DIR LV2_DIR ITEM...
 #   tools/install.sh uninstall PREFIX
 #
 # An ITEM is KIND:NAME:
 #   plugin:NAME   BUILD/NAME (a shared library) into VST_DIR
+#   lv2:NAME      the bundle BUILD/lv2/NAME (a folder) into LV2_DIR
 #   tool:NAME     BUILD/bin/NAME (a program) into PREFIX/bin
-# Another kind is one more case in install_item (a folder, such as a plug-in bundle, is copied
-# with install_tree). The folders an install makes are recorded too and removed when empty.
+# Another kind is one more case in install_item. The folders an install makes are recorded too
+# and removed when empty.
 # The manifest is PREFIX/share/qrx/installed.txt: one absolute path a line, folders ending in "/".
 set -eu
 
@@ -50,15 +51,23 @@ install_file() {
     echo "installed $2"
 }
 
-# install_tree SOURCE TARGET: a folder with all it holds (files stripped when they are ELF).
+# install_tree SOURCE TARGET: a folder with all it holds (files stripped when they are ELF). It is
+# put together beside TARGET and then put in its place, so a host scanning meanwhile sees the old
+# folder or the new one, never half of one.
 install_tree() {
     [ -d "$1" ] || { echo "install: $1 is missing (build first)" >&2; exit 1; }
-    (cd "$1" && find . -type f) | while read -r f; do
-        make_folder "$(dirname "$2/$f")"
-        cp "$1/$f" "$2/$f"
-        strip --strip-debug "$2/$f" 2>/dev/null || true
-        record "$2/$f"
+    make_folder "$(dirname "$2")"
+    tmp="$(dirname "$2")/.$(basename "$2").installing.$$"
+    rm -rf "$tmp"
+    cp -R "$1" "$tmp"
+    (cd "$tmp" && find . -type f) | while read -r f; do
+        strip --strip-debug "$tmp/$f" 2>/dev/null || true
+        record "$2/${f#./}"
     done
+    (cd "$tmp" && find . -mindepth 1 -type d) | while read -r d; do record "$2/${d#./}/"; done
+    record "$2/"
+    rm -rf "$2"
+    mv "$tmp" "$2"
     echo "installed $2/"
 }
 
@@ -67,14 +76,15 @@ install_item() {
     name=${1#*:}
     case $kind in
         plugin) install_file "$BUILD/$name" "$VST_DIR/$name" 0644 ;;
+        lv2) install_tree "$BUILD/lv2/$name" "$LV2_DIR/$name" ;;
         tool) install_file "$BUILD/bin/$name" "$PREFIX/bin/$name" 0755 ;;
         *) echo "install: unknown kind of item '$1'" >&2; exit 1 ;;
     esac
 }
 
 do_install() {
-    BUILD=$1 PREFIX=$(absolute "$2") VST_DIR=$(absolute "$3")
-    shift 3
+    BUILD=$1 PREFIX=$(absolute "$2") VST_DIR=$(absolute "$3") LV2_DIR=$(absolute "$4")
+    shift 4
     MANIFEST=$(manifest_of "$PREFIX")
     FOLDERS=$(mktemp)
     make_folder "$(dirname "$MANIFEST")"
@@ -107,7 +117,7 @@ do_uninstall() {
 }
 
 case ${1:-} in
-    install) shift; [ $# -ge 3 ] || { echo "usage: $0 install BUILD PREFIX VST_DIR ITEM..." >&2; exit 2; }; do_install "$@" ;;
+    install) shift; [ $# -ge 4 ] || { echo "usage: $0 install BUILD PREFIX VST_DIR LV2_DIR ITEM..." >&2; exit 2; }; do_install "$@" ;;
     uninstall) shift; [ $# -eq 1 ] || { echo "usage: $0 uninstall PREFIX" >&2; exit 2; }; do_uninstall "$1" ;;
-    *) echo "usage: $0 install BUILD PREFIX VST_DIR ITEM... | uninstall PREFIX" >&2; exit 2 ;;
+    *) echo "usage: $0 install BUILD PREFIX VST_DIR LV2_DIR ITEM... | uninstall PREFIX" >&2; exit 2 ;;
 esac

@@ -97,13 +97,13 @@ namespace {
 
 TEST_F(RenderTool, InstallCopiesStrippedPluginsAndToolsThatWorkAndUninstallRemovesExactlyThem) {
     const std::string script = std::string(QRX_SOURCE_DIR) + "/tools/install.sh";
-    const fs::path prefix = dir / "prefix", vst = dir / "vst";
+    const fs::path prefix = dir / "prefix", vst = dir / "vst", lv2 = dir / "lv2";
     fs::create_directories(prefix / "bin");
     std::ofstream(prefix / "bin" / "mine") << "the user's own";
     const std::string items =
         " plugin:grandpress.so plugin:tinypress.so tool:qrx-render tool:qrx-demo-signal";
     const ToolRun installed = run("install " + std::string(QRX_BUILD_DIR) + " " + prefix.string() +
-                                      " " + vst.string() + items,
+                                      " " + vst.string() + " " + lv2.string() + items,
                                   script);
     ASSERT_EQ(installed.status, 0) << installed.err;
     for (const char* plugin : {"grandpress.so", "tinypress.so"}) {
@@ -125,6 +125,7 @@ TEST_F(RenderTool, InstallCopiesStrippedPluginsAndToolsThatWorkAndUninstallRemov
     ASSERT_EQ(removed.status, 0) << removed.err;
     EXPECT_EQ(tree(prefix), (std::vector<std::string>{"bin", "bin/mine"}));
     EXPECT_FALSE(fs::exists(vst)) << "the install made it";
+    EXPECT_FALSE(fs::exists(lv2)) << "no bundle was asked for";
 }
 
 }  // namespace
