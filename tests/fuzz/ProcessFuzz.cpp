@@ -66,7 +66,7 @@ constexpr long kLatencyFrames = 4096;
 
 constexpr double kTolerance = 1e-6;  // of full scale, or of the sample above full scale
 constexpr double kComparedRange = 4.0;
-constexpr long kMaxRunFrames = 1L << 18;
+constexpr long kMaxRunFrames = 1L << 17;
 constexpr int kMaxOps = 400;
 
 bool isFinite(double x) {
@@ -831,8 +831,8 @@ void announceKernels() {
         const std::string baseline = probe.useKernels(false);
         if (best == baseline)
             std::fprintf(stderr,
-                         "\n*** fuzz_process: %s runs no faster kernel set on this processor "
-                         "(best is \"%s\"): the baseline is compared with itself ***\n\n",
+                         "*** fuzz_process: %s runs no faster kernel set on this processor "
+                         "(best is \"%s\"): the baseline is compared with itself ***\n",
                          tiny ? "tinypress" : "grandpress", best.c_str());
         else if (sameKernels())
             std::fprintf(stderr, "fuzz_process: both instances on %s (QRX_FUZZ_SAME_KERNELS)\n",
