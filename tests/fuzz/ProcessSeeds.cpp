@@ -244,12 +244,26 @@ Writer runaway(const Indices& p) {
     return w.processFor(7 * 4096, tone(4096, kEighth));
 }
 
-// The stereo link switched on, then blocks the second instance takes in two calls; once on
-// quiet stereo signals that leave both envelopes at rest.
-Writer linkThenSplit(const Indices& p, int amplitude, Signal signal) {
+// The stereo link switched on, then blocks the second instance takes in two calls.
+Writer linkThenSplit(const Indices& p) {
     Writer w(p.tinypress, k44100, 0);
-    w.parameter(p.link, 0.0).process(tone(1024, amplitude, signal)).parameter(p.link, 1.0);
-    for (int split : {13, 200, 64, 500}) w.process(splitAt(tone(1024, amplitude, signal), split));
+    w.parameter(p.link, 0.0).process(tone(1024)).parameter(p.link, 1.0);
+    for (int split : {13, 200, 64, 500}) w.process(splitAt(tone(1024), split));
+    return w;
+}
+
+// tinypress in draft detection: both lanes at rest on silence, then different signals that
+// reach the detector's rings (after the side-chain delay) but not yet its centre when the link
+// is switched on, then blocks the second instance takes in two calls.
+Writer linkOverUnlinkedRings() {
+    Writer w(true, k44100, 0);
+    w.parameter(tinypress::kSmooth, 0.0).parameter(tinypress::kStereo, 1.0);
+    w.parameter(tinypress::kLink, 0.0).parameter(tinypress::kRatio, 1.0);
+    w.parameter(tinypress::kThreshold, 1.0).parameter(tinypress::kMakeup, 0.6);
+    w.process(tone(2048, kSilent)).process(tone(975, kHalf, Signal::Noise));
+    w.parameter(tinypress::kLink, 1.0);
+    for (int split : {13, 200, 64, 500})
+        w.process(splitAt(tone(1024, kHalf, Signal::Noise), split));
     return w;
 }
 
@@ -278,13 +292,13 @@ void writeProcessSeeds(const std::string& folder) {
         put(n + "splits", splits(*p));
         put(n + "huge-stray", hugeStray(*p));
         put(n + "runaway-after-stray", runaway(*p));
-        put(n + "link-then-split", linkThenSplit(*p, kHalf, Signal::Sine));
-        put(n + "link-then-split-quiet", linkThenSplit(*p, kQuiet, Signal::Square));
+        put(n + "link-then-split", linkThenSplit(*p));
     }
     put("grandpress-double", blockLengths(kGrand, true));
     put("grandpress-double-stray-inf", strays(kGrand, kStrayInf, true));
     put("grandpress-power-off-behind-limiter", powerOffBehindTheLimiter());
     put("tinypress-one-output", oneOutput());
+    put("tinypress-link-over-unlinked-rings", linkOverUnlinkedRings());
 }
 
 }  // namespace fuzz::script
