@@ -26,28 +26,22 @@
 // folder this target was built in). QRX_FUZZ_SAME_KERNELS=1 runs both instances on the
 // baseline (to tell a kernel difference from a partition difference in a reproducer);
 // QRX_FUZZ_TRACE=1 prints what the script does.
-#include <sanitizer/asan_interface.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "dsp/MeterFeed.h"
-#include "platform/DynamicLibrary.h"
-#include "shell/FamilyIdentity.h"
-#include "tests/fuzz/FuzzBasics.h"
+#include "tests/fuzz/ProcessRig.h"
 #include "tests/fuzz/ProcessScript.h"
+#include "tests/fuzz/ProcessSignals.h"
 
 namespace {
 
 using namespace fuzz::script;
-
-using EntryPoint = AEffect* (*)(audioMasterCallback);
+using namespace fuzz::process;
 
 // grandpress's Power and Limiter switches, and tinypress's Power (index 0 as well).
 constexpr int kPowerIndex = 0;
@@ -69,195 +63,6 @@ constexpr double kComparedRange = 4.0;
 constexpr long kMaxRunFrames = 1L << 17;
 constexpr int kMaxOps = 400;
 
-bool isFinite(double x) {
-    return std::isfinite(x);
-}
-
-// --- The host side ---
-
-struct HostState {
-    std::uint8_t pins = 0x3F;  // bits 0..3 inputs, 4..5 outputs: connected
-    VstIntPtr blockSize = 512;
-    double rate = 44100.0;
-};
-HostState host;
-
-VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*, float) {
-    switch (opcode) {
-        case audioMasterVersion:
-            return 2400;
-        case audioMasterPinConnected: {
-            // 0 answers "connected".
-            const int bit = value ? 4 + index : index;
-            if (index < 0 || bit > 5) return 1;
-            return (host.pins >> bit) & 1 ? 0 : 1;
-        }
-        case audioMasterGetBlockSize:
-            return host.blockSize;
-        case audioMasterGetSampleRate:
-            return std::isfinite(host.rate) && std::fabs(host.rate) < 1e9
-                       ? static_cast<VstIntPtr>(host.rate)
-                       : 0;
-        default:
-            return 0;
-    }
-}
-
-struct Library {
-    std::unique_ptr<platform::DynamicLibrary> library;
-    EntryPoint entry = nullptr;
-};
-
-std::string pluginFolder() {
-    const char* given = std::getenv("QRX_FUZZ_PLUGINS");
-    return given && *given ? given : QRX_PLUGIN_DIR;
-}
-
-Library loadLibrary(const char* name) {
-    Library l;
-    const std::string path = pluginFolder() + "/" + name + platform::kLibrarySuffix;
-    std::string error;
-    l.library = platform::DynamicLibrary::load(path, &error);
-    if (!l.library) {
-        std::fprintf(stderr, "fuzz_process: cannot load %s: %s\n", path.c_str(), error.c_str());
-        std::abort();
-    }
-    l.entry = reinterpret_cast<EntryPoint>(l.library->symbol("VSTPluginMain"));
-    FUZZ_CHECK(l.entry != nullptr, "the plug-in exports no VSTPluginMain");
-    return l;
-}
-
-Library& libraryFor(bool tinypress) {
-    static Library grand = loadLibrary("grandpress");
-    static Library tiny = loadLibrary("tinypress");
-    return tinypress ? tiny : grand;
-}
-
-// QRX_FUZZ_TRACE=1: one line per operation on stderr (for reading a reproducer).
-bool tracing() {
-    static const bool on = [] {
-        const char* s = std::getenv("QRX_FUZZ_TRACE");
-        return s && *s == '1';
-    }();
-    return on;
-}
-
-#define TRACE(...)                                        \
-    do {                                                  \
-        if (tracing()) std::fprintf(stderr, __VA_ARGS__); \
-    } while (0)
-
-bool sameKernels() {
-    static const bool same = [] {
-        const char* s = std::getenv("QRX_FUZZ_SAME_KERNELS");
-        return s && *s == '1';
-    }();
-    return same;
-}
-
-// --- One instance of the plug-in ---
-
-class Instance {
-  public:
-    explicit Instance(bool tinypress) : fx_(libraryFor(tinypress).entry(hostCallback)) {
-        FUZZ_CHECK(fx_ != nullptr && fx_->magic == kEffectMagic, "the entry point made no effect");
-        call(effOpen);
-        const MeterFeed* feed = nullptr;
-        FUZZ_CHECK(call(effVendorSpecific, family::kMeterFeedRequest, 0, &feed) == 1 && feed,
-                   "no meter feed");
-        meters_ = feed;
-    }
-    ~Instance() { call(effClose); }
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
-
-    VstIntPtr call(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                   float opt = 0.0f) {
-        return fx_->dispatcher(fx_, opcode, index, value, ptr, opt);
-    }
-    AEffect* effect() { return fx_; }
-    // Chooses the kernels (false: baseline) and answers the name of the set now in use.
-    std::string useKernels(bool best) {
-        const char* name = nullptr;
-        call(effVendorSpecific, family::kInstructionSetRequest, best ? 1 : 0, &name);
-        return name ? name : "";
-    }
-    const MeterFeed& meters() const { return *meters_; }
-
-  private:
-    AEffect* fx_;
-    const MeterFeed* meters_ = nullptr;
-};
-
-// --- Guarded host buffers ---
-
-// One channel of `frames` samples that starts `offset` samples into its allocation; the samples
-// before it are guard samples (poisoned where the sanitizer's granules allow, and checked), the
-// allocation ends with the last sample so any access past it is caught.
-template <typename Sample>
-class Channel {
-  public:
-    Channel(int frames, int offset) : frames_(frames), offset_(offset) {
-        const std::size_t count = static_cast<std::size_t>(frames + offset);
-        base_ = static_cast<Sample*>(std::malloc(count ? count * sizeof(Sample) : 1));
-        FUZZ_CHECK(base_ != nullptr, "out of memory");
-        std::memset(static_cast<void*>(base_), kGuardByte,
-                    static_cast<std::size_t>(offset) * sizeof(Sample));
-        ASAN_POISON_MEMORY_REGION(base_, static_cast<std::size_t>(offset) * sizeof(Sample));
-    }
-    ~Channel() {
-        ASAN_UNPOISON_MEMORY_REGION(base_, static_cast<std::size_t>(offset_) * sizeof(Sample));
-        std::free(base_);
-    }
-    Channel(const Channel&) = delete;
-    Channel& operator=(const Channel&) = delete;
-
-    Sample* data() { return base_ + offset_; }
-    bool guardIntact() {
-        ASAN_UNPOISON_MEMORY_REGION(base_, static_cast<std::size_t>(offset_) * sizeof(Sample));
-        const auto* bytes = reinterpret_cast<const unsigned char*>(base_);
-        bool intact = true;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(offset_) * sizeof(Sample); ++i)
-            intact = intact && bytes[i] == kGuardByte;
-        ASAN_POISON_MEMORY_REGION(base_, static_cast<std::size_t>(offset_) * sizeof(Sample));
-        return intact;
-    }
-
-  private:
-    static constexpr unsigned char kGuardByte = 0xA5;
-    Sample* base_ = nullptr;
-    int frames_, offset_;
-};
-
-// An exact-size array of channel pointers (the host's inputs or outputs argument).
-template <typename Sample>
-class PointerArray {
-  public:
-    explicit PointerArray(int count)
-        : entries_(new Sample*[count > 0 ? count : 0]), count_(count) {}
-    Sample** get() { return entries_.get(); }
-    Sample*& operator[](int i) { return entries_[i]; }
-    int count() const { return count_; }
-
-  private:
-    std::unique_ptr<Sample*[]> entries_;
-    int count_;
-};
-
-// What the host hands one instance for one block.
-template <typename Sample>
-struct HostIo {
-    std::vector<std::unique_ptr<Channel<Sample>>> ins, outs;  // storage
-    std::unique_ptr<PointerArray<Sample>> inArray, outArray;  // null: the host passes null
-    std::vector<bool> outAliasesInput;
-
-    Sample** inputs() { return inArray ? inArray->get() : nullptr; }
-    Sample** outputs() { return outArray ? outArray->get() : nullptr; }
-    Sample* output(int c) { return outArray ? (*outArray)[c] : nullptr; }
-};
-
-// --- The run ---
-
 // Shadow runs: which instance gets every stray sample tamed (within +-4, NaN as 0).
 enum class Shadow { None, A, B };
 
@@ -276,165 +81,11 @@ struct Run {
     long clock = 0;  // frame index of the signal generators
 };
 
-// --- Test signals ---
-
-std::uint64_t mix64(std::uint64_t x) {
-    x += 0x9E3779B97F4A7C15ull;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
-double noiseAt(long t, std::uint64_t seed) {
-    const std::uint64_t h = mix64(static_cast<std::uint64_t>(t) ^ (seed << 48));
-    return static_cast<double>(h >> 11) * (2.0 / 9007199254740992.0) - 1.0;
-}
-
-struct SignalSpec {
-    Signal signal = Signal::Silence;
-    double amplitude = 0.0;
-    int parameter = 0;
-    std::vector<float> pattern;
-};
-
-double signalAt(const SignalSpec& s, long t, int seed, double rate) {
-    const double p = s.parameter;
-    double x = 0.0;
-    switch (s.signal) {
-        case Signal::Silence:
-            break;
-        case Signal::Sine: {
-            const double hz = 20.0 * std::exp2(p / 24.0) * (1.0 + 0.01 * seed);
-            x = std::sin(2.0 * M_PI * hz * static_cast<double>(t) / rate + seed);
-            break;
-        }
-        case Signal::Square:
-            x = ((t + seed * 7) / (1 + s.parameter * 4)) % 2 ? 1.0 : -1.0;
-            break;
-        case Signal::Noise:
-            x = noiseAt(t, static_cast<std::uint64_t>(seed * 256 + s.parameter));
-            break;
-        case Signal::Dc:
-            x = p / 127.5 - 1.0;
-            break;
-        case Signal::Impulses:
-            x = (t + seed) % (1 + s.parameter * 8) == 0 ? 1.0 : 0.0;
-            break;
-        case Signal::Sweep: {
-            const double tt = static_cast<double>(t % (1L << 20));
-            x = std::sin(tt * tt * (p + 1.0) * 1e-9 + seed);
-            break;
-        }
-        case Signal::Pattern:
-            if (!s.pattern.empty())
-                x = s.pattern[static_cast<std::size_t>(t + seed) % s.pattern.size()];
-            break;
-        case Signal::Bursts:
-            x = ((t / (64 + 64 * s.parameter)) % 2)
-                    ? noiseAt(t, static_cast<std::uint64_t>(seed + 1))
-                    : 0.0;
-            break;
-    }
-    return x * s.amplitude;
-}
-
-// The four input channels of a block: main left, main right, side chain left, side chain right.
-struct BlockSpec {
-    int frames = 0;
-    SignalSpec signal;
-    Stereo stereo = Stereo::Same;
-    SideChain sideChain = SideChain::Main;
-    std::uint8_t layout = 0, nullMask = 0;
-    int split = 0;
-    std::vector<Stray> strays;
-};
-
-BlockSpec readBlock(Reader& in) {
-    BlockSpec b;
-    b.frames = in.u16() % (kMaxFrames + 1);
-    const std::uint8_t kind = in.u8();
-    b.signal.signal = static_cast<Signal>((kind & 0x0F) % kSignalCount);
-    b.signal.amplitude = kAmplitudes[kind >> 4];
-    b.signal.parameter = in.u8();
-    const std::uint8_t stereo = in.u8();
-    b.stereo = static_cast<Stereo>(stereo & 3);
-    b.sideChain = static_cast<SideChain>((stereo >> 2) & 3);
-    b.layout = in.u8();
-    if (b.layout & kNullPointers) b.nullMask = in.u8();
-    if (b.layout & kSplit) b.split = in.u16() % (b.frames + 1);
-    if (b.signal.signal == Signal::Pattern) {
-        const int n = 1 + in.u8() % kMaxPattern;
-        for (int i = 0; i < n; ++i) b.signal.pattern.push_back(in.f32());
-    }
-    const int strays = in.u8() % (kMaxStrays + 1);
-    for (int i = 0; i < strays; ++i) {
-        Stray s;
-        s.position = in.u16();
-        s.channel = in.u8() & 3;
-        s.value = in.u8() % kStrayCount;
-        b.strays.push_back(s);
-    }
-    return b;
-}
-
 // The fastest rate an engine may run at with this host rate: the rate itself when supported,
 // else the clamp of suspend or the 44100 of resume.
 double fastestEngineRate(double hostRate) {
     if (!(hostRate >= 22050.0)) return 44100.0;
     return std::min(hostRate, 192000.0);
-}
-
-double signalRate(double hostRate) {
-    return hostRate >= 8000.0 && hostRate <= 1e6 ? hostRate : 44100.0;
-}
-
-// The input samples of the block, per channel (four channels, of which the host passes the
-// first `inputs`).
-template <typename Sample>
-std::vector<std::vector<Sample>> makeInputs(const BlockSpec& b, long clock) {
-    std::vector<std::vector<Sample>> x(4, std::vector<Sample>(static_cast<std::size_t>(b.frames)));
-    const double rate = signalRate(host.rate);
-    for (int i = 0; i < b.frames; ++i) {
-        const long t = clock + i;
-        const double left = signalAt(b.signal, t, 0, rate);
-        double right = left;
-        switch (b.stereo) {
-            case Stereo::Same:
-                break;
-            case Stereo::Inverted:
-                right = -left;
-                break;
-            case Stereo::Half:
-                right = 0.5 * left;
-                break;
-            case Stereo::Independent:
-                right = signalAt(b.signal, t, 1, rate);
-                break;
-        }
-        double sideLeft = left, sideRight = right;
-        switch (b.sideChain) {
-            case SideChain::Main:
-                break;
-            case SideChain::Silent:
-                sideLeft = sideRight = 0.0;
-                break;
-            case SideChain::Louder:
-                sideLeft *= 2.0;
-                sideRight *= 2.0;
-                break;
-            case SideChain::Independent:
-                sideLeft = signalAt(b.signal, t, 2, rate);
-                sideRight = signalAt(b.signal, t, 3, rate);
-                break;
-        }
-        const double v[4] = {left, right, sideLeft, sideRight};
-        for (int c = 0; c < 4; ++c) x[c][static_cast<std::size_t>(i)] = static_cast<Sample>(v[c]);
-    }
-    if (b.frames > 0)
-        for (const Stray& s : b.strays)
-            x[s.channel][static_cast<std::size_t>(s.position % b.frames)] =
-                static_cast<Sample>(kStrays[s.value]);
-    return x;
 }
 
 bool outputConnected(int c) {
@@ -443,8 +94,7 @@ bool outputConnected(int c) {
 
 // Builds what the host hands one instance: storage, aliasing, null pointers, prefilled outputs.
 template <typename Sample>
-HostIo<Sample> makeIo(const Run& r, const BlockSpec& b,
-                      const std::vector<std::vector<Sample>>& input,
+HostIo<Sample> makeIo(const Run& r, const Block& b, const std::vector<std::vector<Sample>>& input,
                       const std::vector<bool>& mustWrite) {
     HostIo<Sample> io;
     const int offset = (b.layout >> kOffsetShift) & 7;
@@ -494,7 +144,7 @@ HostIo<Sample> makeIo(const Run& r, const BlockSpec& b,
 // Which outputs the plug-in must write in full: out[0] whenever the main input and out[0]
 // exist, out[1] when it exists, is connected and the arrangement has it.
 template <typename Sample>
-std::vector<bool> outputsToWrite(const Run& r, const BlockSpec& b) {
+std::vector<bool> outputsToWrite(const Run& r, const Block& b) {
     std::vector<bool> must(static_cast<std::size_t>(r.outputs), false);
     if (b.frames <= 0) return must;
     const bool nulls = b.layout & kNullPointers;
@@ -528,7 +178,7 @@ void checkMeters(const Instance& fx) {
     for (const MeterChannelFeed& c : fx.meters().channel) {
         const double values[] = {c.mainLevel.load(), c.overload.load(), c.secondLevel.load(),
                                  c.peakA.load(),     c.peakB.load(),    c.overCount.load()};
-        for (double v : values) FUZZ_CHECK(isFinite(v), "a meter value is not finite");
+        for (double v : values) FUZZ_CHECK(std::isfinite(v), "a meter value is not finite");
     }
 }
 
@@ -581,7 +231,7 @@ Peaks checkOutputs(Run& r, HostIo<Sample>& ioA, HostIo<Sample>& ioB, int frames,
         if (!x || !y || (ioA.outAliasesInput[c] && !mustWrite[c])) continue;
         for (int i = 0; i < frames; ++i) {
             const double u = x[i], v = y[i];
-            if (!isFinite(u) || !isFinite(v)) {
+            if (!std::isfinite(u) || !std::isfinite(v)) {
                 report(mustWrite[c] ? "output not finite or not written" : "output not finite", r,
                        c, i, u, v);
                 FUZZ_CHECK(false, "output not finite");
@@ -633,7 +283,7 @@ void processIn(Instance& fx, HostIo<Sample>& io, int frames, int split) {
 }
 
 template <typename Sample>
-void traceBlock(const Run& r, const BlockSpec& b, const Peaks& peaks) {
+void traceBlock(const Run& r, const Block& b, const Peaks& peaks) {
     TRACE("block at %ld: %d frames (%s%s, layout %02x), strays %d, peaks %.6g %.6g%s\n", r.frames,
           b.frames, sizeof(Sample) == 8 ? "double" : "float", b.layout & kSplit ? ", split" : "",
           b.layout, static_cast<int>(b.strays.size()), peaks.a, peaks.b,
@@ -656,17 +306,19 @@ void checkRecovery(const Run& r, const Peaks& peaks) {
 }
 
 template <typename Sample>
-void processBlock(Run& r, const BlockSpec& b) {
+void processBlock(Run& r, const Block& b) {
     using Inputs = std::vector<std::vector<Sample>>;
-    const Inputs input = makeInputs<Sample>(b, r.clock);
+    const Inputs input = blockInputs<Sample>(b, r.clock, host.rate);
     // Strays: any sample the host hands in that is not finite or beyond +-4.
     int lastStray = -1;
     Inputs tame = input;
     for (int c = 0; c < r.inputs && c < 4; ++c)
         for (int i = 0; i < b.frames; ++i) {
             const double x = input[c][static_cast<std::size_t>(i)];
-            if (!isFinite(x) || std::fabs(x) > kComparedRange) lastStray = std::max(lastStray, i);
-            if (isFinite(x)) r.loudestInput = std::max(r.loudestInput, std::min(std::fabs(x), 1e6));
+            if (!std::isfinite(x) || std::fabs(x) > kComparedRange)
+                lastStray = std::max(lastStray, i);
+            if (std::isfinite(x))
+                r.loudestInput = std::max(r.loudestInput, std::min(std::fabs(x), 1e6));
             tame[c][static_cast<std::size_t>(i)] = static_cast<Sample>(tamed(x));
         }
     if (lastStray >= 0) r.relaxed = true;
@@ -871,7 +523,7 @@ void runScript(Reader& in) {
     for (int ops = 0; ops < kMaxOps && !in.done() && r.frames < kMaxRunFrames; ++ops) {
         switch (static_cast<Op>(in.u8() % kOpCount)) {
             case Op::Process: {
-                const BlockSpec block = readBlock(in);
+                const Block block = readBlock(in);
                 if (!r.tinypress && (block.layout & kDouble))
                     processBlock<double>(r, block);
                 else

@@ -184,7 +184,7 @@ struct Stray {
     int value = 0;     // index into kStrays
 };
 
-// One Process operation, as the seed generator writes it.
+// One Process operation.
 struct Block {
     int frames = 512;
     Signal signal = Signal::Sine;
@@ -194,10 +194,39 @@ struct Block {
     SideChain sideChain = SideChain::Main;
     std::uint8_t layout = 0;
     std::uint8_t nullMask = 0;
-    int split = 0;
-    std::vector<float> pattern;
+    int split = 0;               // kSplit: the second instance's first call takes this many
+    std::vector<float> pattern;  // Pattern: 1..kMaxPattern samples, repeated
     std::vector<Stray> strays;
 };
+
+// Reads a Process operation (after its operation byte).
+inline Block readBlock(Reader& in) {
+    Block b;
+    b.frames = in.u16() % (kMaxFrames + 1);
+    const std::uint8_t kind = in.u8();
+    b.signal = static_cast<Signal>((kind & 0x0F) % kSignalCount);
+    b.amplitude = kind >> 4;
+    b.parameter = in.u8();
+    const std::uint8_t stereo = in.u8();
+    b.stereo = static_cast<Stereo>(stereo & 3);
+    b.sideChain = static_cast<SideChain>((stereo >> 2) & 3);
+    b.layout = in.u8();
+    if (b.layout & kNullPointers) b.nullMask = in.u8();
+    if (b.layout & kSplit) b.split = in.u16() % (b.frames + 1);
+    if (b.signal == Signal::Pattern) {
+        const int n = 1 + in.u8() % kMaxPattern;
+        for (int i = 0; i < n; ++i) b.pattern.push_back(in.f32());
+    }
+    const int strays = in.u8() % (kMaxStrays + 1);
+    for (int i = 0; i < strays; ++i) {
+        Stray s;
+        s.position = in.u16();
+        s.channel = in.u8() & 3;
+        s.value = in.u8() % kStrayCount;
+        b.strays.push_back(s);
+    }
+    return b;
+}
 
 // Builds scripts byte by byte in the order the target reads them.
 class Writer {
@@ -219,7 +248,7 @@ class Writer {
         if (b.layout & kNullPointers) u8(b.nullMask);
         if (b.layout & kSplit) u16(static_cast<std::uint16_t>(b.split));
         if (b.signal == Signal::Pattern) {
-            u8(static_cast<std::uint8_t>(b.pattern.size()));
+            u8(static_cast<std::uint8_t>(b.pattern.size() - 1));
             for (float f : b.pattern) f32(f);
         }
         u8(static_cast<std::uint8_t>(b.strays.size()));
