@@ -19,7 +19,7 @@
 //   pass-through may carry it) once every sample in its output line entered it with the limiter
 //   on or the power off;
 // - shadow runs (one instance gets every stray sample tamed into +-4): the instance that saw the
-//   strays more than 20 dB louder than the shadow once the input has been clean for a second
+//   strays more than 40 dB louder than the shadow once the input has been clean for a second
 //   (and the latency) since the last stray.
 //
 // QRX_FUZZ_PLUGINS names the folder of grandpress.so and tinypress.so (default: the build
@@ -51,8 +51,11 @@ constexpr double kLimiterCeiling = 0.999;
 constexpr long kOutputLine = 511;
 
 // Shadow runs: a second after the last stray sample the instance that saw it may be no louder
-// than 20 dB over the shadow (peaks under 1e-3 count as 1e-3).
-constexpr double kRecoveredRatio = 10.0;
+// than 40 dB over the shadow (peaks under 1e-3 count as 1e-3). An engine may hold its side chain
+// well above the shadow's +-4 (24 dB above it at +36 dBFS), which an expanding ratio turns into
+// as much gain for as long as the release lasts; a stray that runs away lifts the gain by 90 dB
+// and more.
+constexpr double kRecoveredRatio = 100.0;
 constexpr double kRecoveredFloor = 1e-3;
 // Stray samples still count as long as their effects may still be in the output: one second at
 // the fastest rate the engine may run at, plus the longest latency.
@@ -60,7 +63,7 @@ constexpr long kLatencyFrames = 4096;
 
 constexpr double kTolerance = 1e-6;  // of full scale, or of the sample above full scale
 constexpr double kComparedRange = 4.0;
-constexpr long kMaxRunFrames = 1L << 17;
+constexpr long kMaxRunFrames = 1L << 16;
 constexpr int kMaxOps = 400;
 
 // Shadow runs: which instance gets every stray sample tamed (within +-4, NaN as 0).
