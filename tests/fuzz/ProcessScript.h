@@ -1,16 +1,17 @@
 // The input format of the process fuzz target (fuzz_process): what a host does to one plug-in,
 // decoded from the fuzz bytes, and the writer the seed generator builds its scripts with.
 //
-// A script is a header of four bytes followed by operations until the bytes run out; a read
-// past the end yields zeros, so every byte string is a valid script.
+// A script is a header of four bytes followed by operations until the bytes run out, each an
+// operation byte (taken modulo kOpCount) and its arguments; a read past the end yields zeros,
+// so every byte string is a valid script.
 //
 //   header     plug-in (bit 0: tinypress, else grandpress), rate index, block-size index,
 //              start flags (kStart...)
 //   Process    frames (u16, 0..4096), signal kind (low nibble) and amplitude (high nibble),
 //              signal parameter, stereo form, layout; a null mask when layout has kNullPointers;
 //              the split point (u16) when layout has kSplit; the raw pattern when the kind is
-//              Pattern (count, then that many floats); strays (count in the low two bits, then
-//              per stray: position u16, channel, value index)
+//              Pattern (length - 1, then that many floats); strays (count in the low two bits,
+//              then per stray: position u16, channel, value index)
 //   Parameter  index selector, value selector (values past the grid read a raw float)
 //   Program    program index (signed byte)
 //   Chunk      flags (bit 0: program chunk, bit 1: cut), cut length when cut, mutation count
