@@ -98,7 +98,10 @@ double defaultOf(const Param& p) {
 float stepValue(const Param& p, int k) {
     if (p.steps <= 1) return 0.0f;
     const double last = p.steps - 1;
-    auto v = static_cast<float>(k / last);
+    // A typed ratio has always set an inner step k to (k + 0.2) / 20 (0.66 for step 13): hosts and
+    // stored programs keep those values.
+    const bool ratioStep = p.unit == Unit::Ratio && k > 0 && k < p.steps - 1;
+    auto v = static_cast<float>((k + (ratioStep ? 0.2 : 0.0)) / last);
     if (p.step && p.step(v) != k) v = static_cast<float>((k + 0.5) / last);
     return v > 1.0f ? 1.0f : v;
 }

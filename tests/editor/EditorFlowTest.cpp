@@ -209,9 +209,9 @@ TEST_P(EditorFlow, TypedRatioSelectsTheNearestStepAndMovesTheKnob) {
     rig.idle();
     ASSERT_TRUE(rig.editor->isReadoutShown(41));
     rig.typeInto(rig.editor->readout(41)->getViewSize().getCenter(), "2,5");
-    EXPECT_FLOAT_EQ(rig.fx->getParameter(6), 0.65f);
-    EXPECT_FLOAT_EQ(rig.editor->control(6)->getValue(), 0.65f);
-    EXPECT_EQ(rig.automated(6), std::vector<float>{0.65f});
+    EXPECT_FLOAT_EQ(rig.fx->getParameter(6), 0.66f);
+    EXPECT_FLOAT_EQ(rig.editor->control(6)->getValue(), 0.66f);
+    EXPECT_EQ(rig.automated(6), std::vector<float>{0.66f});
     EXPECT_STREQ(rig.editor->readout(41)->getText(), "2.38 : 1");  // step 13: 2^1.25
     // The infinite ratio the read-out shows for the top step selects it.
     rig.typeInto(rig.editor->readout(41)->getViewSize().getCenter(), "oo : 1");

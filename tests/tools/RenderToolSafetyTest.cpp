@@ -264,7 +264,7 @@ TEST_F(RenderTool, ValuesInUnitsAreSetToTheNearestValueAndListed) {
             path("in.wav") + " " + path("out.wav"));
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* shown :
-         {"Threshold -12.00dB", "Ratio 4.00 : 1 (0.8)", "Attack 10.00ms", "Release 0.5s",
+         {"Threshold -12.00dB", "Ratio 4.00 : 1 (0.81)", "Attack 10.00ms", "Release 0.5s",
           "High 2.50kHz", "Mix 60%", "Tilt 25L", "FAT On (1)", "Meters Post (1)"})
         EXPECT_NE(r.out.find(shown), std::string::npos) << shown << " in " << r.out;
 
