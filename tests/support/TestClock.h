@@ -22,7 +22,6 @@ class TestClock {
     TestClock& operator=(const TestClock&) = delete;
 
     void advance(std::uint32_t ms) { now().fetch_add(ms); }
-    std::uint32_t ms() const { return now().load(); }
 
   private:
     static std::atomic<std::uint32_t>& now() {
