@@ -52,17 +52,13 @@ bool GrandPressEditor::onUserInterfaceThread() const {
     return std::this_thread::get_id() == uiThread.load();
 }
 
-std::uint32_t GrandPressEditor::now() const {
-    return clockSource ? clockSource() : platform::tickCountMs();
-}
-
 // ---- open / close
 
 bool GrandPressEditor::open(void* parentWindow) {
     if (isInert() || !panelLayout || frame) return false;
     CPresetSystemEditor::open(parentWindow);
     uiThread.store(std::this_thread::get_id());
-    lastReadoutTick = now();
+    lastReadoutTick = platform::tickCountMs();
     mouseHeld = false;
     setKnobMode(kLinearMode);
     pendingParameters.store(0);
@@ -451,7 +447,7 @@ void GrandPressEditor::idle() {
 }
 
 void GrandPressEditor::idlePanel() {
-    const std::uint32_t time = now();
+    const std::uint32_t time = platform::tickCountMs();
     const std::uint32_t quiet = time - lastReadoutTick;
     if (shown == back) {
         back->setDirty(true);  // the settings page is redrawn on every pass
@@ -523,7 +519,7 @@ void GrandPressEditor::hideReadouts(std::uint32_t quiet) {
     // time-out after it is released.
     if (mouseHeld) {
         if (frame->getCurrentMouseButtons().isLeftButton()) {
-            lastReadoutTick = now();
+            lastReadoutTick = platform::tickCountMs();
             return;
         }
         mouseHeld = false;

@@ -12,7 +12,10 @@
 // HKEY_CURRENT_USER\SOFTWARE\QRX-private (empty, or holding a copy of the user's
 // SOFTWARE\QRX-soundwerk tree), and HKEY_CURRENT_USER is redirected to it for the whole process
 // (RegOverridePredefKey), plug-in DLLs included. The key is removed when the object dies and also
-// when the console is closed or interrupted (Ctrl+C, Ctrl+Break).
+// when the console is closed or interrupted (Ctrl+C, Ctrl+Break), whatever moment of the store's
+// life that meets. Writes on other threads meanwhile (an effect's destructor saving its settings)
+// land in the private key and go with it, or fail; none reaches the user's store, and while the
+// process ends no further store is made.
 //
 // Threads: create it on the main thread before any plug-in is loaded, at most one at a time.
 #pragma once

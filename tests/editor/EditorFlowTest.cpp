@@ -152,12 +152,11 @@ TEST_P(EditorFlow, ChangesFromAnotherThreadWaitForTheNextIdle) {
 // ---- read-outs
 
 TEST_P(EditorFlow, HoverReadoutAppearsFromTheSecondIdleAndTimesOut) {
-    std::uint32_t& now = testClockMs();
-    now += 5000;  // long quiet since open
+    rig.clock.advance(5000);  // long quiet since open
     rig.moveTo(rig.centreOf(5));
     rig.idle();  // quiet measured before the hover: shown and hidden in the same pass
     EXPECT_FALSE(rig.editor->isReadoutShown(44));
-    now += 10;
+    rig.clock.advance(10);
     rig.idle();
     ASSERT_TRUE(rig.editor->isReadoutShown(44));
     char expected[readout::kTextSize];
@@ -166,16 +165,15 @@ TEST_P(EditorFlow, HoverReadoutAppearsFromTheSecondIdleAndTimesOut) {
     EXPECT_STREQ(rig.editor->readout(44)->getText(), expected);
 
     rig.moveTo(CPoint(5, 5));  // away from every knob
-    now += 1500;
+    rig.clock.advance(1500);
     rig.idle();
     EXPECT_TRUE(rig.editor->isReadoutShown(44));
-    now += 501;  // 2001 ms after the last hover pass
+    rig.clock.advance(501);  // 2001 ms after the last hover pass
     rig.idle();
     EXPECT_FALSE(rig.editor->isReadoutShown(44));
 }
 
 TEST_P(EditorFlow, ReadoutsStayWhileTheButtonIsHeldOnAControl) {
-    std::uint32_t& now = testClockMs();
     const CPoint knob = rig.centreOf(5);
     rig.moveTo(knob);
     rig.idle();
@@ -184,14 +182,14 @@ TEST_P(EditorFlow, ReadoutsStayWhileTheButtonIsHeldOnAControl) {
     rig.frame()->onMouseDown(p, CButtonState(kLButton));
     p = CPoint(5, knob.y - 60);  // drag far off the knob
     rig.frame()->onMouseMoved(p, CButtonState(kLButton));
-    now += 5000;
+    rig.clock.advance(5000);
     rig.idle();
     EXPECT_TRUE(rig.editor->isReadoutShown(44));
     rig.frame()->onMouseUp(p, CButtonState());
-    now += 1000;
+    rig.clock.advance(1000);
     rig.idle();
     EXPECT_TRUE(rig.editor->isReadoutShown(44));  // the time-out counts from the release
-    now += 2500;
+    rig.clock.advance(2500);
     rig.idle();
     EXPECT_FALSE(rig.editor->isReadoutShown(44));
 }

@@ -4,7 +4,6 @@
 // <build>/test-artifacts/ as PNG files for people to look at.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -70,25 +69,19 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
     VstIntPtr dispatch(VstInt32 opcode, VstIntPtr value = 0, void* ptr = nullptr) {
         return effect->dispatcher(effect, opcode, 0, value, ptr, 0);
     }
-    // The host's message loop and the editor's idle, as a host runs them.
-    void idleFor(double seconds) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < end) {
+    // The host's message loop and the editor's idle, as a host runs them, until `done` holds;
+    // at most 2000 passes.
+    bool idleUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 2000; ++i) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 TranslateMessage(&msg);
                 DispatchMessageW(&msg);
             }
             dispatch(effEditIdle);
-            Sleep(10);
-        }
-    }
-    bool idleUntil(const std::function<bool()>& done, double seconds = 5) {
-        for (int i = 0; i < seconds * 20; ++i) {
             if (done()) return true;
-            idleFor(0.05);
         }
-        return done();
+        return false;
     }
     int childCount() const {
         int count = 0;
@@ -106,23 +99,28 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         PostMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, at);
         PostMessageW(editor, WM_LBUTTONUP, 0, at);
     }
-    // What the host window shows, written to a PNG; the mean colour of a 10 x 10 patch at
-    // (x, y) is returned.
-    RGB screenshot(const std::string& file, int x, int y) {
+    // The mean colour of the 10 x 10 patch at (x, y) of what the editor's window shows.
+    RGB patch(int x, int y) const {
+        HDC screen = GetDC(editor);
+        RGB sum{0, 0, 0};
+        for (int row = y; row < y + 10; ++row)
+            for (int col = x; col < x + 10; ++col) {
+                const COLORREF c = GetPixel(screen, col, row);
+                sum.r += GetRValue(c);
+                sum.g += GetGValue(c);
+                sum.b += GetBValue(c);
+            }
+        ReleaseDC(editor, screen);
+        return {sum.r / 100, sum.g / 100, sum.b / 100};
+    }
+    // What the editor's window shows, written to a PNG in the test artifacts.
+    void screenshot(const std::string& file) {
         const Panel& p = GetParam();
         HDC screen = GetDC(editor);
         HDC memory = CreateCompatibleDC(screen);
         HBITMAP bitmap = CreateCompatibleBitmap(screen, 450, p.height);
         HGDIOBJ old = SelectObject(memory, bitmap);
         BitBlt(memory, 0, 0, 450, p.height, screen, 0, 0, SRCCOPY);
-        RGB sum{0, 0, 0};
-        for (int row = y; row < y + 10; ++row)
-            for (int col = x; col < x + 10; ++col) {
-                const COLORREF c = GetPixel(memory, col, row);
-                sum.r += GetRValue(c);
-                sum.g += GetGValue(c);
-                sum.b += GetBValue(c);
-            }
         SelectObject(memory, old);
         {
             std::unique_ptr<Gdiplus::Bitmap> shot(Gdiplus::Bitmap::FromHBITMAP(bitmap, nullptr));
@@ -131,7 +129,6 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         DeleteObject(bitmap);
         DeleteDC(memory);
         ReleaseDC(editor, screen);
-        return {sum.r / 100, sum.g / 100, sum.b / 100};
     }
     static std::string artifacts() {
         std::wstring dir = buildFolder() + L"\\test-artifacts";
@@ -180,10 +177,9 @@ TEST_P(EditorWindow, OpensAsChildOfTheHostWindowIdlesClicksAndCloses) {
     GetClientRect(editor, &client);
     EXPECT_EQ(client.right - client.left, rect->right - rect->left);
     EXPECT_EQ(client.bottom - client.top, rect->bottom - rect->top);
-    idleFor(0.3);
     // The front page is light grey metal; the back page is dark.
-    const RGB front = screenshot(std::string("editor-") + p.name + "-front-win.png", 15, 200);
-    EXPECT_GT(front.g, 150) << "front page shown";
+    EXPECT_TRUE(idleUntil([&] { return patch(15, 200).g > 150; })) << "front page shown";
+    screenshot(std::string("editor-") + p.name + "-front-win.png");
 
     const float power = effect->getParameter(effect, 0);
     clickAt(p.powerX, p.powerY);
@@ -193,9 +189,8 @@ TEST_P(EditorWindow, OpensAsChildOfTheHostWindowIdlesClicksAndCloses) {
     EXPECT_EQ(count(audioMasterEndEdit, 0), 1);
 
     clickAt(p.switchX, p.switchY);
-    idleFor(0.3);
-    const RGB back = screenshot(std::string("editor-") + p.name + "-back-win.png", 15, 200);
-    EXPECT_LT(back.g, 100) << "back page shown";
+    EXPECT_TRUE(idleUntil([&] { return patch(15, 200).g < 100; })) << "back page shown";
+    screenshot(std::string("editor-") + p.name + "-back-win.png");
 
     dispatch(effEditClose);
     EXPECT_EQ(childCount(), 0) << "the editor's window is gone";

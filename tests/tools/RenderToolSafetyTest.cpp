@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "tools/RenderToolFixture.h"
@@ -73,12 +74,15 @@ int stoppedRender(const std::string& tool, const fs::path& dir, const fs::path& 
         execv(tool.c_str(), argv.data());
         _exit(127);
     }
-    // Events until a partial file (".name.partial-XXXXXX") is made.
+    // Events until a partial file (".name.partial-XXXXXX") is made or the tool ends without one,
+    // however long either takes.
+    const int child = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    EXPECT_GE(child, 0);
     bool seen = false;
     alignas(inotify_event) char buffer[4096];
     while (!seen) {
-        pollfd created{watch, POLLIN, 0};
-        if (poll(&created, 1, 20000) != 1) break;
+        pollfd waits[] = {{watch, POLLIN, 0}, {child, POLLIN, 0}};
+        if (poll(waits, 2, -1) < 1 || !(waits[0].revents & POLLIN)) break;
         const ssize_t n = ::read(watch, buffer, sizeof buffer);
         for (ssize_t at = 0; at < n;) {
             const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -87,6 +91,7 @@ int stoppedRender(const std::string& tool, const fs::path& dir, const fs::path& 
         }
     }
     EXPECT_TRUE(seen) << "no partial output appeared";
+    close(child);
     kill(pid, signal);
     close(watch);
     int status = 0;
