@@ -4,9 +4,9 @@
 // ("-12dB", "4:1", "10ms", "0.5s", "2k5", "2.5kHz", "60%", "25L", "on", a display text).
 //
 // The engines describe their host parameters from their own parameter tables
-// (grandpress::unitParam, tinypress::unitParam); the editor's typed entry, the command-line tools
-// and other adaptors read them through the functions here, so there is one parser and one
-// inverse mapping. Pure functions; any thread; allocates nothing.
+// (grandpress::Params::unitParam, tinypress::Params::unitParam); the editor's typed entry, the
+// command-line tools and other adaptors read them through the functions here, so there is one
+// parser and one inverse mapping. Pure functions; any thread; allocates nothing.
 #pragma once
 
 #include <cstddef>

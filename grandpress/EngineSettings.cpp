@@ -39,6 +39,23 @@ double envelopeRate(const EngineSettings& s) {
     return s.layout.gainOversampled ? 2.0 * s.rateHz : s.rateHz;
 }
 
+void designLevelFilters(EngineSettings& s) {
+    const double fs = envelopeRate(s);
+    s.levelFast = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 200.0, 0.5, 0.0, fs);
+    s.levelSlow = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 20.0, 0.5, 0.0, fs);
+}
+
+void designLimiter(EngineSettings& s) {
+    const int c = limiterLookAheadSamples(s.rateHz);
+    s.limiterLookAhead = c;
+    s.limiterAttack = 1.0 - std::pow(0.05, 1.0 / c);
+    s.limiterRelease = 1.0 - std::pow(0.05, 1.0 / (c * 3.3 * 16.0 * 1.7));
+    s.limiterFast = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 200.0, 0.5, 0.0, s.rateHz);
+    s.limiterSlow = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 20.0, 0.5, 0.0, s.rateHz);
+}
+
+}  // namespace
+
 void designShelves(EngineSettings& s, const float* p) {
     const double fs = sideChainRate(s);
     const int low = on(p, kLowScf), high = on(p, kHighScf);
@@ -80,10 +97,14 @@ void designEnvelope(EngineSettings& s, const float* p) {
     s.classicFloor = rms ? 0.5 : 0.4;
 }
 
-void designLevelFilters(EngineSettings& s) {
-    const double fs = envelopeRate(s);
-    s.levelFast = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 200.0, 0.5, 0.0, fs);
-    s.levelSlow = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 20.0, 0.5, 0.0, fs);
+void designRms(EngineSettings& s, const float* p) {
+    s.rms = on(p, kRms);
+    designEnvelope(s, p);
+}
+
+void designThreshold(EngineSettings& s, const float* p) {
+    s.detectorScale = thresholdScaleOf(p[kThreshold]) * kDetectorConstant;
+    s.autoMakeupGain = autoMakeupGainOf(thresholdScaleOf(p[kThreshold]), s.inverseRatio);
 }
 
 void designRatio(EngineSettings& s, const float* p) {
@@ -100,15 +121,6 @@ void designRatio(EngineSettings& s, const float* p) {
     s.tiltGainLeft = tilt.left;
     s.tiltGainRight = tilt.right;
     s.autoMakeupGain = autoMakeupGainOf(thresholdScaleOf(p[kThreshold]), s.inverseRatio);
-}
-
-void designLimiter(EngineSettings& s) {
-    const int c = limiterLookAheadSamples(s.rateHz);
-    s.limiterLookAhead = c;
-    s.limiterAttack = 1.0 - std::pow(0.05, 1.0 / c);
-    s.limiterRelease = 1.0 - std::pow(0.05, 1.0 / (c * 3.3 * 16.0 * 1.7));
-    s.limiterFast = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 200.0, 0.5, 0.0, s.rateHz);
-    s.limiterSlow = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 20.0, 0.5, 0.0, s.rateHz);
 }
 
 void designMeters(EngineSettings& s, const float* p) {
@@ -133,8 +145,6 @@ void designLayout(EngineSettings& s, const float* p) {
     designEnvelope(s, p);
     designLevelFilters(s);
 }
-
-}  // namespace
 
 PathLayout pathLayoutFor(bool power, bool fat, bool smooth, double rateHz) {
     PathLayout l;
@@ -200,87 +210,7 @@ int limiterLookAheadSamples(double rateHz) {
 }
 
 void applyParameter(EngineSettings& s, int index, const float* p) {
-    switch (index) {
-        case kPower:
-        case kFat:
-        case kSmooth:
-            designLayout(s, p);
-            break;
-        case kSoft:
-            s.soft = on(p, kSoft);
-            break;
-        case kRms:
-            s.rms = on(p, kRms);
-            designEnvelope(s, p);
-            break;
-        case kLimiter:
-            s.limiter = on(p, kLimiter);
-            break;
-        case kThreshold:
-            s.detectorScale = thresholdScaleOf(p[kThreshold]) * kDetectorConstant;
-            s.autoMakeupGain = autoMakeupGainOf(thresholdScaleOf(p[kThreshold]), s.inverseRatio);
-            break;
-        case kRatio:
-        case kTilt:
-            designRatio(s, p);
-            break;
-        case kAttack:
-        case kRelease:
-            designEnvelope(s, p);
-            break;
-        case kAutoAttack:
-            s.autoAttack = on(p, kAutoAttack);
-            break;
-        case kAutoRelease:
-            s.autoRelease = on(p, kAutoRelease);
-            break;
-        case kMakeup:
-            s.makeupGain = makeupGainOf(p[kMakeup]);
-            break;
-        case kAutoMakeup:
-            s.autoMakeup = on(p, kAutoMakeup);
-            break;
-        case kHighScf:
-        case kHigh:
-        case kLowScf:
-        case kLow:
-            designShelves(s, p);
-            break;
-        case kLinkHighCut:
-        case kLinkLowCut:
-            designLinkBand(s, p);
-            break;
-        case kLink:
-            s.linkAmount = linkAmountOf(p[kLink]);
-            break;
-        case kMix:
-            s.mixAmount = p[kMix];
-            break;
-        case kOutput:
-            s.outputGain = outputGainOf(p[kOutput]);
-            break;
-        case kMeters:
-            s.meterSource = metersSourceOf(p[kMeters]);
-            break;
-        case kClassic:
-            s.classic = on(p, kClassic);
-            break;
-        case kScExt:
-            s.sideChainExternal = on(p, kScExt);
-            break;
-        case kScMonitor:
-            s.sideChainMonitor = on(p, kScMonitor);
-            break;
-        case kVuIntegration:
-        case kVuReference:
-        case kPpmIntegration:
-        case kPpmReturn:
-        case kOverIndicator:
-            designMeters(s, p);
-            break;
-        default:
-            break;  // spare slots
-    }
+    Params::design(s, index, p);
 }
 
 void applyAll(EngineSettings& s, const float* p, double rateHz) {

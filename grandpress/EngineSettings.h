@@ -109,11 +109,31 @@ int limiterLookAheadSamples(double rateHz);
 
 namespace grandpress {
 
-// Recomputes the parts of `s` that parameter `index` drives, from the engine's stored values
-// `params` (41 floats) and the processing rate already in s.rateHz. Raises linkGeneration when
-// the link band filters are set again.
+// ---- building the settings (pure) ----
+
+// Recomputes the parts of `s` that parameter `index` drives (its row's designer in the parameter
+// table), from the engine's stored values `params` (41 floats) and the processing rate already in
+// s.rateHz. Raises linkGeneration when the link band filters are set again.
 void applyParameter(EngineSettings& s, int index, const float* params);
 // Recomputes everything for `rateHz` (suspend, resume, construction).
 void applyAll(EngineSettings& s, const float* params, double rateHz);
+
+// The designers the rows of the parameter table name: each recomputes what its parameters drive.
+// The layout (Power, FAT, Smooth) and everything that runs at the rates it sets.
+void designLayout(EngineSettings& s, const float* params);
+// The side-chain shelves (modes and corners).
+void designShelves(EngineSettings& s, const float* params);
+// The link band (its two cut switches); raises linkGeneration.
+void designLinkBand(EngineSettings& s, const float* params);
+// Attack and release coefficients.
+void designEnvelope(EngineSettings& s, const float* params);
+// RMS detection: the switch and the envelope it changes.
+void designRms(EngineSettings& s, const float* params);
+// The detector scale and the auto make-up gain.
+void designThreshold(EngineSettings& s, const float* params);
+// Ratio and tilt: the gain curve, the tilt gains and the auto make-up gain.
+void designRatio(EngineSettings& s, const float* params);
+// The meter ballistics and the over indicator.
+void designMeters(EngineSettings& s, const float* params);
 
 }  // namespace grandpress

@@ -25,8 +25,8 @@ bool rateSupported(double rate) {
 }  // namespace
 
 GrandPress::GrandPress(audioMasterCallback audioMaster, EditorFactory editorFactory)
-    : CompressorEffect(audioMaster, kFactoryPrograms) {
-    for (auto& p : params) p.store(0.0f, kRelaxed);
+    : EngineEffect(audioMaster, kFactoryPrograms, "QRX GrandPress",
+                   "QRX GrandPress - stereo mastering compressor", applyAll, applyParameter) {
     setNumInputs(4);
     setNumOutputs(2);
     canProcessReplacing(true);
@@ -35,7 +35,7 @@ GrandPress::GrandPress(audioMasterCallback audioMaster, EditorFactory editorFact
     setInitialDelay(kLatencySamples);
 
     EngineSettings initial;
-    applyAll(initial, adopted, rate.load(kRelaxed));
+    applyAll(initial, handOver.adopted(), handOver.rate());
     path = new (std::nothrow) SignalPath(initial);
     if (!path) failed = true;
 
@@ -62,37 +62,18 @@ GrandPress::GrandPress(audioMasterCallback audioMaster, EditorFactory editorFact
 GrandPress::~GrandPress() {
     destroyEditor();
     for (int i = meter_settings::kFirstIndex; i <= meter_settings::kLastIndex; ++i)
-        meter_settings::write(i, params[i].load(kRelaxed));
+        meter_settings::write(i, handOver.value(i));
     delete path;
 }
 
-EngineSettings GrandPress::settingsNow() const {
-    float p[kNumParams];
-    for (int i = 0; i < kNumParams; ++i) p[i] = params[i].load(kRelaxed);
-    EngineSettings s;
-    applyAll(s, p, rate.load(kRelaxed));
-    return s;
-}
-
 void GrandPress::adoptChanges() noexcept {
-    const std::uint32_t rebuild = rebuildRequests.load(std::memory_order_acquire);
-    std::uint64_t changed = changedParameters.exchange(0, std::memory_order_acquire);
-    if (rebuild == rebuildsDone && changed == 0) {
+    const auto changes = handOver.take();
+    if (!changes.any()) {
         path->adopt(path->settings());  // reset requests are still looked at
         return;
     }
-    // Values are read after their bits were taken: a value newer than its bit is read again with
-    // the next block, so the settings always belong to one set of values in `adopted`.
-    for (int i = 0; i < kNumParams; ++i)
-        if (changed & (std::uint64_t{1} << i)) adopted[i] = params[i].load(kRelaxed);
     EngineSettings next = path->settings();
-    if (rebuild != rebuildsDone) {
-        rebuildsDone = rebuild;
-        applyAll(next, adopted, rate.load(kRelaxed));
-    } else {
-        for (int i = 0; i < kNumParams; ++i)
-            if (changed & (std::uint64_t{1} << i)) applyParameter(next, i, adopted);
-    }
+    handOver.build(next, changes);
     path->adopt(next);
 }
 
@@ -104,8 +85,8 @@ void GrandPress::suspend() {
     double hostRate = getSampleRate();
     if (!(hostRate >= 22050.0)) hostRate = 22050.0;  // also a NaN rate
     if (hostRate > 192000.0) hostRate = 192000.0;
-    rate.store(hostRate, kRelaxed);
-    rebuildRequests.fetch_add(1, std::memory_order_release);
+    handOver.setRate(hostRate);
+    handOver.requestRebuild();
     path->requestReset();
     updateBlockSize();
     getOutputLatency();
@@ -116,8 +97,8 @@ void GrandPress::suspend() {
 void GrandPress::resume() {
     if (failed) return;
     const double hostRate = getSampleRate();
-    rate.store(rateSupported(hostRate) ? hostRate : 44100.0, kRelaxed);
-    rebuildRequests.fetch_add(1, std::memory_order_release);
+    handOver.setRate(rateSupported(hostRate) ? hostRate : 44100.0);
+    handOver.requestRebuild();
     updateBlockSize();
     getOutputLatency();
     setInitialDelay(kLatencySamples);
@@ -172,47 +153,11 @@ void GrandPress::setParameter(VstInt32 index, float value) {
     if (index < 0 || !family::sanitizeParameterValue(value)) return;
     if (index < kNumParams && index != kNoParam) {
         if (index == kOverIndicator) value = static_cast<float>(overStepOf(value)) / 9.0f;
-        params[index].store(value, kRelaxed);
-        changedParameters.fetch_or(std::uint64_t{1} << index, std::memory_order_release);
+        handOver.set(index, value);
         if (index < kNumHostParams) recordParameter(index, value);
     }
     // The editor also hears of its own page switches and other editor-only indices.
     if (CEditorNotices* e = editorNotices()) e->setParameter(index, value);
-}
-
-float GrandPress::getParameter(VstInt32 index) {
-    if (index < 0 || index >= kNumParams) return 0.0f;
-    return params[index].load(kRelaxed);
-}
-
-void GrandPress::getParameterDisplay(VstInt32 index, char* text) {
-    formatParamDisplay(index, getParameter(index), text);
-}
-
-void GrandPress::getParameterName(VstInt32 index, char* text) {
-    std::strcpy(text, paramSpec(index).name);
-}
-
-bool GrandPress::getParameterProperties(VstInt32 index, VstParameterProperties* p) {
-    return fillParamProperties(index, p);
-}
-
-bool GrandPress::getEffectName(char* name) {
-    std::strcpy(name, "QRX GrandPress");
-    return true;
-}
-
-bool GrandPress::getProductString(char* text) {
-    std::strcpy(text, "QRX GrandPress - stereo mastering compressor");
-    return true;
-}
-
-float GrandPress::getDisplayValue(VstInt32 index) {
-    return editorValueOf(index, getParameter(index));
-}
-
-float GrandPress::normalisedOfDisplayValue(VstInt32 index, double value) {
-    return normalisedOfEditorValue(index, value);
 }
 
 double GrandPress::getLatencyMs() {

@@ -18,8 +18,8 @@ const Engine& grandpressEngine() {
                                    "QRX GrandPress",
                                    static_cast<std::uint32_t>(grandpress::GrandPress::kUniqueId),
                                    grandpress::GrandPress::kPanelHeight,
-                                   grandpress::unitParam,
-                                   grandpress::formatParamDisplay,
+                                   grandpress::Params::unitParam,
+                                   grandpress::Params::formatParamDisplay,
                                    grandpress::kFactoryPrograms,
                                    createGrandPress};
     return kEngine;

@@ -18,8 +18,8 @@ const Engine& tinypressEngine() {
                                    "QRX TinyPress",
                                    static_cast<std::uint32_t>(tinypress::TinyPress::kUniqueId),
                                    tinypress::TinyPress::kPanelHeight,
-                                   tinypress::unitParam,
-                                   tinypress::formatParamDisplay,
+                                   tinypress::Params::unitParam,
+                                   tinypress::Params::formatParamDisplay,
                                    tinypress::kFactoryPrograms,
                                    createTinyPress};
     return kEngine;

@@ -75,12 +75,15 @@ double vuOnePoleOf(double integrationMs, double rateHz) {
     return 1.0 - std::pow(0.1091012, 1.0 / (rateHz * integrationMs * 0.001));
 }
 
-namespace {
-
 void designEnvelope(EngineSettings& s, const float* p) {
     const bool rms = s.rms != 0;
     s.attackCoefficient = attackCoefficientOf(attackMsOf(p[kAttack]), s.rateHz, rms);
     s.releaseCoefficient = releaseCoefficientOf(releaseSecondsOf(p[kRelease]), s.rateHz, rms);
+}
+
+void designRms(EngineSettings& s, const float* p) {
+    s.rms = switchOf(p[kRms]);
+    designEnvelope(s, p);
 }
 
 void designGainCurve(EngineSettings& s, const float* p) {
@@ -99,6 +102,10 @@ void designVu(EngineSettings& s, const float* p) {
     s.vuOnePole = vuOnePoleOf(ms, s.rateHz);
 }
 
+void designMeterScale(EngineSettings& s, const float* p) {
+    s.meterScale = 1.0 / vuReferenceOf(p[kVuReference]);
+}
+
 void designPpm(EngineSettings& s, const float* p) {
     const double ppmMs = ppmIntegrationMsOf(p[kPpmIntegration]);
     const double returnMs = ppmReturnMsOf(p[kPpmReturn]);
@@ -107,77 +114,8 @@ void designPpm(EngineSettings& s, const float* p) {
     s.ppmReturn = ppmReturnOf(returnMs, s.rateHz);
 }
 
-}  // namespace
-
 void applyParameter(EngineSettings& s, int index, const float* p) {
-    switch (index) {
-        case kPower:
-            s.power = switchOf(p[kPower]);
-            break;
-        case kSoft:
-            s.softKnee = switchOf(p[kSoft]);
-            break;
-        case kRms:
-            s.rms = switchOf(p[kRms]);
-            designEnvelope(s, p);
-            break;
-        case kThreshold:
-        case kRatio:
-            designGainCurve(s, p);
-            break;
-        case kAttack:
-        case kRelease:
-            designEnvelope(s, p);
-            break;
-        case kAutoRelease:
-            s.autoRelease = switchOf(p[kAutoRelease]);
-            break;
-        case kMakeup:
-            s.makeupTarget = makeupGainOf(p[kMakeup]);
-            break;
-        case kAutoMakeup:
-            s.autoMakeup = switchOf(p[kAutoMakeup]);
-            break;
-        case kLink:
-            s.link = switchOf(p[kLink]);
-            break;
-        case kMix:
-            s.meterMix = p[kMix];
-            break;
-        case kOutput:
-            s.outputTarget = outputGainOf(p[kOutput]);
-            break;
-        case kMeters:
-            s.meterSource = selectorOf(p[kMeters]);
-            break;
-        case kScExt:
-            s.sideChainExternal = switchOf(p[kScExt]);
-            break;
-        case kSmooth:
-            s.smooth = switchOf(p[kSmooth]);
-            break;
-        case kStereo:
-            s.stereo = switchOf(p[kStereo]);
-            break;
-        case kScMonitor:
-            s.sideChainMonitor = switchOf(p[kScMonitor]);
-            break;
-        case kVuIntegration:
-            designVu(s, p);
-            break;
-        case kVuReference:
-            s.meterScale = 1.0 / vuReferenceOf(p[kVuReference]);
-            break;
-        case kPpmIntegration:
-        case kPpmReturn:
-            designPpm(s, p);
-            break;
-        case kOverIndicator:
-            s.overSamples = overSamplesOf(p[kOverIndicator]);
-            break;
-        default:
-            break;  // the reset, the filter modes and corners (shelves) and the unused values
-    }
+    Params::design(s, index, p);
 }
 
 void applyAll(EngineSettings& s, const float* p, double rateHz) {

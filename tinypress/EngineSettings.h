@@ -99,13 +99,27 @@ inline constexpr double kVuQuality = 0.583;
 
 // ---- building the settings (pure) ----
 
-// Recomputes what parameter `index` drives from the values `p` (41 floats), at the rate already
-// in s.rateHz. The reset, the filter modes and the corners drive nothing here: the shelves
-// follow their shapes (designShelves).
+// Recomputes what parameter `index` drives (its row's designer in the parameter table) from the
+// values `p` (41 floats), at the rate already in s.rateHz. The reset, the filter modes and the
+// corners drive nothing here: the shelves follow their shapes (designShelves).
 void applyParameter(EngineSettings& s, int index, const float* p);
 // Recomputes everything `p` drives at `rateHz`, the rate-only filters included.
 void applyAll(EngineSettings& s, const float* p, double rateHz);
 // The side-chain shelves (targets and glide rate) of the two shapes at s.rateHz.
 void designShelves(EngineSettings& s, const ShelfShape& low, const ShelfShape& high);
+
+// The designers the rows of the parameter table name: each recomputes what its parameters drive.
+// Attack and release coefficients (for the detection s.rms holds).
+void designEnvelope(EngineSettings& s, const float* p);
+// RMS detection: the switch and the envelope it changes.
+void designRms(EngineSettings& s, const float* p);
+// Threshold and ratio: the gain curve and the auto make-up gain.
+void designGainCurve(EngineSettings& s, const float* p);
+// The VU low-pass and the bypass path's VU smoother.
+void designVu(EngineSettings& s, const float* p);
+// The meters' scale, 1 / VU reference.
+void designMeterScale(EngineSettings& s, const float* p);
+// The PPM attack and return.
+void designPpm(EngineSettings& s, const float* p);
 
 }  // namespace tinypress

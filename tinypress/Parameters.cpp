@@ -1,19 +1,14 @@
 #include "tinypress/Parameters.h"
 
-#include <array>
-#include <cstring>
+#include <cmath>
 
-#include "shell/DisplayNumber.h"
-#include "tinypress/FactoryPrograms.h"
+#include "tinypress/EngineSettings.h"
 #include "tinypress/Mappings.h"
 
 namespace tinypress {
 namespace {
 
 // Mappings shown by display texts and read-outs, in the units of each text.
-double switchValue(float v) {
-    return switchOf(v);
-}
 double selectorValue(float v) {
     return selectorOf(v);
 }
@@ -78,215 +73,68 @@ double outputLineDb(float v) {
     return 18.0 * v - 12.0;
 }
 
-// The three-state selectors (side-chain filter modes, meter source) as steps 0..2.
-int selectorStep(float v) {
-    const int m = selectorOf(v);
-    return m < 0 ? 0 : (m > 2 ? 2 : m);
+using namespace param_table;
+using S = EngineSettings;
+
+// Switches reached only through the host (stored, shown as " - ").
+constexpr ParamSpec hiddenSwitch() {
+    return emptyRow(kNoName, switchValue, HostProperties::Switch);
 }
 
-using D = DisplayKind;
-using H = HostProperties;
-using units::Curve;
+}  // namespace
 
-constexpr const char* kHidden = " - ";
-
-constexpr ParamSpec sw(const char* name, const char* on, const char* off,
-                       ValueMap editor = switchValue) {
-    return {name, D::Switch, {off, on, nullptr}, nullptr, 0, "", editor, H::Switch};
-}
-constexpr ParamSpec num(const char* name, ValueMap physical, int decimals, const char* unit,
-                        ValueMap editor, Curve curve = Curve::Linear) {
-    return {name, D::Number, {}, physical, decimals, unit, editor, H::None, curve};
-}
-constexpr ParamSpec expNum(const char* name, ValueMap physical, int decimals, const char* unit,
-                           ValueMap editor) {
-    return num(name, physical, decimals, unit, editor, Curve::Exponential);
-}
-constexpr ParamSpec selector(const char* name, const char* cut, const char* flat,
-                             const char* boost) {
-    return {name, D::Selector, {cut, flat, boost}, nullptr, 0, "", selectorValue, H::Half};
-}
-// A row without a display text; it may still have a read-out and host properties.
-constexpr ParamSpec silent(const char* name = kHidden, ValueMap editor = nullptr,
-                           H properties = H::None) {
-    return {name, D::Empty, {}, nullptr, 0, "", editor, properties};
-}
-
-const ParamSpec kTable[kNumParams] = {
-    /* 0 */ sw(" Power ", "On", "Off", nullptr),
-    /* 1 */ silent(kHidden, switchValue, H::Switch),
-    /* 2 */ sw(" Soft ", "Soft", "Hard"),
-    /* 3 */ sw(" RMS ", "RMS", "Peak"),
-    /* 4 */ silent(kHidden, switchValue, H::Switch),
-    /* 5 */ num("Threshold ", thresholdDb, 2, "dB", thresholdLineDb),
-    /* 6 */
-    {"Ratio ",
-     D::Number,
-     {},
-     ratioValue,
-     2,
-     " : 1",
-     ratioValue,
-     H::None,
-     Curve::Exponential,
-     ratioStepOf,
-     21},
-    /* 7 */ silent(),
-    /* 8 */ expNum("Attack ", attackMs, 2, "ms", attackMs),
-    /* 9 */ silent(),
-    /* 10 */ expNum("Release ", releaseSeconds, 2, "s", releaseLineMs),
-    /* 11 */ sw("AutoRel ", "On", "Off"),
-    /* 12 */ selector(" LowSCF ", "LoCut", "LoFlat", "LoBoost"),
-    /* 13 */ silent(kHidden, lowCornerLineHz),
-    /* 14 */ selector(" HighSCF ", "HiCut", "HiFlat", "HiBoost"),
-    /* 15 */ silent(kHidden, highCornerLineHz),
-    /* 16 */ num("Makeup ", makeupDb, 2, "dB", makeupLineDb),
-    /* 17 */ sw("AutoMakeup", "AutoMakeup", "Off"),
-    /* 18 */ silent(kHidden, switchValue, H::Switch),
-    /* 19 */ silent(kHidden, switchValue, H::Switch),
-    /* 20 */ sw(" Link", "Linked", "Off"),
-    /* 21 */ silent(kHidden, centredPercent),
-    /* 22 */ num("Mix ", percent, 0, "%", percent),
-    /* 23 */ num("Output ", outputLineDb, 2, "dB", outputLineDb),
-    /* 24 */ {"Meters ", D::Meters, {"Pre", "GainRed", "Post"}, nullptr, 0, "", nullptr, H::Half},
-    /* 25 */ silent("Classic ", switchValue, H::Switch),
-    /* 26 */ sw("S.C.Ext", "S.C.Ext", "Off"),
-    /* 27 */ sw("Smooth", "Smooth", "Draft", nullptr),
-    /* 28 */ sw("Stereo", "Stereo", "Mono"),
-    /* 29..33 */ silent(),
-    silent(),
-    silent(),
-    silent(),
-    silent(),
-    /* 34 */ silent(""),  // not a parameter at all: no name
-    /* 35 */ sw("S.C.Monit", "S.C.Monit", "Off"),
-    /* 36 */ num("VU Integr ", vuIntegrationMs, 1, "ms", vuIntegrationMs),
-    /* 37 */ num("VU Refer ", vuReferenceDb, 2, "dBFS", vuReference),
-    /* 38 */ num("PPM Integr ", ppmIntegrationMs, 1, "ms", ppmIntegrationMs),
-    /* 39 */ num("PPM Return ", ppmReturnMs, 0, "ms", ppmReturnMs),
-    /* 40 */ num("OverIndic ", overSamples, 0, "smps", overSamples),
+const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
+    /* 0 */ {switchRow(" Power ", "On", "Off", nullptr), setSwitch<&S::power, kPower>},
+    /* 1 */ {hiddenSwitch()},
+    /* 2 */ {switchRow(" Soft ", "Soft", "Hard"), setSwitch<&S::softKnee, kSoft>},
+    /* 3 */ {switchRow(" RMS ", "RMS", "Peak"), designRms},
+    /* 4 */ {hiddenSwitch()},
+    /* 5 */ {numberRow("Threshold ", thresholdDb, 2, "dB", thresholdLineDb), designGainCurve},
+    /* 6 */ {quotientStepsRow("Ratio ", ratioValue, 2, " : 1", ratioStepOf, 21), designGainCurve},
+    /* 7 */ {emptyRow()},
+    /* 8 */ {exponentialRow("Attack ", attackMs, 2, "ms", attackMs), designEnvelope},
+    /* 9 */ {emptyRow()},
+    /* 10 */ {exponentialRow("Release ", releaseSeconds, 2, "s", releaseLineMs), designEnvelope},
+    /* 11 */ {switchRow("AutoRel ", "On", "Off"), setSwitch<&S::autoRelease, kAutoRelease>},
+    /* 12 */ {selectorRow(" LowSCF ", "LoCut", "LoFlat", "LoBoost", selectorValue)},
+    /* 13 */ {emptyRow(kNoName, lowCornerLineHz)},
+    /* 14 */ {selectorRow(" HighSCF ", "HiCut", "HiFlat", "HiBoost", selectorValue)},
+    /* 15 */ {emptyRow(kNoName, highCornerLineHz)},
+    /* 16 */
+    {numberRow("Makeup ", makeupDb, 2, "dB", makeupLineDb),
+     setMapped<&S::makeupTarget, kMakeup, makeupGainOf>},
+    /* 17 */ {switchRow("AutoMakeup", "AutoMakeup", "Off"), setSwitch<&S::autoMakeup, kAutoMakeup>},
+    /* 18 */ {hiddenSwitch()},
+    /* 19 */ {hiddenSwitch()},
+    /* 20 */ {switchRow(" Link", "Linked", "Off"), setSwitch<&S::link, kLink>},
+    /* 21 */ {emptyRow(kNoName, centredPercent)},
+    /* 22 */
+    {numberRow("Mix ", percent, 0, "%", percent), setMapped<&S::meterMix, kMix, fractionOf>},
+    /* 23 */
+    {numberRow("Output ", outputLineDb, 2, "dB", outputLineDb),
+     setMapped<&S::outputTarget, kOutput, outputGainOf>},
+    /* 24 */
+    {metersRow("Meters ", "Pre", "GainRed", "Post"),
+     setMapped<&S::meterSource, kMeters, selectorOf>},
+    /* 25 */ {emptyRow("Classic ", switchValue, HostProperties::Switch)},
+    /* 26 */ {switchRow("S.C.Ext", "S.C.Ext", "Off"), setSwitch<&S::sideChainExternal, kScExt>},
+    /* 27 */ {switchRow("Smooth", "Smooth", "Draft", nullptr), setSwitch<&S::smooth, kSmooth>},
+    /* 28 */ {switchRow("Stereo", "Stereo", "Mono"), setSwitch<&S::stereo, kStereo>},
+    /* 29..33 */ {emptyRow()},
+    {emptyRow()},
+    {emptyRow()},
+    {emptyRow()},
+    {emptyRow()},
+    /* 34 */ {emptyRow("")},  // not a parameter at all: no name
+                              /* 35 */
+    {switchRow("S.C.Monit", "S.C.Monit", "Off"), setSwitch<&S::sideChainMonitor, kScMonitor>},
+    /* 36 */ {numberRow("VU Integr ", vuIntegrationMs, 1, "ms", vuIntegrationMs), designVu},
+    /* 37 */ {numberRow("VU Refer ", vuReferenceDb, 2, "dBFS", vuReference), designMeterScale},
+    /* 38 */ {numberRow("PPM Integr ", ppmIntegrationMs, 1, "ms", ppmIntegrationMs), designPpm},
+    /* 39 */ {numberRow("PPM Return ", ppmReturnMs, 0, "ms", ppmReturnMs), designPpm},
+    /* 40 */
+    {numberRow("OverIndic ", overSamples, 0, "smps", overSamples),
+     setMapped<&S::overSamples, kOverIndicator, overSamplesOf>},
 };
-
-const ParamSpec kHiddenRow = silent();
-
-// The selector display compares the integer mode with these fractions (a scale meant for the
-// normalised value), so mode 1 already reads as the third text and the middle text never shows.
-constexpr double kSelectorLow = 0.33333;
-constexpr double kSelectorHigh = 0.665;
-
-}  // namespace
-
-const ParamSpec& paramSpec(int index) {
-    return index >= 0 && index < kNumParams ? kTable[index] : kHiddenRow;
-}
-
-void formatParamDisplay(int index, float v, char* text) {
-    const ParamSpec& spec = paramSpec(index);
-    text[0] = 0;
-    switch (spec.display) {
-        case DisplayKind::Empty:
-            break;
-        case DisplayKind::Switch:
-            std::strcpy(text, spec.texts[v >= 0.5f ? 1 : 0]);
-            break;
-        case DisplayKind::Number:
-            formatDisplayValue(spec.physical(v), spec.decimals, spec.unit, text);
-            break;
-        case DisplayKind::Selector: {
-            const double mode = selectorOf(v);
-            std::strcpy(text, spec.texts[mode < kSelectorLow ? 0 : (mode < kSelectorHigh ? 1 : 2)]);
-            break;
-        }
-        case DisplayKind::Meters:
-            // The source the engine meters: one function decides both.
-            std::strcpy(text, spec.texts[selectorStep(v)]);
-            break;
-    }
-}
-
-float editorValueOf(int index, float v) {
-    const ParamSpec& spec = paramSpec(index);
-    return spec.editorValue ? static_cast<float>(spec.editorValue(v)) : 0.0f;
-}
-
-bool fillParamProperties(int index, VstParameterProperties* p) {
-    const ParamSpec& spec = paramSpec(index);
-    if (spec.properties == HostProperties::None) return false;
-    const bool isSwitch = spec.properties == HostProperties::Switch;
-    const float step = isSwitch ? 1.0f : 0.5f;
-    std::memset(p, 0, sizeof *p);
-    p->flags = kVstParameterUsesFloatStep | (isSwitch ? kVstParameterIsSwitch : 0);
-    p->stepFloat = p->smallStepFloat = p->largeStepFloat = step;
-    std::strncpy(p->label, spec.name, sizeof p->label - 1);
-    std::strncpy(p->shortLabel, spec.name, 7);
-    return true;
-}
-
-namespace {
-
-// The units description of row `index`, on the display text's scale or on the editor's.
-units::Param unitRow(int index, bool editorScale) {
-    const ParamSpec& spec = paramSpec(index);
-    units::Param p;
-    p.name = spec.name;
-    if (index < kNumHostParams)
-        p.defaultValue = static_cast<float>(kFactoryPrograms[0].values[index]);
-    p.curve = spec.curve;
-    switch (spec.display) {
-        case DisplayKind::Empty:
-            // Stored, drives nothing; the host sees some of them as switches.
-            p.hidden = true;
-            if (spec.properties == HostProperties::Switch) {
-                p.kind = units::Kind::Switch;
-                p.step = switchOf;
-                p.steps = 2;
-            }
-            break;
-        case DisplayKind::Switch:
-            p.kind = units::Kind::Switch;
-            p.step = switchOf;
-            p.steps = 2;
-            p.texts[0] = spec.texts[0];
-            p.texts[1] = spec.texts[1];
-            break;
-        case DisplayKind::Selector:
-        case DisplayKind::Meters:
-            p.kind = units::Kind::Stepped;
-            p.step = selectorStep;
-            p.steps = 3;
-            for (int k = 0; k < 3; ++k) p.texts[k] = spec.texts[k];
-            break;
-        case DisplayKind::Number:
-            p.kind = spec.steps ? units::Kind::Stepped : units::Kind::Continuous;
-            p.step = spec.step;
-            p.steps = spec.steps;
-            p.unit = units::unitOfDisplay(spec.unit);
-            p.decimals = spec.decimals;
-            p.value = editorScale ? spec.editorValue : spec.physical;
-            break;
-    }
-    return p;
-}
-
-template <bool editorScale>
-const units::Param& unitTable(int index) {
-    static const auto kRows = [] {
-        std::array<units::Param, kNumHostParams + 1> rows;
-        for (int i = 0; i <= kNumHostParams; ++i) rows[i] = unitRow(i, editorScale);
-        return rows;
-    }();
-    return kRows[index >= 0 && index < kNumHostParams ? index : kNumHostParams];
-}
-
-}  // namespace
-
-const units::Param& unitParam(int index) {
-    return unitTable<false>(index);
-}
-
-float normalisedOfEditorValue(int index, double x) {
-    const units::Param& p = unitTable<true>(index);
-    return p.hidden || !p.value ? 0.0f : units::normalisedOf(p, x);
-}
 
 }  // namespace tinypress

@@ -27,8 +27,9 @@ void showOutOfMemory() {
 }  // namespace
 
 TinyPress::TinyPress(audioMasterCallback audioMaster, EditorFactory editorFactory)
-    : CompressorEffect(audioMaster, kFactoryPrograms) {
-    for (auto& p : params) p.store(0.0f, kRelaxed);
+    : EngineEffect(audioMaster, kFactoryPrograms, "QRX TinyPress",
+                   "QRX TinyPress - stereo mastering compressor", applyAll,
+                   tinypress::applyParameter) {
     for (auto& e : shelfModeEvents) e.store(0, kRelaxed);  // stamp 0: the construction shapes
     for (auto& e : shelfCornerEvents) e.store(0, kRelaxed);
     setNumInputs(4);
@@ -69,7 +70,7 @@ TinyPress::~TinyPress() {
     // shared settings with zeros.
     if (!meterSettingsRead) return;
     for (int i = meter_settings::kFirstIndex; i <= meter_settings::kLastIndex; ++i)
-        meter_settings::write(i, params[i].load(kRelaxed));
+        meter_settings::write(i, handOver.value(i));
 }
 
 void TinyPress::applyDefaults() {
@@ -106,12 +107,12 @@ void TinyPress::suspend() {
     double hostRate = getSampleRate();
     if (!(hostRate >= 22050.0)) hostRate = 22050.0;  // also a NaN rate
     if (hostRate > 192000.0) hostRate = 192000.0;
-    rate.store(hostRate, kRelaxed);
+    handOver.setRate(hostRate);
     updateBlockSize();
     getOutputLatency();
     meters.reset();
     if (CEditorNotices* e = editorNotices()) e->resetMeters();
-    rebuildRequests.fetch_add(1, std::memory_order_release);
+    handOver.requestRebuild();
     requestReset(fullResets);
 }
 
@@ -121,16 +122,16 @@ void TinyPress::resume() {
         return;
     }
     const double hostRate = getSampleRate();
-    rate.store(processingRateOf(hostRate), kRelaxed);
+    handOver.setRate(processingRateOf(hostRate));
     updateBlockSize();
     getOutputLatency();
     if (getBlockSize() < 1) AudioEffect::setBlockSize(kDefaultBlockSize);
     setHilbertLengthForRate();
     // Both shelves take their resume shapes, as one event.
     const std::uint32_t stamp = nextStamp();
-    stampShelfMode(ShelfBand::Low, 2, selectorOf(params[kLowScf].load(kRelaxed)), stamp);
-    stampShelfMode(ShelfBand::High, 2, selectorOf(params[kHighScf].load(kRelaxed)), stamp);
-    rebuildRequests.fetch_add(1, std::memory_order_release);
+    stampShelfMode(ShelfBand::Low, 2, selectorOf(handOver.value(kLowScf)), stamp);
+    stampShelfMode(ShelfBand::High, 2, selectorOf(handOver.value(kHighScf)), stamp);
+    handOver.requestRebuild();
     setInitialDelay(getLatencySamples());
     if (CEditorNotices* e = editorNotices()) e->updateLatencyDisplays();
     setInitialDelay(getLatencySamples());
@@ -237,7 +238,7 @@ void TinyPress::stampShelfCorner(ShelfBand band, float value) {
 }
 
 void TinyPress::setHilbertLengthForRate() {
-    hilbertLength.store(hilbertLengthOf(rate.load(kRelaxed)), kRelaxed);
+    hilbertLength.store(hilbertLengthOf(handOver.rate()), kRelaxed);
 }
 
 TinyPress::ShelfEvents TinyPress::shelfEvents() const {
@@ -258,18 +259,15 @@ void TinyPress::requestReset(std::atomic<std::uint32_t>& counter) {
     // The shelves snap to the design in force now, and the make-up and output gains start from
     // their targets now; a later change glides from there.
     EngineSettings s;
-    s.rateHz = rate.load(kRelaxed);
+    s.rateHz = handOver.rate();
     designShelvesOf(s, shelfEvents());
-    stateAtReset.publish({s.lowShelf, s.highShelf, makeupGainOf(params[kMakeup].load(kRelaxed)),
-                          outputGainOf(params[kOutput].load(kRelaxed))});
+    stateAtReset.publish({s.lowShelf, s.highShelf, makeupGainOf(handOver.value(kMakeup)),
+                          outputGainOf(handOver.value(kOutput))});
     counter.fetch_add(1, std::memory_order_release);
 }
 
 EngineSettings TinyPress::settingsNow() const {
-    float p[kNumParams];
-    for (int i = 0; i < kNumParams; ++i) p[i] = params[i].load(kRelaxed);
-    EngineSettings s;
-    applyAll(s, p, rate.load(kRelaxed));
+    EngineSettings s = handOver.settingsNow();
     designShelvesOf(s, shelfEvents());
     const int taps = hilbertLength.load(kRelaxed);
     s.hilbertLength = taps < 1 ? 1 : (taps > kMaxHilbertLength ? kMaxHilbertLength : taps);
@@ -287,35 +285,24 @@ EngineSettings TinyPress::settingsNow() const {
 }
 
 void TinyPress::adoptChanges() noexcept {
-    const std::uint32_t rebuild = rebuildRequests.load(std::memory_order_acquire);
+    const auto changes = handOver.take();
     const std::uint32_t full = fullResets.load(std::memory_order_acquire);
     const std::uint32_t pathReset = pathResets.load(std::memory_order_acquire);
     const std::uint32_t vuReset = vuResets.load(std::memory_order_acquire);
     const ShelfEvents shelves = shelfEvents();
-    const std::uint64_t changed = changedParameters.exchange(0, std::memory_order_acquire);
     int taps = hilbertLength.load(kRelaxed);
     taps = taps < 1 ? 1 : (taps > kMaxHilbertLength ? kMaxHilbertLength : taps);
 
     const EngineSettings& now = path->settings();
     const bool shelvesChanged =
-        std::memcmp(&shelves, &adoptedShelves, sizeof shelves) != 0 || rebuild != rebuildsDone;
+        std::memcmp(&shelves, &adoptedShelves, sizeof shelves) != 0 || changes.rebuild;
     const bool resetsChanged = full != now.fullResets || pathReset != now.pathResets;
-    if (changed == 0 && !shelvesChanged && !resetsChanged && rebuild == rebuildsDone &&
-        taps == now.hilbertLength && vuReset == now.vuResets)
+    if (!changes.any() && !shelvesChanged && !resetsChanged && taps == now.hilbertLength &&
+        vuReset == now.vuResets)
         return;
 
-    // Values are read after their bits were taken: a value newer than its bit is read again with
-    // the next block, so the settings always belong to one set of values in `adopted`.
     EngineSettings next = now;
-    for (int i = 0; i < kNumParams; ++i)
-        if (changed & (std::uint64_t{1} << i)) adopted[i] = params[i].load(kRelaxed);
-    if (rebuild != rebuildsDone) {
-        rebuildsDone = rebuild;
-        applyAll(next, adopted, rate.load(kRelaxed));
-    } else {
-        for (int i = 0; i < kNumParams; ++i)
-            if (changed & (std::uint64_t{1} << i)) tinypress::applyParameter(next, i, adopted);
-    }
+    handOver.build(next, changes);
     if (shelvesChanged) {
         adoptedShelves = shelves;
         designShelvesOf(next, shelves);
@@ -340,7 +327,7 @@ void TinyPress::setParameter(VstInt32 index, float value) {
         presetFlagState.store(index == kPresetFlagOn, kRelaxed);
     } else if (index < kNumParams && index != kNoParam) {
         applyParameter(index, value);
-        value = params[index].load(kRelaxed);  // the over indicator stores its rounded step
+        value = handOver.value(index);  // the over indicator stores its rounded step
         if (index < kNumHostParams) recordParameter(index, value);
     }
     if (CEditorNotices* e = editorNotices()) e->setParameter(index, value);
@@ -349,8 +336,7 @@ void TinyPress::setParameter(VstInt32 index, float value) {
 void TinyPress::applyParameter(int index, float value) {
     if (!family::sanitizeParameterValue(value)) return;
     if (index == kOverIndicator) value = static_cast<float>(overCountOf(value)) / 9.0f;
-    params[index].store(value, kRelaxed);
-    // The events whose order matters, stamped before the bit tells the audio thread.
+    // The events whose order matters, stamped before the value is marked for the audio thread.
     switch (index) {
         case kReset:
             setHilbertLengthForRate();
@@ -374,42 +360,7 @@ void TinyPress::applyParameter(int index, float value) {
         default:
             break;
     }
-    changedParameters.fetch_or(std::uint64_t{1} << index, std::memory_order_release);
-}
-
-float TinyPress::getParameter(VstInt32 index) {
-    if (index < 0 || index >= kNumParams || index == kNoParam) return 0.0f;
-    return params[index].load(kRelaxed);
-}
-
-void TinyPress::getParameterDisplay(VstInt32 index, char* text) {
-    formatParamDisplay(index, getParameter(index), text);
-}
-
-void TinyPress::getParameterName(VstInt32 index, char* text) {
-    std::strcpy(text, paramSpec(index).name);
-}
-
-bool TinyPress::getParameterProperties(VstInt32 index, VstParameterProperties* p) {
-    return p && fillParamProperties(index, p);
-}
-
-bool TinyPress::getEffectName(char* name) {
-    std::strcpy(name, "QRX TinyPress");
-    return true;
-}
-
-bool TinyPress::getProductString(char* text) {
-    std::strcpy(text, "QRX TinyPress - stereo mastering compressor");
-    return true;
-}
-
-float TinyPress::getDisplayValue(VstInt32 index) {
-    return editorValueOf(index, getParameter(index));
-}
-
-float TinyPress::normalisedOfDisplayValue(VstInt32 index, double value) {
-    return normalisedOfEditorValue(index, value);
+    handOver.set(index, value);
 }
 
 }  // namespace tinypress

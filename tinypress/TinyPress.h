@@ -5,8 +5,8 @@
 // block size, and destroys; setParameter may arrive on the user-interface or a host automation
 // thread; processReplacing runs on the audio thread.
 //
-// Parameter hand-over (no lock on any thread): setParameter stores the sanitised value in a
-// relaxed atomic, records it in the current program and marks its bit in an atomic mask. What
+// Parameter hand-over (no lock on any thread; presets/SettingsHandOver.h): setParameter stores
+// the sanitised value, records it in the current program and marks it changed. What
 // depends on the order of events travels beside it: the side-chain shelf shapes as stamped
 // events (a mode set, a corner set, resume; the latest counts), the Hilbert length as set by the
 // reset index and resume, and the resets (suspend, index 1, a new VU time) as counts, each
@@ -21,7 +21,7 @@
 #include <memory>
 
 #include "dsp/LatestValue.h"
-#include "presets/CompressorEffect.h"
+#include "presets/EngineEffect.h"
 #include "tinypress/EngineSettings.h"
 #include "tinypress/Parameters.h"
 
@@ -29,7 +29,7 @@ namespace tinypress {
 
 class SignalPath;
 
-class TinyPress : public CompressorEffect {
+class TinyPress : public EngineEffect<Params> {
   public:
     static constexpr VstInt32 kUniqueId = vstFourCC('Q', 'R', 't', 'p');
     static constexpr VstInt16 kPanelHeight = 378;
@@ -53,24 +53,13 @@ class TinyPress : public CompressorEffect {
     void processDoubleReplacing(double** inputs, double** outputs, VstInt32 frames) override {}
 
     void setParameter(VstInt32 index, float value) override;
-    float getParameter(VstInt32 index) override;
-    void getParameterDisplay(VstInt32 index, char* text) override;
-    void getParameterName(VstInt32 index, char* text) override;
-    bool getParameterProperties(VstInt32 index, VstParameterProperties* p) override;
-
-    bool getEffectName(char* name) override;
-    bool getProductString(char* text) override;
-
-    float getDisplayValue(VstInt32 index) override;
-    float normalisedOfDisplayValue(VstInt32 index, double value) override;
     double getLatencyMs() override;
     // The delay the signal has: 1021 - floor(fs / 1000) at the processing rate fs that resume
     // derives from the host's rate (977 where it falls back to 44100 Hz); also stores the figure.
     VstInt32 getLatencySamples() override;
 
-    // The rate the signal path runs at: the host rate clamped into 22050..192000 Hz by suspend,
-    // or replaced by 44100 when resume finds it outside that range.
-    double processingRate() const { return rate.load(kRelaxed); }
+    // The processing rate is the host rate clamped into 22050..192000 Hz by suspend, or replaced
+    // by 44100 when resume finds it outside that range.
     VstInt32 storedLatencySamples() const { return latency.load(kRelaxed); }
     // The preset system's two-state flag: index 54 sets it, index 55 clears it.
     bool presetFlag() const { return presetFlagState.load(kRelaxed); }
@@ -81,8 +70,6 @@ class TinyPress : public CompressorEffect {
     // The settings the audio thread builds from the parameters and events as they stand now
     // (any thread; for tests: the signal path adopts the same at the start of its next block).
     EngineSettings settingsNow() const;
-    // Audio thread (tests): the parameter values the signal path's settings were built from.
-    const float* adoptedParameters() const noexcept { return adopted; }
 
   private:
     static constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -119,20 +106,14 @@ class TinyPress : public CompressorEffect {
     // Audio thread, start of a block: adopts what changed since the last block.
     void adoptChanges() noexcept;
 
-    static_assert(kNumParams <= 64, "one bit per parameter in changedParameters");
-
-    std::atomic<float> params[kNumParams];
     std::unique_ptr<double[]> meterScales;
-    std::atomic<double> rate{44100.0};
     std::atomic<VstInt32> latency{0};
     std::atomic<bool> presetFlagState{false};
     bool meterSettingsRead = false;  // only settings read from the store are written back
 
     std::unique_ptr<SignalPath> path;
 
-    // Setting threads -> audio thread.
-    std::atomic<std::uint64_t> changedParameters{0};  // bit i: parameter i was set
-    std::atomic<std::uint32_t> rebuildRequests{0};    // suspend, resume: rebuild at `rate`
+    // Setting threads -> audio thread, beside the values in `handOver`.
     std::atomic<std::uint32_t> eventClock{0};
     // Per band: the latest shape event, stamp << 32 | kind << 8 | mode (kind 0: the shape at
     // construction, 1: the mode was set, 2: resume), and the latest corner event, stamp << 32 |
@@ -143,9 +124,7 @@ class TinyPress : public CompressorEffect {
     std::atomic<std::uint32_t> fullResets{0}, pathResets{0}, vuResets{0};
     qrx::dsp::LatestValue<ResetState> stateAtReset;
 
-    // Audio thread: the values and events the adopted settings were built from.
-    float adopted[kNumParams] = {};
-    std::uint32_t rebuildsDone = 0;
+    // Audio thread: the events the adopted settings were built from.
     ShelfEvents adoptedShelves = {};
 };
 

@@ -25,10 +25,12 @@ struct Engine {
 };
 
 const Engine kEngines[] = {
-    {"grandpress", grandpress::unitParam, grandpress::formatParamDisplay, grandpress::editorValueOf,
-     grandpress::normalisedOfEditorValue, grandpress::kFactoryPrograms},
-    {"tinypress", tinypress::unitParam, tinypress::formatParamDisplay, tinypress::editorValueOf,
-     tinypress::normalisedOfEditorValue, tinypress::kFactoryPrograms},
+    {"grandpress", grandpress::Params::unitParam, grandpress::Params::formatParamDisplay,
+     grandpress::Params::editorValueOf, grandpress::Params::normalisedOfEditorValue,
+     grandpress::kFactoryPrograms},
+    {"tinypress", tinypress::Params::unitParam, tinypress::Params::formatParamDisplay,
+     tinypress::Params::editorValueOf, tinypress::Params::normalisedOfEditorValue,
+     tinypress::kFactoryPrograms},
 };
 
 std::string display(const Engine& e, int index, float v) {

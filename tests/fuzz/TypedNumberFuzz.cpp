@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char* q = p + negative; *q >= '0' && *q <= '9'; ++q) ++digits;
     if (digits < 300) FUZZ_CHECK(std::isfinite(x), "a short typed number reads infinite");
 
-    entryRules(panel::grandpressLayout(), grandpress::normalisedOfEditorValue, text.c_str());
-    entryRules(panel::tinypressLayout(), tinypress::normalisedOfEditorValue, text.c_str());
+    entryRules(panel::grandpressLayout(), grandpress::Params::normalisedOfEditorValue,
+               text.c_str());
+    entryRules(panel::tinypressLayout(), tinypress::Params::normalisedOfEditorValue, text.c_str());
     return 0;
 }

@@ -15,7 +15,7 @@ namespace {
 
 std::string display(int index, float v) {
     char text[32] = "garbage";
-    formatParamDisplay(index, v, text);
+    Params::formatParamDisplay(index, v, text);
     return text;
 }
 
@@ -29,8 +29,8 @@ TEST(TinyPressParameterTable, NamesKeepTheirBlanks) {
         " - ",        " - ",       " - ",         " - ",         "",           "S.C.Monit",
         "VU Integr ", "VU Refer ", "PPM Integr ", "PPM Return ", "OverIndic ",
     };
-    for (int i = 0; i < kNumParams; ++i) EXPECT_STREQ(paramSpec(i).name, expected[i]) << i;
-    for (int i : {-1, 41, 54, 55, 1000}) EXPECT_STREQ(paramSpec(i).name, " - ") << i;
+    for (int i = 0; i < kNumParams; ++i) EXPECT_STREQ(Params::paramSpec(i).name, expected[i]) << i;
+    for (int i : {-1, 41, 54, 55, 1000}) EXPECT_STREQ(Params::paramSpec(i).name, " - ") << i;
 }
 
 TEST(TinyPressParameterTable, HiddenIndicesHaveNoText) {
@@ -159,27 +159,28 @@ TEST(TinyPressParameterTable, ChoiceTexts) {
 }
 
 TEST(TinyPressParameterTable, EditorReadOuts) {
-    EXPECT_FLOAT_EQ(editorValueOf(kThreshold, 0.5f), -12.0f);  // 6 - 36 v
-    EXPECT_FLOAT_EQ(editorValueOf(kAttack, 0.5f), 3.1622777f);
-    EXPECT_FLOAT_EQ(editorValueOf(kRelease, 0.5f), 333.333f);  // 33.3333 * 100^v ms
-    EXPECT_FLOAT_EQ(editorValueOf(kLowCorner, 0.5f), 100.0f);  // 25 * 16^v
-    EXPECT_FLOAT_EQ(editorValueOf(kHighCorner, 0.5f), 4000.0f);
-    EXPECT_FLOAT_EQ(editorValueOf(kMakeup, 0.5f), 6.0f);  // 36 v - 12
-    EXPECT_FLOAT_EQ(editorValueOf(kHidden21, 0.7f), 20.0f);
-    EXPECT_FLOAT_EQ(editorValueOf(kMix, 0.25f), 25.0f);
-    EXPECT_FLOAT_EQ(editorValueOf(kOutput, 0.5f), -3.0f);
-    EXPECT_FLOAT_EQ(editorValueOf(kRatio, 0.7f), 2.8f);
-    EXPECT_FLOAT_EQ(editorValueOf(kLowScf, 0.5f), 1.0f);
-    EXPECT_FLOAT_EQ(editorValueOf(kHighScf, 1.0f), 2.0f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kThreshold, 0.5f), -12.0f);  // 6 - 36 v
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kAttack, 0.5f), 3.1622777f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kRelease, 0.5f), 333.333f);  // 33.3333 * 100^v ms
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kLowCorner, 0.5f), 100.0f);  // 25 * 16^v
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kHighCorner, 0.5f), 4000.0f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kMakeup, 0.5f), 6.0f);  // 36 v - 12
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kHidden21, 0.7f), 20.0f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kMix, 0.25f), 25.0f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kOutput, 0.5f), -3.0f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kRatio, 0.7f), 2.8f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kLowScf, 0.5f), 1.0f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kHighScf, 1.0f), 2.0f);
     for (int i : {1, 2, 3, 4, 11, 17, 18, 19, 20, 25, 26, 28, 35}) {
-        EXPECT_FLOAT_EQ(editorValueOf(i, 0.6f), 1.0f) << i;
-        EXPECT_FLOAT_EQ(editorValueOf(i, 0.4f), 0.0f) << i;
+        EXPECT_FLOAT_EQ(Params::editorValueOf(i, 0.6f), 1.0f) << i;
+        EXPECT_FLOAT_EQ(Params::editorValueOf(i, 0.4f), 0.0f) << i;
     }
-    EXPECT_FLOAT_EQ(editorValueOf(kVuIntegration, 0.5f), 300.0f);
-    EXPECT_FLOAT_EQ(editorValueOf(kVuReference, 0.0f), 0.06125f);
-    EXPECT_FLOAT_EQ(editorValueOf(kPpmReturn, 0.0f), 100.0f);
-    EXPECT_FLOAT_EQ(editorValueOf(kOverIndicator, 1.0f), 10.0f);
-    for (int i : {0, 7, 9, 24, 27, 29, 33, 34, 41}) EXPECT_EQ(editorValueOf(i, 0.8f), 0.0f) << i;
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kVuIntegration, 0.5f), 300.0f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kVuReference, 0.0f), 0.06125f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kPpmReturn, 0.0f), 100.0f);
+    EXPECT_FLOAT_EQ(Params::editorValueOf(kOverIndicator, 1.0f), 10.0f);
+    for (int i : {0, 7, 9, 24, 27, 29, 33, 34, 41})
+        EXPECT_EQ(Params::editorValueOf(i, 0.8f), 0.0f) << i;
 }
 
 TEST(TinyPressParameterTable, HostPropertiesForSwitchesAndSelectors) {
@@ -188,7 +189,7 @@ TEST(TinyPressParameterTable, HostPropertiesForSwitchesAndSelectors) {
     for (int i = -1; i <= 60; ++i) {
         VstParameterProperties p;
         std::memset(&p, 0x5A, sizeof p);
-        const bool answered = fillParamProperties(i, &p);
+        const bool answered = Params::fillParamProperties(i, &p);
         if (switches.count(i)) {
             ASSERT_TRUE(answered) << i;
             EXPECT_EQ(p.flags, kVstParameterIsSwitch | kVstParameterUsesFloatStep) << i;
@@ -205,11 +206,11 @@ TEST(TinyPressParameterTable, HostPropertiesForSwitchesAndSelectors) {
             EXPECT_FALSE(answered) << i;
             continue;
         }
-        EXPECT_STREQ(p.label, paramSpec(i).name);
-        EXPECT_EQ(std::string(p.shortLabel), std::string(paramSpec(i).name).substr(0, 7));
+        EXPECT_STREQ(p.label, Params::paramSpec(i).name);
+        EXPECT_EQ(std::string(p.shortLabel), std::string(Params::paramSpec(i).name).substr(0, 7));
     }
     VstParameterProperties p;
-    ASSERT_TRUE(fillParamProperties(kAutoMakeup, &p));
+    ASSERT_TRUE(Params::fillParamProperties(kAutoMakeup, &p));
     EXPECT_STREQ(p.shortLabel, "AutoMak");
 }
 

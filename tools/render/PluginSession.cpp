@@ -255,8 +255,8 @@ bool PluginSession::loadPresetFile(const std::string& path, bool reversed, std::
 const units::Param* PluginSession::unitParam(int index) {
     if (index < 0 || index >= instance->numParams()) return nullptr;
     const VstInt32 id = instance->uniqueId();
-    if (id == vstFourCC('Q', 'X', 'G', 'P')) return &grandpress::unitParam(index);
-    if (id == vstFourCC('Q', 'R', 't', 'p')) return &tinypress::unitParam(index);
+    if (id == vstFourCC('Q', 'X', 'G', 'P')) return &grandpress::Params::unitParam(index);
+    if (id == vstFourCC('Q', 'R', 't', 'p')) return &tinypress::Params::unitParam(index);
     return nullptr;
 }
 

@@ -216,7 +216,8 @@ bool setParameters(CompressorEffect& fx, const Options& o, std::string* error) {
         units::Setting s;
         if (index < 34) {
             s = units::readSetting(
-                grand ? grandpress::unitParam(index) : tinypress::unitParam(index), text.c_str());
+                grand ? grandpress::Params::unitParam(index) : tinypress::Params::unitParam(index),
+                text.c_str());
         } else {
             units::Quantity q;
             if (units::readQuantity(text.c_str(), &q) && q.unit == units::Unit::None && !q.kilo &&
