@@ -118,22 +118,18 @@ void applyParameter(EngineSettings& s, int index, const float* params);
 // Recomputes everything for `rateHz` (suspend, resume, construction).
 void applyAll(EngineSettings& s, const float* params, double rateHz);
 
-// The designers the rows of the parameter table name: each recomputes what its parameters drive.
-// The layout (Power, FAT, Smooth) and everything that runs at the rates it sets.
+// The designers the rows of the parameter table name; each recomputes what its rows drive: the
+// layout (Power, FAT, Smooth) and everything that runs at the rates it sets; the side-chain shelves
+// (modes, corners); the link band (its cut switches; raises linkGeneration); attack and release;
+// RMS detection with the envelope it changes; the detector scale and auto make-up (threshold);
+// ratio and tilt (gain curve, tilt gains, auto make-up); the meter ballistics and over indicator.
 void designLayout(EngineSettings& s, const float* params);
-// The side-chain shelves (modes and corners).
 void designShelves(EngineSettings& s, const float* params);
-// The link band (its two cut switches); raises linkGeneration.
 void designLinkBand(EngineSettings& s, const float* params);
-// Attack and release coefficients.
 void designEnvelope(EngineSettings& s, const float* params);
-// RMS detection: the switch and the envelope it changes.
 void designRms(EngineSettings& s, const float* params);
-// The detector scale and the auto make-up gain.
 void designThreshold(EngineSettings& s, const float* params);
-// Ratio and tilt: the gain curve, the tilt gains and the auto make-up gain.
 void designRatio(EngineSettings& s, const float* params);
-// The meter ballistics and the over indicator.
 void designMeters(EngineSettings& s, const float* params);
 
 }  // namespace grandpress

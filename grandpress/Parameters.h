@@ -55,13 +55,9 @@ enum Param : int {
 constexpr int kNumHostParams = 34;
 
 // The table: one row per index, each with the designer of the settings it drives.
-struct ParamRows {
-    using Settings = EngineSettings;
-    static constexpr int kRows = kNumParams;
-    static constexpr int kHostRows = kNumHostParams;
+struct ParamRows : param_table::RowsOf<EngineSettings, kNumParams, kNumHostParams> {
     static const param_table::Row<EngineSettings> kTable[kNumParams];
-    // Factory program 0: what a new instance runs.
-    static const double* defaults() { return kFactoryPrograms[0].values; }
+    static const double* defaults() { return kFactoryPrograms[0].values; }  // program 0
 };
 using Params = param_table::Table<ParamRows>;
 

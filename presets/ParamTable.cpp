@@ -1,7 +1,9 @@
 #include "presets/ParamTable.h"
 
+#include <cmath>
 #include <cstring>
 
+#include "editor/MeterBallistics.h"
 #include "shell/DisplayNumber.h"
 
 namespace param_table {
@@ -28,6 +30,14 @@ void describeSteps(units::Param& p, units::Kind kind, units::StepMap step, int s
 }
 
 }  // namespace
+
+double vuReferenceDb(float v) {
+    return 20.0 * std::log10(meter_settings::vuReferenceOf(v));
+}
+
+double overSamplesValue(float v) {
+    return meter_settings::overSamplesOf(v);
+}
 
 void formatDisplay(const ParamSpec& spec, float v, char* text) {
     text[0] = 0;

@@ -72,6 +72,25 @@ inline double fractionOf(float v) {
     return v;
 }
 
+// ---- display maps the family's tables share ----
+
+inline double percentOf(float v) {
+    return v * 100.0;
+}
+inline double centredPercentOf(float v) {
+    return (v - 0.5) * 100.0;
+}
+// The editor's straight-line read-outs of the threshold and make-up knobs, in dB.
+inline double thresholdLineDb(float v) {
+    return 6.0 - 36.0 * v;
+}
+inline double makeupLineDb(float v) {
+    return 36.0 * v - 12.0;
+}
+// The meter settings (indices 36..40) that are not already meter_settings' own maps.
+double vuReferenceDb(float v);
+double overSamplesValue(float v);
+
 // ---- row builders ----
 
 inline constexpr const char* kNoName = " - ";
@@ -153,9 +172,17 @@ float normalisedOfEditorValue(const units::Param& row, double x);
 
 // ---- one engine's table ----
 
-// `Rows` describes the table:
-//   using Settings = ...;                     what the designers build
-//   static constexpr int kRows, kHostRows;    rows 0..kHostRows-1 are host parameters
+// The sizes an engine's `Rows` (below) take from here; it adds its rows and defaults.
+template <typename S, int kRowCount, int kHostRowCount>
+struct RowsOf {
+    using Settings = S;
+    static constexpr int kRows = kRowCount;
+    static constexpr int kHostRows = kHostRowCount;
+};
+
+// `Rows` (a RowsOf<Settings, kRows, kHostRows>) describes the table:
+//   Settings                                  what the designers build
+//   kRows, kHostRows                          rows 0..kHostRows-1 are host parameters
 //   static const Row<Settings> kTable[kRows]; constant rows
 //   static const double* defaults();          host rows' values of a new instance
 // Every other index answers the row " - " without a designer.

@@ -108,18 +108,15 @@ void applyAll(EngineSettings& s, const float* p, double rateHz);
 // The side-chain shelves (targets and glide rate) of the two shapes at s.rateHz.
 void designShelves(EngineSettings& s, const ShelfShape& low, const ShelfShape& high);
 
-// The designers the rows of the parameter table name: each recomputes what its parameters drive.
-// Attack and release coefficients (for the detection s.rms holds).
+// The designers the rows of the parameter table name; each recomputes what its rows drive:
+// attack and release (for the detection s.rms holds); RMS detection with the envelope it changes;
+// the gain curve and auto make-up (threshold, ratio); the VU low-pass and the bypass VU smoother;
+// the meters' scale (1 / VU reference); the PPM attack and return.
 void designEnvelope(EngineSettings& s, const float* p);
-// RMS detection: the switch and the envelope it changes.
 void designRms(EngineSettings& s, const float* p);
-// Threshold and ratio: the gain curve and the auto make-up gain.
 void designGainCurve(EngineSettings& s, const float* p);
-// The VU low-pass and the bypass path's VU smoother.
 void designVu(EngineSettings& s, const float* p);
-// The meters' scale, 1 / VU reference.
 void designMeterScale(EngineSettings& s, const float* p);
-// The PPM attack and return.
 void designPpm(EngineSettings& s, const float* p);
 
 }  // namespace tinypress

@@ -15,44 +15,11 @@ double selectorValue(float v) {
 double ratioValue(float v) {
     return ratioOfStep(ratioStepOf(v));
 }
-double thresholdDb(float v) {
-    return thresholdDbOf(v);
-}
-double attackMs(float v) {
-    return attackMsOf(v);
-}
-double releaseSeconds(float v) {
-    return releaseSecondsOf(v);
-}
 double makeupDb(float v) {
     return gainDb(makeupGainOf(v));
 }
-double percent(float v) {
-    return 100.0 * v;
-}
-double vuIntegrationMs(float v) {
-    return vuIntegrationMsOf(v);
-}
-double vuReference(float v) {
-    return vuReferenceOf(v);
-}
-double vuReferenceDb(float v) {
-    return gainDb(vuReferenceOf(v));
-}
-double ppmIntegrationMs(float v) {
-    return ppmIntegrationMsOf(v);
-}
-double ppmReturnMs(float v) {
-    return ppmReturnMsOf(v);
-}
-double overSamples(float v) {
-    return overSamplesOf(v);
-}
 // The straight-line scales of the editor's read-outs; they deliberately differ slightly from
 // the exact working values (the knob scales are printed this way).
-double thresholdLineDb(float v) {
-    return 6.0 - 36.0 * v;
-}
 double releaseLineMs(float v) {
     return 33.3333 * std::pow(100.0, static_cast<double>(v));
 }
@@ -61,12 +28,6 @@ double lowCornerLineHz(float v) {
 }
 double highCornerLineHz(float v) {
     return 1000.0 * std::pow(16.0, static_cast<double>(v));
-}
-double makeupLineDb(float v) {
-    return 36.0 * v - 12.0;
-}
-double centredPercent(float v) {
-    return (v - 0.5) * 100.0;
 }
 // The output display and read-out use the line 18 v - 12 dB, not 20 log10 of the target gain.
 double outputLineDb(float v) {
@@ -89,12 +50,12 @@ const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
     /* 2 */ {switchRow(" Soft ", "Soft", "Hard"), setSwitch<&S::softKnee, kSoft>},
     /* 3 */ {switchRow(" RMS ", "RMS", "Peak"), designRms},
     /* 4 */ {hiddenSwitch()},
-    /* 5 */ {numberRow("Threshold ", thresholdDb, 2, "dB", thresholdLineDb), designGainCurve},
+    /* 5 */ {numberRow("Threshold ", thresholdDbOf, 2, "dB", thresholdLineDb), designGainCurve},
     /* 6 */ {quotientStepsRow("Ratio ", ratioValue, 2, " : 1", ratioStepOf, 21), designGainCurve},
     /* 7 */ {emptyRow()},
-    /* 8 */ {exponentialRow("Attack ", attackMs, 2, "ms", attackMs), designEnvelope},
+    /* 8 */ {exponentialRow("Attack ", attackMsOf, 2, "ms", attackMsOf), designEnvelope},
     /* 9 */ {emptyRow()},
-    /* 10 */ {exponentialRow("Release ", releaseSeconds, 2, "s", releaseLineMs), designEnvelope},
+    /* 10 */ {exponentialRow("Release ", releaseSecondsOf, 2, "s", releaseLineMs), designEnvelope},
     /* 11 */ {switchRow("AutoRel ", "On", "Off"), setSwitch<&S::autoRelease, kAutoRelease>},
     /* 12 */ {selectorRow(" LowSCF ", "LoCut", "LoFlat", "LoBoost", selectorValue)},
     /* 13 */ {emptyRow(kNoName, lowCornerLineHz)},
@@ -107,9 +68,9 @@ const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
     /* 18 */ {hiddenSwitch()},
     /* 19 */ {hiddenSwitch()},
     /* 20 */ {switchRow(" Link", "Linked", "Off"), setSwitch<&S::link, kLink>},
-    /* 21 */ {emptyRow(kNoName, centredPercent)},
+    /* 21 */ {emptyRow(kNoName, centredPercentOf)},
     /* 22 */
-    {numberRow("Mix ", percent, 0, "%", percent), setMapped<&S::meterMix, kMix, fractionOf>},
+    {numberRow("Mix ", percentOf, 0, "%", percentOf), setMapped<&S::meterMix, kMix, fractionOf>},
     /* 23 */
     {numberRow("Output ", outputLineDb, 2, "dB", outputLineDb),
      setMapped<&S::outputTarget, kOutput, outputGainOf>},
@@ -128,12 +89,12 @@ const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
     /* 34 */ {emptyRow("")},  // not a parameter at all: no name
                               /* 35 */
     {switchRow("S.C.Monit", "S.C.Monit", "Off"), setSwitch<&S::sideChainMonitor, kScMonitor>},
-    /* 36 */ {numberRow("VU Integr ", vuIntegrationMs, 1, "ms", vuIntegrationMs), designVu},
-    /* 37 */ {numberRow("VU Refer ", vuReferenceDb, 2, "dBFS", vuReference), designMeterScale},
-    /* 38 */ {numberRow("PPM Integr ", ppmIntegrationMs, 1, "ms", ppmIntegrationMs), designPpm},
-    /* 39 */ {numberRow("PPM Return ", ppmReturnMs, 0, "ms", ppmReturnMs), designPpm},
+    /* 36 */ {numberRow("VU Integr ", vuIntegrationMsOf, 1, "ms", vuIntegrationMsOf), designVu},
+    /* 37 */ {numberRow("VU Refer ", vuReferenceDb, 2, "dBFS", vuReferenceOf), designMeterScale},
+    /* 38 */ {numberRow("PPM Integr ", ppmIntegrationMsOf, 1, "ms", ppmIntegrationMsOf), designPpm},
+    /* 39 */ {numberRow("PPM Return ", ppmReturnMsOf, 0, "ms", ppmReturnMsOf), designPpm},
     /* 40 */
-    {numberRow("OverIndic ", overSamples, 0, "smps", overSamples),
+    {numberRow("OverIndic ", overSamplesValue, 0, "smps", overSamplesValue),
      setMapped<&S::overSamples, kOverIndicator, overSamplesOf>},
 };
 
