@@ -44,9 +44,9 @@ class GrandPress : public EngineEffect<Params> {
 
     // The settings the audio thread builds from the parameters as they stand now (any thread;
     // for tests and tools: the signal path adopts the same at the start of its next block).
-    // The processing rate is the host rate clamped into 22050..192000 Hz by suspend, or replaced
-    // by 44100 when resume finds it outside that range.
     EngineSettings settingsNow() const { return handOver.settingsNow(); }
+    // processingRate() (EngineEffect) is the host rate clamped into 22050..192000 Hz by suspend,
+    // or replaced by 44100 when resume finds it outside that range.
     // The signal path (null in the inert state); for tests and tools.
     const SignalPath* signalPath() const { return path; }
 

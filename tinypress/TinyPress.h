@@ -58,8 +58,9 @@ class TinyPress : public EngineEffect<Params> {
     // derives from the host's rate (977 where it falls back to 44100 Hz); also stores the figure.
     VstInt32 getLatencySamples() override;
 
-    // The processing rate is the host rate clamped into 22050..192000 Hz by suspend, or replaced
-    // by 44100 when resume finds it outside that range.
+    // processingRate() (EngineEffect) is the host rate clamped into 22050..192000 Hz by suspend,
+    // or replaced by 44100 when resume finds it outside that range.
+
     VstInt32 storedLatencySamples() const { return latency.load(kRelaxed); }
     // The preset system's two-state flag: index 54 sets it, index 55 clears it.
     bool presetFlag() const { return presetFlagState.load(kRelaxed); }
