@@ -66,11 +66,17 @@ void FrameWindow::pump() {
 }
 
 void FrameWindow::postRedisplay(const CRect& r) {
-    PuglRect rect{static_cast<PuglCoord>(std::floor(r.left)),
-                  static_cast<PuglCoord>(std::floor(r.top)),
-                  static_cast<PuglSpan>(std::ceil(r.getWidth())),
-                  static_cast<PuglSpan>(std::ceil(r.getHeight()))};
+    int x = 0, y = 0, width = 0, height = 0;
+    toDevice(r, x, y, width, height);
+    const PuglRect rect{static_cast<PuglCoord>(x), static_cast<PuglCoord>(y),
+                        static_cast<PuglSpan>(width), static_cast<PuglSpan>(height)};
     puglPostRedisplayRect(view, rect);
+}
+
+void FrameWindow::setSize(int width, int height) {
+    puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(width),
+                    static_cast<PuglSpan>(height));
+    puglSetSize(view, static_cast<unsigned>(width), static_cast<unsigned>(height));
 }
 
 bool FrameWindow::startTimer(uint32_t id, double seconds) {
@@ -93,7 +99,7 @@ bool FrameWindow::queryPointer(CPoint& where, int32_t& buttons) const {
     const auto hwnd = reinterpret_cast<HWND>(puglGetNativeView(view));
     POINT p;
     if (!hwnd || !GetCursorPos(&p) || !ScreenToClient(hwnd, &p)) return false;
-    where = CPoint(p.x, p.y);
+    where = toFrame(p.x, p.y);
     // The system swaps the physical buttons for left-handed users; the frame wants the logical.
     const bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
     auto down = [](int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; };

@@ -80,8 +80,32 @@ void facePath(cairo_t* cr, double width, double height, double radius, const Rgb
 
 }  // namespace
 
+namespace {
+int currentDensity = 1;
+}  // namespace
+
+void setDensity(int density) {
+    currentDensity = density;
+}
+
+int density() {
+    return currentDensity;
+}
+
 cairo_surface_t* newImage(int width, int height) {
-    return cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    return cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width * currentDensity,
+                                      height * currentDensity);
+}
+
+cairo_t* openImage(cairo_surface_t* image) {
+    cairo_t* cr = cairo_create(image);
+    cairo_scale(cr, currentDensity, currentDensity);
+    return cr;
+}
+
+double designWidth(cairo_t* cr) {
+    return static_cast<double>(cairo_image_surface_get_width(cairo_get_target(cr))) /
+           currentDensity;
 }
 
 void setColour(cairo_t* cr, const Rgb& c) {
@@ -116,6 +140,14 @@ void selectFace(cairo_t* cr, const TextStyle& style) {
                style.size);
 }
 
+// Text is measured at one pixel per design pixel whatever the density drawn, so a legend is set
+// alike (size, breaks, pen positions) in every image set.
+cairo_t* measuring() {
+    static cairo_surface_t* const surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    static cairo_t* const cr = cairo_create(surface);
+    return cr;
+}
+
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::stringstream ss(text);
@@ -130,6 +162,7 @@ TextLayout layoutText(cairo_t* cr, const std::string& text, double x, double y, 
     TextLayout layout;
     layout.style = style;
     layout.lines = splitLines(text);
+    cr = measuring();
     cairo_save(cr);
     selectFace(cr, style);
     // Pen positions with the first baseline at 0, then the block's ink centred in the box.
@@ -199,8 +232,9 @@ TextLayout fitLegend(cairo_t* cr, const std::string& text, double x, double y, d
     throw LegendError(what.str());
 }
 
-void checkRuntimeText(cairo_t* cr, const std::string& text, double size, double l, double t,
-                      double r, double b) {
+void checkRuntimeText(cairo_t*, const std::string& text, double size, double l, double t, double r,
+                      double b) {
+    cairo_t* cr = measuring();
     cairo_save(cr);
     selectFace(cr, "Liberation Sans", false, size);
     cairo_text_extents_t te;
@@ -237,7 +271,7 @@ void drawText(cairo_t* cr, const std::string& text, double x, double y, double w
 cairo_surface_t* knobStrip(int width, int height, int frames, const std::string& label,
                            bool onDark) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = static_cast<double>(height) / frames;
     const double labelHeight = label.empty() ? 0 : std::max(8.0, std::round(fh * 0.17));
     const double area = std::min<double>(width, fh - labelHeight);
@@ -327,7 +361,7 @@ cairo_surface_t* knobStrip(int width, int height, int frames, const std::string&
 
 cairo_surface_t* twoStateButton(int width, int height, const std::string& label) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = height / 2.0;
     const bool tiny = fh < 20;
     // The outline is the frame's outer pixel, with one pixel of shadow right and below; the face
@@ -366,7 +400,7 @@ cairo_surface_t* twoStateButton(int width, int height, const std::string& label)
 cairo_surface_t* selector(int width, int height, int frames,
                           const std::vector<std::string>& labels) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = static_cast<double>(height) / frames;
     const bool withLabels = !labels.empty();
     const double slotW = withLabels ? 8 : std::min(9.0, width * 0.4);
@@ -406,7 +440,7 @@ cairo_surface_t* legendSwitch(int width, int height, int frames,
     if (static_cast<int>(legends.size()) != frames)
         throw LegendError("a legend switch needs one legend per position");
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = static_cast<double>(height) / frames;
     std::string block;
     for (const std::string& l : legends) block += (block.empty() ? "" : "|") + l;
@@ -442,7 +476,7 @@ cairo_surface_t* legendSwitch(int width, int height, int frames,
 
 cairo_surface_t* meterFace(int width, int height, double px, double py) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     linearFill(cr, 0, 0, 0, height, palette::kIvory, mix(palette::kIvory, {0.80, 0.76, 0.66}, 0.5));
     cairo_paint(cr);
     // The marks sit where the meter control's needle points for their level.
@@ -510,7 +544,7 @@ cairo_surface_t* meterFace(int width, int height, double px, double py) {
 
 cairo_surface_t* meterStrip(int width, int height, const std::string& label) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     linearFill(cr, 0, 0, 0, height, {0.26, 0.27, 0.29}, {0.14, 0.15, 0.16});
     cairo_paint(cr);
     cairo_move_to(cr, 0, 0.5);
@@ -528,7 +562,7 @@ cairo_surface_t* meterStrip(int width, int height, const std::string& label) {
 
 cairo_surface_t* overLamp(int width, int height) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = height / 3.0;
     const Rgb states[] = {{1.0, 0.16, 0.12}, {0.70, 0.20, 0.10}, {0.32, 0.14, 0.12}};
     for (int f = 0; f < 3; ++f) {
@@ -559,7 +593,7 @@ cairo_surface_t* overLamp(int width, int height) {
 
 cairo_surface_t* barButton(int width, int height, const std::string& glyph) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = height / 3.0;
     for (int state = 0; state < 3; ++state) {
         cairo_save(cr);
@@ -617,7 +651,7 @@ cairo_surface_t* barButton(int width, int height, const std::string& glyph) {
 
 cairo_surface_t* barRocker(int width, int height) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = height / 5.0;
     const double half = width / 2.0;
     for (int state = 0; state < 5; ++state) {
@@ -654,7 +688,7 @@ cairo_surface_t* barRocker(int width, int height) {
 
 cairo_surface_t* panel(int width, int height, bool dark) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     setColour(cr, dark ? palette::kGraphite : palette::kPanel);
     cairo_paint(cr);
     // A fine horizontal brush: deterministic, so every build draws the same image.
@@ -721,12 +755,13 @@ void group(cairo_t* cr, double l, double t, double r, double b, const std::strin
     ts.size = 8;
     ts.colour = dark ? palette::kInkLight : palette::kAccent;
     ts.align = Align::Left;
-    cairo_save(cr);
-    cairo_select_font_face(cr, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, ts.size);
+    cairo_t* m = measuring();
+    cairo_save(m);
+    cairo_select_font_face(m, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(m, ts.size);
     cairo_text_extents_t te;
-    cairo_text_extents(cr, title.c_str(), &te);
-    cairo_restore(cr);
+    cairo_text_extents(m, title.c_str(), &te);
+    cairo_restore(m);
     const double gapFrom = l + 6, gapTo = title.empty() ? l + 6 : l + 10 + te.x_advance + 4;
     const Rgb line = dark ? Rgb{1, 1, 1, 0.18} : Rgb{0, 0, 0, 0.22};
     const Rgb light = dark ? Rgb{0, 0, 0, 0.35} : Rgb{1, 1, 1, 0.45};

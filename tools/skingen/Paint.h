@@ -55,7 +55,15 @@ struct LegendError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Images are drawn at `density` image pixels per design pixel (1, 2 or 3); every size and
+// coordinate below is in design pixels.
+void setDensity(int density);
+int density();
+// A transparent image of width x height design pixels, and a context on it that draws in design
+// pixels; designWidth is the width of the context's image in design pixels.
 cairo_surface_t* newImage(int width, int height);
+cairo_t* openImage(cairo_surface_t* image);
+double designWidth(cairo_t* cr);
 void setColour(cairo_t* cr, const Rgb& c);
 void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r);
 // Sets `text` ('|' breaks lines) centred vertically in the box, at style.size.
