@@ -259,7 +259,15 @@ CMouseEventResult CFrame::onMouseDown(CPoint& where, const CButtonState& buttons
     }
     // A click outside the view being typed into ends the entry (and commits it).
     if (focusView && !focusView->getFrameRect().pointInside(where)) setFocusView(nullptr);
-    return CViewContainer::onMouseDown(where, buttons);
+    const CMouseEventResult result = CViewContainer::onMouseDown(where, buttons);
+    if (result != kMouseEventNotHandled || !editor) return result;
+    // Nothing but containers under the mouse: the click is on the background.
+    CView* hit = getViewAt(where, true);
+    if (hit && !dynamic_cast<CViewContainer*>(hit)) return result;
+    CBaseObjectGuard guard(this);
+    return editor->backgroundClicked(where, buttons)
+               ? kMouseDownEventHandledButDontNeedMovedOrUpEvents
+               : result;
 }
 
 CMouseEventResult CFrame::onMouseUp(CPoint& where, const CButtonState& buttons) {

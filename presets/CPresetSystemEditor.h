@@ -64,6 +64,10 @@ class CPresetSystemEditor : public AEffGUIEditor,
     void showProgramList() override;
     // The effect reports a parameter change (engine editors override).
     void setParameter(VstInt32 index, float value) override {}
+    // The host's scale factor (AEffGUIEditor), also as the effect passes it on.
+    bool setHostScaleFactor(float factor) override {
+        return AEffGUIEditor::setHostScaleFactor(factor);
+    }
 
     // Drops the preset bar (removePresetBar) and forgets the host's window. Engine editors call
     // it first in their close(), then release their frame.

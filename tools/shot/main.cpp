@@ -3,6 +3,10 @@
 //
 //   qrx-shot grandpress|tinypress OUT.png [--back] [--program N] [--param INDEX=VALUE]...
 //            [--meters MAIN,OVER,SECOND,PEAKA,PEAKB] [--left ...] [--right ...] [--hover X,Y]
+//            [--scale F]
+//
+// --scale draws at F device pixels per design pixel (1 to 3, any factor; 2 is 200 %); --hover
+// takes design pixels.
 //
 // The effect starts from its factory state in a private, temporary per-user store; --user-store
 // starts it from a copy of the user's store (stored defaults, meter settings). Either way what
@@ -57,6 +61,7 @@ struct Options {
     MeterValues meters[2];
     bool hover = false;
     double hoverX = 0, hoverY = 0;
+    double scale = 1;
 };
 
 int usage() {
@@ -64,7 +69,7 @@ int usage() {
         stderr,
         "usage: qrx-shot grandpress|tinypress OUT.png [--back] [--program N]\n"
         "                [--param INDEX=VALUE]... [--meters MAIN,OVER,SECOND,PEAKA,PEAKB]\n"
-        "                [--left ...] [--right ...] [--hover X,Y] [--user-store]\n"
+        "                [--left ...] [--right ...] [--hover X,Y] [--scale F] [--user-store]\n"
         "Meter values are linear (1.0 = full scale; on the gain-reduction source 1.0 is\n"
         "no reduction); OVER >= 0.5 lights the over lamp.\n");
     return 2;
@@ -101,6 +106,10 @@ bool parseArguments(int argc, char** argv, Options& o) {
             if (!parseMeters(argv[++i], m)) return false;
             if (a != "--right") o.meters[0] = m;
             if (a != "--left") o.meters[1] = m;
+        } else if (a == "--scale" && next) {
+            char* end = nullptr;
+            o.scale = std::strtod(argv[++i], &end);
+            if (*end != 0 || !(o.scale >= 1 && o.scale <= 3)) return false;
         } else if (a == "--hover" && next) {
             if (std::sscanf(argv[++i], "%lf,%lf", &o.hoverX, &o.hoverY) != 2) return false;
             o.hover = true;
@@ -147,9 +156,15 @@ int shoot(const Options& o) {
         std::fprintf(stderr, "qrx-shot: the %s editor did not open\n", o.plugin.c_str());
         return 1;
     }
+    qgui::CFrame* frame = editor->getFrame();
+    // Exactly this factor, whatever a user, host or system would choose.
+    if (!frame->setScaleFactor(o.scale)) {
+        std::fprintf(stderr, "qrx-shot: cannot draw at %g\n", o.scale);
+        fx->dispatcher(effEditClose, 0, 0, nullptr, 0);
+        return 1;
+    }
     if (o.back) editor->switchPage();
     feedMeters(*fx, o);
-    qgui::CFrame* frame = editor->getFrame();
     if (o.hover) {
         qgui::CPoint where(o.hoverX, o.hoverY);
         frame->onMouseMoved(where, qgui::CButtonState());
