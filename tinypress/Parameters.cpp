@@ -145,11 +145,6 @@ const ParamSpec kTable[kNumParams] = {
 
 const ParamSpec kHiddenRow = silent();
 
-// The selector display compares the integer mode with these fractions (a scale meant for the
-// normalised value), so mode 1 already reads as the third text and the middle text never shows.
-constexpr double kSelectorLow = 0.33333;
-constexpr double kSelectorHigh = 0.665;
-
 }  // namespace
 
 const ParamSpec& paramSpec(int index) {
@@ -168,11 +163,7 @@ void formatParamDisplay(int index, float v, char* text) {
         case DisplayKind::Number:
             formatDisplayValue(spec.physical(v), spec.decimals, spec.unit, text);
             break;
-        case DisplayKind::Selector: {
-            const double mode = selectorOf(v);
-            std::strcpy(text, spec.texts[mode < kSelectorLow ? 0 : (mode < kSelectorHigh ? 1 : 2)]);
-            break;
-        }
+        case DisplayKind::Selector:  // the position the editor's switch lights
         case DisplayKind::Meters: {
             // The source the engine meters: one function decides both.
             const int m = selectorOf(v);

@@ -11,6 +11,7 @@
 #include "grandpress/GrandPress.h"
 #include "gui/EmbeddedImages.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/ScaleFactor.h"
 #include "presets/CompressorEffect.h"
 #include "support/CallbackRecorder.h"
 #include "tinypress/TinyPress.h"
@@ -56,6 +57,15 @@ class EditorRig {
         fx->dispatcher(effMainsChanged, 0, 1, nullptr, 0);
         editor = static_cast<GrandPressEditor*>(fx->getEditor());
         editor->setClock(testClock);
+        // The system's scale factor as a test sets it (none unless a test says so).
+        systemResources() = nullptr;
+        editor->setSystemScaleSource(
+            [](std::uintptr_t) { return qgui::scale::fromXResources(systemResources()); });
+    }
+    // The X resources the fake system reads its factor from (null: none).
+    static const char*& systemResources() {
+        static const char* resources = nullptr;
+        return resources;
     }
     ~EditorRig() {
         if (editor->getFrame()) fx->dispatcher(effEditClose, 0, 0, nullptr, 0);

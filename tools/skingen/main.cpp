@@ -97,8 +97,11 @@ void Skin::apply(const Statement& s) {
         add(s, s.integer(1), knobStrip(w, h, frames, s.word(5), optional(6) == "dark"), frames, w,
             h);
     } else if (kind == "button") {
+        // button <id> <w> <h> "<legend>" [body <l> <t> <r> <b>]
         const int w = s.integer(2), h = s.integer(3);
-        add(s, s.integer(1), twoStateButton(w, h, s.word(4)), 2, w, h);
+        Body body;
+        if (optional(5) == "body") body = {s.number(6), s.number(7), s.number(8), s.number(9)};
+        add(s, s.integer(1), twoStateButton(w, h, s.word(4), body), 2, w, h);
     } else if (kind == "selector") {
         const int w = s.integer(2), h = s.integer(3), frames = s.integer(4);
         std::vector<std::string> labels(s.words.begin() + 5, s.words.end());

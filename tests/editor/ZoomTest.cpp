@@ -1,0 +1,242 @@
+// The editors' scale factor as a host and a user meet it: where the factor comes from (the
+// user's zoom, else the host's request, else the system's X resources, else 100 %), the sizes
+// reported before and after open, resizing while open, the zoom menu and its per-user store,
+// what the open editor holds in image memory at 200 %, and the panels drawn at 100 %, 150 % and
+// 200 % with no control's ink on another's.
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include "EditorRig.h"
+#include "editor/PanelLayout.h"
+#include "gui/COptionMenu.h"
+#include "gui/CTextEdit.h"
+
+namespace editortest {
+namespace {
+
+constexpr const char* kDpi144 = "Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n";
+
+struct Zoom : ::testing::TestWithParam<Plugin> {
+    ERect rect() {
+        ERect* r = nullptr;
+        EXPECT_EQ(rig.fx->dispatcher(effEditGetRect, 0, 0, &r, 0), 1);
+        return r ? *r : ERect{};
+    }
+    VstIntPtr hostScale(float factor) {
+        return rig.fx->dispatcher(effVendorSpecific, CompressorEffect::kScaleFactorRequest,
+                                  CompressorEffect::kScaleFactorValue, nullptr, factor);
+    }
+    int height() const { return rig.grand() ? 460 : 378; }
+    // Width and height reported for a factor.
+    void expectSize(double factor) {
+        const ERect r = rect();
+        EXPECT_EQ(r.right - r.left, static_cast<int>(std::ceil(450 * factor))) << factor;
+        EXPECT_EQ(r.bottom - r.top, static_cast<int>(std::ceil(height() * factor))) << factor;
+    }
+    // The zoom menu opened by a right click on the page background, entry `title` chosen.
+    void chooseFromMenu(const char* title) {
+        rig.click(CPoint(20, 120), kRButton);  // left of the compressor's section: background
+        COptionMenu* menu = rig.editor->zoomMenu();
+        ASSERT_NE(menu, nullptr);
+        ASSERT_TRUE(menu->isPopupOpen()) << "the zoom menu opens on the background";
+        int32_t entry = -1;
+        for (int32_t i = 0; i < menu->getNbEntries(); ++i)
+            if (std::string(menu->getEntry(i)->getTitle()) == title) entry = i;
+        ASSERT_GE(entry, 0) << title;
+        // The list lies below the click, a heading first; click the entry's row.
+        CView* list = rig.frame()->getModalView();
+        ASSERT_NE(list, nullptr);
+        const CRect r = list->getViewSize();
+        const double row = (r.getHeight() - 4) / menu->getNbEntries();
+        rig.click(CPoint(r.left + 20, r.top + 2 + (entry + 0.5) * row));
+        EXPECT_FALSE(menu->isPopupOpen());
+    }
+
+    EditorRig rig{GetParam()};
+};
+
+TEST_P(Zoom, FactorComesFromTheUserThenTheHostThenTheSystemElseOneHundredPercent) {
+    expectSize(1.0);
+    EditorRig::systemResources() = kDpi144;  // the system: Xft.dpi 144
+    rig.editor->setSystemScaleSource(
+        [](std::uintptr_t) { return qgui::scale::fromXResources(EditorRig::systemResources()); });
+    expectSize(1.5);
+    EXPECT_EQ(hostScale(2.0f), 1);  // the host beats the system
+    expectSize(2.0);
+    EXPECT_EQ(hostScale(1.1f), 1);  // in-between factors snap to the nearest step
+    expectSize(1.0);
+    EXPECT_EQ(hostScale(2.0f), 1);
+    ASSERT_TRUE(rig.open());
+    expectSize(2.0);
+    EXPECT_EQ(rig.frame()->getScaleFactor(), 2.0);
+    EXPECT_EQ(surfaceWidth(rig.frame()->getOffscreen()), 900);
+
+    chooseFromMenu("125 %");  // the user beats the host
+    EXPECT_EQ(rig.editor->userZoom(), 1.25);
+    expectSize(1.25);
+    EXPECT_EQ(rig.frame()->getScaleFactor(), 1.25);
+    chooseFromMenu("Auto (200 %)");  // back to the host's factor
+    EXPECT_EQ(rig.editor->userZoom(), 0.0);
+    expectSize(2.0);
+    EXPECT_EQ(hostScale(0.0f), 1);  // the host withdraws: the system's again
+    expectSize(1.5);
+    // A vendor request of another kind is not a scale factor.
+    EXPECT_EQ(rig.fx->dispatcher(effVendorSpecific, CompressorEffect::kScaleFactorRequest, 0,
+                                 nullptr, 3.0f),
+              0);
+    expectSize(1.5);
+}
+
+TEST_P(Zoom, ChangeWhileOpenResizesTheWindowAndAsksTheHost) {
+    ASSERT_TRUE(rig.open());
+    rig.idle();
+    EXPECT_EQ(hostScale(2.0f), 1);
+    // The host is asked for the new size (the recording host refuses); the frame has it anyway.
+    ASSERT_EQ(rig.count(audioMasterSizeWindow, 900), 1);
+    for (const auto& r : rig.host.requests)
+        if (r.opcode == audioMasterSizeWindow) EXPECT_EQ(r.value, std::ceil(height() * 2.0));
+    EXPECT_EQ(surfaceWidth(rig.frame()->getOffscreen()), 900);
+    EXPECT_EQ(surfaceHeight(rig.frame()->getOffscreen()), height() * 2);
+    EXPECT_EQ(hostScale(2.0f), 1);
+    EXPECT_EQ(rig.count(audioMasterSizeWindow, 900), 1) << "no request without a change";
+    // Controls keep their design rects: a click at a design point reaches the same control.
+    const float power = rig.fx->getParameter(0);
+    rig.clickTag(0);
+    EXPECT_NE(rig.fx->getParameter(0), power);
+}
+
+TEST_P(Zoom, UserZoomIsKeptPerUserForEachPlugin) {
+    ASSERT_TRUE(rig.open());
+    chooseFromMenu("175 %");
+    rig.close();
+    EditorRig same(GetParam());
+    ERect* r = nullptr;
+    same.fx->dispatcher(effEditGetRect, 0, 0, &r, 0);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->right, static_cast<VstInt16>(std::ceil(450 * 1.75)));
+    EditorRig other(GetParam() == Plugin::GrandPress ? Plugin::TinyPress : Plugin::GrandPress);
+    other.fx->dispatcher(effEditGetRect, 0, 0, &r, 0);
+    EXPECT_EQ(r->right, 450) << "the other plug-in keeps its own zoom";
+    // A right click on a control is the control's, not the background's.
+    ASSERT_TRUE(same.open());
+    same.click(same.centreOf(same.output()), kRButton);
+    EXPECT_FALSE(same.editor->zoomMenu()->isPopupOpen());
+}
+
+TEST_P(Zoom, OpenEditorAtTwoHundredPercentHoldsUnderThreeTimesTheImageMemoryOfOneHundred) {
+    auto footprint = [&](float factor) {
+        EditorRig fresh(GetParam());
+        const int64_t before = liveSurfaceBytes();
+        fresh.fx->dispatcher(effVendorSpecific, CompressorEffect::kScaleFactorRequest,
+                             CompressorEffect::kScaleFactorValue, nullptr, factor);
+        EXPECT_TRUE(fresh.open());
+        fresh.idle();
+        fresh.idle();
+        fresh.frame()->redrawAll();
+        const int64_t bytes = liveSurfaceBytes() - before;
+        fresh.close();
+        EXPECT_EQ(liveSurfaceBytes(), before) << "closing gives everything back";
+        return bytes;
+    };
+    const int64_t one = footprint(1.0f), two = footprint(2.0f);
+    RecordProperty("bytes100", std::to_string(one));
+    RecordProperty("bytes200", std::to_string(two));
+    std::printf("image memory of the open editor: %lld bytes at 100 %%, %lld at 200 %%\n",
+                static_cast<long long>(one), static_cast<long long>(two));
+    EXPECT_GT(one, 0);
+    EXPECT_LT(two, 3 * one);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPlugins, Zoom,
+                         ::testing::Values(Plugin::GrandPress, Plugin::TinyPress), pluginName);
+
+// ---- the panels drawn at scale
+
+struct ScaledPanel : ::testing::TestWithParam<std::tuple<Plugin, double>> {
+    void SetUp() override {
+        ASSERT_TRUE(rig.open());
+        ASSERT_TRUE(rig.frame()->setScaleFactor(scale()));
+    }
+    double scale() const { return std::get<1>(GetParam()); }
+    // The offscreen image with only `keep` drawn over the page background.
+    std::vector<uint32_t> drawnAlone(CView* keep) {
+        std::vector<CView*> views;
+        for (int32_t i = 0; i < rig.editor->frontPage()->getNbViews(); ++i)
+            views.push_back(rig.editor->frontPage()->getView(i));
+        for (CView* v : views) v->setVisible(v == keep);
+        rig.frame()->redrawAll();
+        for (CView* v : views) v->setVisible(true);
+        NativeSurface* s = rig.frame()->getOffscreen();
+        std::vector<uint32_t> pixels;
+        for (int y = 0; y < surfaceHeight(s); ++y)
+            for (int x = 0; x < surfaceWidth(s); ++x) {
+                const Pixel p = pixelAt(s, x, y);
+                pixels.push_back(uint32_t(p.r) << 16 | uint32_t(p.g) << 8 | uint32_t(p.b));
+            }
+        return pixels;
+    }
+
+    EditorRig rig{std::get<0>(GetParam())};
+};
+
+TEST_P(ScaledPanel, IsTheDesignSizeTimesTheFactorAndNoControlInksAnotherControlsPart) {
+    const int height = rig.grand() ? 460 : 378;
+    EXPECT_EQ(surfaceWidth(rig.frame()->getOffscreen()),
+              static_cast<int>(std::ceil(450 * scale())));
+    EXPECT_EQ(surfaceHeight(rig.frame()->getOffscreen()),
+              static_cast<int>(std::ceil(height * scale())));
+    CViewContainer* page = rig.editor->frontPage();
+    // The read-outs are shown while the mouse is over their knob: all of them, as views.
+    for (const panel::ReadoutSpec& r : rig.editor->layout()->readouts)
+        if (CTextEdit* field = rig.editor->readout(r.tag); field && !page->isChild(field)) {
+            page->addView(field);
+            field->remember();
+        }
+    std::vector<CView*> views;
+    for (int32_t i = 0; i < page->getNbViews(); ++i)
+        if (!dynamic_cast<CViewContainer*>(page->getView(i))) views.push_back(page->getView(i));
+    const std::vector<uint32_t> background = drawnAlone(nullptr);
+    const int w = surfaceWidth(rig.frame()->getOffscreen());
+    std::map<CView*, std::vector<uint32_t>> alone;
+    int pairs = 0;
+    for (size_t a = 0; a < views.size(); ++a)
+        for (size_t b = a + 1; b < views.size(); ++b) {
+            CRect overlap = views[a]->getViewSize();
+            overlap.bound(views[b]->getViewSize());
+            if (overlap.isEmpty()) continue;
+            ++pairs;
+            for (CView* v : {views[a], views[b]})
+                if (!alone.count(v)) alone[v] = drawnAlone(v);
+            // Device pixels wholly inside both rects: at most one of the two puts ink there.
+            const int l = static_cast<int>(std::ceil(overlap.left * scale()));
+            const int r = static_cast<int>(std::floor(overlap.right * scale()));
+            const int t = static_cast<int>(std::ceil(overlap.top * scale()));
+            const int bt = static_cast<int>(std::floor(overlap.bottom * scale()));
+            int both = 0;
+            for (int y = t; y < bt; ++y)
+                for (int x = l; x < r; ++x) {
+                    const size_t i = static_cast<size_t>(y) * w + x;
+                    both +=
+                        alone[views[a]][i] != background[i] && alone[views[b]][i] != background[i];
+                }
+            EXPECT_EQ(both, 0) << views[a]->getClassName() << " and " << views[b]->getClassName()
+                               << " both draw in " << overlap.left << "," << overlap.top << " - "
+                               << overlap.right << "," << overlap.bottom;
+        }
+    EXPECT_GT(pairs, 0) << "the panels have rects that overlap";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scales, ScaledPanel,
+    ::testing::Combine(::testing::Values(Plugin::GrandPress, Plugin::TinyPress),
+                       ::testing::Values(1.0, 1.5, 2.0)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param) == Plugin::GrandPress ? "grandpress"
+                                                                         : "tinypress") +
+               "_" + std::to_string(static_cast<int>(std::get<1>(info.param) * 100));
+    });
+
+}  // namespace
+}  // namespace editortest
