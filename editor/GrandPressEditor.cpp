@@ -561,7 +561,11 @@ void GrandPressEditor::hideReadouts(std::uint32_t quiet) {
 // ---- zoom
 
 bool GrandPressEditor::backgroundClicked(const CPoint& where, const CButtonState& buttons) {
-    if (!zoomChoices || !buttons.isRightButton()) return false;
+    return buttons.isRightButton() && openZoomMenu(where);
+}
+
+bool GrandPressEditor::openZoomMenu(const CPoint& where) {
+    if (!zoomChoices) return false;
     zoomChoices->removeAllEntry();
     zoomChoices->addEntry("Zoom", -1, CMenuItem::kDisabled);
     char text[32];

@@ -70,8 +70,10 @@ class GrandPressEditor : public CPresetSystemEditor {
     void resetMeters() override;
     // Shows the effect's current latency (tinypress's resume).
     void updateLatencyDisplays() override;
-    // A right click on the background opens the zoom menu.
+    // A right click on the background opens the zoom menu (so does the preset bar's "Zoom >").
     bool backgroundClicked(const qgui::CPoint& where, const qgui::CButtonState& buttons) override;
+    bool hasZoomMenu() const override { return true; }
+    bool openZoomMenu(const qgui::CPoint& where) override;
     // The zoom menu's entries: a heading, then "Auto" and each step of gui/ScaleFactor.h.
     static constexpr int32_t kZoomMenuTag = 78;
     static constexpr int32_t kZoomAutoEntry = 1;

@@ -89,6 +89,11 @@ void AEffGUIEditor::refreshSystemScale(std::uintptr_t window) {
     systemScaleKnown = true;
 }
 
+void AEffGUIEditor::systemScaleChanged() {
+    refreshSystemScale(reinterpret_cast<std::uintptr_t>(systemWindow));
+    applyScaleFactor();
+}
+
 double AEffGUIEditor::chosenScale() {
     // Asked before the window exists: the display's default.
     if (!systemScaleKnown && !userZoom && !hostScale) refreshSystemScale(0);

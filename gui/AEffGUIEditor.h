@@ -46,6 +46,10 @@ class AEffGUIEditor : public AEffEditor {
     virtual bool backgroundClicked(const qgui::CPoint& where, const qgui::CButtonState& buttons) {
         return false;
     }
+    // Whether the editor has a zoom menu, and opening it at `where` (frame coordinates; true
+    // when it opened). Derived editors that let the user choose the zoom override both.
+    virtual bool hasZoomMenu() const { return false; }
+    virtual bool openZoomMenu(const qgui::CPoint& where) { return false; }
 
     // The scale factor the host (or a UI embedding the editor) asks for: 1.5 draws at 150 %.
     // Taken whether the window is open or not; 0 or anything not a factor withdraws the request.
@@ -53,6 +57,9 @@ class AEffGUIEditor : public AEffEditor {
     virtual bool setHostScaleFactor(float factor);
     // The factor the editor draws at now (or will when it opens).
     double getScaleFactor();
+    // The system's factor for the host's window may have changed (the window moved to another
+    // screen): read again and applied.
+    void systemScaleChanged();
     // Where the system's factor comes from (tests give a fake; null restores the system's).
     using SystemScaleSource = double (*)(std::uintptr_t window);
     void setSystemScaleSource(SystemScaleSource source);

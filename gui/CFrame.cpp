@@ -110,6 +110,11 @@ bool CFrame::setScaleFactor(double factor) {
     return true;
 }
 
+void CFrame::displayScaleChanged() {
+    CBaseObjectGuard guard(this);
+    if (editor) editor->systemScaleChanged();
+}
+
 bool CFrame::open(void* systemWindow) {
     if (window || !systemWindow) return window != nullptr;
     window = FrameWindow::create(*this, reinterpret_cast<uintptr_t>(systemWindow), getDeviceWidth(),

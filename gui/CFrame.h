@@ -41,6 +41,9 @@ class CFrame : public CViewContainer {
     int getDeviceHeight() const;
     // A design rectangle grown to whole device pixels (in design pixels).
     CRect alignToDevice(const CRect& rect) const;
+    // The window now shows on a screen of another scale (Windows: its DPI changed): the editor
+    // chooses its factor again.
+    void displayScaleChanged();
 
     // Creates the child window of `systemWindow` and shows it. False when there is no display
     // or the window cannot be made; the frame then stays offscreen.

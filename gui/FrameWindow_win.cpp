@@ -27,6 +27,41 @@ HMODULE thisModule() {
     return module;
 }
 
+// The window's frame and pugl's window procedure, kept as window properties while the window
+// follows DPI changes.
+constexpr char kFrameProperty[] = "QRXFrame";
+constexpr char kPuglProcProperty[] = "QRXPuglProc";
+// The window shows on a screen of another DPI: sent to top-level windows (WM_DPICHANGED) and,
+// to hosts aware of per-monitor DPI, after the parent to its children.
+constexpr UINT kDpiChanged = 0x02E0;
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
+
+LRESULT CALLBACK followDpi(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto pugl = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kPuglProcProperty));
+    if (message == kDpiChanged || message == kDpiChangedAfterParent) {
+        if (auto* frame = static_cast<CFrame*>(GetPropA(hwnd, kFrameProperty)))
+            frame->displayScaleChanged();
+        if (message == kDpiChanged) return 0;
+    }
+    return pugl ? CallWindowProcA(pugl, hwnd, message, wParam, lParam)
+                : DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+void startFollowingDpi(HWND hwnd, CFrame& frame) {
+    SetPropA(hwnd, kFrameProperty, &frame);
+    SetPropA(hwnd, kPuglProcProperty,
+             reinterpret_cast<HANDLE>(GetWindowLongPtrA(hwnd, GWLP_WNDPROC)));
+    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(followDpi));
+}
+
+void stopFollowingDpi(HWND hwnd) {
+    if (!hwnd || !IsWindow(hwnd) || !GetPropA(hwnd, kPuglProcProperty)) return;
+    SetWindowLongPtrA(hwnd, GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(GetPropA(hwnd, kPuglProcProperty)));
+    RemovePropA(hwnd, kPuglProcProperty);
+    RemovePropA(hwnd, kFrameProperty);
+}
+
 }  // namespace
 
 std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent, int width,
@@ -47,11 +82,13 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
         return nullptr;
     }
     if (puglShow(view) != PUGL_SUCCESS) return nullptr;
+    startFollowingDpi(reinterpret_cast<HWND>(puglGetNativeView(view)), frame);
     return w;
 }
 
 FrameWindow::~FrameWindow() {
     if (view) {
+        stopFollowingDpi(reinterpret_cast<HWND>(puglGetNativeView(view)));
         puglSetHandle(view, nullptr);
         puglFreeView(view);
     }

@@ -45,6 +45,9 @@ class CPresetSystemEditor : public AEffGUIEditor,
         kTagRecallMemoA = 76,
         kTagRecallMemoB = 77,
     };
+    // The program menu's entry after the sixteen programs when the editor has a zoom menu: it
+    // opens that menu beside the bar.
+    static constexpr const char* kZoomEntryTitle = "Zoom >";
     // Top of the preset bar in each plug-in's frame (pixels).
     static constexpr int kGrandPressBarTop = 444;
     static constexpr int kTinyPressBarTop = 362;
@@ -95,6 +98,7 @@ class CPresetSystemEditor : public AEffGUIEditor,
     // Preset bar actions.
     void stepProgram(float direction);
     void chooseProgram(float menuValue);
+    void chooseFromProgramMenu(float menuValue);
     void commitProgramName();
     void runLoadDialog(bool bank, bool reversed);
     void runSaveDialog(bool bank);

@@ -40,6 +40,19 @@ inline std::uint32_t testClock() {
     return testClockMs();
 }
 
+// The factor a system with a screen of `dpi` reports (0: none), read as each platform reads it:
+// on X11 from the server's resource text (as xrdb sets it), on Windows from the window's DPI.
+inline double fakeSystemFactorOf(int dpi) {
+    if (!dpi) return 0;
+#ifdef _WIN32
+    return qgui::scale::fromDpi(dpi);
+#else
+    const std::string resources =
+        "Xft.antialias:\t1\nXft.dpi:\t" + std::to_string(dpi) + "\nXft.hinting:\t1\n";
+    return qgui::scale::fromXResources(resources.c_str());
+#endif
+}
+
 class EditorRig {
   public:
     explicit EditorRig(Plugin which) : plugin(which) {
@@ -58,15 +71,16 @@ class EditorRig {
         editor = static_cast<GrandPressEditor*>(fx->getEditor());
         editor->setClock(testClock);
         // The system's scale factor as a test sets it (none unless a test says so).
-        systemResources() = nullptr;
-        editor->setSystemScaleSource(
-            [](std::uintptr_t) { return qgui::scale::fromXResources(systemResources()); });
+        systemDpi() = 0;
+        editor->setSystemScaleSource(fakeSystemFactor);
     }
-    // The X resources the fake system reads its factor from (null: none).
-    static const char*& systemResources() {
-        static const char* resources = nullptr;
-        return resources;
+    // The dots per inch of the fake system's screen (0: it says nothing).
+    static int& systemDpi() {
+        static int dpi = 0;
+        return dpi;
     }
+    // The factor the fake system reports (see fakeSystemFactorOf).
+    static double fakeSystemFactor(std::uintptr_t) { return fakeSystemFactorOf(systemDpi()); }
     ~EditorRig() {
         if (editor->getFrame()) fx->dispatcher(effEditClose, 0, 0, nullptr, 0);
     }

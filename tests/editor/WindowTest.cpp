@@ -1,12 +1,15 @@
 // Both plug-in libraries as a host sees them, in a real X11 window (run under Xvfb): the editor
 // opened through the VST dispatcher as a child of a host window, idled, clicked with XTest
-// (a button, then the page switch), closed. Screenshots of what the window showed are kept in
-// <build>/test-artifacts/ for people to look at.
+// (a button, then the page switch), closed; and on a server whose resources say Xft.dpi 192 (as
+// xrdb sets them) the editor opens at 200 % and a click at a scaled position reaches its
+// control. Screenshots of what the window showed are kept in <build>/test-artifacts/ for people
+// to look at.
 #include <cairo.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -15,6 +18,7 @@
 #include "host/VstHost.h"
 
 // X11 last: its macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -91,18 +95,18 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         XTestFakeButtonEvent(display, 1, False, CurrentTime);
         XSync(display, False);
     }
-    // What the host window shows, written to a PNG; the mean colour of a 10 x 10 patch at
-    // (x, y) is returned.
-    RGB screenshot(const std::string& file, int x, int y) {
-        const Panel& p = GetParam();
-        XImage* image = XGetImage(display, parent, 0, 0, 450, p.height, AllPlanes, ZPixmap);
+    // What the host window shows (its top-left width x height pixels), written to a PNG; the
+    // mean colour of a 10 x 10 patch at (x, y) is returned.
+    RGB screenshot(const std::string& file, int x, int y, int width = 450, int height = 0) {
+        if (!height) height = GetParam().height;
+        XImage* image = XGetImage(display, parent, 0, 0, width, height, AllPlanes, ZPixmap);
         if (!image) return {-1, -1, -1};
-        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 450, p.height);
+        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
         unsigned char* data = cairo_image_surface_get_data(s);
         const int stride = cairo_image_surface_get_stride(s);
         RGB sum{0, 0, 0};
-        for (int row = 0; row < p.height; ++row)
-            for (int col = 0; col < 450; ++col) {
+        for (int row = 0; row < height; ++row)
+            for (int col = 0; col < width; ++col) {
                 const unsigned long px = XGetPixel(image, col, row);
                 const int r = (px >> 16) & 0xff, g = (px >> 8) & 0xff, b = px & 0xff;
                 reinterpret_cast<uint32_t*>(data + row * stride)[col] =
@@ -120,6 +124,37 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         cairo_surface_destroy(s);
         XDestroyImage(image);
         return {sum.r / 100, sum.g / 100, sum.b / 100};
+    }
+    // The server's resources, as xrdb sets them (null removes them); read by every client that
+    // connects from then on.
+    void setResources(const char* text) {
+        const Atom resources = XInternAtom(display, "RESOURCE_MANAGER", False);
+        if (text)
+            XChangeProperty(display, DefaultRootWindow(display), resources, XA_STRING, 8,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(text),
+                            static_cast<int>(std::strlen(text)));
+        else
+            XDeleteProperty(display, DefaultRootWindow(display), resources);
+        XSync(display, False);
+    }
+    // The size of the host window's only child (the editor's window).
+    bool childSize(unsigned& width, unsigned& height) {
+        Window root, up, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(display, parent, &root, &up, &children, &count);
+        const Window child = count == 1 ? children[0] : 0;
+        if (children) XFree(children);
+        if (!child) return false;
+        int x, y;
+        unsigned border, depth;
+        return XGetGeometry(display, child, &root, &x, &y, &width, &height, &border, &depth);
+    }
+    void load() {
+        std::string error;
+        plugin = host::Plugin::load(std::string(QRX_BUILD_DIR) + "/" + GetParam().name + ".so", {},
+                                    &error);
+        ASSERT_NE(plugin, nullptr) << error;
+        plugin->resume();
     }
     int requests(VstInt32 opcode, VstInt32 index) {
         int n = 0;
@@ -139,10 +174,7 @@ INSTANTIATE_TEST_SUITE_P(BothPlugins, EditorWindow, ::testing::ValuesIn(kPanels)
 
 TEST_P(EditorWindow, OpenIdleClickSwitchPageAndClose) {
     const Panel& p = GetParam();
-    std::string error;
-    plugin = host::Plugin::load(std::string(QRX_BUILD_DIR) + "/" + p.name + ".so", {}, &error);
-    ASSERT_NE(plugin, nullptr) << error;
-    plugin->resume();
+    ASSERT_NO_FATAL_FAILURE(load());
 
     ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)), 1);
     ASSERT_TRUE(idleUntil([&] { return childCount() == 1; }));
@@ -167,6 +199,40 @@ TEST_P(EditorWindow, OpenIdleClickSwitchPageAndClose) {
     XSync(display, False);
     EXPECT_EQ(childCount(), 0) << "the editor's window is gone";
     plugin->dispatch(effEditIdle);  // idling a closed editor does nothing
+}
+
+TEST_P(EditorWindow, OpensAtTwoHundredPercentWhereXftDpiIs192) {
+    const Panel& p = GetParam();
+    setResources("Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n");
+    struct Restore {
+        EditorWindow* test;
+        ~Restore() { test->setResources(nullptr); }
+    } restore{this};
+    XResizeWindow(display, parent, 900, 2 * p.height);
+    ASSERT_NO_FATAL_FAILURE(load());
+    ERect* rect = nullptr;
+    ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right - rect->left, 900) << "before open";
+    EXPECT_EQ(rect->bottom - rect->top, 2 * p.height);
+
+    ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)), 1);
+    ASSERT_TRUE(idleUntil([&] { return childCount() == 1; }));
+    unsigned width = 0, height = 0;
+    ASSERT_TRUE(childSize(width, height));
+    EXPECT_EQ(width, 900u);
+    EXPECT_EQ(height, static_cast<unsigned>(2 * p.height));
+    for (int i = 0; i < 10; ++i) plugin->dispatch(effEditIdle);  // painted
+    XSync(display, False);
+    const RGB front =
+        screenshot(std::string("editor-") + p.name + "-front-200.png", 30, 400, 900, 2 * p.height);
+    EXPECT_GT(front.g, 150) << "front page shown at the scaled position";
+
+    const float power = plugin->getParameter(0);
+    clickAt(2 * p.powerX, 2 * p.powerY);
+    ASSERT_TRUE(idleUntil([&] { return requests(audioMasterAutomate, 0) == 1; }));
+    EXPECT_EQ(plugin->getParameter(0), power >= 0.5f ? 0.0f : 1.0f);
+    plugin->dispatch(effEditClose);
 }
 
 }  // namespace

@@ -1,23 +1,24 @@
 // The editors' scale factor as a host and a user meet it: where the factor comes from (the
 // user's zoom, else the host's request, else the system's X resources, else 100 %), the sizes
-// reported before and after open, resizing while open, the zoom menu and its per-user store,
-// what the open editor holds in image memory at 200 %, and the panels drawn at 100 %, 150 % and
-// 200 % with no control's ink on another's.
+// reported before and after open, resizing while open, the zoom menu (on the background and in
+// the preset bar's program menu) and its per-user store, what the open editor holds in image
+// memory at 200 %, and the panels drawn at 100 %, 150 % and 200 % with no control's ink on
+// another's.
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "EditorRig.h"
 #include "editor/PanelLayout.h"
+#include "editor/ReadoutText.h"
 #include "editor/ZoomStore.h"
 #include "gui/COptionMenu.h"
 #include "gui/CTextEdit.h"
 
 namespace editortest {
 namespace {
-
-constexpr const char* kDpi144 = "Xft.antialias:\t1\nXft.dpi:\t144\nXft.hinting:\t1\n";
 
 struct Zoom : ::testing::TestWithParam<Plugin> {
     ERect rect() {
@@ -36,23 +37,28 @@ struct Zoom : ::testing::TestWithParam<Plugin> {
         EXPECT_EQ(r.right - r.left, static_cast<int>(std::ceil(450 * factor))) << factor;
         EXPECT_EQ(r.bottom - r.top, static_cast<int>(std::ceil(height() * factor))) << factor;
     }
-    // The zoom menu opened by a right click on the page background, entry `title` chosen.
-    void chooseFromMenu(const char* title) {
-        rig.click(CPoint(20, 120), kRButton);  // left of the compressor's section: background
-        COptionMenu* menu = rig.editor->zoomMenu();
+    // The open list of `menu`: the row titled `title` clicked.
+    void pick(COptionMenu* menu, const char* title) {
         ASSERT_NE(menu, nullptr);
-        ASSERT_TRUE(menu->isPopupOpen()) << "the zoom menu opens on the background";
+        ASSERT_TRUE(menu->isPopupOpen());
         int32_t entry = -1;
         for (int32_t i = 0; i < menu->getNbEntries(); ++i)
             if (std::string(menu->getEntry(i)->getTitle()) == title) entry = i;
         ASSERT_GE(entry, 0) << title;
-        // The list lies below the click, a heading first; click the entry's row.
         CView* list = rig.frame()->getModalView();
         ASSERT_NE(list, nullptr);
         const CRect r = list->getViewSize();
+        EXPECT_GE(r.top, 0) << "the list lies inside the frame";
+        EXPECT_LE(r.bottom, rig.frame()->getViewSize().bottom);
         const double row = (r.getHeight() - 4) / menu->getNbEntries();
         rig.click(CPoint(r.left + 20, r.top + 2 + (entry + 0.5) * row));
         EXPECT_FALSE(menu->isPopupOpen());
+    }
+    // The zoom menu opened by a right click on the page background, entry `title` chosen.
+    void chooseFromMenu(const char* title) {
+        rig.click(CPoint(20, 120), kRButton);  // left of the compressor's section: background
+        ASSERT_TRUE(rig.editor->zoomMenu()->isPopupOpen()) << "the zoom menu opens";
+        pick(rig.editor->zoomMenu(), title);
     }
 
     EditorRig rig{GetParam()};
@@ -60,9 +66,8 @@ struct Zoom : ::testing::TestWithParam<Plugin> {
 
 TEST_P(Zoom, FactorComesFromTheUserThenTheHostThenTheSystemElseOneHundredPercent) {
     expectSize(1.0);
-    EditorRig::systemResources() = kDpi144;  // the system: Xft.dpi 144
-    rig.editor->setSystemScaleSource(
-        [](std::uintptr_t) { return qgui::scale::fromXResources(EditorRig::systemResources()); });
+    EditorRig::systemDpi() = 144;  // the system: a screen of 144 dpi, read when next asked
+    rig.editor->setSystemScaleSource(EditorRig::fakeSystemFactor);
     expectSize(1.5);
     EXPECT_EQ(hostScale(2.0f), 1);  // the host beats the system
     expectSize(2.0);
@@ -96,8 +101,11 @@ TEST_P(Zoom, ChangeWhileOpenResizesTheWindowAndAsksTheHost) {
     EXPECT_EQ(hostScale(2.0f), 1);
     // The host is asked for the new size (the recording host refuses); the frame has it anyway.
     ASSERT_EQ(rig.count(audioMasterSizeWindow, 900), 1);
-    for (const auto& r : rig.host.requests)
-        if (r.opcode == audioMasterSizeWindow) EXPECT_EQ(r.value, std::ceil(height() * 2.0));
+    for (const auto& r : rig.host.requests) {
+        if (r.opcode == audioMasterSizeWindow) {
+            EXPECT_EQ(r.value, std::ceil(height() * 2.0));
+        }
+    }
     EXPECT_EQ(surfaceWidth(rig.frame()->getOffscreen()), 900);
     EXPECT_EQ(surfaceHeight(rig.frame()->getOffscreen()), height() * 2);
     EXPECT_EQ(hostScale(2.0f), 1);
@@ -135,6 +143,28 @@ TEST_P(Zoom, UserZoomIsKeptPerUserForEachPlugin) {
     EXPECT_FALSE(rig.editor->zoomMenu()->isPopupOpen());
 }
 
+TEST_P(Zoom, PresetBarsProgramMenuOpensTheZoomMenuAndKeepsTheProgram) {
+    ASSERT_TRUE(rig.open());
+    auto* programs = dynamic_cast<COptionMenu*>(
+        rig.editor->presetBarControl(CPresetSystemEditor::kTagProgramMenu));
+    ASSERT_NE(programs, nullptr);
+    ASSERT_EQ(programs->getNbEntries(), 17) << "sixteen programs, then the zoom";
+    rig.click(programs->getViewSize().getCenter());
+    const std::string fourth = programs->getEntry(3)->getTitle();
+    pick(programs, fourth.c_str());
+    ASSERT_EQ(rig.fx->getCurrentProgramIndex(), 3);
+    rig.host.requests.clear();
+    rig.click(programs->getViewSize().getCenter());
+    pick(programs, CPresetSystemEditor::kZoomEntryTitle);
+    ASSERT_TRUE(rig.editor->zoomMenu()->isPopupOpen()) << "the zoom menu opens beside the bar";
+    pick(rig.editor->zoomMenu(), "150 %");
+    EXPECT_EQ(rig.editor->userZoom(), 1.5);
+    EXPECT_EQ(rig.frame()->getScaleFactor(), 1.5);
+    EXPECT_EQ(rig.fx->getCurrentProgramIndex(), 3) << "no program was chosen";
+    EXPECT_EQ(programs->getCurrentIndex(), 3);
+    EXPECT_EQ(rig.count(audioMasterUpdateDisplay, 0), 0);
+}
+
 TEST_P(Zoom, OpenEditorAtTwoHundredPercentHoldsUnderThreeTimesTheImageMemoryOfOneHundred) {
     auto footprint = [&](float factor) {
         EditorRig fresh(GetParam());
@@ -157,6 +187,73 @@ TEST_P(Zoom, OpenEditorAtTwoHundredPercentHoldsUnderThreeTimesTheImageMemoryOfOn
                 static_cast<long long>(one), static_cast<long long>(two));
     EXPECT_GT(one, 0);
     EXPECT_LT(two, 3 * one);
+}
+
+// Every text a knob read-out shows (at open, on hover, after a change, for parameter values
+// across the whole range), drawn in its box at every step: its ink keeps clear of the box's
+// left and right edge, so no text is cut.
+TEST_P(Zoom, ReadoutTextsFitTheirBoxesAtEveryScale) {
+    ASSERT_TRUE(rig.open());
+    for (const panel::ReadoutSpec& spec : rig.editor->layout()->readouts) {
+        CTextEdit* field = rig.editor->readout(spec.tag);
+        ASSERT_NE(field, nullptr);
+        // The widest texts, as the font measures them at 100 %.
+        std::map<std::string, CCoord> widths;
+        NativeSurface* measureOn = createSurface(1, 1);
+        CDrawContext measure(measureOn);
+        measure.setFont(field->getFont());
+        constexpr int kSteps = 400;
+        for (int n = 0; n <= kSteps; ++n) {
+            rig.fx->setParameter(spec.parameter, static_cast<float>(n) / kSteps);
+            for (auto occasion : {readout::Occasion::Open, readout::Occasion::Hover,
+                                  readout::Occasion::HostUpdate}) {
+                char text[readout::kTextSize];
+                readout::format(spec.kind, occasion, rig.fx->getDisplayValue(spec.parameter), text);
+                widths.emplace(text, measure.getStringWidth(text));
+            }
+        }
+        releaseSurface(measureOn);
+        std::vector<std::pair<CCoord, std::string>> widest;
+        for (const auto& [text, width] : widths) widest.emplace_back(width, text);
+        std::sort(widest.rbegin(), widest.rend());
+        widest.resize(std::min<size_t>(widest.size(), 2));
+
+        const CRect box = field->getViewSize();
+        for (const double scale : qgui::scale::kSteps)
+            for (const auto& [width, text] : widest) {
+                // The field alone on an image reaching 10 pixels beyond it, unclipped.
+                const CCoord margin = 10;
+                const int w = static_cast<int>(std::ceil((box.getWidth() + 2 * margin) * scale));
+                const int h = static_cast<int>(std::ceil((box.getHeight() + 2 * margin) * scale));
+                auto draw = [&](const char* shown) {
+                    NativeSurface* s = createSurface(w, h);
+                    CDrawContext context(s, scale);
+                    context.setOffset(CPoint(margin - box.left, margin - box.top));
+                    field->setText(shown);
+                    field->draw(&context);
+                    return s;
+                };
+                NativeSurface* blank = draw("");
+                NativeSurface* drawn = draw(text.c_str());
+                int left = w, right = -1;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const guitest::Pixel a = guitest::pixelAt(blank, x, y);
+                        if (guitest::near(guitest::pixelAt(drawn, x, y), a.r, a.g, a.b, 40))
+                            continue;
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                    }
+                releaseSurface(blank);
+                releaseSurface(drawn);
+                SCOPED_TRACE("read-out " + std::to_string(spec.tag) + " \"" + text + "\" at " +
+                             std::to_string(scale));
+                ASSERT_GE(right, left) << "the text shows";
+                // At least one design pixel of the box clear on either side.
+                EXPECT_GE(left, std::floor((margin + 1) * scale));
+                EXPECT_LT(right, std::ceil((margin + box.getWidth() - 1) * scale));
+            }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPlugins, Zoom,
@@ -236,7 +333,9 @@ TEST_P(ScaledPanel, IsTheDesignSizeTimesTheFactorAndNoControlInksAnotherControls
                                << overlap.right << "," << overlap.bottom;
         }
     // grandpress's side-chain shelf buttons reach into S.C.Ext and the SC High value box.
-    if (rig.grand()) EXPECT_GE(pairs, 2);
+    if (rig.grand()) {
+        EXPECT_GE(pairs, 2);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

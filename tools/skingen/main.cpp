@@ -14,6 +14,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -65,6 +66,8 @@ class Skin {
     std::string name = "skin";
     int pixelDensity = 1;
     std::map<int, Image> images;
+    // Ids the panel never draws: kept at 1x only, where hosts and tools still find them.
+    std::set<int> unused;
 
   private:
     static std::runtime_error error(const Statement& s, const std::string& what) {
@@ -92,6 +95,8 @@ void Skin::apply(const Statement& s) {
     auto optional = [&](size_t i) { return i < s.words.size() ? s.words[i] : std::string(); };
     if (kind == "skin") {
         name = s.word(1);
+    } else if (kind == "unused") {
+        for (size_t i = 1; i < s.words.size(); ++i) unused.insert(s.integer(i));
     } else if (kind == "knob") {
         const int w = s.integer(2), h = s.integer(3), frames = s.integer(4);
         add(s, s.integer(1), knobStrip(w, h, frames, s.word(5), optional(6) == "dark"), frames, w,
@@ -229,6 +234,7 @@ void writeSkin(const std::vector<Skin>& sets, const fs::path& folder, const std:
     for (const Skin& set : sets) {
         const int d = set.pixelDensity;
         for (const auto& [id, image] : set.images) {
+            if (d > 1 && set.unused.count(id)) continue;
             const std::string name =
                 std::to_string(id) + (d == 1 ? "" : "@" + std::to_string(d) + "x");
             const std::string whole = encodePng(image.surface);
