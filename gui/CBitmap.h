@@ -50,6 +50,22 @@ class CBitmap : public CBaseObject {
     // The decoded part of the image at `density` that holds design row `y`; an empty piece
     // (null surface) outside the image or when it cannot be decoded.
     Piece pieceAt(int density, CCoord y);
+    // What drawing into `dest` from source pixel `offset` takes of the image at `density`, a
+    // piece at a time: `drawPart(piece, part)` for each piece with `part`, the design rectangle
+    // of the image drawn from it (nothing outside the image).
+    template <typename DrawPart>
+    void forEachPart(int density, const CRect& dest, const CPoint& offset, DrawPart drawPart) {
+        CRect source(offset.x, offset.y, offset.x + dest.getWidth(), offset.y + dest.getHeight());
+        source.bound(CRect(0, 0, width, height));
+        for (CCoord y = source.top; y < source.bottom;) {
+            const Piece piece = pieceAt(density, y);
+            if (!piece.surface) return;
+            CRect part(source);
+            part.bound(piece.rect);
+            y = piece.rect.bottom;
+            if (!part.isEmpty()) drawPart(piece, part);
+        }
+    }
 
     // The whole image at `density` in one image (ARGB32, frames stacked), decoded on first use
     // and kept while the bitmap lives; null when not loaded. Empty bitmaps have density 1 only.

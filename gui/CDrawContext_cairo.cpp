@@ -179,19 +179,10 @@ void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& 
                               float alpha) {
     if (!bitmap || !bitmap->isLoaded() || dest.isEmpty()) return;
     cairo_t* const cr = context;
-    // The image's design pixel (0, 0) lands at `corner`; the part drawn is the source rectangle
-    // within the image, a piece (a tile of frames) at a time.
+    // The image's design pixel (0, 0) lands at `corner`.
     const CPoint corner(dest.left - offset.x, dest.top - offset.y);
-    CRect source(offset.x, offset.y, offset.x + dest.getWidth(), offset.y + dest.getHeight());
-    source.bound(CRect(0, 0, bitmap->getWidth(), bitmap->getHeight()));
     const int density = bitmap->densityFor(scale);
-    for (CCoord y = source.top; y < source.bottom;) {
-        const CBitmap::Piece piece = bitmap->pieceAt(density, y);
-        if (!piece.surface) break;
-        CRect part(source);
-        part.bound(piece.rect);
-        y = piece.rect.bottom;
-        if (part.isEmpty()) continue;
+    bitmap->forEachPart(density, dest, offset, [&](const CBitmap::Piece& piece, const CRect& part) {
         // Only the part's own image pixels are sampled: a scaled image does not take colour
         // from the neighbouring frame or from beyond its edge.
         const double px = (part.left - piece.rect.left) * density;
@@ -217,7 +208,7 @@ void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& 
         cairo_pattern_destroy(pattern);
         end();
         cairo_surface_destroy(window);
-    }
+    });
 }
 
 void CDrawContext::clearRect(const CRect& rect) {

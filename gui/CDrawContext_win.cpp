@@ -229,11 +229,8 @@ CCoord CDrawContext::getStringWidth(const char* text) {
 void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset,
                               float alpha) {
     if (!bitmap || !bitmap->isLoaded() || dest.isEmpty() || !context) return;
-    // The image's design pixel (0, 0) lands at `corner`; only the part of the image under `dest`
-    // is drawn (outside the image nothing), a piece (a tile of frames) at a time.
+    // The image's design pixel (0, 0) lands at `corner`.
     const CPoint corner(dest.left - offset.x, dest.top - offset.y);
-    CRect source(offset.x, offset.y, offset.x + dest.getWidth(), offset.y + dest.getHeight());
-    source.bound(CRect(0, 0, bitmap->getWidth(), bitmap->getHeight()));
     const int density = bitmap->densityFor(scale);
     const float opacity = std::clamp(alpha * globalAlpha, 0.0f, 1.0f);
     Gdiplus::ImageAttributes attributes;
@@ -246,13 +243,7 @@ void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& 
     // A scaled image takes no colour from beyond the part drawn.
     attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
     const bool exact = std::fabs(density - scale) < 1e-9;
-    for (CCoord y = source.top; y < source.bottom;) {
-        const CBitmap::Piece piece = bitmap->pieceAt(density, y);
-        if (!piece.surface) break;
-        CRect part(source);
-        part.bound(piece.rect);
-        y = piece.rect.bottom;
-        if (part.isEmpty()) continue;
+    bitmap->forEachPart(density, dest, offset, [&](const CBitmap::Piece& piece, const CRect& part) {
         begin();
         context->SetInterpolationMode(exact ? Gdiplus::InterpolationModeNearestNeighbor
                                             : Gdiplus::InterpolationModeHighQualityBicubic);
@@ -264,7 +255,7 @@ void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& 
                            static_cast<REAL>(part.getHeight() * density), Gdiplus::UnitPixel,
                            &attributes);
         end();
-    }
+    });
 }
 
 void CDrawContext::clearRect(const CRect& rect) {

@@ -21,6 +21,7 @@
 #include "gui/Surface.h"
 #include "gui/win/Gdiplus.h"
 #include "shell/vst2.h"
+#include "support/HostWindow_win.h"
 
 namespace {
 
@@ -57,13 +58,7 @@ BOOL CALLBACK countChild(HWND, LPARAM count) {
 
 struct EditorWindow : ::testing::TestWithParam<Panel> {
     void SetUp() override {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QRXTestHost";
-        RegisterClassW(&wc);
-        parent = CreateWindowExW(0, L"QRXTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                 1000, 1000, nullptr, nullptr, wc.hInstance, nullptr);
+        parent = testsupport::createHostWindow(1000, 1000);
         ASSERT_NE(parent, nullptr) << "no window: wine needs a display (make windows-test "
                                       "runs the tests under Xvfb)";
         requests.clear();

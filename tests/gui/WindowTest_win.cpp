@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "TestEditor.h"
+#include "support/HostWindow_win.h"
 
 namespace guitest {
 namespace {
@@ -15,13 +16,7 @@ constexpr UINT kDpiChangedAfterParent = 0x02E3;  // WM_DPICHANGED_AFTERPARENT
 
 struct ScaledWindow : ::testing::Test {
     void SetUp() override {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QRXScaledHost";
-        RegisterClassW(&wc);
-        parent = CreateWindowExW(0, L"QRXScaledHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                 0, 800, 600, nullptr, nullptr, wc.hInstance, nullptr);
+        parent = testsupport::createHostWindow(800, 600);
         ASSERT_NE(parent, nullptr) << "no window: wine needs a display";
         TestEditor::systemFactor() = 0;
     }
