@@ -1,7 +1,8 @@
 # QRX plug-ins: the two commands of README.md, plus install.
 #   make demo     install what is missing, build, render the demo input
 #   make test     install what is missing, build, run every test (the Windows build's under wine)
-#   make install  copy the plug-ins, stripped, to ~/.vst
+#   make install  plug-ins to ~/.vst, LV2 bundles to ~/.lv2, tools to ~/.local/bin, stripped;
+#                 make uninstall removes exactly what it installed
 #   make bench    the speed table against LSP's compressor and ZamCompX2 (no test ever times)
 
 BUILD    ?= build
@@ -12,11 +13,21 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 PACKAGES = cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libxsimd-dev \
            libsndfile1-dev libcairo2-dev \
            dpf-source libx11-dev libxext-dev libxtst-dev fonts-liberation xvfb xauth zenity \
-           zam-plugins lsp-plugins-vst clang libclang-rt-14-dev clang-format clang-tidy xz-utils
+           zam-plugins lsp-plugins-vst clang libclang-rt-14-dev clang-format clang-tidy xz-utils \
+           libebur128-dev binutils lv2-dev lilv-utils liblilv-dev libsuil-dev jalv sordi \
+           lsp-plugins-lv2
 
 # Where `make install` puts the plug-ins: the first folder of $VST_PATH, else ~/.vst.
 VST_DIR ?= $(if $(VST_PATH),$(firstword $(subst :, ,$(VST_PATH))),$(HOME)/.vst)
+# Where `make install` puts the LV2 bundles: the first folder of $LV2_PATH, else ~/.lv2.
+LV2_DIR ?= $(if $(LV2_PATH),$(firstword $(subst :, ,$(LV2_PATH))),$(HOME)/.lv2)
 DEMO_OUT ?= out
+# Where `make install` puts the tools (PREFIX/bin) and the list of what it installed
+# (PREFIX/share/qrx/installed.txt), which `make uninstall` reads.
+PREFIX ?= $(HOME)/.local
+# What `make install` installs, as KIND:NAME items of tools/install.sh.
+INSTALL_ITEMS = plugin:grandpress.so plugin:tinypress.so lv2:qrx-grandpress.lv2 lv2:qrx-tinypress.lv2 \
+                tool:qrx-render tool:qrx-shot tool:qrx-demo-signal tool:qrx-bench
 
 # Debian packages of the Windows build (make windows, make windows-test, part of make test): the
 # mingw-w64 cross compiler, and wine and Xvfb to run its test programs. GoogleTest comes from
@@ -25,8 +36,8 @@ DEMO_OUT ?= out
 WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-dev libgmock-dev \
                    dpf-source libcairo2-dev pkg-config g++ xvfb xauth fonts-liberation libxsimd-dev
 
-.PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install demo clean bench \
-        windows-deps windows windows-test
+.PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install uninstall demo clean bench \
+        windows-deps windows windows-test print-lv2-dir
 
 all: build
 
@@ -62,9 +73,11 @@ test: windows-deps format-check build tidy asan-build
 	$(MAKE) --no-print-directory windows-test
 
 # Realtime factors of both plug-ins in the settings of bench/table.sh, as ratios to LSP's stereo
-# compressor in the same run, and the instruction sets our plug-ins run; see bench/table.sh.
+# compressor in the same run, and the instruction sets our plug-ins run; then the LV2 bundles
+# beside LSP's LV2 compressor (lv2bench); see bench/table.sh.
 bench: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target qrx-bench grandpress tinypress
+	cmake --build $(BUILD) -j $(JOBS) --target qrx-bench grandpress tinypress \
+	  qrx-grandpress-lv2 qrx-tinypress-lv2 qrx-grandpress-ttl qrx-tinypress-ttl
 	bench/table.sh $(BUILD)
 
 # Every C and C++ source is formatted as .clang-format says; a difference fails the run.
@@ -107,9 +120,13 @@ asan-build: deps $(ASAN_BUILD)/CMakeCache.txt
 	$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 install: build
-	mkdir -p "$(VST_DIR)"
-	install -m 755 -s $(BUILD)/grandpress.so $(BUILD)/tinypress.so "$(VST_DIR)/"
-	@echo "installed grandpress.so and tinypress.so in $(VST_DIR)"
+	tools/install.sh install "$(BUILD)" "$(PREFIX)" "$(VST_DIR)" "$(LV2_DIR)" $(INSTALL_ITEMS)
+
+uninstall:
+	tools/install.sh uninstall "$(PREFIX)"
+
+print-lv2-dir:
+	@echo "$(LV2_DIR)"
 
 # Renders a generated drums-and-bass signal through three factory programs of each plug-in.
 demo: build

@@ -1,6 +1,7 @@
-// Which host buffers feed an engine in a block: the right main input and the side-chain pair,
-// chosen from the host's pointers, its pin-connected answers and the effect's arrangement flags.
-// Both engines choose their inputs alike; each picks its outputs itself.
+// Which host buffers an engine uses in a block: the right main input, the side-chain pair and the
+// right output, chosen from the host's pointers, its pin-connected answers and the effect's
+// arrangement flags. Both engines choose alike: a pointer the arrangement does not give is never
+// read, so a host may pass arrays of only as many entries as it announced.
 //
 // Threads: audio thread (once per block). Pure apart from the pin queries it is handed.
 #pragma once
@@ -50,6 +51,20 @@ void selectInputs(Sample* const* inputs, const InputFlags& flags, ConnectedQuery
     const bool rightSideUsable = flags.sideChainInputs && inputs[3] && connected(3);
     io.sideLeft = leftUsable ? inputs[2] : inputs[0];
     io.sideRight = rightSideUsable ? inputs[3] : (leftUsable ? io.sideLeft : io.mainRight);
+}
+
+// Fills the two outputs of `io` (left as they are when `outputs` is null). `connected(pin)` asks
+// the host whether output `pin` is connected; it is only asked about pin 1, and only when
+// `rightOutput` (the arrangement gives a right output) is set and outputs[1] is not null. The
+// right output is outputs[1] then; else outputs[0], which then takes both results, the right
+// one last.
+template <typename Sample, typename ConnectedQuery>
+void selectOutputs(Sample* const* outputs, bool rightOutput, ConnectedQuery&& connected,
+                   HostBuffers<Sample>& io) {
+    if (!outputs) return;
+    io.outLeft = outputs[0];
+    const bool rightUsable = rightOutput && outputs[1] && connected(1);
+    io.outRight = rightUsable ? outputs[1] : outputs[0];
 }
 
 }  // namespace qrx::dsp

@@ -19,6 +19,9 @@ struct MeterChannelFeed {
     std::atomic<int> peakAAge{0};          // samples since peak A was last taken
     std::atomic<int> peakBAge{0};          // samples since peak B was last taken
     std::atomic<double> overCount{0.0};    // consecutive over samples
+    // The compressor's gain factor at the end of the latest block, whatever the meters show
+    // (1 with the power off); for hosts that show the gain reduction beside the editor's meters.
+    std::atomic<double> gain{1.0};
 
     // The idle state after suspend: levels, holds, ages and counts 0, lamp 0.01.
     void reset() {
@@ -31,6 +34,7 @@ struct MeterChannelFeed {
         peakAAge.store(0, r);
         peakBAge.store(0, r);
         overCount.store(0.0, r);
+        gain.store(1.0, r);
     }
 };
 

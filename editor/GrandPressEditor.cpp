@@ -56,17 +56,13 @@ bool GrandPressEditor::onUserInterfaceThread() const {
     return std::this_thread::get_id() == uiThread.load();
 }
 
-std::uint32_t GrandPressEditor::now() const {
-    return clockSource ? clockSource() : platform::tickCountMs();
-}
-
 // ---- open / close
 
 bool GrandPressEditor::open(void* parentWindow) {
     if (isInert() || !panelLayout || frame) return false;
     CPresetSystemEditor::open(parentWindow);
     uiThread.store(std::this_thread::get_id());
-    lastReadoutTick = now();
+    lastReadoutTick = platform::tickCountMs();
     mouseHeld = false;
     setKnobMode(kLinearMode);
     pendingParameters.store(0);
@@ -431,12 +427,11 @@ void GrandPressEditor::valueChanged(CControl* c) {
 }
 
 void GrandPressEditor::typedEntry(const panel::ReadoutSpec& spec, CTextEdit* field) {
-    double x = readout::parseTypedNumber(field->getText());
-    x = std::clamp(x, spec.min, spec.max);
-    double normalised = spec.entry(x);
-    if (!(normalised >= 0.0)) normalised = 0.0;  // also NaN
-    normalised = std::min(normalised, 1.0);
-    const auto v = static_cast<float>(normalised);
+    const double x =
+        std::clamp(readout::typedValue(spec.kind, field->getText()), spec.min, spec.max);
+    const float v = std::clamp(compressor()->normalisedOfDisplayValue(
+                                   spec.parameter, readout::displayValueOfTyped(spec.kind, x)),
+                               0.0f, 1.0f);
     compressor()->setParameterAutomated(spec.parameter, v);
     if (CControl* knob = control(spec.parameter)) {
         knob->setValue(v);
@@ -470,7 +465,7 @@ void GrandPressEditor::idle() {
 }
 
 void GrandPressEditor::idlePanel() {
-    const std::uint32_t time = now();
+    const std::uint32_t time = platform::tickCountMs();
     const std::uint32_t quiet = time - lastReadoutTick;
     if (shown == back) {
         back->setDirty(true);  // the settings page is redrawn on every pass
@@ -542,7 +537,7 @@ void GrandPressEditor::hideReadouts(std::uint32_t quiet) {
     // time-out after it is released.
     if (mouseHeld) {
         if (frame->getCurrentMouseButtons().isLeftButton()) {
-            lastReadoutTick = now();
+            lastReadoutTick = platform::tickCountMs();
             return;
         }
         mouseHeld = false;

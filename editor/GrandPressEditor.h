@@ -100,8 +100,6 @@ class GrandPressEditor : public CPresetSystemEditor {
     }
     CBackDisplay* settingDisplay(int32_t index) const;
     qgui::COptionMenu* zoomMenu() const { return zoomChoices; }
-    // Replaces the millisecond clock of the read-out time-out (tests); null restores it.
-    void setClock(std::uint32_t (*clock)()) { clockSource = clock; }
 
   private:
     static constexpr int kTagCount = 64;
@@ -109,7 +107,6 @@ class GrandPressEditor : public CPresetSystemEditor {
     CompressorEffect* compressor() const;
     bool isInert() const;
     bool onUserInterfaceThread() const;
-    std::uint32_t now() const;
     bool buildPanel();
     bool buildPage(qgui::CViewContainer* page, std::span<const panel::ControlSpec> specs);
     bool buildControl(qgui::CViewContainer* page, const panel::ControlSpec& spec);
@@ -148,7 +145,6 @@ class GrandPressEditor : public CPresetSystemEditor {
     std::uint32_t lastReadoutTick = 0;
     bool mouseHeld = false;
     int idleDepth = 0;
-    std::uint32_t (*clockSource)() = nullptr;
 
     // Cross-thread hand-over (see the header comment).
     std::atomic<bool> windowOpen{false};

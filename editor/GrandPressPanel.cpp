@@ -1,5 +1,4 @@
 // The grandpress panel: frame 450 x 460, both pages 450 x 444, the preset bar from y 444.
-#include <cmath>
 
 #include "editor/PanelLayout.h"
 #include "editor/PanelMeters.h"
@@ -132,42 +131,23 @@ const ControlSpec kBack[] = {
      .bitmap = 0},
 };
 
-double lowEntry(double x) {
-    return std::log(x / 25.0) / std::log(16.0);
-}
-double highEntry(double x) {
-    return std::log(x) / std::log(16.0);
-}
-double releaseEntry(double x) {
-    return std::log(0.01 * x) / std::log(100.0);
-}
-double percentEntry(double x) {
-    return x / 100.0;
-}
-double tiltEntry(double x) {
-    return x / 100.0 + 0.5;
-}
-double outputEntry(double x) {
-    return x / 24.0 + 0.5;
-}
-
 using RK = readout::Kind;
 
 // In creation order (each right after its knob would be; the order does not show).
 const ReadoutSpec kReadouts[] = {
-    {41, 6, {50, 146, 102, 160}, false, 0.5, 16, ratioEntry, RK::Ratio, true},
-    {42, 7, {51, 224, 103, 238}, false, 0.01, 1000, attackEntry, RK::Attack, false},
-    {44, 5, {147, 158, 213, 172}, true, -30, 6, thresholdEntry, RK::Threshold, false},
+    {41, 6, {50, 146, 102, 160}, false, 0.5, 64, RK::Ratio, true},
+    {42, 7, {51, 224, 103, 238}, false, 0.01, 1000, RK::Attack, false},
+    {44, 5, {147, 158, 213, 172}, true, -30, 6, RK::Threshold, false},
     // Low and High are 44 pixels wide (not 40: "16.0kHz" in Arial 11 would touch the edges),
     // centred on their knobs; High keeps clear of the HB button on its right.
-    {45, 16, {262, 146, 306, 160}, false, 25, 400, lowEntry, RK::Low, true},
-    {46, 14, {353, 146, 397, 160}, false, 1, 16, highEntry, RK::High, true},
-    {47, 19, {261, 225, 312, 239}, false, 0, 100, percentEntry, RK::Percent, true},
-    {48, 20, {349, 225, 400, 239}, false, -50, 50, tiltEntry, RK::Tilt, true},
-    {50, 22, {349, 303, 400, 317}, false, -12, 12, outputEntry, RK::Gain, true},
-    {49, 21, {261, 303, 312, 317}, false, 0, 100, percentEntry, RK::Percent, true},
-    {51, 11, {153, 302, 205, 316}, false, -12, 24, makeupEntry, RK::Gain, false},
-    {43, 9, {51, 303, 103, 317}, false, 100, 10000, releaseEntry, RK::Release, false},
+    {45, 16, {262, 146, 306, 160}, false, 25, 400, RK::Low, true},
+    {46, 14, {353, 146, 397, 160}, false, 1, 16, RK::High, true},
+    {47, 19, {261, 225, 312, 239}, false, 0, 100, RK::Percent, true},
+    {48, 20, {349, 225, 400, 239}, false, -50, 50, RK::Tilt, true},
+    {50, 22, {349, 303, 400, 317}, false, -12, 12, RK::Gain, true},
+    {49, 21, {261, 303, 312, 317}, false, 0, 100, RK::Percent, true},
+    {51, 11, {153, 302, 205, 316}, false, -12, 24, RK::Gain, false},
+    {43, 9, {51, 303, 103, 317}, false, 100, 10000, RK::Release, false},
 };
 
 const Layout kLayout = {

@@ -1,7 +1,5 @@
-// What both panels share: the two needle meters and the entry rules of the common read-outs.
+// What both panels share: the two needle meters.
 #include "editor/PanelLayout.h"
-
-#include <cmath>
 
 #include "editor/PanelMeters.h"
 
@@ -36,19 +34,6 @@ const MeterSpec kRightMeter = {
     .readout1 = {340, 87, 390, 97},
     .readout2 = {266, 87, 316, 97},
 };
-
-double ratioEntry(double x) {
-    return readout::ratioStepValue(x);
-}
-double attackEntry(double x) {
-    return std::log(100.0 * x) / std::log(100000.0);
-}
-double thresholdEntry(double x) {
-    return (6.0 - x) / 36.0;
-}
-double makeupEntry(double x) {
-    return (x + 12.0) / 36.0;
-}
 
 const Layout* layoutForHeight(int32_t frameHeight) {
     if (frameHeight == grandpressLayout().frameHeight) return &grandpressLayout();

@@ -71,16 +71,14 @@ struct ControlSpec {
     const char* text = nullptr;
 };
 
-// Normalised parameter value for a typed physical value already clamped to the read-out range.
-using EntryRule = double (*)(double x);
-
 struct ReadoutSpec {
     int32_t tag;        // 41..51
     int32_t parameter;  // the knob's parameter index
     qgui::CRect rect;
     bool largeFont;  // Arial 12 (Threshold) rather than Arial 11
+    // Typed values are clamped to this range (in the read-out's unit) and become the nearest
+    // normalised value through the effect (CompressorEffect::normalisedOfDisplayValue).
     double min, max;
-    EntryRule entry;
     readout::Kind kind;
     // A host update also sets the read-out's value (and marks it dirty), not only its text.
     bool valueOnUpdate;
@@ -115,11 +113,5 @@ const Layout& grandpressLayout();
 const Layout& tinypressLayout();
 // The layout whose frame has this height (460: grandpress, 378: tinypress); null otherwise.
 const Layout* layoutForHeight(int32_t frameHeight);
-
-// Entry rules shared by both panels.
-double ratioEntry(double x);
-double attackEntry(double x);
-double thresholdEntry(double x);
-double makeupEntry(double x);
 
 }  // namespace panel

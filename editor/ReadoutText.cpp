@@ -4,10 +4,34 @@
 #include <cstdio>
 #include <cstring>
 
+#include "editor/ParamUnits.h"
 #include "shell/DisplayNumber.h"
 
 namespace readout {
 namespace {
+
+// The unit a read-out's text shows, which a bare typed number is taken in.
+units::Unit typedUnit(Kind kind) {
+    switch (kind) {
+        case Kind::Threshold:
+        case Kind::Gain:
+            return units::Unit::Decibel;
+        case Kind::Ratio:
+            return units::Unit::Ratio;
+        case Kind::Attack:
+        case Kind::Release:
+            return units::Unit::Millisecond;
+        case Kind::High:
+            return units::Unit::Kilohertz;
+        case Kind::Low:
+            return units::Unit::Hertz;
+        case Kind::Percent:
+            return units::Unit::Percent;
+        case Kind::Tilt:
+            return units::Unit::Balance;
+    }
+    return units::Unit::None;
+}
 
 // The dB read-outs: a half unit of the last digit away from zero, then truncated.
 void dbText(double v, double roundUpFrom, bool inclusive, char* out) {
@@ -102,44 +126,20 @@ void format(Kind kind, Occasion occasion, double v, char* out) {
 }
 
 double parseTypedNumber(const char* text) {
-    if (!text || !((*text >= '0' && *text <= '9') || *text == '-')) return 0.0;
-    const char* p = text;
-    double sign = 1.0;
-    if (*p == '-') {
-        sign = -1.0;
-        ++p;
-    }
-    double integer = 0.0;
-    while (*p >= '0' && *p <= '9') integer = integer * 10.0 + (*p++ - '0');
-    double scale = 1.0;
-    double fraction = 0.0;
-    if (*p == ',' || *p == '.' || *p == 'k') {
-        if (*p == 'k') scale = 1000.0;
-        ++p;
-        double place = 0.1;
-        while (*p >= '0' && *p <= '9') {
-            fraction += (*p++ - '0') * place;
-            place *= 0.1;
-        }
-    }
-    return sign * (integer + fraction) * scale;
+    double value = 0.0;
+    return units::scanNumber(text, &value) ? value : 0.0;
 }
 
-float ratioStepValue(double x) {
-    // Lower bounds (exclusive) between neighbouring steps of the ratio table, from the top, and
-    // a normalised value inside each step.
-    static constexpr struct {
-        double above;
-        float value;
-    } kSteps[] = {
-        {14, 1.0f},    {10, 0.96f},    {7, 0.91f},     {5, 0.86f},    {3.6, 0.81f},
-        {2.95, 0.76f}, {2.5, 0.71f},   {2.1, 0.66f},   {1.75, 0.61f}, {1.5, 0.56f},
-        {1.34, 0.51f}, {1.24, 0.46f},  {1.14, 0.41f},  {1.04, 0.36f}, {0.94, 0.31f},
-        {0.87, 0.26f}, {0.795, 0.21f}, {0.739, 0.16f}, {0.66, 0.11f}, {0.549, 0.06f},
-    };
-    for (const auto& s : kSteps)
-        if (x > s.above) return s.value;
-    return 0.0f;
+double typedValue(Kind kind, const char* text) {
+    units::Quantity q;
+    double x = 0.0;
+    if (units::readQuantity(text, &q) && units::convert(q, typedUnit(kind), &x)) return x;
+    return parseTypedNumber(text);
+}
+
+double displayValueOfTyped(Kind kind, double typed) {
+    // The High read-out shows kHz of a value in Hz.
+    return kind == Kind::High ? typed * 1000.0 : typed;
 }
 
 void millisecondsText(float value, char* out) {

@@ -33,8 +33,12 @@ void format(Kind kind, Occasion occasion, double v, char* out);
 // that does not start with a digit or "-" reads 0. Null reads 0.
 double parseTypedNumber(const char* text);
 
-// The normalised Ratio value whose step of the engine's ratio table is nearest to ratio `x`.
-float ratioStepValue(double x);
+// A value typed into a read-out of `kind`, in the unit its text shows (kHz for High): a number
+// with or without a unit ("-12dB", "0.5s", "2.5kHz", "2k5", "4:1", "oo", "25L", "C"); a unit of
+// another quantity, or other text after the number, leaves the number as parseTypedNumber reads it.
+double typedValue(Kind kind, const char* text);
+// A typed value (typedValue's unit) in the units of the effect's display value of the read-out.
+double displayValueOfTyped(Kind kind, double typed);
 
 // Setting-display converters (the physical value in, the text out, 256-byte buffer).
 void millisecondsText(float value, char* out);  // "0ms", "12.3ms", "1.250s"

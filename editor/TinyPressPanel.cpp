@@ -1,6 +1,5 @@
 // The tinypress panel: frame 450 x 378, front page 450 x 360, back page 450 x 359, the preset bar
 // from y 362.
-#include <cmath>
 
 #include "editor/PanelLayout.h"
 #include "editor/PanelMeters.h"
@@ -136,23 +135,15 @@ const ControlSpec kBack[] = {
      .bitmap = 0},
 };
 
-// Output spans -12..+6 dB here; typed values above +6 dB clamp to the top.
-double outputEntry(double x) {
-    return (x + 12.0) / 18.0;
-}
-double releaseEntry(double x) {
-    return std::log10(0.03 * x) * 0.5;
-}
-
 using RK = readout::Kind;
 
 const ReadoutSpec kReadouts[] = {
-    {41, 6, {250, 146, 302, 160}, false, 0.5, 16, ratioEntry, RK::Ratio, true},
-    {42, 8, {45, 146, 97, 160}, false, 0.01, 1000, attackEntry, RK::Attack, false},
-    {44, 5, {145, 159, 211, 173}, true, -30, 6, thresholdEntry, RK::Threshold, false},
-    {50, 23, {345, 226, 396, 240}, false, -12, 12, outputEntry, RK::Gain, true},
-    {51, 16, {251, 226, 303, 240}, false, -12, 24, makeupEntry, RK::Gain, false},
-    {43, 10, {44, 226, 96, 240}, false, 33, 3333, releaseEntry, RK::Release, false},
+    {41, 6, {250, 146, 302, 160}, false, 0.5, 64, RK::Ratio, true},
+    {42, 8, {45, 146, 97, 160}, false, 0.01, 1000, RK::Attack, false},
+    {44, 5, {145, 159, 211, 173}, true, -30, 6, RK::Threshold, false},
+    {50, 23, {345, 226, 396, 240}, false, -12, 12, RK::Gain, true},
+    {51, 16, {251, 226, 303, 240}, false, -12, 24, RK::Gain, false},
+    {43, 10, {44, 226, 96, 240}, false, 33, 3333, RK::Release, false},
 };
 
 const Layout kLayout = {

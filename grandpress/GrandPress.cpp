@@ -155,9 +155,8 @@ void GrandPress::processBlock(Sample** inputs, Sample** outputs, VstInt32 frames
     flags.externalSideChain = s.sideChainExternal != 0;
     qrx::dsp::selectInputs(
         inputs, flags, [this](int pin) { return isInputConnected(pin); }, io);
-    io.outLeft = outputs[0];
-    io.outRight =
-        secondOutputUsable() && outputs[1] && isOutputConnected(1) ? outputs[1] : outputs[0];
+    qrx::dsp::selectOutputs(
+        outputs, secondOutputUsable(), [this](int pin) { return isOutputConnected(pin); }, io);
     path->process(io, frames, meters, instructionSet());
 }
 
@@ -210,6 +209,10 @@ bool GrandPress::getProductString(char* text) {
 
 float GrandPress::getDisplayValue(VstInt32 index) {
     return editorValueOf(index, getParameter(index));
+}
+
+float GrandPress::normalisedOfDisplayValue(VstInt32 index, double value) {
+    return normalisedOfEditorValue(index, value);
 }
 
 double GrandPress::getLatencyMs() {

@@ -51,6 +51,7 @@ class GrandPress : public CompressorEffect {
     bool getProductString(char* text) override;
 
     float getDisplayValue(VstInt32 index) override;
+    float normalisedOfDisplayValue(VstInt32 index, double value) override;
     double getLatencyMs() override;
     VstInt32 getLatencySamples() override { return kLatencySamples; }
 

@@ -85,6 +85,7 @@ void RealignLines::push(const double* const in[4], int n, int delay, double out[
 void Limiter::reset(const EngineSettings& s) noexcept {
     for (unsigned i = 0; i < kRing; ++i) lineL[i] = lineR[i] = peak[i] = 0.0;
     peaksForgotten = true;
+    owed = 0;
     w = kRing - 1;
     r = (w - static_cast<unsigned>(s.limiterLookAhead) - 1) & kMask;
     E = 0.0001;
@@ -101,6 +102,22 @@ void Limiter::process(double& left, double& right, bool limit, const EngineSetti
 void Limiter::process(double* left, double* right, int n, bool limit, const EngineSettings& s,
                       const double* noise, int noiseStep) noexcept {
     if (n <= 0) return;
+    if (limit) {
+        run(left, right, n, true, s, noise, noiseStep);
+        owed = lookAhead();
+        return;
+    }
+    // Off: the frames it had taken in are still scaled as they reach r, the limiter running on
+    // (with the peaks of the frames coming in meanwhile) until the last of them has passed.
+    const int still = owed < n ? owed : n;
+    if (still > 0) run(left, right, still, true, s, noise, noiseStep);
+    owed -= still;
+    if (still < n)
+        run(left + still, right + still, n - still, false, s, noise + still * noiseStep, noiseStep);
+}
+
+void Limiter::run(double* left, double* right, int n, bool limit, const EngineSettings& s,
+                  const double* noise, int noiseStep) noexcept {
     const unsigned w0 = w, r0 = r;
     const LimiterPasses& pass = *passes;
     if (limit) {

@@ -64,8 +64,10 @@ struct GlidingGains {
 
 // Look-ahead brick-wall limiter and output line (base rate). Each sample is stored at w; the
 // sample c + 1 places behind (r) is scaled by the gain found from the peak of everything from r
-// to w; the sample leaving is the one stored 511 samples earlier. While the limiter is off the
-// window forgets its peaks, so switching it on never acts on peaks of long ago.
+// to w; the sample leaving is the one stored 511 samples earlier. Switched off (or bypassed by
+// Power), it goes on for the c + 1 frames it has taken in but not yet scaled, so none of them
+// leaves unlimited; after that the window forgets its peaks, so switching it on never acts on
+// peaks of long ago.
 class Limiter {
   public:
     static constexpr int kRing = kLimiterRing;
@@ -77,7 +79,7 @@ class Limiter {
     void useKernels(qrx::dsp::InstructionSet set) noexcept { passes = &limiterPassesFor(set); }
 
     // One frame in (left, right), the frame 511 samples older out (in place). `limit` false
-    // only runs the line.
+    // only runs the line, once the frames taken in while it was true have been scaled.
     void process(double& left, double& right, bool limit, const EngineSettings& s,
                  double noise) noexcept;
     // n frames (n <= 128) in place, frame i with noise[i * noiseStep]: the same results as n
@@ -91,7 +93,13 @@ class Limiter {
 
   private:
     static constexpr unsigned kMask = kRing - 1;
+    // The frames of the chunk through the line, limited or not.
+    void run(double* left, double* right, int n, bool limit, const EngineSettings& s,
+             const double* noise, int noiseStep) noexcept;
+
     double lineL[kRing] = {}, lineR[kRing] = {};
+    // Frames from r on that were taken in while the limiter was on and are not scaled yet.
+    int owed = 0;
     // The peak of every frame at its position in the line; while the limiter is off all are 0.
     double peak[kRing] = {};
     bool peaksForgotten = true;

@@ -1,7 +1,9 @@
 #include "grandpress/Parameters.h"
 
+#include <array>
 #include <cstring>
 
+#include "grandpress/FactoryPrograms.h"
 #include "grandpress/Mappings.h"
 #include "shell/DisplayNumber.h"
 
@@ -77,7 +79,13 @@ double outputLineDb(float v) {
     return (v - 0.5) * 24.0;
 }
 
+int metersStep(float v) {
+    const int m = metersSourceOf(v);
+    return m < 0 ? 0 : (m > 2 ? 2 : m);
+}
+
 constexpr const char* kOn = " On ";
+constexpr const char* kMeterSources[3] = {" Pre ", " GainRed ", " Post "};
 constexpr const char* kOff = " Off ";
 
 using D = DisplayKind;
@@ -87,9 +95,14 @@ constexpr ParamSpec sw(const char* name, const char* on = kOn, const char* off =
                        ValueMap editor = switchValue) {
     return {name, D::Switch, on, off, nullptr, 0, "", editor, H::Switch};
 }
+using units::Curve;
 constexpr ParamSpec num(const char* name, ValueMap physical, int decimals, const char* unit,
-                        ValueMap editor) {
-    return {name, D::Number, nullptr, nullptr, physical, decimals, unit, editor, H::None};
+                        ValueMap editor, Curve curve = Curve::Linear) {
+    return {name, D::Number, nullptr, nullptr, physical, decimals, unit, editor, H::None, curve};
+}
+constexpr ParamSpec expNum(const char* name, ValueMap physical, int decimals, const char* unit,
+                           ValueMap editor) {
+    return num(name, physical, decimals, unit, editor, Curve::Exponential);
 }
 constexpr ParamSpec spare() {
     return {" - ", D::Empty, nullptr, nullptr, nullptr, 0, "", nullptr, H::None};
@@ -102,17 +115,19 @@ const ParamSpec kTable[kNumParams] = {
     /* 3 */ sw(" RMS "),
     /* 4 */ sw(" Limiter "),
     /* 5 */ num(" Threshold ", thresholdDb, 2, "dB", thresholdLineDb),
-    /* 6 */ num(" Ratio ", ratioValue, 2, " : 1", ratioValue),
-    /* 7 */ num(" Attack ", attackMs, 2, "ms", attackMs),
+    /* 6 */
+    {" Ratio ", D::Number, nullptr, nullptr, ratioValue, 2, " : 1", ratioValue, H::None,
+     Curve::Exponential, ratioStepOf, 21},
+    /* 7 */ expNum(" Attack ", attackMs, 2, "ms", attackMs),
     /* 8 */ sw("AutoAttck"),
-    /* 9 */ num(" Release ", releaseSeconds, 1, "s", releaseMs),
+    /* 9 */ expNum(" Release ", releaseSeconds, 1, "s", releaseMs),
     /* 10 */ sw(" AutoRel "),
     /* 11 */ num(" Makeup ", makeupDb, 2, "dB", makeupLineDb),
     /* 12 */ sw("AutoMakeup", " AutoMakeup "),
     /* 13 */ sw(" HighSCF ", " HighBoost ", " HighCut "),
-    /* 14 */ num(" High ", highKHz, 2, "kHz", highHz),
+    /* 14 */ expNum(" High ", highKHz, 2, "kHz", highHz),
     /* 15 */ sw(" LowSCF ", " LowBoost ", " LowCut "),
-    /* 16 */ num(" Low ", lowHz, 0, "Hz", lowHz),
+    /* 16 */ expNum(" Low ", lowHz, 0, "Hz", lowHz),
     /* 17 */ sw("LnkHighCut", " HighCut "),
     /* 18 */ sw("LnkLowCut", " LowCut "),
     /* 19 */ num(" Link", percent, 0, "%", percent),
@@ -167,13 +182,10 @@ void formatParamDisplay(int index, float v, char* text) {
             else
                 std::strcpy(text, "C");
             break;
-        case DisplayKind::Meters: {
+        case DisplayKind::Meters:
             // The source the engine meters: one function decides both.
-            static const char* const kSources[3] = {" Pre ", " GainRed ", " Post "};
-            const int m = metersSourceOf(v);
-            std::strcpy(text, kSources[m < 0 ? 0 : (m > 2 ? 2 : m)]);
+            std::strcpy(text, kMeterSources[metersStep(v)]);
             break;
-        }
     }
 }
 
@@ -193,6 +205,70 @@ bool fillParamProperties(int index, VstParameterProperties* p) {
     std::strncpy(p->label, spec.name, sizeof p->label - 1);
     std::strncpy(p->shortLabel, spec.name, 7);
     return true;
+}
+
+namespace {
+
+// The units description of row `index`, on the display text's scale or on the editor's.
+units::Param unitRow(int index, bool editorScale) {
+    const ParamSpec& spec = paramSpec(index);
+    units::Param p;
+    p.name = spec.name;
+    if (index < kNumHostParams)
+        p.defaultValue = static_cast<float>(kFactoryPrograms[0].values[index]);
+    p.curve = spec.curve;
+    switch (spec.display) {
+        case DisplayKind::Empty:
+            p.hidden = true;
+            break;
+        case DisplayKind::Switch:
+            p.kind = units::Kind::Switch;
+            p.step = switchOf;
+            p.steps = 2;
+            p.texts[0] = spec.offText;
+            p.texts[1] = spec.onText;
+            break;
+        case DisplayKind::Meters:
+            p.kind = units::Kind::Stepped;
+            p.step = metersStep;
+            p.steps = 3;
+            for (int k = 0; k < 3; ++k) p.texts[k] = kMeterSources[k];
+            break;
+        case DisplayKind::Tilt:
+            p.unit = units::Unit::Balance;
+            p.value = editorScale ? spec.editorValue : spec.physical;
+            break;
+        case DisplayKind::Number:
+            p.kind = spec.steps ? units::Kind::Stepped : units::Kind::Continuous;
+            p.step = spec.step;
+            p.steps = spec.steps;
+            p.unit = units::unitOfDisplay(spec.unit);
+            p.decimals = spec.decimals;
+            p.value = editorScale ? spec.editorValue : spec.physical;
+            break;
+    }
+    return p;
+}
+
+template <bool editorScale>
+const units::Param& unitTable(int index) {
+    static const auto kRows = [] {
+        std::array<units::Param, kNumHostParams + 1> rows;
+        for (int i = 0; i <= kNumHostParams; ++i) rows[i] = unitRow(i, editorScale);
+        return rows;
+    }();
+    return kRows[index >= 0 && index < kNumHostParams ? index : kNumHostParams];
+}
+
+}  // namespace
+
+const units::Param& unitParam(int index) {
+    return unitTable<false>(index);
+}
+
+float normalisedOfEditorValue(int index, double x) {
+    const units::Param& p = unitTable<true>(index);
+    return p.hidden ? 0.0f : units::normalisedOf(p, x);
 }
 
 }  // namespace grandpress

@@ -17,16 +17,6 @@ namespace grandpress {
 inline constexpr int kChunk = 64;
 inline constexpr int kChunk2x = 2 * kChunk;
 
-// A host sample made safe to enter the engine: NaN and infinities become 0, and finite values
-// are limited to +-1e6 (+120 dBFS) so that no square or sum further on can overflow.
-inline double finiteInput(double x) noexcept {
-    constexpr double kLimit = 1e6;
-    if (x >= -kLimit && x <= kLimit) return x;  // false for NaN
-    if (x > kLimit && x <= 1.7976931348623157e308) return kLimit;
-    if (x < -kLimit && x >= -1.7976931348623157e308) return -kLimit;
-    return 0.0;
-}
-
 // Larger and smaller of two values, inlined (the library's fmax/fmin are calls; no NaN ever
 // reaches these).
 inline double maxOf(double a, double b) noexcept {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "dsp/InputStage.h"
 #include "grandpress/GainCurve.h"
-#include "grandpress/InputStage.h"
 #include "grandpress/MixKernels.h"
 
 namespace grandpress {
@@ -166,6 +166,9 @@ void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& f
         chunk(io, offset, n);
     }
     meters.finishBlock(feed, frames);
+    const bool passThrough = current.layout.routine == static_cast<int>(Routine::PassThrough);
+    for (int c = 0; c < 2; ++c)
+        feed.channel[c].gain.store(passThrough ? 1.0 : lastGain[c], std::memory_order_relaxed);
 }
 
 template <typename Sample>
@@ -173,12 +176,12 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     const EngineSettings& s = current;
     const PathLayout& lay = s.layout;
 
-    // Input stage: finite samples into the lines, the delayed frames into the chunk.
+    // Input stage: finite, held samples into the lines, the delayed frames into the chunk.
     const Sample* const from[4] = {io.mainLeft + offset, io.mainRight + offset,
                                    io.sideLeft + offset, io.sideRight + offset};
-    const HostSampleKernels& host = hostSamplesFor(kernels);
+    const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernels);
     input.pushWith(n, [&from, &host](int stream, double* to, int first, int count) {
-        finiteInputs(host, from[stream] + first, to, count);
+        qrx::dsp::finiteInputs(host, stream, from[stream] + first, to, count);
     });
     for (int k = 0; k < 4; ++k) input.delayedBlock(k, lay.inputDelay + n - 1, n, base[k]);
     if (s.meterSource == kMeterPre) {

@@ -1,21 +1,21 @@
 #include "gui/CFrame.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 #include "gui/AEffGUIEditor.h"
 #include "gui/CBitmap.h"
 #include "gui/CDrawContext.h"
 #include "gui/FrameWindow.h"
+#include "platform/Ticks.h"
 
 namespace qgui {
 
 namespace {
 
-double nowSeconds() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
+// Whether the wrapping tick count `nowMs` has reached `dueMs`.
+bool reached(uint32_t nowMs, uint32_t dueMs) {
+    return static_cast<int32_t>(nowMs - dueMs) >= 0;
 }
 
 bool isWithin(const CView* view, const CView* ancestor) {
@@ -140,7 +140,7 @@ void CFrame::idle() {
     }
     inIdle = true;
     CBaseObjectGuard guard(this);
-    runSoftwareTimers();
+    runDueTimers();
     if (window) window->pump();
     for (const CRect& r : redrawDirty())
         if (window) window->postRedisplay(r);
@@ -394,8 +394,8 @@ void CFrame::endEdit(int32_t index) {
 
 uint32_t CFrame::startTimer(uint32_t intervalMs, std::function<void()> callback) {
     const uint32_t id = nextTimerId++;
-    Timer t{id, std::max<uint32_t>(1, intervalMs), nowSeconds() + intervalMs / 1000.0, false,
-            std::move(callback)};
+    intervalMs = std::max<uint32_t>(1, intervalMs);
+    Timer t{id, intervalMs, platform::tickCountMs() + intervalMs, false, std::move(callback)};
     if (window) t.inWindow = window->startTimer(id, t.intervalMs / 1000.0);
     timers.push_back(std::move(t));
     return id;
@@ -413,20 +413,27 @@ void CFrame::fireTimer(uint32_t id) {
     auto it =
         std::find_if(timers.begin(), timers.end(), [id](const Timer& t) { return t.id == id; });
     if (it == timers.end()) return;
-    std::function<void()> callback = it->callback;  // the callback may stop its own timer
-    callback();
+    const uint32_t now = platform::tickCountMs();
+    if (reached(now + it->intervalMs / 2, it->nextDueMs)) runTimer(id, now);
 }
 
-void CFrame::runSoftwareTimers() {
-    const double now = nowSeconds();
+void CFrame::runDueTimers() {
+    const uint32_t now = platform::tickCountMs();
     std::vector<uint32_t> due;
-    for (Timer& t : timers)
-        if (!t.inWindow && now >= t.nextDue) {
-            due.push_back(t.id);
-            // Skips missed periods rather than firing a burst after a long pause.
-            while (t.nextDue <= now) t.nextDue += t.intervalMs / 1000.0;
-        }
-    for (uint32_t id : due) fireTimer(id);
+    for (const Timer& t : timers)
+        if (reached(now, t.nextDueMs)) due.push_back(t.id);
+    for (uint32_t id : due) runTimer(id, now);
+}
+
+void CFrame::runTimer(uint32_t id, uint32_t nowMs) {
+    auto it =
+        std::find_if(timers.begin(), timers.end(), [id](const Timer& t) { return t.id == id; });
+    if (it == timers.end()) return;  // stopped by a callback that ran before
+    // The next period after now: periods missed in a long pause are skipped, not run in a burst.
+    do it->nextDueMs += it->intervalMs;
+    while (reached(nowMs, it->nextDueMs));
+    std::function<void()> callback = it->callback;  // the callback may stop its own timer
+    callback();
 }
 
 }  // namespace qgui

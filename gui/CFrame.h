@@ -96,10 +96,13 @@ class CFrame : public CViewContainer {
     void beginEdit(int32_t index);
     void endEdit(int32_t index);
 
-    // Window timers: `callback` runs every `intervalMs` from idle()'s event pump.
+    // Timers: `callback` runs every `intervalMs` by platform::tickCountMs(), from idle() and,
+    // with a window, from the window's timer events between idle passes (a host that does not
+    // idle its editor). Periods missed during a pause are skipped, not run in a burst.
     uint32_t startTimer(uint32_t intervalMs, std::function<void()> callback);
     void stopTimer(uint32_t id);
-    // Runs timer `id` (the window's timer event).
+    // The window's timer event for `id`: runs the timer when it is due by the tick count, or
+    // less than half a period early (the window's clock may be finer than the tick count's).
     void fireTimer(uint32_t id);
 
     QGUI_CLASS_METHODS(CFrame, CViewContainer)
@@ -111,14 +114,15 @@ class CFrame : public CViewContainer {
     struct Timer {
         uint32_t id;
         uint32_t intervalMs;
-        double nextDue;  // seconds, software timers only
-        bool inWindow;   // delivered by the window's timer events
+        uint32_t nextDueMs;  // tick count
+        bool inWindow;       // the window's timer events also run it
         std::function<void()> callback;
     };
 
     void setupOffscreen();
     void updateHover(const CPoint& where, const CButtonState& buttons);
-    void runSoftwareTimers();
+    void runDueTimers();
+    void runTimer(uint32_t id, uint32_t nowMs);
     void collectDirty(CView* view, const CPoint& origin, std::vector<CRect>& out);
 
     AEffGUIEditor* editor;

@@ -6,19 +6,26 @@
 // PrivateUserStore points XDG_CONFIG_HOME at a new temporary folder for the life of the object:
 // empty (factory state), or a copy of the user's store (the user's defaults, read only: whatever
 // the plug-in writes lands in the copy). The folder is removed when the object dies and also when
-// the process is ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT.
+// the process is ended by SIGINT, SIGTERM, SIGHUP or SIGQUIT (platform/RemovedOnSignal.h).
 //
 // On Windows, where the store is the registry, the private store is a new key below the real
 // HKEY_CURRENT_USER\SOFTWARE\QRX-private (empty, or holding a copy of the user's
 // SOFTWARE\QRX-soundwerk tree), and HKEY_CURRENT_USER is redirected to it for the whole process
 // (RegOverridePredefKey), plug-in DLLs included. The key is removed when the object dies and also
-// when the console is closed or interrupted (Ctrl+C, Ctrl+Break).
+// when the console is closed or interrupted (Ctrl+C, Ctrl+Break), whatever moment of the store's
+// life that meets. Writes on other threads meanwhile (an effect's destructor saving its settings)
+// land in the private key and go with it, or fail; none reaches the user's store, and while the
+// process ends no further store is made.
 //
 // Threads: create it on the main thread before any plug-in is loaded, at most one at a time.
 #pragma once
 
 #include <memory>
 #include <string>
+
+#ifndef _WIN32
+#include "platform/RemovedOnSignal.h"
+#endif
 
 namespace platform {
 
@@ -55,6 +62,7 @@ class PrivateUserStore {
 #else
     bool hadConfigHome_ = false;
     std::string previousConfigHome_;
+    RemovedOnSignal removal_;  // the folder, removed by the cleanup signals
 #endif
 };
 

@@ -4,7 +4,7 @@
 
 namespace platform {
 
-std::uint32_t tickCountMs() {
+std::uint32_t systemTickCountMs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     // Unsigned arithmetic: the truncation to 32 bits is the intended wrap-around.

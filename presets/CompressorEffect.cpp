@@ -34,6 +34,10 @@ bool CompressorEffect::setSpeakerArrangement(VstSpeakerArrangement* input,
         sideChain = true;
         accepted = true;
     }
+    // A host may go on with an arrangement it was refused: never use a channel it does not give.
+    sideChain = sideChain && ins >= 4;
+    second = second && ins >= 2;
+    secondOut = secondOut && outs >= 2;
     sideChainInputsUsable.store(sideChain, std::memory_order_relaxed);
     secondInput.store(second, std::memory_order_relaxed);
     secondOutput.store(secondOut, std::memory_order_relaxed);

@@ -26,6 +26,9 @@ class CompressorEffect : public CPresetSystemEffect {
 
     // The parameter's value in the units of its display text.
     virtual float getDisplayValue(VstInt32 index) = 0;
+    // The inverse: the nearest normalised value of `index` for a value in getDisplayValue's
+    // units (typed entries of the read-outs).
+    virtual float normalisedOfDisplayValue(VstInt32 index, double value) = 0;
     virtual float alwaysOne() { return 1.0f; }
     // True while the host's arrangement includes the external side-chain pair.
     virtual bool sideChainAvailable() {

@@ -68,11 +68,17 @@ FileOutcome readRefusal(const platform::SmallFileResult& r, const std::string& p
                            "cannot open " + inQuotes(path) + ": " + std::strerror(r.error));
         case SmallFileStatus::NotRegularFile:
             return outcome(FileStatus::NotRegularFile, inQuotes(path) + " is not a regular file");
-        case SmallFileStatus::WrongSize:
-            return outcome(FileStatus::WrongSize, inQuotes(path) + " is " +
-                                                      std::to_string(r.actualSize) + " bytes; a " +
-                                                      kindName(bank) + " file has exactly " +
-                                                      std::to_string(imageSize(bank)));
+        case SmallFileStatus::WrongSize: {
+            // A file of the other kind's size is most likely just that.
+            const bool otherKind = r.actualSize == static_cast<long long>(imageSize(!bank));
+            return outcome(
+                FileStatus::WrongSize,
+                inQuotes(path) + " is not a " + kindName(bank) + " file: it is " +
+                    std::to_string(r.actualSize) + " bytes, a " + kindName(bank) +
+                    " file has exactly " + std::to_string(imageSize(bank)) +
+                    (otherKind ? std::string(" (it has the size of a ") + kindName(!bank) + " file)"
+                               : std::string()));
+        }
         default:
             return outcome(FileStatus::ReadFailed,
                            "cannot read " + inQuotes(path) +

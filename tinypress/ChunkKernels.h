@@ -50,7 +50,7 @@ struct DynamicsJob {
     const EngineSettings* settings = nullptr;
     EnvelopeState* envelope[2] = {};  // per lane
     const double* level[2] = {};      // detector level per lane
-    // Both lanes start from equal envelope states and see equal levels (linked stereo): their
+    // Both lanes start from the same envelope state and see the same levels, bit for bit: their
     // envelopes stay equal, and the gain curve runs once.
     bool lanesAgree = false;
     const double* main[2] = {};         // delayed main signal per lane
@@ -88,8 +88,6 @@ struct ChunkKernels {
     // 2n values of generator a and n of generator b (n <= kChunk).
     void (*noisePair)(std::uint32_t a[3], double scaleA, double* toA, std::uint32_t b[3],
                       double scaleB, double* toB, int n) noexcept;
-    // Host samples into the engine: NaN and infinities are taken as 0.
-    void (*readFinite)(const float* from, int n, double* to) noexcept;
     // Engine samples out to the host.
     void (*writeFloats)(const double* from, int n, float* to) noexcept;
     // The engine's two noise values per sample (n pairs): the first is added to both main

@@ -100,30 +100,9 @@ struct Kernels {
         return mulSub(c.a2, m.y2, mulSub(c.a1, m.y1, forward));
     }
 
-    // ---- input ----
+    // ---- output ----
 
-    // Left to the compiler's vectoriser (the kernels are built with its full cost model); the
-    // AVX2 build tests eight samples at a time while they are still floats (x - x is 0 exactly
-    // for finite x in either precision).
-    static void readFinite(const float* from, int n, double* to) noexcept {
-        int k = 0;
-        if constexpr (kWide == 4) {
-            for (; k + 8 <= n; k += 8) {
-                const __m256 x = _mm256_loadu_ps(from + k);
-                const __m256 finite =
-                    _mm256_cmp_ps(_mm256_sub_ps(x, x), _mm256_setzero_ps(), _CMP_EQ_OQ);
-                const __m256 kept = _mm256_and_ps(x, finite);
-                _mm256_storeu_pd(to + k, _mm256_cvtps_pd(_mm256_castps256_ps128(kept)));
-                _mm256_storeu_pd(to + k + 4, _mm256_cvtps_pd(_mm256_extractf128_ps(kept, 1)));
-            }
-        }
-        for (; k < n; ++k) {
-            const double x = from[k];
-            to[k] = x - x == 0.0 ? x : 0.0;
-        }
-    }
-
-    // Engine samples out, left to the vectoriser as well.
+    // Engine samples out, left to the vectoriser.
     static void writeFloats(const double* from, int n, float* to) noexcept {
         for (int k = 0; k < n; ++k) to[k] = static_cast<float>(from[k]);
     }
@@ -646,24 +625,35 @@ struct Kernels {
         }
     };
 
+    // The make-up and output states glide toward their targets by this share per frame.
+    static constexpr double kGlide = 0.001;
+
     // The smoothers and the envelope frame by frame, two frames per round (the smoothers'
     // offsets take their two signs in turn); the two recursions run side by side. Each frame
     // leaves the level v (sqrt(e) with RMS) of both lanes in the job's gain buffers.
+    //
+    // The AVX2 build also steps the make-up (left lane) and output (right lane) glides here,
+    // M <- M (1 - glide) + (target glide + n) per frame: a recursion apart from the envelope's,
+    // so it runs in that one's shadow, and frame by frame, so its rounding does not depend on
+    // where a chunk starts. Each frame leaves both states in `glides`.
     template <bool autoRelease, bool rms>
     struct EnvelopeLoop {
         using Smoothers = std::conditional_t<kWide == 4, QuadSmoothers, PairSmoothers>;
         DynamicsJob& j;
         const double* p;
         double *level0, *level1;  // the job's gain buffers
+        double* glides;           // (make-up, output) per frame
         Smoothers smoothers;
         const Pair attack, release, floor, keepAttack, fixedKeep;
-        Pair e;
+        const Pair glideKeep, glideTargets;
+        Pair e, glide;
 
-        EnvelopeLoop(DynamicsJob& job, const double* levels) noexcept
+        EnvelopeLoop(DynamicsJob& job, const double* levels, double* glideStates) noexcept
             : j(job),
               p(levels),
               level0(job.gain[0]),
               level1(job.gain[1]),
+              glides(glideStates),
               smoothers(*job.envelope[0], *job.envelope[1], job.settings->releaseFast,
                         job.settings->releaseSlow),
               attack(job.settings->attackCoefficient),
@@ -671,7 +661,11 @@ struct Kernels {
               floor(kEnvelopeFloor),
               keepAttack(1.0 - job.settings->attackCoefficient),
               fixedKeep(1.0 - job.settings->releaseCoefficient),
-              e(pair(job.envelope[0]->envelope, job.envelope[1]->envelope)) {}
+              glideKeep(1.0 - kGlide),
+              glideTargets(
+                  pair(job.settings->makeupTarget * kGlide, job.settings->outputTarget * kGlide)),
+              e(pair(job.envelope[0]->envelope, job.envelope[1]->envelope)),
+              glide(pair(job.makeup, job.output)) {}
 
         template <bool even>
         [[gnu::always_inline]] void frame(int i) noexcept {
@@ -699,6 +693,10 @@ struct Kernels {
             }
             e = xsimd::max(e, floor);  // e > floor ? e : floor
             store(rms ? xsimd::sqrt(e) : e, level0[i], level1[i]);
+            if constexpr (kWide == 4) {
+                glide = mulAdd(glide, glideKeep, glideTargets + Pair(j.noise[i]));
+                glide.store_aligned(glides + 2 * i);
+            }
         }
 
         void run() noexcept {
@@ -711,6 +709,7 @@ struct Kernels {
             if (i < n) frame<true>(i);
             smoothers.finish(n);
             store(e, j.envelope[0]->envelope, j.envelope[1]->envelope);
+            if constexpr (kWide == 4) store(glide, j.makeup, j.output);
         }
     };
 
@@ -803,25 +802,27 @@ struct Kernels {
         const EngineSettings& s = *j.settings;
         const int whole = (n + kWide - 1) / kWide * kWide;
         alignas(64) double p[2 * kChunk];
+        alignas(64) double glides[2 * kChunk];
         normalisedLevels(j, whole, p);
         const bool rms = s.rms != 0;
         if (s.autoRelease) {
             if (rms)
-                EnvelopeLoop<true, true>(j, p).run();
+                EnvelopeLoop<true, true>(j, p, glides).run();
             else
-                EnvelopeLoop<true, false>(j, p).run();
+                EnvelopeLoop<true, false>(j, p, glides).run();
         } else {
             if (rms)
-                EnvelopeLoop<false, true>(j, p).run();
+                EnvelopeLoop<false, true>(j, p, glides).run();
             else
-                EnvelopeLoop<false, false>(j, p).run();
+                EnvelopeLoop<false, false>(j, p, glides).run();
         }
-        gainAndOutput(j);
+        gainAndOutput(j, glides);
     }
 
     // The gain curve over the envelope levels the envelope left in the gain buffers, the make-up
-    // and output states, and the output.
-    static void gainAndOutput(DynamicsJob& j) noexcept {
+    // and output states (in the AVX2 build those the envelope loop left in `glides`), and the
+    // output.
+    static void gainAndOutput(DynamicsJob& j, double* glides) noexcept {
         const EngineSettings& s = *j.settings;
         const int n = j.n;
         // The gain curve runs over whole vectors; the buffers hold kChunk samples.
@@ -833,11 +834,10 @@ struct Kernels {
             gainCurve(s, j.gain[1], whole);
 
         // Make-up and output states glide toward their targets with the offset n.
-        constexpr double kGlide = 0.001;
         const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
         alignas(64) double after[kChunk];
         if constexpr (kWide == 4) {
-            glideFourAtATime(j, kGlide, autoMakeup, whole, after);
+            spreadGlides(j, glides, autoMakeup, whole, after);
         } else {
             double m = j.makeup, o = j.output;
             for (int k = 0; k < n; ++k) {
@@ -861,39 +861,24 @@ struct Kernels {
         }
     }
 
-    // The AVX2 build's make-up and output glides, four frames at a time: with d = state -
-    // target and c = 1 - glide, d_k = c d_(k-1) + n_k, so four frames take c^(i+1) times the
-    // carried d plus the noise summed with powers of c. The states of frame n - 1 are carried.
-    static void glideFourAtATime(DynamicsJob& j, double glide, double autoMakeup, int whole,
-                                 double* after) noexcept {
-        const EngineSettings& s = *j.settings;
-        const double c = 1.0 - glide;
-        const __m256d c1 = _mm256_set1_pd(c), c2 = _mm256_set1_pd(c * c);
-        const __m256d powers = _mm256_setr_pd(c, c * c, c * c * c, c * c * c * c);
-        const __m256d makeupTarget = _mm256_set1_pd(s.makeupTarget);
-        const __m256d outputTarget = _mm256_set1_pd(s.outputTarget);
-        const __m256d gain = _mm256_set1_pd(autoMakeup), zero = _mm256_setzero_pd();
-        __m256d dm = _mm256_set1_pd(j.makeup - s.makeupTarget);
-        __m256d dout = _mm256_set1_pd(j.output - s.outputTarget);
-        alignas(64) double makeup[kChunk];
+    // The AVX2 build's glide states, (make-up, output) per frame, into the output gains O and the
+    // products M A O, four frames at a time; the frames past n take the last frame's states.
+    static void spreadGlides(DynamicsJob& j, double* glides, double autoMakeup, int whole,
+                             double* after) noexcept {
+        for (int k = j.n; k < whole; ++k) {
+            glides[2 * k] = glides[2 * (j.n - 1)];
+            glides[2 * k + 1] = glides[2 * (j.n - 1) + 1];
+        }
+        const __m256d gain = _mm256_set1_pd(autoMakeup);
         for (int k = 0; k < whole; k += 4) {
-            __m256d sum = _mm256_loadu_pd(j.noise + k);
-            // (0, n0, n1, n2), then (0, 0, s0, s1).
-            sum = _mm256_fmadd_pd(c1, _mm256_blend_pd(_mm256_permute4x64_pd(sum, 0x90), zero, 0x1),
-                                  sum);
-            sum = _mm256_fmadd_pd(c2, _mm256_permute2f128_pd(sum, sum, 0x08), sum);
-            const __m256d dmNow = _mm256_fmadd_pd(powers, dm, sum);
-            const __m256d doutNow = _mm256_fmadd_pd(powers, dout, sum);
-            dm = _mm256_permute4x64_pd(dmNow, 0xFF);
-            dout = _mm256_permute4x64_pd(doutNow, 0xFF);
-            const __m256d m = _mm256_add_pd(makeupTarget, dmNow);
-            const __m256d o = _mm256_add_pd(outputTarget, doutNow);
-            _mm256_store_pd(makeup + k, m);
+            const __m256d a = _mm256_load_pd(glides + 2 * k);
+            const __m256d b = _mm256_load_pd(glides + 2 * k + 4);
+            // (m0 o0 m1 o1), (m2 o2 m3 o3) -> (m0 m1 m2 m3), (o0 o1 o2 o3)
+            const __m256d m = _mm256_permute4x64_pd(_mm256_unpacklo_pd(a, b), 0xD8);
+            const __m256d o = _mm256_permute4x64_pd(_mm256_unpackhi_pd(a, b), 0xD8);
             _mm256_storeu_pd(j.outGain + k, o);
             _mm256_store_pd(after + k, _mm256_mul_pd(_mm256_mul_pd(m, gain), o));
         }
-        j.makeup = makeup[j.n - 1];
-        j.output = j.outGain[j.n - 1];
     }
 
     // ---- meters ----
@@ -1168,9 +1153,9 @@ struct Kernels {
         }
     }
 
-    static constexpr ChunkKernels table{&noise,       &noisePair,    &readFinite, &writeFloats,
-                                        &spreadNoise, &shelves,      &link,       &dynamics,
-                                        &scale,       &signalMeters, &gainMeters};
+    static constexpr ChunkKernels table{&noise,        &noisePair, &writeFloats, &spreadNoise,
+                                        &shelves,      &link,      &dynamics,    &scale,
+                                        &signalMeters, &gainMeters};
 };
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "tinypress/Parameters.h"
 
+#include <array>
 #include <cstring>
 
 #include "shell/DisplayNumber.h"
+#include "tinypress/FactoryPrograms.h"
 #include "tinypress/Mappings.h"
 
 namespace tinypress {
@@ -76,8 +78,15 @@ double outputLineDb(float v) {
     return 18.0 * v - 12.0;
 }
 
+// The three-state selectors (side-chain filter modes, meter source) as steps 0..2.
+int selectorStep(float v) {
+    const int m = selectorOf(v);
+    return m < 0 ? 0 : (m > 2 ? 2 : m);
+}
+
 using D = DisplayKind;
 using H = HostProperties;
+using units::Curve;
 
 constexpr const char* kHidden = " - ";
 
@@ -86,8 +95,12 @@ constexpr ParamSpec sw(const char* name, const char* on, const char* off,
     return {name, D::Switch, {off, on, nullptr}, nullptr, 0, "", editor, H::Switch};
 }
 constexpr ParamSpec num(const char* name, ValueMap physical, int decimals, const char* unit,
-                        ValueMap editor) {
-    return {name, D::Number, {}, physical, decimals, unit, editor, H::None};
+                        ValueMap editor, Curve curve = Curve::Linear) {
+    return {name, D::Number, {}, physical, decimals, unit, editor, H::None, curve};
+}
+constexpr ParamSpec expNum(const char* name, ValueMap physical, int decimals, const char* unit,
+                           ValueMap editor) {
+    return num(name, physical, decimals, unit, editor, Curve::Exponential);
 }
 constexpr ParamSpec selector(const char* name, const char* cut, const char* flat,
                              const char* boost) {
@@ -106,11 +119,22 @@ const ParamSpec kTable[kNumParams] = {
     /* 3 */ sw(" RMS ", "RMS", "Peak"),
     /* 4 */ silent(kHidden, switchValue, H::Switch),
     /* 5 */ num("Threshold ", thresholdDb, 2, "dB", thresholdLineDb),
-    /* 6 */ num("Ratio ", ratioValue, 2, " : 1", ratioValue),
+    /* 6 */
+    {"Ratio ",
+     D::Number,
+     {},
+     ratioValue,
+     2,
+     " : 1",
+     ratioValue,
+     H::None,
+     Curve::Exponential,
+     ratioStepOf,
+     21},
     /* 7 */ silent(),
-    /* 8 */ num("Attack ", attackMs, 2, "ms", attackMs),
+    /* 8 */ expNum("Attack ", attackMs, 2, "ms", attackMs),
     /* 9 */ silent(),
-    /* 10 */ num("Release ", releaseSeconds, 2, "s", releaseLineMs),
+    /* 10 */ expNum("Release ", releaseSeconds, 2, "s", releaseLineMs),
     /* 11 */ sw("AutoRel ", "On", "Off"),
     /* 12 */ selector(" LowSCF ", "LoCut", "LoFlat", "LoBoost"),
     /* 13 */ silent(kHidden, lowCornerLineHz),
@@ -164,12 +188,10 @@ void formatParamDisplay(int index, float v, char* text) {
             formatDisplayValue(spec.physical(v), spec.decimals, spec.unit, text);
             break;
         case DisplayKind::Selector:  // the position the editor's switch lights
-        case DisplayKind::Meters: {
-            // The source the engine meters: one function decides both.
-            const int m = selectorOf(v);
-            std::strcpy(text, spec.texts[m < 0 ? 0 : (m > 2 ? 2 : m)]);
+        case DisplayKind::Meters:
+            // The lit position and the metered source: one function decides both.
+            std::strcpy(text, spec.texts[selectorStep(v)]);
             break;
-        }
     }
 }
 
@@ -189,6 +211,73 @@ bool fillParamProperties(int index, VstParameterProperties* p) {
     std::strncpy(p->label, spec.name, sizeof p->label - 1);
     std::strncpy(p->shortLabel, spec.name, 7);
     return true;
+}
+
+namespace {
+
+// The units description of row `index`, on the display text's scale or on the editor's.
+units::Param unitRow(int index, bool editorScale) {
+    const ParamSpec& spec = paramSpec(index);
+    units::Param p;
+    p.name = spec.name;
+    if (index < kNumHostParams)
+        p.defaultValue = static_cast<float>(kFactoryPrograms[0].values[index]);
+    p.curve = spec.curve;
+    switch (spec.display) {
+        case DisplayKind::Empty:
+            // Stored, drives nothing; the host sees some of them as switches.
+            p.hidden = true;
+            if (spec.properties == HostProperties::Switch) {
+                p.kind = units::Kind::Switch;
+                p.step = switchOf;
+                p.steps = 2;
+            }
+            break;
+        case DisplayKind::Switch:
+            p.kind = units::Kind::Switch;
+            p.step = switchOf;
+            p.steps = 2;
+            p.texts[0] = spec.texts[0];
+            p.texts[1] = spec.texts[1];
+            break;
+        case DisplayKind::Selector:
+        case DisplayKind::Meters:
+            p.kind = units::Kind::Stepped;
+            p.step = selectorStep;
+            p.steps = 3;
+            for (int k = 0; k < 3; ++k) p.texts[k] = spec.texts[k];
+            break;
+        case DisplayKind::Number:
+            p.kind = spec.steps ? units::Kind::Stepped : units::Kind::Continuous;
+            p.step = spec.step;
+            p.steps = spec.steps;
+            p.unit = units::unitOfDisplay(spec.unit);
+            p.decimals = spec.decimals;
+            p.value = editorScale ? spec.editorValue : spec.physical;
+            break;
+    }
+    return p;
+}
+
+template <bool editorScale>
+const units::Param& unitTable(int index) {
+    static const auto kRows = [] {
+        std::array<units::Param, kNumHostParams + 1> rows;
+        for (int i = 0; i <= kNumHostParams; ++i) rows[i] = unitRow(i, editorScale);
+        return rows;
+    }();
+    return kRows[index >= 0 && index < kNumHostParams ? index : kNumHostParams];
+}
+
+}  // namespace
+
+const units::Param& unitParam(int index) {
+    return unitTable<false>(index);
+}
+
+float normalisedOfEditorValue(int index, double x) {
+    const units::Param& p = unitTable<true>(index);
+    return p.hidden || !p.value ? 0.0f : units::normalisedOf(p, x);
 }
 
 }  // namespace tinypress

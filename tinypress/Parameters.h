@@ -6,6 +6,7 @@
 // Pure data and functions; any thread.
 #pragma once
 
+#include "editor/ParamUnits.h"
 #include "shell/vst2.h"
 
 namespace tinypress {
@@ -82,6 +83,11 @@ struct ParamSpec {
     const char* unit;      // Number rows
     ValueMap editorValue;  // what the editor's read-outs show (null: 0)
     HostProperties properties;
+    // Number rows: how `physical` and `editorValue` run between their ends (for the stepped
+    // Ratio, how distances between ratios are measured).
+    units::Curve curve = units::Curve::Linear;
+    units::StepMap step = nullptr;  // Number rows with steps (Ratio): normalised -> step
+    int steps = 0;
 };
 
 // Row `index` of the table (0..40); any other index answers the hidden row " - ".
@@ -95,5 +101,14 @@ float editorValueOf(int index, float v);
 
 // Fills the host's properties record; false when the index has none.
 bool fillParamProperties(int index, VstParameterProperties* properties);
+
+// Host parameter `index` (0..33) in physical units: kind, unit, range, default (factory program
+// 0, what a new instance runs), display-text values and their inverse (see editor/ParamUnits.h).
+// Any other index answers a hidden row.
+const units::Param& unitParam(int index);
+
+// The nearest normalised value of `index` for a value in the units of its editor read-out
+// (editorValueOf), for typed entries; 0 for an index without a read-out value.
+float normalisedOfEditorValue(int index, double x);
 
 }  // namespace tinypress

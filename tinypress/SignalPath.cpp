@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dsp/GlidingBiquad.h"
+#include "dsp/InputStage.h"
 
 namespace tinypress {
 namespace {
@@ -29,6 +30,7 @@ void SignalPath::clearPath() noexcept {
     inputRings.clear();
     std::memset(postRing, 0, sizeof postRing);
     postWrite = kRingLength - 1;
+    lastGain[0] = lastGain[1] = 1.0;
     detector.clear();
     for (int c = 0; c < 2; ++c) {
         lowShelf[c].snap(current.lowShelfAtReset);
@@ -76,16 +78,19 @@ void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames, Met
         writeChunk(io, offset, n);
     }
     meters.finishBlock(feed, frames);
+    for (int c = 0; c < 2; ++c)
+        feed.channel[c].gain.store(bypass ? 1.0 : lastGain[c], std::memory_order_relaxed);
 }
 
 void SignalPath::readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft, io.sideRight};
+    const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernelSet);
     for (int s = 0; s < kStreams; ++s) {
         if (!sources[s]) {
             std::memset(in[s], 0, sizeof(double) * static_cast<size_t>(n));
             continue;
         }
-        kernels->readFinite(sources[s] + offset, n, in[s]);
+        qrx::dsp::finiteInputs(host, s, sources[s] + offset, in[s], n);
     }
 }
 
@@ -192,9 +197,10 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
         // The host's samples go straight into the rings.
         const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft,
                                                 io.sideRight};
+        const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernelSet);
         inputRings.pushWith(n, [&](int stream, double* to, int from, int count) {
             if (sources[stream])
-                kernels->readFinite(sources[stream] + offset + from, count, to);
+                qrx::dsp::finiteInputs(host, stream, sources[stream] + offset + from, to, count);
             else
                 std::memset(to, 0, sizeof(double) * static_cast<size_t>(count));
         });
@@ -250,10 +256,6 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
     dynamics.outGain = outGain;
     dynamics.out[0] = out[0];
     dynamics.out[1] = out[1];
-    // Bit for bit (0.0 and -0.0 differ): only then may one lane's curve serve both.
-    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits are what must agree
-    const bool sameBits = std::memcmp(&envelopes[0], &envelopes[1], sizeof envelopes[0]) == 0;
-    dynamics.lanesAgree = stereo && s.link && sameBits;
 
     kernels->shelves(shelves);
 
@@ -265,11 +267,14 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
     }
     double* const levels[2] = {level[0], level[1]};
     detector.process(kernelSet, detectorIn, channels, n, taps, s.smooth != 0, levels);
+    dynamics.lanesAgree = stereo && s.link && lanesAgree(n);
 
     // Envelope, gain, output.
     kernels->dynamics(dynamics);
     makeup = dynamics.makeup;
     output = dynamics.output;
+    lastGain[0] = dynamics.gain[0][n - 1];
+    lastGain[1] = dynamics.gain[stereo ? 1 : 0][n - 1];
 
     // The post-detector rings, and the side-chain monitor's output.
     for (int c = 0; c < channels; ++c) {
@@ -298,6 +303,15 @@ void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset,
         else
             kernels->gainMeters(job);
     }
+}
+
+bool SignalPath::lanesAgree(int n) const noexcept {
+    // Bit for bit (0.0 and -0.0 differ): the envelope states, and every level of the chunk. Link
+    // feeds both detectors alike, but for a while after it comes on the right one still holds
+    // unlinked samples, and its levels differ however alike the envelopes are.
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the bits are what must agree
+    return std::memcmp(&envelopes[0], &envelopes[1], sizeof envelopes[0]) == 0 &&
+           std::memcmp(level[0], level[1], sizeof(double) * static_cast<size_t>(n)) == 0;
 }
 
 void SignalPath::writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {

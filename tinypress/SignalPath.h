@@ -79,6 +79,9 @@ class SignalPath {
     void generatePair(qrx::dsp::DenormalNoise& a, double* toA, qrx::dsp::DenormalNoise& b,
                       double* toB, int n) noexcept;
     void writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
+    // Whether both lanes start the chunk's dynamics from the same state with the same n levels,
+    // so that they give the same gains: one lane's gain curve may then serve both.
+    bool lanesAgree(int n) const noexcept;
 
     EngineSettings current;
     std::uint32_t fullResetsDone = 0, pathResetsDone = 0, vuResetsDone = 0;
@@ -96,6 +99,7 @@ class SignalPath {
     ShelfState lowScratch, highScratch;
     EnvelopeState envelopeScratch;
     double makeup = 1.0, output = 1.0;
+    double lastGain[2] = {1.0, 1.0};  // the gain g of each channel's latest frame
     qrx::dsp::DenormalNoise engineNoise{1e-12};
     double bypassOffset = 1e-12;  // alternating anti-denormal term of the bypass meters
     Meters meters;
@@ -103,7 +107,7 @@ class SignalPath {
     qrx::dsp::InstructionSet kernelSet = qrx::dsp::InstructionSet::Baseline;
 
     // Chunk buffers.
-    alignas(64) double in[kStreams][kChunk];    // host samples, made finite
+    alignas(64) double in[kStreams][kChunk];    // host samples, made finite and held
     alignas(64) double mainBuffer[2][kChunk];   // delayed main signal (unless in postRing)
     alignas(64) double side[2][kChunk];         // filtered side chain (before the link)
     alignas(64) double linked[2][kChunk];       // what the detector sees

@@ -168,12 +168,10 @@ void TinyPress::processReplacing(float** inputs, float** outputs, VstInt32 frame
     flags.sideChainInputs = sideChainInputsUsable.load(kRelaxed);
     flags.externalSideChain = path->settings().sideChainExternal != 0;
     qrx::dsp::HostBuffers<float> io;
-    if (outputs) {
-        io.outLeft = outputs[0];
-        io.outRight = outputs[1];
-    }
     qrx::dsp::selectInputs(
         inputs, flags, [this](int pin) { return isInputConnected(pin); }, io);
+    qrx::dsp::selectOutputs(
+        outputs, secondOutputUsable(), [this](int pin) { return isOutputConnected(pin); }, io);
     path->process(io, frames, meters, instructionSet());
 }
 
@@ -408,6 +406,10 @@ bool TinyPress::getProductString(char* text) {
 
 float TinyPress::getDisplayValue(VstInt32 index) {
     return editorValueOf(index, getParameter(index));
+}
+
+float TinyPress::normalisedOfDisplayValue(VstInt32 index, double value) {
+    return normalisedOfEditorValue(index, value);
 }
 
 }  // namespace tinypress

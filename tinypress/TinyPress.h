@@ -62,6 +62,7 @@ class TinyPress : public CompressorEffect {
     bool getProductString(char* text) override;
 
     float getDisplayValue(VstInt32 index) override;
+    float normalisedOfDisplayValue(VstInt32 index, double value) override;
     double getLatencyMs() override;
     // The delay the signal has: 1021 - floor(fs / 1000) at the processing rate fs that resume
     // derives from the host's rate (977 where it falls back to 44100 Hz); also stores the figure.

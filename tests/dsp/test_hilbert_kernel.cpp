@@ -9,17 +9,13 @@
 #include <vector>
 
 #include "dsp/HilbertKernel.h"
+#include "support/KernelSets.h"
 
 namespace {
 
 using qrx::dsp::InstructionSet;
 
-std::vector<InstructionSet> setsHere() {
-    std::vector<InstructionSet> sets{InstructionSet::Baseline};
-    if (qrx::dsp::bestInstructionSet() == InstructionSet::Avx2Fma)
-        sets.push_back(InstructionSet::Avx2Fma);
-    return sets;
-}
+using testsupport::kernelSetsHere;
 
 std::vector<double> testSignal(size_t n) {
     std::vector<double> x(n);
@@ -44,7 +40,7 @@ TEST(HilbertKernel, SumsEqualThePlainSumForEveryCountOfOutputsAndTaps) {
         // The window reaches 2 taps - 1 behind output 0 and as far ahead of the last output.
         std::vector<double> x = testSignal(4 * 19 + 4 * taps);
         const double* centre = x.data() + 2 * taps;
-        for (InstructionSet set : setsHere()) {
+        for (InstructionSet set : kernelSetsHere()) {
             for (int quads : {1, 2, 3, 4, 5, 7, 9, 16, 19}) {
                 std::vector<double> q(4 * quads, -1.0);
                 qrx::dsp::hilbertSums(set, centre, h.data(), taps, quads, q.data());
@@ -77,7 +73,7 @@ TEST(HilbertKernel, OutputsDoNotDependOnWhereTheRunStarts) {
     qrx::dsp::fillHilbertKernel(h, taps, taps);
     std::vector<double> x = testSignal(4 * 17 + 4 * taps);
     const double* centre = x.data() + 2 * taps;
-    for (InstructionSet set : setsHere()) {
+    for (InstructionSet set : kernelSetsHere()) {
         std::vector<double> whole(4 * 17), pieces(4 * 17);
         qrx::dsp::hilbertSums(set, centre, h, taps, 17, whole.data());
         int start = 0;

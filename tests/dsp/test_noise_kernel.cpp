@@ -8,18 +8,15 @@
 #include "dsp/DenormalNoise.h"
 #include "dsp/InstructionSet.h"
 #include "dsp/NoiseKernel.h"
+#include "support/KernelSets.h"
 
 namespace qrx::dsp {
 namespace {
 
-std::vector<InstructionSet> setsHere() {
-    std::vector<InstructionSet> sets = {InstructionSet::Baseline};
-    if (bestInstructionSet() == InstructionSet::Avx2Fma) sets.push_back(InstructionSet::Avx2Fma);
-    return sets;
-}
+using testsupport::kernelSetsHere;
 
 TEST(NoiseKernel, ValuesAreTheGeneratorsOwnInOrder) {
-    for (const InstructionSet set : setsHere()) {
+    for (const InstructionSet set : kernelSetsHere()) {
         const char* name = instructionSetName(set);
         for (const double scale : {1e-12, 1e-13, 1.0}) {
             DenormalNoise run(scale), reference(scale);
@@ -38,7 +35,7 @@ TEST(NoiseKernel, ValuesAreTheGeneratorsOwnInOrder) {
 }
 
 TEST(NoiseKernel, PairedFramesGiveBothGeneratorsRunsInEveryLayout) {
-    for (const InstructionSet set : setsHere()) {
+    for (const InstructionSet set : kernelSetsHere()) {
         const char* name = instructionSetName(set);
         for (const int perFrame : {2, 3}) {
             for (const int streams : {1, perFrame}) {

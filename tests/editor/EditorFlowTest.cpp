@@ -152,12 +152,11 @@ TEST_P(EditorFlow, ChangesFromAnotherThreadWaitForTheNextIdle) {
 // ---- read-outs
 
 TEST_P(EditorFlow, HoverReadoutAppearsFromTheSecondIdleAndTimesOut) {
-    std::uint32_t& now = testClockMs();
-    now += 5000;  // long quiet since open
+    rig.clock.advance(5000);  // long quiet since open
     rig.moveTo(rig.centreOf(5));
     rig.idle();  // quiet measured before the hover: shown and hidden in the same pass
     EXPECT_FALSE(rig.editor->isReadoutShown(44));
-    now += 10;
+    rig.clock.advance(10);
     rig.idle();
     ASSERT_TRUE(rig.editor->isReadoutShown(44));
     char expected[readout::kTextSize];
@@ -166,16 +165,15 @@ TEST_P(EditorFlow, HoverReadoutAppearsFromTheSecondIdleAndTimesOut) {
     EXPECT_STREQ(rig.editor->readout(44)->getText(), expected);
 
     rig.moveTo(CPoint(5, 5));  // away from every knob
-    now += 1500;
+    rig.clock.advance(1500);
     rig.idle();
     EXPECT_TRUE(rig.editor->isReadoutShown(44));
-    now += 501;  // 2001 ms after the last hover pass
+    rig.clock.advance(501);  // 2001 ms after the last hover pass
     rig.idle();
     EXPECT_FALSE(rig.editor->isReadoutShown(44));
 }
 
 TEST_P(EditorFlow, ReadoutsStayWhileTheButtonIsHeldOnAControl) {
-    std::uint32_t& now = testClockMs();
     const CPoint knob = rig.centreOf(5);
     rig.moveTo(knob);
     rig.idle();
@@ -184,14 +182,14 @@ TEST_P(EditorFlow, ReadoutsStayWhileTheButtonIsHeldOnAControl) {
     rig.frame()->onMouseDown(p, CButtonState(kLButton));
     p = CPoint(5, knob.y - 60);  // drag far off the knob
     rig.frame()->onMouseMoved(p, CButtonState(kLButton));
-    now += 5000;
+    rig.clock.advance(5000);
     rig.idle();
     EXPECT_TRUE(rig.editor->isReadoutShown(44));
     rig.frame()->onMouseUp(p, CButtonState());
-    now += 1000;
+    rig.clock.advance(1000);
     rig.idle();
     EXPECT_TRUE(rig.editor->isReadoutShown(44));  // the time-out counts from the release
-    now += 2500;
+    rig.clock.advance(2500);
     rig.idle();
     EXPECT_FALSE(rig.editor->isReadoutShown(44));
 }
@@ -213,6 +211,9 @@ TEST_P(EditorFlow, TypedRatioSelectsTheNearestStepAndMovesTheKnob) {
     EXPECT_FLOAT_EQ(rig.editor->control(6)->getValue(), 0.66f);
     EXPECT_EQ(rig.automated(6), std::vector<float>{0.66f});
     EXPECT_STREQ(rig.editor->readout(41)->getText(), "2.38 : 1");  // step 13: 2^1.25
+    // The infinite ratio the read-out shows for the top step selects it.
+    rig.typeInto(rig.editor->readout(41)->getViewSize().getCenter(), "oo : 1");
+    EXPECT_FLOAT_EQ(rig.fx->getParameter(6), 1.0f);
 }
 
 TEST_P(EditorFlow, TypedEntriesAreClampedToTheirRanges) {
@@ -227,6 +228,8 @@ TEST_P(EditorFlow, TypedEntriesAreClampedToTheirRanges) {
         {42, rig.attack(), "1", 0.4f},    // log(100) / log(100000)
         {44, 5, "-12", 0.5f},             // (6 + 12) / 36
         {44, 5, "-99", 1.0f},             // clamped to -30 dB
+        {44, 5, "-12dB", 0.5f},           // units are read
+        {44, 5, "-12 parsecs", 0.5f},     // other text after the number is not
         {51, rig.grand() ? 11 : 16, "0", 1.0f / 3.0f},
     };
     if (rig.grand()) {
@@ -235,10 +238,15 @@ TEST_P(EditorFlow, TypedEntriesAreClampedToTheirRanges) {
         entries.push_back({46, 14, "4", 0.5f});    // kHz
         entries.push_back({48, 20, "-25", 0.25f});
         entries.push_back({43, 9, "1000", 0.5f});
+        entries.push_back({43, 9, "1s", 0.5f});
+        entries.push_back({46, 14, "4000Hz", 0.5f});
+        entries.push_back({46, 14, "2k", 0.25f});  // 2000 Hz: log(2) / log(16)
+        entries.push_back({48, 20, "25L", 0.25f});
     } else {
         entries.push_back({50, 23, "6", 1.0f});
         entries.push_back({50, 23, "12", 1.0f});
         entries.push_back({43, 10, "100", static_cast<float>(std::log10(3.0) * 0.5)});
+        entries.push_back({43, 10, "0.1s", static_cast<float>(std::log10(3.0) * 0.5)});
     }
     for (const Entry& e : entries) {
         SCOPED_TRACE(e.text);

@@ -249,6 +249,7 @@ class InertCompressor : public CompressorEffect {
     }
     ~InertCompressor() override { destroyEditor(); }
     float getDisplayValue(VstInt32) override { return 0; }
+    float normalisedOfDisplayValue(VstInt32, double) override { return 0; }
     bool sideChainAvailable() override { return false; }
     double getLatencyMs() override { return 0; }
     VstInt32 getLatencySamples() override { return 0; }

@@ -14,6 +14,7 @@
 #include "gui/ScaleFactor.h"
 #include "presets/CompressorEffect.h"
 #include "support/CallbackRecorder.h"
+#include "support/TestClock.h"
 #include "tinypress/TinyPress.h"
 
 namespace qgui::skins {
@@ -29,15 +30,6 @@ enum class Plugin { GrandPress, TinyPress };
 
 inline std::string pluginName(const ::testing::TestParamInfo<Plugin>& info) {
     return info.param == Plugin::GrandPress ? "grandpress" : "tinypress";
-}
-
-// The millisecond clock of the read-out time-out.
-inline std::uint32_t& testClockMs() {
-    static std::uint32_t now = 100000;
-    return now;
-}
-inline std::uint32_t testClock() {
-    return testClockMs();
 }
 
 // The factor a system with a screen of `dpi` reports (0: none), read as each platform reads it:
@@ -69,7 +61,6 @@ class EditorRig {
         fx->dispatcher(effSetSampleRate, 0, 0, nullptr, 48000.0f);
         fx->dispatcher(effMainsChanged, 0, 1, nullptr, 0);
         editor = static_cast<GrandPressEditor*>(fx->getEditor());
-        editor->setClock(testClock);
         // The system's scale factor as a test sets it (none unless a test says so).
         systemDpi() = 0;
         editor->setSystemScaleSource(fakeSystemFactor);
@@ -134,6 +125,8 @@ class EditorRig {
     int automateCount() const { return host.count(audioMasterAutomate); }
 
     Plugin plugin;
+    // The read-out time-out and the preset bar's idle timer run on it.
+    testsupport::TestClock clock;
     testsupport::TemporaryConfigHome config;
     testsupport::CallbackRecorder host;
     std::unique_ptr<CompressorEffect> fx;

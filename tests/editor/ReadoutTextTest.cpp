@@ -1,13 +1,11 @@
-// Read-out texts for hover, host update and open, typed-number reading, the ratio entry steps
-// against the engine's ratio table, and the setting-display converters. Expected texts are
+// Read-out texts for hover, host update and open, typed-number reading, and the setting-display
+// converters. Expected texts are
 // derived by hand from the rules: offset by half a unit of the last digit, then truncate.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "editor/ReadoutText.h"
-#include "grandpress/Mappings.h"
-#include "grandpress/Parameters.h"
 
 namespace {
 
@@ -107,30 +105,6 @@ TEST(ParseTypedNumber, ReadsSeparatorsThousandsAndStopsAtTheFirstStranger) {
     for (const auto& c : cases)
         EXPECT_NEAR(readout::parseTypedNumber(c.text), c.value, 1e-9) << '"' << c.text << '"';
     EXPECT_EQ(readout::parseTypedNumber(nullptr), 0.0);
-}
-
-TEST(RatioEntry, EveryRatioOfTheTableSelectsItsOwnStep) {
-    for (int k = 0; k <= 20; ++k) {
-        const double ratio = grandpress::ratioOfStep(k);
-        const float v = readout::ratioStepValue(ratio);
-        EXPECT_EQ(grandpress::ratioStepOf(v), k) << "ratio " << ratio << " -> " << v;
-    }
-    EXPECT_FLOAT_EQ(readout::ratioStepValue(2.5), 0.66f);  // "2,5" lands on step 13
-    EXPECT_FLOAT_EQ(readout::ratioStepValue(16), 1.0f);
-    EXPECT_FLOAT_EQ(readout::ratioStepValue(0.5), 0.0f);
-}
-
-TEST(RatioEntry, TypedRatiosBetweenStepsGoToTheNearestStep) {
-    // Points a fifth of the way in from either step; the top step (64:1) is reached by typing
-    // more than 14, the entry's range ends at 16.
-    for (int k = 0; k < 19; ++k) {
-        const double lo = grandpress::ratioOfStep(k), hi = grandpress::ratioOfStep(k + 1);
-        const double nearLo = lo + (hi - lo) * 0.2, nearHi = hi - (hi - lo) * 0.2;
-        EXPECT_EQ(grandpress::ratioStepOf(readout::ratioStepValue(nearLo)), k) << nearLo;
-        EXPECT_EQ(grandpress::ratioStepOf(readout::ratioStepValue(nearHi)), k + 1) << nearHi;
-    }
-    EXPECT_EQ(grandpress::ratioStepOf(readout::ratioStepValue(14.0)), 19);
-    EXPECT_EQ(grandpress::ratioStepOf(readout::ratioStepValue(14.01)), 20);
 }
 
 std::string converted(void (*convert)(float, char*), float v) {

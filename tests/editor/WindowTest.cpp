@@ -4,11 +4,9 @@
 // xrdb sets them) the editor opens at 200 % and a click at a scaled position reaches its
 // control. Screenshots of what the window showed are kept in <build>/test-artifacts/ for people
 // to look at.
-#include <cairo.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -19,25 +17,12 @@
 
 // X11 last: its macros (None, Bool, Status) would clash with the headers above.
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+
+#include "support/XWindows.h"
 
 namespace {
 
-// One connection held for the whole program: the X server resets when its last client leaves.
-class KeepServer : public ::testing::Environment {
-  public:
-    void SetUp() override { keeper = XOpenDisplay(nullptr); }
-    void TearDown() override {
-        if (keeper) XCloseDisplay(keeper);
-    }
-
-  private:
-    Display* keeper = nullptr;
-};
-
-const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new KeepServer);
+const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new testsupport::KeepXServer);
 
 struct EditorWindow : ::testing::TestWithParam<Panel> {
     void SetUp() override {
@@ -65,65 +50,41 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         std::filesystem::remove_all(configHome, ignored);
     }
 
-    // Idles the editor as a host does until `done` holds or the time is up.
-    bool idleUntil(const std::function<bool()>& done, double seconds = 3) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < end) {
+    // Idles the editor as a host does until `done` holds, at most 2000 times. After each pass
+    // the X server has handled every request of this connection, and with them what the
+    // editor's connection sent before.
+    bool idleUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 2000; ++i) {
             plugin->dispatch(effEditIdle);
             XSync(display, False);
             if (done()) return true;
-            usleep(5000);
         }
         return false;
     }
-    void idleFor(double seconds) {
-        idleUntil([] { return false; }, seconds);
-    }
-    int childCount() {
-        Window root, up, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(display, parent, &root, &up, &children, &count);
-        if (children) XFree(children);
-        return static_cast<int>(count);
-    }
-    void clickAt(int x, int y) {
-        int rx = 0, ry = 0;
-        Window child;
-        XTranslateCoordinates(display, parent, DefaultRootWindow(display), x, y, &rx, &ry, &child);
-        XTestFakeMotionEvent(display, -1, rx, ry, CurrentTime);
-        XTestFakeButtonEvent(display, 1, True, CurrentTime);
-        XTestFakeButtonEvent(display, 1, False, CurrentTime);
-        XSync(display, False);
-    }
-    // What the host window shows (its top-left width x height pixels), written to a PNG; the
-    // mean colour of a 10 x 10 patch at (x, y) is returned.
-    RGB screenshot(const std::string& file, int x, int y, int width = 450, int height = 0) {
-        if (!height) height = GetParam().height;
-        XImage* image = XGetImage(display, parent, 0, 0, width, height, AllPlanes, ZPixmap);
+    int childCount() { return testsupport::childCount(display, parent); }
+    void clickAt(int x, int y) { testsupport::clickAt(display, parent, x, y); }
+    // The mean colour of the 10 x 10 patch at (x, y) of what the host window shows.
+    RGB patch(int x, int y) {
+        XImage* image = XGetImage(display, parent, x, y, 10, 10, AllPlanes, ZPixmap);
         if (!image) return {-1, -1, -1};
-        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-        unsigned char* data = cairo_image_surface_get_data(s);
-        const int stride = cairo_image_surface_get_stride(s);
         RGB sum{0, 0, 0};
-        for (int row = 0; row < height; ++row)
-            for (int col = 0; col < width; ++col) {
+        for (int row = 0; row < 10; ++row)
+            for (int col = 0; col < 10; ++col) {
                 const unsigned long px = XGetPixel(image, col, row);
-                const int r = (px >> 16) & 0xff, g = (px >> 8) & 0xff, b = px & 0xff;
-                reinterpret_cast<uint32_t*>(data + row * stride)[col] =
-                    0xff000000u | (r << 16) | (g << 8) | b;
-                if (col >= x && col < x + 10 && row >= y && row < y + 10) {
-                    sum.r += r;
-                    sum.g += g;
-                    sum.b += b;
-                }
+                sum.r += (px >> 16) & 0xff;
+                sum.g += (px >> 8) & 0xff;
+                sum.b += px & 0xff;
             }
-        cairo_surface_mark_dirty(s);
-        const std::string dir = std::string(QRX_BUILD_DIR) + "/test-artifacts";
-        std::filesystem::create_directories(dir);
-        cairo_surface_write_to_png(s, (dir + "/" + file).c_str());
-        cairo_surface_destroy(s);
         XDestroyImage(image);
         return {sum.r / 100, sum.g / 100, sum.b / 100};
+    }
+    // What the host window shows (its top-left `scale` x the panel's size), written to a PNG in
+    // the test artifacts.
+    void screenshot(const std::string& file, int scale = 1) {
+        const auto pixels =
+            testsupport::windowPixels(display, parent, scale * 450, scale * GetParam().height,
+                                      std::string(QRX_BUILD_DIR) + "/test-artifacts/" + file);
+        EXPECT_FALSE(pixels.empty()) << "the window could not be read";
     }
     // The server's resources, as xrdb sets them (null removes them); read by every client that
     // connects from then on.
@@ -178,10 +139,9 @@ TEST_P(EditorWindow, OpenIdleClickSwitchPageAndClose) {
 
     ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)), 1);
     ASSERT_TRUE(idleUntil([&] { return childCount() == 1; }));
-    idleFor(0.3);
     // The front page is light grey metal; the back page is dark.
-    const RGB front = screenshot(std::string("editor-") + p.name + "-front.png", 15, 200);
-    EXPECT_GT(front.g, 150) << "front page shown";
+    EXPECT_TRUE(idleUntil([&] { return patch(15, 200).g > 150; })) << "front page shown";
+    screenshot(std::string("editor-") + p.name + "-front.png");
 
     const float power = plugin->getParameter(0);
     clickAt(p.powerX, p.powerY);
@@ -191,9 +151,8 @@ TEST_P(EditorWindow, OpenIdleClickSwitchPageAndClose) {
     EXPECT_EQ(requests(audioMasterEndEdit, 0), 1);
 
     clickAt(p.switchX, p.switchY);
-    idleFor(0.3);
-    const RGB back = screenshot(std::string("editor-") + p.name + "-back.png", 15, 200);
-    EXPECT_LT(back.g, 100) << "back page shown";
+    EXPECT_TRUE(idleUntil([&] { return patch(15, 200).g < 100; })) << "back page shown";
+    screenshot(std::string("editor-") + p.name + "-back.png");
 
     plugin->dispatch(effEditClose);
     XSync(display, False);
@@ -222,11 +181,9 @@ TEST_P(EditorWindow, OpensAtTwoHundredPercentWhereXftDpiIs192) {
     ASSERT_TRUE(childSize(width, height));
     EXPECT_EQ(width, 900u);
     EXPECT_EQ(height, static_cast<unsigned>(2 * p.height));
-    for (int i = 0; i < 10; ++i) plugin->dispatch(effEditIdle);  // painted
-    XSync(display, False);
-    const RGB front =
-        screenshot(std::string("editor-") + p.name + "-front-200.png", 30, 400, 900, 2 * p.height);
-    EXPECT_GT(front.g, 150) << "front page shown at the scaled position";
+    EXPECT_TRUE(idleUntil([&] { return patch(30, 400).g > 150; }))
+        << "front page shown at the scaled position";
+    screenshot(std::string("editor-") + p.name + "-front-200.png", 2);
 
     const float power = plugin->getParameter(0);
     clickAt(2 * p.powerX, 2 * p.powerY);

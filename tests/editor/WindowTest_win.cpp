@@ -7,7 +7,6 @@
 // for people to look at.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -80,19 +79,13 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         }
         dispatch(effEditIdle);
     }
-    void idleFor(double seconds) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < end) {
+    // Idles as a host does until `done` holds; at most 2000 passes.
+    bool idleUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 2000; ++i) {
             idlePass();
-            Sleep(10);
-        }
-    }
-    bool idleUntil(const std::function<bool()>& done, double seconds = 5) {
-        for (int i = 0; i < seconds * 20; ++i) {
             if (done()) return true;
-            idleFor(0.05);
         }
-        return done();
+        return false;
     }
     int childCount() const {
         int count = 0;
@@ -110,23 +103,28 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         PostMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, at);
         PostMessageW(editor, WM_LBUTTONUP, 0, at);
     }
-    // What the editor's window shows, written to a PNG; the mean colour of a 10 x 10 patch at
-    // (x, y) is returned.
-    RGB screenshot(const std::string& file, int x, int y) {
+    // The mean colour of the 10 x 10 patch at (x, y) of what the editor's window shows.
+    RGB patch(int x, int y) const {
+        HDC screen = GetDC(editor);
+        RGB sum{0, 0, 0};
+        for (int row = y; row < y + 10; ++row)
+            for (int col = x; col < x + 10; ++col) {
+                const COLORREF c = GetPixel(screen, col, row);
+                sum.r += GetRValue(c);
+                sum.g += GetGValue(c);
+                sum.b += GetBValue(c);
+            }
+        ReleaseDC(editor, screen);
+        return {sum.r / 100, sum.g / 100, sum.b / 100};
+    }
+    // What the editor's window shows, written to a PNG in the test artifacts.
+    void screenshot(const std::string& file) {
         const SIZE size = clientSize();
         HDC screen = GetDC(editor);
         HDC memory = CreateCompatibleDC(screen);
         HBITMAP bitmap = CreateCompatibleBitmap(screen, size.cx, size.cy);
         HGDIOBJ old = SelectObject(memory, bitmap);
         BitBlt(memory, 0, 0, size.cx, size.cy, screen, 0, 0, SRCCOPY);
-        RGB sum{0, 0, 0};
-        for (int row = y; row < y + 10; ++row)
-            for (int col = x; col < x + 10; ++col) {
-                const COLORREF c = GetPixel(memory, col, row);
-                sum.r += GetRValue(c);
-                sum.g += GetGValue(c);
-                sum.b += GetBValue(c);
-            }
         SelectObject(memory, old);
         {
             std::unique_ptr<Gdiplus::Bitmap> shot(Gdiplus::Bitmap::FromHBITMAP(bitmap, nullptr));
@@ -135,7 +133,6 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         DeleteObject(bitmap);
         DeleteDC(memory);
         ReleaseDC(editor, screen);
-        return {sum.r / 100, sum.g / 100, sum.b / 100};
     }
     SIZE clientSize() const {
         RECT client{};
@@ -201,10 +198,9 @@ TEST_P(EditorWindow, OpensAsChildOfTheHostWindowIdlesClicksAndCloses) {
     EXPECT_TRUE(GetWindowLongPtrW(editor, GWL_STYLE) & WS_CHILD);
     EXPECT_EQ(clientSize().cx, 450);
     EXPECT_EQ(clientSize().cy, p.height);
-    idleFor(0.3);
     // The front page is light grey metal; the back page is dark.
-    const RGB front = screenshot(std::string("editor-") + p.name + "-front-win.png", 15, 200);
-    EXPECT_GT(front.g, 150) << "front page shown";
+    EXPECT_TRUE(idleUntil([&] { return patch(15, 200).g > 150; })) << "front page shown";
+    screenshot(std::string("editor-") + p.name + "-front-win.png");
 
     const float power = effect->getParameter(effect, 0);
     clickAt(p.powerX, p.powerY);
@@ -214,9 +210,8 @@ TEST_P(EditorWindow, OpensAsChildOfTheHostWindowIdlesClicksAndCloses) {
     EXPECT_EQ(count(audioMasterEndEdit, 0), 1);
 
     clickAt(p.switchX, p.switchY);
-    idleFor(0.3);
-    const RGB back = screenshot(std::string("editor-") + p.name + "-back-win.png", 15, 200);
-    EXPECT_LT(back.g, 100) << "back page shown";
+    EXPECT_TRUE(idleUntil([&] { return patch(15, 200).g < 100; })) << "back page shown";
+    screenshot(std::string("editor-") + p.name + "-back-win.png");
 
     dispatch(effEditClose);
     EXPECT_EQ(childCount(), 0) << "the editor's window is gone";
@@ -249,11 +244,11 @@ TEST_P(EditorWindow, OpensAtTheScaleOfTheScreen) {
     EXPECT_EQ(clientSize().cx, scaled.cx);
     EXPECT_EQ(clientSize().cy, scaled.cy);
     EXPECT_EQ(reportedSize().cx, scaled.cx) << "after open";
-    for (int i = 0; i < 10; ++i) idlePass();  // painted
-    const std::string name = std::string("editor-") + p.name + "-front-" +
-                             std::to_string(static_cast<int>(scale * 100)) + "-win.png";
-    const RGB front = screenshot(name, static_cast<int>(15 * scale), static_cast<int>(200 * scale));
-    EXPECT_GT(front.g, 150) << "front page shown at the scaled position";
+    EXPECT_TRUE(idleUntil([&] {
+        return patch(static_cast<int>(15 * scale), static_cast<int>(200 * scale)).g > 150;
+    })) << "front page shown at the scaled position";
+    screenshot(std::string("editor-") + p.name + "-front-" +
+               std::to_string(static_cast<int>(scale * 100)) + "-win.png");
 
     const float power = effect->getParameter(effect, 0);
     clickAt(static_cast<int>(p.powerX * scale), static_cast<int>(p.powerY * scale));

@@ -1,5 +1,6 @@
 // Writes the seed corpora of the fuzz targets from the real engines: their state chunks, preset
-// and bank images in both byte orders, store values and adaptor states, plus a few edge cases.
+// and bank images in both byte orders, store values and adaptor states, plus a few edge cases;
+// and the host scripts of the process target (ProcessSeeds.cpp).
 // Run once by hand after a format change: fuzz_make_seeds <tests/fuzz/corpus>.
 #include <cmath>
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "grandpress/GrandPress.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/fuzz/ProcessScript.h"
 #include "tinypress/TinyPress.h"
 
 namespace {
@@ -163,6 +165,8 @@ int main(int argc, char** argv) {
         putBig(b, 2);
         put("wrapper_state", tag == 0x2001u ? "form-b" : "form-b-old", b);
     }
+    // The host scripts of the process target.
+    fuzz::script::writeProcessSeeds(root + "/process");
     std::printf("seeds written to %s\n", root.c_str());
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "grandpress/Detector.h"
+#include "support/KernelSets.h"
 
 namespace {
 
@@ -91,10 +92,7 @@ TEST(GrandPressDetector, LevelsDoNotDependOnHowTheSignalIsCut) {
     std::vector<double> x(3000);
     for (size_t i = 0; i < x.size(); ++i)
         x[i] = std::sin(0.21 * i) * (1.0 + 0.5 * std::sin(0.01 * i));
-    std::vector<qrx::dsp::InstructionSet> sets{qrx::dsp::InstructionSet::Baseline};
-    if (qrx::dsp::bestInstructionSet() == qrx::dsp::InstructionSet::Avx2Fma)
-        sets.push_back(qrx::dsp::InstructionSet::Avx2Fma);
-    for (const auto set : sets) {
+    for (const auto set : testsupport::kernelSetsHere()) {
         for (const bool exact : {false, true}) {
             Detector whole, pieces;
             whole.setLength(55, 110);

@@ -70,11 +70,14 @@ TEST_F(GrandPressEffect, SpeakerArrangementTable) {
         int ins, outs;
         bool sideChain, second, secondOut, accepted;
     };
+    // A refused arrangement never leaves a channel in use that the host does not give (2/1 has no
+    // side-chain pair, 0/0 no right channels).
     const Row rows[] = {
-        {1, 1, false, false, false, true}, {1, 2, false, false, true, true},
-        {2, 1, true, false, false, false}, {2, 2, false, true, true, true},
-        {4, 2, true, true, true, true},    {3, 2, false, true, true, false},
-        {4, 4, false, true, true, false},  {0, 0, false, true, true, false},
+        {1, 1, false, false, false, true},  {1, 2, false, false, true, true},
+        {2, 1, false, false, false, false}, {2, 2, false, true, true, true},
+        {4, 2, true, true, true, true},     {3, 2, false, true, true, false},
+        {4, 4, false, true, true, false},   {0, 0, false, false, false, false},
+        {3, 1, false, true, false, false},  {1, 3, false, false, true, false},
     };
     for (const Row& r : rows) {
         VstSpeakerArrangement in{}, out{};

@@ -12,16 +12,9 @@
 #include "grandpress/Parameters.h"
 #include "grandpress/SignalPath.h"
 #include "support/CallbackRecorder.h"
+#include "support/KernelSets.h"
 
 namespace testsupport {
-
-// The kernel sets this processor runs: the baseline, and AVX2 where it has it.
-inline std::vector<qrx::dsp::InstructionSet> kernelSetsHere() {
-    std::vector<qrx::dsp::InstructionSet> sets = {qrx::dsp::InstructionSet::Baseline};
-    if (qrx::dsp::bestInstructionSet() == qrx::dsp::InstructionSet::Avx2Fma)
-        sets.push_back(qrx::dsp::InstructionSet::Avx2Fma);
-    return sets;
-}
 
 struct EngineRig {
     TemporaryConfigHome config;

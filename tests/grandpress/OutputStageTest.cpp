@@ -322,3 +322,95 @@ TEST(GrandPressGainStage, GlidesOnEveryKernelSetFollowTheFrameByFrameGlide) {
             }
         }
 }
+
+namespace {
+
+using testsupport::EngineRig;
+
+// The engine with the limiter holding a hot gain stage (make-up +24 dB, output +12 dB: a 0.5 sine
+// leaves the gain stage at 32), fed in host blocks of 100 frames (so chunks of 64 and 36), on the
+// kernels of `set`. One switch is set to `to` at the block that starts at the returned index.
+struct SwitchedRun {
+    std::vector<double> in, out;
+    size_t switchedAt = 0;
+};
+SwitchedRun hotRunSwitching(float rate, qrx::dsp::InstructionSet set, int index, float to) {
+    EngineRig rig(rate);
+    const bool baseline = set == qrx::dsp::InstructionSet::Baseline;
+    rig.effect->vendorSpecific(gp::GrandPress::kInstructionSetRequest, baseline ? 0 : 1, nullptr,
+                               0.0f);
+    rig.set(gp::kLimiter, 1.0f);
+    rig.set(gp::kMakeup, 1.0f);
+    rig.set(gp::kOutput, 1.0f);
+    rig.restart(rate);
+    constexpr int kBlock = 100;
+    SwitchedRun run;
+    run.switchedAt = static_cast<size_t>(rate / 20 / kBlock) * kBlock;  // about 50 ms in
+    run.in.resize(run.switchedAt + 2 * gp::Limiter::kRing + static_cast<size_t>(rate / 50));
+    for (size_t i = 0; i < run.in.size(); ++i)
+        run.in[i] = 0.5 * std::sin(2.0 * M_PI * 997.0 * static_cast<double>(i) / rate);
+    std::vector<double> part, partRight;
+    for (const bool after : {false, true}) {
+        const auto first = run.in.begin() + (after ? static_cast<long>(run.switchedAt) : 0);
+        const auto last = after ? run.in.end() : run.in.begin() + static_cast<long>(run.switchedAt);
+        const std::vector<double> segment(first, last);
+        rig.run(segment, segment, part, partRight, kBlock);
+        run.out.insert(run.out.end(), part.begin(), part.end());
+        if (!after) rig.set(index, to);
+    }
+    return run;
+}
+
+double largestMagnitude(const std::vector<double>& x, size_t from, size_t to) {
+    double m = 0.0;
+    for (size_t i = from; i < to; ++i) m = std::max(m, std::abs(x[i]));
+    return m;
+}
+
+TEST(GrandPressLimiter, NoFrameLimitedOnEntryLeavesUnlimitedWhateverFollows) {
+    // Every frame stored in the output line while the limiter was on leaves scaled, whatever
+    // routine takes over: Power off (the pass-through), FAT, Smooth, soft knee and RMS switched.
+    // The frames stored 511 samples before the switch still wait in the line then, the last
+    // look-ahead of them not yet scaled. What follows Power off is the delayed dry signal.
+    struct Switch {
+        const char* name;
+        int index;
+        float to;
+    };
+    constexpr Switch kSwitches[] = {{"Power off", gp::kPower, 0.0f},
+                                    {"FAT on", gp::kFat, 1.0f},
+                                    {"Smooth on", gp::kSmooth, 1.0f},
+                                    {"Soft on", gp::kSoft, 1.0f},
+                                    {"RMS on", gp::kRms, 1.0f}};
+    for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere())
+        for (const float rate : {44100.0f, 96000.0f, 192000.0f})
+            for (const Switch& sw : kSwitches) {
+                SCOPED_TRACE(testing::Message() << sw.name << " at " << rate << " Hz, "
+                                                << qrx::dsp::instructionSetName(set));
+                const SwitchedRun run = hotRunSwitching(rate, set, sw.index, sw.to);
+                EXPECT_LE(largestMagnitude(run.out, 0, run.out.size()), gp::Limiter::kCeiling);
+                // Limited all along before the switch (not silent: the test means something).
+                EXPECT_GT(largestMagnitude(run.out, run.switchedAt, run.switchedAt + 511), 0.99);
+                if (sw.index != gp::kPower) continue;
+                for (size_t i = run.switchedAt + 511; i < run.out.size(); ++i)
+                    ASSERT_NEAR(run.out[i], run.in[i - 1660], 1e-9) << i;
+            }
+}
+
+TEST(GrandPressLimiter, SwitchedOffItScalesWhatItHadSeenAndReleasesNoLouderBurst) {
+    // The frames stored while it was on leave scaled; after them the unlimited signal (0.5 at
+    // +36 dB: 32), and nothing louder than it.
+    for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere())
+        for (const float rate : {44100.0f, 96000.0f, 192000.0f}) {
+            SCOPED_TRACE(testing::Message()
+                         << rate << " Hz, " << qrx::dsp::instructionSetName(set));
+            const SwitchedRun run = hotRunSwitching(rate, set, gp::kLimiter, 0.0f);
+            const size_t leaving = run.switchedAt + 511;
+            EXPECT_LE(largestMagnitude(run.out, 0, leaving), gp::Limiter::kCeiling);
+            const double unlimited = largestMagnitude(run.out, leaving, run.out.size());
+            EXPECT_GT(unlimited, 31.0);
+            EXPECT_LE(unlimited, 32.0 * (1.0 + 1e-9));
+        }
+}
+
+}  // namespace

@@ -14,6 +14,7 @@
 #include "grandpress/EngineSettings.h"
 #include "grandpress/Parameters.h"
 #include "grandpress/SideChain.h"
+#include "support/KernelSets.h"
 
 namespace {
 
@@ -135,13 +136,10 @@ TEST(GrandPressSideChain, KernelSetsTakeOverEachOthersFilterStateBetweenChunks) 
 // their coefficients by about 1e-12, which the low shelf's poles near 1 turn into output
 // differences of up to about 1e-7 on this signal (peaks near 2): hence 5e-7.
 TEST(GrandPressSideChain, SettledShelvesFollowAlwaysGlidingFiltersThroughAModeChange) {
-    std::vector<InstructionSet> sets = {InstructionSet::Baseline};
-    if (qrx::dsp::bestInstructionSet() == InstructionSet::Avx2Fma)
-        sets.push_back(InstructionSet::Avx2Fma);
     const gp::EngineSettings cut = settings(0.3f, 0.4f, 0.5f, false, 0.0f);
     const gp::EngineSettings boost = settings(0.3f, 0.4f, 0.5f, false, 1.0f);
     constexpr int kSettled = 60000, kTotal = 110000;  // the glide takes about 21000 frames
-    for (InstructionSet set : sets) {
+    for (InstructionSet set : testsupport::kernelSetsHere()) {
         gp::SideChain chain;
         chain.reset(cut);
         qrx::dsp::BiquadCoefficients current[2][2];  // [shelf low/high][channel]

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "grandpress/EngineRig.h"
-#include "grandpress/InputStage.h"
 #include "grandpress/SideChain.h"
 
 namespace {
@@ -163,55 +162,6 @@ TEST(GrandPressSignalPath, NonFiniteInputIsTakenAsZero) {
         for (size_t i = 0; i < aL.size(); ++i) {
             ASSERT_TRUE(std::isfinite(aL[i])) << i;
             ASSERT_EQ(aL[i], bL[i]) << i;
-        }
-    }
-}
-
-// The input stage's run form of finiteInput, on both host sample types: one odd sample (NaN,
-// infinities, the largest values, just past and at the limit, -0) at every place of runs of every
-// length up to a chunk, among ordinary samples, gives what finiteInput gives sample by sample.
-template <typename Sample>
-void expectRunsAsSamples(const gp::HostSampleKernels& kernels) {
-    const Sample odd[] = {std::numeric_limits<Sample>::quiet_NaN(),
-                          std::numeric_limits<Sample>::infinity(),
-                          -std::numeric_limits<Sample>::infinity(),
-                          std::numeric_limits<Sample>::max(),
-                          std::numeric_limits<Sample>::lowest(),
-                          static_cast<Sample>(1e6),
-                          static_cast<Sample>(-1e6),
-                          static_cast<Sample>(1000001.0),
-                          static_cast<Sample>(-1000001.0),
-                          static_cast<Sample>(-0.0)};
-    Sample in[gp::kChunk];
-    double out[gp::kChunk];
-    for (int n = 1; n <= gp::kChunk; ++n) {
-        for (const Sample x : odd) {
-            for (int at = 0; at < n; ++at) {
-                for (int i = 0; i < n; ++i) in[i] = static_cast<Sample>(0.25 * std::sin(0.3 * i));
-                in[at] = x;
-                gp::finiteInputs(kernels, in, out, n);
-                for (int i = 0; i < n; ++i) {
-                    const double expected = gp::finiteInput(static_cast<double>(in[i]));
-                    ASSERT_EQ(out[i], expected) << "run " << n << ", odd sample at " << at;
-                    ASSERT_EQ(std::signbit(out[i]), std::signbit(expected));
-                }
-            }
-        }
-    }
-}
-
-TEST(GrandPressSignalPath, InputRunsAreMadeFiniteAsSingleSamplesOnEveryKernelSet) {
-    for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere()) {
-        SCOPED_TRACE(qrx::dsp::instructionSetName(set));
-        expectRunsAsSamples<float>(gp::hostSamplesFor(set));
-        expectRunsAsSamples<double>(gp::hostSamplesFor(set));
-        // Out: the floats the host gets are the doubles rounded, run by run.
-        double x[gp::kChunk];
-        float y[gp::kChunk];
-        for (int n = 1; n <= gp::kChunk; ++n) {
-            for (int i = 0; i < n; ++i) x[i] = (i % 2 ? -1.0 : 1.0) / (3.0 + i) * (1 + i % 7 * 1e3);
-            gp::hostSamplesFor(set).toFloats(x, y, n);
-            for (int i = 0; i < n; ++i) ASSERT_EQ(y[i], static_cast<float>(x[i])) << n;
         }
     }
 }

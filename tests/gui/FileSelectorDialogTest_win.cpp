@@ -27,23 +27,26 @@ TEST(CommonDialogBackend, FilterListsEachExtensionThenAllFiles) {
               std::wstring(none, std::size(none)));
 }
 
-// Waits for a top-level window titled `title` of this process and answers it.
+// Waits for a top-level window titled `title` of this process and answers it once it shows
+// (a dialog shows after its WM_INITDIALOG, when its controls are complete).
 class DialogAnswerer {
   public:
     DialogAnswerer(std::wstring title, std::wstring fileName)
         : title(std::move(title)), fileName(std::move(fileName)), thread([this] { answer(); }) {}
-    ~DialogAnswerer() { thread.join(); }
+    ~DialogAnswerer() {
+        stop = true;  // when the dialog never came
+        thread.join();
+    }
     bool sawDialog() const { return seen.load(); }
     HWND dialogOwner() const { return owner.load(); }
 
   private:
     void answer() {
-        for (int i = 0; i < 1000; ++i) {
+        while (!stop) {
             HWND dialog = FindWindowW(nullptr, title.c_str());
-            if (dialog) {
+            if (dialog && IsWindowVisible(dialog)) {
                 seen = true;
                 owner = GetWindow(dialog, GW_OWNER);
-                Sleep(200);  // let the dialog finish its start-up
                 if (fileName.empty()) {
                     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
                 } else {
@@ -55,12 +58,12 @@ class DialogAnswerer {
                 }
                 return;
             }
-            Sleep(20);
+            Sleep(1);  // looking again; the dialog comes when the test thread gets to it
         }
     }
 
     std::wstring title, fileName;
-    std::atomic<bool> seen{false};
+    std::atomic<bool> seen{false}, stop{false};
     std::atomic<HWND> owner{nullptr};
     std::thread thread;
 };

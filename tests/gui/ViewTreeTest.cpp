@@ -1,7 +1,6 @@
 // Hit testing, adding and removing views, dirty redraw, background offsets, and mouse routing
 // (capture, enter/leave, transparency) of the view tree.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -11,6 +10,7 @@
 
 #include "GuiTestSupport.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestClock.h"
 
 namespace guitest {
 namespace {
@@ -249,23 +249,61 @@ TEST_F(Tree, CurrentMouseStateFollowsEventsWithoutWindow) {
     EXPECT_FALSE(frame->getCurrentMouseButtons().isLeftButton());
 }
 
-TEST_F(Tree, SoftwareTimersFireFromIdleWhenOffscreen) {
-    int ticks = 0;
-    // The interval is long enough that a test machine under load does not pass it between
-    // starting the timer and the first idle call.
+TEST_F(Tree, TimersRunEachPeriodOfTheTickCountFromIdle) {
+    // Started just before the 32-bit tick count wraps: the periods run on across the wrap.
+    testsupport::TestClock clock(0xFFFFFFFFu - 70);
+    int ticks = 0, others = 0;
     const uint32_t id = frame->startTimer(50, [&] { ++ticks; });
     frame->idle();
-    EXPECT_EQ(ticks, 0) << "not before its interval";
-    usleep(60000);
+    clock.advance(49);
     frame->idle();
-    EXPECT_EQ(ticks, 1);
-    usleep(200000);
+    EXPECT_EQ(ticks, 0) << "not before its period";
+    clock.advance(1);
     frame->idle();
-    EXPECT_EQ(ticks, 2) << "missed periods do not fire in a burst";
-    frame->stopTimer(id);
-    usleep(60000);
+    frame->idle();
+    EXPECT_EQ(ticks, 1) << "once per period";
+
+    clock.advance(250);  // a long pause: five periods missed
+    frame->idle();
+    EXPECT_EQ(ticks, 2) << "missed periods do not run in a burst";
+    clock.advance(49);  // the periods stay on their grid: the next is 350 ms after the start
     frame->idle();
     EXPECT_EQ(ticks, 2);
+    clock.advance(1);
+    frame->idle();
+    EXPECT_EQ(ticks, 3);
+
+    // The window's timer events: at most half a period early, and never twice in one period.
+    clock.advance(24);
+    frame->fireTimer(id);
+    EXPECT_EQ(ticks, 3) << "more than half a period early";
+    clock.advance(1);
+    frame->fireTimer(id);
+    EXPECT_EQ(ticks, 4);
+    frame->fireTimer(id);
+    clock.advance(25);  // the period it ran early for is now
+    frame->idle();
+    EXPECT_EQ(ticks, 4) << "its period has run";
+    clock.advance(49);
+    frame->idle();
+    EXPECT_EQ(ticks, 4);
+    clock.advance(1);
+    frame->idle();
+    EXPECT_EQ(ticks, 5) << "the next period";
+
+    // A timer stopped by another one's callback in the same pass does not run.
+    uint32_t second = 0;
+    const uint32_t stopper = frame->startTimer(50, [&] {
+        ++others;
+        frame->stopTimer(second);
+    });
+    second = frame->startTimer(50, [&] { ++others; });
+    frame->stopTimer(id);
+    clock.advance(50);
+    frame->idle();
+    EXPECT_EQ(ticks, 5) << "stopped";
+    EXPECT_EQ(others, 1);
+    frame->stopTimer(stopper);
 }
 
 // The frame's image as a PNG file (qrx-shot and the snapshots write it), of the frame's size.

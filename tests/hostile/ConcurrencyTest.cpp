@@ -10,9 +10,11 @@
 // so this program holds one lock around them as such a host does. Parameters, getParameter and
 // processing take no lock: those are the calls that really run concurrently.
 //
-// Usage: hostile_concurrency [seconds per effect, default 3]. With an X display (e.g. under
-// xvfb-run) the editors open inside a real host window; without one the plug-in editors open
-// offscreen and the adaptor's view (which needs a window) is left out.
+// Usage: hostile_concurrency [seconds per effect]. Each effect runs until every thread has done a
+// fixed amount of work (blocks, chunk loads, editor idles), however fast or slow the machine is,
+// and at least the seconds given (none by default). With an X display (e.g. under xvfb-run) the
+// editors open inside a real host window; without one the plug-in editors open offscreen and the
+// adaptor's view (which needs a window) is left out.
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -50,13 +52,25 @@ struct Counts {
     }
 };
 
+// Waits until each thread of an effect has done its share of the work and `seconds` have passed.
+// The threads pace themselves as a host does (the editor idles every 5 ms).
+void runAtLeast(const Counts& counts, double seconds) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto minimum = std::chrono::duration<double>(seconds);
+    auto done = [&] {
+        return counts.blocks >= 400 && counts.chunks >= 10 && counts.idles >= 120 &&
+               std::chrono::steady_clock::now() - start >= minimum;
+    };
+    while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 bool finite(const float* s, int n) {
     for (int i = 0; i < n; ++i)
         if (!std::isfinite(s[i])) return false;
     return true;
 }
 
-// Runs the three threads for `seconds`; false when the output went non-finite or the editor
+// Runs the three threads (see runAtLeast); false when the output went non-finite or the editor
 // never opened.
 bool runPlugin(const char* name, void* parent, double seconds) {
     std::string error;
@@ -128,7 +142,7 @@ bool runPlugin(const char* name, void* parent, double seconds) {
             plugin->dispatch(effEditClose);
         }
     });
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    runAtLeast(counts, seconds);
     stop = true;
     audio.join();
     automation.join();
@@ -220,7 +234,7 @@ bool runAdaptor(unsigned long parent, double seconds) {
             if (parent) raw.viewClose();
         }
     });
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    runAtLeast(counts, seconds);
     stop = true;
     audio.join();
     automation.join();
@@ -234,7 +248,7 @@ bool runAdaptor(unsigned long parent, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 0.0;
     // A host window for the editors, when there is a display; used on this thread only, before
     // and after the effect threads run.
     Display* display = XOpenDisplay(nullptr);
@@ -244,7 +258,7 @@ int main(int argc, char** argv) {
         XMapWindow(display, window);
         XSync(display, False);
     }
-    std::printf("%s display, %.1f s per effect\n", display ? "with" : "without", seconds);
+    std::printf("%s display, at least %.1f s per effect\n", display ? "with" : "without", seconds);
     bool ok = true;
     ok = runPlugin("grandpress", reinterpret_cast<void*>(window), seconds) && ok;
     ok = runPlugin("tinypress", reinterpret_cast<void*>(window), seconds) && ok;

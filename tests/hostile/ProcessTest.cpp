@@ -4,7 +4,9 @@
 // where the limiter is on, and comes back to the level of a fresh instance within one second of
 // clean input.
 #include <climits>
+#include <string>
 
+#include "host/KernelChoice.h"
 #include "hostile/HostileRig.h"
 
 namespace hostile {
@@ -207,6 +209,83 @@ TEST(GrandPressLimiter, OutputStaysUnderTheCeilingWithHostileInput) {
     }
     RecordProperty("cases", cases);
     checkRecovery("grandpress", settings);
+}
+
+// A fresh instance on each kernel set this processor runs: the fastest, and the baseline where
+// that is another one. The name of the set in use comes back with it.
+template <typename Body>
+void onEveryKernelSet(const char* name, Body body) {
+    for (const bool baseline : {false, true}) {
+        auto plugin = loadPlugin(name);
+        ASSERT_TRUE(plugin);
+        if (baseline) {
+            const std::string fastest = host::kernelsInUse(*plugin);
+            ASSERT_TRUE(host::useBaselineKernels(*plugin));
+            if (host::kernelsInUse(*plugin) == fastest) continue;  // one set only
+        }
+        SCOPED_TRACE(host::kernelsInUse(*plugin));
+        body(*plugin);
+    }
+}
+
+// Odd samples a driver or a host may hand on: among a sine, one in every 97 samples (and in a
+// solid eighth of a second), under the defaults and under the settings that lift the most (widest
+// expansion, lowest threshold, make-up and output at their maximum, RMS). Only finite output.
+TEST_P(ProcessTest, HugeAndNonFiniteSamplesGiveOnlyFiniteOutputOnEveryKernelSet) {
+    const float odd[] = {kNaN, kInf, -kInf, 1e38f, -1e38f, 3.4e38f, -3.4e38f, 1e6f, kDenormal};
+    const bool grand = std::string(GetParam()) == "grandpress";
+    const std::vector<std::vector<std::pair<int, float>>> settings = {
+        {},
+        {{6, 0.0f}, {5, 1.0f}, {grand ? 11 : 16, 1.0f}, {grand ? 22 : 23, 1.0f}, {3, 1.0f}},
+    };
+    int cases = 0;
+    for (const auto& values : settings)
+        for (const float x : odd)
+            onEveryKernelSet(GetParam(), [&](host::Plugin& plugin) {
+                for (auto [i, v] : values) plugin.setParameter(i, v);
+                plugin.resume();
+                const Output out = run(plugin, kRate / 2, 512, [&](int i) {
+                    return i % 97 == 50 || (i >= kRate / 4 && i < 3 * kRate / 8) ? x : sine(i);
+                });
+                ++cases;
+                for (const auto& c : out.channels)
+                    ASSERT_EQ(firstNonFinite(c), -1) << x << ", settings " << values.size();
+            });
+    RecordProperty("cases", cases);
+}
+
+// One stray sample of any size in a 0.25 sine, at the widest expansion (ratio step 0, the rest
+// at the defaults): the gain it drives is over soon, no output sample from 10 ms after the spike
+// on is above +12 dBFS. Sizes at 44.1 kHz; the largest also at the lowest rate (where one sample
+// weighs most in the envelope) and at 96 kHz.
+TEST_P(ProcessTest, OneStraySpikeAtTheWidestExpansionIsOverWithinTenMilliseconds) {
+    struct Spike {
+        float rate, size;
+    };
+    const Spike spikes[] = {{44100, 4.0f},    {44100, 100.0f},  {44100, 1e5f},    {44100, 1e6f},
+                            {44100, -1e6f},   {44100, 1e38f},   {44100, 3.4e38f}, {44100, -3.4e38f},
+                            {22050, 3.4e38f}, {96000, -3.4e38f}};
+    int cases = 0;
+    for (const Spike& spike : spikes)
+        onEveryKernelSet(GetParam(), [&](host::Plugin& plugin) {
+            plugin.setSampleRate(spike.rate);
+            plugin.setParameter(6, 0.0f);
+            plugin.resume();
+            const int at = static_cast<int>(spike.rate / 4);
+            const Output out = run(plugin, static_cast<int>(spike.rate), 512, [&](int i) {
+                return i == at ? spike.size : sine(i, 997.0, 0.25, spike.rate);
+            });
+            ++cases;
+            const auto after =
+                static_cast<std::size_t>(at + plugin.initialDelay() + spike.rate / 100);
+            for (const auto& c : out.channels) {
+                int above = 0;
+                for (std::size_t i = after; i < c.size(); ++i) above += std::fabs(c[i]) > 4.0f;
+                EXPECT_EQ(above, 0) << "spike " << spike.size << " at " << spike.rate
+                                    << " Hz, peak after 10 ms " << peak(c, after, c.size());
+            }
+        });
+    RecordProperty("cases", cases);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPlugins, ProcessTest, ::testing::Values("grandpress", "tinypress"));

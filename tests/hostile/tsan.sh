@@ -3,7 +3,7 @@
 # runs it: audio, automation and editor threads on grandpress, tinypress and the adaptor. Any
 # data race ends the run with a report and a non-zero exit.
 #
-#   tests/hostile/tsan.sh [seconds per effect, default 4]
+#   tests/hostile/tsan.sh [least seconds per effect, default 4]
 # Environment: TSAN_BUILD (default <repo>/build-tsan), JOBS (default 2).
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)

@@ -14,6 +14,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
 #else
 #include <cstdlib>
 #endif
@@ -24,7 +28,18 @@ namespace {
 const std::string kKey = "SOFTWARE\\QRX-soundwerk\\QRX_GrandPress";
 
 #ifdef _WIN32
-const std::wstring kUsersKey = L"SOFTWARE\\QRX-tests\\" + std::to_wstring(GetCurrentProcessId());
+// "The user's store" of this program, and of the programs its tests start to be ended by a console
+// event (they inherit the name).
+std::wstring usersKeyName() {
+    wchar_t name[64] = {};
+    if (GetEnvironmentVariableW(L"QRX_TEST_USERS_KEY", name, 64) == 0) {
+        const std::wstring made = L"SOFTWARE\\QRX-tests\\" + std::to_wstring(GetCurrentProcessId());
+        SetEnvironmentVariableW(L"QRX_TEST_USERS_KEY", made.c_str());
+        return made;
+    }
+    return name;
+}
+const std::wstring kUsersKey = usersKeyName();
 #endif
 
 // Makes "the user's store" current again: the private store gives back the real
@@ -138,6 +153,133 @@ TEST_F(PrivateUserStoreTest, OneAtATimeAndNothingLeftBehind) {
     // A new one can be made once the first is gone.
     EXPECT_NE(PrivateUserStore::create(PrivateUserStore::Start::Empty, &error), nullptr) << error;
 }
+
+#ifdef _WIN32
+// ---- The console handler, in programs that a console event ends
+
+// A console event (Ctrl+C, Ctrl+Break, the console closed) as the system delivers it: its dispatch
+// routine runs on a thread of its own and calls the registered handlers, the newest first, until
+// one returns TRUE; when none does, it ends the process.
+void sendConsoleEvent(DWORD event) {
+    const auto dispatch = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+    if (!dispatch) std::abort();
+    HANDLE thread = CreateThread(
+        nullptr, 0, dispatch, reinterpret_cast<void*>(static_cast<ULONG_PTR>(event)), 0, nullptr);
+    if (!thread) std::abort();
+    WaitForSingleObject(thread, INFINITE);
+    std::abort();  // not reached: the process has ended
+}
+
+// How the dispatch routine ends the process: with STATUS_CONTROL_C_EXIT on Windows, 0 under wine.
+bool endedByConsole(int status) {
+    return status == static_cast<int>(STATUS_CONTROL_C_EXIT) || status == 0;
+}
+
+// The private keys below the user's store (all of this program's stores lie there).
+int privateKeys() {
+    const std::wstring path = kUsersKey + L"\\SOFTWARE\\QRX-private";
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    HKEY parent = nullptr;
+    DWORD count = 0;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &parent) == ERROR_SUCCESS) {
+        RegQueryInfoKeyW(parent, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr);
+        RegCloseKey(parent);
+    }
+    useTheUsersStore();
+    return static_cast<int>(count);
+}
+
+// Whether the value `name` was written to the store key of the real HKEY_CURRENT_USER (removed
+// again when it was).
+bool inTheRealStore(const std::string& name) {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    const std::wstring path(kKey.begin(), kKey.end()), value(name.begin(), name.end());
+    HKEY key = nullptr;
+    bool found = false;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        found = RegQueryValueExW(key, value.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+                ERROR_SUCCESS;
+        if (found) RegDeleteValueW(key, value.c_str());
+        RegCloseKey(key);
+    }
+    useTheUsersStore();
+    return found;
+}
+
+using PrivateUserStoreDeathTest = PrivateUserStoreTest;
+
+// An effect's destructor saving its settings on the main thread while the console closes. A
+// handler installed before the store's, so it runs after it, holds the end of the process back
+// until the writer has tried 200 more writes, and reports how many of them landed.
+const char kLateWrite[] = "WrittenAfterTheEvent";
+std::atomic<int> gWritesAfter{0}, gLandedAfter{0};
+std::atomic<bool> gStoreHandlerRan{false};
+
+BOOL WINAPI reportLateWrites(DWORD) {
+    gStoreHandlerRan = true;
+    while (gWritesAfter < 200) std::this_thread::yield();
+    std::fprintf(stderr, "writes after the clean-up: %d of %d landed\n", gLandedAfter.load(),
+                 gWritesAfter.load());
+    return FALSE;
+}
+
+void writeWhileTheConsoleCloses() {
+    SetConsoleCtrlHandler(reportLateWrites, TRUE);
+    std::string error;
+    auto store = PrivateUserStore::create(PrivateUserStore::Start::Empty, &error);
+    if (!store) std::abort();
+    std::atomic<int> before{0};
+    std::thread writer([&] {
+        for (int i = 0;; ++i) {
+            const bool late = gStoreHandlerRan.load();
+            const bool landed = setValue(late ? kLateWrite : "Written", static_cast<uint8_t>(i));
+            if (!late) {
+                ++before;
+            } else {
+                gLandedAfter += landed;
+                ++gWritesAfter;
+            }
+        }
+    });
+    while (before < 20) std::this_thread::yield();  // writing when the event comes
+    sendConsoleEvent(CTRL_CLOSE_EVENT);
+}
+
+TEST_F(PrivateUserStoreDeathTest, WritesAfterTheConsoleHandlerRanFailRatherThanReachTheUsersStore) {
+    EXPECT_EXIT(writeWhileTheConsoleCloses(), endedByConsole,
+                "writes after the clean-up: 0 of \\d+ landed");
+    EXPECT_FALSE(inTheRealStore(kLateWrite));
+    EXPECT_FALSE(inTheRealStore("Written"));
+    EXPECT_EQ(privateKeys(), 0) << "the private key is removed";
+    EXPECT_EQ(value("UsersOwn"), 7);
+    EXPECT_EQ(value("Written"), -1);
+    EXPECT_EQ(value(kLateWrite), -1);
+}
+
+// A tool making and removing stores over and over when the event comes: whatever moment it meets
+// (a key being made, or being removed), no private key is left once the process has ended.
+void makeStoresUntilTheConsoleCloses() {
+    std::atomic<int> made{0};
+    std::thread tool([&] {
+        for (;;) {
+            useTheUsersStore();  // where a store that goes leaves HKEY_CURRENT_USER is not it
+            std::string error;
+            if (PrivateUserStore::create(PrivateUserStore::Start::Empty, &error)) ++made;
+        }
+    });
+    while (made < 3) std::this_thread::yield();
+    sendConsoleEvent(CTRL_BREAK_EVENT);
+}
+
+TEST_F(PrivateUserStoreDeathTest, AConsoleEventWhileStoresComeAndGoLeavesNoKeyBehind) {
+    for (int run = 0; run < 5 && !HasFailure(); ++run) {
+        EXPECT_EXIT(makeStoresUntilTheConsoleCloses(), endedByConsole, "");
+        EXPECT_EQ(privateKeys(), 0) << "a private key was left behind in run " << run;
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace platform

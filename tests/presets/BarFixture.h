@@ -15,6 +15,7 @@
 #include "presets/PresetBarControls.h"
 #include "presets/TestEngine.h"
 #include "support/CallbackRecorder.h"
+#include "support/TestClock.h"
 
 namespace testsupport {
 
@@ -162,6 +163,8 @@ class BarTest : public ::testing::Test {
         return true;
     }
 
+    // The bar's idle timer runs on it.
+    TestClock clock;
     TemporaryConfigHome config;
     ScriptedDialogs dialogs;
     CallbackRecorder host;

@@ -456,20 +456,31 @@ TEST_F(BarTest, HostRenameAndStateChunkReachTheBar) {
     EXPECT_EQ(fieldText(), "Song 7");
 }
 
-TEST_F(BarTest, IdleTimerCallsTheEditorsIdleUntilClose) {
+TEST_F(BarTest, IdleTimerCallsTheEditorsIdleEveryPeriodUntilClose) {
     const uint32_t id = editor->idleTimerId();
     ASSERT_NE(id, 0u);
     CFrame* f = frame();
     f->remember();
+    f->idle();
+    clock.advance(Ed::kIdleTimerMs - 1);
+    f->idle();
+    EXPECT_EQ(editor->idles, 0) << "not before its period";
+    clock.advance(1);
+    f->idle();
+    EXPECT_EQ(editor->idles, 1);
+    // The window's timer event between the host's idle calls.
+    clock.advance(Ed::kIdleTimerMs);
     f->fireTimer(id);
     f->fireTimer(id);
-    EXPECT_EQ(editor->idles, 2);
+    EXPECT_EQ(editor->idles, 2) << "once per period";
 
     editor->close();
     EXPECT_EQ(editor->idleTimerId(), 0u);
     EXPECT_EQ(editor->presetBarControl(Ed::kTagProgramName), nullptr);
     EXPECT_EQ(editor->presetBarControl(Ed::kTagRecallMemoB), nullptr);
+    clock.advance(Ed::kIdleTimerMs);
     f->fireTimer(id);
+    f->idle();
     EXPECT_EQ(editor->idles, 2) << "the timer is stopped";
     f->forget();
 

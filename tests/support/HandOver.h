@@ -4,7 +4,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <thread>
@@ -20,40 +19,45 @@ inline bool isHandOverChoice(float v) {
     return false;
 }
 
+// How long the hammering goes on, counted in blocks and settings (not in time): many hand-overs,
+// each block a chance to catch a torn one.
+inline constexpr int kHandOverBlocks = 10000;
+inline constexpr long long kHandOverSets = 100000;
+
 struct HandOverRun {
     int blocks = 0;
     long long sets = 0;
 };
 
 // Setting thread t (0, 1) sets indices[t][k % N] to one of the choices, k = 0, 1, ...;
-// `block()` processes one block and checks it (gtest assertions inside). Runs for `duration`, at
-// least 200 blocks.
+// `block()` processes one block and checks it (gtest assertions inside). Runs until at least
+// `blocks` blocks were processed and the threads made at least `sets` settings between them,
+// however fast or slow the machine is.
 template <typename Effect, std::size_t N>
 HandOverRun hammerHandOver(Effect& effect, const int (&indices)[2][N],
-                           const std::function<void()>& block, std::chrono::milliseconds duration) {
+                           const std::function<void()>& block, int blocks, long long sets) {
     for (const auto& list : indices)
         for (int i : list) effect.setParameter(i, kHandOverChoices[0]);
     std::atomic<bool> stop{false};
-    std::atomic<long long> sets{0};
+    std::atomic<long long> made{0};
     auto run = [&](int thread) {
         for (long long k = 0; !stop.load(std::memory_order_relaxed); ++k) {
             const float value = kHandOverChoices[(k / N + thread) % 4];
             effect.setParameter(indices[thread][k % N], value);
-            sets.fetch_add(1, std::memory_order_relaxed);
+            made.fetch_add(1, std::memory_order_relaxed);
         }
     };
     block();
     std::thread one(run, 0), two(run, 1);
     HandOverRun result;
-    const auto end = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < end || result.blocks < 200) {
+    while (result.blocks < blocks || made.load(std::memory_order_relaxed) < sets) {
         block();
         ++result.blocks;
     }
     stop = true;
     one.join();
     two.join();
-    result.sets = sets.load();
+    result.sets = made.load();
     return result;
 }
 

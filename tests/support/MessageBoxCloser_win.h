@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -51,12 +50,11 @@ class MessageBoxCloser {
         if (process != GetCurrentProcessId() || std::strcmp(name, "#32770") != 0) return TRUE;
         auto* closer = reinterpret_cast<MessageBoxCloser*>(self);
         if (closer->closed_.count(window) != 0) return TRUE;  // already asked to close
-        // A box being built has no text yet: it is taken once it shows (an empty one after a
-        // while).
+        // A dialog shows only once its WM_INITDIALOG has run, which is where a message box gets
+        // its text: a box that shows is complete.
+        if (!IsWindowVisible(window)) return TRUE;
         std::wstring text;
         EnumChildWindows(window, &readStatic, reinterpret_cast<LPARAM>(&text));
-        if (!IsWindowVisible(window) || (text.empty() && ++closer->looks_[window] < 20))
-            return TRUE;
         closer->closed_.insert(window);
         {
             std::lock_guard<std::mutex> lock(closer->mutex_);
@@ -77,9 +75,8 @@ class MessageBoxCloser {
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<std::string> texts_;
-    std::set<HWND> closed_;      // the closer's thread only
-    std::map<HWND, int> looks_;  // the closer's thread only
-    std::thread thread_;         // last: starts once the rest is built
+    std::set<HWND> closed_;  // the closer's thread only
+    std::thread thread_;     // last: starts once the rest is built
 };
 
 }  // namespace testsupport

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "EngineRig.h"
@@ -94,33 +93,6 @@ TEST(TinyPressKernels, EngineNoiseGoesToMainAndOffset) {
                 EXPECT_EQ(left[k], 0.25 * k + (in ? 1e-12 * (k + 1) : 0.0)) << name << " " << n;
                 EXPECT_EQ(right[k], -0.5 * k + (in ? 1e-12 * (k + 1) : 0.0)) << name << " " << n;
                 EXPECT_EQ(offsets[k], in ? -1e-12 * (k + 1) : 7.0) << name << " " << n;
-            }
-        }
-    }
-}
-
-// Host samples enter as doubles, NaN and infinities as 0 (signed zeros and the smallest
-// floats kept), for every chunk length and wherever in the chunk they fall; nothing after n
-// is written.
-TEST(TinyPressKernels, SamplesEnterFiniteOrAsZero) {
-    const float odd[] = {
-        std::numeric_limits<float>::quiet_NaN(),  std::numeric_limits<float>::infinity(),
-        -std::numeric_limits<float>::infinity(),  -0.0f,
-        std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::max(),
-        std::numeric_limits<float>::max()};
-    for (const auto& [kernels, name] : kernelSets()) {
-        for (int n = 1; n <= kChunk; ++n) {
-            float from[kChunk];
-            for (int k = 0; k < kChunk; ++k)
-                from[k] = (k + n) % 3 == 0 ? odd[(k + n) % 7] : std::sin(0.37f * (k + n));
-            alignas(64) double to[kChunk + 1];
-            for (double& v : to) v = 5.0;
-            kernels->readFinite(from, n, to);
-            for (int k = 0; k <= kChunk; ++k) {
-                const double expected =
-                    k >= n ? 5.0 : (std::isfinite(from[k]) ? static_cast<double>(from[k]) : 0.0);
-                EXPECT_EQ(to[k], expected) << name << " " << n << " at " << k;
-                if (k < n) EXPECT_EQ(std::signbit(to[k]), std::signbit(expected)) << name;
             }
         }
     }
@@ -254,6 +226,37 @@ EngineSettings dynamicsSettings(double p, bool soft, bool rms, bool autoRelease)
     return s;
 }
 
+// The buffers of one chunk of the dynamics kernel.
+struct DynamicsChunk {
+    alignas(64) double level[2][kChunk] = {}, main[2][kChunk] = {}, noise[kChunk] = {};
+    alignas(64) double gain[2][kChunk] = {}, out[2][kChunk] = {}, outGain[kChunk] = {};
+
+    // The kernel over the first n frames, from the envelope states in `states` and the make-up
+    // and output states given, which it carries on. Returns gain[1] as the kernel leaves it.
+    const double* run(const ChunkKernels& kernels, const EngineSettings& s, EnvelopeState* states,
+                      int n, double& makeup, double& output, bool lanesAgree = false) {
+        DynamicsJob job;
+        job.n = n;
+        job.settings = &s;
+        job.lanesAgree = lanesAgree;
+        job.noise = noise;
+        job.makeup = makeup;
+        job.output = output;
+        job.outGain = outGain;
+        for (int c = 0; c < 2; ++c) {
+            job.envelope[c] = &states[c];
+            job.level[c] = level[c];
+            job.main[c] = main[c];
+            job.gain[c] = gain[c];
+            job.out[c] = out[c];
+        }
+        kernels.dynamics(job);
+        makeup = job.makeup;
+        output = job.output;
+        return job.gain[1];
+    }
+};
+
 // Detector levels from far below to far above the threshold, signed as the "Draft" detector
 // gives them, with chunks of every length.
 TEST(TinyPressKernels, EnvelopeAndGainCurveFollowThePlainCode) {
@@ -264,53 +267,35 @@ TEST(TinyPressKernels, EnvelopeAndGainCurveFollowThePlainCode) {
                 const bool soft = variant & 1, rms = variant & 2;
                 const EngineSettings s = dynamicsSettings(p, soft, rms, p < 0.5);
                 EnvelopeState reference[2], kernel[2];
-                double makeup = 1.0, output = 1.0;
+                double kernelMakeup = 1.0, kernelOutput = 1.0;
                 int at = 0;
                 for (int n = 1; at < 4000; n = n % (kChunk - 8) + 9) {
-                    alignas(64) double level[2][kChunk] = {}, main[2][kChunk] = {};
-                    alignas(64) double noise[kChunk] = {}, gain[2][kChunk], out[2][kChunk];
-                    alignas(64) double outGain[kChunk];
+                    DynamicsChunk chunk;
                     for (int k = 0; k < n; ++k, ++at) {
                         const double swell = std::exp(6.0 * std::sin(0.002 * at));  // 0.0025 .. 400
-                        level[0][k] = 0.05 * swell * std::sin(0.3 * at);
-                        level[1][k] = 0.1 * swell * std::cos(0.11 * at);
-                        main[0][k] = 0.5 * std::sin(0.05 * at);
-                        main[1][k] = -0.25;
-                        noise[k] = (at % 2 ? 1e-12 : -1e-12);
+                        chunk.level[0][k] = 0.05 * swell * std::sin(0.3 * at);
+                        chunk.level[1][k] = 0.1 * swell * std::cos(0.11 * at);
+                        chunk.main[0][k] = 0.5 * std::sin(0.05 * at);
+                        chunk.main[1][k] = -0.25;
+                        chunk.noise[k] = (at % 2 ? 1e-12 : -1e-12);
                     }
-                    DynamicsJob job;
-                    job.n = n;
-                    job.settings = &s;
-                    job.envelope[0] = &kernel[0];
-                    job.envelope[1] = &kernel[1];
-                    job.level[0] = level[0];
-                    job.level[1] = level[1];
-                    job.main[0] = main[0];
-                    job.main[1] = main[1];
-                    job.noise = noise;
-                    job.makeup = makeup;
-                    job.output = output;
-                    job.gain[0] = gain[0];
-                    job.gain[1] = gain[1];
-                    job.outGain = outGain;
-                    job.out[0] = out[0];
-                    job.out[1] = out[1];
-                    kernels->dynamics(job);
+                    // The plain code goes on from the states the kernel carried.
+                    double makeup = kernelMakeup, output = kernelOutput;
+                    chunk.run(*kernels, s, kernel, n, kernelMakeup, kernelOutput);
                     for (int k = 0; k < n; ++k) {
-                        makeup = makeup + (s.makeupTarget - makeup) * 0.001 + noise[k];
-                        output = output + (s.outputTarget - output) * 0.001 + noise[k];
+                        makeup = makeup + (s.makeupTarget - makeup) * 0.001 + chunk.noise[k];
+                        output = output + (s.outputTarget - output) * 0.001 + chunk.noise[k];
                         for (int c = 0; c < 2; ++c) {
                             const double v = reference[c].step(
-                                normalisedLevel(level[c][k], s.thresholdGain, rms), s);
+                                normalisedLevel(chunk.level[c][k], s.thresholdGain, rms), s);
                             const double g = gainOfEnvelope(v, p, soft, s.kneeLowY, s.kneeHighY);
-                            expectClose(gain[c][k], g, 1e-11, "gain", name, at);
-                            expectClose(out[c][k], main[c][k] * g * makeup * 1.7 * output, 1e-11,
+                            expectClose(chunk.gain[c][k], g, 1e-11, "gain", name, at);
+                            expectClose(chunk.out[c][k],
+                                        chunk.main[c][k] * g * makeup * 1.7 * output, 1e-11,
                                         "output", name, at);
                         }
-                        expectClose(outGain[k], output, 1e-14, "output state", name, at);
+                        expectClose(chunk.outGain[k], output, 1e-14, "output state", name, at);
                     }
-                    makeup = job.makeup;
-                    output = job.output;
                 }
                 for (int c = 0; c < 2; ++c)
                     expectClose(kernel[c].envelope, reference[c].envelope, 1e-11, "envelope", name,
@@ -330,49 +315,80 @@ TEST(TinyPressKernels, AgreeingLanesShareOneGainCurve) {
         int at = 0;
         for (int round = 0; round < 40; ++round) {
             const int n = round % 2 ? kChunk : 29;
-            alignas(64) double level[kChunk] = {}, main[2][kChunk] = {}, noise[kChunk] = {};
+            DynamicsChunk chunk[2];  // [shared, separate]
             for (int k = 0; k < n; ++k, ++at) {
-                level[k] = 0.4 * std::exp(4.0 * std::sin(0.003 * at)) * std::sin(0.2 * at);
-                main[0][k] = 0.5 * std::sin(0.05 * at);
-                main[1][k] = 0.3 * std::cos(0.07 * at);
-                noise[k] = at % 2 ? 1e-12 : -1e-12;
-            }
-            alignas(64) double gain[2][2][kChunk], out[2][2][kChunk], outGain[2][kChunk];
-            for (int run = 0; run < 2; ++run) {
-                DynamicsJob job;
-                job.n = n;
-                job.settings = &s;
-                EnvelopeState* states = run == 0 ? shared : separate;
-                job.envelope[0] = &states[0];
-                job.envelope[1] = &states[1];
-                job.level[0] = job.level[1] = level;
-                job.lanesAgree = run == 0;
-                job.main[0] = main[0];
-                job.main[1] = main[1];
-                job.noise = noise;
-                job.makeup = makeup[run];
-                job.output = output[run];
-                job.gain[0] = gain[run][0];
-                job.gain[1] = gain[run][1];
-                job.outGain = outGain[run];
-                job.out[0] = out[run][0];
-                job.out[1] = out[run][1];
-                kernels->dynamics(job);
-                makeup[run] = job.makeup;
-                output[run] = job.output;
-                if (run == 0) {
-                    ASSERT_EQ(job.gain[1], gain[0][0]) << name;
-                } else {
-                    ASSERT_EQ(job.gain[1], gain[1][1]) << name;
+                for (DynamicsChunk& c : chunk) {
+                    c.level[0][k] = c.level[1][k] =
+                        0.4 * std::exp(4.0 * std::sin(0.003 * at)) * std::sin(0.2 * at);
+                    c.main[0][k] = 0.5 * std::sin(0.05 * at);
+                    c.main[1][k] = 0.3 * std::cos(0.07 * at);
+                    c.noise[k] = at % 2 ? 1e-12 : -1e-12;
                 }
             }
+            ASSERT_EQ(chunk[0].run(*kernels, s, shared, n, makeup[0], output[0], true),
+                      chunk[0].gain[0])
+                << name;
+            ASSERT_EQ(chunk[1].run(*kernels, s, separate, n, makeup[1], output[1]),
+                      chunk[1].gain[1])
+                << name;
             for (int k = 0; k < n; ++k) {
-                EXPECT_EQ(gain[0][0][k], gain[1][0][k]) << name << " at " << at - n + k;
-                EXPECT_EQ(gain[0][0][k], gain[1][1][k]) << name << " at " << at - n + k;
-                EXPECT_EQ(out[0][1][k], out[1][1][k]) << name << " at " << at - n + k;
+                EXPECT_EQ(chunk[0].gain[0][k], chunk[1].gain[0][k]) << name << " at " << at - n + k;
+                EXPECT_EQ(chunk[0].gain[0][k], chunk[1].gain[1][k]) << name << " at " << at - n + k;
+                EXPECT_EQ(chunk[0].out[1][k], chunk[1].out[1][k]) << name << " at " << at - n + k;
             }
         }
         EXPECT_EQ(shared[1].envelope, separate[1].envelope) << name;
+    }
+}
+
+// However the frames are cut into chunks, the kernel gives the same bits: every frame's gains,
+// output states and outputs, and the states it carries (envelopes, release smoothers, make-up and
+// output glides), with make-up and output far from their targets.
+TEST(TinyPressKernels, ChunkCutsLeaveTheSameBits) {
+    constexpr int kFrames = 700;
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (const int variant : {0, 1, 2, 3}) {
+            const EngineSettings s = dynamicsSettings(0.25, variant & 1, variant & 2, variant < 2);
+            std::vector<double> first;  // gains, output states and outputs in chunks of kChunk
+            for (const int cut : {kChunk, 1, 7, 29, 0}) {
+                EnvelopeState states[2];
+                double makeup = 0.3, output = 3.0;
+                std::vector<double> frames;
+                for (int at = 0, round = 0; at < kFrames; ++round) {
+                    const int length = cut ? cut : 1 + (round * 37) % kChunk;
+                    const int n = std::min(length, kFrames - at);
+                    DynamicsChunk chunk;
+                    for (int k = 0; k < n; ++k) {
+                        const int i = at + k;
+                        chunk.level[0][k] = 0.3 * std::exp(4.0 * std::sin(0.01 * i)) * std::sin(i);
+                        chunk.level[1][k] = 0.2 * std::exp(3.0 * std::cos(0.02 * i));
+                        chunk.main[0][k] = 0.5 * std::sin(0.05 * i);
+                        chunk.main[1][k] = 0.3 * std::cos(0.07 * i);
+                        chunk.noise[k] = i % 2 ? 1e-12 : -1e-12;
+                    }
+                    const double* rightGain = chunk.run(*kernels, s, states, n, makeup, output);
+                    for (int k = 0; k < n; ++k)
+                        frames.insert(frames.end(),
+                                      {chunk.gain[0][k], rightGain[k], chunk.outGain[k],
+                                       chunk.out[0][k], chunk.out[1][k]});
+                    at += n;
+                }
+                for (const EnvelopeState& e : states)
+                    frames.insert(frames.end(), {e.envelope, e.fast.x1, e.fast.x2, e.fast.y1,
+                                                 e.fast.y2, e.slow.x1, e.slow.x2, e.slow.y1,
+                                                 e.slow.y2, e.fastOffset, e.slowOffset});
+                frames.insert(frames.end(), {makeup, output});
+                if (first.empty()) {
+                    first = frames;
+                    continue;
+                }
+                ASSERT_EQ(frames.size(), first.size());
+                for (std::size_t i = 0; i < frames.size(); ++i)
+                    ASSERT_EQ(frames[i], first[i])
+                        << name << ", variant " << variant << ", chunks of " << cut << ": value "
+                        << i << " (five per frame, then the carried states)";
+            }
+        }
     }
 }
 

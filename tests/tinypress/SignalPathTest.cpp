@@ -179,7 +179,9 @@ class TinyPressInputSelection : public ::testing::Test {
 TEST_F(TinyPressInputSelection, RightMainInput) {
     float* ins[4] = {a.data(), b.data(), c.data(), d.data()};
     EXPECT_EQ(outputs(ins), std::make_pair(0.1f, 0.2f));
-    rig.host.pinAnswer = [](VstInt32 pin, VstIntPtr isOutput) { return pin == 1 ? 1 : 0; };
+    rig.host.pinAnswer = [](VstInt32 pin, VstIntPtr isOutput) {
+        return !isOutput && pin == 1 ? 1 : 0;
+    };
     EXPECT_EQ(outputs(ins), std::make_pair(0.1f, 0.1f));  // not connected
     rig.host.pinAnswer = nullptr;
     float* noRight[4] = {a.data(), nullptr, c.data(), d.data()};
@@ -198,6 +200,31 @@ TEST_F(TinyPressInputSelection, RightMainInput) {
     rig.fx.processReplacing(ins, halfOuts, 64);
     rig.fx.processReplacing(ins, nullptr, 64);
     EXPECT_EQ(o0[0], 0.0f);
+}
+
+// The right output is output 2 only when the arrangement has it, the host reports it connected
+// and its pointer is not null; else output 1 takes both channels, the right one last, and output
+// 2 is left alone.
+TEST_F(TinyPressInputSelection, RightOutput) {
+    float* ins[4] = {a.data(), b.data(), c.data(), d.data()};
+    rig.host.pinAnswer = [](VstInt32 pin, VstIntPtr isOutput) {
+        return isOutput && pin == 1 ? 1 : 0;
+    };
+    EXPECT_EQ(outputs(ins), std::make_pair(0.2f, -1.0f));  // not connected
+    rig.host.pinAnswer = nullptr;
+    std::vector<float> left(1200, -1.0f);
+    float* noRight[2] = {left.data(), nullptr};
+    rig.fx.processReplacing(ins, noRight, 1200);
+    EXPECT_EQ(left[1199], 0.2f);  // null pointer
+    VstSpeakerArrangement two{};
+    two.numChannels = 2;
+    VstSpeakerArrangement one{};
+    one.numChannels = 1;
+    ASSERT_TRUE(rig.fx.setSpeakerArrangement(&two, &two));
+    EXPECT_EQ(outputs(ins), std::make_pair(0.1f, 0.2f));
+    // One output (the arrangement's flag); with one input both channels carry input 1.
+    ASSERT_TRUE(rig.fx.setSpeakerArrangement(&one, &one));
+    EXPECT_EQ(outputs(ins), std::make_pair(0.1f, -1.0f));
 }
 
 // The side chain is seen through the side-chain monitor: output = filtered side chain (flat

@@ -83,12 +83,13 @@ TEST_F(TinyPressTest, SpeakerArrangementRows) {
         int ins, outs;
         bool rightIn, rightOut, sideChain, accepted;
     } rows[] = {
-        {1, 1, false, false, false, true}, {1, 2, false, true, false, true},
-        {1, 3, true, true, false, false},  {1, 0, true, true, false, false},
-        {2, 1, false, false, true, false}, {2, 2, true, true, false, true},
-        {2, 4, true, true, false, false},  {4, 2, true, true, true, true},
-        {4, 1, true, true, false, false},  {3, 2, true, true, false, false},
-        {8, 2, true, true, false, false},  {0, 0, true, true, false, false},
+        // A refused arrangement never leaves a channel in use that the host does not give.
+        {1, 1, false, false, false, true},  {1, 2, false, true, false, true},
+        {1, 3, false, true, false, false},  {1, 0, false, false, false, false},
+        {2, 1, false, false, false, false}, {2, 2, true, true, false, true},
+        {2, 4, true, true, false, false},   {4, 2, true, true, true, true},
+        {4, 1, true, false, false, false},  {3, 2, true, true, false, false},
+        {8, 2, true, true, false, false},   {0, 0, false, false, false, false},
     };
     // Each row starts once from all flags set (4/2) and once from all cleared (1/1), so every
     // flag the row answers is really written.

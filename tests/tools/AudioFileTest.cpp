@@ -26,8 +26,8 @@ class AudioFileTest : public testing::Test {
         AudioWriter writer;
         std::string error;
         if (!writer.open(file, format, &error)) return error;
-        if (!writer.write(samples.data(), static_cast<long long>(samples.size() / 2)))
-            return "write failed";
+        if (!writer.write(samples.data(), static_cast<long long>(samples.size() / 2), &error))
+            return error;
         if (!writer.commit(&error)) return error;
         return "";
     }
@@ -70,7 +70,7 @@ TEST_F(AudioFileTest, CommitReplacesAnExistingFileAndUncommittedWritesLeaveNothi
             {44100, 2, 0, majorFormatForPath("take.wav") | subtypeForName("float")}, &error))
             << error;
         const float frame[2] = {1.0f, 1.0f};
-        ASSERT_TRUE(writer.write(frame, 1));
+        ASSERT_TRUE(writer.write(frame, 1, &error)) << error;
     }
     EXPECT_EQ(entries(), std::set<std::string>{"take.wav"});
     AudioReader reader;

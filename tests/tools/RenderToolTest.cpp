@@ -1,150 +1,18 @@
 // qrx-render end to end: the tool is run as a process on files made here, through the built
 // plug-ins, and its outputs, exit status and messages are checked.
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sndfile.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <string>
-#include <vector>
 
-#include "support/CallbackRecorder.h"
-#include "support/ImageBuilders.h"
-
-namespace fs = std::filesystem;
+#include "tools/RenderToolFixture.h"
 
 namespace {
-
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-class RenderTool : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = fs::path(config.folder()) / "files";
-        tmp = fs::path(config.folder()) / "tmp";
-        fs::create_directories(dir);
-        fs::create_directories(tmp);
-    }
-
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-
-    static std::string tool() { return std::string(QRX_BUILD_DIR) + "/bin/qrx-render"; }
-
-    // Runs the tool with its temporary folder (TMPDIR) in `tmp`, so nothing it leaves there
-    // goes unnoticed.
-    ToolRun run(const std::string& args, const std::string& program = tool()) {
-        const std::string out = path("stdout.txt"), err = path("stderr.txt");
-        const std::string command = "TMPDIR=" + tmp.string() + " " + program + " " + args + " >" +
-                                    out + " 2>" + err + " </dev/null";
-        const int raw = std::system(command.c_str());
-        ToolRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
-        fs::remove(out);
-        fs::remove(err);
-        return r;
-    }
-
-    static std::string slurp(const std::string& file) {
-        std::ifstream in(file);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    // Writes `frames` frames of `channels` channels; sample(i, c) gives each value.
-    template <typename F>
-    void write(const std::string& name, int channels, long long frames, int rate, int format,
-               F sample) {
-        SF_INFO info{};
-        info.samplerate = rate;
-        info.channels = channels;
-        info.format = format;
-        SNDFILE* f = sf_open(path(name).c_str(), SFM_WRITE, &info);
-        ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-        std::vector<float> data(static_cast<size_t>(frames) * channels);
-        for (long long i = 0; i < frames; ++i)
-            for (int c = 0; c < channels; ++c) data[i * channels + c] = sample(i, c);
-        sf_writef_float(f, data.data(), frames);
-        sf_close(f);
-    }
-
-    struct Audio {
-        SF_INFO info{};
-        std::vector<float> data;
-    };
-    Audio read(const std::string& name) {
-        Audio a;
-        SNDFILE* f = sf_open(path(name).c_str(), SFM_READ, &a.info);
-        EXPECT_NE(f, nullptr) << name;
-        if (!f) return a;
-        a.data.resize(static_cast<size_t>(a.info.frames) * a.info.channels);
-        sf_readf_float(f, a.data.data(), a.info.frames);
-        sf_close(f);
-        return a;
-    }
-
-    // Everything in the folder but the given names: nothing else may be left behind.
-    std::vector<std::string> strayFiles(std::initializer_list<std::string> expected) {
-        std::vector<std::string> stray;
-        for (const auto& entry : fs::directory_iterator(dir)) {
-            const std::string name = entry.path().filename().string();
-            if (std::find(expected.begin(), expected.end(), name) == expected.end())
-                stray.push_back(name);
-        }
-        return stray;
-    }
-
-    static constexpr int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    void writeBytes(const std::string& name, const testsupport::Bytes& b) {
-        std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    }
-    // Whether two audio files hold the same samples, bit for bit (both present and not empty).
-    bool sameAudio(const std::string& a, const std::string& b) {
-        if (!fs::exists(path(a)) || !fs::exists(path(b))) return false;
-        const Audio x = read(a), y = read(b);
-        return !x.data.empty() && x.info.channels == y.info.channels &&
-               std::memcmp(x.data.data(), y.data.data(), x.data.size() * sizeof(float)) == 0 &&
-               x.data.size() == y.data.size();
-    }
-    // Renders in.wav into `out` with `options`; the run must succeed.
-    void render(const std::string& options, const std::string& out) {
-        const ToolRun r = run(options + " " + path("in.wav") + " " + path(out));
-        EXPECT_EQ(r.status, 0) << options << ": " << r.err;
-    }
-    void writeMusic(long long frames) {
-        write("in.wav", 2, frames, 44100, kFloatWav, [](long long i, int c) {
-            const double burst = (i / 4410) % 3 == 0 ? 0.9 : 0.15;
-            return static_cast<float>(burst * std::sin(i * (c ? 0.031 : 0.027)));
-        });
-    }
-    // Everything below `folder`, relative paths sorted.
-    static std::vector<std::string> tree(const fs::path& folder) {
-        std::vector<std::string> names;
-        for (const auto& e : fs::recursive_directory_iterator(folder))
-            names.push_back(fs::relative(e.path(), folder).string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    static constexpr std::uint32_t kGrandPressId = vstFourCC('Q', 'X', 'G', 'P');
-    static constexpr std::uint32_t kTinyPressId = vstFourCC('Q', 'R', 't', 'p');
-    testsupport::TemporaryConfigHome config;
-    fs::path dir, tmp;
-};
 
 TEST_F(RenderTool, PowerOffOutputIsTheInputAlignedAndOfTheSameLength) {
     // An impulse and a ramp in a file whose length is no multiple of the block.
@@ -196,21 +64,30 @@ TEST_F(RenderTool, SampleFormatsFollowTheInputUnlessAsked) {
     EXPECT_EQ(flac.info.frames, 2000);
 }
 
-TEST_F(RenderTool, SideChainMustMatchTheInput) {
+TEST_F(RenderTool, SideChainOfAnotherLengthIsPaddedOrCutAndAnotherRateIsRefused) {
     write("in.wav", 2, 3000, 44100, kFloatWav, [](long long i, int) { return 0.1f; });
     write("sc.wav", 1, 3000, 44100, kFloatWav, [](long long i, int) { return 0.9f; });
-    write("short.wav", 2, 2999, 44100, kFloatWav, [](long long, int) { return 0.9f; });
+    write("short.wav", 2, 1500, 44100, kFloatWav, [](long long, int) { return 0.9f; });
+    write("long.wav", 2, 6000, 44100, kFloatWav, [](long long, int) { return 0.9f; });
     write("rate.wav", 2, 3000, 48000, kFloatWav, [](long long, int) { return 0.9f; });
-    EXPECT_EQ(
-        run("--sidechain " + path("sc.wav") + " " + path("in.wav") + " " + path("o.wav")).status,
-        0);
-    for (const char* bad : {"short.wav", "rate.wav"}) {
+    const std::pair<const char*, const char*> fits[] = {
+        {"sc.wav", "side chain: "},
+        {"short.wav", "padded with silence to the input's length"},
+        {"long.wav", "cut to the input's length"},
+    };
+    for (const auto& [file, says] : fits) {
         const ToolRun r =
-            run("--sidechain " + path(bad) + " " + path("in.wav") + " " + path("b.wav"));
-        EXPECT_EQ(r.status, 2) << bad;
-        EXPECT_NE(r.err.find("side chain"), std::string::npos) << r.err;
-        EXPECT_FALSE(fs::exists(path("b.wav")));
+            run("--sidechain " + path(file) + " " + path("in.wav") + " " + path("o.wav"));
+        EXPECT_EQ(r.status, 0) << file << ": " << r.err;
+        EXPECT_NE(r.out.find(says), std::string::npos) << r.out;
+        EXPECT_EQ(read("o.wav").info.frames, 3000);
     }
+    const ToolRun r =
+        run("--sidechain " + path("rate.wav") + " " + path("in.wav") + " " + path("b.wav"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("48000 Hz"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("44100 Hz"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(path("b.wav")));
 }
 
 TEST_F(RenderTool, BadInputIsRefusedWithOneLineAndNoOutput) {
@@ -227,12 +104,22 @@ TEST_F(RenderTool, BadInputIsRefusedWithOneLineAndNoOutput) {
         {path("three.wav") + " " + out, "3 channels"},
         {path("slow.wav") + " " + out, "8000 Hz"},
         {"--program Nonexistent " + in + " " + out, "unknown program"},
-        {"--program 16 " + in + " " + out, "unknown program"},
+        {"--program 16 " + in + " " + out, "program 16 is out of range (0..15)"},
+        {"--program 'Mezo Leveler' " + in + " " + out, "did you mean 'Mezzo Leveler'?"},
+        {"--set Treshold=0.5 " + in + " " + out, "did you mean 'Threshold'?"},
+        {"--plugin grandpres " + in + " " + out, "did you mean 'grandpress'?"},
+        {"--set Threshold=-12 " + in + " " + out, "needs its unit (dB)"},
+        {"--set Threshold=-40dB " + in + " " + out, "outside its range -30.10 dB .. 6.02 dB"},
+        {"--set Ratio=5ms " + in + " " + out, "wrong unit"},
+        {"--set Power=loud " + in + " " + out, "on or off"},
+        {in + " " + path("nowhere/out.wav"), "folder '" + path("nowhere") + "' of"},
+        {"--plot " + path("nowhere/p.png") + " " + in + " " + out, "does not exist"},
+        {"--plot " + path("p.jpg") + " " + in + " " + out, "must be a .png file"},
         {"--set Loudness=0.5 " + in + " " + out, "unknown parameter"},
-        {"--set Ratio=1.5 " + in + " " + out, "0..1"},
+        {"--set Ratio=1.5 " + in + " " + out, "must be in 0..1"},
         {"--set Ratio=nan " + in + " " + out, "0..1"},
         {"--plugin nosuch " + in + " " + out, "unknown plug-in"},
-        {"--plugin /nowhere/x.so " + in + " " + out, "unknown plug-in"},
+        {"--plugin /nowhere/x.so " + in + " " + out, "'/nowhere/x.so' does not exist"},
         {in + " " + path("out.xyz"), "output format"},
         {"--format pcm12 " + in + " " + out, "sample format"},
         {"--block 0 " + in + " " + out, "--block"},
@@ -342,10 +229,12 @@ TEST_F(RenderTool, RefusedPresetOrBankFileGivesExit2AndNoOutput) {
         {"--preset " + path("tiny.qrx"), "not a preset file of this plug-in"},
         {"--endian-reversed --preset " + path("tiny.qrx"), "not a preset file of this plug-in"},
         {"--preset " + path("bank-typed.qrx"), "not a preset file"},
-        {"--preset " + path("cut.qrx"), "is 100 bytes"},
+        {"--preset " + path("cut.qrx"), "is not a preset file: it is 100 bytes"},
         {"--preset " + path("missing.qrx"), "No such file"},
         {"--bank " + path("damaged.qrb"), "damaged"},
-        {"--bank " + path("preset.qrb"), "is 165 bytes"},
+        {"--bank " + path("preset.qrb"),
+         "is not a bank file: it is 165 bytes, a bank file has "
+         "exactly 2565 (it has the size of a preset file)"},
     };
     for (const auto& [options, says] : cases) {
         const ToolRun r = run(options + " " + path("in.wav") + " " + path("out.wav"));
@@ -444,8 +333,13 @@ TEST_F(RenderTool, PrivateStoreIsRemovedWhenTheRenderIsStopped) {
             _exit(127);
         }
         ASSERT_GT(pid, 0);
-        pollfd created{watch, POLLIN, 0};
-        EXPECT_EQ(poll(&created, 1, 10000), 1) << "no private store appeared";
+        // Until the folder appears or the tool ends without one, however long either takes.
+        const int child = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        ASSERT_GE(child, 0);
+        pollfd waits[] = {{watch, POLLIN, 0}, {child, POLLIN, 0}};
+        ASSERT_GE(poll(waits, 2, -1), 1);
+        EXPECT_TRUE(waits[0].revents & POLLIN) << "no private store appeared";
+        close(child);
         kill(pid, SIGTERM);
         close(watch);
         int status = 0;
@@ -454,6 +348,59 @@ TEST_F(RenderTool, PrivateStoreIsRemovedWhenTheRenderIsStopped) {
         EXPECT_TRUE(fs::is_empty(tmp)) << "the private store was left behind in run " << run;
         EXPECT_FALSE(fs::exists(out));
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RenderTool, ShotAndDemoSignalRefuseWhatTheyCannotDo) {
+    const std::string shot = std::string(QRX_BUILD_DIR) + "/bin/qrx-shot";
+    const std::string demo = std::string(QRX_BUILD_DIR) + "/bin/qrx-demo-signal";
+    for (const std::string& program : {shot, demo}) {
+        const ToolRun help = run("--help", program);
+        EXPECT_EQ(help.status, 0) << program;
+        EXPECT_EQ(help.out.rfind("usage: ", 0), 0u) << help.out;
+    }
+    const std::string png = path("shot.png");
+    const std::pair<std::string, std::string> shotCases[] = {
+        {"grandpress " + path("shot.jpg"), "must be a .png file"},
+        {"bigpress " + png, "unknown plug-in 'bigpress'"},
+        {"grandpress " + png + " --program 16", "program 16 is out of range (0..15)"},
+        {"grandpress " + png + " --program Nonexistent", "unknown program 'Nonexistent'"},
+        {"grandpress " + png + " --param 99=0.5", "unknown parameter '99'"},
+        {"grandpress " + png + " --param Loudness=0.5", "unknown parameter 'Loudness'"},
+        {"grandpress " + png + " --param Ratio=1.5", "is no value of parameter 'Ratio'"},
+        {"tinypress " + png + " --param Threshold=-40dB", "is no value of parameter"},
+        {"grandpress " + png + " --zoom", "unknown option '--zoom'"},
+    };
+    for (const auto& [args, says] : shotCases) {
+        const ToolRun r = run(args, shot);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(says), std::string::npos) << args << " said: " << r.err;
+    }
+    EXPECT_FALSE(fs::exists(png));
+    const ToolRun ok = run("TinyPress " + png +
+                               " --program 'kickpump' --param Threshold=-12dB "
+                               "--param 5=0.5 --param Ratio=4:1",
+                           shot);
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_TRUE(fs::exists(png));
+
+    const std::pair<std::string, std::string> demoCases[] = {
+        {path("demo.flac"), "must be a .wav file"},
+        {path("demo.wav") + " 8x", "SECONDS must be"},
+        {path("demo.wav") + " 700", "SECONDS must be"},
+        {path("demo.wav") + " 1 8000", "RATE must be"},
+        {path("demo.wav") + " 1 44100 extra", "give OUT.wav"},
+    };
+    for (const auto& [args, says] : demoCases) {
+        const ToolRun r = run(args, demo);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(says), std::string::npos) << args << " said: " << r.err;
+    }
+    EXPECT_FALSE(fs::exists(path("demo.flac")));
+    EXPECT_FALSE(fs::exists(path("demo.wav")));
 }
 
 }  // namespace

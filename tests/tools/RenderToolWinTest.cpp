@@ -169,7 +169,8 @@ TEST_F(RenderToolWin, OurPluginsByNameKeepAlignmentAndLength) {
         const ToolRun r = run({"--plugin", name, "--set", "Power=0", "--block", "64",
                                path("in.wav"), path("out.wav")});
         ASSERT_EQ(r.status, 0u) << r.err;
-        EXPECT_NE(r.out.find("largest gain reduction on the meter"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("(the plug-in's gain-reduction meter reading)"), std::string::npos)
+            << r.out;
         const std::vector<float> out = readAll(path("out.wav"), &outFormat);
         ASSERT_EQ(out.size(), in.size());
         for (std::size_t i = 0; i < in.size(); ++i)
@@ -205,7 +206,11 @@ TEST_F(RenderToolWin, RefusalsNameTheProblemAndLeaveNoOutput) {
     };
     const Case kCases[] = {
         {{"--plugin", plugin, path("in.wav"), path("out.flac")}, "(use .wav or .wave)"},
-        {{"--plugin", path("none.dll"), path("in.wav"), path("out.wav")}, "or a .dll path"},
+        {{"--plugin", path("none.dll"), path("in.wav"), path("out.wav")},
+         "none.dll' does not exist"},
+        {{"--plugin", plugin, path("in.wav"), path("in.wav")}, "is the input file"},
+        {{"--plugin", "tinypress", "--set", "Threshold=-40dB", path("in.wav"), path("out.wav")},
+         "outside its range -30.10 dB .. 6.02 dB"},
         {{"--plugin", plugin, "--format", "pcm8", path("in.wav"), path("out.wav")},
          "unknown sample format 'pcm8'"},
         {{"--plugin", plugin, path("missing.wav"), path("out.wav")}, "missing.wav"},
@@ -224,6 +229,11 @@ TEST_F(RenderToolWin, RefusalsNameTheProblemAndLeaveNoOutput) {
     EXPECT_EQ(help.status, 0u);
     EXPECT_NE(help.out.find("--plot is not available in the Windows build"), std::string::npos);
     EXPECT_EQ(help.out.find("[--plot"), std::string::npos);
+    // No loudness library here: the help and the version say so.
+    EXPECT_NE(help.out.find("are left out of this build"), std::string::npos) << help.out;
+    const ToolRun version = run({"--version"});
+    EXPECT_EQ(version.out.rfind("qrx-render 1.7.0 (without loudness measurement)", 0), 0u)
+        << version.out;
 }
 
 }  // namespace

@@ -210,12 +210,14 @@ TEST(ProcessingGate, StateLoadWaitsForProcessingAndProcessingSkipsDuringLoad) {
     wrapper::ProcessingGate gate;
     EXPECT_TRUE(gate.enterProcessing());
     EXPECT_TRUE(gate.processingNow());
-    std::atomic<bool> loaded{false};
+    std::atomic<bool> started{false}, loaded{false};
     std::thread loader([&] {
+        started.store(true);
         gate.beginStateLoad();
         loaded.store(true);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!started.load()) std::this_thread::yield();
+    for (int i = 0; i < 1000; ++i) std::this_thread::yield();  // let it spin a while
     EXPECT_FALSE(loaded.load());  // still spinning: a processing call runs
     gate.leaveProcessing();
     loader.join();

@@ -3,10 +3,12 @@
 //   qrx-demo-signal OUT.wav [SECONDS] [RATE]
 #include <sndfile.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -86,19 +88,50 @@ void bass(Mix& mix, long long at, long long length, double freq, double rate) {
     }
 }
 
+const char* const kUsage =
+    "usage: qrx-demo-signal OUT.wav [SECONDS] [RATE]\n"
+    "Writes SECONDS (default 8, at most 600) of stereo drums and bass at RATE Hz (default 44100,\n"
+    "22050..192000) as a 24-bit WAV file.\n";
+
+int fail(const char* message) {
+    std::fprintf(stderr, "qrx-demo-signal: %s\n", message);
+    return 2;
+}
+
+// A whole number in the text and nothing else.
+bool readNumber(const char* text, double* value) {
+    char* end = nullptr;
+    *value = std::strtod(text, &end);
+    return end != text && *end == 0 && std::isfinite(*value);
+}
+
+bool endsWithWav(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string ext = name.substr(name.size() - 4);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".wav";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: qrx-demo-signal OUT.wav [SECONDS] [RATE]\n");
-        return 2;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (argv[i][0] == '-' && argv[i][1] != 0)
+            return fail("unknown option (qrx-demo-signal --help shows the usage)");
     }
-    const double seconds = argc > 2 ? std::atof(argv[2]) : 8.0;
-    const int rate = argc > 3 ? std::atoi(argv[3]) : 44100;
-    if (!(seconds > 0.0 && seconds <= 600.0) || rate < 22050 || rate > 192000) {
-        std::fprintf(stderr, "qrx-demo-signal: SECONDS must be 0..600 and RATE 22050..192000\n");
-        return 2;
-    }
+    if (argc < 2 || argc > 4) return fail("give OUT.wav [SECONDS] [RATE] (--help)");
+    if (!endsWithWav(argv[1])) return fail("OUT must be a .wav file: the signal is written as WAV");
+    double seconds = 8.0, rateValue = 44100.0;
+    if (argc > 2 && !(readNumber(argv[2], &seconds) && seconds > 0.0 && seconds <= 600.0))
+        return fail("SECONDS must be a number above 0 and at most 600");
+    if (argc > 3 && !(readNumber(argv[3], &rateValue) && rateValue == std::floor(rateValue) &&
+                      rateValue >= 22050 && rateValue <= 192000))
+        return fail("RATE must be a whole number of Hz in 22050..192000");
+    const int rate = static_cast<int>(rateValue);
     const long long frames = static_cast<long long>(seconds * rate);
     Mix mix{std::vector<double>(frames), std::vector<double>(frames)};
     Noise noise;

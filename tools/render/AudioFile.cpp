@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace render {
 
@@ -37,9 +39,14 @@ bool AudioWriter::open(const std::string& path, const AudioFormat& format, std::
     std::string pattern = folder + "/." + name + ".partial-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back(0);
-    const int fd = mkstemp(buffer.data());
+    int fd = -1;
+    {
+        const platform::CleanupSignalsHeld held;
+        fd = mkstemp(buffer.data());
+        if (fd >= 0) removal = platform::RemovedOnSignal(buffer.data());
+    }
     if (fd < 0) {
-        *error = "cannot write in '" + folder + "'";
+        *error = "cannot write in '" + folder + "': " + std::strerror(errno);
         return false;
     }
     temporary = buffer.data();
@@ -71,10 +78,18 @@ void AudioWriter::discard() {
     file = nullptr;
     if (!temporary.empty()) unlink(temporary.c_str());
     temporary.clear();
+    removal.release();
 }
 
-bool AudioWriter::write(const float* interleaved, long long frames) {
-    return sf_writef_float(file, interleaved, frames) == frames;
+bool AudioWriter::write(const float* interleaved, long long frames, std::string* error) {
+    errno = 0;
+    if (sf_writef_float(file, interleaved, frames) == frames) return true;
+    const int cause = errno;
+    *error = "cannot write '" + target + "': " +
+             (cause == EFBIG ? "the file-size limit is reached"
+              : cause != 0   ? std::string(std::strerror(cause))
+                             : std::string(sf_strerror(file)));
+    return false;
 }
 
 bool AudioWriter::commit(std::string* error) {
@@ -82,11 +97,12 @@ bool AudioWriter::commit(std::string* error) {
     const int closed = sf_close(file);
     file = nullptr;
     if (closed != 0 || std::rename(temporary.c_str(), target.c_str()) != 0) {
-        *error = "cannot complete '" + target + "'";
+        *error = "cannot complete '" + target + "': " + std::strerror(errno);
         discard();
         return false;
     }
     temporary.clear();
+    removal.release();
     return true;
 }
 
@@ -128,6 +144,33 @@ int defaultSubtype(int major) {
     return major == SF_FORMAT_FLAC  ? SF_FORMAT_PCM_24
            : major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS
                                     : SF_FORMAT_FLOAT;
+}
+
+bool isIntegerSubtype(int subtype) {
+    return subtype != SF_FORMAT_FLOAT && subtype != SF_FORMAT_DOUBLE &&
+           subtype != SF_FORMAT_VORBIS && subtype != SF_FORMAT_OPUS;
+}
+
+std::string subtypeName(int subtype) {
+    switch (subtype) {
+        case SF_FORMAT_PCM_16:
+            return "pcm16";
+        case SF_FORMAT_PCM_24:
+            return "pcm24";
+        case SF_FORMAT_PCM_32:
+            return "pcm32";
+        case SF_FORMAT_FLOAT:
+            return "float";
+        case SF_FORMAT_DOUBLE:
+            return "double";
+        default:
+            break;
+    }
+    SF_FORMAT_INFO info{};
+    info.format = subtype;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name)
+        return info.name;
+    return "other";
 }
 
 int subtypeForName(const std::string& name) {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/RemovedOnSignal.h"
+
 namespace render {
 
 struct AudioFormat {
@@ -47,12 +49,16 @@ class AudioReader {
 };
 
 // Writes to a temporary file beside the target and renames it over the target in commit(), so an
-// existing file is only ever replaced by a complete one. Destroyed without commit: nothing stays.
+// existing file is only ever replaced by a complete one. Destroyed without commit: nothing stays;
+// a signal that ends the process removes the temporary file too (platform/RemovedOnSignal.h).
+// Integer sample formats clip values beyond full scale.
 class AudioWriter {
   public:
     bool open(const std::string& path, const AudioFormat& format, std::string* error);
     ~AudioWriter();
-    bool write(const float* interleaved, long long frames);
+    // False with one line in `error` when the file cannot take the frames (a full disk, a
+    // file-size limit).
+    bool write(const float* interleaved, long long frames, std::string* error);
     bool commit(std::string* error);
 
   private:
@@ -65,6 +71,7 @@ class AudioWriter {
 #endif
     std::string target;
     std::string temporary;
+    platform::RemovedOnSignal removal;
 };
 
 // The extension of a path's file name in lower case ("" when it has none); on Windows '\\' also
@@ -97,5 +104,9 @@ int subtypeOf(int format);
 int formatIfWritable(int major, int subtype);
 // The container's own sample type, for an input whose type has no place in it.
 int defaultSubtype(int major);
+// Whether a sample type holds integers (so clips beyond full scale), and its --format word
+// ("pcm16", ..., "float", "double"; the libsndfile name of others, such as "vorbis").
+bool isIntegerSubtype(int subtype);
+std::string subtypeName(int subtype);
 
 }  // namespace render

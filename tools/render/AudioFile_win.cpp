@@ -53,6 +53,7 @@ bool AudioWriter::open(const std::string& path, const AudioFormat& format, std::
         temporary.clear();
         return false;
     }
+    removal = platform::RemovedOnSignal(temporary);
     opened = true;
     return true;
 }
@@ -66,10 +67,13 @@ void AudioWriter::discard() {
     opened = false;
     if (!temporary.empty()) DeleteFileW(platform::widen(temporary).c_str());
     temporary.clear();
+    removal.release();
 }
 
-bool AudioWriter::write(const float* interleaved, long long frames) {
-    return wav.write(interleaved, frames);
+bool AudioWriter::write(const float* interleaved, long long frames, std::string* error) {
+    if (wav.write(interleaved, frames)) return true;
+    *error = "cannot write '" + target + "': the disk is full or the file too large";
+    return false;
 }
 
 bool AudioWriter::commit(std::string* error) {
@@ -84,6 +88,7 @@ bool AudioWriter::commit(std::string* error) {
         return false;
     }
     temporary.clear();
+    removal.release();
     return true;
 }
 
@@ -107,6 +112,16 @@ int formatIfWritable(int major, int subtype) {
 
 int defaultSubtype(int major) {
     return major == kWindowsWav ? subtypeNumber(WavSample::Float) : 0;
+}
+
+bool isIntegerSubtype(int subtype) {
+    return subtype == subtypeNumber(WavSample::Pcm16) ||
+           subtype == subtypeNumber(WavSample::Pcm24) || subtype == subtypeNumber(WavSample::Pcm32);
+}
+
+std::string subtypeName(int subtype) {
+    const char* const names[] = {"pcm16", "pcm24", "pcm32", "float", "double"};
+    return subtype >= 1 && subtype <= int(std::size(names)) ? names[subtype - 1] : "other";
 }
 
 int subtypeForName(const std::string& name) {

@@ -1,12 +1,17 @@
 #include "render/Plot.h"
 
 #include <cairo.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
+
+#include "platform/RemovedOnSignal.h"
 
 namespace render {
 namespace {
@@ -27,6 +32,7 @@ constexpr Colour kInRms{0.35, 0.35, 0.40, 1};
 constexpr Colour kOutPeak{0.55, 0.72, 0.92, 1};
 constexpr Colour kOutRms{0.10, 0.35, 0.75, 1};
 constexpr Colour kReduction{0.90, 0.45, 0.10, 1};
+constexpr Colour kFullScale{0.80, 0.10, 0.10, 1};
 
 void setColour(cairo_t* cr, const Colour& c) {
     cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
@@ -121,6 +127,63 @@ void drawTrace(cairo_t* cr, const Axes& a, const std::vector<float>& values, dou
     cairo_stroke(cr);
 }
 
+// The line of 0 dBFS: an integer file holds nothing above it.
+void drawFullScale(cairo_t* cr, const Axes& a) {
+    const double y = std::round(a.yOf(0.0)) + 0.5;
+    setColour(cr, kFullScale);
+    cairo_set_line_width(cr, 1.5);
+    const double dashes[] = {8.0, 4.0};
+    cairo_set_dash(cr, dashes, 2, 0);
+    cairo_move_to(cr, a.area.x, y);
+    cairo_line_to(cr, a.area.x + a.area.w, y);
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0);
+    text(cr, a.area.x + a.area.w - 6, y - 4, "0 dBFS (full scale)", 11, false, true);
+}
+
+cairo_status_t writeToFd(void* closure, const unsigned char* data, unsigned int length) {
+    const int fd = *static_cast<int*>(closure);
+    while (length > 0) {
+        const ssize_t n = ::write(fd, data, length);
+        if (n <= 0) return CAIRO_STATUS_WRITE_ERROR;
+        data += n;
+        length -= static_cast<unsigned int>(n);
+    }
+    return CAIRO_STATUS_SUCCESS;
+}
+
+// Writes the surface as PNG to a temporary file beside `path` (removed by a cleanup signal too)
+// and renames it over `path` when it is complete.
+bool writePng(cairo_surface_t* surface, const std::string& path, std::string* error) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temporary = folder + "/." + name + ".partial-XXXXXX";
+    int fd = -1;
+    platform::RemovedOnSignal removal;
+    {
+        const platform::CleanupSignalsHeld held;
+        fd = mkstemp(temporary.data());
+        if (fd >= 0) removal = platform::RemovedOnSignal(temporary);
+    }
+    if (fd < 0) {
+        *error = "cannot write plot '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    const cairo_status_t status = cairo_surface_write_to_png_stream(surface, writeToFd, &fd);
+    const bool closed = close(fd) == 0;
+    if (status != CAIRO_STATUS_SUCCESS || !closed ||
+        std::rename(temporary.c_str(), path.c_str()) != 0) {
+        unlink(temporary.c_str());
+        *error = "cannot write plot '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
 void legend(cairo_t* cr, double x, double y, const Colour& c, const char* label) {
     setColour(cr, c);
     cairo_rectangle(cr, x, y - 9, 18, 4);
@@ -156,6 +219,7 @@ bool writePlot(const std::string& path, const std::string& title, const RenderRe
     drawTrace(cr, levels, t.outPeakDb, t.stepSeconds, kOutPeak, 1.0);
     drawTrace(cr, levels, t.inRmsDb, t.stepSeconds, kInRms, 1.8);
     drawTrace(cr, levels, t.outRmsDb, t.stepSeconds, kOutRms, 1.8);
+    drawFullScale(cr, levels);
     legend(cr, 90, 70, kInRms, "input RMS");
     legend(cr, 200, 70, kInPeak, "input peak");
     legend(cr, 310, 70, kOutRms, "output RMS");
@@ -167,7 +231,7 @@ bool writePlot(const std::string& path, const std::string& title, const RenderRe
     const double floorDb = std::min(-6.0, std::floor(deepest / 3.0) * 3.0);
     const Axes reduction{{80, 490, kPlotWidth - 110, 190}, 0.0, floorDb, seconds};
     drawAxes(cr, reduction, "Gain reduction (dB)", niceStep(-floorDb, 4));
-    if (t.gainReductionDb.empty()) {
+    if (!result.hasGainReduction) {
         setColour(cr, kText);
         text(cr, 80 + (kPlotWidth - 110) / 2.0, 590, "no gain-reduction meter in this plug-in", 13,
              true);
@@ -178,15 +242,9 @@ bool writePlot(const std::string& path, const std::string& title, const RenderRe
     text(cr, 80 + (kPlotWidth - 110) / 2.0, kPlotHeight - 8, "Time (s)", 13, true);
     cairo_destroy(cr);
 
-    const std::string temporary = path + ".partial";
-    const cairo_status_t status = cairo_surface_write_to_png(surface, temporary.c_str());
+    const bool written = writePng(surface, path, error);
     cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        unlink(temporary.c_str());
-        *error = "cannot write plot '" + path + "'";
-        return false;
-    }
-    return true;
+    return written;
 }
 
 }  // namespace render

@@ -18,9 +18,12 @@
 #ifdef _WIN32
 #include "platform/WinText.h"
 #endif
+#include "grandpress/Parameters.h"
 #include "presets/CPresetSystemEffect.h"
 #include "presets/CompressorEffect.h"
 #include "presets/PresetFiles.h"
+#include "render/Suggest.h"
+#include "tinypress/Parameters.h"
 
 namespace render {
 namespace {
@@ -68,14 +71,23 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-std::string findPlugin(const std::string& nameOrPath) {
+std::string findPlugin(const std::string& nameOrPath, std::string* error) {
     const std::string extension = platform::kLibrarySuffix;
     if (nameOrPath.find_first_of(kFolderSeparators) != std::string::npos ||
         (nameOrPath.size() > extension.size() &&
-         nameOrPath.substr(nameOrPath.size() - extension.size()) == extension))
-        return fileExists(nameOrPath) ? nameOrPath : "";
-    if (nameOrPath != "grandpress" && nameOrPath != "tinypress") return "";
-    const std::string file = nameOrPath + extension;
+         nameOrPath.substr(nameOrPath.size() - extension.size()) == extension)) {
+        if (fileExists(nameOrPath)) return nameOrPath;
+        *error = "plug-in file '" + nameOrPath + "' does not exist";
+        return "";
+    }
+    const std::vector<std::string> known = {"grandpress", "tinypress"};
+    const std::string name = lower(nameOrPath);
+    if (std::find(known.begin(), known.end(), name) == known.end()) {
+        *error = "unknown plug-in '" + nameOrPath + "'" + didYouMean(nameOrPath, known) +
+                 " (grandpress, tinypress or a path to a " + extension + " file)";
+        return "";
+    }
+    const std::string file = name + extension;
     std::vector<std::string> folders;
     const std::string exe = platform::executablePath();
     const size_t slash = exe.find_last_of(kFolderSeparators);
@@ -95,6 +107,12 @@ std::string findPlugin(const std::string& nameOrPath) {
 #endif
     for (const std::string& folder : folders)
         if (fileExists(folder + "/" + file)) return folder + "/" + file;
+    *error = "plug-in '" + name + "' is not installed (looked beside this tool, in $VST_PATH" +
+#ifdef _WIN32
+             ")";
+#else
+             ", ~/.vst and /usr/lib/vst)";
+#endif
     return "";
 }
 
@@ -120,12 +138,20 @@ std::vector<std::string> PluginSession::programNames() {
 bool PluginSession::selectProgram(const std::string& nameOrIndex, std::string* error) {
     const std::vector<std::string> names = programNames();
     int index = -1;
-    if (!parseIndex(nameOrIndex, &index)) {
+    if (parseIndex(nameOrIndex, &index)) {
+        if (index >= static_cast<int>(names.size())) {
+            *error = "program " + nameOrIndex + " is out of range (0.." +
+                     std::to_string(static_cast<int>(names.size()) - 1) + ")";
+            return false;
+        }
+    } else {
         for (size_t i = 0; i < names.size(); ++i)
-            if (lower(names[i]) == lower(nameOrIndex)) index = static_cast<int>(i);
+            if (lower(trimmed(names[i])) == lower(trimmed(nameOrIndex)))
+                index = static_cast<int>(i);
     }
-    if (index < 0 || index >= static_cast<int>(names.size())) {
-        *error = "unknown program '" + nameOrIndex + "'";
+    if (index < 0) {
+        *error = "unknown program '" + nameOrIndex + "'" + didYouMean(nameOrIndex, names) +
+                 " (--list-programs lists them)";
         return false;
     }
     // Our plug-ins keep sixteen programs of their own behind one host program: the state chunk
@@ -160,6 +186,13 @@ int PluginSession::findParameter(const std::string& nameOrIndex) {
 
 std::string PluginSession::parameterName(int index) {
     return trimmed(instance->parameterName(index));
+}
+
+std::string PluginSession::unknownParameter(const std::string& name) {
+    std::vector<std::string> names;
+    for (int i = 0; i < instance->numParams(); ++i) names.push_back(parameterName(i));
+    return "unknown parameter '" + name + "'" + didYouMean(name, names) +
+           " (--list-params lists them)";
 }
 
 namespace {
@@ -217,6 +250,14 @@ bool PluginSession::loadPresetFile(const std::string& path, bool reversed, std::
         return false;
     }
     return true;
+}
+
+const units::Param* PluginSession::unitParam(int index) {
+    if (index < 0 || index >= instance->numParams()) return nullptr;
+    const VstInt32 id = instance->uniqueId();
+    if (id == vstFourCC('Q', 'X', 'G', 'P')) return &grandpress::unitParam(index);
+    if (id == vstFourCC('Q', 'R', 't', 'p')) return &tinypress::unitParam(index);
+    return nullptr;
 }
 
 const MeterFeed* PluginSession::meterFeed() {

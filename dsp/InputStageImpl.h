@@ -7,45 +7,45 @@
 #include <limits>
 #include <type_traits>
 
-#include "grandpress/InputStage.h"
+#include "dsp/InputStage.h"
 
-namespace grandpress {
+namespace qrx::dsp {
 namespace {
 
 template <typename Sample>
-void finiteRun(const Sample* __restrict from, double* __restrict to, int n) noexcept {
-    // Nearly always every sample is inside the limits: then the run is only converted, in the
-    // same pass as the test. The test is made on the host's type (1e6 is exact in float too) and
-    // is false for NaN. (The flags are as wide as a sample, so that the loop runs on vectors.)
-    constexpr Sample kLimit = static_cast<Sample>(1e6);
+void finiteRun(const Sample* __restrict from, double* __restrict to, int n, double hold) noexcept {
+    // Nearly always every sample is inside the bound: then the run is only converted, in the
+    // same pass as the test. The test is made on the host's type (the bounds are exact in float
+    // too) and is false for NaN. (The flags are as wide as a sample, so that the loop runs on
+    // vectors.)
+    const Sample limit = static_cast<Sample>(hold);
     using Flags = std::conditional_t<sizeof(Sample) == 4, std::int32_t, std::int64_t>;
     Flags outside = 0;
     for (int i = 0; i < n; ++i) {
         const Sample x = from[i];
-        outside |= static_cast<Flags>(!(x >= -kLimit)) | static_cast<Flags>(!(x <= kLimit));
+        outside |= static_cast<Flags>(!(x >= -limit)) | static_cast<Flags>(!(x <= limit));
         to[i] = static_cast<double>(x);
     }
     if (outside == 0) return;
     // Otherwise the run again, held (`from` is still as it was: the host's buffers are not the
     // engine's).
-    constexpr double kHeld = 1e6;
     constexpr double kLargest = std::numeric_limits<double>::max();
     for (int i = 0; i < n; ++i) {
         const double x = static_cast<double>(from[i]);
-        const double held = x < -kHeld ? -kHeld : (x > kHeld ? kHeld : x);
+        const double held = x < -hold ? -hold : (x > hold ? hold : x);
         to[i] = std::fabs(x) <= kLargest ? held : 0.0;  // false for NaN and infinities
     }
 }
 
-void finiteFloats(const float* from, double* to, int n) noexcept {
-    finiteRun(from, to, n);
+void finiteFloats(const float* from, double* to, int n, double hold) noexcept {
+    finiteRun(from, to, n, hold);
 }
-void finiteDoubles(const double* from, double* to, int n) noexcept {
-    finiteRun(from, to, n);
+void finiteDoubles(const double* from, double* to, int n, double hold) noexcept {
+    finiteRun(from, to, n, hold);
 }
 void toFloats(const double* from, float* to, int n) noexcept {
     for (int i = 0; i < n; ++i) to[i] = static_cast<float>(from[i]);
 }
 
 }  // namespace
-}  // namespace grandpress
+}  // namespace qrx::dsp

@@ -1,8 +1,8 @@
 // The host-sample runs built for AVX2 (this file only; chosen at run time).
-#include "grandpress/InputStageImpl.h"
+#include "dsp/InputStageImpl.h"
 
-namespace grandpress {
+namespace qrx::dsp {
 
 const HostSampleKernels kHostSamplesAvx2 = {finiteFloats, finiteDoubles, toFloats};
 
-}  // namespace grandpress
+}  // namespace qrx::dsp

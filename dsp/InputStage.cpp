@@ -1,7 +1,7 @@
-#include "grandpress/InputStageImpl.h"
+#include "dsp/InputStageImpl.h"
 
-namespace grandpress {
+namespace qrx::dsp {
 
 const HostSampleKernels kHostSamplesBaseline = {finiteFloats, finiteDoubles, toFloats};
 
-}  // namespace grandpress
+}  // namespace qrx::dsp
