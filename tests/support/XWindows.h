@@ -49,7 +49,7 @@ inline void clickAt(Display* display, Window window, int x, int y) {
 }
 
 // The pixels (0xRRGGBB, rows top down) of the window's top-left `width` x `height`, also written
-// to `png` (folders made as needed). Empty when the window cannot be read.
+// to `png` when one is named (folders made as needed). Empty when the window cannot be read.
 inline std::vector<std::uint32_t> windowPixels(Display* display, Window window, int width,
                                                int height, const std::string& png) {
     std::vector<std::uint32_t> pixels;
@@ -65,8 +65,10 @@ inline std::vector<std::uint32_t> windowPixels(Display* display, Window window, 
             reinterpret_cast<std::uint32_t*>(data + row * stride)[col] = 0xff000000u | px;
         }
     cairo_surface_mark_dirty(s);
-    std::filesystem::create_directories(std::filesystem::path(png).parent_path());
-    cairo_surface_write_to_png(s, png.c_str());
+    if (!png.empty()) {
+        std::filesystem::create_directories(std::filesystem::path(png).parent_path());
+        cairo_surface_write_to_png(s, png.c_str());
+    }
     cairo_surface_destroy(s);
     XDestroyImage(image);
     return pixels;
