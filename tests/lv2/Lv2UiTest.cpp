@@ -5,7 +5,9 @@
 // move with the plug-in's audio where the host gives instance access, and without it the editor
 // says nothing is metered. Screenshots stay in <build>/test-artifacts/.
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
 #include <lv2/state/state.h>
 #include <lv2/ui/ui.h>
 #include <suil/suil.h>
@@ -92,7 +94,8 @@ struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
     }
 
     // Instantiates the UI as a host does, and sends it every control port's value.
-    void openUi(bool instanceAccess) {
+    // With `scale` the host gives its scale factor (ui:scaleFactor).
+    void openUi(bool instanceAccess, float scale = 0) {
         const std::string name = GetParam().name;
         const std::string bundle = std::string(QRX_BUILD_DIR) + "/lv2/qrx-" + name + ".lv2/";
         const std::string plugin = lv2test::kUriBase + name;
@@ -103,6 +106,14 @@ struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
         LV2_Feature accessFeature = {LV2_INSTANCE_ACCESS_URI, dsp->handle()};
         std::vector<const LV2_Feature*> features = {&parentFeature, &mapFeature, &resizeFeature};
         if (instanceAccess) features.push_back(&accessFeature);
+        LV2_URID_Map* map = world.urids().mapFeature();
+        const LV2_Options_Option options[] = {
+            {LV2_OPTIONS_INSTANCE, 0, map->map(map->handle, LV2_UI__scaleFactor), sizeof scale,
+             map->map(map->handle, LV2_ATOM__Float), &scale},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        LV2_Feature optionsFeature = {LV2_OPTIONS__options,
+                                      const_cast<LV2_Options_Option*>(options)};
+        if (scale > 0) features.push_back(&optionsFeature);
         features.push_back(nullptr);
         ui = suil_instance_new(suilHost, &host, LV2_UI__X11UI, plugin.c_str(),
                                (plugin + "#ui").c_str(), LV2_UI__X11UI, bundle.c_str(),
@@ -191,6 +202,19 @@ TEST_P(Lv2UiWindow, ControlsWritePortsAndPortsMoveControls) {
     sendPort("power");  // the plug-in's port still says on
     host.writes.clear();
     clickAt(p.powerX, p.powerY);
+    ASSERT_TRUE(idleUntil([&] { return !writesTo("power").empty(); }));
+    EXPECT_EQ(writesTo("power").back().value, 0.0f);
+}
+
+// A host on a 200 % screen says so: the editor opens at twice its size, asks the host for that
+// size, and a click lands where the scaled control is.
+TEST_P(Lv2UiWindow, TheHostsScaleFactorSizesTheEditor) {
+    const Panel& p = GetParam();
+    XResizeWindow(display, parent, 900, 2 * p.height);
+    openUi(true, 2.0f);
+    EXPECT_EQ(host.width, 900);
+    EXPECT_EQ(host.height, 2 * p.height);
+    clickAt(2 * p.powerX, 2 * p.powerY);
     ASSERT_TRUE(idleUntil([&] { return !writesTo("power").empty(); }));
     EXPECT_EQ(writesTo("power").back().value, 0.0f);
 }

@@ -135,8 +135,7 @@ bool parseArguments(int argc, char** argv, Options& o, std::string* error) {
         const std::string a = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         const bool valued = a == "--program" || a == "--param" || a == "--meters" ||
-                            a == "--left" || a == "--right" || a == "--hover" ||
-                            a == "--scale";
+                            a == "--left" || a == "--right" || a == "--hover" || a == "--scale";
         if (valued && !next) {
             *error = a + " needs a value";
             return false;
