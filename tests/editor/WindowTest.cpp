@@ -26,28 +26,18 @@ const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new testsupp
 
 struct EditorWindow : ::testing::TestWithParam<Panel> {
     void SetUp() override {
-        display = XOpenDisplay(nullptr);
-        if (!display) GTEST_SKIP() << "no X display (run under xvfb-run)";
-        int event, error, major, minor;
-        if (!XTestQueryExtension(display, &event, &error, &major, &minor))
-            GTEST_SKIP() << "no XTest extension";
+        const std::string missing =
+            testsupport::openHostWindow(450, GetParam().height, display, parent);
+        if (!missing.empty()) GTEST_SKIP() << missing;
         char pattern[] = "/tmp/qrx-editor-window-XXXXXX";
         configHome = mkdtemp(pattern);
         setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-        const int screen = DefaultScreen(display);
-        parent =
-            XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 450, GetParam().height,
-                                0, BlackPixel(display, screen), WhitePixel(display, screen));
-        XMapRaised(display, parent);
-        XSync(display, False);
     }
     void TearDown() override {
-        if (!display) return;
         plugin.reset();
-        XDestroyWindow(display, parent);
-        XCloseDisplay(display);
+        testsupport::closeHostWindow(display, parent);
         std::error_code ignored;
-        std::filesystem::remove_all(configHome, ignored);
+        if (!configHome.empty()) std::filesystem::remove_all(configHome, ignored);
     }
 
     // Idles the editor as a host does until `done` holds, at most 2000 times. After each pass

@@ -67,17 +67,9 @@ int resizeUi(LV2UI_Feature_Handle handle, int width, int height) {
 
 struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
     void SetUp() override {
-        display = XOpenDisplay(nullptr);
-        if (!display) GTEST_SKIP() << "no X display (run under xvfb-run)";
-        int event, error, major, minor;
-        if (!XTestQueryExtension(display, &event, &error, &major, &minor))
-            GTEST_SKIP() << "no XTest extension";
-        const int screen = DefaultScreen(display);
-        parent =
-            XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 450, GetParam().height,
-                                0, BlackPixel(display, screen), WhitePixel(display, screen));
-        XMapRaised(display, parent);
-        XSync(display, False);
+        const std::string missing =
+            testsupport::openHostWindow(450, GetParam().height, display, parent);
+        if (!missing.empty()) GTEST_SKIP() << missing;
         suilHost = suil_host_new(writePort, nullptr, nullptr, nullptr);
         suil_host_set_touch_func(suilHost, touchPort);
         dsp = std::make_unique<Instance>(world, GetParam().name, 44100);
@@ -88,9 +80,7 @@ struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
         if (ui) suil_instance_free(ui);
         if (suilHost) suil_host_free(suilHost);
         dsp.reset();
-        if (!display) return;
-        XDestroyWindow(display, parent);
-        XCloseDisplay(display);
+        testsupport::closeHostWindow(display, parent);
     }
 
     // Instantiates the UI as a host does, and sends it every control port's value.

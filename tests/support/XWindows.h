@@ -29,6 +29,30 @@ class KeepXServer : public ::testing::Environment {
     Display* keeper = nullptr;
 };
 
+// Connects to the X server and maps a host's top-level window of `width` x `height` on it.
+// Empty when done; otherwise why not (no display, no XTest), for the test to skip with.
+inline std::string openHostWindow(int width, int height, Display*& display, Window& window) {
+    display = XOpenDisplay(nullptr);
+    if (!display) return "no X display (run under xvfb-run)";
+    int event, error, major, minor;
+    if (!XTestQueryExtension(display, &event, &error, &major, &minor)) return "no XTest extension";
+    const int screen = DefaultScreen(display);
+    window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height, 0,
+                                 BlackPixel(display, screen), WhitePixel(display, screen));
+    XMapRaised(display, window);
+    XSync(display, False);
+    return "";
+}
+
+// Undoes openHostWindow (whatever it got to).
+inline void closeHostWindow(Display*& display, Window& window) {
+    if (!display) return;
+    if (window) XDestroyWindow(display, window);
+    XCloseDisplay(display);
+    display = nullptr;
+    window = 0;
+}
+
 inline int childCount(Display* display, Window window) {
     Window root, up, *children = nullptr;
     unsigned count = 0;
