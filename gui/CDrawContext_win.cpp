@@ -245,15 +245,29 @@ void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& 
     const bool exact = std::fabs(density - scale) < 1e-9;
     bitmap->forEachPart(density, dest, offset, [&](const CBitmap::Piece& piece, const CRect& part) {
         begin();
-        context->SetInterpolationMode(exact ? Gdiplus::InterpolationModeNearestNeighbor
-                                            : Gdiplus::InterpolationModeHighQualityBicubic);
-        const Gdiplus::RectF to =
-            rectF(corner.x + part.left, corner.y + part.top, part.getWidth(), part.getHeight());
-        context->DrawImage(piece.surface, to, static_cast<REAL>(part.left * density),
-                           static_cast<REAL>((part.top - piece.rect.top) * density),
-                           static_cast<REAL>(part.getWidth() * density),
-                           static_cast<REAL>(part.getHeight() * density), Gdiplus::UnitPixel,
-                           &attributes);
+        const REAL srcX = static_cast<REAL>(part.left * density);
+        const REAL srcY = static_cast<REAL>((part.top - piece.rect.top) * density);
+        const REAL srcWidth = static_cast<REAL>(part.getWidth() * density);
+        const REAL srcHeight = static_cast<REAL>(part.getHeight() * density);
+        if (exact) {
+            // The image's pixels are the device's: copied one to one in device space (the clip
+            // set by begin() stays), which is also the fast path of every GDI+.
+            context->ResetTransform();
+            context->SetPixelOffsetMode(Gdiplus::PixelOffsetModeNone);
+            context->SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+            const Gdiplus::RectF to(
+                static_cast<REAL>(std::lround((origin.x + corner.x + part.left) * scale)),
+                static_cast<REAL>(std::lround((origin.y + corner.y + part.top) * scale)), srcWidth,
+                srcHeight);
+            context->DrawImage(piece.surface, to, srcX, srcY, srcWidth, srcHeight,
+                               Gdiplus::UnitPixel, opacity < 1 ? &attributes : nullptr);
+        } else {
+            context->SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+            const Gdiplus::RectF to =
+                rectF(corner.x + part.left, corner.y + part.top, part.getWidth(), part.getHeight());
+            context->DrawImage(piece.surface, to, srcX, srcY, srcWidth, srcHeight,
+                               Gdiplus::UnitPixel, &attributes);
+        }
         end();
     });
 }

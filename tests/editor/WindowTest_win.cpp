@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -103,19 +104,40 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         PostMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, at);
         PostMessageW(editor, WM_LBUTTONUP, 0, at);
     }
-    // The mean colour of the 10 x 10 patch at (x, y) of what the editor's window shows.
+    // The mean colour of the 10 x 10 patch at (x, y) of what the editor's window shows: one copy
+    // from the window, then read in memory (a read of each pixel from the window is a round
+    // trip to the display under wine).
     RGB patch(int x, int y) const {
         HDC screen = GetDC(editor);
-        RGB sum{0, 0, 0};
-        for (int row = y; row < y + 10; ++row)
-            for (int col = x; col < x + 10; ++col) {
-                const COLORREF c = GetPixel(screen, col, row);
-                sum.r += GetRValue(c);
-                sum.g += GetGValue(c);
-                sum.b += GetBValue(c);
+        HDC memory = CreateCompatibleDC(screen);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = 10;
+        info.bmiHeader.biHeight = -10;  // top-down rows
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        RGB sum{-1, -1, -1};
+        if (bitmap && bits) {
+            HGDIOBJ old = SelectObject(memory, bitmap);
+            BitBlt(memory, 0, 0, 10, 10, screen, x, y, SRCCOPY);
+            GdiFlush();
+            sum = {0, 0, 0};
+            for (int i = 0; i < 100; ++i) {
+                const auto px = static_cast<const std::uint32_t*>(bits)[i];  // 0x00RRGGBB
+                sum.r += (px >> 16) & 0xff;
+                sum.g += (px >> 8) & 0xff;
+                sum.b += px & 0xff;
             }
+            sum = {sum.r / 100, sum.g / 100, sum.b / 100};
+            SelectObject(memory, old);
+        }
+        if (bitmap) DeleteObject(bitmap);
+        DeleteDC(memory);
         ReleaseDC(editor, screen);
-        return {sum.r / 100, sum.g / 100, sum.b / 100};
+        return sum;
     }
     // What the editor's window shows, written to a PNG in the test artifacts.
     void screenshot(const std::string& file) {
