@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <new>
 
 #include "editor/CAnimKnob2.h"
 #include "editor/COldVuMeter.h"
 #include "editor/PanelControls.h"
 #include "editor/ReadoutText.h"
+#include "editor/ZoomStore.h"
+#include "gui/ScaleFactor.h"
 #include "gui/Toolkit.h"
 #include "platform/Ticks.h"
 #include "presets/CompressorEffect.h"
@@ -25,7 +28,8 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 
 GrandPressEditor::GrandPressEditor(CompressorEffect* effect, VstInt16 panelHeight)
     : CPresetSystemEditor(effect), panelLayout(panel::layoutForHeight(panelHeight)) {
-    rect = ERect{0, 0, panelHeight, kPanelWidth};
+    setDesignSize(kPanelWidth, panelHeight);
+    if (panelLayout) setUserZoom(zoom_store::read(panelLayout->name));
 }
 
 CEditorNotices* GrandPressEditor::create(CompressorEffect& effect, VstInt16 panelHeight) {
@@ -63,6 +67,9 @@ bool GrandPressEditor::open(void* parentWindow) {
     setKnobMode(kLinearMode);
     pendingParameters.store(0);
     pendingActions.store(0);
+    // Another instance may have changed the zoom; the system's factor is the host window's.
+    setUserZoom(zoom_store::read(panelLayout->name));
+    refreshSystemScale(reinterpret_cast<std::uintptr_t>(parentWindow));
 
     const bool built = buildPanel();
     releaseBitmaps();
@@ -80,8 +87,9 @@ bool GrandPressEditor::buildPanel() {
     CBitmap* background = bitmap(panel::kFrameBitmap);
     if (!background) return false;
     const CRect frameSize(0, 0, background->getWidth(), background->getHeight());
-    frame = new CFrame(frameSize, systemWindow, this);
+    frame = new CFrame(frameSize, systemWindow, this, getScaleFactor());
     if (systemWindow && !frame->isOpen()) return false;
+    applyScaleFactor();
     frame->setBackground(background);
     frameBackground = background;
     frameBackground->remember();
@@ -98,6 +106,11 @@ bool GrandPressEditor::buildPanel() {
     front->remember();  // the editor keeps a reference to each page while open
     shown = front;
     hidden = back;
+    // The zoom menu: no view of its own, only the list it opens where the user clicked.
+    zoomChoices = new COptionMenu(CRect(0, 0, 1, 1), this, kZoomMenuTag);
+    zoomChoices->setVisible(false);
+    zoomChoices->setFont(kNormalFontSmall);
+    frame->addView(zoomChoices);
     return true;
 }
 
@@ -250,6 +263,7 @@ void GrandPressEditor::close() {
 }
 
 void GrandPressEditor::releaseViews() {
+    zoomChoices = nullptr;
     controls.fill(nullptr);
     latency.fill(nullptr);
     settings.fill(nullptr);
@@ -381,6 +395,10 @@ void GrandPressEditor::applyPending() {
 void GrandPressEditor::valueChanged(CControl* c) {
     CPresetSystemEditor::valueChanged(c);
     if (!frame || !c) return;
+    if (c == zoomChoices) {
+        zoomChosen(zoomChoices->getCurrentIndex());
+        return;
+    }
     mouseHeld = frame->getCurrentMouseButtons().isLeftButton();
     CompressorEffect* fx = compressor();
     const int32_t tag = c->getTag();
@@ -533,4 +551,45 @@ void GrandPressEditor::hideReadouts(std::uint32_t quiet) {
         removed = true;
     }
     if (removed) front->setDirty(true);
+}
+
+// ---- zoom
+
+bool GrandPressEditor::backgroundClicked(const CPoint& where, const CButtonState& buttons) {
+    return buttons.isRightButton() && openZoomMenu(where);
+}
+
+bool GrandPressEditor::openZoomMenu(const CPoint& where) {
+    if (!zoomChoices) return false;
+    zoomChoices->removeAllEntry();
+    zoomChoices->addEntry("Zoom", -1, CMenuItem::kDisabled);
+    char text[32];
+    // "Auto" names the factor it stands for now: the host's or the system's.
+    std::snprintf(text, sizeof text, "Auto (%d %%)",
+                  static_cast<int>(std::lround(automaticScale() * 100)));
+    zoomChoices->addEntry(text);
+    int32_t current = kZoomAutoEntry;
+    for (size_t i = 0; i < qgui::scale::kStepCount; ++i) {
+        const double step = qgui::scale::kSteps[i];
+        std::snprintf(text, sizeof text, "%d %%", static_cast<int>(std::lround(step * 100)));
+        zoomChoices->addEntry(text);
+        if (getUserZoom() > 0 && std::fabs(qgui::scale::snap(getUserZoom()) - step) < 1e-9)
+            current = kZoomAutoEntry + 1 + static_cast<int32_t>(i);
+    }
+    zoomChoices->setCurrent(current);
+    zoomChoices->setViewSize(CRect(where.x, where.y, where.x + 1, where.y + 1), false);
+    return zoomChoices->popup();
+}
+
+void GrandPressEditor::zoomChosen(int32_t entry) {
+    if (entry < kZoomAutoEntry) return;
+    const auto step = static_cast<size_t>(entry - kZoomAutoEntry - 1);
+    chooseZoom(entry == kZoomAutoEntry || step >= qgui::scale::kStepCount
+                   ? 0.0
+                   : qgui::scale::kSteps[step]);
+}
+
+void GrandPressEditor::chooseZoom(double zoom) {
+    setUserZoom(zoom);
+    if (panelLayout) zoom_store::write(panelLayout->name, getUserZoom());
 }

@@ -31,6 +31,7 @@ class COldVuMeter;
 
 namespace qgui {
 class CControl;
+class COptionMenu;
 class CTextEdit;
 class CViewContainer;
 }  // namespace qgui
@@ -69,6 +70,17 @@ class GrandPressEditor : public CPresetSystemEditor {
     void resetMeters() override;
     // Shows the effect's current latency (tinypress's resume).
     void updateLatencyDisplays() override;
+    // A right click on the background opens the zoom menu (so does the preset bar's "Zoom >").
+    bool backgroundClicked(const qgui::CPoint& where, const qgui::CButtonState& buttons) override;
+    bool hasZoomMenu() const override { return true; }
+    bool openZoomMenu(const qgui::CPoint& where) override;
+    // The zoom menu's entries: a heading, then "Auto" and each step of gui/ScaleFactor.h.
+    static constexpr int32_t kZoomMenuTag = 78;
+    static constexpr int32_t kZoomAutoEntry = 1;
+    // The user's zoom: 0 is automatic (host or system), else a factor; kept per user and
+    // plug-in. The zoom menu sets it; tools and tests may too.
+    void chooseZoom(double zoom);
+    double userZoom() const { return getUserZoom(); }
 
     // --- Introspection for tests and tools (null while closed) ---
     const panel::Layout* layout() const { return panelLayout; }
@@ -87,6 +99,7 @@ class GrandPressEditor : public CPresetSystemEditor {
         return which == 0 || which == 1 ? latency[which] : nullptr;
     }
     CBackDisplay* settingDisplay(int32_t index) const;
+    qgui::COptionMenu* zoomMenu() const { return zoomChoices; }
 
   private:
     static constexpr int kTagCount = 64;
@@ -98,6 +111,7 @@ class GrandPressEditor : public CPresetSystemEditor {
     bool buildPage(qgui::CViewContainer* page, std::span<const panel::ControlSpec> specs);
     bool buildControl(qgui::CViewContainer* page, const panel::ControlSpec& spec);
     qgui::CTextEdit* makeReadout(const panel::ReadoutSpec& spec);
+    void zoomChosen(int32_t entry);
     qgui::CBitmap* bitmap(int32_t id);
     void releaseBitmaps();
     void releaseViews();
@@ -124,6 +138,7 @@ class GrandPressEditor : public CPresetSystemEditor {
     std::array<CBackDisplay*, 2> latency{};
     std::array<CBackDisplay*, panel::kLastSettingTag - panel::kFirstSettingTag + 1> settings{};
     std::array<COldVuMeter*, 2> meters{};
+    qgui::COptionMenu* zoomChoices = nullptr;
     // Bitmaps loaded while open() builds the views; released when it is done.
     std::vector<qgui::CBitmap*> loadedBitmaps;
 

@@ -138,8 +138,10 @@ const ReadoutSpec kReadouts[] = {
     {41, 6, {50, 146, 102, 160}, false, 0.5, 64, RK::Ratio, true},
     {42, 7, {51, 224, 103, 238}, false, 0.01, 1000, RK::Attack, false},
     {44, 5, {147, 158, 213, 172}, true, -30, 6, RK::Threshold, false},
-    {45, 16, {264, 146, 304, 160}, false, 25, 400, RK::Low, true},
-    {46, 14, {357, 146, 397, 160}, false, 1, 16, RK::High, true},
+    // Low and High are 44 pixels wide (not 40: "16.0kHz" in Arial 11 would touch the edges),
+    // centred on their knobs; High keeps clear of the HB button on its right.
+    {45, 16, {262, 146, 306, 160}, false, 25, 400, RK::Low, true},
+    {46, 14, {353, 146, 397, 160}, false, 1, 16, RK::High, true},
     {47, 19, {261, 225, 312, 239}, false, 0, 100, RK::Percent, true},
     {48, 20, {349, 225, 400, 239}, false, -50, 50, RK::Tilt, true},
     {50, 22, {349, 303, 400, 317}, false, -12, 12, RK::Gain, true},

@@ -1,5 +1,7 @@
 #include "gui/CDrawContext.h"
 
+#include <cmath>
+
 namespace qgui {
 
 namespace {
@@ -29,6 +31,10 @@ const CFontRef kNormalFontSmall = &normalFontSmall;
 const CFontRef kNormalFontSmaller = &normalFontSmaller;
 const CFontRef kNormalFontVerySmall = &normalFontVerySmall;
 const CFontRef kNormalFontTiny = &normalFontTiny;
+
+CCoord CDrawContext::snap(CCoord v) const {
+    return std::round(v * scale) / scale;
+}
 
 void CDrawContext::setClipRect(const CRect& clip) {
     clipAbsolute = clip;

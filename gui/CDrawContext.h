@@ -1,8 +1,11 @@
 // Drawing onto an image (gui/Surface.h) in the toolkit's terms: colours, line width and style,
 // fonts by name and size, text with horizontal alignment, antialiasing, bitmaps with source
-// offsets. Coordinates are relative to the current offset (the origin of the view being drawn) and
-// clipped to the current clip rectangle. The drawing library behind it is cairo on Linux
-// (CDrawContext_cairo.cpp) and GDI+ on Windows (CDrawContext_win.cpp). User-interface thread.
+// offsets. Coordinates are design pixels relative to the current offset (the origin of the view
+// being drawn) and clipped to the current clip rectangle; the context draws them at its scale
+// factor (image pixels per design pixel), so lines, text and shapes are drawn at the image's own
+// density and bitmaps come from their nearest density at or above it. The drawing library behind it
+// is cairo on Linux (CDrawContext_cairo.cpp) and GDI+ on Windows (CDrawContext_win.cpp).
+// User-interface thread.
 #pragma once
 
 #include <string>
@@ -53,13 +56,18 @@ enum CDrawStyle { kDrawStroked = 0, kDrawFilled, kDrawFilledAndStroked };
 
 class CDrawContext {
   public:
-    // Draws onto `surface` (not owned; it must outlive the context).
-    explicit CDrawContext(NativeSurface* surface);
+    // Draws onto `surface` (not owned; it must outlive the context) at `scale` image pixels per
+    // design pixel.
+    explicit CDrawContext(NativeSurface* surface, double scale = 1.0);
     ~CDrawContext();
     CDrawContext(const CDrawContext&) = delete;
     CDrawContext& operator=(const CDrawContext&) = delete;
 
-    // Origin of the coordinates used by the drawing calls, in surface pixels.
+    double getScale() const { return scale; }
+    // A design coordinate moved to the nearest image pixel edge.
+    CCoord snap(CCoord v) const;
+
+    // Origin of the coordinates used by the drawing calls, in design pixels.
     void setOffset(const CPoint& offset) { origin = offset; }
     CPoint getOffset() const { return origin; }
     // Clip rectangle in current coordinates; drawing outside it has no effect.
@@ -111,6 +119,7 @@ class CDrawContext {
     void end();    // restores the state begin() saved
 
     NativeContext* context;
+    double scale;
     uint32_t savedState = 0;
     CPoint origin;
     CRect clipAbsolute;

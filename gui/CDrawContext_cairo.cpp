@@ -46,7 +46,8 @@ void setTextAntialias(cairo_t* cr, bool antialias, bool slightHinting) {
 
 }  // namespace
 
-CDrawContext::CDrawContext(NativeSurface* surface) : context(cairo_create(surface)) {}
+CDrawContext::CDrawContext(NativeSurface* surface, double scale)
+    : context(cairo_create(surface)), scale(scale > 0 ? scale : 1.0) {}
 
 CDrawContext::~CDrawContext() {
     cairo_destroy(context);
@@ -55,6 +56,7 @@ CDrawContext::~CDrawContext() {
 void CDrawContext::begin() {
     cairo_t* const cr = context;
     cairo_save(cr);
+    cairo_scale(cr, scale, scale);
     if (hasClip) {
         cairo_rectangle(cr, clipAbsolute.left, clipAbsolute.top, clipAbsolute.getWidth(),
                         clipAbsolute.getHeight());
@@ -144,7 +146,7 @@ void CDrawContext::drawString(const char* text, const CRect& rect, CHoriTxtAlign
     else if (align == kRightText)
         x = rect.right - te.x_advance;
     const double y = rect.top + (rect.getHeight() - (fe.ascent + fe.descent)) / 2 + fe.ascent;
-    cairo_move_to(cr, std::round(x), std::round(y));
+    cairo_move_to(cr, snap(x), snap(y));
     setSourceColor(cr, fontColor, globalAlpha);
     cairo_show_text(cr, text);
     end();
@@ -175,19 +177,44 @@ CCoord CDrawContext::getStringWidth(const char* text) {
 
 void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset,
                               float alpha) {
-    if (!bitmap || !bitmap->getSurface() || dest.isEmpty()) return;
+    if (!bitmap || !bitmap->isLoaded() || dest.isEmpty()) return;
     cairo_t* const cr = context;
-    begin();
-    cairo_rectangle(cr, dest.left, dest.top, dest.getWidth(), dest.getHeight());
-    cairo_clip(cr);
-    cairo_set_source_surface(cr, bitmap->getSurface(), dest.left - offset.x, dest.top - offset.y);
-    cairo_paint_with_alpha(cr, alpha * globalAlpha);
-    end();
+    // The image's design pixel (0, 0) lands at `corner`.
+    const CPoint corner(dest.left - offset.x, dest.top - offset.y);
+    const int density = bitmap->densityFor(scale);
+    bitmap->forEachPart(density, dest, offset, [&](const CBitmap::Piece& piece, const CRect& part) {
+        // Only the part's own image pixels are sampled: a scaled image does not take colour
+        // from the neighbouring frame or from beyond its edge.
+        const double px = (part.left - piece.rect.left) * density;
+        const double py = (part.top - piece.rect.top) * density;
+        cairo_surface_t* window = cairo_surface_create_for_rectangle(
+            piece.surface, std::floor(px), std::floor(py),
+            std::ceil(part.right * density - piece.rect.left * density) - std::floor(px),
+            std::ceil(part.bottom * density - piece.rect.top * density) - std::floor(py));
+        begin();
+        cairo_rectangle(cr, corner.x + part.left, corner.y + part.top, part.getWidth(),
+                        part.getHeight());
+        cairo_clip(cr);
+        cairo_pattern_t* pattern = cairo_pattern_create_for_surface(window);
+        cairo_matrix_t m;
+        cairo_matrix_init_scale(&m, density, density);
+        cairo_matrix_translate(&m, -(corner.x + piece.rect.left + std::floor(px) / density),
+                               -(corner.y + piece.rect.top + std::floor(py) / density));
+        cairo_pattern_set_matrix(pattern, &m);
+        cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+        cairo_pattern_set_filter(pattern, CAIRO_FILTER_GOOD);
+        cairo_set_source(cr, pattern);
+        cairo_paint_with_alpha(cr, alpha * globalAlpha);
+        cairo_pattern_destroy(pattern);
+        end();
+        cairo_surface_destroy(window);
+    });
 }
 
 void CDrawContext::clearRect(const CRect& rect) {
     cairo_t* const cr = context;
     cairo_save(cr);
+    cairo_scale(cr, scale, scale);
     cairo_translate(cr, origin.x, origin.y);
     cairo_rectangle(cr, rect.left, rect.top, rect.getWidth(), rect.getHeight());
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);

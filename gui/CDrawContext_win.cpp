@@ -119,8 +119,9 @@ class StrokeSpace {
 
 }  // namespace
 
-CDrawContext::CDrawContext(NativeSurface* surface)
-    : context(surface && win::startGdiplus() ? new Gdiplus::Graphics(surface) : nullptr) {}
+CDrawContext::CDrawContext(NativeSurface* surface, double scale)
+    : context(surface && win::startGdiplus() ? new Gdiplus::Graphics(surface) : nullptr),
+      scale(scale > 0 ? scale : 1.0) {}
 
 CDrawContext::~CDrawContext() {
     delete context;
@@ -129,6 +130,7 @@ CDrawContext::~CDrawContext() {
 void CDrawContext::begin() {
     savedState = context->Save();
     context->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    context->ScaleTransform(static_cast<REAL>(scale), static_cast<REAL>(scale));
     if (hasClip)
         context->SetClip(rectF(clipAbsolute.left, clipAbsolute.top, clipAbsolute.getWidth(),
                                clipAbsolute.getHeight()));
@@ -205,8 +207,7 @@ void CDrawContext::drawString(const char* text, const CRect& rect, CHoriTxtAlign
     else if (align == kRightText)
         x = rect.right - advance;
     const double y = rect.top + (rect.getHeight() - (f.ascent + f.descent)) / 2 + f.ascent;
-    drawText(*context, w, f, std::round(x), std::round(y), colorOf(fontColor, globalAlpha),
-             antialias, *format);
+    drawText(*context, w, f, snap(x), snap(y), colorOf(fontColor, globalAlpha), antialias, *format);
     end();
 }
 
@@ -227,34 +228,55 @@ CCoord CDrawContext::getStringWidth(const char* text) {
 
 void CDrawContext::drawBitmap(CBitmap* bitmap, const CRect& dest, const CPoint& offset,
                               float alpha) {
-    if (!bitmap || !bitmap->getSurface() || dest.isEmpty() || !context) return;
-    // Only the part of the image under `dest`: outside the image nothing is drawn.
-    const double left = std::max(offset.x, 0.0), top = std::max(offset.y, 0.0);
-    const double right = std::min(offset.x + dest.getWidth(), bitmap->getWidth());
-    const double bottom = std::min(offset.y + dest.getHeight(), bitmap->getHeight());
-    if (right <= left || bottom <= top) return;
-    begin();
-    context->SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
-    Gdiplus::ImageAttributes attributes;
+    if (!bitmap || !bitmap->isLoaded() || dest.isEmpty() || !context) return;
+    // The image's design pixel (0, 0) lands at `corner`.
+    const CPoint corner(dest.left - offset.x, dest.top - offset.y);
+    const int density = bitmap->densityFor(scale);
     const float opacity = std::clamp(alpha * globalAlpha, 0.0f, 1.0f);
+    Gdiplus::ImageAttributes attributes;
     Gdiplus::ColorMatrix fade = {{{1, 0, 0, 0, 0},
                                   {0, 1, 0, 0, 0},
                                   {0, 0, 1, 0, 0},
                                   {0, 0, 0, opacity, 0},
                                   {0, 0, 0, 0, 1}}};
     if (opacity < 1) attributes.SetColorMatrix(&fade);
-    const Gdiplus::RectF to =
-        rectF(dest.left + left - offset.x, dest.top + top - offset.y, right - left, bottom - top);
-    context->DrawImage(bitmap->getSurface(), to, static_cast<REAL>(left), static_cast<REAL>(top),
-                       static_cast<REAL>(right - left), static_cast<REAL>(bottom - top),
-                       Gdiplus::UnitPixel, opacity < 1 ? &attributes : nullptr);
-    end();
+    // A scaled image takes no colour from beyond the part drawn.
+    attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    const bool exact = std::fabs(density - scale) < 1e-9;
+    bitmap->forEachPart(density, dest, offset, [&](const CBitmap::Piece& piece, const CRect& part) {
+        begin();
+        const REAL srcX = static_cast<REAL>(part.left * density);
+        const REAL srcY = static_cast<REAL>((part.top - piece.rect.top) * density);
+        const REAL srcWidth = static_cast<REAL>(part.getWidth() * density);
+        const REAL srcHeight = static_cast<REAL>(part.getHeight() * density);
+        if (exact) {
+            // The image's pixels are the device's: copied one to one in device space (the clip
+            // set by begin() stays), which is also the fast path of every GDI+.
+            context->ResetTransform();
+            context->SetPixelOffsetMode(Gdiplus::PixelOffsetModeNone);
+            context->SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+            const Gdiplus::RectF to(
+                static_cast<REAL>(std::lround((origin.x + corner.x + part.left) * scale)),
+                static_cast<REAL>(std::lround((origin.y + corner.y + part.top) * scale)), srcWidth,
+                srcHeight);
+            context->DrawImage(piece.surface, to, srcX, srcY, srcWidth, srcHeight,
+                               Gdiplus::UnitPixel, opacity < 1 ? &attributes : nullptr);
+        } else {
+            context->SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+            const Gdiplus::RectF to =
+                rectF(corner.x + part.left, corner.y + part.top, part.getWidth(), part.getHeight());
+            context->DrawImage(piece.surface, to, srcX, srcY, srcWidth, srcHeight,
+                               Gdiplus::UnitPixel, &attributes);
+        }
+        end();
+    });
 }
 
 void CDrawContext::clearRect(const CRect& rect) {
     if (!context) return;
     const auto state = context->Save();
     context->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    context->ScaleTransform(static_cast<REAL>(scale), static_cast<REAL>(scale));
     context->TranslateTransform(static_cast<REAL>(origin.x), static_cast<REAL>(origin.y));
     context->SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
     Gdiplus::SolidBrush clear(Gdiplus::Color(0, 0, 0, 0));

@@ -1,6 +1,7 @@
 #include "gui/CFrame.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "gui/AEffGUIEditor.h"
 #include "gui/CBitmap.h"
@@ -46,15 +47,16 @@ void mergeRects(std::vector<CRect>& rects) {
 
 }  // namespace
 
-CFrame::CFrame(const CRect& size, AEffGUIEditor* editor) : CViewContainer(size), editor(editor) {
+CFrame::CFrame(const CRect& size, AEffGUIEditor* editor, double scale)
+    : CViewContainer(size), editor(editor), scale(scale > 0 ? scale : 1.0) {
     frame = this;
     backgroundColor = kBlackCColor;
     setupOffscreen();
     invalidRects.push_back(CRect(0, 0, size.getWidth(), size.getHeight()));
 }
 
-CFrame::CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor)
-    : CFrame(size, editor) {
+CFrame::CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor, double scale)
+    : CFrame(size, editor, scale) {
     if (systemWindow) open(systemWindow);
 }
 
@@ -75,15 +77,48 @@ CFrame::~CFrame() {
 }
 
 void CFrame::setupOffscreen() {
-    offscreen =
-        createSurface(static_cast<int>(size.getWidth()), static_cast<int>(size.getHeight()));
+    offscreen = createSurface(getDeviceWidth(), getDeviceHeight());
+}
+
+int CFrame::getDeviceWidth() const {
+    return static_cast<int>(std::ceil(size.getWidth() * scale - 1e-6));
+}
+
+int CFrame::getDeviceHeight() const {
+    return static_cast<int>(std::ceil(size.getHeight() * scale - 1e-6));
+}
+
+CRect CFrame::alignToDevice(const CRect& r) const {
+    auto down = [this](CCoord v) { return std::floor(v * scale + 1e-6) / scale; };
+    auto up = [this](CCoord v) { return std::ceil(v * scale - 1e-6) / scale; };
+    return CRect(down(r.left), down(r.top), up(r.right), up(r.bottom));
+}
+
+bool CFrame::setScaleFactor(double factor) {
+    if (!(factor > 0) || factor == scale) return factor == scale;
+    const double old = scale;
+    scale = factor;
+    NativeSurface* image = createSurface(getDeviceWidth(), getDeviceHeight());
+    if (!image) {
+        scale = old;
+        return false;
+    }
+    releaseSurface(offscreen);
+    offscreen = image;
+    if (window) window->setSize(getDeviceWidth(), getDeviceHeight());
+    redrawAll();
+    return true;
+}
+
+void CFrame::displayScaleChanged() {
+    CBaseObjectGuard guard(this);
+    if (editor) editor->systemScaleChanged();
 }
 
 bool CFrame::open(void* systemWindow) {
     if (window || !systemWindow) return window != nullptr;
-    window =
-        FrameWindow::create(*this, reinterpret_cast<uintptr_t>(systemWindow),
-                            static_cast<int>(size.getWidth()), static_cast<int>(size.getHeight()));
+    window = FrameWindow::create(*this, reinterpret_cast<uintptr_t>(systemWindow), getDeviceWidth(),
+                                 getDeviceHeight());
     if (!window) return false;
     for (Timer& t : timers)
         if (!t.inWindow) t.inWindow = window->startTimer(t.id, t.intervalMs / 1000.0);
@@ -137,13 +172,15 @@ std::vector<CRect> CFrame::redrawDirty() {
     if (CView::isDirty()) rects.push_back(CRect(0, 0, size.getWidth(), size.getHeight()));
     collectDirty(this, CPoint(0, 0), rects);
     const CRect all(0, 0, size.getWidth(), size.getHeight());
-    for (CRect& r : rects) r.bound(all);
+    // Each rectangle is redrawn in whole device pixels: a pixel is cleared and painted over
+    // entirely, never in part.
+    for (CRect& r : rects) r = alignToDevice(r).bound(all);
     rects.erase(
         std::remove_if(rects.begin(), rects.end(), [](const CRect& r) { return r.isEmpty(); }),
         rects.end());
     if (rects.empty() || !offscreen) return rects;
     mergeRects(rects);
-    CDrawContext context(offscreen);
+    CDrawContext context(offscreen, scale);
     for (const CRect& r : rects) {
         context.setOffset(CPoint());
         context.setClipRect(r);
@@ -227,7 +264,15 @@ CMouseEventResult CFrame::onMouseDown(CPoint& where, const CButtonState& buttons
     }
     // A click outside the view being typed into ends the entry (and commits it).
     if (focusView && !focusView->getFrameRect().pointInside(where)) setFocusView(nullptr);
-    return CViewContainer::onMouseDown(where, buttons);
+    const CMouseEventResult result = CViewContainer::onMouseDown(where, buttons);
+    if (result != kMouseEventNotHandled || !editor) return result;
+    // Nothing but containers under the mouse: the click is on the background.
+    CView* hit = getViewAt(where, true);
+    if (hit && !dynamic_cast<CViewContainer*>(hit)) return result;
+    CBaseObjectGuard guard(this);
+    return editor->backgroundClicked(where, buttons)
+               ? kMouseDownEventHandledButDontNeedMovedOrUpEvents
+               : result;
 }
 
 CMouseEventResult CFrame::onMouseUp(CPoint& where, const CButtonState& buttons) {

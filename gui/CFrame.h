@@ -1,5 +1,8 @@
 // The top of a view tree: a container that owns an offscreen image in which the whole tree is
 // drawn, and optionally a window embedded in the host's window (X11 or Win32) that shows it.
+// The views live in design pixels; the frame draws them at its scale factor (device pixels per
+// design pixel) into an offscreen image and a window of the device size, and maps the window's
+// pointer positions back to design pixels.
 // The frame collects dirty views and invalid rectangles and redraws only those parts on idle().
 // It routes mouse, wheel and key events (from the window or from tests) to the views, keeps
 // track of the view under the mouse (enter/leave), the focus view and a modal view (an open
@@ -21,11 +24,26 @@ class FrameWindow;
 
 class CFrame : public CViewContainer {
   public:
-    // An offscreen frame; open() embeds it in a window later.
-    CFrame(const CRect& size, AEffGUIEditor* editor);
+    // An offscreen frame of `size` design pixels drawn at `scale`; open() embeds it in a window
+    // later.
+    CFrame(const CRect& size, AEffGUIEditor* editor, double scale = 1.0);
     // Opens at once inside `systemWindow` (an X11 window id; an HWND on Windows) when it is not
     // null; check isOpen() for the outcome.
-    CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor);
+    CFrame(const CRect& size, void* systemWindow, AEffGUIEditor* editor, double scale = 1.0);
+
+    // Device pixels per design pixel. Setting another factor makes the offscreen image and the
+    // window the new device size and draws everything again; false (nothing changed) when the
+    // image cannot be made.
+    bool setScaleFactor(double scale);
+    double getScaleFactor() const { return scale; }
+    // The frame's size in device pixels (the design size times the factor, rounded up).
+    int getDeviceWidth() const;
+    int getDeviceHeight() const;
+    // A design rectangle grown to whole device pixels (in design pixels).
+    CRect alignToDevice(const CRect& rect) const;
+    // The window now shows on a screen of another scale (Windows: its DPI changed): the editor
+    // chooses its factor again.
+    void displayScaleChanged();
 
     // Creates the child window of `systemWindow` and shows it. False when there is no display
     // or the window cannot be made; the frame then stays offscreen.
@@ -42,7 +60,7 @@ class CFrame : public CViewContainer {
     std::vector<CRect> redrawDirty();
     // Draws the whole tree into the offscreen image.
     void redrawAll();
-    // The offscreen image (ARGB32, frame size).
+    // The offscreen image (ARGB32, device size).
     NativeSurface* getOffscreen() const { return offscreen; }
     bool writePNG(const char* path) const;
 
@@ -108,6 +126,7 @@ class CFrame : public CViewContainer {
     void collectDirty(CView* view, const CPoint& origin, std::vector<CRect>& out);
 
     AEffGUIEditor* editor;
+    double scale = 1.0;
     NativeSurface* offscreen = nullptr;
     std::unique_ptr<FrameWindow> window;
     std::vector<CRect> invalidRects;

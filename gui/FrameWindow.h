@@ -28,10 +28,13 @@ class FrameWindow {
 
     // Handles every pending event without blocking; redraws on the window's update pass.
     void pump();
+    // Shows the frame's rectangle `rect` (design pixels) again.
     void postRedisplay(const CRect& rect);
+    // Makes the window width x height device pixels.
+    void setSize(int width, int height);
     bool startTimer(uint32_t id, double seconds);
     void stopTimer(uint32_t id);
-    // Pointer position in frame coordinates and the held buttons and modifiers.
+    // Pointer position in frame coordinates (design pixels) and the held buttons and modifiers.
     bool queryPointer(CPoint& where, int32_t& buttons) const;
     uintptr_t nativeWindow() const;
     void grabKeyboardFocus();
@@ -45,6 +48,10 @@ class FrameWindow {
     void configureView(const PuglBackend* backend, uintptr_t parent, int width, int height);
     // Shows the offscreen image in the exposed part (a PuglExposeEvent).
     void paint(const void* expose);
+    // A window position (device pixels) in frame coordinates, and a frame rectangle as the
+    // window's device rectangle (grown to whole pixels).
+    CPoint toFrame(double x, double y) const;
+    void toDevice(const CRect& r, int& x, int& y, int& width, int& height) const;
 
     CFrame& frame;
     PuglWorld* world;

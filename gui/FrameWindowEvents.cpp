@@ -107,6 +107,19 @@ void FrameWindow::configureView(const PuglBackend* backend, uintptr_t parent, in
     puglSetParentWindow(view, parent);
 }
 
+CPoint FrameWindow::toFrame(double x, double y) const {
+    const double scale = frame.getScaleFactor();
+    return CPoint(x / scale, y / scale);
+}
+
+void FrameWindow::toDevice(const CRect& r, int& x, int& y, int& width, int& height) const {
+    const double scale = frame.getScaleFactor();
+    x = static_cast<int>(std::floor(r.left * scale));
+    y = static_cast<int>(std::floor(r.top * scale));
+    width = static_cast<int>(std::ceil(r.right * scale)) - x;
+    height = static_cast<int>(std::ceil(r.bottom * scale)) - y;
+}
+
 void FrameWindow::handleEvent(const void* event) {
     const PuglEvent& e = *static_cast<const PuglEvent*>(event);
     switch (e.type) {
@@ -119,7 +132,7 @@ void FrameWindow::handleEvent(const void* event) {
         case PUGL_BUTTON_PRESS: {
             const int32_t flag = buttonFlag(e.button.button);
             if (!flag) break;
-            CPoint where(e.button.x, e.button.y);
+            CPoint where = toFrame(e.button.x, e.button.y);
             int32_t buttons = flag | modifiersOf(e.button.state);
             const bool doubleClick =
                 flag == lastPressButton && e.button.time - lastPressTime < kDoubleClickSeconds &&
@@ -141,22 +154,22 @@ void FrameWindow::handleEvent(const void* event) {
             const int32_t flag = buttonFlag(e.button.button);
             if (!flag) break;
             heldButtons &= ~flag;
-            CPoint where(e.button.x, e.button.y);
+            CPoint where = toFrame(e.button.x, e.button.y);
             frame.onMouseUp(where, CButtonState(flag | modifiersOf(e.button.state)));
             break;
         }
         case PUGL_MOTION: {
-            CPoint where(e.motion.x, e.motion.y);
+            CPoint where = toFrame(e.motion.x, e.motion.y);
             frame.onMouseMoved(where, CButtonState(heldButtons | modifiersOf(e.motion.state)));
             break;
         }
         case PUGL_POINTER_OUT: {
-            CPoint where(e.crossing.x, e.crossing.y);
+            CPoint where = toFrame(e.crossing.x, e.crossing.y);
             frame.onMouseExited(where, CButtonState(heldButtons | modifiersOf(e.crossing.state)));
             break;
         }
         case PUGL_SCROLL: {
-            const CPoint where(e.scroll.x, e.scroll.y);
+            const CPoint where = toFrame(e.scroll.x, e.scroll.y);
             const CButtonState buttons(heldButtons | modifiersOf(e.scroll.state));
             float distance = 0;
             CMouseWheelAxis axis = kMouseWheelAxisY;

@@ -27,6 +27,41 @@ HMODULE thisModule() {
     return module;
 }
 
+// The window's frame and pugl's window procedure, kept as window properties while the window
+// follows DPI changes.
+constexpr char kFrameProperty[] = "QRXFrame";
+constexpr char kPuglProcProperty[] = "QRXPuglProc";
+// The window shows on a screen of another DPI: sent to top-level windows (WM_DPICHANGED) and,
+// to hosts aware of per-monitor DPI, after the parent to its children.
+constexpr UINT kDpiChanged = 0x02E0;
+constexpr UINT kDpiChangedAfterParent = 0x02E3;
+
+LRESULT CALLBACK followDpi(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto pugl = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kPuglProcProperty));
+    if (message == kDpiChanged || message == kDpiChangedAfterParent) {
+        if (auto* frame = static_cast<CFrame*>(GetPropA(hwnd, kFrameProperty)))
+            frame->displayScaleChanged();
+        if (message == kDpiChanged) return 0;
+    }
+    return pugl ? CallWindowProcA(pugl, hwnd, message, wParam, lParam)
+                : DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+void startFollowingDpi(HWND hwnd, CFrame& frame) {
+    SetPropA(hwnd, kFrameProperty, &frame);
+    SetPropA(hwnd, kPuglProcProperty,
+             reinterpret_cast<HANDLE>(GetWindowLongPtrA(hwnd, GWLP_WNDPROC)));
+    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(followDpi));
+}
+
+void stopFollowingDpi(HWND hwnd) {
+    if (!hwnd || !IsWindow(hwnd) || !GetPropA(hwnd, kPuglProcProperty)) return;
+    SetWindowLongPtrA(hwnd, GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(GetPropA(hwnd, kPuglProcProperty)));
+    RemovePropA(hwnd, kPuglProcProperty);
+    RemovePropA(hwnd, kFrameProperty);
+}
+
 }  // namespace
 
 std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent, int width,
@@ -47,11 +82,13 @@ std::unique_ptr<FrameWindow> FrameWindow::create(CFrame& frame, uintptr_t parent
         return nullptr;
     }
     if (puglShow(view) != PUGL_SUCCESS) return nullptr;
+    startFollowingDpi(reinterpret_cast<HWND>(puglGetNativeView(view)), frame);
     return w;
 }
 
 FrameWindow::~FrameWindow() {
     if (view) {
+        stopFollowingDpi(reinterpret_cast<HWND>(puglGetNativeView(view)));
         puglSetHandle(view, nullptr);
         puglFreeView(view);
     }
@@ -66,11 +103,17 @@ void FrameWindow::pump() {
 }
 
 void FrameWindow::postRedisplay(const CRect& r) {
-    PuglRect rect{static_cast<PuglCoord>(std::floor(r.left)),
-                  static_cast<PuglCoord>(std::floor(r.top)),
-                  static_cast<PuglSpan>(std::ceil(r.getWidth())),
-                  static_cast<PuglSpan>(std::ceil(r.getHeight()))};
+    int x = 0, y = 0, width = 0, height = 0;
+    toDevice(r, x, y, width, height);
+    const PuglRect rect{static_cast<PuglCoord>(x), static_cast<PuglCoord>(y),
+                        static_cast<PuglSpan>(width), static_cast<PuglSpan>(height)};
     puglPostRedisplayRect(view, rect);
+}
+
+void FrameWindow::setSize(int width, int height) {
+    puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(width),
+                    static_cast<PuglSpan>(height));
+    puglSetSize(view, static_cast<unsigned>(width), static_cast<unsigned>(height));
 }
 
 bool FrameWindow::startTimer(uint32_t id, double seconds) {
@@ -93,7 +136,7 @@ bool FrameWindow::queryPointer(CPoint& where, int32_t& buttons) const {
     const auto hwnd = reinterpret_cast<HWND>(puglGetNativeView(view));
     POINT p;
     if (!hwnd || !GetCursorPos(&p) || !ScreenToClient(hwnd, &p)) return false;
-    where = CPoint(p.x, p.y);
+    where = toFrame(p.x, p.y);
     // The system swaps the physical buttons for left-handed users; the frame wants the logical.
     const bool swapped = GetSystemMetrics(SM_SWAPBUTTON) != 0;
     auto down = [](int key) { return (GetAsyncKeyState(key) & 0x8000) != 0; };

@@ -76,12 +76,19 @@ void FrameWindow::pump() {
 // Every request below may meet a window the host has destroyed meanwhile: each runs inside a
 // trap, and a failed one changes nothing.
 void FrameWindow::postRedisplay(const CRect& r) {
-    PuglRect rect{static_cast<PuglCoord>(std::floor(r.left)),
-                  static_cast<PuglCoord>(std::floor(r.top)),
-                  static_cast<PuglSpan>(std::ceil(r.getWidth())),
-                  static_cast<PuglSpan>(std::ceil(r.getHeight()))};
+    int x = 0, y = 0, width = 0, height = 0;
+    toDevice(r, x, y, width, height);
+    const PuglRect rect{static_cast<PuglCoord>(x), static_cast<PuglCoord>(y),
+                        static_cast<PuglSpan>(width), static_cast<PuglSpan>(height)};
     platform::XErrorTrap trap(displayOf(world));
     puglPostRedisplayRect(view, rect);
+}
+
+void FrameWindow::setSize(int width, int height) {
+    platform::XErrorTrap trap(displayOf(world));
+    puglSetSizeHint(view, PUGL_DEFAULT_SIZE, static_cast<PuglSpan>(width),
+                    static_cast<PuglSpan>(height));
+    puglSetSize(view, static_cast<unsigned>(width), static_cast<unsigned>(height));
 }
 
 bool FrameWindow::startTimer(uint32_t id, double seconds) {
@@ -113,7 +120,7 @@ bool FrameWindow::queryPointer(CPoint& where, int32_t& buttons) const {
     platform::XErrorTrap trap(d);
     if (!XQueryPointer(d, win, &root, &child, &rx, &ry, &wx, &wy, &mask) || trap.failed())
         return false;
-    where = CPoint(wx, wy);
+    where = toFrame(wx, wy);
     buttons = 0;
     if (mask & Button1Mask) buttons |= kLButton;
     if (mask & Button2Mask) buttons |= kMButton;

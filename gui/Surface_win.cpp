@@ -1,11 +1,15 @@
 // Images as GDI+ bitmaps in premultiplied 32-bit ARGB (Windows).
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "gui/Surface.h"
 #include "gui/win/Gdiplus.h"
 #include "platform/WinText.h"
+
+// After <windows.h> (Gdiplus.h).
+#include <shlwapi.h>
 
 namespace qgui {
 
@@ -40,18 +44,88 @@ std::wstring wide(const char* utf8) {
 
 }  // namespace win
 
+namespace {
+
+int64_t liveBytes = 0;
+
+int64_t bytesOf(NativeSurface* s) {
+    return static_cast<int64_t>(s->GetWidth()) * s->GetHeight() * 4;
+}
+
+}  // namespace
+
 NativeSurface* createSurface(int width, int height) {
     if (!win::startGdiplus()) return nullptr;
     auto bitmap = std::make_unique<Gdiplus::Bitmap>(std::max(1, width), std::max(1, height),
                                                     PixelFormat32bppPARGB);
     if (bitmap->GetLastStatus() != Gdiplus::Ok) return nullptr;
-    Gdiplus::Graphics g(bitmap.get());
-    g.Clear(Gdiplus::Color(0, 0, 0, 0));
+    {
+        Gdiplus::Graphics g(bitmap.get());
+        g.Clear(Gdiplus::Color(0, 0, 0, 0));
+    }
+    liveBytes += bytesOf(bitmap.get());
     return bitmap.release();
 }
 
+NativeSurface* decodePngSurface(const unsigned char* png, size_t size) {
+    if (!png || !win::startGdiplus() || size > 0xffffffffu) return nullptr;
+    IStream* stream = SHCreateMemStream(png, static_cast<UINT>(size));
+    if (!stream) return nullptr;
+    // The PNG as an image of its own in premultiplied ARGB, independent of the bytes it came from.
+    std::unique_ptr<Gdiplus::Bitmap> file(Gdiplus::Bitmap::FromStream(stream));
+    NativeSurface* image = nullptr;
+    if (file && file->GetLastStatus() == Gdiplus::Ok) {
+        const Gdiplus::Rect all(0, 0, static_cast<INT>(file->GetWidth()),
+                                static_cast<INT>(file->GetHeight()));
+        NativeSurface* copy = createSurface(all.Width, all.Height);
+        Gdiplus::BitmapData from{}, to{};
+        if (copy && file->LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB,
+                                   &from) == Gdiplus::Ok) {
+            if (copy->LockBits(&all, Gdiplus::ImageLockModeWrite, PixelFormat32bppPARGB, &to) ==
+                Gdiplus::Ok) {
+                for (INT y = 0; y < all.Height; ++y)
+                    std::memcpy(static_cast<unsigned char*>(to.Scan0) + y * to.Stride,
+                                static_cast<const unsigned char*>(from.Scan0) + y * from.Stride,
+                                static_cast<size_t>(all.Width) * 4);
+                copy->UnlockBits(&to);
+                image = copy;
+                copy = nullptr;
+            }
+            file->UnlockBits(&from);
+        }
+        releaseSurface(copy);
+    }
+    file.reset();
+    stream->Release();
+    return image;
+}
+
 void releaseSurface(NativeSurface* surface) {
+    if (!surface) return;
+    liveBytes -= bytesOf(surface);
     delete surface;
+}
+
+void copySurfaceRect(NativeSurface* to, int tx, int ty, NativeSurface* from, int fx, int fy, int w,
+                     int h) {
+    const Gdiplus::Rect source(fx, fy, w, h), target(tx, ty, w, h);
+    Gdiplus::BitmapData in{}, out{};
+    if (from->LockBits(&source, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &in) !=
+        Gdiplus::Ok)
+        return;
+    if (to->LockBits(&target, Gdiplus::ImageLockModeWrite, PixelFormat32bppPARGB, &out) ==
+        Gdiplus::Ok) {
+        for (int y = 0; y < h; ++y)
+            std::memcpy(static_cast<unsigned char*>(out.Scan0) + y * out.Stride,
+                        static_cast<const unsigned char*>(in.Scan0) + y * in.Stride,
+                        static_cast<size_t>(w) * 4);
+        to->UnlockBits(&out);
+    }
+    from->UnlockBits(&in);
+}
+
+int64_t liveSurfaceBytes() {
+    return liveBytes;
 }
 
 int surfaceWidth(NativeSurface* surface) {

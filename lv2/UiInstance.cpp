@@ -71,12 +71,14 @@ bool UiInstance::open(const LV2_Feature* const* features, LV2UI_Widget* widget) 
     if (dsp) adoptPublished();
     captureImage(*effect, handedOver);
 
-    // Scale factor: `scaleFactor` holds the host's ui:scaleFactor. Once the editor can scale,
-    // it is to be given to the editor here, before the window opens.
+    // The host's scale factor, before the window opens: the editor opens at that size (the
+    // user's own zoom choice still comes first). Without one the system's factor applies.
+    auto* editor = dynamic_cast<AEffGUIEditor*>(effect->getEditor());
+    if (!editor) return false;
+    if (scaleFactor > 0.0f) editor->setHostScaleFactor(scaleFactor);
 
     if (effect->dispatcher(effEditOpen, 0, 0, parent, 0.0f) == 0) return false;
-    auto* editor = dynamic_cast<AEffGUIEditor*>(effect->getEditor());
-    if (!editor || !editor->getFrame()) return false;
+    if (!editor->getFrame()) return false;
     *widget = reinterpret_cast<LV2UI_Widget>(editor->getFrame()->getNativeWindow());
     ERect* rect = nullptr;
     effect->dispatcher(effEditGetRect, 0, 0, &rect, 0.0f);
@@ -103,14 +105,14 @@ void UiInstance::readOptions(const LV2_Feature* const* features) {
     }
 }
 
-VstIntPtr UiInstance::effectHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr, void*,
-                                 float) {
+VstIntPtr UiInstance::effectHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                 void*, float) {
     auto* self = effect ? static_cast<UiInstance*>(effect->user) : nullptr;
-    if (self) return self->answer(opcode, index);
+    if (self) return self->answer(opcode, index, value);
     return opcode == audioMasterVersion ? kVstVersion : 0;
 }
 
-VstIntPtr UiInstance::answer(VstInt32 opcode, VstInt32 index) {
+VstIntPtr UiInstance::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value) {
     const int port = ports.portOf(index);
     switch (opcode) {
         case audioMasterVersion:
@@ -130,6 +132,10 @@ VstIntPtr UiInstance::answer(VstInt32 opcode, VstInt32 index) {
             return 1;
         case audioMasterGetSampleRate:
             return static_cast<VstIntPtr>(sampleRate);
+        case audioMasterSizeWindow:
+            // The editor changed its size (the user chose another zoom): the host's frame
+            // follows when it can.
+            return resize && resize->ui_resize(resize->handle, index, static_cast<int>(value)) == 0;
         default:
             return 0;
     }

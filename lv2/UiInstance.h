@@ -51,7 +51,7 @@ class UiInstance {
     void readOptions(const LV2_Feature* const* features);
     static VstIntPtr effectHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                 void* ptr, float opt);
-    VstIntPtr answer(VstInt32 opcode, VstInt32 index);
+    VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value);
     void writePort(int index);
     void writeChangedPorts();
     void adoptPublished();
@@ -68,8 +68,8 @@ class UiInstance {
     const LV2UI_Touch* touch = nullptr;
     const InstanceLink* dsp = nullptr;
     double sampleRate = 44100.0;
-    // The host's scale factor (ui:scaleFactor option), 1 when it gives none.
-    float scaleFactor = 1.0f;
+    // The host's scale factor (ui:scaleFactor option), 0 when it gives none.
+    float scaleFactor = 0.0f;
     std::unique_ptr<CompressorEffect> effect;
 
     // The normalised value each control port stands for, as last written or received.

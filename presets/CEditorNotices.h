@@ -25,6 +25,9 @@ class CEditorNotices {
     virtual void resetMeters() = 0;
     // The effect's latency may have changed (resume).
     virtual void updateLatencyDisplays() = 0;
+    // The host asks the editor to draw at `factor` (1.5: 150 %); true when the editor takes it.
+    // User-interface thread.
+    virtual bool setHostScaleFactor(float factor) { return false; }
 
   protected:
     ~CEditorNotices() = default;

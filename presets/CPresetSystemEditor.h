@@ -45,6 +45,9 @@ class CPresetSystemEditor : public AEffGUIEditor,
         kTagRecallMemoA = 76,
         kTagRecallMemoB = 77,
     };
+    // The program menu's entry after the sixteen programs when the editor has a zoom menu: it
+    // opens that menu beside the bar.
+    static constexpr const char* kZoomEntryTitle = "Zoom >";
     // Top of the preset bar in each plug-in's frame (pixels).
     static constexpr int kGrandPressBarTop = 444;
     static constexpr int kTinyPressBarTop = 362;
@@ -64,6 +67,10 @@ class CPresetSystemEditor : public AEffGUIEditor,
     void showProgramList() override;
     // The effect reports a parameter change (engine editors override).
     void setParameter(VstInt32 index, float value) override {}
+    // The host's scale factor (AEffGUIEditor), also as the effect passes it on.
+    bool setHostScaleFactor(float factor) override {
+        return AEffGUIEditor::setHostScaleFactor(factor);
+    }
 
     // Drops the preset bar (removePresetBar) and forgets the host's window. Engine editors call
     // it first in their close(), then release their frame.
@@ -91,6 +98,7 @@ class CPresetSystemEditor : public AEffGUIEditor,
     // Preset bar actions.
     void stepProgram(float direction);
     void chooseProgram(float menuValue);
+    void chooseFromProgramMenu(float menuValue);
     void commitProgramName();
     void runLoadDialog(bool bank, bool reversed);
     void runSaveDialog(bool bank);

@@ -58,8 +58,12 @@ bool CompressorEffect::createEditor(EditorFactory factory, VstInt16 panelHeight)
     return factory(*this, panelHeight) != nullptr;
 }
 
-VstIntPtr CompressorEffect::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float) {
+VstIntPtr CompressorEffect::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     using qrx::dsp::InstructionSet;
+    if (index == kScaleFactorRequest && value == kScaleFactorValue) {
+        CEditorNotices* notices = editorNotices();
+        return notices && notices->setHostScaleFactor(opt) ? 1 : 0;
+    }
     if (index == kMeterFeedRequest) {
         if (!ptr) return 0;
         *static_cast<const MeterFeed**>(ptr) = &meters;

@@ -37,13 +37,18 @@ class CompressorEffect : public CPresetSystemEffect {
     virtual double getLatencyMs() = 0;
     virtual VstInt32 getLatencySamples() = 0;
 
-    // Private vendor requests of our own tools and tests (every other vendor request answers 0):
+    // Vendor requests (every other vendor request answers 0); the last two are private ones of
+    // our own tools and tests:
     // - kMeterFeedRequest: an offline host (qrx-render) reads the meter feed; stores a
     //   const MeterFeed* in ptr and answers 1.
     // - kInstructionSetRequest: which kernels the engine runs, from its next block on. `value` 0
     //   chooses the baseline, 1 the best this processor runs, anything else keeps the choice.
     //   Stores the name of the set in use as a const char* in ptr (if given) and answers 1.
     //   Used to compare the baseline with the fast path; a host never needs it.
+    // - kScaleFactorRequest with value kScaleFactorValue: the host's scale factor for the editor
+    //   in `opt` (hosts pass the UI scale this way); answers 1 when the editor takes it.
+    static constexpr VstInt32 kScaleFactorRequest = vstFourCC('P', 'r', 'e', 'S');
+    static constexpr VstIntPtr kScaleFactorValue = vstFourCC('A', 'e', 'C', 's');
     static constexpr VstInt32 kMeterFeedRequest = family::kMeterFeedRequest;
     static constexpr VstInt32 kInstructionSetRequest = family::kInstructionSetRequest;
     VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;

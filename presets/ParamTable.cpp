@@ -9,11 +9,6 @@
 namespace param_table {
 namespace {
 
-// The selector display compares the integer mode with these fractions (a scale meant for the
-// normalised value), so mode 1 already reads as the third text and the middle text never shows.
-constexpr double kSelectorLow = 0.33333;
-constexpr double kSelectorHigh = 0.665;
-
 void formatTilt(float v, char* text) {
     if (v > 0.51f)
         formatDisplayValue((v - 0.5) * 100.0, 0, "R", text);
@@ -53,13 +48,9 @@ void formatDisplay(const ParamSpec& spec, float v, char* text) {
         case DisplayKind::Tilt:
             formatTilt(v, text);
             break;
-        case DisplayKind::Selector: {
-            const double mode = static_cast<int>(2.0f * v + 0.5f);
-            std::strcpy(text, spec.texts[mode < kSelectorLow ? 0 : (mode < kSelectorHigh ? 1 : 2)]);
-            break;
-        }
+        case DisplayKind::Selector:  // the position the editor's switch lights
         case DisplayKind::Meters:
-            // The source the engine meters: one function decides both.
+            // The lit position and the metered source: one function decides both.
             std::strcpy(text, spec.texts[threeStateStep(v)]);
             break;
     }

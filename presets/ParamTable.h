@@ -20,7 +20,7 @@ enum class DisplayKind {
     Switch,    // texts[1] when v >= 0.5, else texts[0]
     Number,    // physical value with `decimals`, then `unit`
     Tilt,      // "C" near the centre, else the percentage towards L or R
-    Selector,  // side-chain filter mode int(2v + 0.5) against 0.33333 / 0.665 -> texts[0..2]
+    Selector,  // side-chain filter mode, the step the editor lights (threeStateStep) -> texts[0..2]
     Meters,    // the three-state step of v (threeStateStep) -> texts[0..2]
 };
 

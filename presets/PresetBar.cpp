@@ -122,6 +122,7 @@ bool CPresetSystemEditor::addPresetBar(CFrame* f, int y0) {
     programMenu->setFont(kNormalFont);  // of the opened list
     for (int k = 0; k < kNumPrograms; ++k)
         programMenu->addEntry(store ? storedName(*store, k).c_str() : "");
+    if (hasZoomMenu()) programMenu->addEntry(kZoomEntryTitle);
     programMenu->setCurrent(current);
 
     auto strip = [](int32_t id) { return new CBitmap(id); };
@@ -246,7 +247,7 @@ void CPresetSystemEditor::valueChanged(CControl* control) {
             if (pressed) runSaveDialog(false);
             break;
         case kTagProgramMenu:
-            chooseProgram(v);
+            chooseFromProgramMenu(v);
             break;
         case kTagDefaultBank:
             if (pressed) v < 0.75f ? clearDefaultBank() : storeDefaultBank();
@@ -293,6 +294,18 @@ void CPresetSystemEditor::stepProgram(float direction) {
     if (nameField) nameField->setText(name.c_str());
     e->selectProgram(i);
     e->renameCurrentProgram(name.c_str());
+}
+
+void CPresetSystemEditor::chooseFromProgramMenu(float menuValue) {
+    CPresetSystemEffect* e = presetEffect();
+    if (!e || !programMenu) return;
+    if (static_cast<int>(menuValue + 0.5f) != kNumPrograms || !hasZoomMenu()) {
+        chooseProgram(menuValue);
+        return;
+    }
+    // "Zoom >": the program stays; the zoom menu opens at the menu's button.
+    programMenu->setCurrent(e->getCurrentProgramIndex());
+    openZoomMenu(programMenu->getViewSize().getTopLeft());
 }
 
 void CPresetSystemEditor::chooseProgram(float menuValue) {

@@ -6,6 +6,10 @@ bool AudioEffectX::updateDisplay() {
     return callHost(audioMasterUpdateDisplay) != 0;
 }
 
+bool AudioEffectX::sizeWindow(VstInt32 width, VstInt32 height) {
+    return callHost(audioMasterSizeWindow, width, height) != 0;
+}
+
 VstInt32 AudioEffectX::updateBlockSize() {
     const VstIntPtr answer = callHost(audioMasterGetBlockSize);
     if (answer > 0 && answer <= 0x7FFFFFFF) blockSize.store(static_cast<VstInt32>(answer));

@@ -45,6 +45,8 @@ class AudioEffectX : public AudioEffect {
 
     // Host requests; each answers neutrally when there is no host callback.
     virtual bool updateDisplay();
+    // Asks the host to make the editor's window width x height pixels; true when it did.
+    virtual bool sizeWindow(VstInt32 width, VstInt32 height);
     // Asks the host's block size; a positive answer becomes the stored block size.
     virtual VstInt32 updateBlockSize();
     virtual VstInt32 getOutputLatency();

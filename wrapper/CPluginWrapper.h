@@ -111,6 +111,8 @@ class CPluginWrapper : public CPluginWrapperInterface {
                        void* ptr = nullptr, float opt = 0.0f);
     bool validParam(int index) const { return loaded_ && index >= 0 && index < numParams_; }
     void defaultEditorRect(int* right, int* bottom) const;
+    // Places the child window for an editor rectangle in a parent of the given size (open rules).
+    void placeEditor(int parentWidth, int parentHeight, int top, int left, int bottom, int right);
     void readEditorRect(int* top, int* left, int* bottom, int* right);
     int saveFormA(unsigned char* data, int capacity);
     int saveFormB(unsigned char* data, int capacity);
@@ -154,6 +156,9 @@ class CPluginWrapper : public CPluginWrapperInterface {
     // The child window is gone (destroyed with the host's window): the editor is closed without
     // touching the window again.
     void EditorWindowDestroyed(std::uintptr_t window);
+    // The effect asks for another editor size (audioMasterSizeWindow): the child window is placed
+    // again at width x height; false while the editor is closed.
+    bool ResizeEditor(int width, int height);
     void SetViewOption(int option) { viewOption_ = option; }
 
   private:

@@ -95,6 +95,8 @@ VstIntPtr CPluginWrapper::AnswerHost(VstInt32 opcode, VstInt32 index, VstIntPtr 
             return 0;
         case audioMasterPinConnected:
             return index <= 3 ? 0 : 1;
+        case audioMasterSizeWindow:
+            return ResizeEditor(index, static_cast<int>(value)) ? 1 : 0;
         case audioMasterGetTime:
             return reinterpret_cast<VstIntPtr>(&timeInfo_);
         case audioMasterGetSampleRate:

@@ -42,6 +42,17 @@ void CPluginWrapper::OpenEditor(std::uintptr_t parent) {
     } else {
         defaultEditorRect(&right, &bottom);
     }
+    placeEditor(parentWidth, parentHeight, top, left, bottom, right);
+
+    dispatch(effEditIdle);
+    wrapper::showWindow(child);
+    wrapper::redrawWindow(child);
+    editorOpen_ = true;
+    refreshCountdown_ = 2;
+}
+
+void CPluginWrapper::placeEditor(int parentWidth, int parentHeight, int top, int left, int bottom,
+                                 int right) {
     if (viewOption_ == 1) {
         top += kViewOptionShift;
         bottom += kViewOptionShift;
@@ -50,15 +61,19 @@ void CPluginWrapper::OpenEditor(std::uintptr_t parent) {
     const int x = width < parentWidth ? (parentWidth - width) / 2 : 0;
     const int y = parentHeight - bottom;
     // Width w + x: when centred the child reaches the parent's right edge.
-    wrapper::placeWindow(child, x, y, width + x, bottom - top);
+    wrapper::placeWindow(childWindow_, x, y, width + x, bottom - top);
     editorWidth_ = width;
     editorHeight_ = bottom - top;
+}
 
-    dispatch(effEditIdle);
-    wrapper::showWindow(child);
-    wrapper::redrawWindow(child);
-    editorOpen_ = true;
-    refreshCountdown_ = 2;
+bool CPluginWrapper::ResizeEditor(int width, int height) {
+    if (!editorOpen_ || width < 1 || height < 1) return false;
+    int parentWidth = 0, parentHeight = 0;
+    if (!wrapper::clientSize(parentWindow_, &parentWidth, &parentHeight)) return false;
+    // The editor changed its zoom: placed by the open rules at its new size.
+    placeEditor(parentWidth, parentHeight, 0, 0, height, width);
+    wrapper::redrawWindow(childWindow_);
+    return true;
 }
 
 void CPluginWrapper::CloseEditor() {

@@ -207,6 +207,7 @@ std::string pluginTtl(const Engine& e, const PortTable& table) {
       << "    lv2:requiredFeature ui:idleInterface , ui:parent ;\n"
       << "    lv2:optionalFeature ui:resize , ui:touch , urid:map , opts:options ,\n"
       << "        <http://lv2plug.in/ns/ext/instance-access> ;\n"
+      << "    opts:supportedOption ui:scaleFactor ;\n"
       << "    lv2:extensionData ui:idleInterface .\n\n";
     o << "<" << uri << ">\n    a lv2:Plugin , lv2:CompressorPlugin , doap:Project ;\n"
       << "    doap:name " << quoted(e.label) << " ;\n"

@@ -126,9 +126,11 @@ TEST_P(EditorFlow, SideChainButtonsIgnoreChangesFromTheHost) {
 
 TEST_P(EditorFlow, ProgramChangeMovesEveryControl) {
     rig.fx->dispatcher(effSetProgram, 0, 5, nullptr, 0);
-    for (int32_t i = 0; i <= 33; ++i)
-        if (CControl* c = rig.editor->control(i); c && i != rig.scExt())
+    for (int32_t i = 0; i <= 33; ++i) {
+        if (CControl* c = rig.editor->control(i); c && i != rig.scExt()) {
             EXPECT_EQ(c->getValue(), rig.fx->getParameter(i)) << i;
+        }
+    }
 }
 
 TEST_P(EditorFlow, ChangesFromAnotherThreadWaitForTheNextIdle) {

@@ -11,6 +11,7 @@
 #include "grandpress/GrandPress.h"
 #include "gui/EmbeddedImages.h"
 #include "gui/GuiTestSupport.h"
+#include "gui/ScaleFactor.h"
 #include "presets/CompressorEffect.h"
 #include "support/CallbackRecorder.h"
 #include "support/TestClock.h"
@@ -31,6 +32,19 @@ inline std::string pluginName(const ::testing::TestParamInfo<Plugin>& info) {
     return info.param == Plugin::GrandPress ? "grandpress" : "tinypress";
 }
 
+// The factor a system with a screen of `dpi` reports (0: none), read as each platform reads it:
+// on X11 from the server's resource text (as xrdb sets it), on Windows from the window's DPI.
+inline double fakeSystemFactorOf(int dpi) {
+    if (!dpi) return 0;
+#ifdef _WIN32
+    return qgui::scale::fromDpi(dpi);
+#else
+    const std::string resources =
+        "Xft.antialias:\t1\nXft.dpi:\t" + std::to_string(dpi) + "\nXft.hinting:\t1\n";
+    return qgui::scale::fromXResources(resources.c_str());
+#endif
+}
+
 class EditorRig {
   public:
     explicit EditorRig(Plugin which) : plugin(which) {
@@ -47,7 +61,17 @@ class EditorRig {
         fx->dispatcher(effSetSampleRate, 0, 0, nullptr, 48000.0f);
         fx->dispatcher(effMainsChanged, 0, 1, nullptr, 0);
         editor = static_cast<GrandPressEditor*>(fx->getEditor());
+        // The system's scale factor as a test sets it (none unless a test says so).
+        systemDpi() = 0;
+        editor->setSystemScaleSource(fakeSystemFactor);
     }
+    // The dots per inch of the fake system's screen (0: it says nothing).
+    static int& systemDpi() {
+        static int dpi = 0;
+        return dpi;
+    }
+    // The factor the fake system reports (see fakeSystemFactorOf).
+    static double fakeSystemFactor(std::uintptr_t) { return fakeSystemFactorOf(systemDpi()); }
     ~EditorRig() {
         if (editor->getFrame()) fx->dispatcher(effEditClose, 0, 0, nullptr, 0);
     }

@@ -159,6 +159,31 @@ TEST_F(Meter, NeedlesAreDrawnAtTheirAnglesWithTheStripOverTheirRoots) {
     EXPECT_TRUE(guitest::near(at(121, 112), 250, 200, 0));
 }
 
+TEST_F(Meter, NeedleLawHoldsAtEveryScaleWithNeedlesAsThinAsTheDeviceAllows) {
+    meter->setLevel1(0.0f);
+    meter->setLevel2(0.808f);  // needle 2 straight up
+    for (const double scale : {1.5, 2.0, 3.0}) {
+        SCOPED_TRACE(scale);
+        ASSERT_TRUE(frame->setScaleFactor(scale));
+        draw();
+        auto deviceNear = [&](CPoint p, int r, int g, int b) {
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if (guitest::near(at(int(p.x * scale) + dx, int(p.y * scale) + dy), r, g, b,
+                                      40))
+                        return true;
+            return false;
+        };
+        EXPECT_TRUE(deviceNear(needlePoint(1e-6, 65), 100, 100, 105)) << "needle 1 at rest";
+        EXPECT_TRUE(deviceNear(needlePoint(0.808, 62), 240, 40, 40)) << "needle 2 upright";
+        // The needle is about a design pixel wide: two design pixels aside is the face.
+        const CPoint up = needlePoint(0.808, 62);
+        EXPECT_FALSE(deviceNear(CPoint(up.x + 2.5, up.y), 240, 40, 40));
+        EXPECT_FALSE(deviceNear(CPoint(up.x - 2.5, up.y), 240, 40, 40));
+        EXPECT_FALSE(deviceNear(CPoint(121.5, 116.5 - 40), 240, 40, 40)) << "stops at radius 55";
+    }
+}
+
 TEST_F(Meter, PeakReadoutsTurnRedOnlyForReadoutOneFromFullScale) {
     char text[16];
     COldVuMeter::peakText(1.0, text);

@@ -1,11 +1,13 @@
 // Both plug-in libraries as a host sees them, in a real X11 window (run under Xvfb): the editor
 // opened through the VST dispatcher as a child of a host window, idled, clicked with XTest
-// (a button, then the page switch), closed. Screenshots of what the window showed are kept in
-// <build>/test-artifacts/ for people to look at.
-#include <cairo.h>
+// (a button, then the page switch), closed; and on a server whose resources say Xft.dpi 192 (as
+// xrdb sets them) the editor opens at 200 % and a click at a scaled position reaches its
+// control. Screenshots of what the window showed are kept in <build>/test-artifacts/ for people
+// to look at.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -14,50 +16,28 @@
 #include "host/VstHost.h"
 
 // X11 last: its macros (None, Bool, Status) would clash with the headers above.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include <X11/Xatom.h>
+
+#include "support/XWindows.h"
 
 namespace {
 
-// One connection held for the whole program: the X server resets when its last client leaves.
-class KeepServer : public ::testing::Environment {
-  public:
-    void SetUp() override { keeper = XOpenDisplay(nullptr); }
-    void TearDown() override {
-        if (keeper) XCloseDisplay(keeper);
-    }
-
-  private:
-    Display* keeper = nullptr;
-};
-
-const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new KeepServer);
+const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new testsupport::KeepXServer);
 
 struct EditorWindow : ::testing::TestWithParam<Panel> {
     void SetUp() override {
-        display = XOpenDisplay(nullptr);
-        if (!display) GTEST_SKIP() << "no X display (run under xvfb-run)";
-        int event, error, major, minor;
-        if (!XTestQueryExtension(display, &event, &error, &major, &minor))
-            GTEST_SKIP() << "no XTest extension";
+        const std::string missing =
+            testsupport::openHostWindow(450, GetParam().height, display, parent);
+        if (!missing.empty()) GTEST_SKIP() << missing;
         char pattern[] = "/tmp/qrx-editor-window-XXXXXX";
         configHome = mkdtemp(pattern);
         setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-        const int screen = DefaultScreen(display);
-        parent =
-            XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 450, GetParam().height,
-                                0, BlackPixel(display, screen), WhitePixel(display, screen));
-        XMapRaised(display, parent);
-        XSync(display, False);
     }
     void TearDown() override {
-        if (!display) return;
         plugin.reset();
-        XDestroyWindow(display, parent);
-        XCloseDisplay(display);
+        testsupport::closeHostWindow(display, parent);
         std::error_code ignored;
-        std::filesystem::remove_all(configHome, ignored);
+        if (!configHome.empty()) std::filesystem::remove_all(configHome, ignored);
     }
 
     // Idles the editor as a host does until `done` holds, at most 2000 times. After each pass
@@ -71,22 +51,8 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         }
         return false;
     }
-    int childCount() {
-        Window root, up, *children = nullptr;
-        unsigned count = 0;
-        XQueryTree(display, parent, &root, &up, &children, &count);
-        if (children) XFree(children);
-        return static_cast<int>(count);
-    }
-    void clickAt(int x, int y) {
-        int rx = 0, ry = 0;
-        Window child;
-        XTranslateCoordinates(display, parent, DefaultRootWindow(display), x, y, &rx, &ry, &child);
-        XTestFakeMotionEvent(display, -1, rx, ry, CurrentTime);
-        XTestFakeButtonEvent(display, 1, True, CurrentTime);
-        XTestFakeButtonEvent(display, 1, False, CurrentTime);
-        XSync(display, False);
-    }
+    int childCount() { return testsupport::childCount(display, parent); }
+    void clickAt(int x, int y) { testsupport::clickAt(display, parent, x, y); }
     // The mean colour of the 10 x 10 patch at (x, y) of what the host window shows.
     RGB patch(int x, int y) {
         XImage* image = XGetImage(display, parent, x, y, 10, 10, AllPlanes, ZPixmap);
@@ -102,24 +68,44 @@ struct EditorWindow : ::testing::TestWithParam<Panel> {
         XDestroyImage(image);
         return {sum.r / 100, sum.g / 100, sum.b / 100};
     }
-    // What the host window shows, written to a PNG in the test artifacts.
-    void screenshot(const std::string& file) {
-        const Panel& p = GetParam();
-        XImage* image = XGetImage(display, parent, 0, 0, 450, p.height, AllPlanes, ZPixmap);
-        ASSERT_NE(image, nullptr);
-        cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 450, p.height);
-        unsigned char* data = cairo_image_surface_get_data(s);
-        const int stride = cairo_image_surface_get_stride(s);
-        for (int row = 0; row < p.height; ++row)
-            for (int col = 0; col < 450; ++col)
-                reinterpret_cast<uint32_t*>(data + row * stride)[col] =
-                    0xff000000u | (XGetPixel(image, col, row) & 0xffffffu);
-        cairo_surface_mark_dirty(s);
-        const std::string dir = std::string(QRX_BUILD_DIR) + "/test-artifacts";
-        std::filesystem::create_directories(dir);
-        cairo_surface_write_to_png(s, (dir + "/" + file).c_str());
-        cairo_surface_destroy(s);
-        XDestroyImage(image);
+    // What the host window shows (its top-left `scale` x the panel's size), written to a PNG in
+    // the test artifacts.
+    void screenshot(const std::string& file, int scale = 1) {
+        const auto pixels =
+            testsupport::windowPixels(display, parent, scale * 450, scale * GetParam().height,
+                                      std::string(QRX_BUILD_DIR) + "/test-artifacts/" + file);
+        EXPECT_FALSE(pixels.empty()) << "the window could not be read";
+    }
+    // The server's resources, as xrdb sets them (null removes them); read by every client that
+    // connects from then on.
+    void setResources(const char* text) {
+        const Atom resources = XInternAtom(display, "RESOURCE_MANAGER", False);
+        if (text)
+            XChangeProperty(display, DefaultRootWindow(display), resources, XA_STRING, 8,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(text),
+                            static_cast<int>(std::strlen(text)));
+        else
+            XDeleteProperty(display, DefaultRootWindow(display), resources);
+        XSync(display, False);
+    }
+    // The size of the host window's only child (the editor's window).
+    bool childSize(unsigned& width, unsigned& height) {
+        Window root, up, *children = nullptr;
+        unsigned count = 0;
+        XQueryTree(display, parent, &root, &up, &children, &count);
+        const Window child = count == 1 ? children[0] : 0;
+        if (children) XFree(children);
+        if (!child) return false;
+        int x, y;
+        unsigned border, depth;
+        return XGetGeometry(display, child, &root, &x, &y, &width, &height, &border, &depth);
+    }
+    void load() {
+        std::string error;
+        plugin = host::Plugin::load(std::string(QRX_BUILD_DIR) + "/" + GetParam().name + ".so", {},
+                                    &error);
+        ASSERT_NE(plugin, nullptr) << error;
+        plugin->resume();
     }
     int requests(VstInt32 opcode, VstInt32 index) {
         int n = 0;
@@ -139,10 +125,7 @@ INSTANTIATE_TEST_SUITE_P(BothPlugins, EditorWindow, ::testing::ValuesIn(kPanels)
 
 TEST_P(EditorWindow, OpenIdleClickSwitchPageAndClose) {
     const Panel& p = GetParam();
-    std::string error;
-    plugin = host::Plugin::load(std::string(QRX_BUILD_DIR) + "/" + p.name + ".so", {}, &error);
-    ASSERT_NE(plugin, nullptr) << error;
-    plugin->resume();
+    ASSERT_NO_FATAL_FAILURE(load());
 
     ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)), 1);
     ASSERT_TRUE(idleUntil([&] { return childCount() == 1; }));
@@ -165,6 +148,38 @@ TEST_P(EditorWindow, OpenIdleClickSwitchPageAndClose) {
     XSync(display, False);
     EXPECT_EQ(childCount(), 0) << "the editor's window is gone";
     plugin->dispatch(effEditIdle);  // idling a closed editor does nothing
+}
+
+TEST_P(EditorWindow, OpensAtTwoHundredPercentWhereXftDpiIs192) {
+    const Panel& p = GetParam();
+    setResources("Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting:\t1\n");
+    struct Restore {
+        EditorWindow* test;
+        ~Restore() { test->setResources(nullptr); }
+    } restore{this};
+    XResizeWindow(display, parent, 900, 2 * p.height);
+    ASSERT_NO_FATAL_FAILURE(load());
+    ERect* rect = nullptr;
+    ASSERT_EQ(plugin->dispatch(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right - rect->left, 900) << "before open";
+    EXPECT_EQ(rect->bottom - rect->top, 2 * p.height);
+
+    ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)), 1);
+    ASSERT_TRUE(idleUntil([&] { return childCount() == 1; }));
+    unsigned width = 0, height = 0;
+    ASSERT_TRUE(childSize(width, height));
+    EXPECT_EQ(width, 900u);
+    EXPECT_EQ(height, static_cast<unsigned>(2 * p.height));
+    EXPECT_TRUE(idleUntil([&] { return patch(30, 400).g > 150; }))
+        << "front page shown at the scaled position";
+    screenshot(std::string("editor-") + p.name + "-front-200.png", 2);
+
+    const float power = plugin->getParameter(0);
+    clickAt(2 * p.powerX, 2 * p.powerY);
+    ASSERT_TRUE(idleUntil([&] { return requests(audioMasterAutomate, 0) == 1; }));
+    EXPECT_EQ(plugin->getParameter(0), power >= 0.5f ? 0.0f : 1.0f);
+    plugin->dispatch(effEditClose);
 }
 
 }  // namespace

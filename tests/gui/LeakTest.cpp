@@ -199,16 +199,30 @@ TEST(Leak, ThousandOpenCloseCyclesLeaveNothingBehind) {
 }
 
 TEST(Leak, DecodedImagesAreSharedWhileUsedAndReleasedAfter) {
+    const int64_t before = liveSurfaceBytes();
     auto* a = new CBitmap(19002);
     auto* b = new CBitmap(19002);
     ASSERT_TRUE(a->isLoaded());
-    EXPECT_EQ(a->getSurface(), b->getSurface()) << "one decoded copy";
-    EXPECT_EQ(cairo_surface_get_reference_count(a->getSurface()), 2u);
+    const CBitmap::Piece first = a->pieceAt(1, 0);
+    ASSERT_NE(first.surface, nullptr);
+    EXPECT_EQ(first.surface, b->pieceAt(1, 0).surface) << "one decoded copy";
+    const int64_t tile = int64_t{surfaceWidth(first.surface)} * surfaceHeight(first.surface) * 4;
+    EXPECT_EQ(liveSurfaceBytes() - before, tile) << "only the tile drawn from is decoded";
+    EXPECT_LT(first.rect.bottom, a->getHeight()) << "the strip comes in more than one tile";
     a->forget();
+    EXPECT_EQ(liveSurfaceBytes() - before, tile) << "the other bitmap still uses it";
     b->forget();
-    auto* c = new CBitmap(19002);
-    EXPECT_EQ(cairo_surface_get_reference_count(c->getSurface()), 1u) << "decoded anew";
+    EXPECT_EQ(liveSurfaceBytes(), before) << "released with the last bitmap of the image";
+
+    // A knob turned through all its frames keeps only the last few tiles it drew.
+    auto* c = new CBitmap(19036);
+    for (CCoord y = 0; y < c->getHeight(); y += 37) ASSERT_NE(c->pieceAt(2, y).surface, nullptr);
+    for (CCoord y = 0; y < c->getHeight(); y += 37) ASSERT_NE(c->pieceAt(3, y).surface, nullptr);
+    const CBitmap::Piece last = c->pieceAt(3, c->getHeight() - 1);
+    const int64_t oneTile = int64_t{surfaceWidth(last.surface)} * surfaceHeight(last.surface) * 4;
+    EXPECT_LT(liveSurfaceBytes() - before, 4 * (int64_t{384} + 4096) * 1024 + oneTile);
     c->forget();
+    EXPECT_EQ(liveSurfaceBytes(), before);
 }
 
 TEST(Leak, SkinnedPanelRendersAndCanBeSaved) {

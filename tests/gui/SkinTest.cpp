@@ -23,6 +23,7 @@ using namespace qgui;
 
 struct Expected {
     int width, height, frames;
+    int densities = 3;  // drawn at 1x up to this density
 };
 
 // Preset bar images, the same in both plug-ins.
@@ -83,63 +84,61 @@ std::map<int, Expected> tinypressTable() {
         {19035, {450, 360, 1}},
         {19036, {38, 1887, 51}},
         {19038, {33, 92, 2}},
-        // present with the grandpress sizes, unused by the tinypress panel
-        {19007, {54, 1782, 33}},
-        {19008, {54, 1782, 33}},
-        {19010, {54, 2214, 41}},
-        {19011, {54, 2214, 41}},
-        {19018, {30, 52, 2}},
-        {19020, {30, 52, 2}},
-        {19021, {30, 52, 2}},
-        {19022, {32, 92, 2}},
-        {19025, {32, 92, 2}},
+        // present with the grandpress sizes, unused by the tinypress panel: at 1x only
+        {19007, {54, 1782, 33, 1}},
+        {19008, {54, 1782, 33, 1}},
+        {19010, {54, 2214, 41, 1}},
+        {19011, {54, 2214, 41, 1}},
+        {19018, {30, 52, 2, 1}},
+        {19020, {30, 52, 2, 1}},
+        {19021, {30, 52, 2, 1}},
+        {19022, {32, 92, 2, 1}},
+        {19025, {32, 92, 2, 1}},
     };
     t.insert(kPresetBar.begin(), kPresetBar.end());
     return t;
 }
 
-struct Reader {
-    const unsigned char* data;
-    size_t size, pos;
-};
-
-cairo_status_t readPng(void* c, unsigned char* out, unsigned int n) {
-    auto* r = static_cast<Reader*>(c);
-    if (n > r->size - r->pos) return CAIRO_STATUS_READ_ERROR;
-    std::memcpy(out, r->data + r->pos, n);
-    r->pos += n;
-    return CAIRO_STATUS_SUCCESS;
-}
-
 bool framesDiffer(cairo_surface_t* s, int frameHeight, int a, int b) {
+    cairo_surface_flush(s);
     const int stride = cairo_image_surface_get_stride(s);
     const unsigned char* d = cairo_image_surface_get_data(s);
     return std::memcmp(d + a * frameHeight * stride, d + b * frameHeight * stride,
                        static_cast<size_t>(frameHeight * stride)) != 0;
 }
 
+// Every image at densities 1, 2 and 3 (images the panel never draws at 1x only), each as the
+// bitmap decodes it from its tiles: the size of the table times the density, and no two
+// neighbouring frames alike.
 void checkSkin(const EmbeddedImageTable* table, const std::map<int, Expected>& expected) {
     ASSERT_NE(table, nullptr);
-    std::set<int> seen;
+    registerEmbeddedImages(table);
+    std::set<std::pair<int, int>> seen;
     for (size_t i = 0; i < table->count; ++i) {
         const EmbeddedImage& image = table->images[i];
-        SCOPED_TRACE(std::string(table->name) + " image " + std::to_string(image.id));
-        EXPECT_TRUE(seen.insert(image.id).second) << "id twice";
+        SCOPED_TRACE(std::string(table->name) + " image " + std::to_string(image.id) + " at " +
+                     std::to_string(image.density) + "x");
+        EXPECT_TRUE(seen.insert({image.id, image.density}).second) << "twice";
         auto it = expected.find(image.id);
         ASSERT_NE(it, expected.end()) << "not in the panel tables";
-        Reader reader{image.png, image.size, 0};
-        cairo_surface_t* s = cairo_image_surface_create_from_png_stream(readPng, &reader);
-        ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
         const Expected& e = it->second;
-        EXPECT_EQ(cairo_image_surface_get_width(s), e.width);
-        EXPECT_EQ(cairo_image_surface_get_height(s), e.height);
-        EXPECT_EQ(e.height % e.frames, 0);
-        const int fh = e.height / e.frames;
+        EXPECT_EQ(image.width, e.width);
+        EXPECT_EQ(image.height, e.height);
+        EXPECT_EQ(image.frames, e.frames);
+        auto* bitmap = new CBitmap(image.id);
+        cairo_surface_t* s = bitmap->getSurface(image.density);
+        ASSERT_NE(s, nullptr);
+        const int d = image.density;
+        EXPECT_EQ(cairo_image_surface_get_width(s), e.width * d);
+        EXPECT_EQ(cairo_image_surface_get_height(s), e.height * d);
+        const int fh = e.height / e.frames * d;
         for (int f = 1; f < e.frames; ++f)
             EXPECT_TRUE(framesDiffer(s, fh, f - 1, f)) << "frames " << f - 1 << " and " << f;
-        cairo_surface_destroy(s);
+        bitmap->forget();
     }
-    for (const auto& [id, e] : expected) EXPECT_TRUE(seen.count(id)) << "missing image " << id;
+    for (const auto& [id, e] : expected)
+        for (int d = 1; d <= 3; ++d)
+            EXPECT_EQ(seen.count({id, d}), d <= e.densities ? 1u : 0u) << id << " at " << d << "x";
 }
 
 TEST(Skin, GrandpressImagesMatchItsTables) {

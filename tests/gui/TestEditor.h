@@ -1,8 +1,10 @@
 // A two-parameter effect with a small toolkit editor (an on/off kick button for parameter 0, a
-// knob for parameter 1, a text field, all on one page with a background bitmap). Its host is
+// knob for parameter 1, a text field, all on one page with a background bitmap), 200 x 120 design
+// pixels drawn at the factor its base chooses (the system's is the test's own). Its host is
 // testsupport::CallbackRecorder: a test that checks host requests keeps a recorder alive.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "gui/Toolkit.h"
@@ -16,13 +18,21 @@ using namespace qgui;
 class TestEditor : public AEffGUIEditor, public CControlListener {
   public:
     explicit TestEditor(AudioEffect* effect) : AEffGUIEditor(effect) {
-        rect = ERect{0, 0, 120, 200};
+        setDesignSize(200, 120);
+        // The system's factor is the test's (none unless a test sets one).
+        setSystemScaleSource([](std::uintptr_t) { return systemFactor(); });
+    }
+    // The factor the fake system reports (0: none).
+    static double& systemFactor() {
+        static double factor = 0;
+        return factor;
     }
 
     bool open(void* parent) override {
         AEffGUIEditor::open(parent);
         setKnobMode(kLinearMode);
-        frame = new CFrame(CRect(0, 0, 200, 120), parent, this);
+        refreshSystemScale(reinterpret_cast<std::uintptr_t>(parent));
+        frame = new CFrame(CRect(0, 0, 200, 120), parent, this, getScaleFactor());
         if (parent && !frame->isOpen()) {
             frame->forget();
             frame = nullptr;

@@ -11,45 +11,19 @@
 #include "support/TestClock.h"
 
 // X11 last: its macros (None, Bool, Status) would clash with the headers above.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
+#include "support/XWindows.h"
 
 namespace guitest {
 namespace {
 
-// One connection held for the whole program: the X server resets when its last client leaves,
-// and a test connecting during that reset would find no display.
-class KeepServer : public ::testing::Environment {
-  public:
-    void SetUp() override { keeper = XOpenDisplay(nullptr); }
-    void TearDown() override {
-        if (keeper) XCloseDisplay(keeper);
-    }
-
-  private:
-    Display* keeper = nullptr;
-};
-
-const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new KeepServer);
+const auto* const kKeepServer = ::testing::AddGlobalTestEnvironment(new testsupport::KeepXServer);
 
 struct HostWindow : ::testing::Test {
     void SetUp() override {
-        display = XOpenDisplay(nullptr);
-        if (!display) GTEST_SKIP() << "no X display (run under xvfb-run)";
-        int event, error, major, minor;
-        if (!XTestQueryExtension(display, &event, &error, &major, &minor))
-            GTEST_SKIP() << "no XTest extension";
-        const int screen = DefaultScreen(display);
-        parent = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 300, 200, 0,
-                                     BlackPixel(display, screen), WhitePixel(display, screen));
-        XMapRaised(display, parent);
-        XSync(display, False);
+        const std::string missing = testsupport::openHostWindow(300, 200, display, parent);
+        if (!missing.empty()) GTEST_SKIP() << missing;
     }
-    void TearDown() override {
-        if (!display) return;
-        XDestroyWindow(display, parent);
-        XCloseDisplay(display);
-    }
+    void TearDown() override { testsupport::closeHostWindow(display, parent); }
     // Idles the editor as a host does until `done` holds, at most `passes` times. After each
     // pass the X server has handled every request of this connection, and with them what the
     // editor's connection sent before.
@@ -65,15 +39,7 @@ struct HostWindow : ::testing::Test {
         XWindowAttributes a;
         return XGetWindowAttributes(display, w, &a) && a.map_state == IsViewable;
     }
-    void clickAt(int x, int y) {
-        int rx = 0, ry = 0;
-        Window child;
-        XTranslateCoordinates(display, parent, DefaultRootWindow(display), x, y, &rx, &ry, &child);
-        XTestFakeMotionEvent(display, -1, rx, ry, CurrentTime);
-        XTestFakeButtonEvent(display, 1, True, CurrentTime);
-        XTestFakeButtonEvent(display, 1, False, CurrentTime);
-        XSync(display, False);
-    }
+    void clickAt(int x, int y) { testsupport::clickAt(display, parent, x, y); }
     testsupport::CallbackRecorder host;
     Display* display = nullptr;
     Window parent = 0;

@@ -5,13 +5,14 @@
 // move with the plug-in's audio where the host gives instance access, and without it the editor
 // says nothing is metered. Screenshots stay in <build>/test-artifacts/.
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
 #include <lv2/state/state.h>
 #include <lv2/ui/ui.h>
 #include <suil/suil.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -66,17 +67,9 @@ int resizeUi(LV2UI_Feature_Handle handle, int width, int height) {
 
 struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
     void SetUp() override {
-        display = XOpenDisplay(nullptr);
-        if (!display) GTEST_SKIP() << "no X display (run under xvfb-run)";
-        int event, error, major, minor;
-        if (!XTestQueryExtension(display, &event, &error, &major, &minor))
-            GTEST_SKIP() << "no XTest extension";
-        const int screen = DefaultScreen(display);
-        parent =
-            XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, 450, GetParam().height,
-                                0, BlackPixel(display, screen), WhitePixel(display, screen));
-        XMapRaised(display, parent);
-        XSync(display, False);
+        const std::string missing =
+            testsupport::openHostWindow(450, GetParam().height, display, parent);
+        if (!missing.empty()) GTEST_SKIP() << missing;
         suilHost = suil_host_new(writePort, nullptr, nullptr, nullptr);
         suil_host_set_touch_func(suilHost, touchPort);
         dsp = std::make_unique<Instance>(world, GetParam().name, 44100);
@@ -87,13 +80,12 @@ struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
         if (ui) suil_instance_free(ui);
         if (suilHost) suil_host_free(suilHost);
         dsp.reset();
-        if (!display) return;
-        XDestroyWindow(display, parent);
-        XCloseDisplay(display);
+        testsupport::closeHostWindow(display, parent);
     }
 
     // Instantiates the UI as a host does, and sends it every control port's value.
-    void openUi(bool instanceAccess) {
+    // With `scale` the host gives its scale factor (ui:scaleFactor).
+    void openUi(bool instanceAccess, float scale = 0) {
         const std::string name = GetParam().name;
         const std::string bundle = std::string(QRX_BUILD_DIR) + "/lv2/qrx-" + name + ".lv2/";
         const std::string plugin = lv2test::kUriBase + name;
@@ -104,6 +96,14 @@ struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
         LV2_Feature accessFeature = {LV2_INSTANCE_ACCESS_URI, dsp->handle()};
         std::vector<const LV2_Feature*> features = {&parentFeature, &mapFeature, &resizeFeature};
         if (instanceAccess) features.push_back(&accessFeature);
+        LV2_URID_Map* map = world.urids().mapFeature();
+        const LV2_Options_Option options[] = {
+            {LV2_OPTIONS_INSTANCE, 0, map->map(map->handle, LV2_UI__scaleFactor), sizeof scale,
+             map->map(map->handle, LV2_ATOM__Float), &scale},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        LV2_Feature optionsFeature = {LV2_OPTIONS__options,
+                                      const_cast<LV2_Options_Option*>(options)};
+        if (scale > 0) features.push_back(&optionsFeature);
         features.push_back(nullptr);
         ui = suil_instance_new(suilHost, &host, LV2_UI__X11UI, plugin.c_str(),
                                (plugin + "#ui").c_str(), LV2_UI__X11UI, bundle.c_str(),
@@ -126,10 +126,10 @@ struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
         suil_instance_port_event(ui, static_cast<uint32_t>(dsp->portIndex(symbol)), sizeof value, 0,
                                  &value);
     }
-    // Idles the UI as a host does until `done` holds or the time is up.
-    bool idleUntil(const std::function<bool()>& done, double seconds = 3) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < end) {
+    // Idles the UI as a host does (a pass every 5 ms or more) until `done` holds, or `passes`
+    // passes went by: however slow the machine, the UI gets that many idles.
+    bool idleUntil(const std::function<bool()>& done, int passes = 600) {
+        for (int i = 0; i < passes; ++i) {
             idleInterface->idle(suil_instance_get_handle(ui));
             XSync(display, False);
             if (done()) return true;
@@ -137,8 +137,8 @@ struct Lv2UiWindow : ::testing::TestWithParam<Panel> {
         }
         return false;
     }
-    void idleFor(double seconds) {
-        idleUntil([] { return false; }, seconds);
+    void idlePasses(int passes) {
+        idleUntil([] { return false; }, passes);
     }
     int childCount() { return testsupport::childCount(display, parent); }
     void clickAt(int x, int y) { testsupport::clickAt(display, parent, x, y); }
@@ -175,7 +175,7 @@ TEST_P(Lv2UiWindow, ControlsWritePortsAndPortsMoveControls) {
     openUi(true);
     EXPECT_EQ(host.width, 450);
     EXPECT_EQ(host.height, p.height);
-    idleFor(0.2);
+    idlePasses(40);
     EXPECT_TRUE(host.writes.empty()) << "the host's own values are not written back";
 
     // Power is on: a click switches it off through its port, touched around the change.
@@ -196,6 +196,19 @@ TEST_P(Lv2UiWindow, ControlsWritePortsAndPortsMoveControls) {
     EXPECT_EQ(writesTo("power").back().value, 0.0f);
 }
 
+// A host on a 200 % screen says so: the editor opens at twice its size, asks the host for that
+// size, and a click lands where the scaled control is.
+TEST_P(Lv2UiWindow, TheHostsScaleFactorSizesTheEditor) {
+    const Panel& p = GetParam();
+    XResizeWindow(display, parent, 900, 2 * p.height);
+    openUi(true, 2.0f);
+    EXPECT_EQ(host.width, 900);
+    EXPECT_EQ(host.height, 2 * p.height);
+    clickAt(2 * p.powerX, 2 * p.powerY);
+    ASSERT_TRUE(idleUntil([&] { return !writesTo("power").empty(); }));
+    EXPECT_EQ(writesTo("power").back().value, 0.0f);
+}
+
 // The editor's own effect starts from the user's stored default preset, the plug-in from the
 // factory program: taking the plug-in's programs over writes nothing to the ports.
 TEST_P(Lv2UiWindow, TakingThePluginsProgramsOverWritesNoPort) {
@@ -205,7 +218,7 @@ TEST_P(Lv2UiWindow, TakingThePluginsProgramsOverWritesNoPort) {
     ASSERT_NE(key, nullptr);
     ASSERT_TRUE(key->setBinary("DefaultPreset", preset.data(), preset.size()));
     openUi(true);
-    idleFor(0.2);
+    idlePasses(40);
     key->deleteValue("DefaultPreset");
     EXPECT_TRUE(host.writes.empty());
     // The editor shows the plug-in's program: a click on Power switches it off.
@@ -242,15 +255,21 @@ TEST_P(Lv2UiWindow, AProgramStepReachesThePortsAndThePlugin) {
 
 TEST_P(Lv2UiWindow, TheNeedlesFollowThePluginsAudio) {
     openUi(true);
-    idleFor(0.3);
+    idlePasses(60);
     const auto still = screenshot(std::string("lv2-") + GetParam().name + "-still.png");
     dsp->render(lv2test::bursts(22050), 0, {512});
-    idleFor(0.3);
+    // The needles swing at their own pace: idle until the screen shows the plug-in's levels.
+    auto changedPixels = [&] {
+        const auto now = testsupport::windowPixels(display, parent, 450, GetParam().height, "");
+        std::size_t changed = 0;
+        for (std::size_t i = 0; i < still.size() && i < now.size(); ++i)
+            changed += still[i] != now[i];
+        return changed;
+    };
+    EXPECT_TRUE(idleUntil([&] { return changedPixels() > 200; }))
+        << "the needles and read-outs show the plug-in's levels";
     const auto moving = screenshot(std::string("lv2-") + GetParam().name + "-metering.png");
     ASSERT_EQ(still.size(), moving.size());
-    std::size_t changed = 0;
-    for (std::size_t i = 0; i < still.size(); ++i) changed += still[i] != moving[i];
-    EXPECT_GT(changed, 200u) << "the needles and read-outs show the plug-in's levels";
     std::size_t notice = 0;
     for (std::uint32_t px : moving) notice += px == 0x282828;
     EXPECT_LT(notice, 100u) << "no notice where the meters read the plug-in";
@@ -259,7 +278,7 @@ TEST_P(Lv2UiWindow, TheNeedlesFollowThePluginsAudio) {
 TEST_P(Lv2UiWindow, WithoutInstanceAccessTheEditorSaysNothingIsMetered) {
     const Panel& p = GetParam();
     openUi(false);
-    idleFor(0.3);
+    idlePasses(60);
     const auto pixels = screenshot(std::string("lv2-") + p.name + "-unmetered.png");
     std::size_t notice = 0;
     for (std::uint32_t px : pixels) notice += px == 0x282828;

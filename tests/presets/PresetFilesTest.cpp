@@ -223,7 +223,9 @@ TEST_F(PresetFiles, InAFolderWithoutWriteAccessOnlyWritableFilesSave) {
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(readBytes(at("open.qrx")), image);
-    if (asRoot) EXPECT_EQ(readBytes(at("keep.qrx")), previous);
+    if (asRoot) {
+        EXPECT_EQ(readBytes(at("keep.qrx")), previous);
+    }
     EXPECT_EQ(listing().size(), 2u);
 }
 

@@ -29,6 +29,30 @@ class KeepXServer : public ::testing::Environment {
     Display* keeper = nullptr;
 };
 
+// Connects to the X server and maps a host's top-level window of `width` x `height` on it.
+// Empty when done; otherwise why not (no display, no XTest), for the test to skip with.
+inline std::string openHostWindow(int width, int height, Display*& display, Window& window) {
+    display = XOpenDisplay(nullptr);
+    if (!display) return "no X display (run under xvfb-run)";
+    int event, error, major, minor;
+    if (!XTestQueryExtension(display, &event, &error, &major, &minor)) return "no XTest extension";
+    const int screen = DefaultScreen(display);
+    window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, width, height, 0,
+                                 BlackPixel(display, screen), WhitePixel(display, screen));
+    XMapRaised(display, window);
+    XSync(display, False);
+    return "";
+}
+
+// Undoes openHostWindow (whatever it got to).
+inline void closeHostWindow(Display*& display, Window& window) {
+    if (!display) return;
+    if (window) XDestroyWindow(display, window);
+    XCloseDisplay(display);
+    display = nullptr;
+    window = 0;
+}
+
 inline int childCount(Display* display, Window window) {
     Window root, up, *children = nullptr;
     unsigned count = 0;
@@ -49,7 +73,7 @@ inline void clickAt(Display* display, Window window, int x, int y) {
 }
 
 // The pixels (0xRRGGBB, rows top down) of the window's top-left `width` x `height`, also written
-// to `png` (folders made as needed). Empty when the window cannot be read.
+// to `png` when one is named (folders made as needed). Empty when the window cannot be read.
 inline std::vector<std::uint32_t> windowPixels(Display* display, Window window, int width,
                                                int height, const std::string& png) {
     std::vector<std::uint32_t> pixels;
@@ -65,8 +89,10 @@ inline std::vector<std::uint32_t> windowPixels(Display* display, Window window, 
             reinterpret_cast<std::uint32_t*>(data + row * stride)[col] = 0xff000000u | px;
         }
     cairo_surface_mark_dirty(s);
-    std::filesystem::create_directories(std::filesystem::path(png).parent_path());
-    cairo_surface_write_to_png(s, png.c_str());
+    if (!png.empty()) {
+        std::filesystem::create_directories(std::filesystem::path(png).parent_path());
+        cairo_surface_write_to_png(s, png.c_str());
+    }
     cairo_surface_destroy(s);
     XDestroyImage(image);
     return pixels;

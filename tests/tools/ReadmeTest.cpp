@@ -95,6 +95,51 @@ TEST_F(RenderTool, ReadmeRenderingExamplesRunAsWrittenAndDoWhatTheySay) {
 
 namespace {
 
+// The LV2 section: jalv needs a JACK server, so its lines are checked for naming a plug-in and a
+// preset the bundles have; lv2apply runs as written on a four-channel file.
+TEST_F(RenderTool, ReadmeLv2ExamplesNameWhatTheBundlesHaveAndLv2applyRenders) {
+    const std::vector<std::string> commands = readmeCommands("LV2");
+    ASSERT_GE(commands.size(), 3u);
+    std::string bundles;
+    for (const char* name : {"grandpress", "tinypress"})
+        for (const char* file : {"/manifest.ttl", "/presets.ttl"})
+            bundles += slurp(std::string(QRX_BUILD_DIR) + "/lv2/qrx-" + name + ".lv2" + file);
+    const std::regex uri("http://www\\.qrx-soundwerk\\.com/lv2/[^ ]+");
+    int named = 0;
+    for (const std::string& command : commands)
+        for (std::sregex_iterator m(command.begin(), command.end(), uri), end; m != end;
+             ++m, ++named)
+            EXPECT_NE(bundles.find("<" + m->str() + ">"), std::string::npos) << m->str();
+    EXPECT_GE(named, 4);
+
+    // A 1 kHz tone at -6 dBFS on the main pair and on the side chain.
+    fs::create_directory_symlink(QRX_BUILD_DIR, dir / "build");
+    const int rate = 44100;
+    write("in+sidechain.wav", 4, rate, rate, kFloatWav, [&](long long i, int) {
+        return static_cast<float>(0.5 * std::sin(2 * M_PI * 1000.0 * i / rate));
+    });
+    int applied = 0;
+    for (const std::string& command : commands) {
+        if (command.find("lv2apply") == std::string::npos) continue;
+        ++applied;
+        const std::string line = "cd " + dir.string() + " && " + command;
+        const ToolRun r = run("-c '" + line + "'", "/bin/sh");
+        ASSERT_EQ(r.status, 0) << command << ": " << r.err;
+    }
+    ASSERT_EQ(applied, 1);
+    const Audio in = read("in+sidechain.wav"), out = read("out.wav");
+    ASSERT_EQ(out.info.channels, 2);
+    EXPECT_EQ(out.info.frames, in.info.frames);
+    std::vector<float> mainPair;
+    for (std::size_t i = 0; i < in.data.size(); i += 4)
+        mainPair.insert(mainPair.end(), {in.data[i], in.data[i + 1]});
+    // Settled: the last half second.
+    const std::vector<float> tailIn(mainPair.end() - rate, mainPair.end());
+    const std::vector<float> tailOut(out.data.end() - rate, out.data.end());
+    EXPECT_LT(20 * std::log10(rmsOf(tailOut) / rmsOf(tailIn)), -1.0)
+        << "at 4:1 from -12 dB the tone is compressed";
+}
+
 TEST_F(RenderTool, InstallCopiesStrippedPluginsAndToolsThatWorkAndUninstallRemovesExactlyThem) {
     const std::string script = std::string(QRX_SOURCE_DIR) + "/tools/install.sh";
     const fs::path prefix = dir / "prefix", vst = dir / "vst", lv2 = dir / "lv2";

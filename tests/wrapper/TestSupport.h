@@ -2,6 +2,7 @@
 // library around it, and render calls through the host-library interface.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@ constexpr bool kTinypressBuilt = false;
 #define SKIP_WITHOUT_TINYPRESS()        \
     if (!wrapper_test::kTinypressBuilt) \
     GTEST_SKIP() << "tinypress is not built for this platform yet"
+
+// tinypress's editor open in `parent` (a host view of 1000 x 800 pixels) through the adaptor
+// while the host asks the editor for 200 % and back: each time the effect asks the adaptor for
+// its new size and the adaptor places its child window for it (centred, bottom-aligned).
+void expectEditorFollowsZoom(std::uintptr_t parent);
 
 // The fixture library, kept loaded while the object lives; reset() clears its configuration.
 class FakeLibrary {

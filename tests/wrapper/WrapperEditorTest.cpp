@@ -1,5 +1,6 @@
 // Editor embedding on X11 (with a display, e.g. under Xvfb): placement of the child window in the
-// host's window, and the host's window vanishing under an open editor.
+// host's window, again when the editor's zoom changes, and the host's window vanishing under an
+// open editor.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -173,6 +174,12 @@ TEST(XErrorTrap, CountsErrorsOfItsOwnConnectionAndPassesOthersOn) {
     XSetErrorHandler(before);
     XCloseDisplay(host);
     XCloseDisplay(own);
+}
+
+TEST_F(EditorPlacement, ChildWindowFollowsTheEditorsZoom) {
+    XResizeWindow(display, parent, 1000, 800);
+    XSync(display, False);
+    expectEditorFollowsZoom(parent);
 }
 
 TEST_F(EditorPlacement, UnknownParentOpensNothing) {

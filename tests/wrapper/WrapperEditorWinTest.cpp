@@ -1,6 +1,7 @@
 // Editor embedding on Windows (under wine with Xvfb in the test run): placement of the child
-// window in the host's window, its class and procedure, and the host's window vanishing under an
-// open editor. The host's view window is a top-level window of this program.
+// window in the host's window (again when the editor's zoom changes), its class and procedure,
+// and the host's window vanishing under an open editor. The host's view window is a top-level
+// window of this program.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -46,6 +47,15 @@ class EditorPlacement : public ::testing::Test {
     FakeLibrary fake;
     HWND parent = nullptr;
 };
+
+TEST_F(EditorPlacement, ChildWindowFollowsTheEditorsZoom) {
+    SKIP_WITHOUT_TINYPRESS();
+    RECT frame{0, 0, 1000, 800};
+    AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    SetWindowPos(parent, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    expectEditorFollowsZoom(parentId());
+}
 
 TEST_F(EditorPlacement, DefaultAreaAndViewOptionShiftInAChildOfTheClass) {
     fake.config().numParams = 34;

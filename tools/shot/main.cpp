@@ -3,6 +3,10 @@
 //
 //   qrx-shot grandpress|tinypress OUT.png [--back] [--program N|NAME] [--param PARAM=VALUE]...
 //            [--meters MAIN,OVER,SECOND,PEAKA,PEAKB] [--left ...] [--right ...] [--hover X,Y]
+//            [--scale F]
+//
+// --scale draws at F device pixels per design pixel (1 to 3, any factor; 2 is 200 %); --hover
+// takes design pixels.
 //
 // The effect starts from its factory state in a private, temporary per-user store; --user-store
 // starts it from a copy of the user's store (stored defaults, meter settings). Either way what
@@ -62,17 +66,19 @@ struct Options {
     MeterValues meters[2];
     bool hover = false;
     double hoverX = 0, hoverY = 0;
+    double scale = 1;
 };
 
 const char* const kUsage =
     "usage: qrx-shot grandpress|tinypress OUT.png [--back] [--program N|NAME]\n"
     "                [--param PARAM=VALUE]... [--meters MAIN,OVER,SECOND,PEAKA,PEAKB]\n"
-    "                [--left ...] [--right ...] [--hover X,Y] [--user-store]\n"
+    "                [--left ...] [--right ...] [--hover X,Y] [--scale F] [--user-store]\n"
     "       qrx-shot --help\n"
     "PARAM is an index (0..40) or a name; VALUE is the normalised 0..1 value or, for the host\n"
     "parameters, a value in their units as qrx-render takes it (Threshold=-12dB, Ratio=4:1).\n"
     "Meter values are linear (1.0 = full scale; on the gain-reduction source 1.0 is\n"
-    "no reduction); OVER >= 0.5 lights the over lamp. OUT is a .png file.\n";
+    "no reduction); OVER >= 0.5 lights the over lamp. OUT is a .png file. --scale F draws\n"
+    "at F device pixels per design pixel (1 to 3; 2 is 200 %); --hover takes design pixels.\n";
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "qrx-shot: %s\n", message.c_str());
@@ -129,7 +135,7 @@ bool parseArguments(int argc, char** argv, Options& o, std::string* error) {
         const std::string a = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         const bool valued = a == "--program" || a == "--param" || a == "--meters" ||
-                            a == "--left" || a == "--right" || a == "--hover";
+                            a == "--left" || a == "--right" || a == "--hover" || a == "--scale";
         if (valued && !next) {
             *error = a + " needs a value";
             return false;
@@ -158,6 +164,14 @@ bool parseArguments(int argc, char** argv, Options& o, std::string* error) {
             }
             if (a != "--right") o.meters[0] = m;
             if (a != "--left") o.meters[1] = m;
+        } else if (a == "--scale") {
+            char* end = nullptr;
+            o.scale = std::strtod(argv[++i], &end);
+            if (*end != 0 || !(o.scale >= 1 && o.scale <= 3)) {
+                *error = "--scale needs a factor from 1 to 3 (2 is 200 %), not '" +
+                         std::string(argv[i]) + "'";
+                return false;
+            }
         } else if (a == "--hover") {
             if (std::sscanf(argv[++i], "%lf,%lf", &o.hoverX, &o.hoverY) != 2) {
                 *error = "--hover needs X,Y, not '" + std::string(argv[i]) + "'";
@@ -274,9 +288,15 @@ int shoot(const Options& o) {
         std::fprintf(stderr, "qrx-shot: the %s editor did not open\n", o.plugin.c_str());
         return 1;
     }
+    qgui::CFrame* frame = editor->getFrame();
+    // Exactly this factor, whatever a user, host or system would choose.
+    if (!frame->setScaleFactor(o.scale)) {
+        std::fprintf(stderr, "qrx-shot: cannot draw at %g\n", o.scale);
+        fx->dispatcher(effEditClose, 0, 0, nullptr, 0);
+        return 1;
+    }
     if (o.back) editor->switchPage();
     feedMeters(*fx, o);
-    qgui::CFrame* frame = editor->getFrame();
     if (o.hover) {
         qgui::CPoint where(o.hoverX, o.hoverY);
         frame->onMouseMoved(where, qgui::CButtonState());

@@ -80,8 +80,32 @@ void facePath(cairo_t* cr, double width, double height, double radius, const Rgb
 
 }  // namespace
 
+namespace {
+int currentDensity = 1;
+}  // namespace
+
+void setDensity(int density) {
+    currentDensity = density;
+}
+
+int density() {
+    return currentDensity;
+}
+
 cairo_surface_t* newImage(int width, int height) {
-    return cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    return cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width * currentDensity,
+                                      height * currentDensity);
+}
+
+cairo_t* openImage(cairo_surface_t* image) {
+    cairo_t* cr = cairo_create(image);
+    cairo_scale(cr, currentDensity, currentDensity);
+    return cr;
+}
+
+double designWidth(cairo_t* cr) {
+    return static_cast<double>(cairo_image_surface_get_width(cairo_get_target(cr))) /
+           currentDensity;
 }
 
 void setColour(cairo_t* cr, const Rgb& c) {
@@ -116,6 +140,39 @@ void selectFace(cairo_t* cr, const TextStyle& style) {
                style.size);
 }
 
+// Text is measured at one pixel per design pixel whatever the density drawn, so a legend is set
+// alike (size, breaks, pen positions) in every image set.
+cairo_t* measuring(int density = 1) {
+    static cairo_surface_t* const surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    static cairo_t* const contexts[3] = {cairo_create(surface), cairo_create(surface),
+                                         cairo_create(surface)};
+    cairo_t* cr = contexts[density - 1];
+    cairo_identity_matrix(cr);
+    cairo_scale(cr, density, density);
+    return cr;
+}
+
+// The box the layout's ink covers when drawn at `density`: glyph outlines are hinted for each
+// density's own pixels, so the ink differs a little from the one measured at density 1.
+void inkAtDensity(const TextLayout& l, int density, double& left, double& top, double& right,
+                  double& bottom) {
+    cairo_t* cr = measuring(density);
+    cairo_save(cr);
+    selectFace(cr, l.style);
+    left = top = 1e9;
+    right = bottom = -1e9;
+    for (size_t i = 0; i < l.lines.size(); ++i) {
+        cairo_text_extents_t te;
+        cairo_text_extents(cr, l.lines[i].c_str(), &te);
+        if (te.width <= 0) continue;
+        left = std::min(left, l.x[i] + te.x_bearing);
+        right = std::max(right, l.x[i] + te.x_bearing + te.width);
+        top = std::min(top, l.baseline[i] + te.y_bearing);
+        bottom = std::max(bottom, l.baseline[i] + te.y_bearing + te.height);
+    }
+    cairo_restore(cr);
+}
+
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::stringstream ss(text);
@@ -130,6 +187,7 @@ TextLayout layoutText(cairo_t* cr, const std::string& text, double x, double y, 
     TextLayout layout;
     layout.style = style;
     layout.lines = splitLines(text);
+    cr = measuring();
     cairo_save(cr);
     selectFace(cr, style);
     // Pen positions with the first baseline at 0, then the block's ink centred in the box.
@@ -169,11 +227,18 @@ TextLayout layoutText(cairo_t* cr, const std::string& text, double x, double y, 
 }
 
 TextLayout fitLegend(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
-                     const TextStyle& style) {
-    const double m = kLegendMarginPx, eps = 1e-6;
+                     const TextStyle& style, double margin, double marginY, double minSize) {
+    const double m = margin, my = marginY < 0 ? margin : marginY, eps = 1e-6;
+    // The margin holds at every density the legend is drawn at.
     auto fits = [&](const TextLayout& l) {
-        return l.inkLeft >= x + m - eps && l.inkRight <= x + w - m + eps &&
-               l.inkTop >= y + m - eps && l.inkBottom <= y + h - m + eps;
+        for (int d = 1; d <= 3; ++d) {
+            double left = 0, top = 0, right = 0, bottom = 0;
+            inkAtDensity(l, d, left, top, right, bottom);
+            if (left < x + m - eps || right > x + w - m + eps || top < y + my - eps ||
+                bottom > y + h - my + eps)
+                return false;
+        }
+        return true;
     };
     std::vector<std::string> settings = {text};
     if (text.find(' ') != std::string::npos) {
@@ -184,23 +249,30 @@ TextLayout fitLegend(cairo_t* cr, const std::string& text, double x, double y, d
     // Smaller first, then the regular weight of a bold style, then broken at blanks.
     for (const std::string& setting : settings) {
         for (const bool bold : {style.bold, false}) {
-            for (double size = style.size; size >= kMinLegendSizePx - eps; size -= 0.5) {
+            for (double size = style.size; size >= minSize - eps; size -= 0.5) {
                 TextStyle sized = style;
                 sized.size = size;
                 sized.bold = bold;
                 TextLayout l = layoutText(cr, setting, x, y, w, h, sized);
                 if (fits(l)) return l;
+                // A centred legend whose pen position rounded to the wrong side of half a pixel.
+                for (const double shift : {-1.0, 1.0}) {
+                    TextLayout moved = l;
+                    for (double& px : moved.x) px += shift;
+                    if (style.align == Align::Centre && fits(moved)) return moved;
+                }
             }
         }
     }
     std::ostringstream what;
     what << "legend \"" << text << "\" does not fit its " << w << " x " << h << " px face with "
-         << m << " px to spare, even at " << kMinLegendSizePx << " px";
+         << m << " px to spare, even at " << minSize << " px";
     throw LegendError(what.str());
 }
 
-void checkRuntimeText(cairo_t* cr, const std::string& text, double size, double l, double t,
-                      double r, double b) {
+void checkRuntimeText(cairo_t*, const std::string& text, double size, double l, double t, double r,
+                      double b) {
+    cairo_t* cr = measuring();
     cairo_save(cr);
     selectFace(cr, "Liberation Sans", false, size);
     cairo_text_extents_t te;
@@ -237,7 +309,7 @@ void drawText(cairo_t* cr, const std::string& text, double x, double y, double w
 cairo_surface_t* knobStrip(int width, int height, int frames, const std::string& label,
                            bool onDark) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = static_cast<double>(height) / frames;
     const double labelHeight = label.empty() ? 0 : std::max(8.0, std::round(fh * 0.17));
     const double area = std::min<double>(width, fh - labelHeight);
@@ -325,10 +397,16 @@ cairo_surface_t* knobStrip(int width, int height, int frames, const std::string&
     return s;
 }
 
-cairo_surface_t* twoStateButton(int width, int height, const std::string& label) {
-    cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
-    const double fh = height / 2.0;
+cairo_surface_t* twoStateButton(int imageWidth, int height, const std::string& label,
+                                const Body& body) {
+    cairo_surface_t* s = newImage(imageWidth, height);
+    cairo_t* cr = openImage(s);
+    const double frameHeight = height / 2.0;
+    // The button's body: the whole frame, or the part of it that no other control covers.
+    const bool whole = body.right <= body.left;
+    const double bodyL = whole ? 0 : body.left, bodyT = whole ? 0 : body.top;
+    const double width = whole ? imageWidth : body.right - body.left;
+    const double fh = whole ? frameHeight : body.bottom - body.top;
     const bool tiny = fh < 20;
     // The outline is the frame's outer pixel, with one pixel of shadow right and below; the face
     // inside it runs from 1 to width - 2 and 1 to fh - 2.
@@ -345,7 +423,7 @@ cairo_surface_t* twoStateButton(int width, int height, const std::string& label)
     for (int state = 0; state < 2; ++state) {
         const bool on = state == 1;
         cairo_save(cr);
-        cairo_translate(cr, 0, state * fh);
+        cairo_translate(cr, bodyL, state * frameHeight + bodyT);
         facePath(cr, width, fh, 3, {0, 0, 0, 0.30});
         if (on)
             linearFill(cr, 0, 1, 0, fh, {1.00, 0.91, 0.68}, {0.96, 0.73, 0.36});
@@ -366,7 +444,7 @@ cairo_surface_t* twoStateButton(int width, int height, const std::string& label)
 cairo_surface_t* selector(int width, int height, int frames,
                           const std::vector<std::string>& labels) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = static_cast<double>(height) / frames;
     const bool withLabels = !labels.empty();
     const double slotW = withLabels ? 8 : std::min(9.0, width * 0.4);
@@ -406,17 +484,21 @@ cairo_surface_t* legendSwitch(int width, int height, int frames,
     if (static_cast<int>(legends.size()) != frames)
         throw LegendError("a legend switch needs one legend per position");
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = static_cast<double>(height) / frames;
     std::string block;
     for (const std::string& l : legends) block += (block.empty() ? "" : "|") + l;
     TextStyle ts;
     ts.narrow = true;
     ts.bold = false;
-    ts.size = kMinLegendSizePx;
-    ts.lineSpacing = 6 / kMinLegendSizePx;  // rows six pixels apart
-    // Same outline as the buttons; the legends share one fitted block, a row per position.
-    const TextLayout all = fitLegend(cr, block, 1, 1, width - 3, fh - 3, ts);
+    ts.size = kSwitchLegendSizePx;
+    // Rows as far apart as the face allows: ascenders of a row clear the row above.
+    ts.lineSpacing =
+        std::floor((fh - 3 - 2 - kSwitchLegendSizePx * 0.75) / (frames - 1)) / kSwitchLegendSizePx;
+    // Same outline as the buttons; the legends share one fitted block, a row per position. Three
+    // rows of legible type fill the small face: they keep one clear pixel to its edges.
+    const TextLayout all =
+        fitLegend(cr, block, 1, 1, width - 3, fh - 3, ts, 1, 1, kSwitchLegendSizePx);
     for (int f = 0; f < frames; ++f) {
         cairo_save(cr);
         cairo_translate(cr, 0, f * fh);
@@ -442,7 +524,7 @@ cairo_surface_t* legendSwitch(int width, int height, int frames,
 
 cairo_surface_t* meterFace(int width, int height, double px, double py) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     linearFill(cr, 0, 0, 0, height, palette::kIvory, mix(palette::kIvory, {0.80, 0.76, 0.66}, 0.5));
     cairo_paint(cr);
     // The marks sit where the meter control's needle points for their level.
@@ -510,7 +592,7 @@ cairo_surface_t* meterFace(int width, int height, double px, double py) {
 
 cairo_surface_t* meterStrip(int width, int height, const std::string& label) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     linearFill(cr, 0, 0, 0, height, {0.26, 0.27, 0.29}, {0.14, 0.15, 0.16});
     cairo_paint(cr);
     cairo_move_to(cr, 0, 0.5);
@@ -528,7 +610,7 @@ cairo_surface_t* meterStrip(int width, int height, const std::string& label) {
 
 cairo_surface_t* overLamp(int width, int height) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = height / 3.0;
     const Rgb states[] = {{1.0, 0.16, 0.12}, {0.70, 0.20, 0.10}, {0.32, 0.14, 0.12}};
     for (int f = 0; f < 3; ++f) {
@@ -559,7 +641,7 @@ cairo_surface_t* overLamp(int width, int height) {
 
 cairo_surface_t* barButton(int width, int height, const std::string& glyph) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = height / 3.0;
     for (int state = 0; state < 3; ++state) {
         cairo_save(cr);
@@ -617,7 +699,7 @@ cairo_surface_t* barButton(int width, int height, const std::string& glyph) {
 
 cairo_surface_t* barRocker(int width, int height) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     const double fh = height / 5.0;
     const double half = width / 2.0;
     for (int state = 0; state < 5; ++state) {
@@ -654,7 +736,7 @@ cairo_surface_t* barRocker(int width, int height) {
 
 cairo_surface_t* panel(int width, int height, bool dark) {
     cairo_surface_t* s = newImage(width, height);
-    cairo_t* cr = cairo_create(s);
+    cairo_t* cr = openImage(s);
     setColour(cr, dark ? palette::kGraphite : palette::kPanel);
     cairo_paint(cr);
     // A fine horizontal brush: deterministic, so every build draws the same image.
@@ -721,12 +803,13 @@ void group(cairo_t* cr, double l, double t, double r, double b, const std::strin
     ts.size = 8;
     ts.colour = dark ? palette::kInkLight : palette::kAccent;
     ts.align = Align::Left;
-    cairo_save(cr);
-    cairo_select_font_face(cr, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, ts.size);
+    cairo_t* m = measuring();
+    cairo_save(m);
+    cairo_select_font_face(m, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(m, ts.size);
     cairo_text_extents_t te;
-    cairo_text_extents(cr, title.c_str(), &te);
-    cairo_restore(cr);
+    cairo_text_extents(m, title.c_str(), &te);
+    cairo_restore(m);
     const double gapFrom = l + 6, gapTo = title.empty() ? l + 6 : l + 10 + te.x_advance + 4;
     const Rgb line = dark ? Rgb{1, 1, 1, 0.18} : Rgb{0, 0, 0, 0.22};
     const Rgb light = dark ? Rgb{0, 0, 0, 0.35} : Rgb{1, 1, 1, 0.45};

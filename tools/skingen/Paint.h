@@ -41,6 +41,13 @@ struct TextStyle {
 // Legends keep this clear space to the edges of their face, and shrink no further than this.
 constexpr double kLegendMarginPx = 2;
 constexpr double kMinLegendSizePx = 7;
+// The legends of a switch with one legend per position.
+constexpr double kSwitchLegendSizePx = 8;
+
+// A part of an image's frame in design pixels (empty: the whole frame).
+struct Body {
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
 
 // Text set in a box: the lines, their pen positions and the box their ink covers.
 struct TextLayout {
@@ -55,7 +62,15 @@ struct LegendError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Images are drawn at `density` image pixels per design pixel (1, 2 or 3); every size and
+// coordinate below is in design pixels.
+void setDensity(int density);
+int density();
+// A transparent image of width x height design pixels, and a context on it that draws in design
+// pixels; designWidth is the width of the context's image in design pixels.
 cairo_surface_t* newImage(int width, int height);
+cairo_t* openImage(cairo_surface_t* image);
+double designWidth(cairo_t* cr);
 void setColour(cairo_t* cr, const Rgb& c);
 void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r);
 // Sets `text` ('|' breaks lines) centred vertically in the box, at style.size.
@@ -65,7 +80,8 @@ TextLayout layoutText(cairo_t* cr, const std::string& text, double x, double y, 
 // else smaller down to kMinLegendSizePx, else broken at blanks. Throws LegendError naming the
 // legend when nothing fits.
 TextLayout fitLegend(cairo_t* cr, const std::string& text, double x, double y, double w, double h,
-                     const TextStyle& style);
+                     const TextStyle& style, double margin = kLegendMarginPx, double marginY = -1,
+                     double minSize = kMinLegendSizePx);
 // Checks that `text` in the toolkit's regular face at `size` keeps the legend margin
 // horizontally (and stays inside vertically) in a box the editor writes it into at run time.
 void checkRuntimeText(cairo_t* cr, const std::string& text, double size, double l, double t,
@@ -78,7 +94,9 @@ void drawText(cairo_t* cr, const std::string& text, double x, double y, double w
 // Controls.
 cairo_surface_t* knobStrip(int width, int height, int frames, const std::string& label,
                            bool onDark);
-cairo_surface_t* twoStateButton(int width, int height, const std::string& label);
+// Off above, on below; the face is drawn in `body` of each frame (the rest stays transparent).
+cairo_surface_t* twoStateButton(int width, int height, const std::string& label,
+                                const Body& body = Body());
 cairo_surface_t* selector(int width, int height, int frames,
                           const std::vector<std::string>& labels);
 // A switch whose face is a window of one legend per position, top to bottom; frame f lights

@@ -1,18 +1,23 @@
-// skingen: draws a plug-in's skin from its manifest and writes, into the output folder, one PNG
-// per resource id and a C++ source that embeds them (a byte array per id) and registers them
-// with the view toolkit when the plug-in library is loaded.
+// skingen: draws a plug-in's skin from its manifest three times, at one, two and three image
+// pixels per design pixel (vectors and text drawn anew at each density), and writes into the
+// output folder one PNG per resource id and density and a C++ source that embeds them (film
+// strips cut into tiles of a few frames) and registers them with the view toolkit when the
+// plug-in library is loaded.
 //
 //   skingen <manifest> <output folder> <skin target name>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "Manifest.h"
 #include "Paint.h"
@@ -25,10 +30,14 @@ namespace {
 struct Image {
     cairo_surface_t* surface;
     int frames;
+    int width, height;  // design pixels
 };
 
 class Skin {
   public:
+    Skin() = default;
+    Skin(const Skin&) = delete;
+    Skin& operator=(const Skin&) = delete;
     ~Skin() {
         for (auto& [id, image] : images) cairo_surface_destroy(image.surface);
     }
@@ -36,13 +45,13 @@ class Skin {
     void add(const Statement& s, int id, cairo_surface_t* surface, int frames, int w, int h) {
         if (images.count(id)) throw error(s, "id " + std::to_string(id) + " appears twice");
         if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) throw error(s, "cairo failed");
-        if (cairo_image_surface_get_width(surface) != w ||
-            cairo_image_surface_get_height(surface) != h)
+        if (cairo_image_surface_get_width(surface) != w * density() ||
+            cairo_image_surface_get_height(surface) != h * density())
             throw error(s, "drawn size differs from the manifest");
         if (frames < 1 || h % frames != 0)
             throw error(s, "height " + std::to_string(h) + " is not a multiple of " +
                                std::to_string(frames) + " frames");
-        images[id] = {surface, frames};
+        images[id] = {surface, frames, w, h};
     }
 
     cairo_t* panelOf(const Statement& s) {
@@ -50,20 +59,21 @@ class Skin {
         auto it = images.find(id);
         if (it == images.end() || !panels.count(id))
             throw error(s, "no panel " + std::to_string(id));
-        return cairo_create(it->second.surface);
+        return openImage(it->second.surface);
     }
 
     void apply(const Statement& s);
-    void write(const fs::path& folder, const std::string& target, const std::string& manifest);
-
     std::string name = "skin";
+    int pixelDensity = 1;
+    std::map<int, Image> images;
+    // Ids the panel never draws: kept at 1x only, where hosts and tools still find them.
+    std::set<int> unused;
 
   private:
     static std::runtime_error error(const Statement& s, const std::string& what) {
         return std::runtime_error("manifest line " + std::to_string(s.line) + ": " + what);
     }
 
-    std::map<int, Image> images;
     std::map<int, bool> panels;
 };
 
@@ -85,13 +95,18 @@ void Skin::apply(const Statement& s) {
     auto optional = [&](size_t i) { return i < s.words.size() ? s.words[i] : std::string(); };
     if (kind == "skin") {
         name = s.word(1);
+    } else if (kind == "unused") {
+        for (size_t i = 1; i < s.words.size(); ++i) unused.insert(s.integer(i));
     } else if (kind == "knob") {
         const int w = s.integer(2), h = s.integer(3), frames = s.integer(4);
         add(s, s.integer(1), knobStrip(w, h, frames, s.word(5), optional(6) == "dark"), frames, w,
             h);
     } else if (kind == "button") {
+        // button <id> <w> <h> "<legend>" [body <l> <t> <r> <b>]
         const int w = s.integer(2), h = s.integer(3);
-        add(s, s.integer(1), twoStateButton(w, h, s.word(4)), 2, w, h);
+        Body body;
+        if (optional(5) == "body") body = {s.number(6), s.number(7), s.number(8), s.number(9)};
+        add(s, s.integer(1), twoStateButton(w, h, s.word(4), body), 2, w, h);
     } else if (kind == "selector") {
         const int w = s.integer(2), h = s.integer(3), frames = s.integer(4);
         std::vector<std::string> labels(s.words.begin() + 5, s.words.end());
@@ -123,8 +138,7 @@ void Skin::apply(const Statement& s) {
         const std::unique_ptr<cairo_t, void (*)(cairo_t*)> context(panelOf(s), cairo_destroy);
         cairo_t* cr = context.get();
         if (kind == "header") {
-            headerBand(cr, cairo_image_surface_get_width(cairo_get_target(cr)), s.number(2),
-                       s.word(3), s.word(4));
+            headerBand(cr, designWidth(cr), s.number(2), s.word(3), s.word(4));
         } else if (kind == "window") {
             readoutWindow(cr, s.number(2), s.number(3), s.number(4), s.number(5),
                           optional(6) == "dark");
@@ -149,8 +163,7 @@ void Skin::apply(const Statement& s) {
             checkRuntimeText(cr, s.word(7), s.number(6), s.number(2), s.number(3), s.number(4),
                              s.number(5));
         } else if (kind == "strip") {
-            presetStrip(cr, cairo_image_surface_get_width(cairo_get_target(cr)), s.number(2),
-                        s.number(3));
+            presetStrip(cr, designWidth(cr), s.number(2), s.number(3));
         } else if (kind == "namefield") {
             nameField(cr, s.number(2), s.number(3), s.number(4), s.number(5));
         } else if (kind == "menuglyph") {
@@ -168,33 +181,93 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
     return CAIRO_STATUS_SUCCESS;
 }
 
-void Skin::write(const fs::path& folder, const std::string& target, const std::string& manifest) {
-    fs::create_directories(folder);
-    std::ostringstream src;
-    src << "// Generated by skingen from " << manifest << "; do not edit.\n"
-        << "#include \"gui/EmbeddedImages.h\"\n\n";
-    std::ostringstream table;
-    for (auto& [id, image] : images) {
-        std::string png;
-        if (cairo_surface_write_to_png_stream(image.surface, appendBytes, &png) !=
-            CAIRO_STATUS_SUCCESS)
-            throw std::runtime_error("cannot encode image " + std::to_string(id));
-        const fs::path file = folder / (std::to_string(id) + ".png");
-        std::ofstream(file, std::ios::binary)
-            .write(png.data(), static_cast<std::streamsize>(png.size()));
-        // The bytes go in as they are; one array per id.
-        src << "static const unsigned char image" << id << "[] = {";
-        for (size_t i = 0; i < png.size(); ++i) {
-            if (i % 24 == 0) src << "\n";
-            src << static_cast<unsigned>(static_cast<unsigned char>(png[i])) << ",";
-        }
-        src << "\n};\n";
-        table << "    {" << id << ", image" << id << ", sizeof image" << id << "},\n";
+std::string encodePng(cairo_surface_t* surface) {
+    std::string png;
+    if (cairo_surface_write_to_png_stream(surface, appendBytes, &png) != CAIRO_STATUS_SUCCESS)
+        throw std::runtime_error("cannot encode an image");
+    return png;
+}
+
+// A tile holds at most this many bytes of decoded frames at density d (one frame when a frame is
+// larger): the editor decodes the tiles of the frames it shows, not whole film strips. Small at
+// 2x, the density of most high-density screens, so an open editor there holds little more than
+// what it shows; larger at 3x and 1x, where more frames side by side compress better.
+constexpr int kTileBytes[] = {1024 * 1024, 384 * 1024, 4096 * 1024};
+
+// The frames first .. first + count - 1 of a film strip of `density`, side by side: rows of
+// neighbouring frames lie close together, where the PNG compressor finds what they share.
+cairo_surface_t* tileOf(const Image& image, int density, int first, int count) {
+    const int w = image.width * density, fh = image.height / image.frames * density;
+    cairo_surface_t* tile = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w * count, fh);
+    cairo_t* cr = cairo_create(tile);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    for (int i = 0; i < count; ++i) {
+        cairo_set_source_surface(cr, image.surface, i * w, -(first + i) * fh);
+        cairo_rectangle(cr, i * w, 0, w, fh);
+        cairo_fill(cr);
     }
-    src << "\nnamespace {\n\nconst qgui::EmbeddedImage kImages[] = {\n"
+    cairo_destroy(cr);
+    return tile;
+}
+
+// The bytes as a string literal of octal escapes (compiles far faster than a list of numbers).
+void writeLiteral(std::ostream& out, const std::string& bytes) {
+    static const char* const digits = "01234567";
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i % 40 == 0) out << (i ? "\"\n    \"" : "\n    \"");
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        out << '\\' << digits[c >> 6] << digits[(c >> 3) & 7] << digits[c & 7];
+    }
+    if (bytes.empty()) out << "\"";
+    out << "\"";
+}
+
+// Writes every image of every density set: the 1x images as <id>.png and the others as
+// <id>@<d>x.png for people to look at, and the C++ source that embeds their tiles.
+void writeSkin(const std::vector<Skin>& sets, const fs::path& folder, const std::string& target,
+               const std::string& manifest) {
+    fs::create_directories(folder);
+    std::ostringstream src, table;
+    src << "// Generated by skingen from " << manifest << "; do not edit.\n"
+        << "#include \"gui/EmbeddedImages.h\"\n\nnamespace {\n";
+    size_t count = 0;
+    for (const Skin& set : sets) {
+        const int d = set.pixelDensity;
+        for (const auto& [id, image] : set.images) {
+            if (d > 1 && set.unused.count(id)) continue;
+            const std::string name =
+                std::to_string(id) + (d == 1 ? "" : "@" + std::to_string(d) + "x");
+            const std::string whole = encodePng(image.surface);
+            std::ofstream(folder / (name + ".png"), std::ios::binary)
+                .write(whole.data(), static_cast<std::streamsize>(whole.size()));
+            const int frameBytes = image.width * d * (image.height / image.frames) * d * 4;
+            const int perTile = std::clamp(kTileBytes[d - 1] / frameBytes, 1, image.frames);
+            const std::string array = "image" + std::to_string(id) + "x" + std::to_string(d);
+            std::ostringstream tiles;
+            int tileCount = 0;
+            for (int first = 0; first < image.frames; first += perTile, ++tileCount) {
+                cairo_surface_t* tile =
+                    tileOf(image, d, first, std::min(perTile, image.frames - first));
+                const std::string png = encodePng(tile);
+                cairo_surface_destroy(tile);
+                const std::string bytes = array + "t" + std::to_string(tileCount);
+                src << "const char " << bytes << "[] =";
+                writeLiteral(src, png);
+                src << ";\n";
+                tiles << "    {reinterpret_cast<const unsigned char*>(" << bytes << "), sizeof "
+                      << bytes << " - 1},\n";
+            }
+            src << "const qgui::EmbeddedTile " << array << "[] = {\n" << tiles.str() << "};\n";
+            table << "    {" << id << ", " << d << ", " << image.width << ", " << image.height
+                  << ", " << image.frames << ", " << perTile << ", " << array << ", " << tileCount
+                  << "},\n";
+            ++count;
+        }
+    }
+    src << "\nconst qgui::EmbeddedImage kImages[] = {\n"
         << table.str() << "};\n\n"
-        << "const qgui::EmbeddedImageTable kTable{\"" << name << "\", kImages, "
-        << "sizeof kImages / sizeof kImages[0]};\n\n"
+        << "const qgui::EmbeddedImageTable kTable{\"" << sets.front().name << "\", kImages, "
+        << count << "};\n\n"
         << "// Registers the images when the library is loaded.\n"
         << "const bool kRegistered = (qgui::registerEmbeddedImages(&kTable), true);\n\n"
         << "}  // namespace\n\n"
@@ -215,16 +288,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        Skin skin;
-        for (const Statement& s : readManifest(argv[1])) {
-            try {
-                skin.apply(s);
-            } catch (const LegendError& e) {
-                throw std::runtime_error("manifest line " + std::to_string(s.line) + ": " +
-                                         e.what());
+        const std::vector<Statement> statements = readManifest(argv[1]);
+        // The images at one, two and three image pixels per design pixel, each drawn anew.
+        std::vector<Skin> sets(3);
+        for (int d = 1; d <= 3; ++d) {
+            setDensity(d);
+            Skin& skin = sets[static_cast<size_t>(d - 1)];
+            skin.pixelDensity = d;
+            for (const Statement& s : statements) {
+                try {
+                    skin.apply(s);
+                } catch (const LegendError& e) {
+                    throw std::runtime_error("manifest line " + std::to_string(s.line) + ": " +
+                                             e.what());
+                }
             }
         }
-        skin.write(argv[2], argv[3], fs::path(argv[1]).filename().string());
+        writeSkin(sets, argv[2], argv[3], fs::path(argv[1]).filename().string());
     } catch (const std::exception& e) {
         std::cerr << "skingen: " << e.what() << "\n";
         return 1;
