@@ -30,25 +30,28 @@ inline constexpr bool kFusedPairs = false;
 #endif
 
 template <class Arch>
-Lanes<Arch> pairOf(double left, double right) noexcept {
+[[gnu::always_inline]] inline Lanes<Arch> pairOf(double left, double right) noexcept {
     static_assert(Lanes<Arch>::size == 2, "one lane per channel");
     return Lanes<Arch>({left, right});
 }
 
 // a b + c and c - a b.
 template <class Arch>
-Lanes<Arch> mulAdd(const Lanes<Arch>& a, const Lanes<Arch>& b, const Lanes<Arch>& c) noexcept {
+[[gnu::always_inline]] inline Lanes<Arch> mulAdd(const Lanes<Arch>& a, const Lanes<Arch>& b,
+                                                 const Lanes<Arch>& c) noexcept {
     if constexpr (kFusedPairs && Lanes<Arch>::size == 2) return Lanes<Arch>(_mm_fmadd_pd(a, b, c));
     return a * b + c;
 }
 template <class Arch>
-Lanes<Arch> mulSub(const Lanes<Arch>& a, const Lanes<Arch>& b, const Lanes<Arch>& c) noexcept {
+[[gnu::always_inline]] inline Lanes<Arch> mulSub(const Lanes<Arch>& a, const Lanes<Arch>& b,
+                                                 const Lanes<Arch>& c) noexcept {
     if constexpr (kFusedPairs && Lanes<Arch>::size == 2) return Lanes<Arch>(_mm_fnmadd_pd(a, b, c));
     return c - a * b;
 }
 
 template <class Arch>
-void store(const Lanes<Arch>& v, double& left, double& right) noexcept {
+[[gnu::always_inline]] inline void store(const Lanes<Arch>& v, double& left,
+                                         double& right) noexcept {
     alignas(16) double lanes[2];
     v.store_aligned(lanes);
     left = lanes[0];
@@ -118,8 +121,9 @@ struct PairMemories {
 // The fused build takes the newest output last, which shortens the chain from one sample's
 // output to the next to a single fused operation.
 template <class Arch>
-Lanes<Arch> biquad(const PairCoefficients<Arch>& c, const PairMemories<Arch>& m,
-                   const Lanes<Arch>& x) noexcept {
+[[gnu::always_inline]] inline Lanes<Arch> biquad(const PairCoefficients<Arch>& c,
+                                                 const PairMemories<Arch>& m,
+                                                 const Lanes<Arch>& x) noexcept {
     const Lanes<Arch> forward = mulAdd(c.b2, m.x2, mulAdd(c.b1, m.x1, c.b0 * x));
     if constexpr (kFusedPairs) return mulSub(c.a1, m.y1, mulSub(c.a2, m.y2, forward));
     return mulSub(c.a2, m.y2, mulSub(c.a1, m.y1, forward));
@@ -127,8 +131,9 @@ Lanes<Arch> biquad(const PairCoefficients<Arch>& c, const PairMemories<Arch>& m,
 
 // One biquad sample on input x (with its offset), storing the output plus `after`.
 template <class Arch>
-Lanes<Arch> biquadStep(const PairCoefficients<Arch>& c, PairMemories<Arch>& m, const Lanes<Arch>& x,
-                       const Lanes<Arch>& after) noexcept {
+[[gnu::always_inline]] inline Lanes<Arch> biquadStep(const PairCoefficients<Arch>& c,
+                                                     PairMemories<Arch>& m, const Lanes<Arch>& x,
+                                                     const Lanes<Arch>& after) noexcept {
     const Lanes<Arch> y = biquad(c, m, x);
     m.x2 = m.x1;
     m.x1 = x;

@@ -47,12 +47,13 @@ struct SideChainKernels {
             return s;
         }
 
-        Pair step(const Pair& c, const Pair& t, const Pair& tr, const Pair& h) const noexcept {
+        [[gnu::always_inline]] Pair step(const Pair& c, const Pair& t, const Pair& tr,
+                                         const Pair& h) const noexcept {
             if constexpr (kFused) return mulAdd(c, keep, tr + h);
             return mulAdd(t - c, rate, c + h);
         }
 
-        void stepAll(Coefficients& c, const Pair& h) const noexcept {
+        [[gnu::always_inline]] void stepAll(Coefficients& c, const Pair& h) const noexcept {
             c.b0 = step(c.b0, target.b0, targetRate.b0, h);
             c.b1 = step(c.b1, target.b1, targetRate.b1, h);
             c.b2 = step(c.b2, target.b2, targetRate.b2, h);
@@ -62,8 +63,8 @@ struct SideChainKernels {
     };
 
     // One gliding biquad sample (the shared filter's step, both lanes at once).
-    static Pair glidingStep(const Pair& x, const Glide& g, Coefficients& c, Memories& m,
-                            const Pair& h) noexcept {
+    [[gnu::always_inline]] static Pair glidingStep(const Pair& x, const Glide& g, Coefficients& c,
+                                                   Memories& m, const Pair& h) noexcept {
         g.stepAll(c, h);
         return biquadStep(c, m, x + h, h);
     }
