@@ -6,7 +6,7 @@
 namespace tinypress {
 
 const ChunkKernels& baselineChunkKernels() noexcept {
-    return Kernels<xsimd::sse2, xsimd::sse2, false>::table;
+    return Kernels<xsimd::sse2, xsimd::sse2>::table;
 }
 
 const ChunkKernels& kernelsFor(qrx::dsp::InstructionSet set) noexcept {

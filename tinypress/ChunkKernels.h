@@ -42,6 +42,21 @@ struct ShelfJob {
     const double* lowNoise[2] = {};   // the lane's low-shelf noise per sample
     const double* highNoise[2] = {};  // the lane's high-shelf noise per sample
     double* side[2] = {};
+
+    ShelfJob() = default;
+    ShelfJob(int frames, double glideRate, const qrx::dsp::BiquadCoefficients& lowTo,
+             const qrx::dsp::BiquadCoefficients& highTo) noexcept
+        : n(frames), rate(glideRate), lowTarget(&lowTo), highTarget(&highTo) {}
+
+    // Lane c: its two shelves, their noise runs and its side chain.
+    void lane(int c, ShelfState& lowShelf, ShelfState& highShelf, const double* lowRun,
+              const double* highRun, double* sideChain) noexcept {
+        low[c] = &lowShelf;
+        high[c] = &highShelf;
+        lowNoise[c] = lowRun;
+        highNoise[c] = highRun;
+        side[c] = sideChain;
+    }
 };
 
 // Envelope, gain curve and output of the chunk.
@@ -60,6 +75,26 @@ struct DynamicsJob {
     double* gain[2] = {};
     double* outGain = nullptr;  // out: the output state O per sample
     double* out[2] = {};        // out: main * g * M * A * O per lane
+
+    DynamicsJob() = default;
+    DynamicsJob(int frames, const EngineSettings& s, const double* offsets, double makeupState,
+                double outputState, double* outputStates) noexcept
+        : n(frames),
+          settings(&s),
+          noise(offsets),
+          makeup(makeupState),
+          output(outputState),
+          outGain(outputStates) {}
+
+    // Lane c: its envelope state, levels and main signal in, its gains and output out.
+    void lane(int c, EnvelopeState& state, const double* levels, const double* mainSignal,
+              double* gains, double* outputs) noexcept {
+        envelope[c] = &state;
+        level[c] = levels;
+        main[c] = mainSignal;
+        gain[c] = gains;
+        out[c] = outputs;
+    }
 };
 
 // Constants of the meters for one call.
@@ -79,6 +114,15 @@ struct MeterJob {
     MeterChannel* channel[2] = {};
     const double* value[2] = {};  // the signal ("Pre", "Post"; metered as |x|) or the gain g
     const double* noise = nullptr;
+
+    MeterJob() = default;
+    MeterJob(int frames, const MeterConstants& k, MeterChannel& left, MeterChannel& right,
+             const double* valueLeft, const double* valueRight, const double* offsets) noexcept
+        : n(frames),
+          constants(&k),
+          channel{&left, &right},
+          value{valueLeft, valueRight},
+          noise(offsets) {}
 };
 
 struct ChunkKernels {

@@ -8,7 +8,7 @@
 namespace tinypress {
 
 const ChunkKernels& avx2ChunkKernels() noexcept {
-    return Kernels<xsimd::sse4_2, xsimd::fma3<xsimd::avx2>, true>::table;
+    return Kernels<xsimd::sse4_2, xsimd::fma3<xsimd::avx2>>::table;
 }
 
 }  // namespace tinypress

@@ -162,147 +162,158 @@ void SignalPath::chunkNoise(int channels, int n, double* engineValues) noexcept 
 }
 
 void SignalPath::activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
-    const EngineSettings& s = current;
-    const int taps = s.hilbertLength;
-    const int mainDelay = kPathDelayBase - taps;
-    const int sideDelay = kPathDelayBase - 2 * taps;
-    const bool stereo = s.stereo != 0;
-    const int channels = stereo ? 2 : 1;
+    const ChunkPlace place = placeChunk(n);
+    takeInputs(io, offset, n, place.main);
+    // Two engine noise values per sample: the first rides on the main signal, the second is n.
+    alignas(64) double engineValues[2 * kChunk];
+    chunkNoise(current.stereo != 0 ? 2 : 1, n, engineValues);
+    kernels->spreadNoise(engineValues, n, place.main[0], place.main[1], noise);
+    runShelves(n);
+    detect(n);
+    const double* gains[2];
+    runDynamics(n, place.main, gains);
+    keepPostDetector(n, place);
+    meterInPath(n, place.main, gains);
+}
 
+SignalPath::ChunkPlace SignalPath::placeChunk(int n) noexcept {
     // Without the side-chain monitor the delayed main signal is what the post-detector ring
     // keeps: where the chunk's stretch of the ring is whole and aligned, the main signal is
     // made right there.
-    const bool monitor = s.sideChainMonitor != 0;
-    const unsigned first = static_cast<unsigned>(postWrite + 1) & kRingMask;
-    const bool mainInRing =
-        !monitor && first % 8 == 0 && first + static_cast<unsigned>(n) <= kRingLength;
-    double* const main[2] = {mainInRing ? postRing[0] + first : mainBuffer[0],
-                             mainInRing && stereo ? postRing[1] + first : mainBuffer[1]};
+    ChunkPlace place;
+    place.first = static_cast<unsigned>(postWrite + 1) & kRingMask;
+    place.mainInRing = current.sideChainMonitor == 0 && place.first % 8 == 0 &&
+                       place.first + static_cast<unsigned>(n) <= kRingLength;
+    const bool stereo = current.stereo != 0;
+    place.main[0] = place.mainInRing ? postRing[0] + place.first : mainBuffer[0];
+    place.main[1] = place.mainInRing && stereo ? postRing[1] + place.first : mainBuffer[1];
+    return place;
+}
 
-    // Input rings, delayed main and side chain, noise. Both delays exceed the chunk: every
-    // frame read is older than the chunk, so the reads come first (frame k, d frames back, is
-    // d - 1 - k frames before the newest one stored so far).
-    if (!stereo) {
-        readChunk(io, offset, n);
-        for (int k = 0; k < n; ++k) {
-            in[kMainLeft][k] = in[kMainRight][k] = 0.5 * (in[kMainLeft][k] + in[kMainRight][k]);
-            in[kSideLeft][k] = in[kSideRight][k] = 0.5 * (in[kSideLeft][k] + in[kSideRight][k]);
-        }
-    }
+void SignalPath::takeInputs(const qrx::dsp::HostBuffers<float>& io, int offset, int n,
+                            double* const main[2]) noexcept {
+    // Both delays exceed the chunk: every frame read is older than the chunk, so the reads come
+    // first (frame k, d frames back, is d - 1 - k frames before the newest one stored so far).
+    const bool stereo = current.stereo != 0;
+    if (!stereo) readMonoChunk(io, offset, n);
+    const int taps = current.hilbertLength;
+    const int mainDelay = kPathDelayBase - taps;
+    const int sideDelay = kPathDelayBase - 2 * taps;
     inputRings.delayedBlock(kMainLeft, mainDelay - 1, n, main[0]);
     inputRings.delayedBlock(kMainRight, mainDelay - 1, n, main[1]);
     inputRings.delayedBlock(kSideLeft, sideDelay - 1, n, side[0]);
     inputRings.delayedBlock(kSideRight, sideDelay - 1, n, side[1]);
     if (stereo) {
-        // The host's samples go straight into the rings.
-        const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft,
-                                                io.sideRight};
-        const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernelSet);
-        inputRings.pushWith(n, [&](int stream, double* to, int from, int count) {
-            if (sources[stream])
-                qrx::dsp::finiteInputs(host, stream, sources[stream] + offset + from, to, count);
-            else
-                std::memset(to, 0, sizeof(double) * static_cast<size_t>(count));
-        });
+        pushHostChunk(io, offset, n);
     } else {
         const double* const frames[kStreams] = {in[kMainLeft], in[kMainRight], in[kSideLeft],
                                                 in[kSideRight]};
         inputRings.pushBlock(frames, n);
     }
-    // Two engine noise values per sample: the first rides on the main signal, the second is n.
-    alignas(64) double engineValues[2 * kChunk];
-    chunkNoise(channels, n, engineValues);
-    kernels->spreadNoise(engineValues, n, main[0], main[1], noise);
+}
 
-    // In mono the right lane of every kernel works on a scratch copy of the left state.
+void SignalPath::readMonoChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
+    readChunk(io, offset, n);
+    for (int k = 0; k < n; ++k) {
+        in[kMainLeft][k] = in[kMainRight][k] = 0.5 * (in[kMainLeft][k] + in[kMainRight][k]);
+        in[kSideLeft][k] = in[kSideRight][k] = 0.5 * (in[kSideLeft][k] + in[kSideRight][k]);
+    }
+}
+
+void SignalPath::pushHostChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
+    // The host's samples go straight into the rings.
+    const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft, io.sideRight};
+    const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernelSet);
+    inputRings.pushWith(n, [&](int stream, double* to, int from, int count) {
+        if (sources[stream])
+            qrx::dsp::finiteInputs(host, stream, sources[stream] + offset + from, to, count);
+        else
+            std::memset(to, 0, sizeof(double) * static_cast<size_t>(count));
+    });
+}
+
+void SignalPath::runShelves(int n) noexcept {
+    const bool stereo = current.stereo != 0;
+    // In mono the right lane works on a scratch copy of the left state.
     if (!stereo) {
         lowScratch.current = lowShelf[0].current;
         lowScratch.memories = lowShelf[0].memories;
         highScratch.current = highShelf[0].current;
         highScratch.memories = highShelf[0].memories;
-        envelopeScratch = envelopes[0];
     }
+    ShelfJob job(n, current.shelfGlideRate, current.lowShelf, current.highShelf);
+    job.lane(0, lowShelf[0], highShelf[0], shelfSequence[0][0], shelfSequence[1][0], side[0]);
+    job.lane(1, stereo ? lowShelf[1] : lowScratch, stereo ? highShelf[1] : highScratch,
+             shelfSequence[0][1], shelfSequence[1][1], side[1]);
+    kernels->shelves(job);
+}
 
-    // Side-chain shelves: low, then high.
-    ShelfJob shelves;
-    shelves.n = n;
-    shelves.rate = s.shelfGlideRate;
-    shelves.lowTarget = &s.lowShelf;
-    shelves.highTarget = &s.highShelf;
-    shelves.low[0] = &lowShelf[0];
-    shelves.low[1] = stereo ? &lowShelf[1] : &lowScratch;
-    shelves.high[0] = &highShelf[0];
-    shelves.high[1] = stereo ? &highShelf[1] : &highScratch;
-    for (int c = 0; c < 2; ++c) {
-        shelves.lowNoise[c] = shelfSequence[0][c];
-        shelves.highNoise[c] = shelfSequence[1][c];
-        shelves.side[c] = side[c];
-    }
-
-    DynamicsJob dynamics;
-    dynamics.n = n;
-    dynamics.settings = &s;
-    dynamics.envelope[0] = &envelopes[0];
-    dynamics.envelope[1] = stereo ? &envelopes[1] : &envelopeScratch;
-    dynamics.level[0] = level[0];
-    dynamics.level[1] = stereo ? level[1] : level[0];
-    dynamics.main[0] = main[0];
-    dynamics.main[1] = main[1];
-    dynamics.noise = noise;
-    dynamics.makeup = makeup;
-    dynamics.output = output;
-    dynamics.gain[0] = gain[0];
-    dynamics.gain[1] = gain[1];
-    dynamics.outGain = outGain;
-    dynamics.out[0] = out[0];
-    dynamics.out[1] = out[1];
-
-    kernels->shelves(shelves);
-
+void SignalPath::detect(int n) noexcept {
+    const bool stereo = current.stereo != 0;
     // Stereo link: both detectors see the combined level.
     const double* detectorIn[2] = {side[0], side[1]};
-    if (stereo && s.link) {
+    if (stereo && current.link) {
         kernels->link(side[0], side[1], n, linked[0]);
         detectorIn[0] = detectorIn[1] = linked[0];
     }
     double* const levels[2] = {level[0], level[1]};
-    detector.process(kernelSet, detectorIn, channels, n, taps, s.smooth != 0, levels);
-    dynamics.lanesAgree = stereo && s.link && lanesAgree(n);
+    detector.process(kernelSet, detectorIn, stereo ? 2 : 1, n, current.hilbertLength,
+                     current.smooth != 0, levels);
+}
 
-    // Envelope, gain, output.
-    kernels->dynamics(dynamics);
-    makeup = dynamics.makeup;
-    output = dynamics.output;
-    lastGain[0] = dynamics.gain[0][n - 1];
-    lastGain[1] = dynamics.gain[stereo ? 1 : 0][n - 1];
+void SignalPath::runDynamics(int n, double* const main[2], const double* gains[2]) noexcept {
+    const bool stereo = current.stereo != 0;
+    // In mono the right lane works on a scratch copy of the left state.
+    if (!stereo) envelopeScratch = envelopes[0];
+    DynamicsJob job(n, current, noise, makeup, output, outGain);
+    job.lane(0, envelopes[0], level[0], main[0], gain[0], out[0]);
+    job.lane(1, stereo ? envelopes[1] : envelopeScratch, stereo ? level[1] : level[0], main[1],
+             gain[1], out[1]);
+    job.lanesAgree = stereo && current.link && lanesAgree(n);
+    kernels->dynamics(job);
+    makeup = job.makeup;
+    output = job.output;
+    // Where the lanes agree the kernel points both at the left gains; in mono the right lane is
+    // discarded.
+    gains[0] = job.gain[0];
+    gains[1] = stereo ? job.gain[1] : job.gain[0];
+    lastGain[0] = gains[0][n - 1];
+    lastGain[1] = gains[1][n - 1];
+}
 
+void SignalPath::keepPostDetector(int n, const ChunkPlace& place) noexcept {
     // The post-detector rings, and the side-chain monitor's output.
+    const bool monitor = current.sideChainMonitor != 0;
+    const int channels = current.stereo != 0 ? 2 : 1;
+    const unsigned monitorStart =
+        (place.first - 2u * static_cast<unsigned>(current.hilbertLength)) & kRingMask;
     for (int c = 0; c < channels; ++c) {
-        if (!mainInRing) Rings::copyIn(postRing[c], first, monitor ? side[c] : main[c], n);
+        if (!place.mainInRing)
+            Rings::copyIn(postRing[c], place.first, monitor ? side[c] : place.main[c], n);
         if (!monitor) continue;
-        Rings::copyOut(postRing[c], (first - 2u * static_cast<unsigned>(taps)) & kRingMask, out[c],
-                       n);
+        Rings::copyOut(postRing[c], monitorStart, out[c], n);
         for (int k = 0; k < n; ++k) out[c][k] *= outGain[k];
     }
     postWrite = (postWrite + n) & kRingMask;
-    if (!stereo) std::memcpy(out[1], out[0], sizeof(double) * static_cast<size_t>(n));
+    if (channels == 1) std::memcpy(out[1], out[0], sizeof(double) * static_cast<size_t>(n));
+}
 
-    // Meters inside the path ("Post" meters the output when the chunk is written).
-    if (s.meterSource == kMeterPre || s.meterSource == kMeterGainRed) {
-        MeterJob job;
-        job.n = n;
-        job.constants = &meters.constants();
-        job.channel[0] = &meters.ch[0];
-        job.channel[1] = &meters.ch[1];
-        const bool pre = s.meterSource == kMeterPre;
-        job.value[0] = pre ? main[0] : dynamics.gain[0];
-        job.value[1] = stereo ? (pre ? main[1] : dynamics.gain[1]) : job.value[0];
-        job.noise = noise;
-        if (pre)
-            kernels->signalMeters(job);
-        else
-            kernels->gainMeters(job);
-    }
+void SignalPath::meterInPath(int n, double* const main[2], const double* const gains[2]) noexcept {
+    // "Post" meters the output when the chunk is written.
+    if (current.meterSource == kMeterGainRed) meterChunk(n, gains, false);
+    if (current.meterSource != kMeterPre) return;
+    // In mono both lanes meter the left one.
+    const double* const values[2] = {main[0], current.stereo != 0 ? main[1] : main[0]};
+    meterChunk(n, values, true);
+}
+
+void SignalPath::meterChunk(int n, const double* const values[2], bool signal) noexcept {
+    const MeterJob job(n, meters.constants(), meters.ch[0], meters.ch[1], values[0], values[1],
+                       noise);
+    if (signal)
+        kernels->signalMeters(job);
+    else
+        kernels->gainMeters(job);
 }
 
 bool SignalPath::lanesAgree(int n) const noexcept {
@@ -316,15 +327,8 @@ bool SignalPath::lanesAgree(int n) const noexcept {
 
 void SignalPath::writeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     if (current.power && current.meterSource == kMeterPost) {
-        MeterJob job;
-        job.n = n;
-        job.constants = &meters.constants();
-        job.channel[0] = &meters.ch[0];
-        job.channel[1] = &meters.ch[1];
-        job.value[0] = out[0];
-        job.value[1] = out[1];
-        job.noise = noise;
-        kernels->signalMeters(job);
+        const double* const values[2] = {out[0], out[1]};
+        meterChunk(n, values, true);
     }
     if (io.outLeft) kernels->writeFloats(out[0], n, io.outLeft + offset);
     if (io.outRight) kernels->writeFloats(out[1], n, io.outRight + offset);

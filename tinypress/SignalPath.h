@@ -71,6 +71,31 @@ class SignalPath {
     void readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
     void bypassChunk(int n) noexcept;
     void activeChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
+
+    // Where the chunk's delayed main signal is made: in the post-detector ring at `first` (when
+    // it is kept there, whole and aligned) or in mainBuffer.
+    struct ChunkPlace {
+        unsigned first = 0;  // the chunk's first frame in the post-detector ring
+        bool mainInRing = false;
+        double* main[2] = {};
+    };
+    ChunkPlace placeChunk(int n) noexcept;
+    // The delayed main signal and side chain out of the input rings, the host's samples in.
+    void takeInputs(const qrx::dsp::HostBuffers<float>& io, int offset, int n,
+                    double* const main[2]) noexcept;
+    // Mono: the host's samples, both channels of each pair set to their mean.
+    void readMonoChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
+    void pushHostChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept;
+    // Side-chain shelves, then the stereo link and the detector.
+    void runShelves(int n) noexcept;
+    void detect(int n) noexcept;
+    // Envelope, gain and output; `gains` gets the gain g each lane's meter reads.
+    void runDynamics(int n, double* const main[2], const double* gains[2]) noexcept;
+    // The post-detector rings, and the side-chain monitor's output.
+    void keepPostDetector(int n, const ChunkPlace& place) noexcept;
+    // The meters of "Pre" and "GainRed", which read values inside the path.
+    void meterInPath(int n, double* const main[2], const double* const gains[2]) noexcept;
+    void meterChunk(int n, const double* const values[2], bool signal) noexcept;
     // The chunk's noise: the engine's two values per sample, and the shelves' runs.
     void chunkNoise(int channels, int n, double* engineValues) noexcept;
     // `count` values of the generator, by the block's kernels.

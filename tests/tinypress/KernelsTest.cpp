@@ -114,6 +114,43 @@ TEST(TinyPressKernels, SamplesLeaveAsFloats) {
     }
 }
 
+// The side chain's plain stages against their formulas, over lengths around every vector width
+// and chunk size: the "Draft" levels (to = factor * from, from and to anywhere in a run, so at
+// any alignment) and the stereo link (chunk buffers, so aligned and at most kChunk). Guard
+// words around the output show a write outside [0, n).
+TEST(TinyPressKernels, LinkAndScaleFollowTheirFormulas) {
+    constexpr double kGuard = -777.0;
+    const int lengths[] = {0, 1, 2, 3, 4, 7, 8, 15, 16, 17, 63, 64, 65, 127, 128};
+    for (const auto& [kernels, name] : kernelSets()) {
+        for (const int n : lengths) {
+            for (int start = 0; start < 4; ++start) {
+                alignas(64) double from[2 * kChunk + 8], to[2 * kChunk + 16];
+                for (int k = 0; k < 2 * kChunk + 8; ++k) from[k] = std::sin(0.71 * k) * 3.0;
+                for (double& v : to) v = kGuard;
+                double* const out = to + 4 + start;
+                kernels->scale(from + start, n, 0.37, out);
+                for (int k = 0; k < n; ++k)
+                    EXPECT_EQ(out[k], 0.37 * from[start + k]) << name << " n " << n << " at " << k;
+                for (double* g = to; g < out; ++g) EXPECT_EQ(*g, kGuard) << name << " n " << n;
+                for (double* g = out + n; g < to + 2 * kChunk + 16; ++g)
+                    EXPECT_EQ(*g, kGuard) << name << " n " << n;
+            }
+            if (n > kChunk) continue;
+            alignas(64) double left[kChunk], right[kChunk], linked[kChunk + 8];
+            for (int k = 0; k < kChunk; ++k) {
+                left[k] = std::sin(0.3 * k + n);
+                right[k] = 0.5 * std::cos(0.17 * k);
+            }
+            for (double& v : linked) v = kGuard;
+            kernels->link(left, right, n, linked);
+            for (int k = 0; k < n; ++k)
+                expectClose(linked[k], std::sqrt(left[k] * left[k] + right[k] * right[k]) * 0.7071,
+                            1e-15, "link", name, k);
+            for (int k = n; k < kChunk + 8; ++k) EXPECT_EQ(linked[k], kGuard) << name << " " << n;
+        }
+    }
+}
+
 // The side-chain shelves of both lanes against the plain gliding biquad: gliding from the
 // reset designs toward new targets, with one noise run for all four shelves or a run of their
 // own each, in chunks of every length (the AVX2 build runs the high shelf frames behind the low

@@ -1,0 +1,73 @@
+// The chunk's anti-denormal noise (ChunkKernels.h): the shared generator runs of dsp/NoiseKernel.h
+// on this build's instruction set, and the engine's two values per sample spread onto the main
+// channels and the offsets. A template on the xsimd architectures (KernelLanes.h).
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "dsp/NoiseKernel.h"
+#include "tinypress/KernelLanes.h"
+
+namespace tinypress {
+namespace {
+
+template <class PairArch, class WideArch>
+struct NoiseKernels {
+    static constexpr int kWide = static_cast<int>(Lanes<WideArch>::size);
+    static constexpr qrx::dsp::InstructionSet kNoiseSet =
+        kFusedPairs ? qrx::dsp::InstructionSet::Avx2Fma : qrx::dsp::InstructionSet::Baseline;
+
+    static qrx::dsp::DenormalNoise::Words wordsOf(const std::uint32_t words[3]) noexcept {
+        return {words[0], words[1], words[2]};
+    }
+    static void keep(const qrx::dsp::DenormalNoise::Words& w, std::uint32_t words[3]) noexcept {
+        words[0] = w.s1;
+        words[1] = w.s2;
+        words[2] = w.s3;
+    }
+
+    static void noise(std::uint32_t words[3], double scale, int count, double* to) noexcept {
+        qrx::dsp::DenormalNoise::Words w = wordsOf(words);
+        qrx::dsp::noiseValues(kNoiseSet, w, scale, count, to);
+        keep(w, words);
+    }
+
+    // 2n values of generator a and n of generator b, stepped in one pass.
+    static void noisePair(std::uint32_t a[3], double scaleA, double* toA, std::uint32_t b[3],
+                          double scaleB, double* toB, int n) noexcept {
+        qrx::dsp::DenormalNoise::Words wa = wordsOf(a), wb = wordsOf(b);
+        double* const runA[1] = {toA};
+        qrx::dsp::noiseFrames(kNoiseSet, wa, scaleA, 2, 1, runA, wb, scaleB, toB, n);
+        keep(wa, a);
+        keep(wb, b);
+    }
+
+    // The values (m0 n0 m1 n1 ...): m onto both main channels, n into the offsets. Whole vectors
+    // of four frames in the AVX2 build (the buffers hold kChunk samples), the rest one by one.
+    static void spreadNoise(const double* values, int n, double* mainLeft, double* mainRight,
+                            double* offsets) noexcept {
+        int k = 0;
+        if constexpr (kWide == 4) {
+            for (; k + 4 <= n; k += 4) {
+                // (m0 n0 m1 n1) and (m2 n2 m3 n3) into (m0 m1 m2 m3) and (n0 n1 n2 n3).
+                const __m256d a = _mm256_loadu_pd(values + 2 * k);
+                const __m256d b = _mm256_loadu_pd(values + 2 * k + 4);
+                const __m256d m = _mm256_permute4x64_pd(_mm256_unpacklo_pd(a, b), 0xD8);
+                const __m256d h = _mm256_permute4x64_pd(_mm256_unpackhi_pd(a, b), 0xD8);
+                _mm256_storeu_pd(mainLeft + k, _mm256_add_pd(_mm256_loadu_pd(mainLeft + k), m));
+                _mm256_storeu_pd(mainRight + k, _mm256_add_pd(_mm256_loadu_pd(mainRight + k), m));
+                _mm256_storeu_pd(offsets + k, h);
+            }
+        }
+        for (; k < n; ++k) {
+            mainLeft[k] += values[2 * k];
+            mainRight[k] += values[2 * k];
+            offsets[k] = values[2 * k + 1];
+        }
+    }
+};
+
+}  // namespace
+}  // namespace tinypress

@@ -1,0 +1,87 @@
+// The output of the chunk kernels (ChunkKernels.h): the make-up and output states gliding toward
+// their targets with the offset n, the output main * g * M * A * O of both lanes, and the engine's
+// samples out to the host as floats. A template on the xsimd architectures (KernelLanes.h).
+#pragma once
+
+#include <immintrin.h>
+
+#include "tinypress/ChunkKernels.h"
+#include "tinypress/KernelLanes.h"
+
+namespace tinypress {
+namespace {
+
+// The make-up and output states glide toward their targets by this share per frame.
+inline constexpr double kGainGlide = 0.001;
+
+template <class PairArch, class WideArch>
+struct OutputStageKernels {
+    using Wide = Lanes<WideArch>;
+    static constexpr int kWide = static_cast<int>(Wide::size);
+
+    // Engine samples out, left to the vectoriser.
+    static void writeFloats(const double* from, int n, float* to) noexcept {
+        for (int k = 0; k < n; ++k) to[k] = static_cast<float>(from[k]);
+    }
+
+    // The output of the chunk from the gains g the job's gain buffers hold. `glides`: the
+    // (make-up, output) states per frame the AVX2 build's envelope loop left (the glides run
+    // here in the baseline build).
+    static void output(DynamicsJob& j, double* glides) noexcept {
+        const double autoMakeup = j.settings->autoMakeup ? j.settings->autoMakeupGain : 1.0;
+        const int whole = wholeVectors(j.n, kWide);
+        alignas(64) double after[kChunk];  // M A O per frame
+        if constexpr (kWide == 4)
+            spreadGlides(j, glides, autoMakeup, whole, after);
+        else
+            glide(j, autoMakeup, after);
+        for (int c = 0; c < 2; ++c) {
+            const double* main = j.main[c];
+            const double* g = j.gain[c];
+            double* out = j.out[c];
+            for (int k = 0; k < whole; k += kWide)
+                (Wide::load_aligned(main + k) * Wide::load_aligned(g + k) *
+                 Wide::load_aligned(after + k))
+                    .store_aligned(out + k);
+        }
+    }
+
+    // The glides frame by frame (the baseline build), into the output gains O and the
+    // products M A O.
+    static void glide(DynamicsJob& j, double autoMakeup, double* after) noexcept {
+        const EngineSettings& s = *j.settings;
+        double m = j.makeup, o = j.output;
+        for (int k = 0; k < j.n; ++k) {
+            const double nk = j.noise[k];
+            m = m + (s.makeupTarget - m) * kGainGlide + nk;
+            o = o + (s.outputTarget - o) * kGainGlide + nk;
+            after[k] = m * autoMakeup * o;
+            j.outGain[k] = o;
+        }
+        j.makeup = m;
+        j.output = o;
+    }
+
+    // The AVX2 build's glide states, (make-up, output) per frame, into the output gains O and the
+    // products M A O, four frames at a time; the frames past n take the last frame's states.
+    static void spreadGlides(DynamicsJob& j, double* glides, double autoMakeup, int whole,
+                             double* after) noexcept {
+        for (int k = j.n; k < whole; ++k) {
+            glides[2 * k] = glides[2 * (j.n - 1)];
+            glides[2 * k + 1] = glides[2 * (j.n - 1) + 1];
+        }
+        const __m256d gain = _mm256_set1_pd(autoMakeup);
+        for (int k = 0; k < whole; k += 4) {
+            const __m256d a = _mm256_load_pd(glides + 2 * k);
+            const __m256d b = _mm256_load_pd(glides + 2 * k + 4);
+            // (m0 o0 m1 o1), (m2 o2 m3 o3) -> (m0 m1 m2 m3), (o0 o1 o2 o3)
+            const __m256d m = _mm256_permute4x64_pd(_mm256_unpacklo_pd(a, b), 0xD8);
+            const __m256d o = _mm256_permute4x64_pd(_mm256_unpackhi_pd(a, b), 0xD8);
+            _mm256_storeu_pd(j.outGain + k, o);
+            _mm256_store_pd(after + k, _mm256_mul_pd(_mm256_mul_pd(m, gain), o));
+        }
+    }
+};
+
+}  // namespace
+}  // namespace tinypress
