@@ -81,8 +81,12 @@ TEST_F(RenderTool, ReadmeRenderingExamplesRunAsWrittenAndDoWhatTheySay) {
     for (const char* file : {"mastered/a.wav", "mastered/b.flac", "mastered/c.wav"})
         EXPECT_TRUE(fs::exists(path(file))) << file;
     for (const auto& [command, r] : said) {
-        if (command.find("-o mastered/") != std::string::npos) EXPECT_EQ(lines(r.out), 3) << r.out;
-        if (command.find("--list-programs") != std::string::npos) EXPECT_EQ(lines(r.out), 16);
+        if (command.find("-o mastered/") != std::string::npos) {
+            EXPECT_EQ(lines(r.out), 3) << r.out;
+        }
+        if (command.find("--list-programs") != std::string::npos) {
+            EXPECT_EQ(lines(r.out), 16);
+        }
         if (command.find("--list-params") != std::string::npos) {
             EXPECT_NE(r.out.find("program: PhatMix"), std::string::npos) << r.out;
             EXPECT_NE(r.out.find("-30.10 dB .. 6.02 dB"), std::string::npos) << r.out;
