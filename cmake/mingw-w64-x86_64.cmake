@@ -18,8 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # DLLs (KERNEL32, msvcrt and the like), so nothing from the compiler has to be installed beside them.
 set(CMAKE_BUILD_TYPE Release CACHE STRING "Build type")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+# The plug-in DLLs ship without symbols (the runtimes' debug information alone would take 2 MB).
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -s")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -s")
 
 # Test programs run under wine (wine64 itself is not on PATH in Debian).
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
