@@ -116,6 +116,9 @@ TEST_F(RenderTool, ReadmeLv2ExamplesNameWhatTheBundlesHaveAndLv2applyRenders) {
             EXPECT_NE(bundles.find("<" + m->str() + ">"), std::string::npos) << m->str();
     EXPECT_GE(named, 4);
 
+#ifdef QRX_SANITIZED_BUILD
+    GTEST_SKIP() << "lv2apply, built without the sanitizers, cannot load the sanitized bundles";
+#endif
     // A 1 kHz tone at -6 dBFS on the main pair and on the side chain.
     fs::create_directory_symlink(QRX_BUILD_DIR, dir / "build");
     const int rate = 44100;
