@@ -48,7 +48,8 @@ struct ParamSpec {
     int steps = 0;
 };
 
-// A row of an engine's table: the spec and the designer of the settings it drives (null: none).
+// A row of an engine's table: what the parameter is and shows, and the designer of the
+// settings it drives (null: none).
 template <typename Settings>
 struct Row {
     ParamSpec spec;
