@@ -47,87 +47,122 @@ double onePoleCoefficient(double frequencyHz, double sampleRateHz) noexcept {
     return std::pow(0.005, frequencyHz / sampleRateHz);
 }
 
+namespace {
+
+// What every second-order response is designed from: the (capped) frequency, the rate, the
+// clamped Q, the cosine and sine of the normalised angle and the shelf amplitude A.
+struct Terms {
+    double frequencyHz, sampleRateHz, q, cw, sw, A;
+};
+
+Terms termsFor(double frequencyHz, double sampleRateHz, double quality, double gainDb) {
+    const double w = 2.0 * std::numbers::pi * frequencyHz / sampleRateHz;
+    return {frequencyHz, sampleRateHz, quality > kMinQuality ? quality : kMinQuality,
+            std::cos(w), std::sin(w),  shelfAmplitudeFromDb(std::isfinite(gainDb) ? gainDb : 0.0)};
+}
+
+// The bandwidth term alpha with the near-Nyquist correction of exponent k and fraction h.
+double correctedAlpha(const Terms& t, double k, double h) {
+    return t.sw / (2.0 * t.q * nearNyquistCorrection(t.frequencyHz, t.sampleRateHz, k, h));
+}
+
+// The shelves' 2 sqrt(A) alpha term, corrected near Nyquist.
+double shelfTerm(const Terms& t) {
+    return std::sqrt(t.A) * t.sw /
+           (t.q * nearNyquistCorrection(t.frequencyHz, t.sampleRateHz, kShelfK, kDefaultH));
+}
+
+Raw highPass(const Terms& t) {
+    const double cw = t.cw;
+    const double alpha = correctedAlpha(t, kHighPassK, kDefaultH);
+    return {(1.0 + cw) / 2.0, -(1.0 + cw), (1.0 + cw) / 2.0, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
+}
+
+Raw lowShelf(const Terms& t) {
+    const double A = t.A, cw = t.cw, B = shelfTerm(t);
+    return {A * ((A + 1.0) - (A - 1.0) * cw + B), 2.0 * A * ((A - 1.0) - (A + 1.0) * cw),
+            A * ((A + 1.0) - (A - 1.0) * cw - B), (A + 1.0) + (A - 1.0) * cw + B,
+            -2.0 * ((A - 1.0) + (A + 1.0) * cw),  (A + 1.0) + (A - 1.0) * cw - B};
+}
+
+Raw peaking(const Terms& t) {
+    const double A = t.A, cw = t.cw;
+    const double alpha = correctedAlpha(t, kBellK, kDefaultH);
+    return {1.0 + alpha * A, -2.0 * cw, 1.0 - alpha * A,
+            1.0 + alpha / A, -2.0 * cw, 1.0 - alpha / A};
+}
+
+Raw bandPass(const Terms& t) {
+    const double alpha = correctedAlpha(t, kBellK, kDefaultH);
+    return {alpha, 0.0, -alpha, 1.0 + alpha, -2.0 * t.cw, 1.0 - alpha};
+}
+
+Raw notch(const Terms& t) {
+    const double alpha = correctedAlpha(t, kBellK, kDefaultH);
+    return {1.0, -2.0 * t.cw, 1.0, 1.0 + alpha, -2.0 * t.cw, 1.0 - alpha};
+}
+
+Raw highShelf(const Terms& t) {
+    const double A = t.A, cw = t.cw, B = shelfTerm(t);
+    return {A * ((A + 1.0) + (A - 1.0) * cw + B), -2.0 * A * ((A - 1.0) + (A + 1.0) * cw),
+            A * ((A + 1.0) + (A - 1.0) * cw - B), (A + 1.0) - (A - 1.0) * cw + B,
+            2.0 * ((A - 1.0) - (A + 1.0) * cw),   (A + 1.0) - (A - 1.0) * cw - B};
+}
+
+Raw lowPass(const Terms& t) {
+    const double cw = t.cw;
+    const double alpha = correctedAlpha(t, kLowPassK, kLowPassH);
+    return {(1.0 - cw) / 2.0, 1.0 - cw, (1.0 - cw) / 2.0, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
+}
+
+Raw allPass(const Terms& t) {
+    const double cw = t.cw;
+    const double alpha = t.sw / (2.0 * t.q);  // no near-Nyquist correction
+    return {1.0 - alpha, -2.0 * cw, 1.0 + alpha, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
+}
+
+// The unnormalised coefficients of each second-order type; bypass and unknown types are all ones.
+Raw rawResponse(int type, const Terms& t) {
+    switch (type) {
+        case kBiquadHighPass:
+            return highPass(t);
+        case kBiquadLowShelf:
+            return lowShelf(t);
+        case kBiquadPeaking:
+            return peaking(t);
+        case kBiquadBandPass:
+            return bandPass(t);
+        case kBiquadNotch:
+            return notch(t);
+        case kBiquadHighShelf:
+            return highShelf(t);
+        case kBiquadLowPass:
+            return lowPass(t);
+        case kBiquadAllPass:
+            return allPass(t);
+        default:
+            return allOnes();
+    }
+}
+
+}  // namespace
+
 void BiquadDesign::design() noexcept {
     // A non-positive or NaN rate would turn every coefficient into NaN; fall back to 44.1 kHz.
     if (!(sampleRateHz > 0.0) || !std::isfinite(sampleRateHz)) sampleRateHz = 44100.0;
     frequencyHz = cappedFrequencyHz(frequencyHz, sampleRateHz);
 
-    const double f = frequencyHz;
-    const double fs = sampleRateHz;
-
     if (type == kBiquadOnePole) {
-        a0 = onePoleCoefficient(f, fs);
+        a0 = onePoleCoefficient(frequencyHz, sampleRateHz);
         return;
     }
     if (type == kBiquadOnePolePair) {
-        a0 = onePoleCoefficient(f, fs);
+        a0 = onePoleCoefficient(frequencyHz, sampleRateHz);
         target.a1 = (a0 + 1.0) / 2.0;
         return;
     }
 
-    const double q = quality > kMinQuality ? quality : kMinQuality;
-    const double w = 2.0 * std::numbers::pi * f / fs;
-    const double cw = std::cos(w);
-    const double sw = std::sin(w);
-    const double A = shelfAmplitudeFromDb(std::isfinite(gainDb) ? gainDb : 0.0);
-    auto alphaFor = [&](double k, double h) {
-        return sw / (2.0 * q * nearNyquistCorrection(f, fs, k, h));
-    };
-
-    Raw r = allOnes();
-    switch (type) {
-        case kBiquadHighPass: {
-            const double alpha = alphaFor(kHighPassK, kDefaultH);
-            r = {(1.0 + cw) / 2.0, -(1.0 + cw), (1.0 + cw) / 2.0,
-                 1.0 + alpha,      -2.0 * cw,   1.0 - alpha};
-            break;
-        }
-        case kBiquadLowShelf: {
-            const double B =
-                std::sqrt(A) * sw / (q * nearNyquistCorrection(f, fs, kShelfK, kDefaultH));
-            r = {A * ((A + 1.0) - (A - 1.0) * cw + B), 2.0 * A * ((A - 1.0) - (A + 1.0) * cw),
-                 A * ((A + 1.0) - (A - 1.0) * cw - B), (A + 1.0) + (A - 1.0) * cw + B,
-                 -2.0 * ((A - 1.0) + (A + 1.0) * cw),  (A + 1.0) + (A - 1.0) * cw - B};
-            break;
-        }
-        case kBiquadPeaking: {
-            const double alpha = alphaFor(kBellK, kDefaultH);
-            r = {1.0 + alpha * A, -2.0 * cw, 1.0 - alpha * A,
-                 1.0 + alpha / A, -2.0 * cw, 1.0 - alpha / A};
-            break;
-        }
-        case kBiquadBandPass: {
-            const double alpha = alphaFor(kBellK, kDefaultH);
-            r = {alpha, 0.0, -alpha, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
-            break;
-        }
-        case kBiquadNotch: {
-            const double alpha = alphaFor(kBellK, kDefaultH);
-            r = {1.0, -2.0 * cw, 1.0, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
-            break;
-        }
-        case kBiquadHighShelf: {
-            const double B =
-                std::sqrt(A) * sw / (q * nearNyquistCorrection(f, fs, kShelfK, kDefaultH));
-            r = {A * ((A + 1.0) + (A - 1.0) * cw + B), -2.0 * A * ((A - 1.0) + (A + 1.0) * cw),
-                 A * ((A + 1.0) + (A - 1.0) * cw - B), (A + 1.0) - (A - 1.0) * cw + B,
-                 2.0 * ((A - 1.0) - (A + 1.0) * cw),   (A + 1.0) - (A - 1.0) * cw - B};
-            break;
-        }
-        case kBiquadLowPass: {
-            const double alpha = alphaFor(kLowPassK, kLowPassH);
-            r = {(1.0 - cw) / 2.0, 1.0 - cw, (1.0 - cw) / 2.0, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
-            break;
-        }
-        case kBiquadAllPass: {
-            const double alpha = sw / (2.0 * q);  // no near-Nyquist correction
-            r = {1.0 - alpha, -2.0 * cw, 1.0 + alpha, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
-            break;
-        }
-        default:  // bypass and unknown types
-            break;
-    }
-
+    const Raw r = rawResponse(type, termsFor(frequencyHz, sampleRateHz, quality, gainDb));
     a0 = r.a0;
     target.b0 = r.b0 / r.a0;
     target.b1 = r.b1 / r.a0;
