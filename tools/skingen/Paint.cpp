@@ -306,89 +306,120 @@ void drawText(cairo_t* cr, const std::string& text, double x, double y, double w
 
 // ---- controls
 
+namespace {
+
+// Where one frame of a knob strip draws: the centre, the square `area` the knob fills, the
+// scale's outer and inner radii and the body's radius (pixels).
+struct KnobGeometry {
+    double cx, cy, area, scaleOuter, scaleInner, body;
+};
+
+KnobGeometry knobGeometry(int width, double frameHeight, double labelHeight) {
+    KnobGeometry g;
+    g.area = std::min<double>(width, frameHeight - labelHeight);
+    g.cx = width / 2.0;
+    g.cy = (frameHeight - labelHeight) / 2.0;
+    g.scaleOuter = g.area / 2 - 1;
+    g.scaleInner = g.scaleOuter - std::max(2.5, g.area * 0.07);
+    g.body = g.scaleInner - std::max(2.0, g.area * 0.06);
+    return g;
+}
+
+// Eleven marks, the ends and the middle longer.
+void drawKnobScale(cairo_t* cr, const KnobGeometry& g, const Rgb& tick) {
+    const int ticks = 11;
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    for (int t = 0; t < ticks; ++t) {
+        const double a = knobAngle(static_cast<double>(t) / (ticks - 1));
+        const bool major = t == 0 || t == ticks / 2 || t == ticks - 1;
+        double x0, y0, x1, y1;
+        polar(g.cx, g.cy, major ? g.scaleInner - 0.5 : g.scaleInner + 0.8, a, x0, y0);
+        polar(g.cx, g.cy, g.scaleOuter, a, x1, y1);
+        cairo_move_to(cr, x0, y0);
+        cairo_line_to(cr, x1, y1);
+        setColour(cr, withAlpha(tick, major ? 0.95 : 0.7));
+        cairo_set_line_width(cr, major ? 1.3 : 0.9);
+        cairo_stroke(cr);
+    }
+}
+
+// The value arc inside the scale, from the start to the value `v` (0..1).
+void drawValueArc(cairo_t* cr, const KnobGeometry& g, double v) {
+    if (!(v > 0)) return;
+    cairo_set_line_width(cr, std::max(1.5, g.area * 0.035));
+    cairo_new_path(cr);
+    cairo_arc(cr, g.cx, g.cy, (g.scaleInner + g.body) / 2 + 0.3, -knobAngle(0),
+              -knobAngle(0) + v * 1.5 * kPi);
+    setColour(cr, palette::kAmber);
+    cairo_stroke(cr);
+}
+
+// The body turned to `v`: drop shadow, knurled skirt, lighter cap.
+void drawKnobBody(cairo_t* cr, const KnobGeometry& g, double v) {
+    const double cx = g.cx, cy = g.cy, body = g.body;
+    circle(cr, cx + 0.8, cy + 1.4, body);
+    setColour(cr, {0, 0, 0, 0.30});
+    cairo_fill(cr);
+    circle(cr, cx, cy, body);
+    linearFill(cr, cx, cy - body, cx, cy + body, {0.30, 0.31, 0.34}, {0.10, 0.10, 0.12});
+    cairo_fill(cr);
+    const int grips = 24;
+    cairo_set_line_width(cr, 0.7);
+    for (int grip = 0; grip < grips; ++grip) {
+        const double a = knobAngle(v) + grip * 2 * kPi / grips;
+        double x0, y0, x1, y1;
+        polar(cx, cy, body * 0.82, a, x0, y0);
+        polar(cx, cy, body - 0.6, a, x1, y1);
+        cairo_move_to(cr, x0, y0);
+        cairo_line_to(cr, x1, y1);
+    }
+    setColour(cr, {1, 1, 1, 0.08});
+    cairo_stroke(cr);
+    const double cap = body * 0.74;
+    circle(cr, cx, cy, cap);
+    cairo_pattern_t* p =
+        cairo_pattern_create_radial(cx - cap * 0.3, cy - cap * 0.4, cap * 0.1, cx, cy, cap);
+    cairo_pattern_add_color_stop_rgb(p, 0, 0.42, 0.43, 0.46);
+    cairo_pattern_add_color_stop_rgb(p, 1, 0.18, 0.19, 0.21);
+    cairo_set_source(cr, p);
+    cairo_fill(cr);
+    cairo_pattern_destroy(p);
+}
+
+void drawKnobPointer(cairo_t* cr, const KnobGeometry& g, double v) {
+    double px0, py0, px1, py1;
+    polar(g.cx, g.cy, g.body * 0.25, knobAngle(v), px0, py0);
+    polar(g.cx, g.cy, g.body * 0.93, knobAngle(v), px1, py1);
+    cairo_move_to(cr, px0, py0);
+    cairo_line_to(cr, px1, py1);
+    cairo_set_line_width(cr, std::max(1.6, g.area * 0.04));
+    setColour(cr, {0.97, 0.96, 0.92});
+    cairo_stroke(cr);
+}
+
+}  // namespace
+
 cairo_surface_t* knobStrip(int width, int height, int frames, const std::string& label,
                            bool onDark) {
     cairo_surface_t* s = newImage(width, height);
     cairo_t* cr = openImage(s);
     const double fh = static_cast<double>(height) / frames;
     const double labelHeight = label.empty() ? 0 : std::max(8.0, std::round(fh * 0.17));
-    const double area = std::min<double>(width, fh - labelHeight);
-    const double cx = width / 2.0;
-    const double cy = (fh - labelHeight) / 2.0;
-    const double scaleOuter = area / 2 - 1;
-    const double scaleInner = scaleOuter - std::max(2.5, area * 0.07);
-    const double body = scaleInner - std::max(2.0, area * 0.06);
+    const KnobGeometry g = knobGeometry(width, fh, labelHeight);
     const Rgb tick = onDark ? palette::kInkLight : palette::kInk;
-    const int ticks = 11;
     for (int f = 0; f < frames; ++f) {
         const double v = frames > 1 ? static_cast<double>(f) / (frames - 1) : 0;
         cairo_save(cr);
         cairo_translate(cr, 0, f * fh);
-        // Scale: eleven marks, the ends and the middle longer.
-        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-        for (int t = 0; t < ticks; ++t) {
-            const double a = knobAngle(static_cast<double>(t) / (ticks - 1));
-            const bool major = t == 0 || t == ticks / 2 || t == ticks - 1;
-            double x0, y0, x1, y1;
-            polar(cx, cy, major ? scaleInner - 0.5 : scaleInner + 0.8, a, x0, y0);
-            polar(cx, cy, scaleOuter, a, x1, y1);
-            cairo_move_to(cr, x0, y0);
-            cairo_line_to(cr, x1, y1);
-            setColour(cr, withAlpha(tick, major ? 0.95 : 0.7));
-            cairo_set_line_width(cr, major ? 1.3 : 0.9);
-            cairo_stroke(cr);
-        }
-        // Value arc inside the scale, from the start to the value.
-        if (v > 0) {
-            cairo_set_line_width(cr, std::max(1.5, area * 0.035));
-            cairo_new_path(cr);
-            cairo_arc(cr, cx, cy, (scaleInner + body) / 2 + 0.3, -knobAngle(0),
-                      -knobAngle(0) + v * 1.5 * kPi);
-            setColour(cr, palette::kAmber);
-            cairo_stroke(cr);
-        }
-        // Body: drop shadow, knurled skirt, lighter cap.
-        circle(cr, cx + 0.8, cy + 1.4, body);
-        setColour(cr, {0, 0, 0, 0.30});
-        cairo_fill(cr);
-        circle(cr, cx, cy, body);
-        linearFill(cr, cx, cy - body, cx, cy + body, {0.30, 0.31, 0.34}, {0.10, 0.10, 0.12});
-        cairo_fill(cr);
-        const int grips = 24;
-        cairo_set_line_width(cr, 0.7);
-        for (int g = 0; g < grips; ++g) {
-            const double a = knobAngle(v) + g * 2 * kPi / grips;
-            double x0, y0, x1, y1;
-            polar(cx, cy, body * 0.82, a, x0, y0);
-            polar(cx, cy, body - 0.6, a, x1, y1);
-            cairo_move_to(cr, x0, y0);
-            cairo_line_to(cr, x1, y1);
-        }
-        setColour(cr, {1, 1, 1, 0.08});
-        cairo_stroke(cr);
-        const double cap = body * 0.74;
-        circle(cr, cx, cy, cap);
-        cairo_pattern_t* p =
-            cairo_pattern_create_radial(cx - cap * 0.3, cy - cap * 0.4, cap * 0.1, cx, cy, cap);
-        cairo_pattern_add_color_stop_rgb(p, 0, 0.42, 0.43, 0.46);
-        cairo_pattern_add_color_stop_rgb(p, 1, 0.18, 0.19, 0.21);
-        cairo_set_source(cr, p);
-        cairo_fill(cr);
-        cairo_pattern_destroy(p);
-        // Pointer.
-        double px0, py0, px1, py1;
-        polar(cx, cy, body * 0.25, knobAngle(v), px0, py0);
-        polar(cx, cy, body * 0.93, knobAngle(v), px1, py1);
-        cairo_move_to(cr, px0, py0);
-        cairo_line_to(cr, px1, py1);
-        cairo_set_line_width(cr, std::max(1.6, area * 0.04));
-        setColour(cr, {0.97, 0.96, 0.92});
-        cairo_stroke(cr);
+        drawKnobScale(cr, g, tick);
+        drawValueArc(cr, g, v);
+        drawKnobBody(cr, g, v);
+        drawKnobPointer(cr, g, v);
         if (!label.empty()) {
             TextStyle ts;
             ts.size = labelHeight - 0.5;
             ts.narrow = true;
-            ts.colour = onDark ? palette::kInkLight : palette::kInk;
+            ts.colour = tick;
             drawText(cr, label, 0, fh - labelHeight - 1, width, labelHeight, ts);
         }
         cairo_restore(cr);

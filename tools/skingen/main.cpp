@@ -62,6 +62,8 @@ class Skin {
         return openImage(it->second.surface);
     }
 
+    // One manifest statement: the skin's name, the unused ids, an image of its own, or a
+    // drawing on a panel.
     void apply(const Statement& s);
     std::string name = "skin";
     int pixelDensity = 1;
@@ -70,6 +72,10 @@ class Skin {
     std::set<int> unused;
 
   private:
+    // Draws and adds the image of an image statement; false for any other statement.
+    bool addImage(const Statement& s);
+    // Draws a panel statement's part onto the panel `cr` draws on.
+    void paintOnPanel(cairo_t* cr, const Statement& s);
     static std::runtime_error error(const Statement& s, const std::string& what) {
         return std::runtime_error("manifest line " + std::to_string(s.line) + ": " + what);
     }
@@ -90,22 +96,35 @@ Align alignOf(const std::string& w) {
     return Align::Centre;
 }
 
+// Word i of `s`, empty when the statement is shorter.
+std::string optionalWord(const Statement& s, size_t i) {
+    return i < s.words.size() ? s.words[i] : std::string();
+}
+
 void Skin::apply(const Statement& s) {
     const std::string& kind = s.words[0];
-    auto optional = [&](size_t i) { return i < s.words.size() ? s.words[i] : std::string(); };
     if (kind == "skin") {
         name = s.word(1);
     } else if (kind == "unused") {
         for (size_t i = 1; i < s.words.size(); ++i) unused.insert(s.integer(i));
-    } else if (kind == "knob") {
+    } else if (!addImage(s)) {
+        const std::unique_ptr<cairo_t, void (*)(cairo_t*)> context(panelOf(s), cairo_destroy);
+        paintOnPanel(context.get(), s);
+    }
+}
+
+bool Skin::addImage(const Statement& s) {
+    const std::string& kind = s.words[0];
+    if (kind == "knob") {
         const int w = s.integer(2), h = s.integer(3), frames = s.integer(4);
-        add(s, s.integer(1), knobStrip(w, h, frames, s.word(5), optional(6) == "dark"), frames, w,
-            h);
+        add(s, s.integer(1), knobStrip(w, h, frames, s.word(5), optionalWord(s, 6) == "dark"),
+            frames, w, h);
     } else if (kind == "button") {
         // button <id> <w> <h> "<legend>" [body <l> <t> <r> <b>]
         const int w = s.integer(2), h = s.integer(3);
         Body body;
-        if (optional(5) == "body") body = {s.number(6), s.number(7), s.number(8), s.number(9)};
+        if (optionalWord(s, 5) == "body")
+            body = {s.number(6), s.number(7), s.number(8), s.number(9)};
         add(s, s.integer(1), twoStateButton(w, h, s.word(4), body), 2, w, h);
     } else if (kind == "selector") {
         const int w = s.integer(2), h = s.integer(3), frames = s.integer(4);
@@ -135,44 +154,48 @@ void Skin::apply(const Statement& s) {
         add(s, s.integer(1), panel(w, h, s.word(4) == "dark"), 1, w, h);
         panels[s.integer(1)] = true;
     } else {
-        const std::unique_ptr<cairo_t, void (*)(cairo_t*)> context(panelOf(s), cairo_destroy);
-        cairo_t* cr = context.get();
-        if (kind == "header") {
-            headerBand(cr, designWidth(cr), s.number(2), s.word(3), s.word(4));
-        } else if (kind == "window") {
-            readoutWindow(cr, s.number(2), s.number(3), s.number(4), s.number(5),
-                          optional(6) == "dark");
-        } else if (kind == "group") {
-            group(cr, s.number(2), s.number(3), s.number(4), s.number(5), s.word(6),
-                  optional(7) == "dark");
-        } else if (kind == "bezel") {
-            bezel(cr, s.number(2), s.number(3), s.number(4), s.number(5));
-        } else if (kind == "plate") {
-            plate(cr, s.number(2), s.number(3), s.number(4), s.number(5));
-        } else if (kind == "text") {
-            TextStyle ts;
-            ts.size = s.number(6);
-            ts.align = alignOf(s.word(7));
-            ts.colour = inkOf(s.word(8));
-            ts.narrow = optional(10) == "narrow";
-            const double l = s.number(2), t = s.number(3);
-            drawText(cr, s.word(9), l, t, s.number(4) - l, s.number(5) - t, ts);
-        } else if (kind == "fits") {
-            // fits <panel> l t r b <size> "text": the widest text the editor writes into a
-            // window of this panel at run time, in its regular face at <size> px.
-            checkRuntimeText(cr, s.word(7), s.number(6), s.number(2), s.number(3), s.number(4),
-                             s.number(5));
-        } else if (kind == "strip") {
-            presetStrip(cr, designWidth(cr), s.number(2), s.number(3));
-        } else if (kind == "namefield") {
-            nameField(cr, s.number(2), s.number(3), s.number(4), s.number(5));
-        } else if (kind == "menuglyph") {
-            menuGlyph(cr, s.number(2), s.number(3), s.number(4), s.number(5));
-        } else if (kind == "screw") {
-            screw(cr, s.number(2), s.number(3));
-        } else {
-            throw error(s, "unknown statement " + kind);
-        }
+        return false;
+    }
+    return true;
+}
+
+void Skin::paintOnPanel(cairo_t* cr, const Statement& s) {
+    const std::string& kind = s.words[0];
+    if (kind == "header") {
+        headerBand(cr, designWidth(cr), s.number(2), s.word(3), s.word(4));
+    } else if (kind == "window") {
+        readoutWindow(cr, s.number(2), s.number(3), s.number(4), s.number(5),
+                      optionalWord(s, 6) == "dark");
+    } else if (kind == "group") {
+        group(cr, s.number(2), s.number(3), s.number(4), s.number(5), s.word(6),
+              optionalWord(s, 7) == "dark");
+    } else if (kind == "bezel") {
+        bezel(cr, s.number(2), s.number(3), s.number(4), s.number(5));
+    } else if (kind == "plate") {
+        plate(cr, s.number(2), s.number(3), s.number(4), s.number(5));
+    } else if (kind == "text") {
+        TextStyle ts;
+        ts.size = s.number(6);
+        ts.align = alignOf(s.word(7));
+        ts.colour = inkOf(s.word(8));
+        ts.narrow = optionalWord(s, 10) == "narrow";
+        const double l = s.number(2), t = s.number(3);
+        drawText(cr, s.word(9), l, t, s.number(4) - l, s.number(5) - t, ts);
+    } else if (kind == "fits") {
+        // fits <panel> l t r b <size> "text": the widest text the editor writes into a window
+        // of this panel at run time, in its regular face at <size> px.
+        checkRuntimeText(cr, s.word(7), s.number(6), s.number(2), s.number(3), s.number(4),
+                         s.number(5));
+    } else if (kind == "strip") {
+        presetStrip(cr, designWidth(cr), s.number(2), s.number(3));
+    } else if (kind == "namefield") {
+        nameField(cr, s.number(2), s.number(3), s.number(4), s.number(5));
+    } else if (kind == "menuglyph") {
+        menuGlyph(cr, s.number(2), s.number(3), s.number(4), s.number(5));
+    } else if (kind == "screw") {
+        screw(cr, s.number(2), s.number(3));
+    } else {
+        throw error(s, "unknown statement " + kind);
     }
 }
 
