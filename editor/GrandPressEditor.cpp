@@ -138,98 +138,114 @@ CTextEdit* GrandPressEditor::makeReadout(const panel::ReadoutSpec& spec) {
     return field;
 }
 
+namespace {
+
+// The text each kind of back-page display writes its value with, by panel::Converter.
+constexpr CParamDisplay::StringConvert kDisplayTexts[] = {
+    readout::millisecondsText,  // Milliseconds
+    readout::samplesText,       // Samples
+    readout::dbfsText,          // Dbfs
+    readout::integerText,       // Integer
+};
+
+}  // namespace
+
+CView* GrandPressEditor::makeBackDisplay(const panel::ControlSpec& spec, CBitmap* image) {
+    CompressorEffect* fx = compressor();
+    auto* display = new CBackDisplay(spec.rect, image, 0);
+    display->setBackOffset(spec.backOffset);
+    display->setFont(kNormalFontVerySmall);
+    display->setHoriAlign(kCenterText);
+    display->setStringConvert(kDisplayTexts[static_cast<int>(spec.converter)]);
+    if (spec.shows == panel::Shows::Setting) {
+        display->setFontColor(panel::kSettingFontColor);
+        display->setValue(fx->getDisplayValue(spec.setting));
+        if (spec.setting >= panel::kFirstSettingTag && spec.setting <= panel::kLastSettingTag)
+            settings[spec.setting - panel::kFirstSettingTag] = display;
+    } else {
+        // "1660smps" keeps clear of the window's edges at this size (see the skins).
+        display->setFont(kNormalFontTiny);
+        display->setFontColor(panel::kLatencyFontColor);
+        const bool ms = spec.shows == panel::Shows::LatencyMs;
+        display->setValue(ms ? static_cast<float>(fx->getLatencyMs())
+                             : static_cast<float>(fx->getLatencySamples()));
+        latency[ms ? 0 : 1] = display;
+    }
+    return display;
+}
+
+CView* GrandPressEditor::makeMeter(const panel::ControlSpec& spec, CBitmap* face) {
+    const panel::MeterSpec& m = *spec.meter;
+    CBitmap* strip = bitmap(m.stripBitmap);
+    CBitmap* lamp = bitmap(m.lampBitmap);
+    if (!strip || !lamp) return nullptr;
+    const COldVuMeter::Geometry g{spec.rect,      m.lampPosition, m.stripPosition, m.pivot,
+                                  m.needle1Inner, m.needle1Outer, m.needle2Inner,  m.needle2Outer,
+                                  m.readout1,     m.readout2};
+    auto* meter = new COldVuMeter(g, this, spec.tag, face, strip, lamp);
+    meter->reset();
+    meters[meters[0] ? 1 : 0] = meter;
+    return meter;
+}
+
+CControl* GrandPressEditor::makeControl(const panel::ControlSpec& spec, CBitmap* image) {
+    using panel::Kind;
+    switch (spec.kind) {
+        case Kind::OnOffButton:
+            return new CQRXOnOffButton(spec.rect, this, spec.tag, image);
+        case Kind::VerticalSwitch:
+            return new CVerticalSwitch(spec.rect, this, spec.tag, spec.positions,
+                                       spec.positionHeight, spec.positions, image);
+        case Kind::Knob: {
+            auto* knob =
+                new CAnimKnob2(spec.rect, this, spec.tag, spec.frames, spec.frameHeight, image);
+            if (spec.hasDefault) knob->setDefaultValue(spec.defaultValue);
+            return knob;
+        }
+        case Kind::PageSwitch:
+            return new CViewContainerSwitch(spec.rect, this, spec.tag);
+        default:
+            return nullptr;
+    }
+}
+
+bool GrandPressEditor::addKnobReadout(int32_t knobTag) {
+    const panel::ReadoutSpec* r = panelLayout->readoutFor(knobTag);
+    if (!r || r->parameter != knobTag) return true;
+    CTextEdit* field = makeReadout(*r);
+    if (!field) return false;
+    readouts[r->tag - panel::kFirstReadoutTag] = field;
+    return true;
+}
+
 bool GrandPressEditor::buildControl(CViewContainer* page, const panel::ControlSpec& spec) {
     using panel::Kind;
     CBitmap* image = nullptr;
     if (spec.bitmap && !(image = bitmap(spec.bitmap))) return false;
-    CompressorEffect* fx = compressor();
     CView* view = nullptr;
-    CControl* bound = nullptr;  // a control that shows parameter (or editor tag) spec.tag
-
     switch (spec.kind) {
-        case Kind::BackDisplay: {
-            auto* display = new CBackDisplay(spec.rect, image, 0);
-            display->setBackOffset(spec.backOffset);
-            display->setFont(kNormalFontVerySmall);
-            display->setHoriAlign(kCenterText);
-            switch (spec.converter) {
-                case panel::Converter::Milliseconds:
-                    display->setStringConvert(readout::millisecondsText);
-                    break;
-                case panel::Converter::Samples:
-                    display->setStringConvert(readout::samplesText);
-                    break;
-                case panel::Converter::Dbfs:
-                    display->setStringConvert(readout::dbfsText);
-                    break;
-                case panel::Converter::Integer:
-                    display->setStringConvert(readout::integerText);
-                    break;
-            }
-            if (spec.shows == panel::Shows::Setting) {
-                display->setFontColor(panel::kSettingFontColor);
-                display->setValue(fx->getDisplayValue(spec.setting));
-                if (spec.setting >= panel::kFirstSettingTag &&
-                    spec.setting <= panel::kLastSettingTag)
-                    settings[spec.setting - panel::kFirstSettingTag] = display;
-            } else {
-                // "1660smps" keeps clear of the window's edges at this size (see the skins).
-                display->setFont(kNormalFontTiny);
-                display->setFontColor(panel::kLatencyFontColor);
-                const bool ms = spec.shows == panel::Shows::LatencyMs;
-                display->setValue(ms ? static_cast<float>(fx->getLatencyMs())
-                                     : static_cast<float>(fx->getLatencySamples()));
-                latency[ms ? 0 : 1] = display;
-            }
-            view = display;
+        case Kind::BackDisplay:
+            view = makeBackDisplay(spec, image);
             break;
-        }
-        case Kind::Meter: {
-            const panel::MeterSpec& m = *spec.meter;
-            CBitmap* strip = bitmap(m.stripBitmap);
-            CBitmap* lamp = bitmap(m.lampBitmap);
-            if (!strip || !lamp) return false;
-            const COldVuMeter::Geometry g{
-                spec.rect,      m.lampPosition, m.stripPosition, m.pivot,    m.needle1Inner,
-                m.needle1Outer, m.needle2Inner, m.needle2Outer,  m.readout1, m.readout2};
-            auto* meter = new COldVuMeter(g, this, spec.tag, image, strip, lamp);
-            meter->reset();
-            meters[meters[0] ? 1 : 0] = meter;
-            view = meter;
-            break;
-        }
-        case Kind::OnOffButton:
-            view = bound = new CQRXOnOffButton(spec.rect, this, spec.tag, image);
-            break;
-        case Kind::VerticalSwitch:
-            view = bound = new CVerticalSwitch(spec.rect, this, spec.tag, spec.positions,
-                                               spec.positionHeight, spec.positions, image);
-            break;
-        case Kind::Knob:
-            bound = new CAnimKnob2(spec.rect, this, spec.tag, spec.frames, spec.frameHeight, image);
-            if (spec.hasDefault) bound->setDefaultValue(spec.defaultValue);
-            view = bound;
-            break;
-        case Kind::PageSwitch:
-            view = bound = new CViewContainerSwitch(spec.rect, this, spec.tag);
+        case Kind::Meter:
+            if (!(view = makeMeter(spec, image))) return false;
             break;
         case Kind::Label:
             view = new CLabel2(spec.rect, spec.text);
             break;
-    }
-    if (bound) {
-        bound->setValue(fx->getParameter(spec.tag));
-        if (spec.tag >= 0 && spec.tag < kTagCount) controls[spec.tag] = bound;
+        default: {
+            // A control that shows parameter (or editor tag) spec.tag.
+            CControl* bound = makeControl(spec, image);
+            if (!bound) return false;
+            bound->setValue(compressor()->getParameter(spec.tag));
+            if (spec.tag >= 0 && spec.tag < kTagCount) controls[spec.tag] = bound;
+            view = bound;
+            break;
+        }
     }
     page->addView(view);
     // The knob's read-out is made right after it, but shown only on hover (idle).
-    if (spec.kind == Kind::Knob && page == front)
-        if (const panel::ReadoutSpec* r = panelLayout->readoutFor(spec.tag);
-            r && r->parameter == spec.tag) {
-            CTextEdit* field = makeReadout(*r);
-            if (!field) return false;
-            readouts[r->tag - panel::kFirstReadoutTag] = field;
-        }
+    if (spec.kind == Kind::Knob && page == front) return addKnobReadout(spec.tag);
     return true;
 }
 

@@ -111,6 +111,13 @@ class GrandPressEditor : public CPresetSystemEditor {
     bool buildPage(qgui::CViewContainer* page, std::span<const panel::ControlSpec> specs);
     bool buildControl(qgui::CViewContainer* page, const panel::ControlSpec& spec);
     qgui::CTextEdit* makeReadout(const panel::ReadoutSpec& spec);
+    // The views of buildControl: a back-page display (a setting or the latency), a needle meter
+    // on `face` (null when its strip or lamp image is missing), a control bound to parameter
+    // spec.tag, and the hover read-out of the knob `knobTag` where the layout has one.
+    qgui::CView* makeBackDisplay(const panel::ControlSpec& spec, qgui::CBitmap* image);
+    qgui::CView* makeMeter(const panel::ControlSpec& spec, qgui::CBitmap* face);
+    qgui::CControl* makeControl(const panel::ControlSpec& spec, qgui::CBitmap* image);
+    bool addKnobReadout(int32_t knobTag);
     void zoomChosen(int32_t entry);
     qgui::CBitmap* bitmap(int32_t id);
     void releaseBitmaps();

@@ -48,6 +48,14 @@ class FrameWindow {
     void configureView(const PuglBackend* backend, uintptr_t parent, int width, int height);
     // Shows the offscreen image in the exposed part (a PuglExposeEvent).
     void paint(const void* expose);
+    // The frame's calls for a button press or release (a PuglButtonEvent; presses also detect
+    // double clicks), a wheel step (a PuglScrollEvent), a key without a character (a
+    // PuglKeyEvent) and a typed character (a PuglTextEvent).
+    void buttonPressed(const void* event);
+    void buttonReleased(const void* event);
+    void scrolled(const void* event);
+    void keyPressedOrReleased(const void* event);
+    void textTyped(const void* event);
     // A window position (device pixels) in frame coordinates, and a frame rectangle as the
     // window's device rectangle (grown to whole pixels).
     CPoint toFrame(double x, double y) const;

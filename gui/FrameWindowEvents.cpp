@@ -48,40 +48,55 @@ int32_t buttonFlag(uint32_t button) {
     }
 }
 
-// Keys without a character of their own, as VST virtual keys; 0 for the rest.
+// Keys without a character of their own and their VST virtual keys.
+struct VirtualKey {
+    uint32_t key;
+    unsigned char virt;
+};
+constexpr VirtualKey kVirtualKeys[] = {
+    {PUGL_KEY_BACKSPACE, VKEY_BACK},
+    {PUGL_KEY_ESCAPE, VKEY_ESCAPE},
+    {PUGL_KEY_DELETE, VKEY_DELETE},
+    {'\r', VKEY_RETURN},
+    {'\n', VKEY_RETURN},
+    {'\t', VKEY_TAB},
+    {PUGL_KEY_LEFT, VKEY_LEFT},
+    {PUGL_KEY_RIGHT, VKEY_RIGHT},
+    {PUGL_KEY_UP, VKEY_UP},
+    {PUGL_KEY_DOWN, VKEY_DOWN},
+    {PUGL_KEY_HOME, VKEY_HOME},
+    {PUGL_KEY_END, VKEY_END},
+    {PUGL_KEY_PAGE_UP, VKEY_PAGEUP},
+    {PUGL_KEY_PAGE_DOWN, VKEY_PAGEDOWN},
+    {PUGL_KEY_INSERT, VKEY_INSERT},
+};
+
+// The VST virtual key of `key`; 0 for keys that have a character.
 unsigned char virtualKeyOf(uint32_t key) {
-    switch (key) {
-        case PUGL_KEY_BACKSPACE:
-            return VKEY_BACK;
-        case PUGL_KEY_ESCAPE:
-            return VKEY_ESCAPE;
-        case PUGL_KEY_DELETE:
-            return VKEY_DELETE;
-        case '\r':
-        case '\n':
-            return VKEY_RETURN;
-        case '\t':
-            return VKEY_TAB;
-        case PUGL_KEY_LEFT:
-            return VKEY_LEFT;
-        case PUGL_KEY_RIGHT:
-            return VKEY_RIGHT;
-        case PUGL_KEY_UP:
-            return VKEY_UP;
-        case PUGL_KEY_DOWN:
-            return VKEY_DOWN;
-        case PUGL_KEY_HOME:
-            return VKEY_HOME;
-        case PUGL_KEY_END:
-            return VKEY_END;
-        case PUGL_KEY_PAGE_UP:
-            return VKEY_PAGEUP;
-        case PUGL_KEY_PAGE_DOWN:
-            return VKEY_PAGEDOWN;
-        case PUGL_KEY_INSERT:
-            return VKEY_INSERT;
+    for (const VirtualKey& k : kVirtualKeys)
+        if (k.key == key) return k.virt;
+    return 0;
+}
+
+// One step of the wheel: the axis and the distance (up and right positive). Smooth scrolling
+// gives its vertical distance.
+struct WheelStep {
+    CMouseWheelAxis axis;
+    float distance;
+};
+
+WheelStep wheelStepOf(const PuglScrollEvent& scroll) {
+    switch (scroll.direction) {
+        case PUGL_SCROLL_UP:
+            return {kMouseWheelAxisY, 1};
+        case PUGL_SCROLL_DOWN:
+            return {kMouseWheelAxisY, -1};
+        case PUGL_SCROLL_LEFT:
+            return {kMouseWheelAxisX, -1};
+        case PUGL_SCROLL_RIGHT:
+            return {kMouseWheelAxisX, 1};
         default:
-            return 0;
+            return {kMouseWheelAxisY, static_cast<float>(-scroll.dy)};
     }
 }
 
@@ -129,35 +144,12 @@ void FrameWindow::handleEvent(const void* event) {
         case PUGL_EXPOSE:
             paint(&e.expose);
             break;
-        case PUGL_BUTTON_PRESS: {
-            const int32_t flag = buttonFlag(e.button.button);
-            if (!flag) break;
-            CPoint where = toFrame(e.button.x, e.button.y);
-            int32_t buttons = flag | modifiersOf(e.button.state);
-            const bool doubleClick =
-                flag == lastPressButton && e.button.time - lastPressTime < kDoubleClickSeconds &&
-                std::fabs(where.x - lastPressPoint.x) <= kDoubleClickDistance &&
-                std::fabs(where.y - lastPressPoint.y) <= kDoubleClickDistance;
-            if (doubleClick) {
-                buttons |= kDoubleClick;
-                lastPressTime = -1;  // a third click starts over
-            } else {
-                lastPressTime = e.button.time;
-            }
-            lastPressPoint = where;
-            lastPressButton = flag;
-            heldButtons |= flag;
-            frame.onMouseDown(where, CButtonState(buttons));
+        case PUGL_BUTTON_PRESS:
+            buttonPressed(&e.button);
             break;
-        }
-        case PUGL_BUTTON_RELEASE: {
-            const int32_t flag = buttonFlag(e.button.button);
-            if (!flag) break;
-            heldButtons &= ~flag;
-            CPoint where = toFrame(e.button.x, e.button.y);
-            frame.onMouseUp(where, CButtonState(flag | modifiersOf(e.button.state)));
+        case PUGL_BUTTON_RELEASE:
+            buttonReleased(&e.button);
             break;
-        }
         case PUGL_MOTION: {
             CPoint where = toFrame(e.motion.x, e.motion.y);
             frame.onMouseMoved(where, CButtonState(heldButtons | modifiersOf(e.motion.state)));
@@ -168,55 +160,79 @@ void FrameWindow::handleEvent(const void* event) {
             frame.onMouseExited(where, CButtonState(heldButtons | modifiersOf(e.crossing.state)));
             break;
         }
-        case PUGL_SCROLL: {
-            const CPoint where = toFrame(e.scroll.x, e.scroll.y);
-            const CButtonState buttons(heldButtons | modifiersOf(e.scroll.state));
-            float distance = 0;
-            CMouseWheelAxis axis = kMouseWheelAxisY;
-            switch (e.scroll.direction) {
-                case PUGL_SCROLL_UP:
-                    distance = 1;
-                    break;
-                case PUGL_SCROLL_DOWN:
-                    distance = -1;
-                    break;
-                case PUGL_SCROLL_LEFT:
-                    distance = -1, axis = kMouseWheelAxisX;
-                    break;
-                case PUGL_SCROLL_RIGHT:
-                    distance = 1, axis = kMouseWheelAxisX;
-                    break;
-                default:
-                    distance = static_cast<float>(-e.scroll.dy);
-                    break;
-            }
-            if (distance != 0) frame.onWheel(where, axis, distance, buttons);
+        case PUGL_SCROLL:
+            scrolled(&e.scroll);
             break;
-        }
         case PUGL_KEY_PRESS:
-        case PUGL_KEY_RELEASE: {
-            const unsigned char virt = virtualKeyOf(e.key.key);
-            if (!virt) break;  // characters arrive as text events
-            VstKeyCode key{0, virt, vstModifiersOf(e.key.state)};
-            if (e.type == PUGL_KEY_PRESS)
-                frame.onKeyDown(key);
-            else
-                frame.onKeyUp(key);
+        case PUGL_KEY_RELEASE:
+            keyPressedOrReleased(&e.key);
             break;
-        }
-        case PUGL_TEXT: {
-            if (e.text.character < 0x20 || e.text.character == 0x7f) break;
-            VstKeyCode key{static_cast<VstInt32>(e.text.character), 0,
-                           vstModifiersOf(e.text.state)};
-            frame.onKeyDown(key);
+        case PUGL_TEXT:
+            textTyped(&e.text);
             break;
-        }
         case PUGL_TIMER:
             frame.fireTimer(static_cast<uint32_t>(e.timer.id));
             break;
         default:
             break;
     }
+}
+
+void FrameWindow::buttonPressed(const void* event) {
+    const PuglButtonEvent& e = *static_cast<const PuglButtonEvent*>(event);
+    const int32_t flag = buttonFlag(e.button);
+    if (!flag) return;
+    CPoint where = toFrame(e.x, e.y);
+    int32_t buttons = flag | modifiersOf(e.state);
+    const bool doubleClick = flag == lastPressButton &&
+                             e.time - lastPressTime < kDoubleClickSeconds &&
+                             std::fabs(where.x - lastPressPoint.x) <= kDoubleClickDistance &&
+                             std::fabs(where.y - lastPressPoint.y) <= kDoubleClickDistance;
+    if (doubleClick) {
+        buttons |= kDoubleClick;
+        lastPressTime = -1;  // a third click starts over
+    } else {
+        lastPressTime = e.time;
+    }
+    lastPressPoint = where;
+    lastPressButton = flag;
+    heldButtons |= flag;
+    frame.onMouseDown(where, CButtonState(buttons));
+}
+
+void FrameWindow::buttonReleased(const void* event) {
+    const PuglButtonEvent& e = *static_cast<const PuglButtonEvent*>(event);
+    const int32_t flag = buttonFlag(e.button);
+    if (!flag) return;
+    heldButtons &= ~flag;
+    CPoint where = toFrame(e.x, e.y);
+    frame.onMouseUp(where, CButtonState(flag | modifiersOf(e.state)));
+}
+
+void FrameWindow::scrolled(const void* event) {
+    const PuglScrollEvent& e = *static_cast<const PuglScrollEvent*>(event);
+    const CPoint where = toFrame(e.x, e.y);
+    const CButtonState buttons(heldButtons | modifiersOf(e.state));
+    const WheelStep step = wheelStepOf(e);
+    if (step.distance != 0) frame.onWheel(where, step.axis, step.distance, buttons);
+}
+
+void FrameWindow::keyPressedOrReleased(const void* event) {
+    const PuglKeyEvent& e = *static_cast<const PuglKeyEvent*>(event);
+    const unsigned char virt = virtualKeyOf(e.key);
+    if (!virt) return;  // characters arrive as text events
+    VstKeyCode key{0, virt, vstModifiersOf(e.state)};
+    if (e.type == PUGL_KEY_PRESS)
+        frame.onKeyDown(key);
+    else
+        frame.onKeyUp(key);
+}
+
+void FrameWindow::textTyped(const void* event) {
+    const PuglTextEvent& e = *static_cast<const PuglTextEvent*>(event);
+    if (e.character < 0x20 || e.character == 0x7f) return;
+    VstKeyCode key{static_cast<VstInt32>(e.character), 0, vstModifiersOf(e.state)};
+    frame.onKeyDown(key);
 }
 
 }  // namespace qgui

@@ -14,6 +14,7 @@
 #include "presets/CPresetSystemFiles.h"
 
 namespace qgui {
+class CBitmap;
 class CFrame;
 class CTextEdit;
 class COptionMenu;
@@ -21,6 +22,7 @@ class COptionMenu;
 
 class CPSKickButton;
 class CSaveLoadButton;
+class ProgramStore;
 class CPSRockerSwitch;
 
 // Also the listener of the preset bar's controls: the engine editors pass every control change
@@ -95,6 +97,12 @@ class CPresetSystemEditor : public AEffGUIEditor,
     uint32_t idleTimerId() const { return idleTimer; }
 
   private:
+    // The parts of addPresetBar, added to barFrame in this order: the name field showing
+    // `name`, the program menu, and the rocker and the bank, preset and memo buttons.
+    void addNameField(qgui::CBitmap* panel, int barTop, const std::string& name);
+    void addProgramMenu(qgui::CBitmap* panel, int barTop, ProgramStore* store, int current);
+    void addBarButtons(int barTop);
+
     // Preset bar actions.
     void stepProgram(float direction);
     void chooseProgram(float menuValue);

@@ -87,6 +87,38 @@ V* addTo(CFrame* frame, V* view) {
     return view;
 }
 
+// A 12 x 14 save or load button at `left` on the bar at `y0`, showing strip `bitmapId`.
+CSaveLoadButton* addSaveLoadButton(CFrame* f, CControlListener* listener, CCoord left, int y0,
+                                   int32_t tag, int32_t bitmapId) {
+    CBitmap* b = new CBitmap(bitmapId);
+    auto* button = addTo(f, new CSaveLoadButton(CRect(left, y0, left + 12, y0 + 14), listener, tag,
+                                                kSmallImageHeight, b));
+    b->forget();
+    return button;
+}
+
+// A kick button in `r` showing strip `bitmapId` (images `imageHeight` high); `twice` asks for a
+// second click to confirm.
+CPSKickButton* addKickButton(CFrame* f, CControlListener* listener, const CRect& r, int32_t tag,
+                             int32_t bitmapId, CCoord imageHeight, bool twice) {
+    CBitmap* b = new CBitmap(bitmapId);
+    auto* button = addTo(f, new CPSKickButton(r, listener, tag, imageHeight, b, twice));
+    b->forget();
+    return button;
+}
+
+// The memo buttons' left edges and strips, by tag from kTagStoreMemoA.
+struct MemoButton {
+    CCoord left;
+    int32_t tag, bitmapId;
+};
+constexpr MemoButton kMemoButtons[] = {
+    {352, CPresetSystemEditor::kTagStoreMemoA, kStoreMemoABitmap},
+    {374, CPresetSystemEditor::kTagRecallMemoA, kRecallMemoABitmap},
+    {395, CPresetSystemEditor::kTagStoreMemoB, kStoreMemoBBitmap},
+    {417, CPresetSystemEditor::kTagRecallMemoB, kRecallMemoBBitmap},
+};
+
 }  // namespace
 
 bool CPresetSystemEditor::addPresetBar(CFrame* f, int y0) {
@@ -100,67 +132,9 @@ bool CPresetSystemEditor::addPresetBar(CFrame* f, int y0) {
     const int current = e->getCurrentProgramIndex();
     // The name field and the menu show the frame's background through them.
     CBitmap* panel = f->getBackground();
-
-    // Name field: centred on the bar's middle, one line of the normal font high.
-    const CCoord fieldHeight = kNormalFont->getSize() + 4;
-    const CCoord fieldTop = y0 + 7 - fieldHeight / 2;
-    const CRect fieldRect(175, fieldTop, 292, fieldTop + fieldHeight);
-    const std::string name = store ? storedName(*store, current) : std::string();
-    nameField = addTo(f, new CTextEdit(fieldRect, this, kTagProgramName, name.c_str(), panel, 0));
-    nameField->setBackOffset(fieldRect.getTopLeft());
-    nameField->setFont(kNormalFont);
-    nameField->setHoriAlign(kCenterText);
-    nameField->setFontColor(kNameTextColor);
-    nameField->setBackColor(kNameBackColor);
-    nameField->setFrameColor(kNameTextColor);
-
-    // Program menu: a bare 12 x 14 button (the glyph is part of the frame background).
-    const CRect menuRect(293, y0, 305, y0 + 14);
-    programMenu = addTo(f, new COptionMenu(menuRect, this, kTagProgramMenu, panel, nullptr,
-                                           kNoTextStyle | kNoFrame));
-    programMenu->setBackOffset(menuRect.getTopLeft());
-    programMenu->setFont(kNormalFont);  // of the opened list
-    for (int k = 0; k < kNumPrograms; ++k)
-        programMenu->addEntry(store ? storedName(*store, k).c_str() : "");
-    if (hasZoomMenu()) programMenu->addEntry(kZoomEntryTitle);
-    programMenu->setCurrent(current);
-
-    auto strip = [](int32_t id) { return new CBitmap(id); };
-    auto saveLoad = [&](CCoord left, int32_t tag, int32_t id) {
-        CBitmap* b = strip(id);
-        auto* button = addTo(f, new CSaveLoadButton(CRect(left, y0, left + 12, y0 + 14), this, tag,
-                                                    kSmallImageHeight, b));
-        b->forget();
-        return button;
-    };
-    auto kick = [&](const CRect& r, int32_t tag, int32_t id, CCoord imageHeight, bool twice) {
-        CBitmap* b = strip(id);
-        auto* button = addTo(f, new CPSKickButton(r, this, tag, imageHeight, b, twice));
-        b->forget();
-        return button;
-    };
-
-    CBitmap* rockerStrip = strip(kRockerBitmap);
-    rocker = addTo(f, new CPSRockerSwitch(CRect(313, y0, 344, y0 + 14), this, kTagProgramStep,
-                                          kSmallImageHeight, rockerStrip));
-    rockerStrip->forget();
-
-    loadBankButton = saveLoad(70, kTagLoadBank, kLoadBankBitmap);
-    saveBankButton = saveLoad(20, kTagSaveBank, kSaveBankBitmap);
-    defaultBankButton = kick(CRect(32, y0 + 2, 69, y0 + 12), kTagDefaultBank, kDefaultBankBitmap,
-                             kDefaultImageHeight, true);
-    loadPresetButton = saveLoad(150, kTagLoadPreset, kLoadPresetBitmap);
-    savePresetButton = saveLoad(91, kTagSavePreset, kSavePresetBitmap);
-    defaultPresetButton = kick(CRect(103, y0 + 2, 150, y0 + 12), kTagDefaultPreset,
-                               kDefaultPresetBitmap, kDefaultImageHeight, true);
-    auto memo = [&](CCoord left, int32_t tag, int32_t id) {
-        memoButtons[tag - kTagStoreMemoA] =
-            kick(CRect(left, y0, left + 12, y0 + 14), tag, id, kSmallImageHeight, false);
-    };
-    memo(352, kTagStoreMemoA, kStoreMemoABitmap);
-    memo(374, kTagRecallMemoA, kRecallMemoABitmap);
-    memo(395, kTagStoreMemoB, kStoreMemoBBitmap);
-    memo(417, kTagRecallMemoB, kRecallMemoBBitmap);
+    addNameField(panel, y0, store ? storedName(*store, current) : std::string());
+    addProgramMenu(panel, y0, store, current);
+    addBarButtons(y0);
 
     // The timer keeps meters and redraws going between the host's effEditIdle calls; the frame
     // runs it from its event pump and it calls the idle of the editor that owns the frame.
@@ -169,6 +143,56 @@ bool CPresetSystemEditor::addPresetBar(CFrame* f, int y0) {
         (owner ? owner : self)->idle();
     });
     return true;
+}
+
+void CPresetSystemEditor::addNameField(CBitmap* panel, int y0, const std::string& name) {
+    // Centred on the bar's middle, one line of the normal font high.
+    const CCoord fieldHeight = kNormalFont->getSize() + 4;
+    const CCoord fieldTop = y0 + 7 - fieldHeight / 2;
+    const CRect fieldRect(175, fieldTop, 292, fieldTop + fieldHeight);
+    nameField =
+        addTo(barFrame, new CTextEdit(fieldRect, this, kTagProgramName, name.c_str(), panel, 0));
+    nameField->setBackOffset(fieldRect.getTopLeft());
+    nameField->setFont(kNormalFont);
+    nameField->setHoriAlign(kCenterText);
+    nameField->setFontColor(kNameTextColor);
+    nameField->setBackColor(kNameBackColor);
+    nameField->setFrameColor(kNameTextColor);
+}
+
+void CPresetSystemEditor::addProgramMenu(CBitmap* panel, int y0, ProgramStore* store, int current) {
+    // A bare 12 x 14 button (the glyph is part of the frame background).
+    const CRect menuRect(293, y0, 305, y0 + 14);
+    programMenu = addTo(barFrame, new COptionMenu(menuRect, this, kTagProgramMenu, panel, nullptr,
+                                                  kNoTextStyle | kNoFrame));
+    programMenu->setBackOffset(menuRect.getTopLeft());
+    programMenu->setFont(kNormalFont);  // of the opened list
+    for (int k = 0; k < kNumPrograms; ++k)
+        programMenu->addEntry(store ? storedName(*store, k).c_str() : "");
+    if (hasZoomMenu()) programMenu->addEntry(kZoomEntryTitle);
+    programMenu->setCurrent(current);
+}
+
+void CPresetSystemEditor::addBarButtons(int y0) {
+    CFrame* f = barFrame;
+    CBitmap* rockerStrip = new CBitmap(kRockerBitmap);
+    rocker = addTo(f, new CPSRockerSwitch(CRect(313, y0, 344, y0 + 14), this, kTagProgramStep,
+                                          kSmallImageHeight, rockerStrip));
+    rockerStrip->forget();
+
+    loadBankButton = addSaveLoadButton(f, this, 70, y0, kTagLoadBank, kLoadBankBitmap);
+    saveBankButton = addSaveLoadButton(f, this, 20, y0, kTagSaveBank, kSaveBankBitmap);
+    defaultBankButton = addKickButton(f, this, CRect(32, y0 + 2, 69, y0 + 12), kTagDefaultBank,
+                                      kDefaultBankBitmap, kDefaultImageHeight, true);
+    loadPresetButton = addSaveLoadButton(f, this, 150, y0, kTagLoadPreset, kLoadPresetBitmap);
+    savePresetButton = addSaveLoadButton(f, this, 91, y0, kTagSavePreset, kSavePresetBitmap);
+    defaultPresetButton =
+        addKickButton(f, this, CRect(103, y0 + 2, 150, y0 + 12), kTagDefaultPreset,
+                      kDefaultPresetBitmap, kDefaultImageHeight, true);
+    for (const MemoButton& m : kMemoButtons)
+        memoButtons[m.tag - kTagStoreMemoA] =
+            addKickButton(f, this, CRect(m.left, y0, m.left + 12, y0 + 14), m.tag, m.bitmapId,
+                          kSmallImageHeight, false);
 }
 
 void CPresetSystemEditor::removePresetBar() {

@@ -28,8 +28,49 @@ bool AudioEffectX::isOutputConnected(VstInt32 output) {
     return callHost(audioMasterPinConnected, output, 1) == 0;
 }
 
+namespace {
+
+// The 2.x requests answered with 0 whatever they carry: offline processing, variable I/O, MIDI
+// programs, key names and channels, program and bank loading notices, shell plug-ins, start and
+// stop of processing and the pan law.
+constexpr VstInt32 kAnsweredWithZero[] = {
+    effOfflineNotify,
+    effOfflinePrepare,
+    effOfflineRun,
+    effProcessVarIo,
+    effGetMidiProgramName,
+    effGetMidiProgramCategory,
+    effHasMidiProgramsChanged,
+    effGetMidiKeyName,
+    effBeginSetProgram,
+    effEndSetProgram,
+    effShellGetNextPlugin,
+    effStartProcess,
+    effStopProcess,
+    effSetPanLaw,
+    effBeginLoadBank,
+    effBeginLoadProgram,
+    effGetNumMidiInputChannels,
+    effGetNumMidiOutputChannels,
+};
+
+bool answeredWithZero(VstInt32 opcode) {
+    for (const VstInt32 o : kAnsweredWithZero)
+        if (o == opcode) return true;
+    return false;
+}
+
+// effGetSpeakerArrangement: the effect keeps no arrangement, so both answers are null.
+void clearSpeakerArrangements(VstIntPtr value, void* ptr) {
+    if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = nullptr;
+    if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = nullptr;
+}
+
+}  // namespace
+
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                    float opt) {
+    if (answeredWithZero(opcode)) return 0;
     switch (opcode) {
         case effProcessEvents:
             return processEvents(static_cast<VstEvents*>(ptr));
@@ -48,18 +89,11 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
             return ptr && getOutputProperties(index, static_cast<VstPinProperties*>(ptr)) ? 1 : 0;
         case effGetPlugCategory:
             return getPlugCategory();
-        case effOfflineNotify:
-        case effOfflinePrepare:
-        case effOfflineRun:
-        case effProcessVarIo:
+        case effSetSpeakerArrangement:
+            return takeSpeakerArrangement(value, ptr);
+        case effGetSpeakerArrangement:
+            clearSpeakerArrangements(value, ptr);
             return 0;
-        case effSetSpeakerArrangement: {
-            auto* input = reinterpret_cast<VstSpeakerArrangement*>(value);
-            auto* output = static_cast<VstSpeakerArrangement*>(ptr);
-            // A host that passes no arrangement gets a refusal, not a crash.
-            if (!input || !output) return 0;
-            return setSpeakerArrangement(input, output) ? 1 : 0;
-        }
         case effSetBypass:
             return setBypass(value != 0) ? 1 : 0;
         case effGetEffectName:
@@ -84,53 +118,41 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
             return getVstVersion();
         case effEditKeyDown:
         case effEditKeyUp:
-            if (editor) {
-                // opt carries the modifier bits as a float; converting a NaN, an infinity or
-                // a value beyond int to an integer is undefined, so those count as no modifier.
-                const int modifiers = opt >= 0.0f && opt <= 255.0f ? static_cast<int>(opt) : 0;
-                VstKeyCode keyCode{index, static_cast<unsigned char>(value),
-                                   static_cast<unsigned char>(modifiers)};
-                const bool used = opcode == effEditKeyDown ? editor->onKeyDown(keyCode)
-                                                           : editor->onKeyUp(keyCode);
-                return used ? 1 : 0;
-            }
-            return 0;
+            return editorKey(opcode == effEditKeyDown, index, value, opt);
         case effSetEditKnobMode:
-            if (editor) {
-                editor->setKnobMode(static_cast<VstInt32>(value));
-                return 1;
-            }
-            return 0;
-        case effGetMidiProgramName:
-        case effGetMidiProgramCategory:
-        case effHasMidiProgramsChanged:
-        case effGetMidiKeyName:
-            return 0;
+            return setEditorKnobMode(value);
         case effGetCurrentMidiProgram:
             return -1;
-        case effBeginSetProgram:
-        case effEndSetProgram:
-            return 0;
-        case effGetSpeakerArrangement:
-            if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = nullptr;
-            if (ptr) *static_cast<VstSpeakerArrangement**>(ptr) = nullptr;
-            return 0;
-        case effShellGetNextPlugin:
-        case effStartProcess:
-        case effStopProcess:
-            return 0;
         case effSetTotalSampleToProcess:
             return value;
-        case effSetPanLaw:
-        case effBeginLoadBank:
-        case effBeginLoadProgram:
-            return 0;
         case effSetProcessPrecision:
             return setProcessPrecision(static_cast<VstInt32>(value)) ? 1 : 0;
-        case effGetNumMidiInputChannels:
-        case effGetNumMidiOutputChannels:
-            return 0;
         default:
             return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
     }
+}
+
+VstIntPtr AudioEffectX::takeSpeakerArrangement(VstIntPtr value, void* ptr) {
+    auto* input = reinterpret_cast<VstSpeakerArrangement*>(value);
+    auto* output = static_cast<VstSpeakerArrangement*>(ptr);
+    // A host that passes no arrangement gets a refusal, not a crash.
+    if (!input || !output) return 0;
+    return setSpeakerArrangement(input, output) ? 1 : 0;
+}
+
+VstIntPtr AudioEffectX::editorKey(bool down, VstInt32 index, VstIntPtr value, float opt) {
+    if (!editor) return 0;
+    // opt carries the modifier bits as a float; converting a NaN, an infinity or a value beyond
+    // int to an integer is undefined, so those count as no modifier.
+    const int modifiers = opt >= 0.0f && opt <= 255.0f ? static_cast<int>(opt) : 0;
+    VstKeyCode keyCode{index, static_cast<unsigned char>(value),
+                       static_cast<unsigned char>(modifiers)};
+    const bool used = down ? editor->onKeyDown(keyCode) : editor->onKeyUp(keyCode);
+    return used ? 1 : 0;
+}
+
+VstIntPtr AudioEffectX::setEditorKnobMode(VstIntPtr value) {
+    if (!editor) return 0;
+    editor->setKnobMode(static_cast<VstInt32>(value));
+    return 1;
 }

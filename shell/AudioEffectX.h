@@ -53,4 +53,12 @@ class AudioEffectX : public AudioEffect {
     // The host answers 0 for a connected pin (inverted sense); no callback counts as connected.
     virtual bool isInputConnected(VstInt32 input);
     virtual bool isOutputConnected(VstInt32 output);
+
+  private:
+    // The dispatcher's requests with more to them than one call: effSetSpeakerArrangement (input
+    // in `value`, output in `ptr`), effEditKeyDown/effEditKeyUp (character in `index`, virtual
+    // key in `value`, modifier bits in `opt`) and effSetEditKnobMode; 0 without an editor.
+    VstIntPtr takeSpeakerArrangement(VstIntPtr value, void* ptr);
+    VstIntPtr editorKey(bool down, VstInt32 index, VstIntPtr value, float opt);
+    VstIntPtr setEditorKnobMode(VstIntPtr value);
 };
