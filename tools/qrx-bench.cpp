@@ -89,119 +89,147 @@ double threadSeconds() {
     return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
     std::string signal = "music";
     double seconds = 60.0;
     int repeat = 1;
     bool userStore = false;
     bool table = false, baseline = false;
-    std::string label;
     std::vector<Job> jobs;
+};
+
+constexpr const char* kUsage =
+    "usage: qrx-bench [--signal music|noise|silence] [--seconds S] "
+    "[--repeat N] [--user-store] [--baseline] [--table] [--label TEXT] "
+    "plugin.so[,index=value...] ...\n";
+
+// Reads the command line into `o`; false when it asked for the usage text instead.
+bool parseOptions(int argc, char** argv, Options& o) {
+    std::string label;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
         if (arg == "--signal" && a + 1 < argc) {
-            signal = argv[++a];
+            o.signal = argv[++a];
         } else if (arg == "--seconds" && a + 1 < argc) {
-            seconds = std::atof(argv[++a]);
+            o.seconds = std::atof(argv[++a]);
         } else if (arg == "--repeat" && a + 1 < argc) {
-            repeat = std::max(1, std::atoi(argv[++a]));
+            o.repeat = std::max(1, std::atoi(argv[++a]));
         } else if (arg == "--user-store") {
-            userStore = true;
+            o.userStore = true;
         } else if (arg == "--baseline") {
-            baseline = true;
+            o.baseline = true;
         } else if (arg == "--table") {
-            table = true;
+            o.table = true;
         } else if (arg == "--label" && a + 1 < argc) {
             label = argv[++a];
         } else if (arg == "-h" || arg == "--help") {
-            std::printf(
-                "usage: qrx-bench [--signal music|noise|silence] [--seconds S] "
-                "[--repeat N] [--user-store] [--baseline] [--table] [--label TEXT] "
-                "plugin.so[,index=value...] ...\n");
-            return 0;
+            return false;
         } else {
-            jobs.push_back(parseJob(arg));
-            jobs.back().label = label.empty() ? jobs.back().path : label;
+            o.jobs.push_back(parseJob(arg));
+            o.jobs.back().label = label.empty() ? o.jobs.back().path : label;
             label.clear();
         }
     }
-    if (jobs.empty()) {
+    return true;
+}
+
+// The signal in blocks of kBlock through `plugin`, `repeat` times: the best realtime factor.
+double bestRealtimeFactor(host::Plugin& plugin, const std::vector<float>& left,
+                          const std::vector<float>& right, double seconds, int repeat) {
+    const size_t frames = left.size();
+    const int ins = std::max(plugin.numInputs(), 2);
+    const int outs = std::max(plugin.numOutputs(), 2);
+    host::AudioBuffers<float> in(ins, kBlock), out(outs, kBlock);
+    double best = 0.0;
+    for (int pass = 0; pass < repeat; ++pass) {
+        // A fresh plug-in is not yet active: only later passes suspend it first.
+        if (pass > 0) plugin.suspend();
+        plugin.resume();
+        const double start = threadSeconds();
+        for (size_t pos = 0; pos < frames; pos += kBlock) {
+            const int n = static_cast<int>(std::min<size_t>(kBlock, frames - pos));
+            std::memcpy(in.channel(0), left.data() + pos, sizeof(float) * n);
+            std::memcpy(in.channel(1), right.data() + pos, sizeof(float) * n);
+            plugin.processReplacing(in.data(), out.data(), n);
+        }
+        const double used = threadSeconds() - start;
+        const double factor = used > 0.0 ? seconds / used : 0.0;
+        if (factor > best) best = factor;
+    }
+    return best;
+}
+
+// Loads and measures one job and prints its line; `first` is the first measured factor (set by
+// the first job that loads). False when the plug-in cannot be loaded.
+bool benchJob(const Job& job, const Options& o, const std::vector<float>& left,
+              const std::vector<float>& right, double& first) {
+    host::HostConfig config;
+    config.sampleRateAnswer = static_cast<VstIntPtr>(kRate);
+    config.blockSizeAnswer = kBlock;
+    std::string error;
+    auto plugin = host::Plugin::load(job.path, config, &error);
+    if (!plugin) {
+        if (o.table)
+            std::printf("| %s | cannot load: %s | | |\n", job.label.c_str(), error.c_str());
+        else
+            std::printf("%-60s  cannot load: %s\n", job.path.c_str(), error.c_str());
+        return false;
+    }
+    for (const auto& [index, value] : job.settings) plugin->setParameter(index, value);
+    if (o.baseline) host::useBaselineKernels(*plugin);
+    std::string kernels = host::kernelsInUse(*plugin);
+    if (kernels.empty()) kernels = "its own";
+    const double best = bestRealtimeFactor(*plugin, left, right, o.seconds, o.repeat);
+    if (first == 0.0) first = best;
+    const double ratio = first > 0.0 ? best / first : 0.0;
+    if (o.table)
+        std::printf("| %s | %.1f | %.2fx | %s |\n", job.label.c_str(), best, ratio,
+                    kernels.c_str());
+    else
+        std::printf("%-60s  realtime factor %8.1f  ratio %.3f  kernels %s\n",
+                    (job.label + (job.settings.empty() ? "" : " (set)")).c_str(), best, ratio,
+                    kernels.c_str());
+    std::fflush(stdout);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!parseOptions(argc, argv, o)) {
+        std::printf("%s", kUsage);
+        return 0;
+    }
+    if (o.jobs.empty()) {
         std::fprintf(stderr, "qrx-bench: name at least one plug-in (.so)\n");
         return 2;
     }
 
     std::string storeError;
     const auto store = platform::PrivateUserStore::create(
-        userStore ? platform::PrivateUserStore::Start::UserDefaults
-                  : platform::PrivateUserStore::Start::Empty,
+        o.userStore ? platform::PrivateUserStore::Start::UserDefaults
+                    : platform::PrivateUserStore::Start::Empty,
         &storeError);
     if (!store) {
         std::fprintf(stderr, "qrx-bench: %s\n", storeError.c_str());
         return 2;
     }
 
-    const size_t frames = static_cast<size_t>(seconds * kRate);
+    const size_t frames = static_cast<size_t>(o.seconds * kRate);
     std::vector<float> left, right;
-    makeSignal(signal, frames, left, right);
-    std::printf("signal %s, %.1f s stereo at %.0f Hz, block %d, best of %d\n", signal.c_str(),
-                seconds, kRate, kBlock, repeat);
-    if (table) {
+    makeSignal(o.signal, frames, left, right);
+    std::printf("signal %s, %.1f s stereo at %.0f Hz, block %d, best of %d\n", o.signal.c_str(),
+                o.seconds, kRate, kBlock, o.repeat);
+    if (o.table) {
         std::printf(
             "\n| setting | realtime factor | ratio to %s | kernels |\n|---|---:|---:|---|\n",
-            jobs.front().label.c_str());
+            o.jobs.front().label.c_str());
     }
 
     double first = 0.0;
     int failures = 0;
-    for (const Job& job : jobs) {
-        host::HostConfig config;
-        config.sampleRateAnswer = static_cast<VstIntPtr>(kRate);
-        config.blockSizeAnswer = kBlock;
-        std::string error;
-        auto plugin = host::Plugin::load(job.path, config, &error);
-        if (!plugin) {
-            if (table)
-                std::printf("| %s | cannot load: %s | | |\n", job.label.c_str(), error.c_str());
-            else
-                std::printf("%-60s  cannot load: %s\n", job.path.c_str(), error.c_str());
-            ++failures;
-            continue;
-        }
-        for (const auto& [index, value] : job.settings) plugin->setParameter(index, value);
-        if (baseline) host::useBaselineKernels(*plugin);
-        std::string kernels = host::kernelsInUse(*plugin);
-        if (kernels.empty()) kernels = "its own";
-        const int ins = std::max(plugin->numInputs(), 2);
-        const int outs = std::max(plugin->numOutputs(), 2);
-        host::AudioBuffers<float> in(ins, kBlock), out(outs, kBlock);
-        double best = 0.0;
-        for (int pass = 0; pass < repeat; ++pass) {
-            // A fresh plug-in is not yet active: only later passes suspend it first.
-            if (pass > 0) plugin->suspend();
-            plugin->resume();
-            const double start = threadSeconds();
-            for (size_t pos = 0; pos < frames; pos += kBlock) {
-                const int n = static_cast<int>(std::min<size_t>(kBlock, frames - pos));
-                std::memcpy(in.channel(0), left.data() + pos, sizeof(float) * n);
-                std::memcpy(in.channel(1), right.data() + pos, sizeof(float) * n);
-                plugin->processReplacing(in.data(), out.data(), n);
-            }
-            const double used = threadSeconds() - start;
-            const double factor = used > 0.0 ? seconds / used : 0.0;
-            if (factor > best) best = factor;
-        }
-        if (first == 0.0) first = best;
-        const double ratio = first > 0.0 ? best / first : 0.0;
-        if (table)
-            std::printf("| %s | %.1f | %.2fx | %s |\n", job.label.c_str(), best, ratio,
-                        kernels.c_str());
-        else
-            std::printf("%-60s  realtime factor %8.1f  ratio %.3f  kernels %s\n",
-                        (job.label + (job.settings.empty() ? "" : " (set)")).c_str(), best, ratio,
-                        kernels.c_str());
-        std::fflush(stdout);
-    }
+    for (const Job& job : o.jobs)
+        if (!benchJob(job, o, left, right, first)) ++failures;
     return failures ? 1 : 0;
 }

@@ -63,91 +63,125 @@ void openEditor(Instance& instance, double seconds) {
     XCloseDisplay(d);
 }
 
+// type ID: loads the engine and the library once, then makes a new instance of ID.
+bool instantiate(Session& s, std::istream& in) {
+    std::string id;
+    in >> id;
+    if (id.size() != 4) return false;
+    s.instance.reset();
+    if (!s.engine) s.engine = Engine::load(s.build + "/Motor.so");
+    if (!s.engine) return false;
+    s.engine->configure(s.settings);
+    std::string error;
+    if (!s.library) s.library = PlugInLibrary::load(s.build + "/wrapper.so", &error);
+    if (!s.library) return std::cerr << error << "\n", false;
+    char code[5] = {id[0], id[1], id[2], id[3], 0};
+    s.instance = Instance::create(*s.library, nrtx::fourCC(code));
+    return s.instance != nullptr;
+}
+
+bool listControls(Instance& i, std::istream&) {
+    for (int c = 1; c <= i.controlCount(); ++c)
+        std::cout << c << "\t" << (i.isOnOff(c) ? "on/off" : "cont") << "\t"
+                  << i.controlFirstLine(c) << "\t= " << i.text(c) << "\n";
+    return true;
+}
+
+bool setControl(Instance& i, std::istream& in) {
+    int index;
+    double unit;
+    if (!(in >> index >> unit)) return false;
+    i.setUnit(index, unit);
+    std::cout << i.controlFirstLine(index) << " = " << i.text(index) << "\n";
+    return true;
+}
+
+bool switchBypass(Instance& i, std::istream& in) {
+    std::string v;
+    in >> v;
+    i.setBypass(v == "on");
+    return true;
+}
+
+// render/offline IN.wav OUT.wav [KEY.wav] [LEN...]: the words after the input name a side-chain
+// key (a .wav) or buffer lengths.
+bool renderFile(Instance& i, std::istream& in, bool realTime) {
+    std::string inPath, outPath, next;
+    in >> inPath >> outPath;
+    Audio audio, key;
+    int rate = 44100;
+    if (!readWave(inPath, &audio, &rate))
+        return std::cerr << "cannot read " << inPath << "\n", false;
+    std::vector<int> lengths;
+    while (in >> next) {
+        if (next.find(".wav") != std::string::npos) {
+            int keyRate;
+            if (!readWave(next, &key, &keyRate)) return false;
+            key[0].resize(audio[0].size());
+        } else {
+            lengths.push_back(std::stoi(next));
+        }
+    }
+    const std::vector<float>* k = key.empty() ? nullptr : &key[0];
+    const Audio out = realTime ? renderRealTime(i, audio, lengths, {}, k)
+                               : renderOffline(i, audio, lengths.empty() ? 4096 : lengths[0], k);
+    return writeWave(outPath, out, rate);
+}
+
+bool renderInRealTime(Instance& i, std::istream& in) {
+    return renderFile(i, in, true);
+}
+
+bool renderOfflinePasses(Instance& i, std::istream& in) {
+    return renderFile(i, in, false);
+}
+
+bool saveState(Instance& i, std::istream& in) {
+    std::string path;
+    in >> path;
+    const auto record = i.saveChunk(nrtx::fourCC("All "));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(record.data()), record.size());
+    return !record.empty();
+}
+
+bool restoreState(Instance& i, std::istream& in) {
+    std::string path;
+    in >> path;
+    std::ifstream f(path, std::ios::binary);
+    const std::vector<unsigned char> record((std::istreambuf_iterator<char>(f)), {});
+    return i.restoreChunk(record);
+}
+
+bool showEditor(Instance& i, std::istream& in) {
+    double seconds = 1.0;
+    in >> seconds;
+    openEditor(i, seconds);
+    return true;
+}
+
+// The commands that need an instance, by name.
+struct InstanceCommand {
+    const char* name;
+    bool (*run)(Instance&, std::istream&);
+};
+constexpr InstanceCommand kInstanceCommands[] = {
+    {"list", listControls},           {"set", setControl},
+    {"bypass", switchBypass},         {"render", renderInRealTime},
+    {"offline", renderOfflinePasses}, {"save", saveState},
+    {"restore", restoreState},        {"editor", showEditor},
+};
+
 bool run(Session& s, const std::string& line) {
     std::istringstream in(line);
     std::string cmd;
     if (!(in >> cmd) || cmd[0] == '#') return true;
     if (cmd == "quantum") return static_cast<bool>(in >> s.settings.maximumQuantum);
     if (cmd == "rate") return static_cast<bool>(in >> s.settings.sampleRate);
-    if (cmd == "type") {
-        std::string id;
-        in >> id;
-        if (id.size() != 4) return false;
-        s.instance.reset();
-        if (!s.engine) s.engine = Engine::load(s.build + "/Motor.so");
-        if (!s.engine) return false;
-        s.engine->configure(s.settings);
-        std::string error;
-        if (!s.library) s.library = PlugInLibrary::load(s.build + "/wrapper.so", &error);
-        if (!s.library) return std::cerr << error << "\n", false;
-        char code[5] = {id[0], id[1], id[2], id[3], 0};
-        s.instance = Instance::create(*s.library, nrtx::fourCC(code));
-        return s.instance != nullptr;
-    }
+    if (cmd == "type") return instantiate(s, in);
     if (!need(s)) return false;
-    Instance& i = *s.instance;
-    if (cmd == "list") {
-        for (int c = 1; c <= i.controlCount(); ++c)
-            std::cout << c << "\t" << (i.isOnOff(c) ? "on/off" : "cont") << "\t"
-                      << i.controlFirstLine(c) << "\t= " << i.text(c) << "\n";
-        return true;
-    }
-    if (cmd == "set") {
-        int index;
-        double unit;
-        if (!(in >> index >> unit)) return false;
-        i.setUnit(index, unit);
-        std::cout << i.controlFirstLine(index) << " = " << i.text(index) << "\n";
-        return true;
-    }
-    if (cmd == "bypass") {
-        std::string v;
-        in >> v;
-        i.setBypass(v == "on");
-        return true;
-    }
-    if (cmd == "render" || cmd == "offline") {
-        std::string inPath, outPath, next;
-        in >> inPath >> outPath;
-        Audio audio, key;
-        int rate = 44100;
-        if (!readWave(inPath, &audio, &rate))
-            return std::cerr << "cannot read " << inPath << "\n", false;
-        std::vector<int> lengths;
-        while (in >> next) {
-            if (next.find(".wav") != std::string::npos) {
-                int keyRate;
-                if (!readWave(next, &key, &keyRate)) return false;
-                key[0].resize(audio[0].size());
-            } else {
-                lengths.push_back(std::stoi(next));
-            }
-        }
-        const std::vector<float>* k = key.empty() ? nullptr : &key[0];
-        const Audio out = cmd == "render"
-                              ? renderRealTime(i, audio, lengths, {}, k)
-                              : renderOffline(i, audio, lengths.empty() ? 4096 : lengths[0], k);
-        return writeWave(outPath, out, rate);
-    }
-    if (cmd == "save" || cmd == "restore") {
-        std::string path;
-        in >> path;
-        if (cmd == "save") {
-            const auto record = i.saveChunk(nrtx::fourCC("All "));
-            std::ofstream(path, std::ios::binary)
-                .write(reinterpret_cast<const char*>(record.data()), record.size());
-            return !record.empty();
-        }
-        std::ifstream f(path, std::ios::binary);
-        const std::vector<unsigned char> record((std::istreambuf_iterator<char>(f)), {});
-        return i.restoreChunk(record);
-    }
-    if (cmd == "editor") {
-        double seconds = 1.0;
-        in >> seconds;
-        openEditor(i, seconds);
-        return true;
-    }
+    for (const InstanceCommand& c : kInstanceCommands)
+        if (cmd == c.name) return c.run(*s.instance, in);
     std::cerr << "unknown command " << cmd << "\n";
     return false;
 }

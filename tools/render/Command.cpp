@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "render/Jobs.h"
 #include "render/Loudness.h"
@@ -67,96 +68,106 @@ bool isFolderName(const std::string& path) {
     return std::filesystem::is_directory(render::pathOf(path), e);
 }
 
-}  // namespace
-
-const char* usageText() {
-    return kUsage;
+// The options without a value: each sets one switch of the command or of its request.
+template <bool Command::*field>
+void setCommandSwitch(Command& c) {
+    c.*field = true;
 }
 
-std::string versionText() {
-    const int v = family::kVendorVersion;
-    return "qrx-render " + std::to_string(v / 1000) + "." + std::to_string(v / 100 % 10) + "." +
-           std::to_string(v % 100) +
-           (LoudnessMeter::available() ? "" : " (without loudness measurement)");
+template <bool RenderRequest::*field>
+void setRequestSwitch(Command& c) {
+    c.request.*field = true;
 }
 
-bool parseCommand(const std::vector<std::string>& args, Command* c, std::string* error) {
-    RenderRequest& r = c->request;
-    std::vector<std::string> files;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string value;
-        auto next = [&](std::string* into, const char* need) {
-            if (i + 1 >= args.size()) {
-                *error = arg + " needs " + need;
-                return false;
-            }
-            *into = args[++i];
-            return true;
-        };
-        if (arg == "--help" || arg == "-h") {
-            c->help = true;
-        } else if (arg == "--version") {
-            c->version = true;
-        } else if (arg == "--plugin") {
-            if (!next(&r.plugin, "a name or path")) return false;
-        } else if (arg == "--program") {
-            if (!next(&r.program, "a name or index")) return false;
-        } else if (arg == "--bank") {
-            if (!next(&r.bank, "a .qrb file")) return false;
-        } else if (arg == "--preset") {
-            if (!next(&r.preset, "a .qrx file")) return false;
-        } else if (arg == "--endian-reversed") {
-            r.endianReversed = true;
-        } else if (arg == "--set") {
-            if (!next(&value, "PARAM=VALUE")) return false;
-            const size_t eq = value.find('=');
-            if (eq == std::string::npos || eq == 0) {
-                *error = "--set needs PARAM=VALUE, not '" + value + "'";
-                return false;
-            }
-            r.settings.emplace_back(value.substr(0, eq), value.substr(eq + 1));
-        } else if (arg == "--sidechain") {
-            if (!next(&r.sidechain, "a file")) return false;
-        } else if (arg == "--block") {
-            if (!next(&value, "a number")) return false;
-            char* end = nullptr;
-            const long n = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || n < 1 || n > 65536) {
-                *error = "--block must be 1..65536";
-                return false;
-            }
-            r.blockSize = static_cast<int>(n);
-        } else if (arg == "--format") {
-            if (!next(&r.format, "a sample format")) return false;
-        } else if (arg == "--plot") {
-#ifdef _WIN32
-            *error = "--plot is not available in the Windows build";
-            return false;
-#else
-            if (!next(&r.plot, "a file")) return false;
-#endif
-        } else if (arg == "-o" || arg == "--output") {
-            if (!next(&c->output, "a file or folder")) return false;
-            c->outputIsFolder = isFolderName(c->output);
-        } else if (arg == "--json") {
-            c->json = true;
-        } else if (arg == "--baseline") {
-            r.baseline = true;
-        } else if (arg == "--user-store") {
-            c->userStore = true;
-        } else if (arg == "--list-programs") {
-            c->listPrograms = true;
-        } else if (arg == "--list-params") {
-            c->listParams = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            *error = "unknown option '" + arg + "' (--help lists them)";
-            return false;
-        } else {
-            files.push_back(arg);
-        }
+struct Switch {
+    const char* name;
+    void (*set)(Command&);
+};
+
+constexpr Switch kSwitches[] = {
+    {"--help", setCommandSwitch<&Command::help>},
+    {"-h", setCommandSwitch<&Command::help>},
+    {"--version", setCommandSwitch<&Command::version>},
+    {"--endian-reversed", setRequestSwitch<&RenderRequest::endianReversed>},
+    {"--json", setCommandSwitch<&Command::json>},
+    {"--baseline", setRequestSwitch<&RenderRequest::baseline>},
+    {"--user-store", setCommandSwitch<&Command::userStore>},
+    {"--list-programs", setCommandSwitch<&Command::listPrograms>},
+    {"--list-params", setCommandSwitch<&Command::listParams>},
+};
+
+// The options that take the next argument as their value: what they need (for the error when
+// it is missing) and how the value is taken (false with `error` set when it is unusable).
+template <std::string RenderRequest::*field>
+bool takeRequestText(Command& c, const std::string& value, std::string*) {
+    c.request.*field = value;
+    return true;
+}
+
+bool takeSetting(Command& c, const std::string& value, std::string* error) {
+    const size_t eq = value.find('=');
+    if (eq == std::string::npos || eq == 0) {
+        *error = "--set needs PARAM=VALUE, not '" + value + "'";
+        return false;
     }
-    if (c->help || c->version || c->listPrograms || c->listParams) return true;
+    c.request.settings.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+    return true;
+}
+
+bool takeBlockSize(Command& c, const std::string& value, std::string* error) {
+    char* end = nullptr;
+    const long n = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end || n < 1 || n > 65536) {
+        *error = "--block must be 1..65536";
+        return false;
+    }
+    c.request.blockSize = static_cast<int>(n);
+    return true;
+}
+
+bool takeOutput(Command& c, const std::string& value, std::string*) {
+    c.output = value;
+    c.outputIsFolder = isFolderName(c.output);
+    return true;
+}
+
+struct ValueOption {
+    const char* name;
+    const char* need;
+    bool (*take)(Command&, const std::string& value, std::string* error);
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--plugin", "a name or path", takeRequestText<&RenderRequest::plugin>},
+    {"--program", "a name or index", takeRequestText<&RenderRequest::program>},
+    {"--bank", "a .qrb file", takeRequestText<&RenderRequest::bank>},
+    {"--preset", "a .qrx file", takeRequestText<&RenderRequest::preset>},
+    {"--set", "PARAM=VALUE", takeSetting},
+    {"--sidechain", "a file", takeRequestText<&RenderRequest::sidechain>},
+    {"--block", "a number", takeBlockSize},
+    {"--format", "a sample format", takeRequestText<&RenderRequest::format>},
+#ifndef _WIN32
+    {"--plot", "a file", takeRequestText<&RenderRequest::plot>},
+#endif
+    {"-o", "a file or folder", takeOutput},
+    {"--output", "a file or folder", takeOutput},
+};
+
+const Switch* switchNamed(const std::string& arg) {
+    for (const Switch& s : kSwitches)
+        if (arg == s.name) return &s;
+    return nullptr;
+}
+
+const ValueOption* valueOptionNamed(const std::string& arg) {
+    for (const ValueOption& o : kValueOptions)
+        if (arg == o.name) return &o;
+    return nullptr;
+}
+
+// The file arguments as the command's inputs and output: IN OUT without -o, else one or more
+// inputs (several only into a folder, and without --plot).
+bool takeFiles(std::vector<std::string> files, Command* c, std::string* error) {
     if (c->output.empty()) {
         if (files.size() != 2) {
             *error = files.size() < 2 ? "give an input and an output file (--help shows how)"
@@ -176,12 +187,53 @@ bool parseCommand(const std::vector<std::string>& args, Command* c, std::string*
         *error = "several inputs need -o with a folder ('" + c->output + "' is no folder)";
         return false;
     }
-    if (files.size() > 1 && !r.plot.empty()) {
+    if (files.size() > 1 && !c->request.plot.empty()) {
         *error = "--plot takes one input";
         return false;
     }
-    c->inputs = files;
+    c->inputs = std::move(files);
     return true;
+}
+
+}  // namespace
+
+const char* usageText() {
+    return kUsage;
+}
+
+std::string versionText() {
+    const int v = family::kVendorVersion;
+    return "qrx-render " + std::to_string(v / 1000) + "." + std::to_string(v / 100 % 10) + "." +
+           std::to_string(v % 100) +
+           (LoudnessMeter::available() ? "" : " (without loudness measurement)");
+}
+
+bool parseCommand(const std::vector<std::string>& args, Command* c, std::string* error) {
+    std::vector<std::string> files;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (const Switch* s = switchNamed(arg)) {
+            s->set(*c);
+        } else if (const ValueOption* o = valueOptionNamed(arg)) {
+            if (i + 1 >= args.size()) {
+                *error = arg + " needs " + o->need;
+                return false;
+            }
+            if (!o->take(*c, args[++i], error)) return false;
+#ifdef _WIN32
+        } else if (arg == "--plot") {
+            *error = "--plot is not available in the Windows build";
+            return false;
+#endif
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            *error = "unknown option '" + arg + "' (--help lists them)";
+            return false;
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (c->help || c->version || c->listPrograms || c->listParams) return true;
+    return takeFiles(std::move(files), c, error);
 }
 
 }  // namespace render
