@@ -121,28 +121,22 @@ Raw allPass(const Terms& t) {
     return {1.0 - alpha, -2.0 * cw, 1.0 + alpha, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
 }
 
-// The unnormalised coefficients of each second-order type; bypass and unknown types are all ones.
+// The second-order types and their unnormalised coefficients.
+struct Response {
+    int type;
+    Raw (*coefficients)(const Terms&);
+};
+constexpr Response kResponses[] = {
+    {kBiquadHighPass, highPass}, {kBiquadLowShelf, lowShelf}, {kBiquadPeaking, peaking},
+    {kBiquadBandPass, bandPass}, {kBiquadNotch, notch},       {kBiquadHighShelf, highShelf},
+    {kBiquadLowPass, lowPass},   {kBiquadAllPass, allPass},
+};
+
+// Bypass and unknown types are all ones.
 Raw rawResponse(int type, const Terms& t) {
-    switch (type) {
-        case kBiquadHighPass:
-            return highPass(t);
-        case kBiquadLowShelf:
-            return lowShelf(t);
-        case kBiquadPeaking:
-            return peaking(t);
-        case kBiquadBandPass:
-            return bandPass(t);
-        case kBiquadNotch:
-            return notch(t);
-        case kBiquadHighShelf:
-            return highShelf(t);
-        case kBiquadLowPass:
-            return lowPass(t);
-        case kBiquadAllPass:
-            return allPass(t);
-        default:
-            return allOnes();
-    }
+    for (const Response& r : kResponses)
+        if (r.type == type) return r.coefficients(t);
+    return allOnes();
 }
 
 }  // namespace
