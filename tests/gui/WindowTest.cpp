@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 #include "TestEditor.h"
@@ -87,6 +88,33 @@ TEST_F(HostWindow, EditorOpensAsChildAndAClickReachesTheEffect) {
 
     effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
     EXPECT_EQ(editor->getFrame(), nullptr);
+}
+
+TEST_F(HostWindow, WheelStepsOverTheKnobMoveItAlongTheVerticalAxisOnly) {
+    TestEffect effect;
+    ASSERT_EQ(effect.dispatcher(effEditOpen, 0, 0, reinterpret_cast<void*>(parent), 0), 1);
+    CFrame* frame = effect.testEditor()->getFrame();
+    ASSERT_NE(frame, nullptr);
+    const Window own = static_cast<Window>(frame->getNativeWindow());
+    ASSERT_TRUE(idleUntil(effect, [&] { return childMapped(own); }));
+    const double scale = frame->getScaleFactor();
+    const int x = static_cast<int>(70 * scale), y = static_cast<int>(30 * scale);  // the knob
+    // One wheel step (X buttons 4 and 5 up and down, 6 and 7 left and right) over the knob, then
+    // idles until parameter 1 is `expected`. A step moves the knob by its 0.1.
+    auto wheel = [&](unsigned button, float expected) {
+        testsupport::clickAt(display, parent, x, y, button);
+        return idleUntil(effect, [&] { return std::fabs(effect.params[1] - expected) < 1e-4f; });
+    };
+    EXPECT_TRUE(wheel(4, 0.35f)) << effect.params[1];
+    EXPECT_TRUE(wheel(4, 0.45f)) << effect.params[1];
+    EXPECT_TRUE(wheel(5, 0.35f)) << effect.params[1];
+    // Sideways steps reach the frame on the other axis, which the knob leaves alone (taken as
+    // vertical, these two would leave it at 0.55 before the last step down).
+    wheel(7, 0.35f);
+    wheel(7, 0.35f);
+    EXPECT_TRUE(wheel(5, 0.25f)) << effect.params[1];
+    EXPECT_EQ(host.count(audioMasterAutomate, 1), 4);
+    effect.dispatcher(effEditClose, 0, 0, nullptr, 0);
 }
 
 TEST_F(HostWindow, TimersRunByTheTickCountWhateverTheWindowsTimerEventsSay) {

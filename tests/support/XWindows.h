@@ -61,14 +61,15 @@ inline int childCount(Display* display, Window window) {
     return static_cast<int>(count);
 }
 
-// A left click at (x, y) of `window`.
-inline void clickAt(Display* display, Window window, int x, int y) {
+// A press and release of X button `button` at (x, y) of `window`: 1 is the left button, 4 and 5
+// scroll up and down, 6 and 7 left and right.
+inline void clickAt(Display* display, Window window, int x, int y, unsigned button = 1) {
     int rx = 0, ry = 0;
     Window child;
     XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rx, &ry, &child);
     XTestFakeMotionEvent(display, -1, rx, ry, CurrentTime);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XTestFakeButtonEvent(display, button, True, CurrentTime);
+    XTestFakeButtonEvent(display, button, False, CurrentTime);
     XSync(display, False);
 }
 
