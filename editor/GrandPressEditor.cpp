@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <new>
 
 #include "editor/CAnimKnob2.h"
@@ -147,6 +148,7 @@ constexpr CParamDisplay::StringConvert kDisplayTexts[] = {
     readout::dbfsText,          // Dbfs
     readout::integerText,       // Integer
 };
+static_assert(std::size(kDisplayTexts) == static_cast<std::size_t>(panel::Converter::Integer) + 1);
 
 }  // namespace
 
