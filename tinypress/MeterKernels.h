@@ -254,7 +254,6 @@ struct MeterKernels {
             m.vuOffset = last;
         }
     };
-
 };
 
 }  // namespace
