@@ -213,14 +213,19 @@ struct MeterKernels {
             // (min and max keep their second operand where the first is NaN)
             vuLeast = xsimd::min(y, vuLeast);
             vuMost = xsimd::max(y, vuMost);
-            // ppm + n + k (x - ppm) as ppm (1 - k) + (k x + n), both ways at once.
-            // Compressing, the needle falls fast with more reduction and returns slowly;
-            // expanding, it rises fast.
+            // ppm + n + k (x - ppm); the fused build takes it as ppm (1 - k) + (k x + n), both
+            // ways at once, one fused step from frame to frame. Compressing, the needle falls
+            // fast with more reduction and returns slowly; expanding, it rises fast.
             const Pair h(noise[i]);
-            const Pair fastWay = mulAdd(ppm, keepAttack, mulAdd(attack, xi, h));
-            const Pair slowWay = mulAdd(ppm, keepRelease, mulAdd(release, xi, h));
-            const auto fast = compressing ? xi < ppm : xi > ppm;
-            ppm = xsimd::select(fast, fastWay, slowWay);
+            if constexpr (kFusedPairs) {
+                const Pair fastWay = mulAdd(ppm, keepAttack, mulAdd(attack, xi, h));
+                const Pair slowWay = mulAdd(ppm, keepRelease, mulAdd(release, xi, h));
+                const auto fast = compressing ? xi < ppm : xi > ppm;
+                ppm = xsimd::select(fast, fastWay, slowWay);
+            } else {
+                const auto fast = compressing ? xi < ppm : xi > ppm;
+                ppm = mulAdd(xsimd::select(fast, attack, release), xi - ppm, ppm + h);
+            }
             ppm.store_aligned(ppmTo + 2 * i);
             ppmLeast = xsimd::min(ppm, ppmLeast);
             ppmMost = xsimd::max(ppm, ppmMost);
