@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "dsp/VectorMath.h"
 #include "tinypress/EngineSettings.h"
@@ -16,6 +17,18 @@ template <class PairArch, class WideArch>
 struct GainCurveKernels {
     using Wide = Lanes<WideArch>;
     static constexpr int kWide = static_cast<int>(Wide::size);
+
+    static constexpr double kRounder = 6755399441055744.0;  // 1.5 2^52
+
+    // x rounded to the nearest integer (ties to even) for |x| <= 2^51. Plain SSE2 has no
+    // rounding instruction (xsimd's nearbyint takes a dozen there): adding and taking away
+    // 1.5 2^52 rounds the same way.
+    [[gnu::always_inline]] static Wide nearest(const Wide& x) noexcept {
+        if constexpr (std::is_same_v<WideArch, xsimd::sse2>)
+            return (x + Wide(kRounder)) - Wide(kRounder);
+        else
+            return xsimd::nearbyint(x);
+    }
 
     // v^p for v >= 1e-4 (the envelope floor) and p = 1/R in [1/64, 2]: 2^(p log2 v), with
     // shorter series than the general exp2 and log2 of dsp/VectorMath.h. log2 v: v sqrt(2) =
@@ -41,7 +54,7 @@ struct GainCurveKernels {
                                       Wide(2.8853900817779268147), e);
 
         const Wide x = xsimd::min(xsimd::max(p * log2v, Wide(-1020.0)), Wide(1020.0));
-        const Wide n = xsimd::nearbyint(x);
+        const Wide n = nearest(x);
         const Wide f = (x - n) * Wide(0.6931471805599453094);
         // 1/k! for k = 10 .. 0.
         constexpr double kTaylor[] = {
@@ -49,7 +62,7 @@ struct GainCurveKernels {
             1.0 / 24.0,      1.0 / 6.0,      0.5,           1.0,          1.0};
         // 2^n straight into the exponent bits (n + 1023 in the low bits of a double near
         // 1.5 2^52).
-        const U scale = xsimd::bitwise_cast<U>(n + Wide(1023.0 + 6755399441055744.0)) << 52;
+        const U scale = xsimd::bitwise_cast<U>(n + Wide(1023.0 + kRounder)) << 52;
         return qrx::dsp::vmath::polynomial(f, kTaylor) * xsimd::bitwise_cast<Wide>(scale);
     }
 
@@ -100,7 +113,8 @@ struct GainCurveKernels {
             const Wide x = Wide::load_aligned(v + k);
             const Wide t = x - half;
             const Wide t2 = t * t;
-            Wide y = c0 + t * c1 + t2 * c2 + t2 * t * c3;
+            // c0 + t c1 + t^2 c2 + t^3 c3, summed in that order (fused in the AVX2 build).
+            Wide y = xsimd::fma(t2 * t, c3, xsimd::fma(t2, c2, xsimd::fma(t, c1, c0)));
             y = xsimd::select(x >= kneeTop, powers ? power(x, pw) : x, y);
             y = xsimd::select(x <= half, x, y);
             (y / (x + tiny)).store_aligned(v + k);

@@ -9,6 +9,7 @@
 
 #include <immintrin.h>
 
+#include <cstdint>
 #include <type_traits>
 #include <xsimd/xsimd.hpp>
 
@@ -21,8 +22,9 @@ template <class Arch>
 using Lanes = xsimd::batch<double, Arch>;
 
 // Whether the pairs fuse multiply and add: in the build for FMA (the AVX2 build), where the sums
-// are also ordered to keep the recursions' chains short, which rounds differently. xsimd fuses
-// only the widest vectors of a build, so the fused pairs take the intrinsics.
+// are also ordered to keep the recursions' chains short, which rounds differently. xsimd 8.1
+// offers no fused two-lane vectors in a build for AVX (its fma3<sse4_2> is for SSE-only builds),
+// so the fused pairs take the intrinsics.
 #ifdef __FMA__
 inline constexpr bool kFusedPairs = true;
 #else
@@ -40,7 +42,7 @@ template <class Arch>
 [[gnu::always_inline]] inline Lanes<Arch> mulAdd(const Lanes<Arch>& a, const Lanes<Arch>& b,
                                                  const Lanes<Arch>& c) noexcept {
     if constexpr (kFusedPairs && Lanes<Arch>::size == 2) return Lanes<Arch>(_mm_fmadd_pd(a, b, c));
-    return a * b + c;
+    return xsimd::fma(a, b, c);
 }
 template <class Arch>
 [[gnu::always_inline]] inline Lanes<Arch> mulSub(const Lanes<Arch>& a, const Lanes<Arch>& b,
@@ -63,18 +65,32 @@ constexpr int wholeVectors(int n, int width) noexcept {
     return (n + width - 1) / width * width;
 }
 
+// The lanes of a 256-bit vector as (0, 2, 1, 3): what puts the halves of xsimd's zips, which stay
+// within 128-bit halves, in order (narrower vectors need nothing).
+template <class Arch>
+[[gnu::always_inline]] inline Lanes<Arch> halvesInOrder(const Lanes<Arch>& v) noexcept {
+    if constexpr (Lanes<Arch>::size == 4) {
+        using Order = xsimd::batch_constant<xsimd::batch<std::uint64_t, Arch>, 0, 2, 1, 3>;
+        return xsimd::swizzle(v, Order());
+    } else {
+        return v;
+    }
+}
+
 // Two vectors of one channel each as 2 width values with the channels side by side.
 template <class Arch>
 void interleave(const Lanes<Arch>& a, const Lanes<Arch>& b, double* to) noexcept {
-    if constexpr (Lanes<Arch>::size == 4) {
-        // xsimd's zip stays within 128-bit halves; the halves are put in order here.
-        const __m256d low = _mm256_unpacklo_pd(a, b), high = _mm256_unpackhi_pd(a, b);
-        Lanes<Arch>(_mm256_permute2f128_pd(low, high, 0x20)).store_aligned(to);
-        Lanes<Arch>(_mm256_permute2f128_pd(low, high, 0x31)).store_aligned(to + 4);
-    } else {
-        xsimd::zip_lo(a, b).store_aligned(to);
-        xsimd::zip_hi(a, b).store_aligned(to + 2);
-    }
+    const Lanes<Arch> x = halvesInOrder(a), y = halvesInOrder(b);
+    xsimd::zip_lo(x, y).store_aligned(to);
+    xsimd::zip_hi(x, y).store_aligned(to + Lanes<Arch>::size);
+}
+
+// The reverse: 2 width values of two channels side by side (a, then b) into one vector of each.
+template <class Arch>
+[[gnu::always_inline]] inline void deinterleave(const Lanes<Arch>& a, const Lanes<Arch>& b,
+                                                Lanes<Arch>& first, Lanes<Arch>& second) noexcept {
+    first = halvesInOrder(xsimd::zip_lo(a, b));
+    second = halvesInOrder(xsimd::zip_hi(a, b));
 }
 
 // Biquad state of both lanes in registers.

@@ -4,8 +4,6 @@
 // (KernelLanes.h).
 #pragma once
 
-#include <immintrin.h>
-
 #include <cmath>
 
 #include "tinypress/ChunkKernels.h"
@@ -139,16 +137,9 @@ struct MeterKernels {
         }
     }
 
-    // The holds of one needle from its n readings (both lanes side by side).
-    static void holdGains(const double* readings, int n, Pair& held, Mask& taken) noexcept {
-        Pair least, greatest;
-        extremes(readings, n, least, greatest);
-        holdGainChunk(readings, n, least, greatest, held, taken);
-    }
-
     // The gain meters in three passes: the metered x over the whole chunk at the widest vector,
-    // then the recursive parts (VU filter, PPM) frame by frame, then the holds from the chunk's
-    // extremes.
+    // then the recursive parts (VU filter, PPM) frame by frame with the chunk's extremes, then
+    // the holds.
     static void gainMeters(const MeterJob& j) noexcept {
         const int n = j.n;
         if (n <= 0) return;
@@ -163,14 +154,15 @@ struct MeterKernels {
         else
             needles.template run<false>(x, j.noise, n, vu, ppm);
         needles.finish(m, x, n);
-        holdGains(vu, n, m.vuHold, m.vuTaken);
-        holdGains(ppm, n, m.ppmHold, m.ppmTaken);
+        holdGainChunk(vu, n, needles.vuLeast, needles.vuMost, m.vuHold, m.vuTaken);
+        holdGainChunk(ppm, n, needles.ppmLeast, needles.ppmMost, m.ppmHold, m.ppmTaken);
         m.storeTo(j);
     }
 
     // The recursive part of the gain meters in registers, two frames per round (the VU filter's
     // alternating offset then takes its two signs in turn): the VU filter and the PPM follower;
-    // the readings go to vu and ppm (both lanes side by side) and their extremes are kept.
+    // the readings go to vu and ppm (both lanes side by side) and their extremes are kept (NaN
+    // readings, never held, left out).
     struct GainNeedles {
         const Coefficients c;
         const Pair attack, release, keepAttack, keepRelease;
@@ -183,6 +175,7 @@ struct MeterKernels {
         const Pair offsetsEven, offsetsOdd;
         Pair x1, x2, r1, r2;  // the inputs and outputs of the last two frames, without offsets
         Pair ppm;
+        Pair vuLeast, vuMost, ppmLeast, ppmMost;
 
         GainNeedles(const MeterConstants& k, const MeterLanes& m) noexcept
             : c(k.vuFilter, k.vuFilter),
@@ -199,7 +192,11 @@ struct MeterKernels {
               x2(m.vuMemories.x2 + odd),
               r1(m.vuMemories.y1 + odd),
               r2(m.vuMemories.y2 - odd),
-              ppm(m.ppm) {}
+              ppm(m.ppm),
+              vuLeast(HUGE_VAL),
+              vuMost(-HUGE_VAL),
+              ppmLeast(HUGE_VAL),
+              ppmMost(-HUGE_VAL) {}
 
         template <bool compressing, bool evenFrame>
         [[gnu::always_inline]] void frame(const double* x, const double* noise, int i, double* vuTo,
@@ -213,15 +210,25 @@ struct MeterKernels {
             r2 = r1;
             r1 = y;
             y.store_aligned(vuTo + 2 * i);
-            // ppm + n + k (x - ppm) as ppm (1 - k) + (k x + n), both ways at once.
-            // Compressing, the needle falls fast with more reduction and returns slowly;
-            // expanding, it rises fast.
+            // (min and max keep their second operand where the first is NaN)
+            vuLeast = xsimd::min(y, vuLeast);
+            vuMost = xsimd::max(y, vuMost);
+            // ppm + n + k (x - ppm); the fused build takes it as ppm (1 - k) + (k x + n), both
+            // ways at once, one fused step from frame to frame. Compressing, the needle falls
+            // fast with more reduction and returns slowly; expanding, it rises fast.
             const Pair h(noise[i]);
-            const Pair fastWay = mulAdd(ppm, keepAttack, mulAdd(attack, xi, h));
-            const Pair slowWay = mulAdd(ppm, keepRelease, mulAdd(release, xi, h));
-            const auto fast = compressing ? xi < ppm : xi > ppm;
-            ppm = xsimd::select(fast, fastWay, slowWay);
+            if constexpr (kFusedPairs) {
+                const Pair fastWay = mulAdd(ppm, keepAttack, mulAdd(attack, xi, h));
+                const Pair slowWay = mulAdd(ppm, keepRelease, mulAdd(release, xi, h));
+                const auto fast = compressing ? xi < ppm : xi > ppm;
+                ppm = xsimd::select(fast, fastWay, slowWay);
+            } else {
+                const auto fast = compressing ? xi < ppm : xi > ppm;
+                ppm = mulAdd(xsimd::select(fast, attack, release), xi - ppm, ppm + h);
+            }
             ppm.store_aligned(ppmTo + 2 * i);
+            ppmLeast = xsimd::min(ppm, ppmLeast);
+            ppmMost = xsimd::max(ppm, ppmMost);
         }
 
         template <bool compressing>
@@ -252,31 +259,6 @@ struct MeterKernels {
             m.vuOffset = last;
         }
     };
-
-    // The least and greatest of n pairs of readings (NaN left out).
-    static void extremes(const double* readings, int n, Pair& least, Pair& greatest) noexcept {
-        Wide low(HUGE_VAL), high(-HUGE_VAL);
-        int q = 0;
-        for (; q + kWide <= 2 * n; q += kWide) {
-            const Wide v = Wide::load_aligned(readings + q);
-            low = xsimd::min(v, low);
-            high = xsimd::max(v, high);
-        }
-        if constexpr (kWide == 4) {
-            least =
-                xsimd::min(Pair(_mm256_castpd256_pd128(low)), Pair(_mm256_extractf128_pd(low, 1)));
-            greatest = xsimd::max(Pair(_mm256_castpd256_pd128(high)),
-                                  Pair(_mm256_extractf128_pd(high, 1)));
-        } else {
-            least = Pair(low);
-            greatest = Pair(high);
-        }
-        if (q < 2 * n) {
-            const Pair v = Pair::load_aligned(readings + q);
-            least = xsimd::min(v, least);
-            greatest = xsimd::max(v, greatest);
-        }
-    }
 };
 
 }  // namespace

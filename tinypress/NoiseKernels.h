@@ -3,8 +3,6 @@
 // channels and the offsets. A template on the xsimd architectures (KernelLanes.h).
 #pragma once
 
-#include <immintrin.h>
-
 #include <cstdint>
 
 #include "dsp/NoiseKernel.h"
@@ -45,21 +43,18 @@ struct NoiseKernels {
     }
 
     // The values (m0 n0 m1 n1 ...): m onto both main channels, n into the offsets. Whole vectors
-    // of four frames in the AVX2 build (the buffers hold kChunk samples), the rest one by one.
+    // of frames, the rest one by one.
     static void spreadNoise(const double* values, int n, double* mainLeft, double* mainRight,
                             double* offsets) noexcept {
+        using Wide = Lanes<WideArch>;
         int k = 0;
-        if constexpr (kWide == 4) {
-            for (; k + 4 <= n; k += 4) {
-                // (m0 n0 m1 n1) and (m2 n2 m3 n3) into (m0 m1 m2 m3) and (n0 n1 n2 n3).
-                const __m256d a = _mm256_loadu_pd(values + 2 * k);
-                const __m256d b = _mm256_loadu_pd(values + 2 * k + 4);
-                const __m256d m = _mm256_permute4x64_pd(_mm256_unpacklo_pd(a, b), 0xD8);
-                const __m256d h = _mm256_permute4x64_pd(_mm256_unpackhi_pd(a, b), 0xD8);
-                _mm256_storeu_pd(mainLeft + k, _mm256_add_pd(_mm256_loadu_pd(mainLeft + k), m));
-                _mm256_storeu_pd(mainRight + k, _mm256_add_pd(_mm256_loadu_pd(mainRight + k), m));
-                _mm256_storeu_pd(offsets + k, h);
-            }
+        for (; k + kWide <= n; k += kWide) {
+            Wide m, h;
+            deinterleave(Wide::load_unaligned(values + 2 * k),
+                         Wide::load_unaligned(values + 2 * k + kWide), m, h);
+            (Wide::load_unaligned(mainLeft + k) + m).store_unaligned(mainLeft + k);
+            (Wide::load_unaligned(mainRight + k) + m).store_unaligned(mainRight + k);
+            h.store_unaligned(offsets + k);
         }
         for (; k < n; ++k) {
             mainLeft[k] += values[2 * k];

@@ -3,8 +3,6 @@
 // samples out to the host as floats. A template on the xsimd architectures (KernelLanes.h).
 #pragma once
 
-#include <immintrin.h>
-
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/KernelLanes.h"
 
@@ -63,22 +61,21 @@ struct OutputStageKernels {
     }
 
     // The AVX2 build's glide states, (make-up, output) per frame, into the output gains O and the
-    // products M A O, four frames at a time; the frames past n take the last frame's states.
+    // products M A O, a vector of frames at a time; the frames past n take the last frame's states.
     static void spreadGlides(DynamicsJob& j, double* glides, double autoMakeup, int whole,
                              double* after) noexcept {
         for (int k = j.n; k < whole; ++k) {
             glides[2 * k] = glides[2 * (j.n - 1)];
             glides[2 * k + 1] = glides[2 * (j.n - 1) + 1];
         }
-        const __m256d gain = _mm256_set1_pd(autoMakeup);
-        for (int k = 0; k < whole; k += 4) {
-            const __m256d a = _mm256_load_pd(glides + 2 * k);
-            const __m256d b = _mm256_load_pd(glides + 2 * k + 4);
-            // (m0 o0 m1 o1), (m2 o2 m3 o3) -> (m0 m1 m2 m3), (o0 o1 o2 o3)
-            const __m256d m = _mm256_permute4x64_pd(_mm256_unpacklo_pd(a, b), 0xD8);
-            const __m256d o = _mm256_permute4x64_pd(_mm256_unpackhi_pd(a, b), 0xD8);
-            _mm256_storeu_pd(j.outGain + k, o);
-            _mm256_store_pd(after + k, _mm256_mul_pd(_mm256_mul_pd(m, gain), o));
+        const Wide gain(autoMakeup);
+        for (int k = 0; k < whole; k += kWide) {
+            // (m0 o0 m1 o1 ...) -> (m0 m1 ...), (o0 o1 ...)
+            Wide m, o;
+            deinterleave(Wide::load_aligned(glides + 2 * k),
+                         Wide::load_aligned(glides + 2 * k + kWide), m, o);
+            o.store_unaligned(j.outGain + k);
+            (m * gain * o).store_aligned(after + k);
         }
     }
 };
