@@ -22,6 +22,7 @@
 #include "grandpress/Detector.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/GainComputer.h"
+#include "grandpress/Kernels.h"
 #include "grandpress/Meters.h"
 #include "grandpress/OutputStage.h"
 #include "grandpress/SideChain.h"
@@ -70,6 +71,7 @@ class SignalPath {
 
     EngineSettings current;
     qrx::dsp::InstructionSet kernels = qrx::dsp::InstructionSet::Baseline;  // this block's
+    const Kernels* table = &kernelsFor(qrx::dsp::InstructionSet::Baseline);  // and its table
     std::atomic<unsigned> resetRequests{0};
     unsigned resetsDone = 0;
 

@@ -11,7 +11,7 @@
 #include "dsp/PlainBiquad.h"
 #include "grandpress/EngineRig.h"
 #include "grandpress/EngineSettings.h"
-#include "grandpress/MixKernels.h"
+#include "grandpress/Kernels.h"
 #include "grandpress/OutputStage.h"
 #include "grandpress/Parameters.h"
 
@@ -92,7 +92,7 @@ TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRateOnEveryKernelSet) {
             ReferenceLimiter plain(s);
             gp::Limiter chunks;
             chunks.reset(s);
-            chunks.useKernels(set);
+            const gp::LimiterPasses& passes = gp::kernelsFor(set).limiter;
             std::vector<double> noise(256);
             for (size_t i = 0; i < noise.size(); ++i) noise[i] = 1e-12 * std::sin(0.7 * i);
             int pos = 0;
@@ -109,7 +109,7 @@ TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRateOnEveryKernelSet) {
                         pr[i] = r[i];
                         plain.process(pl[i], pr[i], s, noise[2 * i]);
                     }
-                    chunks.process(l, r, n, true, s, noise.data(), 2);
+                    chunks.process(passes, l, r, n, true, s, noise.data(), 2);
                     // The envelope's steps are arranged differently: rounding apart, the same.
                     for (int i = 0; i < n; ++i) {
                         ASSERT_NEAR(l[i], pl[i], 1e-12) << rate << " Hz, frame " << pos + i;
@@ -264,7 +264,7 @@ TEST(GrandPressGainStage, MixOnEveryKernelSetIsThePlainFormulaBitForBit) {
                 const gp::MixStreams in = {s[0], s[1], s[2], s[3], s[4],
                                            s[5], s[6], s[7], s[8], 1.25 + 0.5 * shift};
                 std::vector<double> left(n + 1, -7.0), right(n + 1, -7.0);
-                gp::mixFrames(set, in, n, left.data(), right.data());
+                gp::kernelsFor(set).mix.mix(in, n, left.data(), right.data());
                 for (int i = 0; i < n; ++i) {
                     const double makeup = s[6][i] * in.autoMakeup;
                     const double wL = s[0][i] * s[4][i] * makeup;
@@ -303,7 +303,7 @@ TEST(GrandPressGainStage, GlidesOnEveryKernelSetFollowTheFrameByFrameGlide) {
                 std::vector<double> glided[3];
                 for (auto& g : glided) g.assign(n + 1, -7.0);
                 double* const to[3] = {glided[0].data(), glided[1].data(), glided[2].data()};
-                gp::glideFrames(set, run, noise.data(), shift, n, to);
+                gp::kernelsFor(set).mix.glide(run, noise.data(), shift, n, to);
                 for (int i = 0; i < n; ++i) {
                     frame.glide(pulls, noise[i >> shift]);
                     const double want[3] = {frame.makeup, frame.output, frame.mix};
