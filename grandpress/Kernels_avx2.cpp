@@ -1,7 +1,6 @@
 // The AVX2+FMA kernel table: built with -mavx2 -mfma (grandpress/CMakeLists.txt); four doubles
 // per vector, the recursive stages on two-lane vectors with fused products where they ask.
 #include "grandpress/Kernels.h"
-
 #include "grandpress/LimiterPassesImpl.h"
 #include "grandpress/MeterKernelsImpl.h"
 #include "grandpress/MixKernelsImpl.h"

@@ -80,6 +80,17 @@ void largestOfFour(double* to, const double* a, const double* b, const double* c
     for (; j < count; ++j) to[j] = larger(larger(a[j], b[j]), larger(c[j], d[j]));
 }
 
+// to[j] = the larger of a[j] and b[j] for `count` positions; `to` may be `a`.
+template <class Arch>
+void largerOfTwo(double* to, const double* a, const double* b, int count) noexcept {
+    using V = Lanes<Arch>;
+    constexpr int kWidth = static_cast<int>(V::size);
+    int j = 0;
+    for (; j + kWidth <= count; j += kWidth)
+        larger(V::load_unaligned(a + j), V::load_unaligned(b + j)).store_unaligned(to + j);
+    for (; j < count; ++j) to[j] = larger(a[j], b[j]);
+}
+
 // Runs of four peaks from the line `ring` (kLimiterRing positions) from `first` on into run:
 // those that lie before the line's end, those that wrap, those after it.
 template <class Arch>
@@ -139,7 +150,7 @@ void windowMaximaPass(const double* ring, unsigned first, int span, int n, const
                             runLength - 4 * width + 1);
     if (2 * width <= span) {
         const int count = runLength - 2 * width + 1;
-        largestOfFour<Arch>(run, run, run + width, run, run + width, count);
+        largerOfTwo<Arch>(run, run, run + width, count);
         width *= 2;
     }
     windowsOf<Arch>(run, run + span - width, n, noise, noiseStep, m);

@@ -15,7 +15,8 @@ namespace {
 template <class Arch>
 struct PairState {
     Pair<Arch> vu, ppm, vuHeld, ppmHeld;
-    PairMask<Arch> vuTaken = PairMask<Arch>(false), ppmTaken = PairMask<Arch>(false);  // a hold was taken
+    // Lanes where a hold was taken.
+    PairMask<Arch> vuTaken = PairMask<Arch>(false), ppmTaken = PairMask<Arch>(false);
 
     explicit PairState(const MeterPairs& pairs) noexcept
         : vu(Pair<Arch>::load_unaligned(pairs.vu)),
@@ -127,15 +128,18 @@ void gainNeedles(PairState<Arch>& p, const MeterCoefficients& in, const Readings
                  Extremes<Arch> extremes[2]) noexcept {
     const GainIntegrators<Arch, Expanding> integrators(in);
     Pair<Arch> vu = p.vu, ppm = p.ppm;
+    Extremes<Arch> vuExtremes, ppmExtremes;
     for (int i = 0; i < n; ++i) {
         integrators.step(reading(i), Pair<Arch>(noise[i >> noiseShift]), vu, ppm);
         vu.store_aligned(vuOut[i]);
         ppm.store_aligned(ppmOut[i]);
-        extremes[0].take(vu);
-        extremes[1].take(ppm);
+        vuExtremes.take(vu);
+        ppmExtremes.take(ppm);
     }
     p.vu = vu;
     p.ppm = ppm;
+    extremes[0] = vuExtremes;
+    extremes[1] = ppmExtremes;
 }
 
 // The gain holds over a needle's readings, whose extremes are e. With every reading inside

@@ -17,27 +17,35 @@ template <class T>
 }
 
 template <class Arch>
-void mixFrames(const MixStreams& in, int n, double* left, double* right) noexcept {
+void mixFrames(const MixStreams& in, int n, double* __restrict left,
+               double* __restrict right) noexcept {
     using V = Lanes<Arch>;
     constexpr int kWidth = static_cast<int>(V::size);
-    const V autoMakeup(in.autoMakeup);
+    const double* __restrict mainL = in.mainLeft;
+    const double* __restrict mainR = in.mainRight;
+    const double* __restrict dryL = in.dryLeft;
+    const double* __restrict dryR = in.dryRight;
+    const double* __restrict gainL = in.gainLeft;
+    const double* __restrict gainR = in.gainRight;
+    const double* __restrict makeupOf = in.makeup;
+    const double* __restrict outputOf = in.output;
+    const double* __restrict mixOf = in.mix;
+    const double autoMakeup = in.autoMakeup;
     int i = 0;
     for (; i + kWidth <= n; i += kWidth) {
-        const V makeup = V::load_unaligned(in.makeup + i) * autoMakeup;
-        const V output = V::load_unaligned(in.output + i), mix = V::load_unaligned(in.mix + i);
-        mixedValue(V::load_unaligned(in.mainLeft + i), V::load_unaligned(in.gainLeft + i), makeup,
-                   V::load_unaligned(in.dryLeft + i), mix, output)
+        const V makeup = V::load_unaligned(makeupOf + i) * V(autoMakeup);
+        const V output = V::load_unaligned(outputOf + i), mix = V::load_unaligned(mixOf + i);
+        mixedValue(V::load_unaligned(mainL + i), V::load_unaligned(gainL + i), makeup,
+                   V::load_unaligned(dryL + i), mix, output)
             .store_unaligned(left + i);
-        mixedValue(V::load_unaligned(in.mainRight + i), V::load_unaligned(in.gainRight + i), makeup,
-                   V::load_unaligned(in.dryRight + i), mix, output)
+        mixedValue(V::load_unaligned(mainR + i), V::load_unaligned(gainR + i), makeup,
+                   V::load_unaligned(dryR + i), mix, output)
             .store_unaligned(right + i);
     }
     for (; i < n; ++i) {
-        const double makeup = in.makeup[i] * in.autoMakeup;
-        left[i] = mixedValue(in.mainLeft[i], in.gainLeft[i], makeup, in.dryLeft[i], in.mix[i],
-                             in.output[i]);
-        right[i] = mixedValue(in.mainRight[i], in.gainRight[i], makeup, in.dryRight[i], in.mix[i],
-                              in.output[i]);
+        const double makeup = makeupOf[i] * autoMakeup;
+        left[i] = mixedValue(mainL[i], gainL[i], makeup, dryL[i], mixOf[i], outputOf[i]);
+        right[i] = mixedValue(mainR[i], gainR[i], makeup, dryR[i], mixOf[i], outputOf[i]);
     }
 }
 
@@ -87,6 +95,7 @@ int glideOctets(GlideRun& g, const double* noise, int noiseShift, int n,
     const __m256d powers = _mm256_set_pd(k4, k3, k2, k);
     const __m256d laterPowers = _mm256_mul_pd(powers, _mm256_set1_pd(k4));
     const __m256d sums = _mm256_set_pd(1.0 + k + k2 + k3, 1.0 + k + k2, 1.0 + k, 1.0);
+    double* const to[3] = {glided[0], glided[1], glided[2]};
     __m256d value[3], pull[3];
     for (int q = 0; q < 3; ++q) {
         value[q] = _mm256_set1_pd(g.value[q]);
@@ -102,8 +111,8 @@ int glideOctets(GlideRun& g, const double* noise, int noiseShift, int n,
                                                  _mm256_fmadd_pd(pull[q], sums, second));
             const __m256d a = _mm256_fmadd_pd(powers, value[q], early);
             const __m256d b = _mm256_fmadd_pd(laterPowers, value[q], late);
-            _mm256_storeu_pd(glided[q] + i, a);
-            _mm256_storeu_pd(glided[q] + i + 4, b);
+            _mm256_storeu_pd(to[q] + i, a);
+            _mm256_storeu_pd(to[q] + i + 4, b);
             value[q] = _mm256_permute4x64_pd(b, 0xFF);
         }
     }

@@ -1,9 +1,9 @@
 #include "grandpress/OutputStage.h"
 
-#include "grandpress/Kernels.h"
-
 #include <cmath>
 #include <cstring>
+
+#include "grandpress/Kernels.h"
 
 namespace grandpress {
 

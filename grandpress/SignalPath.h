@@ -70,7 +70,7 @@ class SignalPath {
                   const double* mR) noexcept;
 
     EngineSettings current;
-    qrx::dsp::InstructionSet kernels = qrx::dsp::InstructionSet::Baseline;  // this block's
+    qrx::dsp::InstructionSet kernels = qrx::dsp::InstructionSet::Baseline;   // this block's
     const Kernels* table = &kernelsFor(qrx::dsp::InstructionSet::Baseline);  // and its table
     std::atomic<unsigned> resetRequests{0};
     unsigned resetsDone = 0;
