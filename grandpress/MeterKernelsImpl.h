@@ -121,16 +121,17 @@ void gainValues(const MeterCoefficients& in, const double* gainLeft, const doubl
 }
 
 // The gain meter over a chunk: integrators on the readings reading(i) and their extremes (VU,
-// PPM); the needles' values go to vuOut and ppmOut for the holds.
-template <class Arch, bool Expanding, class Readings>
+// PPM); the needles' values go to vuOut and ppmOut for the holds. Frame i takes
+// noise[i >> Shift].
+template <class Arch, bool Expanding, int Shift, class Readings>
 void gainNeedles(PairState<Arch>& p, const MeterCoefficients& in, const Readings& reading, int n,
-                 const double* noise, int noiseShift, double (*vuOut)[2], double (*ppmOut)[2],
+                 const double* noise, double (*vuOut)[2], double (*ppmOut)[2],
                  Extremes<Arch> extremes[2]) noexcept {
     const GainIntegrators<Arch, Expanding> integrators(in);
     Pair<Arch> vu = p.vu, ppm = p.ppm;
     Extremes<Arch> vuExtremes, ppmExtremes;
     for (int i = 0; i < n; ++i) {
-        integrators.step(reading(i), Pair<Arch>(noise[i >> noiseShift]), vu, ppm);
+        integrators.step(reading(i), Pair<Arch>(noise[i >> Shift]), vu, ppm);
         vu.store_aligned(vuOut[i]);
         ppm.store_aligned(ppmOut[i]);
         vuExtremes.take(vu);
@@ -220,16 +221,20 @@ template <class Arch, bool Expanding>
 void gainNeedlesOf(PairState<Arch>& p, const MeterCoefficients& in, const double* gainLeft,
                    const double* gainRight, int n, const double* noise, int noiseShift,
                    double (*vuOut)[2], double (*ppmOut)[2], Extremes<Arch> extremes[2]) noexcept {
+    const auto needles = [&](const auto& reading) {
+        if (noiseShift == 0)
+            gainNeedles<Arch, Expanding, 0>(p, in, reading, n, noise, vuOut, ppmOut, extremes);
+        else
+            gainNeedles<Arch, Expanding, 1>(p, in, reading, n, noise, vuOut, ppmOut, extremes);
+    };
     if constexpr (Lanes<Arch>::size == 4) {
         // With 256-bit vectors the readings take half the instructions in a pass of their own.
         alignas(32) double values[128][2];
         gainValues<Arch>(in, gainLeft, gainRight, n, values);
-        const auto reading = [&values](int i) { return Pair<Arch>::load_aligned(values[i]); };
-        gainNeedles<Arch, Expanding>(p, in, reading, n, noise, noiseShift, vuOut, ppmOut, extremes);
+        needles([&values](int i) { return Pair<Arch>::load_aligned(values[i]); });
     } else {
         const GainReading<Arch> gain(in);
-        const auto reading = [&](int i) { return gain(gainLeft[i], gainRight[i]); };
-        gainNeedles<Arch, Expanding>(p, in, reading, n, noise, noiseShift, vuOut, ppmOut, extremes);
+        needles([&](int i) { return gain(gainLeft[i], gainRight[i]); });
     }
 }
 
