@@ -71,11 +71,17 @@ void largestOfFour(double* to, const double* a, const double* b, const double* c
                    int count) noexcept {
     using V = Lanes<Arch>;
     constexpr int kWidth = static_cast<int>(V::size);
+    const auto largest = [&](auto lanes, int j) {
+        using L = decltype(lanes);
+        larger(larger(L::load_unaligned(a + j), L::load_unaligned(b + j)),
+               larger(L::load_unaligned(c + j), L::load_unaligned(d + j)))
+            .store_unaligned(to + j);
+    };
     int j = 0;
-    for (; j + kWidth <= count; j += kWidth) {
-        const V x = larger(larger(V::load_unaligned(a + j), V::load_unaligned(b + j)),
-                           larger(V::load_unaligned(c + j), V::load_unaligned(d + j)));
-        x.store_unaligned(to + j);
+    for (; j + kWidth <= count; j += kWidth) largest(V(), j);
+    if (kWidth > 2 && j + 2 <= count) {  // (a pair before the last one of the wide build)
+        largest(Pair<Arch>(), j);
+        j += 2;
     }
     for (; j < count; ++j) to[j] = larger(larger(a[j], b[j]), larger(c[j], d[j]));
 }
@@ -85,9 +91,16 @@ template <class Arch>
 void largerOfTwo(double* to, const double* a, const double* b, int count) noexcept {
     using V = Lanes<Arch>;
     constexpr int kWidth = static_cast<int>(V::size);
+    const auto largest = [&](auto lanes, int j) {
+        using L = decltype(lanes);
+        larger(L::load_unaligned(a + j), L::load_unaligned(b + j)).store_unaligned(to + j);
+    };
     int j = 0;
-    for (; j + kWidth <= count; j += kWidth)
-        larger(V::load_unaligned(a + j), V::load_unaligned(b + j)).store_unaligned(to + j);
+    for (; j + kWidth <= count; j += kWidth) largest(V(), j);
+    if (kWidth > 2 && j + 2 <= count) {  // (a pair before the last one of the wide build)
+        largest(Pair<Arch>(), j);
+        j += 2;
+    }
     for (; j < count; ++j) to[j] = larger(a[j], b[j]);
 }
 
@@ -180,13 +193,18 @@ struct LevelLanes {
           offset(pairOf<Arch>(lanes[0][4], lanes[1][4])) {}
 
     void store(double lanes[2][5]) const noexcept {
-        const P* const from[5] = {&x1, &x2, &y1, &y2, &offset};
-        for (int k = 0; k < 5; ++k) {
-            alignas(16) double v[2];
-            from[k]->store_aligned(v);
-            lanes[0][k] = v[0];
-            lanes[1][k] = v[1];
-        }
+        // (member by member: the lanes stay in registers through the envelope's loop)
+        const auto put = [lanes](int k, P v) {
+            alignas(16) double pair[2];
+            v.store_aligned(pair);
+            lanes[0][k] = pair[0];
+            lanes[1][k] = pair[1];
+        };
+        put(0, x1);
+        put(1, x2);
+        put(2, y1);
+        put(3, y2);
+        put(4, offset);
     }
 
     // One frame of both filters on the peak mp, with the noise offset before and after its flip.
