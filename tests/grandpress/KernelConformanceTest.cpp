@@ -56,7 +56,8 @@ std::vector<double> signalOf(int n, int seed) {
 }
 
 bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 // The guarded buffers of one run of a kernel, all at one start offset.
