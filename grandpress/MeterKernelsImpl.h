@@ -99,8 +99,9 @@ struct GainIntegrators {
 // instructions of reading them in the recursions' loop): each frame's pair (left, right), by the
 // same operations in the same order as GainReading (so the same values).
 template <class Arch>
-void gainValues(const MeterCoefficients& in, const double* gainLeft, const double* gainRight, int n,
-                double (*value)[2]) noexcept {
+[[gnu::always_inline]] inline void gainValues(const MeterCoefficients& in, const double* gainLeft,
+                                              const double* gainRight, int n,
+                                              double (*value)[2]) noexcept {
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
     const __m256d scale = _mm256_set1_pd(kGainMeterScale), one = _mm256_set1_pd(1.0);
     const __m256d mixAmount = _mm256_set1_pd(in.mix), limiter = _mm256_set1_pd(in.limiterGain);
@@ -148,8 +149,9 @@ void gainNeedles(PairState<Arch>& p, const MeterCoefficients& in, const Readings
 // ends as the lowest of them and itself, taken if that is lower. Otherwise the readings are
 // held frame by frame.
 template <class Arch>
-void holdGainReadings(const double (*value)[2], int n, const Extremes<Arch>& e, Pair<Arch>& held,
-                      PairMask<Arch>& taken) noexcept {
+[[gnu::always_inline]] inline void holdGainReadings(const double (*value)[2], int n,
+                                                    const Extremes<Arch>& e, Pair<Arch>& held,
+                                                    PairMask<Arch>& taken) noexcept {
     using P = Pair<Arch>;
     if (xsimd::none((e.high > P(1.0)) | (e.low <= P(0.01)))) {
         taken = taken | (e.low < held);
