@@ -1,11 +1,10 @@
-// The limiter's passes over a chunk, built once for plain x86-64 (LimiterPasses.cpp) and once
-// for AVX2 (LimiterPasses_avx2.cpp); the limiter picks a table per block.
+// The limiter's passes over a chunk: the engine's kernel table (Kernels.h) holds one
+// LimiterPasses per instruction set.
 //
 // Threads: audio thread. Pure functions over the arrays they are given; nothing allocates.
 #pragma once
 
 #include "dsp/BiquadDesign.h"
-#include "dsp/InstructionSet.h"
 
 namespace grandpress {
 
@@ -37,12 +36,5 @@ struct LimiterPasses {
     double (*envelope)(const double* m, int n, const LimiterLaw& law, double lanes[2][5], double e,
                        double* left, double* right, unsigned first) noexcept;
 };
-
-extern const LimiterPasses kLimiterPassesBaseline;
-extern const LimiterPasses kLimiterPassesAvx2;
-
-inline const LimiterPasses& limiterPassesFor(qrx::dsp::InstructionSet set) noexcept {
-    return set == qrx::dsp::InstructionSet::Avx2Fma ? kLimiterPassesAvx2 : kLimiterPassesBaseline;
-}
 
 }  // namespace grandpress

@@ -1,10 +1,8 @@
-// The meters' chunk feeds (signal and gain readings of both channels at once), built once for
-// plain x86-64 and once for AVX2 (MeterKernels_avx2.cpp); the meters pick a table per block.
+// The meters' chunk feeds (signal and gain readings of both channels at once): the engine's
+// kernel table (Kernels.h) holds one MeterKernels per instruction set.
 //
 // Threads: audio thread. Nothing allocates.
 #pragma once
-
-#include "dsp/InstructionSet.h"
 
 namespace grandpress {
 
@@ -36,12 +34,5 @@ struct MeterKernels {
     void (*gains)(MeterPairs& pairs, const MeterCoefficients& c, const double* gainLeft,
                   const double* gainRight, int n, const double* noise, int noiseShift) noexcept;
 };
-
-extern const MeterKernels kMeterKernelsBaseline;
-extern const MeterKernels kMeterKernelsAvx2;
-
-inline const MeterKernels& meterKernelsFor(qrx::dsp::InstructionSet set) noexcept {
-    return set == qrx::dsp::InstructionSet::Avx2Fma ? kMeterKernelsAvx2 : kMeterKernelsBaseline;
-}
 
 }  // namespace grandpress

@@ -24,17 +24,18 @@ void MeterState::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     expanding = s.expanding != 0;
 }
 
-void MeterState::feedSignals(const double* left, const double* right, int n, const double* noise,
-                             int noiseStep) noexcept {
+void MeterState::feedSignals(const MeterKernels& kernels, const double* left, const double* right,
+                             int n, const double* noise, int noiseStep) noexcept {
     MeterPairs pairs = pairsOf(ch);
-    kernels->signals(pairs, coefficients(1.0), left, right, n, noise, noiseStep);
+    kernels.signals(pairs, coefficients(1.0), left, right, n, noise, noiseStep);
     takeBack(pairs, true);
 }
 
-void MeterState::feedGains(const double* gainLeft, const double* gainRight, int n,
-                           double limiterGain, const double* noise, int noiseShift) noexcept {
+void MeterState::feedGains(const MeterKernels& kernels, const double* gainLeft,
+                           const double* gainRight, int n, double limiterGain, const double* noise,
+                           int noiseShift) noexcept {
     MeterPairs pairs = pairsOf(ch);
-    kernels->gains(pairs, coefficients(limiterGain), gainLeft, gainRight, n, noise, noiseShift);
+    kernels.gains(pairs, coefficients(limiterGain), gainLeft, gainRight, n, noise, noiseShift);
     takeBack(pairs, false);
 }
 

@@ -34,23 +34,22 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
         signal(ch[0], left, noise);
         signal(ch[1], right, noise);
     }
-    // Pre and Post: a chunk of signal frames (left, right; n <= 128), frame i with
-    // noise[i * noiseStep]; the same readings as feedSignal frame by frame, both channels at once.
-    void feedSignals(const double* left, const double* right, int n, const double* noise,
-                     int noiseStep) noexcept;
+    // Pre and Post: a chunk of signal frames (left, right; n <= 128) on the chunk feeds
+    // `kernels`, frame i with noise[i * noiseStep]; the same readings as feedSignal frame by
+    // frame, both channels at once.
+    void feedSignals(const MeterKernels& kernels, const double* left, const double* right, int n,
+                     const double* noise, int noiseStep) noexcept;
     // GainRed: one frame of gain factors; limiterGain is 1 with the limiter off.
     void feedGain(double gainLeft, double gainRight, double limiterGain, double noise) noexcept {
         gainValue(ch[0], gainLeft, limiterGain, noise);
         gainValue(ch[1], gainRight, limiterGain, noise);
     }
 
-    // GainRed: a chunk of gain factors (left, right; n <= 128), frame i with
-    // noise[i >> noiseShift]; the same readings as feedGain frame by frame, both channels at once.
-    void feedGains(const double* gainLeft, const double* gainRight, int n, double limiterGain,
-                   const double* noise, int noiseShift) noexcept;
-
-    // The chunk feeds run on the kernels of `set` from the next chunk on.
-    void useKernels(qrx::dsp::InstructionSet set) noexcept { kernels = &meterKernelsFor(set); }
+    // GainRed: a chunk of gain factors (left, right; n <= 128) on the chunk feeds `kernels`,
+    // frame i with noise[i >> noiseShift]; the same readings as feedGain frame by frame, both
+    // channels at once.
+    void feedGains(const MeterKernels& kernels, const double* gainLeft, const double* gainRight,
+                   int n, double limiterGain, const double* noise, int noiseShift) noexcept;
 
   private:
     static MeterPairs pairsOf(const MeterChannel c[2]) noexcept;
@@ -67,7 +66,6 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     double keep[2] = {1.0, 0.0};
     double keepVu = 1.0;
     bool expanding = false;
-    const MeterKernels* kernels = &kMeterKernelsBaseline;
 };
 
 inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept {

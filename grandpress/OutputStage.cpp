@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "grandpress/Kernels.h"
+
 namespace grandpress {
 
 namespace {
@@ -96,30 +98,31 @@ void Limiter::reset(const EngineSettings& s) noexcept {
 
 void Limiter::process(double& left, double& right, bool limit, const EngineSettings& s,
                       double noise) noexcept {
-    process(&left, &right, 1, limit, s, &noise, 1);
+    const LimiterPasses& plain = kernelsFor(qrx::dsp::InstructionSet::Baseline).limiter;
+    process(plain, &left, &right, 1, limit, s, &noise, 1);
 }
 
-void Limiter::process(double* left, double* right, int n, bool limit, const EngineSettings& s,
-                      const double* noise, int noiseStep) noexcept {
+void Limiter::process(const LimiterPasses& passes, double* left, double* right, int n, bool limit,
+                      const EngineSettings& s, const double* noise, int noiseStep) noexcept {
     if (n <= 0) return;
     if (limit) {
-        run(left, right, n, true, s, noise, noiseStep);
+        run(passes, left, right, n, true, s, noise, noiseStep);
         owed = lookAhead();
         return;
     }
     // Off: the frames it had taken in are still scaled as they reach r, the limiter running on
     // (with the peaks of the frames coming in meanwhile) until the last of them has passed.
     const int still = owed < n ? owed : n;
-    if (still > 0) run(left, right, still, true, s, noise, noiseStep);
+    if (still > 0) run(passes, left, right, still, true, s, noise, noiseStep);
     owed -= still;
     if (still < n)
-        run(left + still, right + still, n - still, false, s, noise + still * noiseStep, noiseStep);
+        run(passes, left + still, right + still, n - still, false, s, noise + still * noiseStep,
+            noiseStep);
 }
 
-void Limiter::run(double* left, double* right, int n, bool limit, const EngineSettings& s,
-                  const double* noise, int noiseStep) noexcept {
+void Limiter::run(const LimiterPasses& pass, double* left, double* right, int n, bool limit,
+                  const EngineSettings& s, const double* noise, int noiseStep) noexcept {
     const unsigned w0 = w, r0 = r;
-    const LimiterPasses& pass = *passes;
     if (limit) {
         // Peaks of the new frames into the peak line, at the frames' positions.
         const int head = ringHead(w0, n);

@@ -75,17 +75,16 @@ class Limiter {
 
     // Clears the lines, envelope to 0.0001, gain 1, level averages cleared; sets the look-ahead.
     void reset(const EngineSettings& s) noexcept;
-    // The vector passes of `set` from the next chunk on (the processor must have it).
-    void useKernels(qrx::dsp::InstructionSet set) noexcept { passes = &limiterPassesFor(set); }
-
-    // One frame in (left, right), the frame 511 samples older out (in place). `limit` false
-    // only runs the line, once the frames taken in while it was true have been scaled.
+    // One frame in (left, right), the frame 511 samples older out (in place), on the plain
+    // x86-64 passes. `limit` false only runs the line, once the frames taken in while it was
+    // true have been scaled.
     void process(double& left, double& right, bool limit, const EngineSettings& s,
                  double noise) noexcept;
-    // n frames (n <= 128) in place, frame i with noise[i * noiseStep]: the same results as n
-    // calls of process(), in passes over the chunk (only the envelope runs frame by frame).
-    void process(double* left, double* right, int n, bool limit, const EngineSettings& s,
-                 const double* noise, int noiseStep) noexcept;
+    // n frames (n <= 128) in place on the vector passes `passes`, frame i with
+    // noise[i * noiseStep]: the same results as n calls of process() (rounding apart), in passes
+    // over the chunk (only the envelope runs frame by frame).
+    void process(const LimiterPasses& passes, double* left, double* right, int n, bool limit,
+                 const EngineSettings& s, const double* noise, int noiseStep) noexcept;
 
     double gain() const noexcept { return G; }
     double envelope() const noexcept { return E; }
@@ -94,8 +93,8 @@ class Limiter {
   private:
     static constexpr unsigned kMask = kRing - 1;
     // The frames of the chunk through the line, limited or not.
-    void run(double* left, double* right, int n, bool limit, const EngineSettings& s,
-             const double* noise, int noiseStep) noexcept;
+    void run(const LimiterPasses& passes, double* left, double* right, int n, bool limit,
+             const EngineSettings& s, const double* noise, int noiseStep) noexcept;
 
     double lineL[kRing] = {}, lineR[kRing] = {};
     // Frames from r on that were taken in while the limiter was on and are not scaled yet.
@@ -106,7 +105,6 @@ class Limiter {
     unsigned w = kRing - 1, r = 0;
     double E = 0.0001, G = 1.0;
     PlainState fastLevel, slowLevel;
-    const LimiterPasses* passes = &kLimiterPassesBaseline;
 };
 
 }  // namespace grandpress

@@ -5,7 +5,6 @@
 
 #include "dsp/InputStage.h"
 #include "grandpress/GainCurve.h"
-#include "grandpress/MixKernels.h"
 
 namespace grandpress {
 
@@ -157,9 +156,8 @@ template <typename Sample>
 void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed,
                          qrx::dsp::InstructionSet set) noexcept {
     kernels = set;
+    table = &kernelsFor(set);
     for (auto& r : resampler) r.useKernels(set);
-    limiter.useKernels(set);
-    meters.useKernels(set);
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
         const int n = frames - offset < kChunk ? frames - offset : kChunk;
@@ -191,7 +189,7 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
             meterOffset = -meterOffset;
             alternating[i] = meterOffset;
         }
-        meters.feedSignals(base[0], base[1], n, alternating, 1);
+        meters.feedSignals(table->meters, base[0], base[1], n, alternating, 1);
     }
 
     // Side chain and detector, at fs or (FAT with Smooth) at 2 fs.
@@ -232,8 +230,8 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     const bool limit = s.limiter && lay.routine != static_cast<int>(Routine::PassThrough);
     const bool post = s.meterSource == kMeterPost;
     const int noiseStep = lay.sideChainOversampled ? 2 : 1;
-    limiter.process(out[0], out[1], n, limit, s, noiseC, noiseStep);
-    if (post) meters.feedSignals(out[0], out[1], n, noiseC, noiseStep);
+    limiter.process(table->limiter, out[0], out[1], n, limit, s, noiseC, noiseStep);
+    if (post) meters.feedSignals(table->meters, out[0], out[1], n, noiseC, noiseStep);
     // Left first: an output pair that is one buffer ends with the right channel.
     Sample* const toLeft = io.outLeft + offset;
     Sample* const toRight = io.outRight + offset;
@@ -283,11 +281,12 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
                       {pulls.makeup, pulls.output, pulls.mix},
                       GlidingGains::kKeep};
     double* const glidedTo[3] = {glided[0], glided[1], glided[2]};
-    glideFrames(kernels, glide, noiseC, noiseShift, ng, glidedTo);
+    table->mix.glide(glide, noiseC, noiseShift, ng, glidedTo);
     gains.makeup = glide.value[0];
     gains.output = glide.value[1];
     gains.mix = glide.value[2];
-    if (gainMeter) meters.feedGains(curve, curve + ng, ng, limiterGain, noiseC, noiseShift);
+    if (gainMeter)
+        meters.feedGains(table->meters, curve, curve + ng, ng, limiterGain, noiseC, noiseShift);
     const double* mainL = realigned[0];
     const double* mainR = realigned[1];
     const double* dryL = realigned[2];
@@ -307,7 +306,7 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     } else {
         const MixStreams streams = {mainL,      mainR,     dryL,      dryR,      curve,
                                     curve + ng, glided[0], glided[1], glided[2], autoMakeup};
-        mixFrames(kernels, streams, ng, yL, yR);
+        table->mix.mix(streams, ng, yL, yR);
     }
     lastGain[0] = curve[ng - 1];
     lastGain[1] = curve[2 * ng - 1];

@@ -470,8 +470,8 @@ void arrangeSpeakers(Run& r, Reader& in) {
     }
 }
 
-void useKernels(Run& r, bool best) {
-    const std::string name = r.b->useKernels(best && !sameKernels());
+void chooseKernels(Run& r, bool best) {
+    const std::string name = r.b->chooseKernels(best && !sameKernels());
     TRACE("second instance on %s\n", name.c_str());
     FUZZ_CHECK(!name.empty(), "the plug-in names no kernel set");
 }
@@ -482,8 +482,8 @@ void announceKernels() {
     done = true;
     for (bool tiny : {false, true}) {
         Instance probe(tiny);
-        const std::string best = probe.useKernels(true);
-        const std::string baseline = probe.useKernels(false);
+        const std::string best = probe.chooseKernels(true);
+        const std::string baseline = probe.chooseKernels(false);
         if (best == baseline)
             std::fprintf(stderr,
                          "*** fuzz_process: %s runs no faster kernel set on this processor "
@@ -510,8 +510,8 @@ void runScript(Reader& in) {
     Instance a(r.tinypress), b(r.tinypress);
     r.a = &a;
     r.b = &b;
-    a.useKernels(false);
-    useKernels(r, true);
+    a.chooseKernels(false);
+    chooseKernels(r, true);
     r.inputs = a.effect()->numInputs;
     r.outputs = a.effect()->numOutputs;
     for (Instance* fx : {r.a, r.b}) {
@@ -559,7 +559,7 @@ void runScript(Reader& in) {
                 TRACE("pins %02x\n", host.pins);
                 break;
             case Op::Kernels:
-                useKernels(r, in.u8() & 1);
+                chooseKernels(r, in.u8() & 1);
                 break;
         }
     }

@@ -126,7 +126,7 @@ class Instance {
     }
     AEffect* effect() { return fx_; }
     // Chooses the kernels (false: baseline) and answers the name of the set now in use.
-    std::string useKernels(bool best) {
+    std::string chooseKernels(bool best) {
         const char* name = nullptr;
         call(effVendorSpecific, family::kInstructionSetRequest, best ? 1 : 0, &name);
         return name ? name : "";

@@ -6,6 +6,7 @@
 
 #include "grandpress/EngineRig.h"
 #include "grandpress/EngineSettings.h"
+#include "grandpress/Kernels.h"
 #include "grandpress/Meters.h"
 #include "grandpress/Parameters.h"
 
@@ -147,7 +148,7 @@ TEST(GrandPressMeters, SignalChunksReadAsSignalFramesWithOversAndHoldsOnEveryKer
                 const gp::EngineSettings s = meterSettings(1.0f, overIndicator);
                 MeterFeed chunkFeed, frameFeed;
                 gp::MeterState chunks, frames;
-                chunks.useKernels(set);
+                const gp::MeterKernels& kernels = gp::kernelsFor(set).meters;
                 bool lit = false;
                 for (int block = 0; block < 60; ++block) {
                     chunks.load(chunkFeed, s);
@@ -164,7 +165,7 @@ TEST(GrandPressMeters, SignalChunksReadAsSignalFramesWithOversAndHoldsOnEveryKer
                                        ? 0.0
                                        : (block % 11 == 5 ? -1.0 : 0.3 * std::cos(0.05 * t));
                     }
-                    chunks.feedSignals(left, right, n, noise, noiseStep);
+                    chunks.feedSignals(kernels, left, right, n, noise, noiseStep);
                     for (int i = 0; i < n; ++i)
                         frames.feedSignal(left[i], right[i], noise[i * noiseStep]);
                     chunks.finishBlock(chunkFeed, n);
@@ -202,7 +203,7 @@ TEST(GrandPressMeters, GainChunksReadAsGainFramesWhileCompressingAndExpandingOnE
                 for (MeterFeed* f : {&chunkFeed, &frameFeed})
                     for (auto& c : f->channel) c.peakA = c.peakB = 0.5;
                 gp::MeterState chunks, frames;
-                chunks.useKernels(set);
+                const gp::MeterKernels& kernels = gp::kernelsFor(set).meters;
                 for (int block = 0; block < 40; ++block) {
                     chunks.load(chunkFeed, s);
                     frames.load(frameFeed, s);
@@ -217,7 +218,7 @@ TEST(GrandPressMeters, GainChunksReadAsGainFramesWhileCompressingAndExpandingOnE
                         noise[i] = (i % 2 ? 1e-12 : -1e-12);
                     }
                     const double limiterGain = block % 5 == 0 ? 0.7 : 1.0;
-                    chunks.feedGains(gL, gR, n, limiterGain, noise, noiseShift);
+                    chunks.feedGains(kernels, gL, gR, n, limiterGain, noise, noiseShift);
                     for (int i = 0; i < n; ++i)
                         frames.feedGain(gL[i], gR[i], limiterGain, noise[i >> noiseShift]);
                     chunks.finishBlock(chunkFeed, n);

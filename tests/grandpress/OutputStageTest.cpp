@@ -11,7 +11,7 @@
 #include "dsp/PlainBiquad.h"
 #include "grandpress/EngineRig.h"
 #include "grandpress/EngineSettings.h"
-#include "grandpress/MixKernels.h"
+#include "grandpress/Kernels.h"
 #include "grandpress/OutputStage.h"
 #include "grandpress/Parameters.h"
 
@@ -92,7 +92,7 @@ TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRateOnEveryKernelSet) {
             ReferenceLimiter plain(s);
             gp::Limiter chunks;
             chunks.reset(s);
-            chunks.useKernels(set);
+            const gp::LimiterPasses& passes = gp::kernelsFor(set).limiter;
             std::vector<double> noise(256);
             for (size_t i = 0; i < noise.size(); ++i) noise[i] = 1e-12 * std::sin(0.7 * i);
             int pos = 0;
@@ -109,7 +109,7 @@ TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRateOnEveryKernelSet) {
                         pr[i] = r[i];
                         plain.process(pl[i], pr[i], s, noise[2 * i]);
                     }
-                    chunks.process(l, r, n, true, s, noise.data(), 2);
+                    chunks.process(passes, l, r, n, true, s, noise.data(), 2);
                     // The envelope's steps are arranged differently: rounding apart, the same.
                     for (int i = 0; i < n; ++i) {
                         ASSERT_NEAR(l[i], pl[i], 1e-12) << rate << " Hz, frame " << pos + i;
@@ -246,84 +246,6 @@ TEST(GrandPressRealignLines, ChunksGiveWhatFramesGive) {
         ASSERT_GT(t, 3 * gp::kRealignLineLength);
     }
 }
-
-}  // namespace
-
-TEST(GrandPressGainStage, MixOnEveryKernelSetIsThePlainFormulaBitForBit) {
-    // Every chunk length the stage runs (odd ones leave vector tails), streams that start
-    // anywhere (the right channel's gains follow the left ones in one array), gains that cut,
-    // lift and invert: each frame is the plain formula, rounded the same way.
-    std::vector<double> data(10 * 160);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = 1.7 * std::sin(0.37 * i + 0.1 * (i % 7));
-    for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere())
-        for (int n : {1, 2, 3, 5, 63, 64, 127, 128})
-            for (int shift : {0, 1, 3}) {
-                SCOPED_TRACE(qrx::dsp::instructionSetName(set));
-                const double* s[9];
-                for (int k = 0; k < 9; ++k) s[k] = data.data() + 160 * k + shift + k % 2;
-                const gp::MixStreams in = {s[0], s[1], s[2], s[3], s[4],
-                                           s[5], s[6], s[7], s[8], 1.25 + 0.5 * shift};
-                std::vector<double> left(n + 1, -7.0), right(n + 1, -7.0);
-                gp::mixFrames(set, in, n, left.data(), right.data());
-                for (int i = 0; i < n; ++i) {
-                    const double makeup = s[6][i] * in.autoMakeup;
-                    const double wL = s[0][i] * s[4][i] * makeup;
-                    const double wR = s[1][i] * s[5][i] * makeup;
-                    ASSERT_EQ(left[i], s[7][i] * (s[2][i] + s[8][i] * (wL - s[2][i])))
-                        << n << " frames, frame " << i;
-                    ASSERT_EQ(right[i], s[7][i] * (s[3][i] + s[8][i] * (wR - s[3][i])))
-                        << n << " frames, frame " << i;
-                }
-                EXPECT_EQ(left[n], -7.0);  // nothing written past the chunk
-                EXPECT_EQ(right[n], -7.0);
-            }
-}
-
-TEST(GrandPressGainStage, GlidesOnEveryKernelSetFollowTheFrameByFrameGlide) {
-    // Chunks of every length the stage runs one after another (odd ones leave vector tails and
-    // hand the glide on mid-quad), both noise rates, targets above and below the start, noise of
-    // either sign: the baseline takes GlidingGains' steps bit for bit; the four-frame steps of
-    // the vector build round otherwise, a few ulps per quad, and the glide forgets old errors
-    // (0.999 per frame): they stay below 1e-13 relative (some 2e-14 here).
-    gp::EngineSettings s = settingsAt(44100.0);
-    s.makeupGain = 16.0;
-    s.outputGain = 0.125;
-    s.mixAmount = 0.5;
-    const gp::GlidingGains::Pulls pulls = gp::GlidingGains::pullsOf(s);
-    std::vector<double> noise(128);
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = (i % 3 == 0 ? -1e-18 : 1e-18) * (1 + i);
-    for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere())
-        for (int shift : {0, 1}) {
-            SCOPED_TRACE(qrx::dsp::instructionSetName(set));
-            gp::GlidingGains frame;  // makeup, output and mix start at 1
-            gp::GlideRun run = {
-                {1.0, 1.0, 1.0}, {pulls.makeup, pulls.output, pulls.mix}, gp::GlidingGains::kKeep};
-            for (int chunk = 0; chunk < 40; ++chunk) {
-                const int n = std::vector<int>{1, 2, 3, 5, 63, 64, 127, 128}[chunk % 8] >> shift;
-                std::vector<double> glided[3];
-                for (auto& g : glided) g.assign(n + 1, -7.0);
-                double* const to[3] = {glided[0].data(), glided[1].data(), glided[2].data()};
-                gp::glideFrames(set, run, noise.data(), shift, n, to);
-                for (int i = 0; i < n; ++i) {
-                    frame.glide(pulls, noise[i >> shift]);
-                    const double want[3] = {frame.makeup, frame.output, frame.mix};
-                    for (int q = 0; q < 3; ++q) {
-                        if (set == qrx::dsp::InstructionSet::Baseline)
-                            ASSERT_EQ(glided[q][i], want[q]) << "chunk " << chunk << " frame " << i;
-                        else
-                            ASSERT_NEAR(glided[q][i], want[q], 1e-13 * want[q])
-                                << "chunk " << chunk << " frame " << i << " glide " << q;
-                    }
-                }
-                for (int q = 0; q < 3; ++q) {
-                    EXPECT_EQ(glided[q][n], -7.0);  // nothing written past the chunk
-                    EXPECT_EQ(run.value[q], n > 0 ? glided[q][n - 1] : run.value[q]);
-                }
-            }
-        }
-}
-
-namespace {
 
 using testsupport::EngineRig;
 

@@ -1,0 +1,25 @@
+// The AVX2+FMA kernel table: built with -mavx2 -mfma (grandpress/CMakeLists.txt); four doubles
+// per vector, the recursive stages on two-lane vectors with fused products where they ask.
+#include "grandpress/Kernels.h"
+#include "grandpress/LimiterPassesImpl.h"
+#include "grandpress/MeterKernelsImpl.h"
+#include "grandpress/MixKernelsImpl.h"
+
+namespace grandpress {
+namespace {
+
+using Arch = xsimd::fma3<xsimd::avx2>;
+
+constexpr Kernels kAvx2Kernels = {
+    .limiter = limiterKernelsFor<Arch>(),
+    .meters = meterKernelsFor<Arch>(),
+    .mix = mixKernelsFor<Arch>(),
+};
+
+}  // namespace
+
+const Kernels& avx2Kernels() noexcept {
+    return kAvx2Kernels;
+}
+
+}  // namespace grandpress

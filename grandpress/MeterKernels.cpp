@@ -1,7 +1,0 @@
-#include "grandpress/MeterKernelsImpl.h"
-
-namespace grandpress {
-
-const MeterKernels kMeterKernelsBaseline = {signalsKernel, gainsKernel};
-
-}  // namespace grandpress
