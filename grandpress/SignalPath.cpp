@@ -157,6 +157,7 @@ template <typename Sample>
 void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed,
                          qrx::dsp::InstructionSet set) noexcept {
     kernels = set;
+    table = &kernelsFor(set);
     for (auto& r : resampler) r.useKernels(set);
     limiter.useKernels(set);
     meters.useKernels(set);
@@ -271,8 +272,8 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
     const double limiterGain = s.limiter ? limiter.gain() : 1.0;
     // The envelopes run sample by sample; the static curve after them over the whole chunk.
-    gain.levels(kernels, g[2], g[3], ng, monitor, s, releaseShape, levels);
-    curveGains(kernels, s, levels, 2 * ng, curve);
+    gain.levels(table->gainComputer, g[2], g[3], ng, monitor, s, releaseShape, levels);
+    curveGains(table->gainCurve, s, levels, 2 * ng, curve);
     // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
     const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};
     realign.push(lines, ng, lay.realignDelay, realigned);

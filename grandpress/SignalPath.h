@@ -22,6 +22,7 @@
 #include "grandpress/Detector.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/GainComputer.h"
+#include "grandpress/Kernels.h"
 #include "grandpress/Meters.h"
 #include "grandpress/OutputStage.h"
 #include "grandpress/SideChain.h"
@@ -69,7 +70,8 @@ class SignalPath {
                   const double* mR) noexcept;
 
     EngineSettings current;
-    qrx::dsp::InstructionSet kernels = qrx::dsp::InstructionSet::Baseline;  // this block's
+    qrx::dsp::InstructionSet kernels = qrx::dsp::InstructionSet::Baseline;   // this block's
+    const Kernels* table = &kernelsFor(qrx::dsp::InstructionSet::Baseline);  // this block's
     std::atomic<unsigned> resetRequests{0};
     unsigned resetsDone = 0;
 
