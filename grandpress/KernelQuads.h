@@ -102,6 +102,20 @@ struct Quad {
         else
             return {{Half::load_aligned(p), Half::load_aligned(p + 2)}};
     }
+    [[gnu::always_inline]] static Quad loadUnaligned(const double* p) noexcept {
+        if constexpr (kWide)
+            return {Wide::load_unaligned(p)};
+        else
+            return {{Half::load_unaligned(p), Half::load_unaligned(p + 2)}};
+    }
+    [[gnu::always_inline]] void storeUnaligned(double* p) const noexcept {
+        if constexpr (kWide) {
+            v.store_unaligned(p);
+        } else {
+            v.low.store_unaligned(p);
+            v.high.store_unaligned(p + 2);
+        }
+    }
     [[gnu::always_inline]] void store(double* p) const noexcept {
         if constexpr (kWide) {
             v.store_aligned(p);

@@ -2,8 +2,10 @@
 // library's normal flags.
 #include "grandpress/Kernels.h"
 
+#include "grandpress/DetectorKernels.h"
 #include "grandpress/GainComputerKernels.h"
 #include "grandpress/GainCurveKernels.h"
+#include "grandpress/SideChainKernels.h"
 
 namespace grandpress {
 
@@ -11,8 +13,10 @@ namespace {
 
 constexpr Kernels kBaseline = {
     // The compressor's stages.
+    sideChainKernelsFor<xsimd::sse2>(),
     gainCurveKernelsFor<xsimd::sse2>(),
     gainComputerKernelsFor<xsimd::sse2>(),
+    detectorKernelsFor<xsimd::sse2>(),
 };
 
 }  // namespace

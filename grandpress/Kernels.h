@@ -6,15 +6,19 @@
 #pragma once
 
 #include "dsp/InstructionSet.h"
+#include "grandpress/Detector.h"
 #include "grandpress/EnvelopeKernel.h"
 #include "grandpress/GainCurve.h"
+#include "grandpress/ShelfCascade.h"
 
 namespace grandpress {
 
 struct Kernels {
     // The compressor's stages.
+    SideChainKernels sideChain;
     GainCurveKernels gainCurve;
     GainComputerKernels gainComputer;
+    DetectorKernels detector;
 };
 
 // The table for `set`; the baseline one when this processor lacks AVX2+FMA.

@@ -209,10 +209,10 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
         }
         ns = 2 * n;
     }
-    sideChain.process(kernels, s, ns, streams[0], streams[1], streams[2], streams[3], eq[0], eq[1],
-                      link[0], link[1], noiseC);
-    detector.process(kernels, link[0], link[1], ns, s.detectorScale, lay.exactRoot != 0, det[0],
-                     det[1]);
+    sideChain.process(table->sideChain, kernels, s, ns, streams[0], streams[1], streams[2],
+                      streams[3], eq[0], eq[1], link[0], link[1], noiseC);
+    detector.process(table->detector, kernels, link[0], link[1], ns, s.detectorScale,
+                     lay.exactRoot != 0, det[0], det[1]);
     // With S.C.Monit the detector chunk carries the equalised side chain instead.
     const double* dL = s.sideChainMonitor ? eq[0] : det[0];
     const double* dR = s.sideChainMonitor ? eq[1] : det[1];

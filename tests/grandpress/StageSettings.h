@@ -27,4 +27,23 @@ inline grandpress::EngineSettings stageSettings(float ratio, bool soft, bool rms
     return s;
 }
 
+// Settings for the side chain: shelf frequencies, link amount and band, tilt 0.3, shelves in
+// boost (1) or cut (0) mode.
+inline grandpress::EngineSettings sideChainSettings(float low, float high, float link,
+                                                    bool linkHighCut, float shelfMode = 1.0f) {
+    namespace gp = grandpress;
+    float p[gp::kNumParams] = {};
+    p[gp::kPower] = 1.0f;
+    p[gp::kLow] = low;
+    p[gp::kHigh] = high;
+    p[gp::kLowScf] = shelfMode;
+    p[gp::kHighScf] = shelfMode;
+    p[gp::kLink] = link;
+    p[gp::kLinkHighCut] = linkHighCut ? 1.0f : 0.0f;
+    p[gp::kTilt] = 0.3f;
+    gp::EngineSettings s;
+    gp::applyAll(s, p, 44100.0);
+    return s;
+}
+
 }  // namespace testsupport
