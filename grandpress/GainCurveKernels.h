@@ -10,6 +10,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <type_traits>
 #include <xsimd/xsimd.hpp>
 
 #include "grandpress/GainCurve.h"
@@ -41,6 +42,7 @@ struct PowerConstants {
                    quad(1.0 / 9.0), quad(1.0 / 11.0), quad(1.0 / 13.0), quad(1.0 / 15.0)};
     Quad low = quad(-1020.0), high = quad(1020.0);
     Quad exponentShift = quad(1023.0 + 6755399441055744.0);  // 1023 + 1.5 * 2^52
+    Quad roundingShift = quad(6755399441055744.0);           // 1.5 * 2^52
     // (ln 2)^k / k! for k = 0 .. 11.
     Quad exp[12] = {quad(1.0),
                     quad(0.69314718055994530942),
@@ -117,7 +119,14 @@ struct Kernel {
     [[gnu::always_inline]] static Batch twoTo(Batch y, const PowerConstants& c) {
         // y = n + f, |f| <= 0.5; n + 1023 into the exponent bits through the low bits of n + 1.5
         // 2^52.
-        const Batch n = xsimd::nearbyint(y);
+        Batch n;
+        if constexpr (std::is_same_v<Arch, xsimd::sse2>) {
+            // No rounding instruction: y + 1.5 2^52 rounds y to the nearest integer (ties to
+            // even, as nearbyint) for |y| < 2^51.
+            n = (y + load(c.roundingShift)) - load(c.roundingShift);
+        } else {
+            n = xsimd::nearbyint(y);
+        }
         const Batch f = y - n;
         const Batch f2 = f * f;
         const Batch f4 = f2 * f2;
