@@ -1,7 +1,5 @@
 #include "grandpress/Detector.h"
 
-#include <emmintrin.h>
-
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -37,9 +35,22 @@ void Detector::clear() noexcept {
     position = centreDelay + 2 * taps;
 }
 
-void Detector::process(qrx::dsp::InstructionSet set, const double* linkL, const double* linkR,
-                       int n, double detectorScale, bool exactRoot, double* detL,
-                       double* detR) noexcept {
+void referenceDetectorLevels(const double* const q[2], const double* const centre[2], int n,
+                             double detectorScale, bool exactRoot, double* const det[2]) noexcept {
+    for (int c = 0; c < 2; ++c) {
+        for (int k = 0; k < n; ++k) {
+            const double s = q[c][k] * q[c][k] + centre[c][k] * centre[c][k];
+            const double root = exactRoot
+                                    ? std::sqrt(s)
+                                    : static_cast<double>(fastSquareRoot(static_cast<float>(s)));
+            det[c][k] = detectorScale * root + kDetectorFloor;
+        }
+    }
+}
+
+void Detector::process(const DetectorKernels& kernels, qrx::dsp::InstructionSet set,
+                       const double* linkL, const double* linkR, int n, double detectorScale,
+                       bool exactRoot, double* detL, double* detR) noexcept {
     const int L = taps;
     const int history = centreDelay + 2 * L;
     if (position + n > kLineSize) {
@@ -57,36 +68,10 @@ void Detector::process(qrx::dsp::InstructionSet set, const double* linkL, const 
     qrx::dsp::hilbertSums(set, centreL, kernel, L, quads, q[0]);
     qrx::dsp::hilbertSums(set, centreR, kernel, L, quads, q[1]);
 
-    if (set == qrx::dsp::InstructionSet::Avx2Fma) {
-        const double* const sums[2] = {q[0], q[1]};
-        const double* const centres[2] = {centreL, centreR};
-        double* const levels[2] = {detL, detR};
-        detectorLevelsAvx2(sums, centres, n, detectorScale, exactRoot, levels);
-    } else if (exactRoot) {
-        // Both channels' roots in one instruction (correctly rounded, as std::sqrt).
-        for (int k = 0; k < n; ++k) {
-            const double sL = q[0][k] * q[0][k] + centreL[k] * centreL[k];
-            const double sR = q[1][k] * q[1][k] + centreR[k] * centreR[k];
-            alignas(16) double m[2];
-            _mm_store_pd(m, _mm_sqrt_pd(_mm_setr_pd(sL, sR)));
-            detL[k] = detectorScale * m[0] + kDetectorFloor;
-            detR[k] = detectorScale * m[1] + kDetectorFloor;
-        }
-    } else {
-        // In passes the compiler vectorises: the squared magnitudes in single precision, their
-        // roots, the levels.
-        alignas(64) float s[2][128];
-        for (int k = 0; k < n; ++k) {
-            s[0][k] = static_cast<float>(q[0][k] * q[0][k] + centreL[k] * centreL[k]);
-            s[1][k] = static_cast<float>(q[1][k] * q[1][k] + centreR[k] * centreR[k]);
-        }
-        for (int c = 0; c < 2; ++c)
-            for (int k = 0; k < n; ++k) s[c][k] = fastSquareRoot(s[c][k]);
-        for (int k = 0; k < n; ++k) {
-            detL[k] = detectorScale * static_cast<double>(s[0][k]) + kDetectorFloor;
-            detR[k] = detectorScale * static_cast<double>(s[1][k]) + kDetectorFloor;
-        }
-    }
+    const double* const sums[2] = {q[0], q[1]};
+    const double* const centres[2] = {centreL, centreR};
+    double* const levels[2] = {detL, detR};
+    kernels.levels(sums, centres, n, detectorScale, exactRoot, levels);
     position += n;
 }
 

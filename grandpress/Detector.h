@@ -20,11 +20,18 @@ float fastSquareRoot(float s) noexcept;
 // The detector's floor, about -46 dB below the threshold.
 inline constexpr double kDetectorFloor = 0.005;
 
-// The levels of n frames of both channels from their Hilbert sums q and centre samples (each
-// readable up to the next multiple of 4): the AVX2 build (Detector_avx2.cpp) of the loops in
-// Detector::process, with the same results.
-void detectorLevelsAvx2(const double* const q[2], const double* const centre[2], int n,
-                        double detectorScale, bool exactRoot, double* const det[2]) noexcept;
+// The detector's entry in the engine's kernel table (DetectorKernels.h): the levels of n <= 128
+// frames of both channels from their Hilbert sums q and centre samples (each readable up to the
+// next multiple of 4), the root exact or fastSquareRoot.
+struct DetectorKernels {
+    void (*levels)(const double* const q[2], const double* const centre[2], int n,
+                   double detectorScale, bool exactRoot, double* const det[2]) noexcept;
+};
+
+// The reference the kernels are held to (they give the same bits): frame by frame,
+// detectorScale * sqrt(q^2 + c^2) + kDetectorFloor.
+void referenceDetectorLevels(const double* const q[2], const double* const centre[2], int n,
+                             double detectorScale, bool exactRoot, double* const det[2]) noexcept;
 
 class Detector {
   public:
@@ -39,9 +46,10 @@ class Detector {
     int centre() const noexcept { return centreDelay; }
 
     // n samples (n <= 128) at the side-chain rate: appends linkL/linkR, writes the levels to
-    // detL/detR, with the Hilbert sums of `set`.
-    void process(qrx::dsp::InstructionSet set, const double* linkL, const double* linkR, int n,
-                 double detectorScale, bool exactRoot, double* detL, double* detR) noexcept;
+    // detL/detR, with the levels of `kernels` (the block's table) and the Hilbert sums of `set`.
+    void process(const DetectorKernels& kernels, qrx::dsp::InstructionSet set, const double* linkL,
+                 const double* linkR, int n, double detectorScale, bool exactRoot, double* detL,
+                 double* detR) noexcept;
 
   private:
     // Each channel's line is linear: samples are appended at `position`; when the end is near,

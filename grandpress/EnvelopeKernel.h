@@ -1,10 +1,11 @@
-// The gain computer's chunk envelopes outside the "Classic" law, as plain values for the vector
-// build: the level averages (fast and slow, both channels) and the two attack/release envelopes.
+// The gain computer's envelopes as plain values: the state its chunk kernel carries, the law it
+// follows and its entry in the engine's kernel table (the template is GainComputerKernels.h, the
+// per-frame reference GainComputer's levels()).
 //
-// Threads: pure functions on the caller's state, audio thread.
+// Threads: plain data, audio thread.
 #pragma once
 
-#include "grandpress/SideChain.h"
+#include "dsp/BiquadDesign.h"
 
 namespace grandpress {
 
@@ -20,7 +21,7 @@ struct ReleasePowers {
     unsigned generation = 0;
 };
 
-// What the envelopes need of the settings (the vector build sees nothing else).
+// What the envelopes need of the settings (the kernels see nothing else).
 struct EnvelopeLaw {
     qrx::dsp::BiquadCoefficients fast, slow;  // the level averages
     double attack = 0.0, release = 0.0;       // step coefficients
@@ -31,12 +32,27 @@ struct EnvelopeLaw {
     ReleasePowers powers;
 };
 
-// The AVX2+FMA build (GainComputer_avx2.cpp): n <= kChunk2x frames of detector levels (null
+// Both channels' envelopes and their level averages. The averages are four plain biquads in the
+// lanes (fast left, fast right, slow left, slow right), their alternating offsets in step.
+struct EnvelopeState {
+    alignas(32) double x1[4] = {}, x2[4] = {}, y1[4] = {}, y2[4] = {};
+    double offset = qrx::dsp::kBiquadNoiseScale;
+    double env[2] = {kEnvelopeFloor, kEnvelopeFloor};
+
+    // Clears the averages' memories (their offsets run on).
+    void clearAverages() noexcept {
+        for (int k = 0; k < 4; ++k) x1[k] = x2[k] = y1[k] = y2[k] = 0.0;
+    }
+};
+
+// The gain computer's entry in the kernel table: n <= 128 frames of detector levels (null
 // pointers: levels of 0) through the averages and envelopes, the envelope levels (square roots
-// under RMS) to level[0 .. n) and level[n .. 2n). The same steps as the baseline loops; fused
-// products and one division for both auto factors make it differ by rounding only (the release
-// shape's index is the baseline's, bit for bit).
-void envelopeLevelsAvx2(const EnvelopeLaw& law, double env[2], PlainPair& fast, PlainPair& slow,
-                        const double* dL, const double* dR, int n, double* level) noexcept;
+// under RMS) to level[0 .. n) and level[n .. 2n). The same steps as the reference; fused products
+// and one division for both auto factors make it differ by rounding only (the release shape's
+// index is the reference's, bit for bit).
+struct GainComputerKernels {
+    void (*levels)(const EnvelopeLaw& law, EnvelopeState& state, const double* dL, const double* dR,
+                   int n, double* level) noexcept;
+};
 
 }  // namespace grandpress

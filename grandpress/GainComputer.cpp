@@ -18,13 +18,27 @@ void ReleaseShape::newGeneration(double releaseCoefficient) const noexcept {
 }
 
 void GainComputer::reset() noexcept {
-    env[0] = env[1] = kEnvelopeFloor;
+    state.env[0] = state.env[1] = kEnvelopeFloor;
     clearAverages();
 }
 
-void GainComputer::clearAverages() noexcept {
-    fastAverage.reset();
-    slowAverage.reset();
+void GainComputer::levels(const GainComputerKernels& kernels, const double* dL, const double* dR,
+                          int n, bool monitor, const EngineSettings& s, const ReleaseShape& shape,
+                          double* level) noexcept {
+    EnvelopeLaw law;
+    law.fast = s.levelFast;
+    law.slow = s.levelSlow;
+    law.attack = s.attackCoefficient;
+    law.release = s.releaseCoefficient;
+    law.rms = s.rms != 0;
+    law.autoAttack = s.autoAttack != 0;
+    law.autoRelease = s.autoRelease != 0;
+    law.classic = s.classic != 0;
+    if (law.classic) {
+        law.classicFloor = s.classicFloor;
+        law.powers = shape.powersFor(s.releaseCoefficient);
+    }
+    kernels.levels(law, state, monitor ? nullptr : dL, monitor ? nullptr : dR, n, level);
 }
 
 }  // namespace grandpress

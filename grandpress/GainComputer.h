@@ -10,11 +10,8 @@
 
 #include <cmath>
 
-#include "dsp/InstructionSet.h"
-#include "dsp/PlainBiquad.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/EnvelopeKernel.h"
-#include "grandpress/SideChain.h"
 
 namespace grandpress {
 
@@ -56,7 +53,7 @@ class ReleaseShape {
         return kept[k];
     }
 
-    // The kept powers of `releaseCoefficient`, for the vector build (audio thread).
+    // The kept powers of `releaseCoefficient`, for the chunk kernels (audio thread).
     ReleasePowers powersFor(double releaseCoefficient) const noexcept {
         if (releaseCoefficient != keptFor) newGeneration(releaseCoefficient);
         return {table, kept, keptIn, generation};
@@ -72,86 +69,42 @@ class ReleaseShape {
     mutable double keptFor = -1.0;  // no coefficient is negative
 };
 
-// Both channels' gain computers: the level averages run as one pair, the envelopes and curves
+// Both channels' gain computers: the level averages run as four lanes, the envelopes and curves
 // per channel (the channels are independent; linking happened in the side chain).
 class GainComputer {
   public:
     // Envelopes to their floor, level averages cleared.
     void reset() noexcept;
     // Level averages cleared only (their rate changed).
-    void clearAverages() noexcept;
+    void clearAverages() noexcept { state.clearAverages(); }
 
     // One frame: detector levels -> gain factors.
     void gains(double dL, double dR, const EngineSettings& s, const ReleaseShape& shape, double& gL,
                double& gR) noexcept {
         double level[2];
-        levels(dL, dR, s, shape, level);
+        frameLevels(dL, dR, s, shape, level);
         gL = gainOf(level[0], s);
         gR = gainOf(level[1], s);
     }
 
-    // One chunk of n frames (S.C.Monit: levels of 0): the envelope levels that go into the static
-    // curve, left channel in level[0 .. n), right in level[n .. 2n). The curve is feed-forward,
-    // so it runs afterwards over the whole chunk (curveGains).
-    void levels(const double* dL, const double* dR, int n, bool monitor, const EngineSettings& s,
-                const ReleaseShape& shape, double* level) noexcept {
-        if (!s.classic) {
-            // One loop per switch setting, the coefficients in locals: no tests and no reloads
-            // per frame.
-            const int law = (s.rms ? 1 : 0) | (s.autoAttack ? 2 : 0) | (s.autoRelease ? 4 : 0);
-            switch (law) {
-                case 0:
-                    return plainLevels<false, false, false>(dL, dR, n, monitor, s, level);
-                case 1:
-                    return plainLevels<true, false, false>(dL, dR, n, monitor, s, level);
-                case 2:
-                    return plainLevels<false, true, false>(dL, dR, n, monitor, s, level);
-                case 3:
-                    return plainLevels<true, true, false>(dL, dR, n, monitor, s, level);
-                case 4:
-                    return plainLevels<false, false, true>(dL, dR, n, monitor, s, level);
-                case 5:
-                    return plainLevels<true, false, true>(dL, dR, n, monitor, s, level);
-                case 6:
-                    return plainLevels<false, true, true>(dL, dR, n, monitor, s, level);
-                default:
-                    return plainLevels<true, true, true>(dL, dR, n, monitor, s, level);
-            }
-        }
-        GainComputer g = *this;  // envelopes and averages in registers through the loop
+    // One chunk of n <= 128 frames (S.C.Monit: levels of 0): the envelope levels that go into
+    // the static curve, left channel in level[0 .. n), right in level[n .. 2n), with the kernels
+    // of the block's table. The curve is feed-forward, so it runs afterwards over the whole chunk
+    // (curveGains).
+    void levels(const GainComputerKernels& kernels, const double* dL, const double* dR, int n,
+                bool monitor, const EngineSettings& s, const ReleaseShape& shape,
+                double* level) noexcept;
+
+    // The reference the kernels are held to: the same chunk frame by frame.
+    void referenceLevels(const double* dL, const double* dR, int n, bool monitor,
+                         const EngineSettings& s, const ReleaseShape& shape,
+                         double* level) noexcept {
         for (int i = 0; i < n; ++i) {
             double frame[2];
-            g.levels(monitor ? 0.0 : dL[i], monitor ? 0.0 : dR[i], s, shape, frame);
+            frameLevels(monitor ? 0.0 : dL[i], monitor ? 0.0 : dR[i], s, shape, frame);
             level[i] = frame[0];
             level[n + i] = frame[1];
         }
-        *this = g;
-    }
-
-    // The same with the kernels of `set` (which this processor must run): the vector build
-    // differs from the baseline by rounding only.
-    void levels(qrx::dsp::InstructionSet set, const double* dL, const double* dR, int n,
-                bool monitor, const EngineSettings& s, const ReleaseShape& shape,
-                double* level) noexcept {
-        if (set == qrx::dsp::InstructionSet::Avx2Fma) {
-            EnvelopeLaw law;
-            law.fast = s.levelFast;
-            law.slow = s.levelSlow;
-            law.attack = s.attackCoefficient;
-            law.release = s.releaseCoefficient;
-            law.rms = s.rms != 0;
-            law.autoAttack = s.autoAttack != 0;
-            law.autoRelease = s.autoRelease != 0;
-            law.classic = s.classic != 0;
-            if (law.classic) {
-                law.classicFloor = s.classicFloor;
-                law.powers = shape.powersFor(s.releaseCoefficient);
-            }
-            envelopeLevelsAvx2(law, env, fastAverage, slowAverage, monitor ? nullptr : dL,
-                               monitor ? nullptr : dR, n, level);
-            return;
-        }
-        levels(dL, dR, n, monitor, s, shape, level);
     }
 
     // The gain factor of one envelope level: out(level) / (level + 1e-6).
@@ -159,100 +112,65 @@ class GainComputer {
         return staticCurve(level, s) / (level + 1e-6);
     }
 
-    double envelope(int c) const noexcept { return env[c]; }
+    double envelope(int c) const noexcept { return state.env[c]; }
 
   private:
     // 2a/(a+1) + 0.1: from 0.1 (level falling fast) towards 2.1 (level rising fast).
     static double autoFactor(double a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
-    static StereoPair autoFactor(StereoPair a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
 
-    void levels(double dL, double dR, const EngineSettings& s, const ReleaseShape& shape,
-                double level[2]) noexcept {
-        StereoPair x = {dL, dR};
-        if (s.rms) x = x * x;
-        const StereoPair fast = fastAverage.step(x, s.levelFast);
-        const StereoPair slow = slowAverage.step(x, s.levelSlow);
-        if (s.classic) {
-            level[0] =
-                classicChannel(0, x[0], maxOf(fast[0], 1e-6), maxOf(slow[0], 1e-6), s, shape);
-            level[1] =
-                classicChannel(1, x[1], maxOf(fast[1], 1e-6), maxOf(slow[1], 1e-6), s, shape);
-            return;
+    // One step of the four level averages on x (left, right): y = (fast L, R, slow L, R). Each
+    // is a plain biquad whose input takes the alternating offset and whose output memory the
+    // offset it held before.
+    void stepAverages(const EngineSettings& s, const double x[2], double y[4]) noexcept {
+        const double before = state.offset;
+        state.offset = -state.offset;
+        for (int k = 0; k < 4; ++k) {
+            const qrx::dsp::BiquadCoefficients& c = k < 2 ? s.levelFast : s.levelSlow;
+            const double xo = x[k % 2] + state.offset;
+            y[k] = c.b0 * xo + c.b1 * state.x1[k] + c.b2 * state.x2[k] - c.a1 * state.y1[k] -
+                   c.a2 * state.y2[k];
+            state.x2[k] = state.x1[k];
+            state.x1[k] = xo;
+            state.y2[k] = state.y1[k];
+            state.y1[k] = y[k] + before;
         }
-        // Both channels at once and without branches (attack or release changes from sample to
-        // sample): both steps, then the one that applies. Each step e + (x - e) k is taken as
-        // e (1 - k) + x k, which puts one product and one sum on the envelope's recursion.
-        const StereoPair floor = {1e-6, 1e-6};
-        const StereoPair f = fast > floor ? fast : floor;
-        const StereoPair sl = slow > floor ? slow : floor;
-        StereoPair kUp = {s.attackCoefficient, s.attackCoefficient};
-        if (s.autoAttack) kUp *= autoFactor(0.1 * f / sl);
-        StereoPair kDown = {s.releaseCoefficient, s.releaseCoefficient};
-        if (s.autoRelease) kDown *= autoFactor(0.15 * f / sl);
-        StereoPair e = {env[0], env[1]};
-        const StereoPair up = e * (1.0 - kUp) + x * kUp;
-        const StereoPair down = e * (1.0 - kDown) + x * kDown;
+    }
+
+    void frameLevels(double dL, double dR, const EngineSettings& s, const ReleaseShape& shape,
+                     double level[2]) noexcept {
+        const double x[2] = {s.rms ? dL * dL : dL, s.rms ? dR * dR : dR};
+        double y[4];
+        stepAverages(s, x, y);
+        for (int c = 0; c < 2; ++c) {
+            const double fast = y[c] > 1e-6 ? y[c] : 1e-6;
+            const double slow = y[2 + c] > 1e-6 ? y[2 + c] : 1e-6;
+            const double e = s.classic ? classicStep(state.env[c], x[c], fast, slow, s, shape)
+                                       : step(state.env[c], x[c], fast, slow, s);
+            state.env[c] = e;
+            level[c] = s.rms ? std::sqrt(e) : e;
+        }
+    }
+
+    // One channel's attack or release step e + (x - e) k, taken as e (1 - k) + x k.
+    static double step(double e, double x, double fast, double slow,
+                       const EngineSettings& s) noexcept {
+        double kUp = s.attackCoefficient;
+        if (s.autoAttack) kUp *= autoFactor(0.1 * fast / slow);
+        double kDown = s.releaseCoefficient;
+        if (s.autoRelease) kDown *= autoFactor(0.15 * fast / slow);
+        const double up = e * (1.0 - kUp) + x * kUp;
+        const double down = e * (1.0 - kDown) + x * kDown;
         e = x > e ? up : down;
-        const StereoPair envelopeFloor = {kEnvelopeFloor, kEnvelopeFloor};
-        e = e > envelopeFloor ? e : envelopeFloor;
-        env[0] = e[0];
-        env[1] = e[1];
-        level[0] = s.rms ? std::sqrt(e[0]) : e[0];
-        level[1] = s.rms ? std::sqrt(e[1]) : e[1];
+        return e > kEnvelopeFloor ? e : kEnvelopeFloor;  // the floor also where e is not a number
     }
 
-    // The chunk form of levels() outside the "Classic" law, the same steps in the same order.
-    template <bool Rms, bool AutoAttack, bool AutoRelease>
-    void plainLevels(const double* dL, const double* dR, int n, bool monitor,
-                     const EngineSettings& s, double* level) noexcept {
-        const qrx::dsp::BiquadCoefficients fastC = s.levelFast, slowC = s.levelSlow;
-        PlainPair fastAv = fastAverage, slowAv = slowAverage;
-        const StereoPair floor = {1e-6, 1e-6};
-        const StereoPair attack = {s.attackCoefficient, s.attackCoefficient};
-        const StereoPair release = {s.releaseCoefficient, s.releaseCoefficient};
-        const StereoPair keepUp = 1.0 - attack, keepDown = 1.0 - release;
-        const StereoPair envelopeFloor = {kEnvelopeFloor, kEnvelopeFloor};
-        StereoPair e = {env[0], env[1]};
-        for (int i = 0; i < n; ++i) {
-            StereoPair x = {monitor ? 0.0 : dL[i], monitor ? 0.0 : dR[i]};
-            if (Rms) x = x * x;
-            const StereoPair fast = fastAv.step(x, fastC);
-            const StereoPair slow = slowAv.step(x, slowC);
-            StereoPair kUp = attack, kDown = release, upKeep = keepUp, downKeep = keepDown;
-            if (AutoAttack || AutoRelease) {
-                const StereoPair f = fast > floor ? fast : floor;
-                const StereoPair sl = slow > floor ? slow : floor;
-                if (AutoAttack) {
-                    kUp *= autoFactor(0.1 * f / sl);
-                    upKeep = 1.0 - kUp;
-                }
-                if (AutoRelease) {
-                    kDown *= autoFactor(0.15 * f / sl);
-                    downKeep = 1.0 - kDown;
-                }
-            }
-            const StereoPair up = e * upKeep + x * kUp;
-            const StereoPair down = e * downKeep + x * kDown;
-            e = x > e ? up : down;
-            e = e > envelopeFloor ? e : envelopeFloor;
-            level[i] = Rms ? std::sqrt(e[0]) : e[0];
-            level[n + i] = Rms ? std::sqrt(e[1]) : e[1];
-        }
-        env[0] = e[0];
-        env[1] = e[1];
-        fastAverage = fastAv;
-        slowAverage = slowAv;
-    }
-
-    // One channel's envelope step under the "Classic" law; returns the level the static curve
-    // takes.
-    double classicChannel(int c, double x, double fast, double slow, const EngineSettings& s,
-                          const ReleaseShape& shape) noexcept {
-        double e = env[c];
+    // One channel's envelope step under the "Classic" law.
+    static double classicStep(double e, double x, double fast, double slow, const EngineSettings& s,
+                              const ReleaseShape& shape) noexcept {
         if (x > e) {
-            double step = (x - e) * s.attackCoefficient;
-            if (s.autoAttack) step *= autoFactor(0.1 * fast / slow);
-            e += step;
+            double up = (x - e) * s.attackCoefficient;
+            if (s.autoAttack) up *= autoFactor(0.1 * fast / slow);
+            e += up;
         }
         // Release shape from the fast average, in single precision: slower at low levels.
         const float ff = static_cast<float>(fast);
@@ -260,16 +178,13 @@ class GainComputer {
         k = k < 0 ? 0 : (k > ReleaseShape::kEntries - 1 ? ReleaseShape::kEntries - 1 : k);
         const double exponent = shape.exponent(k, s.releaseCoefficient);
         const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
-        double step = (target - e) * exponent;
-        if (s.autoRelease) step *= autoFactor(0.15 * fast / slow);
-        e += step;
-        e = maxOf(e, kEnvelopeFloor);
-        env[c] = e;
-        return s.rms ? std::sqrt(e) : e;
+        double down = (target - e) * exponent;
+        if (s.autoRelease) down *= autoFactor(0.15 * fast / slow);
+        e += down;
+        return e > kEnvelopeFloor ? e : kEnvelopeFloor;
     }
 
-    double env[2] = {kEnvelopeFloor, kEnvelopeFloor};
-    PlainPair fastAverage, slowAverage;
+    EnvelopeState state;
 };
 
 }  // namespace grandpress

@@ -16,12 +16,13 @@ CurveShape curveShapeOf(const EngineSettings& s) noexcept {
     return c;
 }
 
-void curveGains(qrx::dsp::InstructionSet set, const EngineSettings& s, const double* level, int n,
-                double* gain) noexcept {
-    if (set == qrx::dsp::InstructionSet::Avx2Fma) {
-        curveGainsAvx2(curveShapeOf(s), level, n, gain);
-        return;
-    }
+void curveGains(const GainCurveKernels& kernels, const EngineSettings& s, const double* level,
+                int n, double* gain) noexcept {
+    kernels.gains(curveShapeOf(s), level, n, gain);
+}
+
+void referenceCurveGains(const EngineSettings& s, const double* level, int n,
+                         double* gain) noexcept {
     for (int k = 0; k < n; ++k) gain[k] = GainComputer::gainOf(level[k], s);
 }
 

@@ -1,17 +1,15 @@
 // The static curve of the gain computer over a whole chunk: envelope levels -> gain factors
 // out(level) / (level + 1e-6), hard or soft knee. The curve is feed-forward, so it runs after the
-// serial envelope loop, on vectors where the processor allows.
+// serial envelope loop, on the vectors of the block's kernel table (GainCurveKernels.h).
 //
 // Threads: pure functions, audio thread.
 #pragma once
-
-#include "dsp/InstructionSet.h"
 
 namespace grandpress {
 
 struct EngineSettings;
 
-// What the curve needs of the settings, as plain values (the vector build sees nothing else).
+// What the curve needs of the settings, as plain values (the kernels see nothing else).
 struct CurveShape {
     double inverseRatio = 1.0;
     bool soft = false;
@@ -22,12 +20,18 @@ struct CurveShape {
 
 CurveShape curveShapeOf(const EngineSettings& s) noexcept;
 
-// gain[k] for level[0 .. n) with the kernels of `set` (which this processor must run). The
-// baseline gives the bits of GainComputer::gainOf; the vector build differs by rounding only.
-void curveGains(qrx::dsp::InstructionSet set, const EngineSettings& s, const double* level, int n,
-                double* gain) noexcept;
+// The curve's entry in the engine's kernel table (Kernels.h): gain[k] for level[0 .. n).
+struct GainCurveKernels {
+    void (*gains)(const CurveShape& shape, const double* level, int n, double* gain) noexcept;
+};
 
-// The AVX2+FMA build (GainCurve_avx2.cpp).
-void curveGainsAvx2(const CurveShape& shape, const double* level, int n, double* gain) noexcept;
+// gain[k] for level[0 .. n) with the kernels of the block's table: they differ from the
+// reference by rounding only.
+void curveGains(const GainCurveKernels& kernels, const EngineSettings& s, const double* level,
+                int n, double* gain) noexcept;
+
+// The reference the kernels are held to: GainComputer::gainOf frame by frame.
+void referenceCurveGains(const EngineSettings& s, const double* level, int n,
+                         double* gain) noexcept;
 
 }  // namespace grandpress

@@ -1,10 +1,8 @@
-// The side chain's shelves and link over one chunk, as plain values for the AVX2+FMA build
-// (SideChain_avx2.cpp): both channels of both gliding shelves run as one four-lane cascade, the
-// low shelf on frame i beside the high shelf on a frame a few steps back, so the two recursions
-// overlap; the link band filter follows in a loop of its own (all state in registers in both
-// loops).
+// The side chain's shelves and link over one chunk, as plain values: the state and input of its
+// kernel (SideChainKernels.h), its entry in the engine's kernel table and the per-frame
+// reference the kernel is held to.
 //
-// Threads: pure function of its arguments, audio thread.
+// Threads: pure functions of their arguments, audio thread.
 #pragma once
 
 #include "dsp/BiquadDesign.h"
@@ -40,7 +38,7 @@ struct ShelfCascadeInput {
     const double* noiseL;  // the noise terms each side-chain channel takes
     const double* noiseR;  //
     const double* noise;   // the shelves' noise value of each frame
-    int n;                 // frames, 1 .. kShelfCascadeFrames
+    int n;                 // frames, 0 .. kShelfCascadeFrames
     double tiltLeft, tiltRight;
     qrx::dsp::BiquadCoefficients lowTarget, highTarget;
     double glideRate;
@@ -55,8 +53,17 @@ struct ShelfCascadeInput {
 bool settleShelves(ShelfCascadeState& state, const qrx::dsp::BiquadCoefficients& lowTarget,
                    const qrx::dsp::BiquadCoefficients& highTarget) noexcept;
 
-// Writes the equalised side chain eqL/eqR[0 .. n) and the linked one linkL/linkR.
-void shelfCascadeAvx2(ShelfCascadeState& state, const ShelfCascadeInput& in, double* eqL,
+// The side chain's entry in the kernel table: writes the equalised side chain eqL/eqR[0 .. n) and
+// the linked one linkL/linkR, and moves the state on by n frames.
+struct SideChainKernels {
+    void (*shelves)(ShelfCascadeState& state, const ShelfCascadeInput& in, double* eqL, double* eqR,
+                    double* linkL, double* linkR) noexcept;
+};
+
+// The reference: frame by frame, each shelf's coefficients gliding (c + h + (t - c) rate) unless
+// they have arrived, each biquad's input and memories taking the noise h (the band filter the
+// alternating offset), both channels alike.
+void referenceShelves(ShelfCascadeState& state, const ShelfCascadeInput& in, double* eqL,
                       double* eqR, double* linkL, double* linkR) noexcept;
 
 }  // namespace grandpress

@@ -206,10 +206,10 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
         }
         ns = 2 * n;
     }
-    sideChain.process(kernels, s, ns, streams[0], streams[1], streams[2], streams[3], eq[0], eq[1],
-                      link[0], link[1], noiseC);
-    detector.process(kernels, link[0], link[1], ns, s.detectorScale, lay.exactRoot != 0, det[0],
-                     det[1]);
+    sideChain.process(table->sideChain, kernels, s, ns, streams[0], streams[1], streams[2],
+                      streams[3], eq[0], eq[1], link[0], link[1], noiseC);
+    detector.process(table->detector, kernels, link[0], link[1], ns, s.detectorScale,
+                     lay.exactRoot != 0, det[0], det[1]);
     // With S.C.Monit the detector chunk carries the equalised side chain instead.
     const double* dL = s.sideChainMonitor ? eq[0] : det[0];
     const double* dR = s.sideChainMonitor ? eq[1] : det[1];
@@ -269,8 +269,8 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
     const double limiterGain = s.limiter ? limiter.gain() : 1.0;
     // The envelopes run sample by sample; the static curve after them over the whole chunk.
-    gain.levels(kernels, g[2], g[3], ng, monitor, s, releaseShape, levels);
-    curveGains(kernels, s, levels, 2 * ng, curve);
+    gain.levels(table->gainComputer, g[2], g[3], ng, monitor, s, releaseShape, levels);
+    curveGains(table->gainCurve, s, levels, 2 * ng, curve);
     // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
     const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};
     realign.push(lines, ng, lay.realignDelay, realigned);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "grandpress/Detector.h"
+#include "grandpress/Kernels.h"
 #include "support/KernelSets.h"
 
 namespace {
@@ -33,41 +34,6 @@ TEST(GrandPressFastSquareRoot, NeverNaNAndCloseToTheExactRoot) {
     }
 }
 
-TEST(GrandPressDetector, VectorLevelsEqualThePlainFormula) {
-    if (qrx::dsp::bestInstructionSet() != qrx::dsp::InstructionSet::Avx2Fma)
-        GTEST_SKIP() << "no AVX2+FMA on this processor";
-    // Sums and centre samples over many decades, silence included; lengths ending inside a vector.
-    double q[2][132], c[2][132];
-    for (int k = 0; k < 132; ++k) {
-        const double size = std::pow(10.0, (k % 13) - 9.0);
-        q[0][k] = size * std::sin(0.37 * k);
-        c[0][k] = size * std::cos(1.1 * k);
-        q[1][k] = k % 7 == 0 ? 0.0 : 3.0 * std::sin(0.05 * k);
-        c[1][k] = k % 7 == 0 ? 0.0 : -std::cos(0.9 * k);
-    }
-    const double* const sums[2] = {q[0], q[1]};
-    const double* const centres[2] = {c[0], c[1]};
-    for (const bool exact : {false, true}) {
-        for (const int n : {128, 64, 1, 3, 61}) {
-            double det[2][128 + 1];
-            det[0][n] = det[1][n] = -1.0;
-            double* const levels[2] = {det[0], det[1]};
-            grandpress::detectorLevelsAvx2(sums, centres, n, 1.7, exact, levels);
-            for (int ch = 0; ch < 2; ++ch) {
-                for (int k = 0; k < n; ++k) {
-                    const double s = q[ch][k] * q[ch][k] + c[ch][k] * c[ch][k];
-                    const double root =
-                        exact ? std::sqrt(s)
-                              : static_cast<double>(fastSquareRoot(static_cast<float>(s)));
-                    ASSERT_EQ(det[ch][k], 1.7 * root + grandpress::kDetectorFloor)
-                        << (exact ? "exact" : "fast") << " root, channel " << ch << ", frame " << k;
-                }
-                EXPECT_EQ(det[ch][n], -1.0) << "wrote past frame " << n;
-            }
-        }
-    }
-}
-
 // Runs `x` (same on both channels) through a detector, in chunks of the sizes of `chunks` taken
 // in turn (64 at a time by default).
 std::vector<double> detect(Detector& d, const std::vector<double>& x, bool exact,
@@ -79,8 +45,8 @@ std::vector<double> detect(Detector& d, const std::vector<double>& x, bool exact
     for (size_t pos = 0; pos < x.size();) {
         const int size = chunks[turn++ % chunks.size()];
         const int n = static_cast<int>(std::min<size_t>(size, x.size() - pos));
-        d.process(set, x.data() + pos, x.data() + pos, n, scale, exact, out.data() + pos,
-                  right.data() + pos);
+        d.process(grandpress::kernelsFor(set).detector, set, x.data() + pos, x.data() + pos, n,
+                  scale, exact, out.data() + pos, right.data() + pos);
         pos += n;
     }
     return out;

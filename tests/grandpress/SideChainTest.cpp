@@ -1,8 +1,9 @@
-// The side chain's equaliser and link: the AVX2+FMA cascade (both shelves as one four-lane
-// recursion, the link band beside it) against the plain pair loop, while the shelves glide to a
-// new design and after they have arrived, in chunks of every length the engine uses, on silence
+// The side chain's equaliser and link: the kernels' cascade (both shelves as one four-lane
+// recursion, the link band beside it) against the per-frame reference, while the shelves glide to
+// a new design and after they have arrived, in chunks of every length the engine uses, on silence
 // (the filters' noise alone) and with the kernel set changing between chunks; and the chain
 // against independent gliding filters across a long settled stretch and a shelf mode change.
+// (CompressorKernelsConformanceTest holds the kernel to the reference at every length and start.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,8 +13,10 @@
 #include "dsp/GlidingBiquad.h"
 #include "dsp/InstructionSet.h"
 #include "grandpress/EngineSettings.h"
+#include "grandpress/Kernels.h"
 #include "grandpress/Parameters.h"
 #include "grandpress/SideChain.h"
+#include "grandpress/StageSettings.h"
 #include "support/KernelSets.h"
 
 namespace {
@@ -23,18 +26,7 @@ using qrx::dsp::InstructionSet;
 
 gp::EngineSettings settings(float low, float high, float link, bool linkHighCut,
                             float shelfMode = 1.0f) {
-    float p[gp::kNumParams] = {};
-    p[gp::kPower] = 1.0f;
-    p[gp::kLow] = low;
-    p[gp::kHigh] = high;
-    p[gp::kLowScf] = shelfMode;
-    p[gp::kHighScf] = shelfMode;
-    p[gp::kLink] = link;
-    p[gp::kLinkHighCut] = linkHighCut ? 1.0f : 0.0f;
-    p[gp::kTilt] = 0.3f;
-    gp::EngineSettings s;
-    gp::applyAll(s, p, 44100.0);
-    return s;
+    return testsupport::sideChainSettings(low, high, link, linkHighCut, shelfMode);
 }
 
 // Main and side inputs (four streams) of frames pos .. pos + n, times `level`; the right side
@@ -50,7 +42,7 @@ void sideInputs(int pos, int n, int pass, double level, double (&in)[4][128]) {
 }
 
 // Runs a side chain on setOf(pass) over chunks of the given lengths (20 passes each) from the
-// `before` settings while they are `after`, and one on the plain loop beside it; asserts the
+// `before` settings while they are `after`, and one on the reference beside it; asserts the
 // same noise and the equalised and linked streams within `tolerance`. The inputs have peaks
 // near `level`.
 template <typename SetOf>
@@ -69,10 +61,11 @@ void followsThePlainLoop(std::initializer_list<int> lengths, SetOf setOf, double
             double a[4][128], b[4][128], outA[5][128], outB[5][128];
             for (int k = 0; k < 4; ++k)
                 for (int i = 0; i < n; ++i) a[k][i] = b[k][i] = in[k][i];
-            plain.process(InstructionSet::Baseline, after, n, a[0], a[1], a[2], a[3], outA[0],
-                          outA[1], outA[2], outA[3], outA[4]);
-            chain.process(setOf(pass), after, n, b[0], b[1], b[2], b[3], outB[0], outB[1], outB[2],
-                          outB[3], outB[4]);
+            plain.process({gp::referenceShelves}, InstructionSet::Baseline, after, n, a[0], a[1],
+                          a[2], a[3], outA[0], outA[1], outA[2], outA[3], outA[4]);
+            const InstructionSet set = setOf(pass);
+            chain.process(gp::kernelsFor(set).sideChain, set, after, n, b[0], b[1], b[2], b[3],
+                          outB[0], outB[1], outB[2], outB[3], outB[4]);
             for (int i = 0; i < n; ++i) {
                 for (int k = 0; k < 4; ++k) ASSERT_EQ(a[k][i], b[k][i]);  // the same noise
                 ASSERT_EQ(outA[4][i], outB[4][i]);
@@ -84,21 +77,20 @@ void followsThePlainLoop(std::initializer_list<int> lengths, SetOf setOf, double
     }
 }
 
-// The fast cascade rounds differently from the plain loop (fused multiply-adds; the noise the
-// memories take goes in as a feed-forward term instead): about 1e-16 per frame, which the low
-// shelf's poles near 1 gather into differences up to about 4e-13 on these signals (peaks near
-// 1). A wrong frame, lane or memory hand-over shows at 1e-4 and more.
+// The kernels' cascade rounds differently from the reference (the noise the memories take goes in
+// as a feed-forward term instead; fused multiply-adds in the AVX2 build): about 1e-16 per frame,
+// which the low shelf's poles near 1 gather into differences up to about 4e-13 on these signals
+// (peaks near 1). A wrong frame, lane or memory hand-over shows at 1e-4 and more.
 constexpr double kFastTolerance = 1e-12;
 
 // Chunk lengths below, at and just past the frames the high shelf runs behind the low one, and
 // the engine's usual ones.
 TEST(GrandPressSideChain, FastCascadeFollowsThePlainLoopWhileTheShelvesGlideAndOnceArrived) {
-    if (qrx::dsp::bestInstructionSet() != InstructionSet::Avx2Fma)
-        GTEST_SKIP() << "no AVX2+FMA on this processor";
-    followsThePlainLoop(
-        {64,  1,   2,   63,  128, 64,  3,   7,   8,   9,   64, 64, 128, 17, 64,
-         128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 64, 37, 8,   9,  7},
-        [](int) { return InstructionSet::Avx2Fma; }, kFastTolerance);
+    for (InstructionSet set : testsupport::kernelSetsHere())
+        followsThePlainLoop(
+            {64,  1,   2,   63,  128, 64,  3,   7,   8,   9,   64, 64, 128, 17, 64,
+             128, 128, 128, 128, 128, 128, 128, 128, 128, 128, 64, 37, 8,   9,  7},
+            [set](int) { return set; }, kFastTolerance);
 }
 
 // On silence the filters carry nothing but their noise (outputs about 1e-12), while the shelves
@@ -107,6 +99,9 @@ TEST(GrandPressSideChain, FastCascadeFollowsThePlainLoopWhileTheShelvesGlideAndO
 // error as with a signal); a noise value lost, doubled or taken on the wrong frame moves the
 // outputs by 1e-14 and more.
 TEST(GrandPressSideChain, FastCascadeCarriesThePlainLoopsNoiseOnSilence) {
+    followsThePlainLoop(
+        {64, 1, 2, 9, 128, 7, 64, 3, 128, 128, 128, 128, 128, 64, 8, 128, 37},
+        [](int) { return InstructionSet::Baseline; }, 1e-21, 0.0);
     if (qrx::dsp::bestInstructionSet() != InstructionSet::Avx2Fma)
         GTEST_SKIP() << "no AVX2+FMA on this processor";
     for (auto set : {+[](int) { return InstructionSet::Avx2Fma; },
@@ -165,8 +160,8 @@ TEST(GrandPressSideChain, SettledShelvesFollowAlwaysGlidingFiltersThroughAModeCh
                 io[0][i] = io[2][i] = 0.5 * std::sin(0.013 * t) + 0.2 * std::sin(0.9 * t);
                 io[1][i] = io[3][i] = 0.3 * std::sin(0.0041 * t) + 0.3 * std::sin(2.3 * t);
             }
-            chain.process(set, s, n, io[0], io[1], io[2], io[3], out[0], out[1], out[2], out[3],
-                          out[4]);
+            chain.process(gp::kernelsFor(set).sideChain, set, s, n, io[0], io[1], io[2], io[3],
+                          out[0], out[1], out[2], out[3], out[4]);
             const double tilt[2] = {s.tiltGainLeft, s.tiltGainRight};
             for (int i = 0; i < n; ++i, ++pos) {
                 for (int c = 0; c < 2; ++c) {

@@ -1,0 +1,235 @@
+// The gain computer's chunk envelopes as one template on the xsimd architecture (instantiated in
+// Kernels.cpp for SSE2 and Kernels_avx2.cpp for AVX2+FMA). Four lanes hold the fast and the slow
+// level average of both channels (fast L, fast R, slow L, slow R), so one biquad step serves all
+// four; both channels' envelopes share one pair. The auto factors 2a/(a + 1) + 0.1 with a = q f/s
+// are taken as 2q f/(q f + s) + 0.1: one division for attack and release together. The per-frame
+// reference is GainComputer's levels() (EnvelopeKernel.h says how far they may differ).
+// Everything here has internal linkage, so each build keeps its own code.
+#pragma once
+
+#include <cmath>
+
+#include "grandpress/EnvelopeKernel.h"
+#include "grandpress/KernelQuads.h"
+
+namespace grandpress {
+namespace {
+namespace envelope {
+
+template <class Arch>
+struct Kernel {
+    using Quad = lanes::Quad<Arch>;
+    using Pair = lanes::Pair<Arch>;
+
+    // The four level averages: coefficients, memories and the alternating offset. Each step's
+    // output is kept as it is (`carry`) and a1 times the offset the step adds to its memory goes
+    // into the next step's feed-forward sum (`pending`): only a1 * carry is on the recursion.
+    struct Averages {
+        Quad b0, b1, b2, a1, a2;
+        Quad x1, x2, y1, y2;
+        Quad offset;
+        Quad carry, pending;
+
+        Averages(const EnvelopeLaw& law, const EnvelopeState& s) noexcept
+            : b0(Quad::pairs(law.fast.b0, law.slow.b0)),
+              b1(Quad::pairs(law.fast.b1, law.slow.b1)),
+              b2(Quad::pairs(law.fast.b2, law.slow.b2)),
+              a1(Quad::pairs(law.fast.a1, law.slow.a1)),
+              a2(Quad::pairs(law.fast.a2, law.slow.a2)),
+              x1(Quad::load(s.x1)),
+              x2(Quad::load(s.x2)),
+              y1(Quad::load(s.y1)),
+              y2(Quad::load(s.y2)),
+              offset(Quad::splat(s.offset)),
+              carry(y1),
+              pending(Quad::splat(0.0)) {}
+
+        void store(EnvelopeState& s) const noexcept {
+            x1.store(s.x1);
+            x2.store(s.x2);
+            y1.store(s.y1);
+            y2.store(s.y2);
+            alignas(32) double o[4];
+            offset.store(o);
+            s.offset = o[0];
+        }
+
+        // One step on x (left, right) with the offset before and after its flip (a1Before: a1
+        // times `before`): fast L, R, slow L, R.
+        [[gnu::always_inline]] Quad step(const Pair& x, const Quad& before, const Quad& after,
+                                         const Quad& a1Before) noexcept {
+            const Quad xo = Quad::of(x, x) + after;
+            Quad sum = b0 * xo;
+            sum = lanes::fma(b1, x1, sum);
+            sum = lanes::fma(b2, x2, sum);
+            sum = lanes::fnma(a2, y2, sum);
+            const Quad y = lanes::fnma(a1, carry, sum - pending);
+            x2 = x1;
+            x1 = xo;
+            y2 = y1;
+            y1 = y + before;
+            carry = y;
+            pending = a1Before;
+            return y;
+        }
+    };
+
+    // Runs frame(i, averagesOf) for i in [0, n), where averagesOf(x) takes frame i's step of the
+    // averages, and flips the averages' offset n times. Frames go in pairs, so the offsets are
+    // constants and the memories move on without copies.
+    template <typename Frame>
+    [[gnu::always_inline]] static void inPairs(Averages& av, int n, Frame frame) noexcept {
+        const Quad plus = av.offset, minus = Quad::splat(0.0) - plus;
+        const Quad a1Plus = av.a1 * plus, a1Minus = av.a1 * minus;
+        int i = 0;
+        for (; i + 1 < n; i += 2) {
+            frame(i, [&](const Pair& x) { return av.step(x, plus, minus, a1Plus); });
+            frame(i + 1, [&](const Pair& x) { return av.step(x, minus, plus, a1Minus); });
+        }
+        if (i < n) {
+            frame(i, [&](const Pair& x) { return av.step(x, plus, minus, a1Plus); });
+            av.offset = minus;
+        }
+    }
+
+    // The floored averages v (fast L, R, slow L, R) -> the auto factors 2a/(a + 1) + 0.1 of the
+    // attack (a = 0.1 f/s, low pair) and of the release (a = 0.15 f/s, high pair).
+    [[gnu::always_inline]] static Quad autoFactors(const Quad& v) noexcept {
+        const Quad f = v.lowTwice(), s = v.highTwice();
+        const Quad ratio = (Quad::pairs(0.2, 0.3) * f) / lanes::fma(Quad::pairs(0.1, 0.15), f, s);
+        return ratio + Quad::splat(0.1);
+    }
+
+    // The envelope level of e into level[i] and level[n + i].
+    template <bool Rms>
+    [[gnu::always_inline]] static void storeLevel(const Pair& e, double* level, int n,
+                                                  int i) noexcept {
+        alignas(16) double out[2];
+        (Rms ? xsimd::sqrt(e) : e).store_aligned(out);
+        level[i] = out[0];
+        level[n + i] = out[1];
+    }
+
+    // Attack and release steps e + (x - e) k, taken as e (1 - k) + x k, the one that applies.
+    template <bool Rms, bool AutoAttack, bool AutoRelease>
+    static void plainLaw(const EnvelopeLaw& law, EnvelopeState& state, const double* dL,
+                         const double* dR, int n, double* level) noexcept {
+        Averages av(law, state);
+        const Quad averageFloor = Quad::splat(1e-6);
+        const Quad base = Quad::pairs(law.attack, law.release);
+        const Quad one = Quad::splat(1.0);
+        const Pair envelopeFloor(kEnvelopeFloor);
+        Pair kUp(law.attack), kDown(law.release);
+        Pair upKeep = Pair(1.0) - kUp, downKeep = Pair(1.0) - kDown;
+        Pair e = Pair::load_unaligned(state.env);
+        inPairs(av, n, [&](int i, auto averagesOf) {
+            Pair x = lanes::pairOf<Arch>(dL[i], dR[i]);
+            if (Rms) x = x * x;
+            const Quad y = averagesOf(x);
+            if (AutoAttack || AutoRelease) {
+                const Quad k = base * autoFactors(max(y, averageFloor));
+                const Quad keep = one - k;
+                if (AutoAttack) {
+                    kUp = k.low();
+                    upKeep = keep.low();
+                }
+                if (AutoRelease) {
+                    kDown = k.high();
+                    downKeep = keep.high();
+                }
+            }
+            const Pair up = lanes::fma<Arch>(e, upKeep, x * kUp);
+            const Pair down = lanes::fma<Arch>(e, downKeep, x * kDown);
+            e = xsimd::select(x > e, up, down);
+            e = xsimd::max(e, envelopeFloor);  // the floor also where e is not a number
+            storeLevel<Rms>(e, level, n, i);
+        });
+        e.store_unaligned(state.env);
+        av.store(state);
+    }
+
+    // The release shape's index of the fast average f, (3 + f) / (1.2 f) + 0.5 in single
+    // precision, truncated and clamped (as the reference takes it).
+    static int shapeIndex(double fast) noexcept {
+        const float f = static_cast<float>(fast);
+        const int k = static_cast<int>((3.0f + f) / (1.2f * f) + 0.5f);
+        return k < 0 ? 0 : (k > kReleaseShapeEntries - 1 ? kReleaseShapeEntries - 1 : k);
+    }
+
+    // The "Classic" law: the attack step where the level rises, then always a release step
+    // towards floor + (1 - floor) x, its coefficient raised to the release shape's power at the
+    // index the fast average gives.
+    template <bool Rms, bool AutoAttack, bool AutoRelease>
+    static void classicLaw(const EnvelopeLaw& law, EnvelopeState& state, const double* dL,
+                           const double* dR, int n, double* level) noexcept {
+        Averages av(law, state);
+        const Quad averageFloor = Quad::splat(1e-6);
+        const Pair envelopeFloor(kEnvelopeFloor), attack(law.attack);
+        const Pair floor(law.classicFloor), rise(1.0 - law.classicFloor);
+        const ReleasePowers powers = law.powers;
+        const double coefficient = law.release;
+        const auto power = [&](int k) {
+            if (powers.keptIn[k] != powers.generation) {
+                powers.kept[k] = std::pow(coefficient, static_cast<double>(powers.shape[k]));
+                powers.keptIn[k] = powers.generation;
+            }
+            return powers.kept[k];
+        };
+        Pair e = Pair::load_unaligned(state.env);
+        inPairs(av, n, [&](int i, auto averagesOf) {
+            Pair x = lanes::pairOf<Arch>(dL[i], dR[i]);
+            if (Rms) x = x * x;
+            const Quad v = max(averagesOf(x), averageFloor);
+            Quad factors = Quad::splat(0.0);
+            if (AutoAttack || AutoRelease) factors = autoFactors(v);
+            Pair up = (x - e) * attack;
+            if (AutoAttack) up = up * factors.low();
+            e = xsimd::select(x > e, e + up, e);
+            alignas(16) double fast[2];
+            v.low().store_aligned(fast);
+            const Pair exponent =
+                lanes::pairOf<Arch>(power(shapeIndex(fast[0])), power(shapeIndex(fast[1])));
+            Pair down = (floor + rise * x - e) * exponent;
+            if (AutoRelease) down = down * factors.high();
+            e = xsimd::max(e + down, envelopeFloor);
+            storeLevel<Rms>(e, level, n, i);
+        });
+        e.store_unaligned(state.env);
+        av.store(state);
+    }
+
+    using Loop = void (*)(const EnvelopeLaw&, EnvelopeState&, const double*, const double*, int,
+                          double*) noexcept;
+
+    // One loop per law, indexed by RMS (1), auto attack (2), auto release (4) and "Classic" (8).
+    static constexpr Loop kLoops[16] = {
+        plainLaw<false, false, false>,   plainLaw<true, false, false>,
+        plainLaw<false, true, false>,    plainLaw<true, true, false>,
+        plainLaw<false, false, true>,    plainLaw<true, false, true>,
+        plainLaw<false, true, true>,     plainLaw<true, true, true>,
+        classicLaw<false, false, false>, classicLaw<true, false, false>,
+        classicLaw<false, true, false>,  classicLaw<true, true, false>,
+        classicLaw<false, false, true>,  classicLaw<true, false, true>,
+        classicLaw<false, true, true>,   classicLaw<true, true, true>};
+
+    static void levels(const EnvelopeLaw& law, EnvelopeState& state, const double* dL,
+                       const double* dR, int n, double* level) noexcept {
+        // The detector levels of S.C.Monit.
+        alignas(32) static constexpr double kSilence[128] = {};
+        if (dL == nullptr) dL = kSilence;
+        if (dR == nullptr) dR = kSilence;
+        const int which = (law.rms ? 1 : 0) | (law.autoAttack ? 2 : 0) | (law.autoRelease ? 4 : 0) |
+                          (law.classic ? 8 : 0);
+        kLoops[which](law, state, dL, dR, n, level);
+    }
+};
+
+}  // namespace envelope
+
+template <class Arch>
+constexpr GainComputerKernels gainComputerKernelsFor() noexcept {
+    return {envelope::Kernel<Arch>::levels};
+}
+
+}  // namespace
+}  // namespace grandpress
