@@ -80,8 +80,7 @@ void halfband::referencePhaseSums(const double* taps, const double* x, double* o
 }
 
 HalfBandResampler::HalfBandResampler() noexcept
-    : upPhase_(taps().upPhase.data()),
-      downPhase_(taps().downPhase.data()) {}
+    : upPhase_(taps().upPhase.data()), downPhase_(taps().downPhase.data()) {}
 
 double HalfBandResampler::upTap(int i) noexcept {
     if (i < -kHalfTaps || i > kHalfTaps) return 0.0;
@@ -138,8 +137,8 @@ void HalfBandResampler::upsample(const halfband::PhaseKernels& k, const double* 
     }
 }
 
-void HalfBandResampler::downsample(const halfband::PhaseKernels& k, const double* in2n,
-                                   double* out, int n) noexcept {
+void HalfBandResampler::downsample(const halfband::PhaseKernels& k, const double* in2n, double* out,
+                                   int n) noexcept {
     // Pair k is E[k] = in2n[2k], O[k] = in2n[2k+1]; output k is the tap sum over E[k-128] ..
     // E[k-1] plus d(0) * O[k-65]. The block's pairs are copied before any output is written, so
     // out may be in2n.

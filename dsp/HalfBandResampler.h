@@ -37,9 +37,10 @@ inline constexpr int kPhaseTaps = 128;
 using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* out,
                                  int count) noexcept;
 
-// One instruction set's kernels (HalfBandResamplerKernel.h): the plain sums, the same sums with what the resampler does with
-// them, so that its outputs are written in one pass (same reads as the plain sums; they write only
-// the outputs of i < count), and the split of the down-sampler's input pairs.
+// One instruction set's kernels (HalfBandResamplerKernel.h): the plain sums, the same sums with
+// what the resampler does with them, so that its outputs are written in one pass (same reads as the
+// plain sums; they write only the outputs of i < count), and the split of the down-sampler's input
+// pairs.
 struct PhaseKernels {
     PhaseSumsKernel sums;
     // Up-sampler: out2n[2i] = the sum of output i, out2n[2i + 1] = direct[i].
@@ -83,8 +84,7 @@ class HalfBandResampler {
 
     // n base-rate samples in, 2n samples out, on the tap sums of `k`. in and out2n must not
     // overlap.
-    void upsample(const halfband::PhaseKernels& k, const double* in, double* out2n,
-                  int n) noexcept;
+    void upsample(const halfband::PhaseKernels& k, const double* in, double* out2n, int n) noexcept;
     // 2n samples in, n base-rate samples out. out may be in2n (in place).
     void downsample(const halfband::PhaseKernels& k, const double* in2n, double* out,
                     int n) noexcept;

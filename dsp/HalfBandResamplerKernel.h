@@ -282,7 +282,7 @@ struct PhaseKernelsOf {
 template <class Arch>
 constexpr PhaseKernels phaseKernelsFor() noexcept {
     constexpr bool kFused = std::is_base_of_v<xsimd::fma3<xsimd::avx2>, Arch>;
-    return PhaseKernelsOf<Arch, kFused ? TapOrder::Fused : TapOrder::Folded>::kernels;
+    return PhaseKernelsOf < Arch, kFused ? TapOrder::Fused : TapOrder::Folded > ::kernels;
 }
 
 }  // namespace qrx::dsp::halfband

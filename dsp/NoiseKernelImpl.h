@@ -39,15 +39,15 @@ struct Avx2Noise {
         __m128i mask = _mm_setr_epi32(0x1FFF, 0xFFFFF, 0x1FFFF, 0);
 
         [[gnu::always_inline]] __m128i operator()(__m128i s) const {
-            const __m128i low =
-                _mm_and_si128(_mm_xor_si128(_mm_srlv_epi32(s, down1), _mm_srlv_epi32(s, down2)), mask);
+            const __m128i low = _mm_and_si128(
+                _mm_xor_si128(_mm_srlv_epi32(s, down1), _mm_srlv_epi32(s, down2)), mask);
             return _mm_xor_si128(_mm_sllv_epi32(s, up), low);
         }
     };
 
     static __m128i load(const DenormalNoise::Words& w) {
-        return _mm_setr_epi32(static_cast<int>(w.s1), static_cast<int>(w.s2), static_cast<int>(w.s3),
-                              0);
+        return _mm_setr_epi32(static_cast<int>(w.s1), static_cast<int>(w.s2),
+                              static_cast<int>(w.s3), 0);
     }
 
     static void save(__m128i s, DenormalNoise::Words& w) {
@@ -58,8 +58,8 @@ struct Avx2Noise {
 
     // The generator's value of each word: scale (2 (r / 2^32) - 1), rounded as the plain form. With
     // the word in 2^52's mantissa (exactly r + 2^52), u = (r + 2^52) unit - 2^52 unit in one fused
-    // operation is r unit rounded once (2^52 unit is exact); 2u is exact, so the fused 2u - 1 rounds
-    // once, as the plain subtraction does.
+    // operation is r unit rounded once (2^52 unit is exact); 2u is exact, so the fused 2u - 1
+    // rounds once, as the plain subtraction does.
     struct Convert {
         __m256i twoTo52Bits = _mm256_set1_epi64x(0x4330000000000000ll);
         __m256d unit = _mm256_set1_pd(DenormalNoise::kWordToUnit);
@@ -88,9 +88,9 @@ struct Avx2Noise {
                           c = _mm256_loadu_si256(r + 2), d = _mm256_loadu_si256(r + 3);
             const __m256i ab12 = _mm256_unpacklo_epi32(a, b), ab3 = _mm256_unpackhi_epi32(a, b);
             const __m256i cd12 = _mm256_unpacklo_epi32(c, d), cd3 = _mm256_unpackhi_epi32(c, d);
-            const __m256i x = _mm256_xor_si256(
-                _mm256_xor_si256(_mm256_unpacklo_epi64(ab12, cd12), _mm256_unpackhi_epi64(ab12, cd12)),
-                _mm256_unpacklo_epi64(ab3, cd3));
+            const __m256i x = _mm256_xor_si256(_mm256_xor_si256(_mm256_unpacklo_epi64(ab12, cd12),
+                                                                _mm256_unpackhi_epi64(ab12, cd12)),
+                                               _mm256_unpacklo_epi64(ab3, cd3));
             const __m256i w = _mm256_permutevar8x32_epi32(x, order);  // steps k .. k+7 in order
             convert(_mm256_castsi256_si128(w), to + k);
             convert(_mm256_extracti128_si256(w, 1), to + k + 4);
@@ -107,8 +107,8 @@ struct Avx2Noise {
     // step's words are stored: b's in order, a's in order (one stream) or stream j's from j stride
     // on.
     template <int perFrame, int streams, class Vector, class Stepper>
-    static void stepFrames(const Stepper& step, Vector& sa, Vector* rawA, int stride, Vector& sb, Vector* rawB,
-                    int n) {
+    static void stepFrames(const Stepper& step, Vector& sa, Vector* rawA, int stride, Vector& sb,
+                           Vector* rawB, int n) {
         for (int i = 0; i < n; ++i) {
             sa = step(sa);
             rawA[streams == 1 ? perFrame * i : i] = sa;
@@ -122,8 +122,8 @@ struct Avx2Noise {
     }
 
     template <int perFrame, int streams>
-    static void frames(DenormalNoise::Words& a, double scaleA, double* const toA[], DenormalNoise::Words& b,
-                double scaleB, double* toB, int n) {
+    static void frames(DenormalNoise::Words& a, double scaleA, double* const toA[],
+                       DenormalNoise::Words& b, double scaleB, double* toB, int n) {
         const Step step;
         __m128i sa = load(a), sb = load(b);
         alignas(32) __m128i rawA[kNoiseRunMax], rawB[kNoiseFramesMax];
@@ -170,7 +170,8 @@ struct Avx2Noise {
         return t;
     }
 
-    // Half runs of 64- and 128-frame chunks: one value per frame (32, 64), two (64), three (96, 192).
+    // Half runs of 64- and 128-frame chunks: one value per frame (32, 64), two (64), three (96,
+    // 192).
     static constexpr Jump kJumps[] = {jumpOf(32), jumpOf(64), jumpOf(96), jumpOf(192)};
 
     static const Jump* jumpFor(int steps) {
@@ -186,8 +187,8 @@ struct Avx2Noise {
         for (int g = 0; g < 4; ++g) {
             // Lane l: bit 8g + l of the word moved to the sign, spread over the lane.
             const int top = 31 - 8 * g;
-            const __m256i shift =
-                _mm256_setr_epi32(top, top - 1, top - 2, top - 3, top - 4, top - 5, top - 6, top - 7);
+            const __m256i shift = _mm256_setr_epi32(top, top - 1, top - 2, top - 3, top - 4,
+                                                    top - 5, top - 6, top - 7);
             const __m256i set = _mm256_srai_epi32(_mm256_sllv_epi32(w, shift), 31);
             const __m256i c = _mm256_load_si256(reinterpret_cast<const __m256i*>(column + 8 * g));
             sum = _mm256_xor_si256(sum, _mm256_and_si256(set, c));
@@ -220,7 +221,8 @@ struct Avx2Noise {
 
     // The values of `count` (a multiple of 4) stored double steps: the low halves' to `first`, the
     // high halves' to `second`.
-    static void halfValues(const __m256i* raw, int count, double scale, double* first, double* second) {
+    static void halfValues(const __m256i* raw, int count, double scale, double* first,
+                           double* second) {
         const Convert convert(scale);
         for (int k = 0; k < count; k += 4) {
             // Steps k .. k+3 of each half, transposed so that each half's s1, s2, s3 lie in one
@@ -229,9 +231,9 @@ struct Avx2Noise {
                           c = _mm256_load_si256(raw + k + 2), d = _mm256_load_si256(raw + k + 3);
             const __m256i ab12 = _mm256_unpacklo_epi32(a, b), ab3 = _mm256_unpackhi_epi32(a, b);
             const __m256i cd12 = _mm256_unpacklo_epi32(c, d), cd3 = _mm256_unpackhi_epi32(c, d);
-            const __m256i w = _mm256_xor_si256(
-                _mm256_xor_si256(_mm256_unpacklo_epi64(ab12, cd12), _mm256_unpackhi_epi64(ab12, cd12)),
-                _mm256_unpacklo_epi64(ab3, cd3));
+            const __m256i w = _mm256_xor_si256(_mm256_xor_si256(_mm256_unpacklo_epi64(ab12, cd12),
+                                                                _mm256_unpackhi_epi64(ab12, cd12)),
+                                               _mm256_unpacklo_epi64(ab3, cd3));
             convert(_mm256_castsi256_si128(w), first + k);
             convert(_mm256_extracti128_si256(w, 1), second + k);
         }
@@ -245,7 +247,7 @@ struct Avx2Noise {
     // run has no table or the halves are no multiple of 4.
     template <int perFrame, int streams>
     static bool halvedFrames(DenormalNoise::Words& a, double scaleA, double* const toA[],
-                      DenormalNoise::Words& b, double scaleB, double* toB, int n) {
+                             DenormalNoise::Words& b, double scaleB, double* toB, int n) {
         const int half = n / 2;
         if (n % 8 != 0) return false;
         const Jump* jumpA = jumpFor(perFrame * half);
@@ -285,9 +287,9 @@ struct Avx2Noise {
         return true;
     }
 
-
     // The entry points.
-    static void runValues(DenormalNoise::Words& words, double scale, int count, double* to) noexcept {
+    static void runValues(DenormalNoise::Words& words, double scale, int count,
+                          double* to) noexcept {
         if (halvedValues(words, scale, count, to)) return;
         const Step step;
         __m128i s = load(words);
@@ -298,8 +300,8 @@ struct Avx2Noise {
     }
 
     static void runFrames(DenormalNoise::Words& a, double scaleA, int perFrame, int streams,
-                         double* const toA[], DenormalNoise::Words& b, double scaleB, double* toB,
-                         int n) noexcept {
+                          double* const toA[], DenormalNoise::Words& b, double scaleB, double* toB,
+                          int n) noexcept {
         if (perFrame == 3) {
             if (streams == 1) {
                 if (!halvedFrames<3, 1>(a, scaleA, toA, b, scaleB, toB, n))

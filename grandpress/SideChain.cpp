@@ -126,7 +126,8 @@ void SideChain::process(qrx::dsp::InstructionSet set, const EngineSettings& s, i
     // values of each frame), h for the shelves.
     alignas(32) double nA[kChunk2x], nB[kChunk2x], h[kChunk2x];
     double* const engine[3] = {nA, nB, noiseC};
-    qrx::dsp::noiseFrames(qrx::dsp::kernelsFor(set).noise, engineNoise, 3, 3, engine, shelfNoise, h, n);
+    qrx::dsp::noiseFrames(qrx::dsp::kernelsFor(set).noise, engineNoise, 3, 3, engine, shelfNoise, h,
+                          n);
     for (int i = 0; i < n; ++i) {
         mainL[i] += nA[i];
         mainR[i] += nB[i];

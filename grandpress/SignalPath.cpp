@@ -203,8 +203,8 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
         }
         for (int k = 0; k < 4; k += 2) {
             const double* const from[2] = {base[k], base[k + 1]};
-            qrx::dsp::HalfBandResampler::upsampleTwo(dsp->halfBand, resampler + k, from, streams + k,
-                                                     n);
+            qrx::dsp::HalfBandResampler::upsampleTwo(dsp->halfBand, resampler + k, from,
+                                                     streams + k, n);
         }
         ns = 2 * n;
     }

@@ -1,6 +1,7 @@
 // The chunk's anti-denormal noise (ChunkKernels.h): the shared generator runs of dsp/NoiseKernel.h
-// (their template, instantiated for this build's instruction set), and the engine's two values per sample spread onto the main
-// channels and the offsets. A template on the xsimd architectures (KernelLanes.h).
+// (their template, instantiated for this build's instruction set), and the engine's two values per
+// sample spread onto the main channels and the offsets. A template on the xsimd architectures
+// (KernelLanes.h).
 #pragma once
 
 #include <immintrin.h>

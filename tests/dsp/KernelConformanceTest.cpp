@@ -92,7 +92,8 @@ void referenceInterleavedTwo(const double* taps, const double* const x[2],
 void referenceWithDirectTwo(const double* taps, const double* const x[2],
                             const double* const direct[2], double directTap, double* const out[2],
                             int count) noexcept {
-    for (int s = 0; s < 2; ++s) referenceWithDirect(taps, x[s], direct[s], directTap, out[s], count);
+    for (int s = 0; s < 2; ++s)
+        referenceWithDirect(taps, x[s], direct[s], directTap, out[s], count);
 }
 void referenceFiniteFloats(const float* from, double* to, int n, double hold) noexcept {
     for (int i = 0; i < n; ++i) to[i] = finiteInput(static_cast<double>(from[i]), hold);
@@ -149,7 +150,8 @@ TEST_P(DspKernelConformance, HilbertSums) {
         fillHilbertKernel(h.data(), taps, taps);
         for (const int n : kKernelLengths) {
             const int quads = (n + 3) / 4, outputs = 4 * quads;
-            const int window = outputs + 4 * taps - 2;  // centre[-2 taps + 1 .. outputs + 2 taps - 2]
+            const int window =
+                outputs + 4 * taps - 2;  // centre[-2 taps + 1 .. outputs + 2 taps - 2]
             const std::vector<double> x = signal(window, 0.37);
             const double* centre = x.data() + 2 * taps - 1;
             std::vector<double> want(static_cast<size_t>(outputs)), tolerance(want.size());
@@ -157,12 +159,13 @@ TEST_P(DspKernelConformance, HilbertSums) {
             for (int k = 0; k < outputs; ++k) {
                 double magnitude = 0.0;
                 for (int i = 0; i < taps; ++i)
-                    magnitude +=
-                        h[i] * (std::fabs(centre[k + 2 * i + 1]) + std::fabs(centre[k - 2 * i - 1]));
+                    magnitude += h[i] * (std::fabs(centre[k + 2 * i + 1]) +
+                                         std::fabs(centre[k - 2 * i - 1]));
                 tolerance[static_cast<size_t>(k)] = relative * magnitude;
             }
             for (const int offset : kKernelOffsets) {
-                const std::string where = std::to_string(taps) + " taps, " + kernelRunName(n, offset);
+                const std::string where =
+                    std::to_string(taps) + " taps, " + kernelRunName(n, offset);
                 expectConforms(where, want, tolerance, [&](double guard) {
                     GuardedBuffer in(window, offset, guard), out(outputs, (offset + 1) % 4, guard);
                     in.fill(x);
@@ -251,7 +254,8 @@ TEST_P(DspKernelConformance, NoiseFramesInEveryLayout) {
                 std::vector<double> want;
                 for (const auto& v : wantA) want.insert(want.end(), v.begin(), v.end());
                 want.insert(want.end(), wantB.begin(), wantB.end());
-                for (const auto& w : {wordsOf(a), wordsOf(b)}) want.insert(want.end(), w.begin(), w.end());
+                for (const auto& w : {wordsOf(a), wordsOf(b)})
+                    want.insert(want.end(), w.begin(), w.end());
                 const std::vector<double> exact(want.size(), 0.0);
                 for (const int offset : kKernelOffsets) {
                     const std::string where = std::to_string(perFrame) + " per frame in " +
@@ -263,7 +267,8 @@ TEST_P(DspKernelConformance, NoiseFramesInEveryLayout) {
                             outA.emplace_back(runLength * n, (offset + j) % 4, guard);
                         GuardedBuffer outB(n, offset, guard);
                         double* to[3] = {};
-                        for (int j = 0; j < streams; ++j) to[j] = outA[static_cast<size_t>(j)].data();
+                        for (int j = 0; j < streams; ++j)
+                            to[j] = outA[static_cast<size_t>(j)].data();
                         DenormalNoise::Words wa = startA, wb = startB;
                         table().noise.frames(wa, 1e-12, perFrame, streams, to, wb, 1e-13,
                                              outB.data(), n);
@@ -276,7 +281,8 @@ TEST_P(DspKernelConformance, NoiseFramesInEveryLayout) {
                         EXPECT_TRUE(outB.guardsHold(guard));
                         const std::vector<double> vb = outB.values();
                         got.insert(got.end(), vb.begin(), vb.end());
-                        for (const auto& w : {wordsOf(wa), wordsOf(wb)}) got.insert(got.end(), w.begin(), w.end());
+                        for (const auto& w : {wordsOf(wa), wordsOf(wb)})
+                            got.insert(got.end(), w.begin(), w.end());
                         return got;
                     });
                 }
@@ -298,8 +304,8 @@ class HalfBandRuns {
     HalfBandRuns() : taps(kTaps) {
         const std::vector<double> side = signal(kTaps / 2, 1.3);
         for (int j = 0; j < kTaps / 2; ++j)
-            taps[static_cast<size_t>(kTaps / 2 - 1 - j)] = taps[static_cast<size_t>(kTaps / 2 + j)] =
-                0.5 * side[static_cast<size_t>(j)];
+            taps[static_cast<size_t>(kTaps / 2 - 1 - j)] =
+                taps[static_cast<size_t>(kTaps / 2 + j)] = 0.5 * side[static_cast<size_t>(j)];
     }
     // Stream s's samples x[-128 .. n - 1] and its direct samples.
     static std::vector<double> samples(int n, int s) { return signal(kTaps + n, 0.61 + 0.2 * s); }
@@ -368,14 +374,14 @@ TEST_P(DspKernelConformance, HalfBandPhaseSums) {
                                PhaseRun::InterleavedTwo, PhaseRun::WithDirectTwo}) {
         for (const int n : kKernelLengths) {
             // The direct samples pass the interleaved kernels untouched: exact there.
-            const std::vector<double> want = runPhase(kReference.halfBand, run, runs.taps.data(), n,
-                                                      0, GuardedBuffer::kGuardA);
+            const std::vector<double> want =
+                runPhase(kReference.halfBand, run, runs.taps.data(), n, 0, GuardedBuffer::kGuardA);
             std::vector<double> within(want.size(), tolerance);
             if (run == PhaseRun::Interleaved || run == PhaseRun::InterleavedTwo)
                 for (size_t i = 1; i < within.size(); i += 2) within[i] = 0.0;
             for (const int offset : kKernelOffsets) {
-                const std::string where =
-                    "run " + std::to_string(static_cast<int>(run)) + ", " + kernelRunName(n, offset);
+                const std::string where = "run " + std::to_string(static_cast<int>(run)) + ", " +
+                                          kernelRunName(n, offset);
                 expectConforms(where, want, within, [&](double guard) {
                     return runPhase(table().halfBand, run, runs.taps.data(), n, offset, guard);
                 });
@@ -392,7 +398,8 @@ TEST_P(DspKernelConformance, HalfBandSplit) {
         for (const int offset : kKernelOffsets) {
             expectConforms(kernelRunName(n, offset), want, std::vector<double>(want.size(), 0.0),
                            [&](double guard) {
-                               GuardedBuffer in(2 * n, offset, guard), even(n, (offset + 1) % 4, guard),
+                               GuardedBuffer in(2 * n, offset, guard),
+                                   even(n, (offset + 1) % 4, guard),
                                    odd(n, (offset + 3) % 4, guard);
                                in.fill(pairs);
                                table().halfBand.split(in.data(), even.data(), odd.data(), n);
@@ -459,23 +466,25 @@ TEST_P(DspKernelConformance, HostSamplesIn) {
             referenceFiniteFloats(xf.data(), wantFloats.data(), n, hold);
             const std::vector<double> exact(want.size(), 0.0);
             for (const int offset : kKernelOffsets) {
-                expectConforms("doubles, " + kernelRunName(n, offset), want, exact, [&](double guard) {
-                    GuardedBuffer in(n, offset, guard), out(n, (offset + 1) % 4, guard);
-                    in.fill(x);
-                    finiteInputs(table().hostSamples, stream, in.data(), out.data(), n);
-                    EXPECT_TRUE(in.guardsHold(guard));
-                    EXPECT_TRUE(out.guardsHold(guard));
-                    return out.values();
-                });
-                expectConforms("floats, " + kernelRunName(n, offset), wantFloats, exact, [&](double guard) {
-                    GuardedFloats in(n, 3 * offset % 8, guard);
-                    GuardedBuffer out(n, (offset + 2) % 4, guard);
-                    std::memcpy(in.data(), xf.data(), sizeof(float) * xf.size());
-                    finiteInputs(table().hostSamples, stream, in.data(), out.data(), n);
-                    EXPECT_TRUE(in.guardsHold(guard));
-                    EXPECT_TRUE(out.guardsHold(guard));
-                    return out.values();
-                });
+                expectConforms(
+                    "doubles, " + kernelRunName(n, offset), want, exact, [&](double guard) {
+                        GuardedBuffer in(n, offset, guard), out(n, (offset + 1) % 4, guard);
+                        in.fill(x);
+                        finiteInputs(table().hostSamples, stream, in.data(), out.data(), n);
+                        EXPECT_TRUE(in.guardsHold(guard));
+                        EXPECT_TRUE(out.guardsHold(guard));
+                        return out.values();
+                    });
+                expectConforms(
+                    "floats, " + kernelRunName(n, offset), wantFloats, exact, [&](double guard) {
+                        GuardedFloats in(n, 3 * offset % 8, guard);
+                        GuardedBuffer out(n, (offset + 2) % 4, guard);
+                        std::memcpy(in.data(), xf.data(), sizeof(float) * xf.size());
+                        finiteInputs(table().hostSamples, stream, in.data(), out.data(), n);
+                        EXPECT_TRUE(in.guardsHold(guard));
+                        EXPECT_TRUE(out.guardsHold(guard));
+                        return out.values();
+                    });
             }
         }
     }
@@ -485,9 +494,11 @@ TEST_P(DspKernelConformance, HostSamplesOut) {
     // Exact: each double rounded to float as a plain cast rounds it.
     for (const int n : kKernelLengths) {
         std::vector<double> x(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i) x[static_cast<size_t>(i)] = (i % 2 ? -1.0 : 1.0) / (3.0 + i) * (1 + i % 7 * 1e3);
+        for (int i = 0; i < n; ++i)
+            x[static_cast<size_t>(i)] = (i % 2 ? -1.0 : 1.0) / (3.0 + i) * (1 + i % 7 * 1e3);
         std::vector<double> want(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i) want[static_cast<size_t>(i)] = static_cast<float>(x[static_cast<size_t>(i)]);
+        for (int i = 0; i < n; ++i)
+            want[static_cast<size_t>(i)] = static_cast<float>(x[static_cast<size_t>(i)]);
         for (const int offset : kKernelOffsets) {
             expectConforms(kernelRunName(n, offset), want, std::vector<double>(want.size(), 0.0),
                            [&](double guard) {
