@@ -2,19 +2,16 @@
 // kernel table (KernelsImpl.h). Everything here has internal linkage (an unnamed namespace), so
 // each build keeps its own code.
 //
-// A vector holds W outputs (2 with SSE2, 4 with AVX2). Tap i reads x[k + 2i + 1] and
-// x[k - 2i - 1]: from one tap to the next the windows move by two samples, so a vector's worth of
-// movement spans G = W / 2 taps. With the phases P_g[t] = x[W t + 2g + 1 ..] (g < G), vector j of
-// outputs takes, for tap G m + g,
-//   h[G m + g] (P_g[j + m] - P_{G-1-g}[j - m - 1]).
-// From one group of taps to the next, vector j's forward windows are the ones vector j + 1 used
-// and its backward windows the ones vector j - 1 used: with `count` vectors in flight the windows
-// slide through registers, and each group loads 2 G vectors whatever the count (instead of
-// 2 G per vector). Each output keeps G sums, one per phase of the taps, each in tap order, added
-// at the end (the same way for every vector, so no output depends on where its block starts or
-// how many vectors it holds). That is the AVX2 form: the even and the odd taps' sums, each product
-// fused. With SSE2 (G = 1) every vector loads its own windows instead (hilbertVectorsLoading):
-// the plain sum, bit for bit.
+// With AVX2 a vector holds four outputs. From one pair of taps to the next the windows move by
+// four samples, one vector: vector j's forward windows are the ones vector j + 1 used and its
+// backward windows the ones vector j - 1 used. With `count` vectors in flight the windows slide
+// through registers, and each pair loads four vectors whatever the count (instead of four per
+// vector). Every difference costs one subtraction and one fused product, and each output keeps
+// two sums, of the even taps and of the odd taps, each in tap order, added at the end (the same
+// way for every vector, so no output depends on where its block starts or how many vectors it
+// holds). With SSE2 (two outputs a vector, two-operand instructions) the sliding costs more
+// register copies than the loads it saves: each vector loads its own windows and keeps one sum in
+// tap order, the plain sum bit for bit.
 #pragma once
 
 #include <xsimd/xsimd.hpp>
@@ -24,62 +21,52 @@
 namespace qrx::dsp {
 namespace {
 
-// `count` vectors of outputs from `x` on.
+// `count` vectors of four outputs from `x` on, the windows sliding (AVX2). With P1[t] = x[4t+1 ..
+// 4t+4] and P3[t] = x[4t+3 .. 4t+6], vector j takes, for the tap pair 2m, 2m+1,
+//   h[2m] (P1[j+m] - P3[j-m-1])  and  h[2m+1] (P3[j+m] - P1[j-m-1]).
+// (One array per window: arrays of two dimensions end up on the stack.)
 template <class Arch, int count>
 [[gnu::always_inline]] inline void hilbertVectors(const double* x, const double* h, int taps,
                                                   double* q) noexcept {
     using Batch = xsimd::batch<double, Arch>;
-    constexpr int kWidth = static_cast<int>(Batch::size);
-    constexpr int kGroup = kWidth / 2;
-    // At group m: forward f[g][j] = P_g[j + m], backward r[g][j] = P_g[j - m - 1]. Before the
-    // first group the windows hold what group -1 would have had.
-    Batch f[kGroup][count], r[kGroup][count], sum[kGroup][count];
-    for (int g = 0; g < kGroup; ++g) {
-        const double* p = x + 2 * g + 1;
-        for (int j = 0; j + 1 < count; ++j)
-            f[g][j + 1] = r[g][j] = Batch::load_unaligned(p + kWidth * j);
-        for (int j = 0; j < count; ++j) sum[g][j] = Batch(0.0);
+    static_assert(Batch::size == 4);
+    const double* p1 = x + 1;
+    const double* p3 = x + 3;
+    // At pair m: forward f1[j] = P1[j+m], f3[j] = P3[j+m]; backward r1[j] = P1[j-m-1],
+    // r3[j] = P3[j-m-1]. Before the first pair the windows hold what pair -1 would have had.
+    Batch f1[count], f3[count], r1[count], r3[count], even[count], odd[count];
+    for (int j = 0; j + 1 < count; ++j) {
+        f1[j + 1] = r1[j] = Batch::load_unaligned(p1 + 4 * j);
+        f3[j + 1] = r3[j] = Batch::load_unaligned(p3 + 4 * j);
     }
-    // Slides phase g's forward or backward windows to group m (one new vector each).
-    const auto slideForward = [&](int m, int g) {
-        for (int j = 0; j + 1 < count; ++j) f[g][j] = f[g][j + 1];
-        f[g][count - 1] = Batch::load_unaligned(x + 2 * g + 1 + kWidth * (m + count - 1));
-    };
-    const auto slideBackward = [&](int m, int g) {
-        for (int j = count - 1; j > 0; --j) r[g][j] = r[g][j - 1];
-        r[g][0] = Batch::load_unaligned(x + 2 * g + 1 - kWidth * (m + 1));
-    };
-    // Tap G m + g's terms.
-    const auto add = [&](int m, int g) {
-        const Batch tap(h[kGroup * m + g]);
-        for (int j = 0; j < count; ++j)
-            sum[g][j] = xsimd::fma(tap, f[g][j] - r[kGroup - 1 - g][j], sum[g][j]);
-    };
-    const int groups = taps / kGroup;
-    for (int m = 0; m < groups; ++m) {
-        for (int g = 0; g < kGroup; ++g) {
-            slideForward(m, g);
-            slideBackward(m, g);
-        }
-        for (int g = 0; g < kGroup; ++g) add(m, g);
+    for (int j = 0; j < count; ++j) even[j] = odd[j] = Batch(0.0);
+    const int pairs = taps / 2;
+    for (int m = 0; m < pairs; ++m) {
+        for (int j = 0; j + 1 < count; ++j) f1[j] = f1[j + 1], f3[j] = f3[j + 1];
+        for (int j = count - 1; j > 0; --j) r1[j] = r1[j - 1], r3[j] = r3[j - 1];
+        f1[count - 1] = Batch::load_unaligned(p1 + 4 * (m + count - 1));
+        f3[count - 1] = Batch::load_unaligned(p3 + 4 * (m + count - 1));
+        r1[0] = Batch::load_unaligned(p1 - 4 * (m + 1));
+        r3[0] = Batch::load_unaligned(p3 - 4 * (m + 1));
+        const Batch he(h[2 * m]), ho(h[2 * m + 1]);
+        for (int j = 0; j < count; ++j) even[j] = xsimd::fma(he, f1[j] - r3[j], even[j]);
+        for (int j = 0; j < count; ++j) odd[j] = xsimd::fma(ho, f3[j] - r1[j], odd[j]);
     }
-    // The last group may hold fewer taps: it reads only the windows those taps use.
-    const int rest = taps % kGroup;
-    for (int g = 0; g < rest; ++g) {
-        slideForward(groups, g);
-        slideBackward(groups, kGroup - 1 - g);
+    if (taps % 2 != 0) {  // an odd count of taps ends on an even one
+        const int m = pairs;
+        for (int j = 0; j + 1 < count; ++j) f1[j] = f1[j + 1];
+        for (int j = count - 1; j > 0; --j) r3[j] = r3[j - 1];
+        f1[count - 1] = Batch::load_unaligned(p1 + 4 * (m + count - 1));
+        r3[0] = Batch::load_unaligned(p3 - 4 * (m + 1));
+        const Batch he(h[2 * m]);
+        for (int j = 0; j < count; ++j) even[j] = xsimd::fma(he, f1[j] - r3[j], even[j]);
     }
-    for (int g = 0; g < rest; ++g) add(groups, g);
-    for (int j = 0; j < count; ++j) {
-        Batch total = sum[0][j];
-        for (int g = 1; g < kGroup; ++g) total += sum[g][j];
-        total.store_unaligned(q + kWidth * j);
-    }
+    for (int j = 0; j < count; ++j) (even[j] + odd[j]).store_unaligned(q + 4 * j);
 }
 
-// The same with every vector loading its own windows, for SSE2: with two-operand instructions the
-// sliding costs more register copies than the loads it saves (measured: 45.1 against 55.3 million
-// instructions for 2000 runs of 128 outputs at 55 taps). One sum in tap order: the plain sum.
+// `count` vectors of outputs from `x` on, every vector loading its own windows (SSE2; measured:
+// 45.1 million instructions for 2000 runs of 128 outputs at 55 taps, against 55.3 million with
+// sliding windows).
 template <class Arch, int count>
 [[gnu::always_inline]] inline void hilbertVectorsLoading(const double* x, const double* h, int taps,
                                                          double* q) noexcept {
