@@ -4,8 +4,6 @@
 #include <cstring>
 #include <numbers>
 
-#include "dsp/HalfBandResamplerKernel.h"
-
 namespace qrx::dsp {
 
 namespace {
@@ -36,7 +34,7 @@ double floored(double v) {
     return std::fabs(v) < kTapFloor ? 0.0 : v;
 }
 
-struct Kernels {
+struct Taps {
     std::array<double, HalfBandResampler::kTaps> up{};
     std::array<double, HalfBandResampler::kTaps> down{};
     // The interpolated phase as one 128-tap filter over the 128 past samples, oldest first:
@@ -44,7 +42,7 @@ struct Kernels {
     alignas(32) std::array<double, halfband::kPhaseTaps> upPhase{};
     alignas(32) std::array<double, halfband::kPhaseTaps> downPhase{};
 
-    Kernels() {
+    Taps() {
         for (int i = -HalfBandResampler::kHalfTaps; i <= HalfBandResampler::kHalfTaps; ++i) {
             up[i + HalfBandResampler::kHalfTaps] = floored(2.0 * halfBandCore(i) * blackman(i));
             down[i + HalfBandResampler::kHalfTaps] = floored(halfBandCore(i) * hann(i));
@@ -65,38 +63,33 @@ struct Kernels {
 
 // Built on first use (thread-safe static initialisation); the constructor of every resampler
 // touches it, so the process functions never pay for the guard.
-const Kernels& kernels() {
-    static const Kernels k;
+const Taps& taps() {
+    static const Taps k;
     return k;
 }
 
 }  // namespace
 
-namespace halfband {
-
-const PhaseKernels kBaselineKernels = PhaseKernelsOf<xsimd::sse2, TapOrder::Folded>::kernels;
-
-const PhaseKernels& phaseKernelsFor(InstructionSet set) noexcept {
-    if (set == InstructionSet::Avx2Fma && bestInstructionSet() == InstructionSet::Avx2Fma)
-        return kAvx2Kernels;
-    return kBaselineKernels;
+void halfband::referencePhaseSums(const double* taps, const double* x, double* out,
+                                  int count) noexcept {
+    for (int i = 0; i < count; ++i) {
+        double sum = 0.0;
+        for (int q = 0; q < kPhaseTaps; ++q) sum += taps[q] * x[i - kPhaseTaps + q];
+        out[i] = sum;
+    }
 }
 
-}  // namespace halfband
-
 HalfBandResampler::HalfBandResampler() noexcept
-    : phase_(&halfband::phaseKernelsFor(bestInstructionSet())),
-      upPhase_(kernels().upPhase.data()),
-      downPhase_(kernels().downPhase.data()) {}
+    : upPhase_(taps().upPhase.data()), downPhase_(taps().downPhase.data()) {}
 
 double HalfBandResampler::upTap(int i) noexcept {
     if (i < -kHalfTaps || i > kHalfTaps) return 0.0;
-    return kernels().up[i + kHalfTaps];
+    return taps().up[i + kHalfTaps];
 }
 
 double HalfBandResampler::downTap(int i) noexcept {
     if (i < -kHalfTaps || i > kHalfTaps) return 0.0;
-    return kernels().down[i + kHalfTaps];
+    return taps().down[i + kHalfTaps];
 }
 
 void HalfBandResampler::reset() noexcept {
@@ -129,7 +122,8 @@ constexpr int blockAt(int done, int n) {
 
 }  // namespace
 
-void HalfBandResampler::upsample(const double* in, double* out2n, int n) noexcept {
+void HalfBandResampler::upsample(const halfband::PhaseKernels& k, const double* in, double* out2n,
+                                 int n) noexcept {
     for (int done = 0; done < n;) {
         const int m = blockAt(done, n);
         double* x = upLine_.blockOf(m);  // x[i] is the block's sample i, x[-j] older ones
@@ -137,13 +131,14 @@ void HalfBandResampler::upsample(const double* in, double* out2n, int n) noexcep
         // First output of x[k]: half-way between x[k-65] and x[k-64]; second: u(0) * x[k-64],
         // u(0) being 1.
         static_assert(kUpCentre == 1.0);
-        phase_->interleaved(upPhase_, x, x - kOddTapsPerSide, out2n + 2 * done, m);
+        k.interleaved(upPhase_, x, x - kOddTapsPerSide, out2n + 2 * done, m);
         upLine_.advance(m);
         done += m;
     }
 }
 
-void HalfBandResampler::downsample(const double* in2n, double* out, int n) noexcept {
+void HalfBandResampler::downsample(const halfband::PhaseKernels& k, const double* in2n, double* out,
+                                   int n) noexcept {
     // Pair k is E[k] = in2n[2k], O[k] = in2n[2k+1]; output k is the tap sum over E[k-128] ..
     // E[k-1] plus d(0) * O[k-65]. The block's pairs are copied before any output is written, so
     // out may be in2n.
@@ -151,53 +146,55 @@ void HalfBandResampler::downsample(const double* in2n, double* out, int n) noexc
         const int m = blockAt(done, n);
         double* even = evenLine_.blockOf(m);
         double* odd = oddLine_.blockOf(m);
-        phase_->split(in2n + 2 * done, even, odd, m);
-        phase_->withDirect(downPhase_, even, odd - kOddTapsPerSide - 1, kDownCentre, out + done, m);
+        k.split(in2n + 2 * done, even, odd, m);
+        k.withDirect(downPhase_, even, odd - kOddTapsPerSide - 1, kDownCentre, out + done, m);
         evenLine_.advance(m);
         oddLine_.advance(m);
         done += m;
     }
 }
 
-void HalfBandResampler::upsampleTwo(HalfBandResampler* two, const double* const in[2],
-                                    double* const out2n[2], int n) noexcept {
+void HalfBandResampler::upsampleTwo(const halfband::PhaseKernels& k, HalfBandResampler* two,
+                                    const double* const in[2], double* const out2n[2],
+                                    int n) noexcept {
     const double* x[2];
     const double* direct[2];
     for (int done = 0; done < n;) {
         const int m = blockAt(done, n);
         double* out[2];
-        for (int k = 0; k < 2; ++k) {
-            double* line = two[k].upLine_.blockOf(m);
-            std::memcpy(line, in[k] + done, sizeof(double) * m);
-            x[k] = line;
-            direct[k] = line - kOddTapsPerSide;
-            out[k] = out2n[k] + 2 * done;
+        for (int s = 0; s < 2; ++s) {
+            double* line = two[s].upLine_.blockOf(m);
+            std::memcpy(line, in[s] + done, sizeof(double) * m);
+            x[s] = line;
+            direct[s] = line - kOddTapsPerSide;
+            out[s] = out2n[s] + 2 * done;
         }
-        two[0].phase_->interleavedTwo(two[0].upPhase_, x, direct, out, m);
-        for (int k = 0; k < 2; ++k) two[k].upLine_.advance(m);
+        k.interleavedTwo(two[0].upPhase_, x, direct, out, m);
+        for (int s = 0; s < 2; ++s) two[s].upLine_.advance(m);
         done += m;
     }
 }
 
-void HalfBandResampler::downsampleTwo(HalfBandResampler* two, const double* const in2n[2],
-                                      double* const out[2], int n) noexcept {
+void HalfBandResampler::downsampleTwo(const halfband::PhaseKernels& k, HalfBandResampler* two,
+                                      const double* const in2n[2], double* const out[2],
+                                      int n) noexcept {
     const double* even[2];
     const double* odd[2];
     for (int done = 0; done < n;) {
         const int m = blockAt(done, n);
         double* to[2];
-        for (int k = 0; k < 2; ++k) {
-            double* e = two[k].evenLine_.blockOf(m);
-            double* o = two[k].oddLine_.blockOf(m);
-            two[k].phase_->split(in2n[k] + 2 * done, e, o, m);
-            even[k] = e;
-            odd[k] = o - kOddTapsPerSide - 1;
-            to[k] = out[k] + done;
+        for (int s = 0; s < 2; ++s) {
+            double* e = two[s].evenLine_.blockOf(m);
+            double* o = two[s].oddLine_.blockOf(m);
+            k.split(in2n[s] + 2 * done, e, o, m);
+            even[s] = e;
+            odd[s] = o - kOddTapsPerSide - 1;
+            to[s] = out[s] + done;
         }
-        two[0].phase_->withDirectTwo(two[0].downPhase_, even, odd, kDownCentre, to, m);
-        for (int k = 0; k < 2; ++k) {
-            two[k].evenLine_.advance(m);
-            two[k].oddLine_.advance(m);
+        k.withDirectTwo(two[0].downPhase_, even, odd, kDownCentre, to, m);
+        for (int s = 0; s < 2; ++s) {
+            two[s].evenLine_.advance(m);
+            two[s].oddLine_.advance(m);
         }
         done += m;
     }

@@ -15,16 +15,13 @@
 // announced to the host is kLatencyFigure, whatever the mode; aligning the mode-dependent delay is
 // up to the engine.
 //
-// The tap sums run on the kernels of the instruction set chosen by useKernels() (the best this
-// processor runs until then); both sets give the same result up to rounding (a few 1e-16).
+// The tap sums run on the phase kernels the caller passes (the dsp kernel table's `halfBand`,
+// picked once per block); both sets give the same result up to rounding (a few 1e-16).
 //
-// Threading: one instance per stream, used only by the processing thread; reset() and
-// useKernels() from the same thread or while processing is stopped. Process functions allocate
-// nothing.
+// Threading: one instance per stream, used only by the processing thread; reset() from the same
+// thread or while processing is stopped. Process functions allocate nothing.
 
 #include <array>
-
-#include "dsp/InstructionSet.h"
 
 namespace qrx::dsp {
 
@@ -40,9 +37,10 @@ inline constexpr int kPhaseTaps = 128;
 using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* out,
                                  int count) noexcept;
 
-// One instruction set's kernels: the plain sums, the same sums with what the resampler does with
-// them, so that its outputs are written in one pass (same reads as the plain sums; they write only
-// the outputs of i < count), and the split of the down-sampler's input pairs.
+// One instruction set's kernels (HalfBandResamplerKernel.h): the plain sums, the same sums with
+// what the resampler does with them, so that its outputs are written in one pass (same reads as the
+// plain sums; they write only the outputs of i < count), and the split of the down-sampler's input
+// pairs.
 struct PhaseKernels {
     PhaseSumsKernel sums;
     // Up-sampler: out2n[2i] = the sum of output i, out2n[2i + 1] = direct[i].
@@ -62,15 +60,10 @@ struct PhaseKernels {
                           const double* const direct[2], double directTap, double* const out[2],
                           int count) noexcept;
 };
-extern const PhaseKernels kBaselineKernels;
-// Only where bestInstructionSet() is InstructionSet::Avx2Fma.
-extern const PhaseKernels kAvx2Kernels;
 
-// The kernels of `set`, or the baseline ones where this processor cannot run `set`.
-const PhaseKernels& phaseKernelsFor(InstructionSet set) noexcept;
-inline PhaseSumsKernel phaseSumsFor(InstructionSet set) noexcept {
-    return phaseKernelsFor(set).sums;
-}
+// out[i] = sum over q of taps[q] * x[i - 128 + q], term by term in the order of q: the plain sum
+// the kernels are held to.
+void referencePhaseSums(const double* taps, const double* x, double* out, int count) noexcept;
 
 }  // namespace halfband
 
@@ -86,22 +79,21 @@ class HalfBandResampler {
 
     HalfBandResampler() noexcept;
 
-    // Clears both histories (the kernel choice stays).
+    // Clears both histories.
     void reset() noexcept;
 
-    // The kernels of the coming calls (the engine passes its choice at the start of each block).
-    void useKernels(InstructionSet set) noexcept { phase_ = &halfband::phaseKernelsFor(set); }
-
-    // n base-rate samples in, 2n samples out. in and out2n must not overlap.
-    void upsample(const double* in, double* out2n, int n) noexcept;
+    // n base-rate samples in, 2n samples out, on the tap sums of `k`. in and out2n must not
+    // overlap.
+    void upsample(const halfband::PhaseKernels& k, const double* in, double* out2n, int n) noexcept;
     // 2n samples in, n base-rate samples out. out may be in2n (in place).
-    void downsample(const double* in2n, double* out, int n) noexcept;
+    void downsample(const halfband::PhaseKernels& k, const double* in2n, double* out,
+                    int n) noexcept;
     // Both calls for two streams at once (the same results, cheaper): `two` points to the two
-    // resamplers, which use the same kernels.
-    static void upsampleTwo(HalfBandResampler* two, const double* const in[2],
-                            double* const out2n[2], int n) noexcept;
-    static void downsampleTwo(HalfBandResampler* two, const double* const in2n[2],
-                              double* const out[2], int n) noexcept;
+    // resamplers.
+    static void upsampleTwo(const halfband::PhaseKernels& k, HalfBandResampler* two,
+                            const double* const in[2], double* const out2n[2], int n) noexcept;
+    static void downsampleTwo(const halfband::PhaseKernels& k, HalfBandResampler* two,
+                              const double* const in2n[2], double* const out[2], int n) noexcept;
 
     // Delay-only stages: n in, n out, delayed by exactly 64 samples. They use the history of the
     // same direction; delayUp() keeps the same history as upsample(), so switching between the two
@@ -114,7 +106,6 @@ class HalfBandResampler {
     static double downTap(int i) noexcept;
 
   private:
-    const halfband::PhaseKernels* phase_;
     const double* upPhase_;    // taps of the interpolated phase on x[k-128] .. x[k-1]
     const double* downPhase_;  // taps of the even samples E[k-128] .. E[k-1]
     // A line of past samples: the newest kHistory samples end at end_, oldest first; blocks

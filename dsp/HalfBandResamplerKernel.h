@@ -1,14 +1,14 @@
 // The tap loop of the half-band resampler, written once for every vector instruction set.
 //
-// Included only by HalfBandResampler.cpp (baseline, plain x86-64: xsimd::sse2) and
-// HalfBandResampler_avx2.cpp (xsimd::fma3<xsimd::avx2>, compiled with -mavx2 -mfma). Everything
-// here is a template on the architecture, so each translation unit emits its own instantiation
-// and the linker never merges AVX code into the baseline path. Add no non-template inline
-// function to this header.
+// Included only by the dsp kernel table (KernelsImpl.h: Kernels.cpp for xsimd::sse2,
+// Kernels_avx2.cpp for xsimd::fma3<xsimd::avx2>). Everything here is a template on the
+// architecture, so each translation unit emits its own instantiation and the linker never merges
+// AVX code into the baseline path. Add no non-template inline function to this header.
 #pragma once
 
 #include <immintrin.h>
 
+#include <type_traits>
 #include <xsimd/xsimd.hpp>
 
 #include "dsp/HalfBandResampler.h"
@@ -246,7 +246,7 @@ void splitPairs(const double* pairs, double* even, double* odd, int count) noexc
     }
 }
 
-// The kernels of one instruction set.
+// The kernels of one instruction set, in one tap order.
 template <class Arch, TapOrder Order>
 struct PhaseKernelsOf {
     static void sums(const double* taps, const double* x, double* out, int count) noexcept {
@@ -276,5 +276,13 @@ struct PhaseKernelsOf {
     static constexpr PhaseKernels kernels{
         sums, interleaved, withDirect, splitPairs<Arch>, interleavedTwo, withDirectTwo};
 };
+
+// The kernels of `Arch`: fused in tap order where it multiplies and adds in one instruction,
+// folded otherwise.
+template <class Arch>
+constexpr PhaseKernels phaseKernelsFor() noexcept {
+    constexpr bool kFused = std::is_base_of_v<xsimd::fma3<xsimd::avx2>, Arch>;
+    return PhaseKernelsOf < Arch, kFused ? TapOrder::Fused : TapOrder::Folded > ::kernels;
+}
 
 }  // namespace qrx::dsp::halfband

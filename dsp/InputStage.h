@@ -10,13 +10,12 @@
 // the bounds passes unchanged.
 // Out: the engine's doubles as the host's floats.
 //
-// Built once for plain x86-64 and once for AVX2 (InputStage_avx2.cpp); the signal paths pick a
-// table per block.
+// The runs are kernels of the dsp table (Kernels.h): built once for plain x86-64 and once for
+// AVX2; the signal paths pick a table per block. finiteInput and a plain cast are their
+// reference.
 //
 // Threads: audio thread (the signal paths' input and output). Pure.
 #pragma once
-
-#include "dsp/InstructionSet.h"
 
 namespace qrx::dsp {
 
@@ -45,13 +44,6 @@ struct HostSampleKernels {
     void (*finiteDoubles)(const double* from, double* to, int n, double hold) noexcept;
     void (*toFloats)(const double* from, float* to, int n) noexcept;
 };
-
-extern const HostSampleKernels kHostSamplesBaseline;
-extern const HostSampleKernels kHostSamplesAvx2;
-
-inline const HostSampleKernels& hostSamplesFor(InstructionSet set) noexcept {
-    return set == InstructionSet::Avx2Fma ? kHostSamplesAvx2 : kHostSamplesBaseline;
-}
 
 // n host samples of input stream `stream` made finite and held into `to`, for either host type.
 inline void finiteInputs(const HostSampleKernels& k, int stream, const float* from, double* to,

@@ -1,5 +1,8 @@
-// The bodies of the host-sample runs (InputStage.h), included by exactly one source file per
-// instruction set. Everything here has internal linkage, so each build keeps its own code.
+// The host-sample runs (InputStage.h) as templates on the xsimd architecture, for the dsp kernel
+// table (KernelsImpl.h). Everything here has internal linkage (an unnamed namespace), so each
+// build keeps its own code. The loops are plain: they are simple enough that the compiler
+// vectorises them for the build's instruction set (Kernels.cpp and Kernels_avx2.cpp are built
+// with full optimisation), which xsimd cannot do better here (float-to-double widening).
 #pragma once
 
 #include <cmath>
@@ -12,7 +15,7 @@
 namespace qrx::dsp {
 namespace {
 
-template <typename Sample>
+template <class Arch, typename Sample>
 void finiteRun(const Sample* __restrict from, double* __restrict to, int n, double hold) noexcept {
     // Nearly always every sample is inside the bound: then the run is only converted, in the
     // same pass as the test. The test is made on the host's type (the bounds are exact in float
@@ -37,14 +40,22 @@ void finiteRun(const Sample* __restrict from, double* __restrict to, int n, doub
     }
 }
 
+template <class Arch>
 void finiteFloats(const float* from, double* to, int n, double hold) noexcept {
-    finiteRun(from, to, n, hold);
+    finiteRun<Arch>(from, to, n, hold);
 }
+template <class Arch>
 void finiteDoubles(const double* from, double* to, int n, double hold) noexcept {
-    finiteRun(from, to, n, hold);
+    finiteRun<Arch>(from, to, n, hold);
 }
+template <class Arch>
 void toFloats(const double* from, float* to, int n) noexcept {
     for (int i = 0; i < n; ++i) to[i] = static_cast<float>(from[i]);
+}
+
+template <class Arch>
+constexpr HostSampleKernels hostSampleKernelsFor() noexcept {
+    return {finiteFloats<Arch>, finiteDoubles<Arch>, toFloats<Arch>};
 }
 
 }  // namespace

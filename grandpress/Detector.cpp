@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "dsp/HilbertKernel.h"
+#include "dsp/Kernels.h"
 
 namespace grandpress {
 
@@ -65,8 +65,9 @@ void Detector::process(const DetectorKernels& kernels, qrx::dsp::InstructionSet 
     const int quads = (n + 3) / 4;
     const double* centreL = line[0] + position - centreDelay;
     const double* centreR = line[1] + position - centreDelay;
-    qrx::dsp::hilbertSums(set, centreL, kernel, L, quads, q[0]);
-    qrx::dsp::hilbertSums(set, centreR, kernel, L, quads, q[1]);
+    const qrx::dsp::HilbertSums hilbertSums = qrx::dsp::kernelsFor(set).hilbertSums;
+    hilbertSums(centreL, kernel, L, quads, q[0]);
+    hilbertSums(centreR, kernel, L, quads, q[1]);
 
     const double* const sums[2] = {q[0], q[1]};
     const double* const centres[2] = {centreL, centreR};

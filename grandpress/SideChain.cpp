@@ -1,6 +1,6 @@
 #include "grandpress/SideChain.h"
 
-#include "dsp/NoiseKernel.h"
+#include "dsp/Kernels.h"
 #include "grandpress/ShelfCascade.h"
 
 namespace grandpress {
@@ -123,7 +123,8 @@ void SideChain::process(const SideChainKernels& kernels, qrx::dsp::InstructionSe
     // values of each frame), h for the shelves.
     alignas(32) double nA[kChunk2x], nB[kChunk2x], h[kChunk2x];
     double* const engine[3] = {nA, nB, noiseC};
-    qrx::dsp::noiseFrames(set, engineNoise, 3, 3, engine, shelfNoise, h, n);
+    qrx::dsp::noiseFrames(qrx::dsp::kernelsFor(set).noise, engineNoise, 3, 3, engine, shelfNoise, h,
+                          n);
     for (int i = 0; i < n; ++i) {
         mainL[i] += nA[i];
         mainR[i] += nB[i];

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <type_traits>
 
-#include "dsp/InputStage.h"
 #include "grandpress/GainCurve.h"
 
 namespace grandpress {
@@ -130,7 +129,7 @@ void SignalPath::primeMainPath() noexcept {
                 // Without Smooth the third and fourth resamplers carry the detector levels,
                 // whose history is taken as their latest value.
                 const double in = upFirst || k < 2 || monitor ? x[k] : lastDetector[k - 2];
-                resampler[k].upsample(&in, g[k], 1);
+                resampler[k].upsample(dsp->halfBand, &in, g[k], 1);
             }
         } else {
             for (int k = 0; k < 4; ++k) g[k][0] = x[k];
@@ -146,8 +145,8 @@ void SignalPath::primeMainPath() noexcept {
         }
         if (up) {
             double discard;
-            resampler[0].downsample(y[0], &discard, 1);
-            resampler[1].downsample(y[1], &discard, 1);
+            resampler[0].downsample(dsp->halfBand, y[0], &discard, 1);
+            resampler[1].downsample(dsp->halfBand, y[1], &discard, 1);
         }
     }
 }
@@ -157,7 +156,7 @@ void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& f
                          qrx::dsp::InstructionSet set) noexcept {
     kernels = set;
     table = &kernelsFor(set);
-    for (auto& r : resampler) r.useKernels(set);
+    dsp = &qrx::dsp::kernelsFor(set);
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
         const int n = frames - offset < kChunk ? frames - offset : kChunk;
@@ -177,7 +176,7 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     // Input stage: finite, held samples into the lines, the delayed frames into the chunk.
     const Sample* const from[4] = {io.mainLeft + offset, io.mainRight + offset,
                                    io.sideLeft + offset, io.sideRight + offset};
-    const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernels);
+    const qrx::dsp::HostSampleKernels& host = dsp->hostSamples;
     input.pushWith(n, [&from, &host](int stream, double* to, int first, int count) {
         qrx::dsp::finiteInputs(host, stream, from[stream] + first, to, count);
     });
@@ -202,7 +201,8 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
         }
         for (int k = 0; k < 4; k += 2) {
             const double* const from[2] = {base[k], base[k + 1]};
-            qrx::dsp::HalfBandResampler::upsampleTwo(resampler + k, from, streams + k, n);
+            qrx::dsp::HalfBandResampler::upsampleTwo(dsp->halfBand, resampler + k, from,
+                                                     streams + k, n);
         }
         ns = 2 * n;
     }
@@ -222,7 +222,7 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     if (lay.gainOversampled) {
         const double* const from[2] = {out[0], out[1]};
         double* const to[2] = {out[0], out[1]};
-        qrx::dsp::HalfBandResampler::downsampleTwo(resampler, from, to, n);
+        qrx::dsp::HalfBandResampler::downsampleTwo(dsp->halfBand, resampler, from, to, n);
     }
     (void)ng;
 
@@ -255,7 +255,7 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     if (lay.gainOversampled && !lay.sideChainOversampled) {
         for (int k = 0; k < 4; k += 2) {
             double* const to[2] = {gainIn[k], gainIn[k + 1]};
-            qrx::dsp::HalfBandResampler::upsampleTwo(resampler + k, g + k, to, n);
+            qrx::dsp::HalfBandResampler::upsampleTwo(dsp->halfBand, resampler + k, g + k, to, n);
             g[k] = gainIn[k];
             g[k + 1] = gainIn[k + 1];
         }

@@ -18,6 +18,7 @@
 #include "dsp/HostBuffers.h"
 #include "dsp/InputRings.h"
 #include "dsp/InstructionSet.h"
+#include "dsp/Kernels.h"
 #include "dsp/MeterFeed.h"
 #include "grandpress/Detector.h"
 #include "grandpress/EngineSettings.h"
@@ -72,6 +73,8 @@ class SignalPath {
     EngineSettings current;
     qrx::dsp::InstructionSet kernels = qrx::dsp::InstructionSet::Baseline;   // this block's
     const Kernels* table = &kernelsFor(qrx::dsp::InstructionSet::Baseline);  // and its table
+    // This block's dsp kernels (the priming of a new routine runs on the last block's).
+    const qrx::dsp::Kernels* dsp = &qrx::dsp::kernelsFor(qrx::dsp::bestInstructionSet());
     std::atomic<unsigned> resetRequests{0};
     unsigned resetsDone = 0;
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "dsp/HilbertKernel.h"
+#include "dsp/Kernels.h"
 #include "tinypress/ChunkKernels.h"
 
 namespace tinypress {
@@ -54,7 +54,8 @@ void Detector::process(qrx::dsp::InstructionSet set, const double* const filtere
     store(filtered, channels, n);
 
     const int centreBack = 2 * taps;
-    const ChunkKernels& kernels = kernelsFor(set);
+    const ChunkKernels& kernels = tinypress::kernelsFor(set);
+    const qrx::dsp::HilbertSums hilbertSums = qrx::dsp::kernelsFor(set).hilbertSums;
     alignas(64) double sums[kChunk + 4];
     for (int c = 0; c < channels; ++c) {
         const double* r = ring[c];
@@ -66,7 +67,7 @@ void Detector::process(qrx::dsp::InstructionSet set, const double* const filtere
             const int run = (kRingLength - p) < (n - k) ? (kRingLength - p) : (n - k);
             const double* centre = r + p + kRingLength - centreBack;
             if (smooth) {
-                qrx::dsp::hilbertSums(set, centre, kernel, taps, (run + 3) / 4, sums);
+                hilbertSums(centre, kernel, taps, (run + 3) / 4, sums);
                 for (int j = 0; j < run; ++j) {
                     const double q = centre[j];
                     const float y = static_cast<float>(q * q + sums[j] * sums[j]);

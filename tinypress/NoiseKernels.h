@@ -1,11 +1,12 @@
 // The chunk's anti-denormal noise (ChunkKernels.h): the shared generator runs of dsp/NoiseKernel.h
-// on this build's instruction set, and the engine's two values per sample spread onto the main
-// channels and the offsets. A template on the xsimd architectures (KernelLanes.h).
+// (their template, instantiated for this build's instruction set), and the engine's two values per
+// sample spread onto the main channels and the offsets. A template on the xsimd architectures
+// (KernelLanes.h).
 #pragma once
 
 #include <cstdint>
 
-#include "dsp/NoiseKernel.h"
+#include "dsp/NoiseKernelImpl.h"
 #include "tinypress/KernelLanes.h"
 
 namespace tinypress {
@@ -14,8 +15,7 @@ namespace {
 template <class PairArch, class WideArch>
 struct NoiseKernels {
     static constexpr int kWide = static_cast<int>(Lanes<WideArch>::size);
-    static constexpr qrx::dsp::InstructionSet kNoiseSet =
-        kFusedPairs ? qrx::dsp::InstructionSet::Avx2Fma : qrx::dsp::InstructionSet::Baseline;
+    using NoiseArch = std::conditional_t<kFusedPairs, xsimd::fma3<xsimd::avx2>, xsimd::sse2>;
 
     static qrx::dsp::DenormalNoise::Words wordsOf(const std::uint32_t words[3]) noexcept {
         return {words[0], words[1], words[2]};
@@ -28,7 +28,7 @@ struct NoiseKernels {
 
     static void noise(std::uint32_t words[3], double scale, int count, double* to) noexcept {
         qrx::dsp::DenormalNoise::Words w = wordsOf(words);
-        qrx::dsp::noiseValues(kNoiseSet, w, scale, count, to);
+        qrx::dsp::noiseValuesKernel<NoiseArch>(w, scale, count, to);
         keep(w, words);
     }
 
@@ -37,7 +37,7 @@ struct NoiseKernels {
                           double scaleB, double* toB, int n) noexcept {
         qrx::dsp::DenormalNoise::Words wa = wordsOf(a), wb = wordsOf(b);
         double* const runA[1] = {toA};
-        qrx::dsp::noiseFrames(kNoiseSet, wa, scaleA, 2, 1, runA, wb, scaleB, toB, n);
+        qrx::dsp::noiseFramesKernel<NoiseArch>(wa, scaleA, 2, 1, runA, wb, scaleB, toB, n);
         keep(wa, a);
         keep(wb, b);
     }

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "dsp/GlidingBiquad.h"
-#include "dsp/InputStage.h"
 
 namespace tinypress {
 namespace {
@@ -63,8 +62,9 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
 void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames, MeterFeed& feed,
                          qrx::dsp::InstructionSet set) noexcept {
     if (frames <= 0) return;
-    kernels = &kernelsFor(set);
+    kernels = &tinypress::kernelsFor(set);
     kernelSet = set;
+    dsp = &qrx::dsp::kernelsFor(set);
     const bool bypass = current.power == 0;
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {
@@ -84,7 +84,7 @@ void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames, Met
 
 void SignalPath::readChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft, io.sideRight};
-    const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernelSet);
+    const qrx::dsp::HostSampleKernels& host = dsp->hostSamples;
     for (int s = 0; s < kStreams; ++s) {
         if (!sources[s]) {
             std::memset(in[s], 0, sizeof(double) * static_cast<size_t>(n));
@@ -223,7 +223,7 @@ void SignalPath::readMonoChunk(const qrx::dsp::HostBuffers<float>& io, int offse
 void SignalPath::pushHostChunk(const qrx::dsp::HostBuffers<float>& io, int offset, int n) noexcept {
     // The host's samples go straight into the rings.
     const float* const sources[kStreams] = {io.mainLeft, io.mainRight, io.sideLeft, io.sideRight};
-    const qrx::dsp::HostSampleKernels& host = qrx::dsp::hostSamplesFor(kernelSet);
+    const qrx::dsp::HostSampleKernels& host = dsp->hostSamples;
     inputRings.pushWith(n, [&](int stream, double* to, int from, int count) {
         if (sources[stream])
             qrx::dsp::finiteInputs(host, stream, sources[stream] + offset + from, to, count);

@@ -22,6 +22,7 @@
 #include "dsp/HostBuffers.h"
 #include "dsp/InputRings.h"
 #include "dsp/InstructionSet.h"
+#include "dsp/Kernels.h"
 #include "dsp/MeterFeed.h"
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/Detector.h"
@@ -130,6 +131,8 @@ class SignalPath {
     Meters meters;
     const ChunkKernels* kernels = nullptr;  // the block's set
     qrx::dsp::InstructionSet kernelSet = qrx::dsp::InstructionSet::Baseline;
+    // The block's dsp kernels.
+    const qrx::dsp::Kernels* dsp = &qrx::dsp::kernelsFor(qrx::dsp::bestInstructionSet());
 
     // Chunk buffers.
     alignas(64) double in[kStreams][kChunk];    // host samples, made finite and held

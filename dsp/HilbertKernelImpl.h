@@ -1,0 +1,109 @@
+// The Hilbert sums (HilbertKernel.h) as one template on the xsimd architecture, for the dsp
+// kernel table (KernelsImpl.h). Everything here has internal linkage (an unnamed namespace), so
+// each build keeps its own code.
+//
+// With AVX2 a vector holds four outputs. From one pair of taps to the next the windows move by
+// four samples, one vector: vector j's forward windows are the ones vector j + 1 used and its
+// backward windows the ones vector j - 1 used. With `count` vectors in flight the windows slide
+// through registers, and each pair loads four vectors whatever the count (instead of four per
+// vector). Every difference costs one subtraction and one fused product, and each output keeps
+// two sums, of the even taps and of the odd taps, each in tap order, added at the end (the same
+// way for every vector, so no output depends on where its block starts or how many vectors it
+// holds). With SSE2 (two outputs a vector, two-operand instructions) the sliding costs more
+// register copies than the loads it saves: each vector loads its own windows and keeps one sum in
+// tap order, the plain sum bit for bit.
+#pragma once
+
+#include <xsimd/xsimd.hpp>
+
+#include "dsp/HilbertKernel.h"
+
+namespace qrx::dsp {
+namespace {
+
+// `count` vectors of four outputs from `x` on, the windows sliding (AVX2). With P1[t] = x[4t+1 ..
+// 4t+4] and P3[t] = x[4t+3 .. 4t+6], vector j takes, for the tap pair 2m, 2m+1,
+//   h[2m] (P1[j+m] - P3[j-m-1])  and  h[2m+1] (P3[j+m] - P1[j-m-1]).
+// (One array per window: arrays of two dimensions end up on the stack.)
+template <class Arch, int count>
+[[gnu::always_inline]] inline void hilbertVectors(const double* x, const double* h, int taps,
+                                                  double* q) noexcept {
+    using Batch = xsimd::batch<double, Arch>;
+    static_assert(Batch::size == 4);
+    const double* p1 = x + 1;
+    const double* p3 = x + 3;
+    // At pair m: forward f1[j] = P1[j+m], f3[j] = P3[j+m]; backward r1[j] = P1[j-m-1],
+    // r3[j] = P3[j-m-1]. Before the first pair the windows hold what pair -1 would have had.
+    Batch f1[count], f3[count], r1[count], r3[count], even[count], odd[count];
+    for (int j = 0; j + 1 < count; ++j) {
+        f1[j + 1] = r1[j] = Batch::load_unaligned(p1 + 4 * j);
+        f3[j + 1] = r3[j] = Batch::load_unaligned(p3 + 4 * j);
+    }
+    for (int j = 0; j < count; ++j) even[j] = odd[j] = Batch(0.0);
+    const int pairs = taps / 2;
+    for (int m = 0; m < pairs; ++m) {
+        for (int j = 0; j + 1 < count; ++j) f1[j] = f1[j + 1], f3[j] = f3[j + 1];
+        for (int j = count - 1; j > 0; --j) r1[j] = r1[j - 1], r3[j] = r3[j - 1];
+        f1[count - 1] = Batch::load_unaligned(p1 + 4 * (m + count - 1));
+        f3[count - 1] = Batch::load_unaligned(p3 + 4 * (m + count - 1));
+        r1[0] = Batch::load_unaligned(p1 - 4 * (m + 1));
+        r3[0] = Batch::load_unaligned(p3 - 4 * (m + 1));
+        const Batch he(h[2 * m]), ho(h[2 * m + 1]);
+        for (int j = 0; j < count; ++j) even[j] = xsimd::fma(he, f1[j] - r3[j], even[j]);
+        for (int j = 0; j < count; ++j) odd[j] = xsimd::fma(ho, f3[j] - r1[j], odd[j]);
+    }
+    if (taps % 2 != 0) {  // an odd count of taps ends on an even one
+        const int m = pairs;
+        for (int j = 0; j + 1 < count; ++j) f1[j] = f1[j + 1];
+        for (int j = count - 1; j > 0; --j) r3[j] = r3[j - 1];
+        f1[count - 1] = Batch::load_unaligned(p1 + 4 * (m + count - 1));
+        r3[0] = Batch::load_unaligned(p3 - 4 * (m + 1));
+        const Batch he(h[2 * m]);
+        for (int j = 0; j < count; ++j) even[j] = xsimd::fma(he, f1[j] - r3[j], even[j]);
+    }
+    for (int j = 0; j < count; ++j) (even[j] + odd[j]).store_unaligned(q + 4 * j);
+}
+
+// `count` vectors of outputs from `x` on, every vector loading its own windows (SSE2; measured:
+// 45.1 million instructions for 2000 runs of 128 outputs at 55 taps, against 55.3 million with
+// sliding windows).
+template <class Arch, int count>
+[[gnu::always_inline]] inline void hilbertVectorsLoading(const double* x, const double* h, int taps,
+                                                         double* q) noexcept {
+    using Batch = xsimd::batch<double, Arch>;
+    constexpr int kWidth = static_cast<int>(Batch::size);
+    Batch sum[count];
+    for (int j = 0; j < count; ++j) sum[j] = Batch(0.0);
+    for (int i = 0; i < taps; ++i) {
+        const Batch tap(h[i]);
+        const double* f = x + (2 * i + 1);
+        const double* r = x - (2 * i + 1);
+        for (int j = 0; j < count; ++j)
+            sum[j] = xsimd::fma(
+                tap, Batch::load_unaligned(f + kWidth * j) - Batch::load_unaligned(r + kWidth * j),
+                sum[j]);
+    }
+    for (int j = 0; j < count; ++j) sum[j].store_unaligned(q + kWidth * j);
+}
+
+template <class Arch>
+void hilbertSums(const double* centre, const double* kernel, int taps, int quads,
+                 double* q) noexcept {
+    // Two quads at a time fill the registers (SSE2: four sums and the tap; AVX2: four sliding
+    // windows of two vectors, four sums), a last quad alone.
+    constexpr int kQuadVectors = 4 / static_cast<int>(xsimd::batch<double, Arch>::size);
+    int b = 0;
+    if constexpr (kQuadVectors == 1) {
+        for (; b + 2 <= quads; b += 2)
+            hilbertVectors<Arch, 2>(centre + 4 * b, kernel, taps, q + 4 * b);
+        if (b < quads) hilbertVectors<Arch, 1>(centre + 4 * b, kernel, taps, q + 4 * b);
+    } else {
+        for (; b + 2 <= quads; b += 2)
+            hilbertVectorsLoading<Arch, 2 * kQuadVectors>(centre + 4 * b, kernel, taps, q + 4 * b);
+        if (b < quads)
+            hilbertVectorsLoading<Arch, kQuadVectors>(centre + 4 * b, kernel, taps, q + 4 * b);
+    }
+}
+
+}  // namespace
+}  // namespace qrx::dsp
