@@ -98,7 +98,7 @@ void Limiter::reset(const EngineSettings& s) noexcept {
 
 void Limiter::process(double& left, double& right, bool limit, const EngineSettings& s,
                       double noise) noexcept {
-    const LimiterPasses& plain = kernelsFor(qrx::dsp::InstructionSet::Baseline).limiter;
+    const LimiterPasses& plain = grandpress::kernelsFor(qrx::dsp::InstructionSet::Baseline).limiter;
     process(plain, &left, &right, 1, limit, s, &noise, 1);
 }
 

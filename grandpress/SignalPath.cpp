@@ -155,7 +155,7 @@ template <typename Sample>
 void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed,
                          qrx::dsp::InstructionSet set) noexcept {
     kernels = set;
-    table = &kernelsFor(set);
+    table = &grandpress::kernelsFor(set);
     dsp = &qrx::dsp::kernelsFor(set);
     meters.load(feed, current);
     for (int offset = 0; offset < frames; offset += kChunk) {

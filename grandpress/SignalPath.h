@@ -72,7 +72,7 @@ class SignalPath {
 
     EngineSettings current;
     qrx::dsp::InstructionSet kernels = qrx::dsp::InstructionSet::Baseline;   // this block's
-    const Kernels* table = &kernelsFor(qrx::dsp::InstructionSet::Baseline);  // and its table
+    const Kernels* table = &grandpress::kernelsFor(qrx::dsp::InstructionSet::Baseline);  // and its table
     // This block's dsp kernels (the priming of a new routine runs on the last block's).
     const qrx::dsp::Kernels* dsp = &qrx::dsp::kernelsFor(qrx::dsp::bestInstructionSet());
     std::atomic<unsigned> resetRequests{0};

@@ -67,7 +67,7 @@ GuardedBuffer filled(int length, int offset, double guard,
 }
 
 const ChunkKernels& built(KernelCase c) {
-    return kernelsFor(testsupport::instructionSetOf(c));
+    return tinypress::kernelsFor(testsupport::instructionSetOf(c));
 }
 
 class TinyPressKernelConformance : public ::testing::TestWithParam<KernelCase> {
