@@ -14,6 +14,9 @@
 // the shared types and call none of their inline functions, so no code compiled for AVX2 can be
 // shared with the baseline build by the linker.
 //
+// Each stage header names the per-frame reference code its kernels are held to
+// (tests/tinypress/KernelConformanceTest.cpp checks every kernel of the table against it).
+//
 // Threads: audio thread only. Nothing allocates.
 #pragma once
 

@@ -1,6 +1,7 @@
 // The side chain of the chunk kernels (ChunkKernels.h): the two gliding shelves (low, then high)
-// in place on both lanes, the stereo link, and the scaled levels of the "Draft" detector. A
-// template on the xsimd architectures (KernelLanes.h).
+// in place on both lanes, the stereo link, and the scaled levels of the "Draft" detector. The
+// shelves' per-frame reference is qrx::dsp::glidingBiquadStep. A template on the xsimd
+// architectures (KernelLanes.h).
 //
 // The shelves run both channels in the lanes of one pair. The AVX2 build runs all four shelves
 // in one 256-bit vector instead (SkewedShelves): lanes 0-1 the low shelf on frame i, lanes 2-3

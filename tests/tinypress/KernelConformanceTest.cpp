@@ -283,7 +283,7 @@ double sideSignal(int lane, int at) {
 }
 
 // One frame of a lane's two shelves by the plain gliding biquad, on their own generators.
-double plainShelves(double x, ShelfState& low, ShelfState& high) {
+double referenceShelves(double x, ShelfState& low, ShelfState& high) {
     const ShelfDesigns& d = shelfDesigns();
     const double y =
         qrx::dsp::glidingBiquadStep(x, d.lowTo, low.current, low.memories, 0.001, low.noise);
@@ -302,7 +302,7 @@ void warmShelves(ShelfState (&s)[2][2], bool shared) {
         st.noise = advanced(1e-5, shared ? 0 : 3 * f + 1);
     }
     for (int at = 0; at < kWarmFrames; ++at)
-        for (int c = 0; c < 2; ++c) plainShelves(sideSignal(c, at), s[0][c], s[1][c]);
+        for (int c = 0; c < 2; ++c) referenceShelves(sideSignal(c, at), s[0][c], s[1][c]);
 }
 
 // Lane c's side chain through its shelves; the built kernels get the runs of the generators
@@ -319,7 +319,7 @@ Outcome runShelves(KernelCase c, int n, int offset, double guard, bool shared) {
         if (c == KernelCase::Reference) {
             for (int lane = 0; lane < 2; ++lane)
                 for (int k = 0; k < n; ++k)
-                    side[lane][k] = plainShelves(side[lane][k], s[0][lane], s[1][lane]);
+                    side[lane][k] = referenceShelves(side[lane][k], s[0][lane], s[1][lane]);
         } else {
             std::vector<GuardedBuffer> runs;
             for (int f = 0; f < 4; ++f)
@@ -374,7 +374,7 @@ double offsetAt(int at) {
 }
 
 // The plain per-frame dynamics: glides, envelope and gain curve of both lanes.
-struct PlainDynamics {
+struct ReferenceDynamics {
     const EngineSettings& s;
     EnvelopeState (&states)[2];
     double &makeup, &output;
@@ -398,7 +398,7 @@ struct PlainDynamics {
 Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineSettings& s) {
     EnvelopeState states[2];
     double makeup = 0.3, output = 3.0;  // far from their targets
-    const PlainDynamics plain{s, states, makeup, output};
+    const ReferenceDynamics reference{s, states, makeup, output};
     for (int at = 0; at < kWarmFrames; ++at) {
         const double level[2] = {levelAt(0, at), levelAt(1, at)}, main[2] = {};
         double gain[2], out[2], outGain;
@@ -406,7 +406,7 @@ Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineS
         const double* const m[2] = {&main[0], &main[1]};
         double* const g[2] = {&gain[0], &gain[1]};
         double* const y[2] = {&out[0], &out[1]};
-        plain.frame(l, m, offsetAt(at), g, y, outGain);
+        reference.frame(l, m, offsetAt(at), g, y, outGain);
     }
     Outcome o;
     for (int round = 0; round < kRounds; ++round) {
@@ -429,7 +429,7 @@ Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineS
                 const double* const m[2] = {main[0].data() + k, main[1].data() + k};
                 double* const g[2] = {gain[0].data() + k, gain[1].data() + k};
                 double* const y[2] = {out[0].data() + k, out[1].data() + k};
-                plain.frame(l, m, noise[k], g, y, outGain[k]);
+                reference.frame(l, m, noise[k], g, y, outGain[k]);
             }
         } else {
             DynamicsJob job(n, s, noise.data(), makeup, output, outGain.data());
@@ -490,7 +490,7 @@ double meterValue(MeterRun run, int lane, int at) {
 }
 
 // Frame `at` of both channels' meters by the plain per-sample feeders.
-void plainMeters(Meters& m, MeterRun run, const double value[2], double noise) {
+void referenceMeters(Meters& m, MeterRun run, const double value[2], double noise) {
     for (int c = 0; c < 2; ++c) {
         if (run == MeterRun::Signal)
             m.signal(c, std::fabs(value[c]), noise);
@@ -513,7 +513,7 @@ Outcome runMeters(KernelCase c, int n, int offset, double guard, MeterRun run, b
     m.load(feed, s);
     for (int at = 0; at < kWarmFrames; ++at) {
         const double value[2] = {meterValue(run, 0, at), meterValue(run, 1, at)};
-        plainMeters(m, run, value, offsetAt(at));
+        referenceMeters(m, run, value, offsetAt(at));
     }
     Outcome o;
     for (int round = 0; round < kRounds; ++round) {
@@ -533,7 +533,7 @@ Outcome runMeters(KernelCase c, int n, int offset, double guard, MeterRun run, b
         if (c == KernelCase::Reference) {
             for (int k = 0; k < n; ++k) {
                 const double v[2] = {value[0][k], value[1][k]};
-                plainMeters(m, run, v, noise[k]);
+                referenceMeters(m, run, v, noise[k]);
             }
         } else {
             const double* right = run == MeterRun::LinkedGain ? value[0].data() : value[1].data();
