@@ -5,6 +5,7 @@
 // guards hold. The Reference case runs the references themselves through the same checks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -479,7 +480,7 @@ TEST_P(DspKernelConformance, HostSamplesIn) {
                     "floats, " + kernelRunName(n, offset), wantFloats, exact, [&](double guard) {
                         GuardedFloats in(n, 3 * offset % 8, guard);
                         GuardedBuffer out(n, (offset + 2) % 4, guard);
-                        std::memcpy(in.data(), xf.data(), sizeof(float) * xf.size());
+                        std::copy(xf.begin(), xf.end(), in.data());
                         finiteInputs(table().hostSamples, stream, in.data(), out.data(), n);
                         EXPECT_TRUE(in.guardsHold(guard));
                         EXPECT_TRUE(out.guardsHold(guard));
