@@ -48,14 +48,14 @@ void Detector::store(const double* const filtered[2], int channels, int n) noexc
     write = (write + n) & kRingMask;
 }
 
-void Detector::process(qrx::dsp::InstructionSet set, const double* const filtered[2], int channels,
-                       int n, int taps, bool smooth, double* const level[2]) noexcept {
+void Detector::process(const ChunkKernels& kernels, const qrx::dsp::Kernels& dsp,
+                       const double* const filtered[2], int channels, int n, int taps, bool smooth,
+                       double* const level[2]) noexcept {
     const int first = (write + 1) & kRingMask;
     store(filtered, channels, n);
 
     const int centreBack = 2 * taps;
-    const ChunkKernels& kernels = tinypress::kernelsFor(set);
-    const qrx::dsp::HilbertSums hilbertSums = qrx::dsp::kernelsFor(set).hilbertSums;
+    const qrx::dsp::HilbertSums hilbertSums = dsp.hilbertSums;
     alignas(64) double sums[kChunk + 4];
     for (int c = 0; c < channels; ++c) {
         const double* r = ring[c];

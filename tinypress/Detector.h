@@ -12,7 +12,8 @@
 // Threads: owned by the SignalPath; audio thread only (or the constructor). Nothing allocates.
 #pragma once
 
-#include "dsp/InstructionSet.h"
+#include "dsp/Kernels.h"
+#include "tinypress/ChunkKernels.h"
 #include "tinypress/EngineSettings.h"
 
 namespace tinypress {
@@ -35,9 +36,10 @@ class Detector {
 
     // Writes one chunk of filtered side chain (n <= kChunk samples per channel, `channels` 1 or
     // 2) and computes the level of each sample with its window centred 2N samples behind it,
-    // on the kernels of `set` (which this processor must run).
-    void process(qrx::dsp::InstructionSet set, const double* const filtered[2], int channels, int n,
-                 int taps, bool smooth, double* const level[2]) noexcept;
+    // with the block's kernels (`kernels` for the draft levels, `dsp` for the Hilbert sums).
+    void process(const ChunkKernels& kernels, const qrx::dsp::Kernels& dsp,
+                 const double* const filtered[2], int channels, int n, int taps, bool smooth,
+                 double* const level[2]) noexcept;
 
     // The filtered value written `samplesBack` samples before the newest one (0 = newest).
     double filteredAt(int channel, int samplesBack) const noexcept {

@@ -63,7 +63,6 @@ void SignalPath::process(const qrx::dsp::HostBuffers<float>& io, int frames, Met
                          qrx::dsp::InstructionSet set) noexcept {
     if (frames <= 0) return;
     kernels = &tinypress::kernelsFor(set);
-    kernelSet = set;
     dsp = &qrx::dsp::kernelsFor(set);
     const bool bypass = current.power == 0;
     meters.load(feed, current);
@@ -257,7 +256,7 @@ void SignalPath::detect(int n) noexcept {
         detectorIn[0] = detectorIn[1] = linked[0];
     }
     double* const levels[2] = {level[0], level[1]};
-    detector.process(kernelSet, detectorIn, stereo ? 2 : 1, n, current.hilbertLength,
+    detector.process(*kernels, *dsp, detectorIn, stereo ? 2 : 1, n, current.hilbertLength,
                      current.smooth != 0, levels);
 }
 

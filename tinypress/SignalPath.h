@@ -130,7 +130,6 @@ class SignalPath {
     double bypassOffset = 1e-12;  // alternating anti-denormal term of the bypass meters
     Meters meters;
     const ChunkKernels* kernels = nullptr;  // the block's set
-    qrx::dsp::InstructionSet kernelSet = qrx::dsp::InstructionSet::Baseline;
     // The block's dsp kernels.
     const qrx::dsp::Kernels* dsp = &qrx::dsp::kernelsFor(qrx::dsp::bestInstructionSet());
 

@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "EngineRig.h"
+#include "dsp/Kernels.h"
 #include "tinypress/Detector.h"
 
 namespace tinypress {
@@ -53,10 +54,14 @@ TEST(TinyPressDetectorLevels, SmoothAndDraftOfASteadyLevel) {
     const double* ins[2] = {in[0], in[1]};
     double* outs[2] = {out[0], out[1]};
     for (int i = 0; i < 10; ++i)
-        d.process(qrx::dsp::bestInstructionSet(), ins, 2, kChunk, 44, true, outs);
+        d.process(tinypress::kernelsFor(qrx::dsp::bestInstructionSet()),
+                  qrx::dsp::kernelsFor(qrx::dsp::bestInstructionSet()), ins, 2, kChunk, 44, true,
+                  outs);
     EXPECT_NEAR(out[0][63], 0.5 * 1.4142 * 0.582 * 1.005773063, 0.5 * 5e-6);
     EXPECT_NEAR(out[1][63], 0.25 * 0.827816002634257, 0.25 * 5e-6);
-    d.process(qrx::dsp::bestInstructionSet(), ins, 2, kChunk, 44, false, outs);
+    d.process(tinypress::kernelsFor(qrx::dsp::bestInstructionSet()),
+              qrx::dsp::kernelsFor(qrx::dsp::bestInstructionSet()), ins, 2, kChunk, 44, false,
+              outs);
     EXPECT_DOUBLE_EQ(out[0][10], 0.415);
     EXPECT_DOUBLE_EQ(out[1][10], -0.2075);
     EXPECT_EQ(d.filteredAt(0, 0), 0.5);
@@ -76,7 +81,9 @@ TEST(TinyPressDetectorLevels, ImpulseIsSeenOnceAcrossTheWindow) {
         std::vector<double> levels;
         for (int chunk = 0; chunk < 60; ++chunk) {
             in[0] = chunk == 2 ? 1.0 : 0.0;
-            d.process(qrx::dsp::bestInstructionSet(), ins, 1, kChunk, taps, true, outs);
+            d.process(tinypress::kernelsFor(qrx::dsp::bestInstructionSet()),
+                      qrx::dsp::kernelsFor(qrx::dsp::bestInstructionSet()), ins, 1, kChunk, taps,
+                      true, outs);
             levels.insert(levels.end(), out[0], out[0] + kChunk);
         }
         const int at = 2 * kChunk;         // sample index of the impulse
