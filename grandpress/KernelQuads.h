@@ -39,7 +39,7 @@ template <class Arch>
     return Pair<Arch>({left, right});
 }
 
-// a b + c and c - a b on pairs, fused in the AVX2+FMA build.
+// a b + c, c - a b and a b - c on pairs, fused in the AVX2+FMA build.
 template <class Arch>
 [[gnu::always_inline]] inline Pair<Arch> fma(const Pair<Arch>& a, const Pair<Arch>& b,
                                              const Pair<Arch>& c) noexcept {
@@ -55,6 +55,14 @@ template <class Arch>
         return Pair<Arch>(_mm_fnmadd_pd(a, b, c));
     else
         return xsimd::fnma(a, b, c);
+}
+template <class Arch>
+[[gnu::always_inline]] inline Pair<Arch> fms(const Pair<Arch>& a, const Pair<Arch>& b,
+                                             const Pair<Arch>& c) noexcept {
+    if constexpr (kFused<Arch>)
+        return Pair<Arch>(_mm_fmsub_pd(a, b, c));
+    else
+        return xsimd::fms(a, b, c);
 }
 
 // Four lanes: low pair (lanes 0, 1) and high pair (lanes 2, 3).

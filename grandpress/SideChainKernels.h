@@ -216,7 +216,7 @@ struct Kernel {
                                               const Pair& amount) noexcept {
         const Pair b = Pair(kLinkBandScale) * band;
         const Pair swapped(_mm_shuffle_pd(b, b, 1));  // (right, left)
-        return lanes::fma<Arch>(amount, (b + swapped) * Pair(kMidScale) - b, e);
+        return lanes::fma<Arch>(amount, lanes::fms<Arch>(b + swapped, Pair(kMidScale), b), e);
     }
 
     // The equalised and linked frames into the four outputs.
@@ -255,9 +255,9 @@ struct Kernel {
             };
             const auto link = [&](__m256d e, __m256d band) {
                 const __m256d b = _mm256_mul_pd(_mm256_set1_pd(kLinkBandScale), band);
-                const __m256d mid = _mm256_mul_pd(_mm256_add_pd(b, _mm256_permute_pd(b, 0x5)),
-                                                  _mm256_set1_pd(kMidScale));
-                return _mm256_fmadd_pd(amounts.v, _mm256_sub_pd(mid, b), e);
+                const __m256d shared = _mm256_fmsub_pd(_mm256_add_pd(b, _mm256_permute_pd(b, 0x5)),
+                                                       _mm256_set1_pd(kMidScale), b);
+                return _mm256_fmadd_pd(amounts.v, shared, e);
             };
             // (left, right) pairs of frames k .. k + 3 into four lefts and four rights.
             const auto split = [](__m256d first, __m256d second, double* left, double* right) {
