@@ -48,7 +48,7 @@ void referenceDetectorLevels(const double* const q[2], const double* const centr
     }
 }
 
-void Detector::process(const DetectorKernels& kernels, qrx::dsp::InstructionSet set,
+void Detector::process(const DetectorKernels& kernels, const qrx::dsp::Kernels& dsp,
                        const double* linkL, const double* linkR, int n, double detectorScale,
                        bool exactRoot, double* detL, double* detR) noexcept {
     const int L = taps;
@@ -65,7 +65,7 @@ void Detector::process(const DetectorKernels& kernels, qrx::dsp::InstructionSet 
     const int quads = (n + 3) / 4;
     const double* centreL = line[0] + position - centreDelay;
     const double* centreR = line[1] + position - centreDelay;
-    const qrx::dsp::HilbertSums hilbertSums = qrx::dsp::kernelsFor(set).hilbertSums;
+    const qrx::dsp::HilbertSums hilbertSums = dsp.hilbertSums;
     hilbertSums(centreL, kernel, L, quads, q[0]);
     hilbertSums(centreR, kernel, L, quads, q[1]);
 

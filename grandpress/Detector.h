@@ -8,7 +8,7 @@
 // Threads: owned by SignalPath, audio thread only (setLength also from the constructor).
 #pragma once
 
-#include "dsp/InstructionSet.h"
+#include "dsp/Kernels.h"
 #include "grandpress/EngineSettings.h"
 
 namespace grandpress {
@@ -46,8 +46,8 @@ class Detector {
     int centre() const noexcept { return centreDelay; }
 
     // n samples (n <= 128) at the side-chain rate: appends linkL/linkR, writes the levels to
-    // detL/detR, with the levels of `kernels` (the block's table) and the Hilbert sums of `set`.
-    void process(const DetectorKernels& kernels, qrx::dsp::InstructionSet set, const double* linkL,
+    // detL/detR, with the levels of `kernels` and the Hilbert sums of `dsp` (the block's tables).
+    void process(const DetectorKernels& kernels, const qrx::dsp::Kernels& dsp, const double* linkL,
                  const double* linkR, int n, double detectorScale, bool exactRoot, double* detL,
                  double* detR) noexcept;
 

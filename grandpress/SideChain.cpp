@@ -114,7 +114,7 @@ void SideChain::resetLink() noexcept {
         filters.bandX1[c] = filters.bandX2[c] = filters.bandY1[c] = filters.bandY2[c] = 0.0;
 }
 
-void SideChain::process(const SideChainKernels& kernels, qrx::dsp::InstructionSet set,
+void SideChain::process(const SideChainKernels& kernels, const qrx::dsp::Kernels& dsp,
                         const EngineSettings& s, int n, double* mainL, double* mainR,
                         const double* sideL, const double* sideR, double* eqL, double* eqR,
                         double* linkL, double* linkR, double* noiseC) noexcept {
@@ -123,8 +123,7 @@ void SideChain::process(const SideChainKernels& kernels, qrx::dsp::InstructionSe
     // values of each frame), h for the shelves.
     alignas(32) double nA[kChunk2x], nB[kChunk2x], h[kChunk2x];
     double* const engine[3] = {nA, nB, noiseC};
-    qrx::dsp::noiseFrames(qrx::dsp::kernelsFor(set).noise, engineNoise, 3, 3, engine, shelfNoise, h,
-                          n);
+    qrx::dsp::noiseFrames(dsp.noise, engineNoise, 3, 3, engine, shelfNoise, h, n);
     for (int i = 0; i < n; ++i) {
         mainL[i] += nA[i];
         mainR[i] += nB[i];

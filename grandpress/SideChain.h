@@ -7,7 +7,7 @@
 
 #include "dsp/BiquadDesign.h"
 #include "dsp/DenormalNoise.h"
-#include "dsp/InstructionSet.h"
+#include "dsp/Kernels.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/ShelfCascade.h"
 
@@ -43,8 +43,8 @@ class SideChain {
     // One chunk of n samples at the side-chain rate. Adds the noise terms to the main inputs in
     // place (the side inputs take theirs on the way in and are left as they are), writes the
     // equalised (eqL/eqR), linked (linkL/linkR) side chain and the per-sample noise term nC.
-    // The shelves run on `kernels` (the block's table), the noise on the kernels of `set`.
-    void process(const SideChainKernels& kernels, qrx::dsp::InstructionSet set,
+    // The shelves run on `kernels`, the noise on `dsp` (the block's tables).
+    void process(const SideChainKernels& kernels, const qrx::dsp::Kernels& dsp,
                  const EngineSettings& s, int n, double* mainL, double* mainR, const double* sideL,
                  const double* sideR, double* eqL, double* eqR, double* linkL, double* linkR,
                  double* noiseC) noexcept;

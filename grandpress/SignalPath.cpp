@@ -154,7 +154,6 @@ void SignalPath::primeMainPath() noexcept {
 template <typename Sample>
 void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& feed,
                          qrx::dsp::InstructionSet set) noexcept {
-    kernels = set;
     table = &grandpress::kernelsFor(set);
     dsp = &qrx::dsp::kernelsFor(set);
     meters.load(feed, current);
@@ -206,9 +205,9 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
         }
         ns = 2 * n;
     }
-    sideChain.process(table->sideChain, kernels, s, ns, streams[0], streams[1], streams[2],
-                      streams[3], eq[0], eq[1], link[0], link[1], noiseC);
-    detector.process(table->detector, kernels, link[0], link[1], ns, s.detectorScale,
+    sideChain.process(table->sideChain, *dsp, s, ns, streams[0], streams[1], streams[2], streams[3],
+                      eq[0], eq[1], link[0], link[1], noiseC);
+    detector.process(table->detector, *dsp, link[0], link[1], ns, s.detectorScale,
                      lay.exactRoot != 0, det[0], det[1]);
     // With S.C.Monit the detector chunk carries the equalised side chain instead.
     const double* dL = s.sideChainMonitor ? eq[0] : det[0];

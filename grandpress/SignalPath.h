@@ -71,9 +71,8 @@ class SignalPath {
                   const double* mR) noexcept;
 
     EngineSettings current;
-    qrx::dsp::InstructionSet kernels = qrx::dsp::InstructionSet::Baseline;   // this block's
-    const Kernels* table = &grandpress::kernelsFor(qrx::dsp::InstructionSet::Baseline);  // and its table
-    // This block's dsp kernels (the priming of a new routine runs on the last block's).
+    // This block's kernel tables (the priming of a new routine runs on the last block's).
+    const Kernels* table = &grandpress::kernelsFor(qrx::dsp::InstructionSet::Baseline);
     const qrx::dsp::Kernels* dsp = &qrx::dsp::kernelsFor(qrx::dsp::bestInstructionSet());
     std::atomic<unsigned> resetRequests{0};
     unsigned resetsDone = 0;

@@ -45,8 +45,8 @@ std::vector<double> detect(Detector& d, const std::vector<double>& x, bool exact
     for (size_t pos = 0; pos < x.size();) {
         const int size = chunks[turn++ % chunks.size()];
         const int n = static_cast<int>(std::min<size_t>(size, x.size() - pos));
-        d.process(grandpress::kernelsFor(set).detector, set, x.data() + pos, x.data() + pos, n,
-                  scale, exact, out.data() + pos, right.data() + pos);
+        d.process(grandpress::kernelsFor(set).detector, qrx::dsp::kernelsFor(set), x.data() + pos,
+                  x.data() + pos, n, scale, exact, out.data() + pos, right.data() + pos);
         pos += n;
     }
     return out;

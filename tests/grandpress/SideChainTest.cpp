@@ -61,11 +61,12 @@ void followsThePlainLoop(std::initializer_list<int> lengths, SetOf setOf, double
             double a[4][128], b[4][128], outA[5][128], outB[5][128];
             for (int k = 0; k < 4; ++k)
                 for (int i = 0; i < n; ++i) a[k][i] = b[k][i] = in[k][i];
-            plain.process({gp::referenceShelves}, InstructionSet::Baseline, after, n, a[0], a[1],
-                          a[2], a[3], outA[0], outA[1], outA[2], outA[3], outA[4]);
+            plain.process({gp::referenceShelves}, qrx::dsp::kernelsFor(InstructionSet::Baseline),
+                          after, n, a[0], a[1], a[2], a[3], outA[0], outA[1], outA[2], outA[3],
+                          outA[4]);
             const InstructionSet set = setOf(pass);
-            chain.process(gp::kernelsFor(set).sideChain, set, after, n, b[0], b[1], b[2], b[3],
-                          outB[0], outB[1], outB[2], outB[3], outB[4]);
+            chain.process(gp::kernelsFor(set).sideChain, qrx::dsp::kernelsFor(set), after, n, b[0],
+                          b[1], b[2], b[3], outB[0], outB[1], outB[2], outB[3], outB[4]);
             for (int i = 0; i < n; ++i) {
                 for (int k = 0; k < 4; ++k) ASSERT_EQ(a[k][i], b[k][i]);  // the same noise
                 ASSERT_EQ(outA[4][i], outB[4][i]);
@@ -160,8 +161,8 @@ TEST(GrandPressSideChain, SettledShelvesFollowAlwaysGlidingFiltersThroughAModeCh
                 io[0][i] = io[2][i] = 0.5 * std::sin(0.013 * t) + 0.2 * std::sin(0.9 * t);
                 io[1][i] = io[3][i] = 0.3 * std::sin(0.0041 * t) + 0.3 * std::sin(2.3 * t);
             }
-            chain.process(gp::kernelsFor(set).sideChain, set, s, n, io[0], io[1], io[2], io[3],
-                          out[0], out[1], out[2], out[3], out[4]);
+            chain.process(gp::kernelsFor(set).sideChain, qrx::dsp::kernelsFor(set), s, n, io[0],
+                          io[1], io[2], io[3], out[0], out[1], out[2], out[3], out[4]);
             const double tilt[2] = {s.tiltGainLeft, s.tiltGainRight};
             for (int i = 0; i < n; ++i, ++pos) {
                 for (int c = 0; c < 2; ++c) {
