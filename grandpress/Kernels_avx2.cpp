@@ -1,10 +1,9 @@
 // The AVX2+FMA kernel table: built with -mavx2 -mfma (grandpress/CMakeLists.txt); four doubles
 // per vector, the recursive stages on two-lane vectors with fused products where they ask.
-#include "grandpress/Kernels.h"
-
 #include "grandpress/DetectorKernels.h"
 #include "grandpress/GainComputerKernels.h"
 #include "grandpress/GainCurveKernels.h"
+#include "grandpress/Kernels.h"
 #include "grandpress/LimiterPassesImpl.h"
 #include "grandpress/MeterKernelsImpl.h"
 #include "grandpress/MixKernelsImpl.h"
