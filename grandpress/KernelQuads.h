@@ -1,10 +1,10 @@
-// What the recursive kernels of the compressor share: four lanes of doubles (two stereo pairs, as
-// the side chain's low and high shelves or the gain computer's fast and slow averages) in one
-// 256-bit vector where the build has them, else in two 128-bit vectors; and the stereo pair
-// itself. Each kernel is one template on the xsimd architecture; the AVX2 build's pairs are xsimd's
-// SSE4.2 vectors, whose fused products take the FMA intrinsics (xsimd 8 offers no FMA on 128-bit
-// vectors in a build with AVX). Everything here has internal linkage, so each build keeps its own
-// code.
+// What the recursive kernels of the compressor add to the lanes every kernel shares
+// (KernelLanes.h): four lanes of doubles (two stereo pairs, as the side chain's low and high
+// shelves or the gain computer's fast and slow averages) in one 256-bit vector where the build has
+// them, else in two 128-bit vectors, and the fused products of pairs. The AVX2 build's pairs are
+// xsimd's SSE4.2 vectors, whose fused products take the FMA intrinsics (xsimd 8 offers no FMA on
+// 128-bit vectors in a build with AVX). Everything here has internal linkage, so each build keeps
+// its own code.
 #pragma once
 
 #include <immintrin.h>
@@ -12,32 +12,19 @@
 #include <type_traits>
 #include <xsimd/xsimd.hpp>
 
+#include "grandpress/KernelLanes.h"
+
 namespace grandpress {
 namespace {
 namespace lanes {
-
-// The architecture of the stereo pairs of a build.
-template <class Arch>
-struct PairArchOf {
-    using type = Arch;
-};
-template <>
-struct PairArchOf<xsimd::fma3<xsimd::avx2>> {
-    using type = xsimd::sse4_2;
-};
 
 // Whether the build fuses products (the AVX2+FMA build).
 template <class Arch>
 inline constexpr bool kFused = xsimd::batch<double, Arch>::size == 4;
 
-// Left and right channel side by side.
-template <class Arch>
-using Pair = xsimd::batch<double, typename PairArchOf<Arch>::type>;
-
-template <class Arch>
-[[gnu::always_inline]] inline Pair<Arch> pairOf(double left, double right) noexcept {
-    return Pair<Arch>({left, right});
-}
+// Left and right channel side by side (KernelLanes.h).
+using ::grandpress::Pair;
+using ::grandpress::pairOf;
 
 // a b + c, c - a b and a b - c on pairs, fused in the AVX2+FMA build.
 template <class Arch>
