@@ -1,28 +1,12 @@
 // The plain x86-64 kernel table (SSE2, two doubles per vector), and the choice of a table.
 #include "grandpress/Kernels.h"
 
-#include "grandpress/DetectorKernels.h"
-#include "grandpress/GainComputerKernels.h"
-#include "grandpress/GainCurveKernels.h"
-#include "grandpress/LimiterPassesImpl.h"
-#include "grandpress/MeterKernelsImpl.h"
-#include "grandpress/MixKernelsImpl.h"
-#include "grandpress/SideChainKernels.h"
+#include "grandpress/KernelsImpl.h"
 
 namespace grandpress {
 namespace {
 
-using Arch = xsimd::sse2;
-
-constexpr Kernels kBaselineKernels = {
-    .limiter = limiterKernelsFor<Arch>(),
-    .meters = meterKernelsFor<Arch>(),
-    .mix = mixKernelsFor<Arch>(),
-    .sideChain = sideChainKernelsFor<Arch>(),
-    .gainCurve = gainCurveKernelsFor<Arch>(),
-    .gainComputer = gainComputerKernelsFor<Arch>(),
-    .detector = detectorKernelsFor<Arch>(),
-};
+constexpr Kernels kBaselineKernels = kernelsOf<xsimd::sse2>();
 
 }  // namespace
 
