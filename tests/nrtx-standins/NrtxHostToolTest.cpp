@@ -1,5 +1,6 @@
 // tools/nrtx-host as a user runs it: a script of commands against wrapper.so and tinypress.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -50,6 +51,23 @@ TEST_F(NrtxHostTool, BypassSetByTheScriptHoldsThroughARealTimeRender) {
     for (int c = 0; c < 2; ++c)
         for (int i = 0; i < 6000; ++i)
             ASSERT_EQ(output[c][i], i >= delay ? input[c][i - delay] : 0.0f) << c << " " << i;
+}
+
+// A script the tool cannot carry out ends it with status 1 and no file claimed written, not with
+// an uncaught exception.
+TEST_F(NrtxHostTool, WordsItCannotUseEndTheScriptWithAFailure) {
+    for (const char* length : {"abc", "0", "-5", "12x"}) {
+        const int status = run("'type QRus' 'render " + path("in.wav") + " " + path("out.wav") +
+                               " " + length + "' 2>/dev/null");
+        ASSERT_TRUE(WIFEXITED(status)) << length;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << length;
+        EXPECT_FALSE(fs::exists(path("out.wav"))) << length;
+    }
+    const int status = run("'type QRus' 'save " + path("missing/state.bin") + "' 2>/dev/null");
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(run("'type QRus' 'save " + path("state.bin") + "'"), 0);
+    EXPECT_GT(fs::file_size(path("state.bin")), 0u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 // Usage: nrtx-host [--build DIR] [--plugin PATH] SCRIPT | -e COMMAND...
 #include <unistd.h>
 
+#include <charconv>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -119,7 +120,12 @@ bool renderFile(Instance& i, std::istream& in, bool realTime) {
             if (!readWave(next, &key, &keyRate)) return false;
             key[0].resize(audio[0].size());
         } else {
-            lengths.push_back(std::stoi(next));
+            int length = 0;
+            const auto [end, error] =
+                std::from_chars(next.data(), next.data() + next.size(), length);
+            if (error != std::errc() || end != next.data() + next.size() || length <= 0)
+                return std::cerr << "not a buffer length: " << next << "\n", false;
+            lengths.push_back(length);
         }
     }
     const std::vector<float>* k = key.empty() ? nullptr : &key[0];
@@ -140,9 +146,12 @@ bool saveState(Instance& i, std::istream& in) {
     std::string path;
     in >> path;
     const auto record = i.saveChunk(nrtx::fourCC("All "));
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(record.data()), record.size());
-    return !record.empty();
+    if (record.empty()) return false;
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(record.data()), record.size());
+    f.close();
+    if (!f) return std::cerr << "cannot write " << path << "\n", false;
+    return true;
 }
 
 bool restoreState(Instance& i, std::istream& in) {
