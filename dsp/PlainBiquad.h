@@ -41,16 +41,25 @@ class PlainBiquad {
     double offset_ = kBiquadNoiseScale;
 };
 
+// The biquad step every plain filter of the engines takes: the input carries `offset`, the
+// output memory the offset of the frame before (`before`); the caller flips the offset once per
+// frame, whatever the number of channels.
+inline double biquadStep(double x, const BiquadCoefficients& c, double& x1, double& x2, double& y1,
+                         double& y2, double offset, double before) noexcept {
+    const double xo = x + offset;
+    const double y = c.b0 * xo + c.b1 * x1 + c.b2 * x2 - c.a1 * y1 - c.a2 * y2;
+    x2 = x1;
+    x1 = xo;
+    y2 = y1;
+    y1 = y + before;
+    return y;
+}
+
 inline double plainBiquadStep(double x, const BiquadCoefficients& c, BiquadMemories& m,
                               double& offset) noexcept {
     const double before = offset;
     offset = -offset;
-    const double y = c.b0 * (x + offset) + c.b1 * m.x1 + c.b2 * m.x2 - c.a1 * m.y1 - c.a2 * m.y2;
-    m.x2 = m.x1;
-    m.x1 = x + offset;
-    m.y2 = m.y1;
-    m.y1 = y + before;
-    return y;
+    return biquadStep(x, c, m.x1, m.x2, m.y1, m.y2, offset, before);
 }
 
 inline double PlainBiquad::process(double x) noexcept {

@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "dsp/PlainBiquad.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/EnvelopeKernel.h"
 
@@ -126,13 +127,8 @@ class GainComputer {
         state.offset = -state.offset;
         for (int k = 0; k < 4; ++k) {
             const qrx::dsp::BiquadCoefficients& c = k < 2 ? s.levelFast : s.levelSlow;
-            const double xo = x[k % 2] + state.offset;
-            y[k] = c.b0 * xo + c.b1 * state.x1[k] + c.b2 * state.x2[k] - c.a1 * state.y1[k] -
-                   c.a2 * state.y2[k];
-            state.x2[k] = state.x1[k];
-            state.x1[k] = xo;
-            state.y2[k] = state.y1[k];
-            state.y1[k] = y[k] + before;
+            y[k] = qrx::dsp::biquadStep(x[k % 2], c, state.x1[k], state.x2[k], state.y1[k],
+                                        state.y2[k], state.offset, before);
         }
     }
 

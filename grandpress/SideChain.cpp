@@ -1,6 +1,7 @@
 #include "grandpress/SideChain.h"
 
 #include "dsp/Kernels.h"
+#include "dsp/PlainBiquad.h"
 #include "grandpress/ShelfCascade.h"
 
 namespace grandpress {
@@ -58,15 +59,9 @@ void bandStep(ShelfCascadeState& f, const qrx::dsp::BiquadCoefficients& c, const
               double y[2]) noexcept {
     const double before = f.bandOffset;
     f.bandOffset = -f.bandOffset;
-    for (int ch = 0; ch < 2; ++ch) {
-        const double xo = e[ch] + f.bandOffset;
-        y[ch] = c.b0 * xo + c.b1 * f.bandX1[ch] + c.b2 * f.bandX2[ch] - c.a1 * f.bandY1[ch] -
-                c.a2 * f.bandY2[ch];
-        f.bandX2[ch] = f.bandX1[ch];
-        f.bandX1[ch] = xo;
-        f.bandY2[ch] = f.bandY1[ch];
-        f.bandY1[ch] = y[ch] + before;
-    }
+    for (int ch = 0; ch < 2; ++ch)
+        y[ch] = qrx::dsp::biquadStep(e[ch], c, f.bandX1[ch], f.bandX2[ch], f.bandY1[ch],
+                                     f.bandY2[ch], f.bandOffset, before);
 }
 
 }  // namespace
