@@ -14,6 +14,7 @@
 // tap order, the plain sum bit for bit.
 #pragma once
 
+#include <cstdint>
 #include <xsimd/xsimd.hpp>
 
 #include "dsp/HilbertKernel.h"
@@ -66,42 +67,70 @@ template <class Arch, int count>
 
 // `count` vectors of outputs from `x` on, every vector loading its own windows (SSE2; measured:
 // 45.1 million instructions for 2000 runs of 128 outputs at 55 taps, against 55.3 million with
-// sliding windows).
-template <class Arch, int count>
+// sliding windows). With `x + 1` on a vector boundary every window is too (both move by whole
+// vectors), and the loads fold into the arithmetic.
+template <class Arch, int count, bool aligned>
 [[gnu::always_inline]] inline void hilbertVectorsLoading(const double* x, const double* h, int taps,
                                                          double* q) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     constexpr int kWidth = static_cast<int>(Batch::size);
+    const auto load = [](const double* p) {
+        if constexpr (aligned)
+            return Batch::load_aligned(p);
+        else
+            return Batch::load_unaligned(p);
+    };
     Batch sum[count];
     for (int j = 0; j < count; ++j) sum[j] = Batch(0.0);
     for (int i = 0; i < taps; ++i) {
         const Batch tap(h[i]);
         const double* f = x + (2 * i + 1);
         const double* r = x - (2 * i + 1);
+        // The compiler would see that a window is the next vector's window of the tap before and
+        // keep it in a register, which with eight sums spills them: it must load each one.
+        asm("" : "+r"(f), "+r"(r));
         for (int j = 0; j < count; ++j)
-            sum[j] = xsimd::fma(
-                tap, Batch::load_unaligned(f + kWidth * j) - Batch::load_unaligned(r + kWidth * j),
-                sum[j]);
+            sum[j] = xsimd::fma(tap, load(f + kWidth * j) - load(r + kWidth * j), sum[j]);
     }
     for (int j = 0; j < count; ++j) sum[j].store_unaligned(q + kWidth * j);
+}
+
+// SSE2: `vectors` vectors of outputs from `x` on: eight a pass (eight sums, the tap and one
+// difference fill the registers), then four, two, one.
+template <class Arch, bool aligned>
+void hilbertVectorRuns(const double* x, const double* h, int taps, int vectors,
+                       double* q) noexcept {
+    constexpr int kWidth = static_cast<int>(xsimd::batch<double, Arch>::size);
+    int v = 0;
+    for (; v + 8 <= vectors; v += 8)
+        hilbertVectorsLoading<Arch, 8, aligned>(x + kWidth * v, h, taps, q + kWidth * v);
+    if (v + 4 <= vectors) {
+        hilbertVectorsLoading<Arch, 4, aligned>(x + kWidth * v, h, taps, q + kWidth * v);
+        v += 4;
+    }
+    if (v + 2 <= vectors) {
+        hilbertVectorsLoading<Arch, 2, aligned>(x + kWidth * v, h, taps, q + kWidth * v);
+        v += 2;
+    }
+    if (v < vectors)
+        hilbertVectorsLoading<Arch, 1, aligned>(x + kWidth * v, h, taps, q + kWidth * v);
 }
 
 template <class Arch>
 void hilbertSums(const double* centre, const double* kernel, int taps, int quads,
                  double* q) noexcept {
-    // Two quads at a time fill the registers (SSE2: four sums and the tap; AVX2: four sliding
-    // windows of two vectors, four sums), a last quad alone.
-    constexpr int kQuadVectors = 4 / static_cast<int>(xsimd::batch<double, Arch>::size);
-    int b = 0;
-    if constexpr (kQuadVectors == 1) {
+    using Batch = xsimd::batch<double, Arch>;
+    if constexpr (Batch::size == 4) {
+        // Two quads at a time fill the registers (four sliding windows of two vectors, four
+        // sums), a last quad alone.
+        int b = 0;
         for (; b + 2 <= quads; b += 2)
             hilbertVectors<Arch, 2>(centre + 4 * b, kernel, taps, q + 4 * b);
         if (b < quads) hilbertVectors<Arch, 1>(centre + 4 * b, kernel, taps, q + 4 * b);
+    } else if (reinterpret_cast<std::uintptr_t>(centre + 1) % sizeof(Batch) == 0) {
+        hilbertVectorRuns<Arch, true>(centre, kernel, taps, 2 * quads, q);
     } else {
-        for (; b + 2 <= quads; b += 2)
-            hilbertVectorsLoading<Arch, 2 * kQuadVectors>(centre + 4 * b, kernel, taps, q + 4 * b);
-        if (b < quads)
-            hilbertVectorsLoading<Arch, kQuadVectors>(centre + 4 * b, kernel, taps, q + 4 * b);
+        hilbertVectorRuns<Arch, false>(centre, kernel, taps, 2 * quads, q);
     }
 }
 

@@ -23,7 +23,9 @@
 #include <type_traits>
 #include <xsimd/xsimd.hpp>
 
+#include "dsp/NoiseJumps.h"
 #include "dsp/NoiseKernel.h"
+#include "dsp/NoiseQuartersImpl.h"
 
 namespace qrx::dsp {
 namespace {
@@ -141,44 +143,14 @@ struct Avx2Noise {
 
     // ---- two halves of a run side by side ----
 
-    // One plain step of word j (0-2), for the jump tables.
-    static constexpr std::uint32_t wordStep(int j, std::uint32_t s) {
-        switch (j) {
-            case 0:
-                return (s << 13) ^ (((s >> 6) ^ (s >> 15)) & 0x1FFFu);
-            case 1:
-                return (s << 20) ^ (((s >> 7) ^ (s >> 9)) & 0xFFFFFu);
-            default:
-                return (s << 17) ^ (((s >> 8) ^ (s >> 14)) & 0x1FFFFu);
-        }
-    }
-
-    // Column b of word j: where bit b alone goes after `steps` steps.
-    struct Jump {
-        int steps;
-        alignas(32) std::uint32_t column[3][32];
-    };
-
-    static constexpr Jump jumpOf(int steps) {
-        Jump t{steps, {}};
-        for (int j = 0; j < 3; ++j)
-            for (int b = 0; b < 32; ++b) {
-                std::uint32_t s = 1u << b;
-                for (int k = 0; k < steps; ++k) s = wordStep(j, s);
-                t.column[j][b] = s;
-            }
-        return t;
-    }
+    using Jump = noise::Jump;
 
     // Half runs of 64- and 128-frame chunks: one value per frame (32, 64), two (64), three (96,
     // 192).
-    static constexpr Jump kJumps[] = {jumpOf(32), jumpOf(64), jumpOf(96), jumpOf(192)};
+    static constexpr Jump kJumps[] = {noise::jumpOf(32), noise::jumpOf(64), noise::jumpOf(96),
+                                      noise::jumpOf(192)};
 
-    static const Jump* jumpFor(int steps) {
-        for (const Jump& t : kJumps)
-            if (t.steps == steps) return &t;
-        return nullptr;
-    }
+    static const Jump* jumpFor(int steps) { return noise::jumpFor(kJumps, steps); }
 
     // The word `steps` steps on: the xor of the columns of its set bits, eight bits per vector.
     static std::uint32_t jumpWord(const std::uint32_t column[32], std::uint32_t word) {
@@ -323,7 +295,7 @@ void noiseValuesKernel(DenormalNoise::Words& words, double scale, int count, dou
     if constexpr (std::is_base_of_v<xsimd::avx2, Arch>)
         Avx2Noise<Arch>::runValues(words, scale, count, to);
     else
-        referenceNoiseValues(words, scale, count, to);
+        NoiseQuarters<Arch>::values(words, scale, count, to);
 }
 
 template <class Arch>
@@ -333,7 +305,7 @@ void noiseFramesKernel(DenormalNoise::Words& a, double scaleA, int perFrame, int
     if constexpr (std::is_base_of_v<xsimd::avx2, Arch>)
         Avx2Noise<Arch>::runFrames(a, scaleA, perFrame, streams, toA, b, scaleB, toB, n);
     else
-        referenceNoiseFrames(a, scaleA, perFrame, streams, toA, b, scaleB, toB, n);
+        NoiseQuarters<Arch>::frames(a, scaleA, perFrame, streams, toA, b, scaleB, toB, n);
 }
 
 template <class Arch>

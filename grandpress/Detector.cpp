@@ -53,10 +53,16 @@ void Detector::process(const DetectorKernels& kernels, const qrx::dsp::Kernels& 
                        bool exactRoot, double* detL, double* detR) noexcept {
     const int L = taps;
     const int history = centreDelay + 2 * L;
-    if (position + n > kLineSize) {
+    // The history moves to the front when the end is near, and one place further where needed
+    // so that the sample after the first centre has an even index: on a 16-byte boundary, where
+    // the plain (SSE2) sums read whole vectors.
+    int to = position + n + 1 > kLineSize ? history : position;
+    if ((to - centreDelay) % 2 == 0) ++to;
+    if (to != position) {
         for (int c = 0; c < 2; ++c)
-            std::memmove(line[c], line[c] + position - history, sizeof(double) * history);
-        position = history;
+            std::memmove(line[c] + to - history, line[c] + position - history,
+                         sizeof(double) * history);
+        position = to;
     }
     std::memcpy(line[0] + position, linkL, sizeof(double) * n);
     std::memcpy(line[1] + position, linkR, sizeof(double) * n);

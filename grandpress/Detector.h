@@ -53,9 +53,10 @@ class Detector {
 
   private:
     // Each channel's line is linear: samples are appended at `position`; when the end is near,
-    // the last 4L samples move to the front. Every window is thus one contiguous run and no read
-    // ever reaches unrelated data. The slack after the end absorbs the reads of the padded
-    // outputs of the last vector block (their results are dropped).
+    // the history (the centre delay and 2L samples) moves to the front, and one place on where
+    // the sample after the first centre would have an odd index. Every window is thus one
+    // contiguous run and no read ever reaches unrelated data. The slack after the end absorbs the
+    // reads of the padded outputs of the last vector block (their results are dropped).
     static constexpr int kLineSize = 2 * kLinkedLineLength;
     static constexpr int kSlack = 64;
     alignas(64) double line[2][kLineSize + kSlack];

@@ -1,0 +1,49 @@
+// Jumps of the noise generator (DenormalNoise): each of its three words steps by shifts and xors
+// only, so it is linear over the 32 bits of the word, and the word `steps` steps on is a fixed
+// 32 x 32 bit matrix applied to it: the xor of the matrix's columns at the word's set bits. The
+// vector noise runs (NoiseKernelImpl.h, NoiseQuartersImpl.h) start lanes part of a run ahead this
+// way. The matrices are worked out at compile time.
+#pragma once
+
+#include <cstdint>
+
+namespace qrx::dsp::noise {
+
+// One step of word j (0-2), as DenormalNoise::next takes it.
+constexpr std::uint32_t wordStep(int j, std::uint32_t s) noexcept {
+    switch (j) {
+        case 0:
+            return (s << 13) ^ (((s >> 6) ^ (s >> 15)) & 0x1FFFu);
+        case 1:
+            return (s << 20) ^ (((s >> 7) ^ (s >> 9)) & 0xFFFFFu);
+        default:
+            return (s << 17) ^ (((s >> 8) ^ (s >> 14)) & 0x1FFFFu);
+    }
+}
+
+// Column b of word j's matrix: where bit b alone goes after `steps` steps.
+struct Jump {
+    int steps;
+    alignas(32) std::uint32_t column[3][32];
+};
+
+constexpr Jump jumpOf(int steps) noexcept {
+    Jump t{steps, {}};
+    for (int j = 0; j < 3; ++j)
+        for (int b = 0; b < 32; ++b) {
+            std::uint32_t s = 1u << b;
+            for (int k = 0; k < steps; ++k) s = wordStep(j, s);
+            t.column[j][b] = s;
+        }
+    return t;
+}
+
+// The jump of `steps` among `jumps`, or null.
+template <class Jumps>
+const Jump* jumpFor(const Jumps& jumps, int steps) noexcept {
+    for (const Jump& t : jumps)
+        if (t.steps == steps) return &t;
+    return nullptr;
+}
+
+}  // namespace qrx::dsp::noise
