@@ -8,6 +8,7 @@
 
 #include <immintrin.h>
 
+#include <cstdint>
 #include <type_traits>
 #include <xsimd/xsimd.hpp>
 
@@ -74,6 +75,48 @@ void sinkPartial(const PhaseOutput& o, int i, const double* sums, int n) noexcep
     }
 }
 
+// The folded sums of phaseRows. The two samples of a pair lie an odd distance apart, so with
+// two-double vectors (SSE2) one of the two loads is always on a vector boundary: the forward one
+// at even pairs and the backward one at odd pairs where `forwardFirst` (p + 64 on a boundary),
+// the other way round otherwise. That load then folds into the addition.
+template <class Arch, int Rows, bool forwardFirst>
+[[gnu::always_inline]] inline void foldedRows(const double* taps, const double* p,
+                                              xsimd::batch<double, Arch> (&acc)[Rows]) noexcept {
+    using Batch = xsimd::batch<double, Arch>;
+    constexpr int kWidth = static_cast<int>(Batch::size);
+    constexpr int kSide = kPhaseTaps / 2;
+    const auto load = [](const double* at, auto onBoundary) {
+        if constexpr (decltype(onBoundary)::value && kWidth == 2)
+            return Batch::load_aligned(at);
+        else
+            return Batch::load_unaligned(at);
+    };
+    const double* fwd = p + kSide;
+    const double* bwd = p + kSide - 1;
+    const auto pair = [&](int j, auto forwardOnBoundary) {
+        const Batch t(taps[kSide + j]);
+        // The vector a row loads at pair j is the one the next row loaded two pairs earlier;
+        // left alone, the compiler keeps such vectors across iterations and, with two-operand
+        // SSE2, pays more register copies and spills than the loads it saves. This empty
+        // statement hides the pointers' relation from it (no code is emitted). (The fused loop
+        // needs none: there every load is part of a multiply-add.)
+        asm("" : "+r"(fwd), "+r"(bwd));
+        constexpr bool kForward = decltype(forwardOnBoundary)::value;
+#pragma GCC unroll 8
+        for (int r = 0; r < Rows; ++r) {
+            const Batch sum = load(fwd + r * kWidth, std::bool_constant<kForward>{}) +
+                              load(bwd + r * kWidth, std::bool_constant<!kForward>{});
+            acc[r] = xsimd::fma(t, sum, acc[r]);
+        }
+        ++fwd;
+        --bwd;
+    };
+    for (int j = 0; j < kSide; j += 2) {
+        pair(j, std::bool_constant<forwardFirst>{});
+        pair(j + 1, std::bool_constant<!forwardFirst>{});
+    }
+}
+
 // `Rows` vectors of consecutive outputs from p = x + i - 128: sum[r] = sum over q of
 // taps[q] * p[q + r] (lane by lane). Each tap is broadcast once and multiplied into every row, so
 // the loads are plain unaligned loads of the signal and no horizontal sum is needed. Every output
@@ -98,26 +141,10 @@ template <class Arch, TapOrder Order, int Rows>
             for (int r = 0; r < Rows; ++r)
                 acc[r] = xsimd::fma(t, Batch::load_unaligned(p + q + r * kWidth), acc[r]);
         }
+    } else if (reinterpret_cast<std::uintptr_t>(p + kSide) % sizeof(Batch) == 0) {
+        foldedRows<Arch, Rows, true>(taps, p, acc);
     } else {
-        const double* fwd = p + kSide;
-        const double* bwd = p + kSide - 1;
-        for (int j = 0; j < kSide; ++j) {
-            const Batch t(taps[kSide + j]);
-            // The vector a row loads at pair j is the one the next row loaded two pairs
-            // earlier; left alone, the compiler keeps such vectors across iterations and, with
-            // two-operand SSE2, pays more register copies and spills than the loads it saves.
-            // This empty statement hides the pointers' relation from it (no code is emitted).
-            // (The fused loop needs none: there every load is part of a multiply-add.)
-            asm("" : "+r"(fwd), "+r"(bwd));
-#pragma GCC unroll 8
-            for (int r = 0; r < Rows; ++r) {
-                const Batch pair = Batch::load_unaligned(fwd + r * kWidth) +
-                                   Batch::load_unaligned(bwd + r * kWidth);
-                acc[r] = xsimd::fma(t, pair, acc[r]);
-            }
-            ++fwd;
-            --bwd;
-        }
+        foldedRows<Arch, Rows, false>(taps, p, acc);
     }
 }
 
