@@ -102,8 +102,8 @@ template <class Arch, int count, bool aligned>
     for (int j = 0; j < count; ++j) sum[j].store_unaligned(q + kWidth * j);
 }
 
-// SSE2: `vectors` vectors of outputs from `x` on: eight a pass (eight sums, the tap and one
-// difference fill the registers), then four, two, one.
+// SSE2: `vectors` vectors of outputs from `x` on: eight a pass (eight sums, two taps and a
+// difference: 11 of the 16 registers), then four, two, one.
 template <class Arch, bool aligned>
 void hilbertVectorRuns(const double* x, const double* h, int taps, int vectors,
                        double* q) noexcept {

@@ -55,7 +55,8 @@ std::vector<double> detect(Detector& d, const std::vector<double>& x, bool exact
 TEST(GrandPressDetector, LevelsDoNotDependOnHowTheSignalIsCut) {
     // Hosts cut blocks anywhere: a sample's level must have the same bits whether it arrives in
     // chunks of 64 or in odd pieces, on every kernel set this processor runs, fast root or exact.
-    std::vector<double> x(3000);
+    // Long enough for the line to move its history to the front a few times.
+    std::vector<double> x(20000);
     for (size_t i = 0; i < x.size(); ++i)
         x[i] = std::sin(0.21 * i) * (1.0 + 0.5 * std::sin(0.01 * i));
     for (const auto set : testsupport::kernelSetsHere()) {
