@@ -292,24 +292,32 @@ double referenceShelves(double x, ShelfState& low, ShelfState& high) {
 
 constexpr int kWarmFrames = 40;
 
+// How the shelves of the two lanes stand: their generators all alike (one noise run) and so
+// their running designs, alike but with the right lane's low or high shelf gliding from another
+// design, or each generator at its own point of the run.
+enum class ShelfStart { Alike, LowApart, HighApart, OwnNoise };
+
 // Shelves [low, high][lane] gliding from the reset designs, warmed up by the plain code. Their
-// noise is loud enough to show a value taken for the wrong shelf or frame; the generators stand
-// at different points of their run unless `shared`.
-void warmShelves(ShelfState (&s)[2][2], bool shared) {
+// noise is loud enough to show a value taken for the wrong shelf or frame.
+void warmShelves(ShelfState (&s)[2][2], ShelfStart start) {
+    const ShelfDesigns& d = shelfDesigns();
     for (int f = 0; f < 4; ++f) {
         ShelfState& st = s[f / 2][f % 2];
-        st.snap(f / 2 ? shelfDesigns().highFrom : shelfDesigns().lowFrom);
-        st.noise = advanced(1e-5, shared ? 0 : 3 * f + 1);
+        st.snap(f / 2 ? d.highFrom : d.lowFrom);
+        st.noise = advanced(1e-5, start == ShelfStart::OwnNoise ? 3 * f + 1 : 0);
     }
+    if (start == ShelfStart::LowApart) s[0][1].snap(d.highFrom);
+    if (start == ShelfStart::HighApart) s[1][1].snap(d.lowFrom);
     for (int at = 0; at < kWarmFrames; ++at)
         for (int c = 0; c < 2; ++c) referenceShelves(sideSignal(c, at), s[0][c], s[1][c]);
 }
 
 // Lane c's side chain through its shelves; the built kernels get the runs of the generators
 // (one run for all four where they agree), as the signal path makes them.
-Outcome runShelves(KernelCase c, int n, int offset, double guard, bool shared) {
+Outcome runShelves(KernelCase c, int n, int offset, double guard, ShelfStart start) {
+    const bool shared = start != ShelfStart::OwnNoise;
     ShelfState s[2][2];
-    warmShelves(s, shared);
+    warmShelves(s, start);
     Outcome o;
     for (int round = 0; round < kRounds; ++round) {
         const int at = kWarmFrames + round * n;
@@ -348,11 +356,13 @@ Outcome runShelves(KernelCase c, int n, int offset, double guard, bool shared) {
 
 // Outputs and memories are signal values about 1; the fused and reordered sums round apart.
 TEST_P(TinyPressKernelConformance, Shelves) {
-    for (const bool shared : {true, false}) {
+    for (const ShelfStart start : {ShelfStart::Alike, ShelfStart::LowApart, ShelfStart::HighApart,
+                                   ShelfStart::OwnNoise}) {
+        const std::string what = "shelves, start " + std::to_string(int(start));
         conform(
-            shared ? "shelves, one noise run" : "shelves, a noise run each",
-            [shared](KernelCase c, int n, int offset, double guard) {
-                return runShelves(c, n, offset, guard, shared);
+            what.c_str(),
+            [start](KernelCase c, int n, int offset, double guard) {
+                return runShelves(c, n, offset, guard, start);
             },
             1e-10, kAnyOffset);
     }
