@@ -8,7 +8,6 @@
 
 #include <immintrin.h>
 
-#include <type_traits>
 
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/GainComputer.h"
@@ -72,6 +71,45 @@ struct GainComputerKernels {
             // The offsets of the last frame.
             store(n % 2 ? fastEven : fastOdd, left.fastOffset, right.fastOffset);
             store(n % 2 ? slowEven : slowOdd, left.slowOffset, right.slowOffset);
+        }
+    };
+
+    // The baseline build's smoothers where the lanes agree (DynamicsJob::lanesAgree): both
+    // lanes' smoothers compute the same, so one pair runs the fast (lane 0) and slow (lane 1)
+    // smoother of the left lane, and the right lane takes its state at the end.
+    struct StackedSmoothers {
+        EnvelopeState &left, &right;
+        const Coefficients c;
+        Memories m;
+        const Pair odd, even;
+
+        StackedSmoothers(EnvelopeState& l, EnvelopeState& r,
+                         const qrx::dsp::BiquadCoefficients& fast,
+                         const qrx::dsp::BiquadCoefficients& slow) noexcept
+            : left(l),
+              right(r),
+              c(fast, slow),
+              m(l.fast, l.slow),
+              odd(pairOf<PairArch>(l.fastOffset, l.slowOffset)),
+              even(-odd) {}
+
+        template <bool evenFrame>
+        [[gnu::always_inline]] void frame(const double* p, int i, Pair& f, Pair& sl) noexcept {
+            // Both lanes hold the same level.
+            const Pair x = Pair::load_aligned(p + 2 * i);
+            const Pair y = biquadStep(c, m, x + (evenFrame ? even : odd), evenFrame ? odd : even);
+            f = xsimd::zip_lo(y, y);
+            sl = xsimd::zip_hi(y, y);
+        }
+
+        [[gnu::always_inline]] void finish(int n) noexcept {
+            m.storeTo(left.fast, left.slow);
+            // The offsets of the last frame.
+            store(n % 2 ? even : odd, left.fastOffset, left.slowOffset);
+            right.fast = left.fast;
+            right.slow = left.slow;
+            right.fastOffset = left.fastOffset;
+            right.slowOffset = left.slowOffset;
         }
     };
 
@@ -157,9 +195,8 @@ struct GainComputerKernels {
     // M <- M (1 - glide) + (target glide + n) per frame: a recursion apart from the envelope's,
     // so it runs in that one's shadow, and frame by frame, so its rounding does not depend on
     // where a chunk starts. Each frame leaves both states in `glides`.
-    template <bool autoRelease, bool rms>
+    template <bool autoRelease, bool rms, class Smoothers>
     struct EnvelopeLoop {
-        using Smoothers = std::conditional_t<kWide == 4, QuadSmoothers, PairSmoothers>;
         DynamicsJob& j;
         const double* p;
         double* glides;  // (make-up, output) per frame
@@ -245,17 +282,27 @@ struct GainComputerKernels {
     static void envelope(DynamicsJob& j, double* glides) noexcept {
         alignas(64) double p[2 * kChunk];
         normalisedLevels(j, wholeVectors(j.n, kWide), p);
+        if constexpr (kWide == 4)
+            follow<QuadSmoothers>(j, p, glides);
+        else if (j.lanesAgree)
+            follow<StackedSmoothers>(j, p, glides);
+        else
+            follow<PairSmoothers>(j, p, glides);
+    }
+
+    template <class Smoothers>
+    static void follow(DynamicsJob& j, const double* p, double* glides) noexcept {
         const bool rms = j.settings->rms != 0;
         if (j.settings->autoRelease) {
             if (rms)
-                EnvelopeLoop<true, true>(j, p, glides).run();
+                EnvelopeLoop<true, true, Smoothers>(j, p, glides).run();
             else
-                EnvelopeLoop<true, false>(j, p, glides).run();
+                EnvelopeLoop<true, false, Smoothers>(j, p, glides).run();
         } else {
             if (rms)
-                EnvelopeLoop<false, true>(j, p, glides).run();
+                EnvelopeLoop<false, true, Smoothers>(j, p, glides).run();
             else
-                EnvelopeLoop<false, false>(j, p, glides).run();
+                EnvelopeLoop<false, false, Smoothers>(j, p, glides).run();
         }
     }
 };
