@@ -191,7 +191,7 @@ struct GainComputerKernels {
     // offsets take their two signs in turn); the two recursions run side by side. Each frame
     // leaves the level v (sqrt(e) with RMS) of both lanes in the job's gain buffers.
     //
-    // The AVX2 build also steps the make-up (left lane) and output (right lane) glides here,
+    // Each frame also steps the make-up (left lane) and output (right lane) glides,
     // M <- M (1 - glide) + (target glide + n) per frame: a recursion apart from the envelope's,
     // so it runs in that one's shadow, and frame by frame, so its rounding does not depend on
     // where a chunk starts. Each frame leaves both states in `glides`.
@@ -257,10 +257,8 @@ struct GainComputerKernels {
             const Pair pi = Pair::load_aligned(p + 2 * i);
             e = xsimd::max(follow(pi, releaseOf(f, sl)), floor);  // e > floor ? e : floor
             store(rms ? xsimd::sqrt(e) : e, j.gain[0][i], j.gain[1][i]);
-            if constexpr (kWide == 4) {
-                glide = mulAdd(glide, glideKeep, glideTargets + Pair(j.noise[i]));
-                glide.store_aligned(glides + 2 * i);
-            }
+            glide = mulAdd(glide, glideKeep, glideTargets + Pair(j.noise[i]));
+            glide.store_aligned(glides + 2 * i);
         }
 
         void run() noexcept {
@@ -273,12 +271,11 @@ struct GainComputerKernels {
             if (i < n) frame<true>(i);
             smoothers.finish(n);
             store(e, j.envelope[0]->envelope, j.envelope[1]->envelope);
-            if constexpr (kWide == 4) store(glide, j.makeup, j.output);
+            store(glide, j.makeup, j.output);
         }
     };
 
-    // The envelope of both lanes over the chunk; the AVX2 build leaves the glide states per
-    // frame in `glides`.
+    // The envelope of both lanes over the chunk; leaves the glide states per frame in `glides`.
     static void envelope(DynamicsJob& j, double* glides) noexcept {
         alignas(64) double p[2 * kChunk];
         normalisedLevels(j, wholeVectors(j.n, kWide), p);
