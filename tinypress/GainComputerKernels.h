@@ -8,7 +8,6 @@
 
 #include <immintrin.h>
 
-
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/GainComputer.h"
 #include "tinypress/KernelLanes.h"

@@ -208,7 +208,8 @@ struct SideChainKernels {
             restore(start, HighLane());
             for (int i = 2; i < n; ++i) {
                 step(pairOf<PairArch>(h[i - 2], h[i]),
-                     {pairOf<PairArch>(s[0][i - 2], s[0][i]), pairOf<PairArch>(s[1][i - 2], s[1][i])},
+                     {pairOf<PairArch>(s[0][i - 2], s[0][i]),
+                      pairOf<PairArch>(s[1][i - 2], s[1][i])},
                      y);
                 store(y[0], s[0][i - 2], s[0][i]);
                 store(y[1], s[1][i - 2], s[1][i]);

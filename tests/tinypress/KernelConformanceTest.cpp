@@ -356,8 +356,8 @@ Outcome runShelves(KernelCase c, int n, int offset, double guard, ShelfStart sta
 
 // Outputs and memories are signal values about 1; the fused and reordered sums round apart.
 TEST_P(TinyPressKernelConformance, Shelves) {
-    for (const ShelfStart start : {ShelfStart::Alike, ShelfStart::LowApart, ShelfStart::HighApart,
-                                   ShelfStart::OwnNoise}) {
+    for (const ShelfStart start :
+         {ShelfStart::Alike, ShelfStart::LowApart, ShelfStart::HighApart, ShelfStart::OwnNoise}) {
         const std::string what = "shelves, start " + std::to_string(int(start));
         conform(
             what.c_str(),
