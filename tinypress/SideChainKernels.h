@@ -148,28 +148,62 @@ struct SideChainKernels {
 
         // One biquad sample on input x with noise h, as glidingStep after the glide; the newest
         // input and output come last, which keeps the chain from one step to the next short.
+        // The newest input and output go to the slots of the oldest, so the memories change
+        // places: `swapped` reads them so (x2 and y2 the newest); two steps in turn leave them as
+        // they were, with no moves between registers.
+        template <bool swapped>
         [[gnu::always_inline]] Pair filter(Memories& mem, const Pair& x,
                                            const Pair& h) const noexcept {
+            Pair& x1 = swapped ? mem.x2 : mem.x1;
+            Pair& x2 = swapped ? mem.x1 : mem.x2;
+            Pair& y1 = swapped ? mem.y2 : mem.y1;
+            Pair& y2 = swapped ? mem.y1 : mem.y2;
             const Pair xh = x + h;
-            const Pair older = mulSub(c.a2, mem.y2, mulAdd(c.b2, mem.x2, c.b1 * mem.x1));
-            const Pair y = mulSub(c.a1, mem.y1, mulAdd(c.b0, xh, older));
-            mem.x2 = mem.x1;
-            mem.x1 = xh;
-            mem.y2 = mem.y1;
-            mem.y1 = y + h;
+            const Pair older = mulSub(c.a2, y2, mulAdd(c.b2, x2, c.b1 * x1));
+            const Pair y = mulSub(c.a1, y1, mulAdd(c.b0, xh, older));
+            x2 = xh;
+            y2 = y + h;
             return y;
         }
 
         // One step of both channels on inputs x (per channel) with noise h; c (1 - rate) +
-        // (t rate + h) is the glide.
+        // (t rate + h) is the glide. Leaves the memories swapped unless `swapped`.
+        template <bool swapped>
         [[gnu::always_inline]] void step(const Pair& h, const Pair (&x)[2], Pair (&y)[2]) noexcept {
             c.b0 = mulAdd(c.b0, keep, rated.b0 + h);
             c.b1 = mulAdd(c.b1, keep, rated.b1 + h);
             c.b2 = mulAdd(c.b2, keep, rated.b2 + h);
             c.a1 = mulAdd(c.a1, keep, rated.a1 + h);
             c.a2 = mulAdd(c.a2, keep, rated.a2 + h);
-            y[0] = filter(m[0], x[0], h);
-            y[1] = filter(m[1], x[1], h);
+            y[0] = filter<swapped>(m[0], x[0], h);
+            y[1] = filter<swapped>(m[1], x[1], h);
+        }
+
+        // The memories back in place after an odd step.
+        void unswap() noexcept {
+            for (Memories& mem : m) {
+                std::swap(mem.x1, mem.x2);
+                std::swap(mem.y1, mem.y2);
+            }
+        }
+
+        // One step that leaves the memories in place.
+        [[gnu::always_inline]] void step(const Pair& h, const Pair (&x)[2], Pair (&y)[2]) noexcept {
+            step<false>(h, x, y);
+            unswap();
+        }
+
+        // Step i: the low shelf on frame i, the high shelf on frame i - 2.
+        template <bool swapped>
+        [[gnu::always_inline]] void stepBoth(double* const (&s)[2], const double* h,
+                                             int i) noexcept {
+            Pair y[2];
+            step<swapped>(
+                pairOf<PairArch>(h[i - 2], h[i]),
+                {pairOf<PairArch>(s[0][i - 2], s[0][i]), pairOf<PairArch>(s[1][i - 2], s[1][i])},
+                y);
+            store(y[0], s[0][i - 2], s[0][i]);
+            store(y[1], s[1][i - 2], s[1][i]);
         }
 
         // The lanes of `mask` back as `from` had them.
@@ -206,13 +240,14 @@ struct SideChainKernels {
                 store(y[1], unused, s[1][i]);
             }
             restore(start, HighLane());
-            for (int i = 2; i < n; ++i) {
-                step(pairOf<PairArch>(h[i - 2], h[i]),
-                     {pairOf<PairArch>(s[0][i - 2], s[0][i]),
-                      pairOf<PairArch>(s[1][i - 2], s[1][i])},
-                     y);
-                store(y[0], s[0][i - 2], s[0][i]);
-                store(y[1], s[1][i - 2], s[1][i]);
+            int i = 2;
+            for (; i + 2 <= n; i += 2) {
+                stepBoth<false>(s, h, i);
+                stepBoth<true>(s, h, i + 1);
+            }
+            if (i < n) {
+                stepBoth<false>(s, h, i);
+                unswap();
             }
             // The high shelf alone on the last two frames (the low lane keeps its state).
             const StackedShelves lowDone = *this;
