@@ -288,15 +288,15 @@ struct GainComputerKernels {
         alignas(64) double p[2 * kChunk];
         normalisedLevels(j, wholeVectors(j.n, kWide), p);
         if constexpr (kWide == 4)
-            follow<QuadSmoothers>(j, p, glides);
+            runEnvelope<QuadSmoothers>(j, p, glides);
         else if (j.lanesAgree)
-            follow<StackedSmoothers>(j, p, glides);
+            runEnvelope<StackedSmoothers>(j, p, glides);
         else
-            follow<PairSmoothers>(j, p, glides);
+            runEnvelope<PairSmoothers>(j, p, glides);
     }
 
     template <class Smoothers>
-    static void follow(DynamicsJob& j, const double* p, double* glides) noexcept {
+    static void runEnvelope(DynamicsJob& j, const double* p, double* glides) noexcept {
         const bool rms = j.settings->rms != 0;
         if (j.settings->autoRelease) {
             if (rms)
