@@ -6,9 +6,12 @@
 // The two stereo channels run side by side in the lanes of one vector through every recursive
 // stage (side-chain shelves, release smoothers, envelope, meters); the AVX2 build puts two such
 // pairs in one vector where it can (low and high shelf, the high shelf two frames behind; fast
-// and slow smoother). What needs no recursion (levels, metered values, gain curve, make-up and
-// output glides, output gain) runs over the whole chunk at the widest vector. In mono the right
-// lane works on a scratch copy of the left channel's state and is discarded.
+// and slow smoother). Where both channels compute the same, the baseline build stacks two stages
+// of one channel in a pair instead: low and high shelf of a running design both channels share,
+// fast and slow smoother of agreeing lanes. The make-up and output glides step as one pair in the
+// envelope's loop. What needs no recursion (levels, metered values, gain curve, output gain) runs
+// over the whole chunk at the widest vector. In mono the right lane works on a scratch copy of
+// the left channel's state and is discarded.
 //
 // The jobs only point at the signal path's state and buffers: the kernels construct nothing of
 // the shared types and call none of their inline functions, so no code compiled for AVX2 can be

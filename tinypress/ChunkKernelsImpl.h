@@ -32,7 +32,7 @@ struct Kernels {
     // once where the lanes agree), then the output.
     static void dynamics(DynamicsJob& j) noexcept {
         if (j.n <= 0) return;
-        alignas(64) double glides[2 * kChunk];  // the AVX2 build's (make-up, output) per frame
+        alignas(64) double glides[2 * kChunk];  // (make-up, output) per frame
         Envelope::envelope(j, glides);
         const int whole = wholeVectors(j.n, static_cast<int>(Lanes<WideArch>::size));
         Curve::gainCurve(*j.settings, j.gain[0], whole);

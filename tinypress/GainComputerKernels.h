@@ -8,8 +8,6 @@
 
 #include <immintrin.h>
 
-#include <type_traits>
-
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/GainComputer.h"
 #include "tinypress/KernelLanes.h"
@@ -41,6 +39,7 @@ struct GainComputerKernels {
     // The smoothers on both lanes with the offsets of even frames (the chunk's first frame
     // flips the offset it starts with) or of odd frames; frame() gives the fast and slow outputs.
     struct PairSmoothers {
+        static constexpr bool kLanesAgree = false;
         EnvelopeState &left, &right;
         const Coefficients fc, sc;
         Memories fm, sm;
@@ -75,12 +74,53 @@ struct GainComputerKernels {
         }
     };
 
+    // The baseline build's smoothers where the lanes agree (DynamicsJob::lanesAgree): both
+    // lanes' smoothers compute the same, so one pair runs the fast (lane 0) and slow (lane 1)
+    // smoother of the left lane, and the right lane takes its state at the end.
+    struct StackedSmoothers {
+        static constexpr bool kLanesAgree = true;
+        EnvelopeState &left, &right;
+        const Coefficients c;
+        Memories m;
+        const Pair odd, even;
+
+        StackedSmoothers(EnvelopeState& l, EnvelopeState& r,
+                         const qrx::dsp::BiquadCoefficients& fast,
+                         const qrx::dsp::BiquadCoefficients& slow) noexcept
+            : left(l),
+              right(r),
+              c(fast, slow),
+              m(l.fast, l.slow),
+              odd(pairOf<PairArch>(l.fastOffset, l.slowOffset)),
+              even(-odd) {}
+
+        template <bool evenFrame>
+        [[gnu::always_inline]] void frame(const double* p, int i, Pair& f, Pair& sl) noexcept {
+            // Both lanes hold the same level.
+            const Pair x = Pair::load_aligned(p + 2 * i);
+            const Pair y = biquadStep(c, m, x + (evenFrame ? even : odd), evenFrame ? odd : even);
+            f = xsimd::zip_lo(y, y);
+            sl = xsimd::zip_hi(y, y);
+        }
+
+        [[gnu::always_inline]] void finish(int n) noexcept {
+            m.storeTo(left.fast, left.slow);
+            // The offsets of the last frame.
+            store(n % 2 ? even : odd, left.fastOffset, left.slowOffset);
+            right.fast = left.fast;
+            right.slow = left.slow;
+            right.fastOffset = left.fastOffset;
+            right.slowOffset = left.slowOffset;
+        }
+    };
+
     // The AVX2 build's smoothers in one vector: fast left, fast right, slow left, slow right.
     // As in the gain meters, the feedback runs on the raw outputs and takes the offsets on the
     // stored outputs as constants, so one output leads to the next in a single fused step.
     // Written in intrinsics for its lane moves (no xsimd form); the dynamics take 22 % fewer
     // instructions with it than with PairSmoothers in the AVX2 build.
     struct QuadSmoothers {
+        static constexpr bool kLanesAgree = false;
         using C = qrx::dsp::BiquadCoefficients;
         using M = qrx::dsp::BiquadMemories;
         EnvelopeState &left, &right;
@@ -153,13 +193,12 @@ struct GainComputerKernels {
     // offsets take their two signs in turn); the two recursions run side by side. Each frame
     // leaves the level v (sqrt(e) with RMS) of both lanes in the job's gain buffers.
     //
-    // The AVX2 build also steps the make-up (left lane) and output (right lane) glides here,
+    // Each frame also steps the make-up (left lane) and output (right lane) glides,
     // M <- M (1 - glide) + (target glide + n) per frame: a recursion apart from the envelope's,
     // so it runs in that one's shadow, and frame by frame, so its rounding does not depend on
     // where a chunk starts. Each frame leaves both states in `glides`.
-    template <bool autoRelease, bool rms>
+    template <bool autoRelease, bool rms, class Smoothers>
     struct EnvelopeLoop {
-        using Smoothers = std::conditional_t<kWide == 4, QuadSmoothers, PairSmoothers>;
         DynamicsJob& j;
         const double* p;
         double* glides;  // (make-up, output) per frame
@@ -219,11 +258,15 @@ struct GainComputerKernels {
             smoothers.template frame<even>(p, i, f, sl);
             const Pair pi = Pair::load_aligned(p + 2 * i);
             e = xsimd::max(follow(pi, releaseOf(f, sl)), floor);  // e > floor ? e : floor
-            store(rms ? xsimd::sqrt(e) : e, j.gain[0][i], j.gain[1][i]);
-            if constexpr (kWide == 4) {
-                glide = mulAdd(glide, glideKeep, glideTargets + Pair(j.noise[i]));
-                glide.store_aligned(glides + 2 * i);
+            const Pair v = rms ? xsimd::sqrt(e) : e;
+            if constexpr (Smoothers::kLanesAgree) {
+                double same;  // the right lane takes the left one's gains
+                store(v, j.gain[0][i], same);
+            } else {
+                store(v, j.gain[0][i], j.gain[1][i]);
             }
+            glide = mulAdd(glide, glideKeep, glideTargets + Pair(j.noise[i]));
+            glide.store_aligned(glides + 2 * i);
         }
 
         void run() noexcept {
@@ -236,26 +279,35 @@ struct GainComputerKernels {
             if (i < n) frame<true>(i);
             smoothers.finish(n);
             store(e, j.envelope[0]->envelope, j.envelope[1]->envelope);
-            if constexpr (kWide == 4) store(glide, j.makeup, j.output);
+            store(glide, j.makeup, j.output);
         }
     };
 
-    // The envelope of both lanes over the chunk; the AVX2 build leaves the glide states per
-    // frame in `glides`.
+    // The envelope of both lanes over the chunk; leaves the glide states per frame in `glides`.
     static void envelope(DynamicsJob& j, double* glides) noexcept {
         alignas(64) double p[2 * kChunk];
         normalisedLevels(j, wholeVectors(j.n, kWide), p);
+        if constexpr (kWide == 4)
+            runEnvelope<QuadSmoothers>(j, p, glides);
+        else if (j.lanesAgree)
+            runEnvelope<StackedSmoothers>(j, p, glides);
+        else
+            runEnvelope<PairSmoothers>(j, p, glides);
+    }
+
+    template <class Smoothers>
+    static void runEnvelope(DynamicsJob& j, const double* p, double* glides) noexcept {
         const bool rms = j.settings->rms != 0;
         if (j.settings->autoRelease) {
             if (rms)
-                EnvelopeLoop<true, true>(j, p, glides).run();
+                EnvelopeLoop<true, true, Smoothers>(j, p, glides).run();
             else
-                EnvelopeLoop<true, false>(j, p, glides).run();
+                EnvelopeLoop<true, false, Smoothers>(j, p, glides).run();
         } else {
             if (rms)
-                EnvelopeLoop<false, true>(j, p, glides).run();
+                EnvelopeLoop<false, true, Smoothers>(j, p, glides).run();
             else
-                EnvelopeLoop<false, false>(j, p, glides).run();
+                EnvelopeLoop<false, false, Smoothers>(j, p, glides).run();
         }
     }
 };

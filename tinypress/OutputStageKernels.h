@@ -22,17 +22,13 @@ struct OutputStageKernels {
         for (int k = 0; k < n; ++k) to[k] = static_cast<float>(from[k]);
     }
 
-    // The output of the chunk from the gains g the job's gain buffers hold. `glides`: the
-    // (make-up, output) states per frame the AVX2 build's envelope loop left (the glides run
-    // here in the baseline build).
+    // The output of the chunk from the gains g the job's gain buffers hold and the (make-up,
+    // output) states per frame the envelope loop left in `glides`.
     static void output(DynamicsJob& j, double* glides) noexcept {
         const double autoMakeup = j.settings->autoMakeup ? j.settings->autoMakeupGain : 1.0;
         const int whole = wholeVectors(j.n, kWide);
         alignas(64) double after[kChunk];  // M A O per frame
-        if constexpr (kWide == 4)
-            spreadGlides(j, glides, autoMakeup, whole, after);
-        else
-            glide(j, autoMakeup, after);
+        spreadGlides(j, glides, autoMakeup, whole, after);
         for (int c = 0; c < 2; ++c) {
             const double* main = j.main[c];
             const double* g = j.gain[c];
@@ -44,23 +40,7 @@ struct OutputStageKernels {
         }
     }
 
-    // The glides frame by frame (the baseline build), into the output gains O and the
-    // products M A O.
-    static void glide(DynamicsJob& j, double autoMakeup, double* after) noexcept {
-        const EngineSettings& s = *j.settings;
-        double m = j.makeup, o = j.output;
-        for (int k = 0; k < j.n; ++k) {
-            const double nk = j.noise[k];
-            m = m + (s.makeupTarget - m) * kGainGlide + nk;
-            o = o + (s.outputTarget - o) * kGainGlide + nk;
-            after[k] = m * autoMakeup * o;
-            j.outGain[k] = o;
-        }
-        j.makeup = m;
-        j.output = o;
-    }
-
-    // The AVX2 build's glide states, (make-up, output) per frame, into the output gains O and the
+    // The glide states, (make-up, output) per frame, into the output gains O and the
     // products M A O, a vector of frames at a time; the frames past n take the last frame's states.
     static void spreadGlides(DynamicsJob& j, double* glides, double autoMakeup, int whole,
                              double* after) noexcept {

@@ -292,24 +292,32 @@ double referenceShelves(double x, ShelfState& low, ShelfState& high) {
 
 constexpr int kWarmFrames = 40;
 
+// How the shelves of the two lanes stand: their generators all alike (one noise run) and so
+// their running designs, alike but with the right lane's low or high shelf gliding from another
+// design, or each generator at its own point of the run.
+enum class ShelfStart { Alike, LowApart, HighApart, OwnNoise };
+
 // Shelves [low, high][lane] gliding from the reset designs, warmed up by the plain code. Their
-// noise is loud enough to show a value taken for the wrong shelf or frame; the generators stand
-// at different points of their run unless `shared`.
-void warmShelves(ShelfState (&s)[2][2], bool shared) {
+// noise is loud enough to show a value taken for the wrong shelf or frame.
+void warmShelves(ShelfState (&s)[2][2], ShelfStart start) {
+    const ShelfDesigns& d = shelfDesigns();
     for (int f = 0; f < 4; ++f) {
         ShelfState& st = s[f / 2][f % 2];
-        st.snap(f / 2 ? shelfDesigns().highFrom : shelfDesigns().lowFrom);
-        st.noise = advanced(1e-5, shared ? 0 : 3 * f + 1);
+        st.snap(f / 2 ? d.highFrom : d.lowFrom);
+        st.noise = advanced(1e-5, start == ShelfStart::OwnNoise ? 3 * f + 1 : 0);
     }
+    if (start == ShelfStart::LowApart) s[0][1].snap(d.highFrom);
+    if (start == ShelfStart::HighApart) s[1][1].snap(d.lowFrom);
     for (int at = 0; at < kWarmFrames; ++at)
         for (int c = 0; c < 2; ++c) referenceShelves(sideSignal(c, at), s[0][c], s[1][c]);
 }
 
 // Lane c's side chain through its shelves; the built kernels get the runs of the generators
 // (one run for all four where they agree), as the signal path makes them.
-Outcome runShelves(KernelCase c, int n, int offset, double guard, bool shared) {
+Outcome runShelves(KernelCase c, int n, int offset, double guard, ShelfStart start) {
+    const bool shared = start != ShelfStart::OwnNoise;
     ShelfState s[2][2];
-    warmShelves(s, shared);
+    warmShelves(s, start);
     Outcome o;
     for (int round = 0; round < kRounds; ++round) {
         const int at = kWarmFrames + round * n;
@@ -348,11 +356,13 @@ Outcome runShelves(KernelCase c, int n, int offset, double guard, bool shared) {
 
 // Outputs and memories are signal values about 1; the fused and reordered sums round apart.
 TEST_P(TinyPressKernelConformance, Shelves) {
-    for (const bool shared : {true, false}) {
+    for (const ShelfStart start :
+         {ShelfStart::Alike, ShelfStart::LowApart, ShelfStart::HighApart, ShelfStart::OwnNoise}) {
+        const std::string what = "shelves, start " + std::to_string(int(start));
         conform(
-            shared ? "shelves, one noise run" : "shelves, a noise run each",
-            [shared](KernelCase c, int n, int offset, double guard) {
-                return runShelves(c, n, offset, guard, shared);
+            what.c_str(),
+            [start](KernelCase c, int n, int offset, double guard) {
+                return runShelves(c, n, offset, guard, start);
             },
             1e-10, kAnyOffset);
     }
@@ -395,12 +405,16 @@ struct ReferenceDynamics {
     }
 };
 
-Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineSettings& s) {
+// `agree`: both lanes see the left lane's levels from the same state, and the built kernels are
+// told so (as the signal path does for linked lanes).
+Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineSettings& s,
+                    bool agree) {
+    const int right = agree ? 0 : 1;
     EnvelopeState states[2];
     double makeup = 0.3, output = 3.0;  // far from their targets
     const ReferenceDynamics reference{s, states, makeup, output};
     for (int at = 0; at < kWarmFrames; ++at) {
-        const double level[2] = {levelAt(0, at), levelAt(1, at)}, main[2] = {};
+        const double level[2] = {levelAt(0, at), levelAt(right, at)}, main[2] = {};
         double gain[2], out[2], outGain;
         const double* const l[2] = {&level[0], &level[1]};
         const double* const m[2] = {&main[0], &main[1]};
@@ -414,7 +428,7 @@ Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineS
         // Levels and offsets anywhere; main, gains and outputs in aligned chunk buffers.
         GuardedBuffer level[2] = {
             filled(whole, offset, guard, [at](int k) { return levelAt(0, at + k); }),
-            filled(whole, 3 - offset, guard, [at](int k) { return levelAt(1, at + k); })};
+            filled(whole, 3 - offset, guard, [=](int k) { return levelAt(right, at + k); })};
         const GuardedBuffer main[2] = {
             filled(whole, 0, guard, [at](int k) { return mainAt(0, at + k); }),
             filled(whole, 0, guard, [at](int k) { return mainAt(1, at + k); })};
@@ -436,7 +450,11 @@ Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineS
             for (int lane = 0; lane < 2; ++lane)
                 job.lane(lane, states[lane], level[lane].data(), main[lane].data(),
                          gain[lane].data(), out[lane].data());
+            job.lanesAgree = agree;
             built(c).dynamics(job);
+            // Agreeing lanes share the left lane's gains.
+            if (job.gain[1] != gain[1].data())
+                for (int k = 0; k < n; ++k) gain[1][k] = job.gain[1][k];
             makeup = job.makeup;
             output = job.output;
         }
@@ -457,18 +475,19 @@ Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineS
 }
 
 // Every exponent p = 1/R the ratios give (expanding too), both knees and detectors, with and
-// without auto release (chunk).
+// without auto release, lanes apart and agreeing (chunk).
 TEST_P(TinyPressKernelConformance, Dynamics) {
     for (const double p : {1.0, 1.0 / 1.5, 0.25, 1.0 / 64.0, 2.0}) {
-        for (const int variant : {0, 1, 2, 3, 4, 5, 6, 7}) {
+        for (const int variant : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}) {
             const EngineSettings s =
                 tinypress_test::dynamicsSettings(p, variant & 1, variant & 2, variant & 4);
+            const bool agree = (variant & 8) != 0;
             const std::string what =
                 "dynamics, p " + std::to_string(p) + ", variant " + std::to_string(variant);
             conform(
                 what.c_str(),
-                [&s](KernelCase c, int n, int offset, double guard) {
-                    return runDynamics(c, n, offset, guard, s);
+                [&s, agree](KernelCase c, int n, int offset, double guard) {
+                    return runDynamics(c, n, offset, guard, s, agree);
                 },
                 1e-11, kAnyOffset, kChunk);
         }
