@@ -111,7 +111,7 @@ tsan: deps
 # Bounded fuzzing (clang's libFuzzer) of everything that reads outside data; see tests/fuzz/run.sh.
 FUZZ_SECONDS ?= 15
 fuzz: deps
-	FUZZ_SECONDS=$(FUZZ_SECONDS) tests/fuzz/run.sh
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) tests/fuzz/run.sh
 
 $(ASAN_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQRX_SANITIZE=address,undefined

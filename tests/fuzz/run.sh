@@ -7,6 +7,7 @@
 #   tests/fuzz/run.sh [target...]      targets: chunk image file store typed_number wrapper_state
 #                                               process
 #   FUZZ_SECONDS=20   time per target     FUZZ_BUILD=build-fuzz   build folder
+#   JOBS=2            targets run at once (each single-threaded)
 #
 # Needs the Debian packages clang and libclang-rt-14-dev (the libFuzzer and sanitizer runtimes).
 set -eu
@@ -14,6 +15,7 @@ set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${FUZZ_BUILD:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-20}
+jobs=${JOBS:-2}
 targets=${*:-chunk image file store typed_number wrapper_state process}
 
 if ! command -v clang++ >/dev/null 2>&1; then
@@ -51,8 +53,10 @@ scratch=$(mktemp -d /dev/shm/qrx-fuzz-run-XXXXXX 2>/dev/null || mktemp -d "$work
 trap 'rm -rf "$work" "$scratch"' EXIT INT TERM
 export QRX_FUZZ_SCRATCH="$scratch"
 
-failed=""
-for t in $targets; do
+# fuzz_one TARGET: one bounded run; its report goes to $work/TARGET/report, and the file
+# $work/TARGET/failed exists when it failed.
+fuzz_one() {
+    t=$1
     corpus="$work/$t/corpus"
     mkdir -p "$corpus"
     if [ -d "$root/tests/fuzz/corpus/$t" ]; then cp "$root/tests/fuzz/corpus/$t/"* "$corpus/" 2>/dev/null || true; fi
@@ -67,23 +71,44 @@ for t in $targets; do
         -max_len=8192 -print_final_stats=1 -artifact_prefix="$work/$t/" \
         "$corpus" $crashers >"$log" 2>&1 || status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    # A target's loud notices (such as a processor without the fast kernels) reach the output.
-    grep '^\*\*\* fuzz' "$log" || true
-    if [ "$status" -ne 0 ]; then
-        echo "fuzz $t: FAILED after ${runs:-?} executions (exit $status)"
-        grep -v '^#\|^INFO\|^stat::' "$log" | tail -n 40
-        for a in "$work/$t/"crash-* "$work/$t/"leak-* "$work/$t/"timeout-* "$work/$t/"oom-*; do
-            [ -f "$a" ] || continue
-            keep="$root/tests/fuzz/crashers/$t"
-            mkdir -p "$keep"
-            cp "$a" "$keep/"
-            echo "fuzz $t: input kept as tests/fuzz/crashers/$t/$(basename "$a")"
-        done
-        failed="$failed $t"
-    else
-        rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
-        echo "fuzz $t: ${runs:-?} executions (${rate:-?}/s), no failure"
+    {
+        # A target's loud notices (such as a processor without the fast kernels) reach the output.
+        grep '^\*\*\* fuzz' "$log" || true
+        if [ "$status" -ne 0 ]; then
+            echo "fuzz $t: FAILED after ${runs:-?} executions (exit $status)"
+            grep -v '^#\|^INFO\|^stat::' "$log" | tail -n 40
+            for a in "$work/$t/"crash-* "$work/$t/"leak-* "$work/$t/"timeout-* "$work/$t/"oom-*; do
+                [ -f "$a" ] || continue
+                keep="$root/tests/fuzz/crashers/$t"
+                mkdir -p "$keep"
+                cp "$a" "$keep/"
+                echo "fuzz $t: input kept as tests/fuzz/crashers/$t/$(basename "$a")"
+            done
+            touch "$work/$t/failed"
+        else
+            rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+            echo "fuzz $t: ${runs:-?} executions (${rate:-?}/s), no failure"
+        fi
+    } >"$work/$t/report"
+}
+
+# Each target runs single-threaded: $jobs of them at once, each still for its full time.
+running=0
+for t in $targets; do
+    mkdir -p "$work/$t"
+    fuzz_one "$t" &
+    running=$((running + 1))
+    if [ "$running" -ge "$jobs" ]; then
+        wait
+        running=0
     fi
+done
+wait
+
+failed=""
+for t in $targets; do
+    cat "$work/$t/report"
+    if [ -f "$work/$t/failed" ]; then failed="$failed $t"; fi
 done
 
 if [ -n "$failed" ]; then
