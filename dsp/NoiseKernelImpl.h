@@ -2,14 +2,14 @@
 // table (KernelsImpl.h). Everything here has internal linkage (an unnamed namespace), so each
 // build keeps its own code.
 //
-// The portable form is the generator's own loop: its three words are serial chains of shifts,
-// which SSE2 cannot shift lane by lane. With AVX2 (the `if constexpr` branch, intrinsics): one
-// step of the generator works on its three words side by side in the low three lanes of a
-// 128-bit vector (shifts by a different count per lane; the fourth lane stays 0). The step loop
-// only stores each step's words; a second pass takes eight steps at a time, transposes them so
-// that s1, s2 and s3 of the eight steps lie in three vectors, xors those, and converts the eight
-// 32-bit results to doubles through the 2^52 trick (a word in the low mantissa bits of 2^52 is
-// the word plus 2^52, exactly).
+// The portable form (NoiseQuartersImpl.h, SSE2) steps four places of a run side by side, one
+// vector per word, since SSE2 cannot shift lane by lane. With AVX2 (the `if constexpr` branch,
+// intrinsics): one step of the generator works on its three words side by side in the low three
+// lanes of a 128-bit vector (shifts by a different count per lane; the fourth lane stays 0). The
+// step loop only stores each step's words; a second pass takes eight steps at a time, transposes
+// them so that s1, s2 and s3 of the eight steps lie in three vectors, xors those, and converts the
+// eight 32-bit results to doubles through the 2^52 trick (a word in the low mantissa bits of 2^52
+// is the word plus 2^52, exactly).
 //
 // Runs of the usual chunk lengths go twice as fast again: each half of the run goes in one
 // 128-bit half of a 256-bit vector. The generator is linear over bits, so the state half a run
