@@ -3,12 +3,14 @@
 //
 // The generator's three words are serial chains, and SSE2 shifts every lane by the same count, so
 // the lanes cannot hold the three words of one step. They hold four places of the run instead:
-// lane l starts l quarters into it (the generator's jumps, NoiseJumps.h), and one vector per word
-// steps all four at once with the same shifts. Two steps at a time are interleaved into pairs of
-// neighbouring values of each quarter and turned into doubles through the 2^52 trick (a word in
-// the low mantissa bits of 2^52 is the word plus 2^52, exactly), then scaled as the plain
-// generator does, operation by operation: the values are the same to the bit. Lane 3 ends where
-// the run ends, so its words are the generator's next state.
+// lane l starts l quarters into it, and one vector per word steps all four at once with the same
+// shifts. The generator is linear over bits (NoiseJumps.h), so the four starts of a word are the
+// xor of eight table entries, one per nibble of the word, worked out at compile time for the
+// quarters the engines use. Two frames at a time, each stream's values of neighbouring frames are
+// interleaved into pairs and turned into doubles through the 2^52 trick (a word in the low
+// mantissa bits of 2^52 is the word plus 2^52, exactly), then scaled as the plain generator does:
+// the values are the same to the bit, and they land in their streams without a second pass.
+// Lane 3 ends where the run ends, so its words are the generator's next state.
 #pragma once
 
 #include <cstdint>
@@ -26,51 +28,58 @@ struct NoiseQuarters {
     using Values = xsimd::batch<double, Arch>;
     static_assert(Words32::size == 4 && Values::size == 2);
 
-    // Quarters of the runs the engines ask for: one value per frame of 64 or 128 frames (16, 32),
-    // two of 64 (32), three of 64 or 128 (48, 96). Other runs go the plain way.
-    static constexpr noise::Jump kJumps[] = {noise::jumpOf(16), noise::jumpOf(32),
-                                             noise::jumpOf(48), noise::jumpOf(96)};
-
-    // Bit b alone, for the jumps.
-    struct Bits {
-        alignas(16) std::uint32_t bit[32];
-        constexpr Bits() : bit() {
-            for (int b = 0; b < 32; ++b) bit[b] = 1u << b;
-        }
+    // Where each lane starts, for one quarter: entry [j][p][v] holds, in lane l, the nibble v at
+    // place p of word j (bits 4p .. 4p+3) taken l quarters on. The xor of a word's eight entries
+    // is that word in all four lanes (lane 0 the word itself).
+    struct Starts {
+        int quarter;
+        alignas(16) std::uint32_t nibble[3][8][16][4];
     };
-    static constexpr Bits kBits{};
 
-    // The word `steps` steps on: the xor of the columns of its set bits, four bits a vector.
-    static std::uint32_t jumpWord(const std::uint32_t column[32], std::uint32_t word) noexcept {
-        const Words32 w(word), none(0u);
-        Words32 sum = none;
-        for (int b = 0; b < 32; b += 4) {
-            const Words32 bit = Words32::load_aligned(kBits.bit + b);
-            sum ^= xsimd::select((w & bit) == bit, Words32::load_aligned(column + b), none);
-        }
-        alignas(16) std::uint32_t lanes[4];
-        sum.store_aligned(lanes);
-        return lanes[0] ^ lanes[1] ^ lanes[2] ^ lanes[3];
+    static constexpr Starts startsOf(int quarter) noexcept {
+        Starts t{quarter, {}};
+        const noise::Jump ahead[3] = {noise::jumpOf(quarter), noise::jumpOf(2 * quarter),
+                                      noise::jumpOf(3 * quarter)};
+        for (int j = 0; j < 3; ++j)
+            for (int p = 0; p < 8; ++p)
+                for (std::uint32_t v = 0; v < 16; ++v) {
+                    t.nibble[j][p][v][0] = v << (4 * p);
+                    for (int l = 1; l < 4; ++l) {
+                        std::uint32_t x = 0;
+                        for (int b = 0; b < 4; ++b)
+                            if ((v >> b) & 1u) x ^= ahead[l - 1].column[j][4 * p + b];
+                        t.nibble[j][p][v][l] = x;
+                    }
+                }
+        return t;
+    }
+
+    // Quarters of the runs the engines ask for: one value per frame of 64 or 128 frames (16, 32),
+    // two of 64 or 128 (32, 64), three of 64 or 128 (48, 96). Other runs go the plain way.
+    static constexpr Starts kStarts[] = {startsOf(16), startsOf(32), startsOf(48), startsOf(64),
+                                         startsOf(96)};
+
+    static const Starts* startsFor(int quarter) noexcept {
+        for (const Starts& t : kStarts)
+            if (t.quarter == quarter) return &t;
+        return nullptr;
     }
 
     // One vector per word, lane l holding the generator l quarters on.
     struct State {
         Words32 s1, s2, s3;
 
-        State(const DenormalNoise::Words& w, const noise::Jump& quarter) noexcept {
-            alignas(16) std::uint32_t lanes[3][4];
-            DenormalNoise::Words at = w;
-            for (int l = 0; l < 4; ++l) {
-                lanes[0][l] = at.s1;
-                lanes[1][l] = at.s2;
-                lanes[2][l] = at.s3;
-                at = {jumpWord(quarter.column[0], at.s1), jumpWord(quarter.column[1], at.s2),
-                      jumpWord(quarter.column[2], at.s3)};
-            }
-            s1 = Words32::load_aligned(lanes[0]);
-            s2 = Words32::load_aligned(lanes[1]);
-            s3 = Words32::load_aligned(lanes[2]);
+        static Words32 lanes(const std::uint32_t (&nibble)[8][16][4], std::uint32_t w) noexcept {
+            Words32 sum = Words32::load_aligned(nibble[0][w & 15u]);
+            for (int p = 1; p < 8; ++p)
+                sum ^= Words32::load_aligned(nibble[p][(w >> (4 * p)) & 15u]);
+            return sum;
         }
+
+        State(const DenormalNoise::Words& w, const Starts& starts) noexcept
+            : s1(lanes(starts.nibble[0], w.s1)),
+              s2(lanes(starts.nibble[1], w.s2)),
+              s3(lanes(starts.nibble[2], w.s3)) {}
 
         // One step of every lane (DenormalNoise::next); the xor of the three words.
         [[gnu::always_inline]] Words32 step() noexcept {
@@ -91,11 +100,12 @@ struct NoiseQuarters {
     };
 
     // Two words r0, r1 as the low halves of (r + 2^52) to the generator's values,
-    // scale (2 (r unit) - 1), stored at `to`.
+    // scale (2 (r unit) - 1), stored at `to`. r (2 unit) is 2 (r unit) to the bit: doubling
+    // neither rounds nor changes how a product rounds.
     struct Convert {
         Words32 high = Words32(0x43300000u);  // the high half of 2^52
         Values twoTo52 = Values(4503599627370496.0);
-        Values unit = Values(DenormalNoise::kWordToUnit);
+        Values twoUnits = Values(2.0 * DenormalNoise::kWordToUnit);
         Values scale;
 
         explicit Convert(double s) noexcept : scale(s) {}
@@ -104,48 +114,58 @@ struct NoiseQuarters {
                                                double* to) const noexcept {
             const Words32 wide = upper ? xsimd::zip_hi(pairs, high) : xsimd::zip_lo(pairs, high);
             const Values r = xsimd::bitwise_cast<Values>(wide) - twoTo52;
-            const Values u = r * unit;
-            (scale * (Values(2.0) * u - Values(1.0))).store_unaligned(to);
+            (scale * (r * twoUnits - Values(1.0))).store_unaligned(to);
         }
     };
 
-    // The next `count` values in order, if count is a multiple of 8 whose quarter has a jump;
-    // false (nothing done) otherwise.
-    static bool run(DenormalNoise::Words& words, double scale, int count, double* to) noexcept {
-        const int quarter = count / 4;
-        const noise::Jump* jump = count % 8 == 0 ? noise::jumpFor(kJumps, quarter) : nullptr;
-        if (jump == nullptr) return false;
-        State s(words, *jump);
-        const Convert convert(scale);
-        double* const q[4] = {to, to + quarter, to + 2 * quarter, to + 3 * quarter};
-        for (int k = 0; k < quarter; k += 2) {
-            const Words32 first = s.step(), second = s.step();
-            // (first, second) of quarters 0 and 1, then of quarters 2 and 3.
-            const Words32 low = xsimd::zip_lo(first, second), high = xsimd::zip_hi(first, second);
-            convert(low, false, q[0] + k);
-            convert(low, true, q[1] + k);
-            convert(high, false, q[2] + k);
-            convert(high, true, q[3] + k);
+    // A run of `streams` values a frame, frames quarters x 4 of them (frames even): value j of
+    // frame i to to[j][i]. Each lane steps through its quarter of the frames two frames at a
+    // time, and stream j's pair of frames are its steps j and j + streams.
+    template <int streams>
+    static void steps(State& s, const Convert& convert, int frames, double* const to[]) noexcept {
+        for (int f = 0; f < frames; f += 2) {
+            Words32 w[2 * streams];
+            for (int t = 0; t < 2 * streams; ++t) w[t] = s.step();
+            for (int j = 0; j < streams; ++j) {
+                // The pair of quarters 0 and 1, then of quarters 2 and 3.
+                const Words32 low = xsimd::zip_lo(w[j], w[j + streams]);
+                const Words32 high = xsimd::zip_hi(w[j], w[j + streams]);
+                convert(low, false, to[j] + f);
+                convert(low, true, to[j] + frames + f);
+                convert(high, false, to[j] + 2 * frames + f);
+                convert(high, true, to[j] + 3 * frames + f);
+            }
         }
+    }
+
+    // n frames of `streams` values each, as steps() lays them out, if n is a multiple of 8 whose
+    // quarter has starts; false (nothing done) otherwise.
+    template <int streams>
+    static bool run(DenormalNoise::Words& words, double scale, int n, double* const to[]) noexcept {
+        const Starts* starts = n % 8 == 0 ? startsFor(streams * n / 4) : nullptr;
+        if (starts == nullptr) return false;
+        State s(words, *starts);
+        steps<streams>(s, Convert(scale), n / 4, to);
         words = s.last();
         return true;
     }
 
     static void values(DenormalNoise::Words& words, double scale, int count, double* to) noexcept {
-        if (!run(words, scale, count, to)) referenceNoiseValues(words, scale, count, to);
+        double* const run1[1] = {to};
+        if (!run<1>(words, scale, count, run1)) referenceNoiseValues(words, scale, count, to);
     }
 
     static void frames(DenormalNoise::Words& a, double scaleA, int perFrame, int streams,
                        double* const toA[], DenormalNoise::Words& b, double scaleB, double* toB,
                        int n) noexcept {
-        const int runA = perFrame * n;
-        if (streams == 1) {
-            values(a, scaleA, runA, toA[0]);
-        } else {
-            alignas(16) double inOrder[kNoiseRunMax];
-            values(a, scaleA, runA, inOrder);
-            for (int i = 0; i < n; ++i)
-                for (int j = 0; j < perFrame; ++j) toA[j][i] = inOrder[perFrame * i + j];
+        const bool done = streams == 1    ? run<1>(a, scaleA, perFrame * n, toA)
+                          : perFrame == 2 ? run<2>(a, scaleA, n, toA)
+                                          : run<3>(a, scaleA, n, toA);
+        if (!done) {  // the plain way
+            DenormalNoise g(scaleA);
+            g.setWords(a);
+            for (int v = 0; v < perFrame * n; ++v) toA[v % streams][v / streams] = g.next();
+            a = g.words();
         }
         values(b, scaleB, n, toB);
     }
