@@ -18,7 +18,9 @@ struct GainCurveKernels {
     static constexpr int kWide = static_cast<int>(Wide::size);
 
     static constexpr double kRounder = 6755399441055744.0;  // 1.5 2^52
-    static constexpr int kGroup = 8;                        // vectors the power takes side by side
+    // Vectors the power takes side by side: eight in the plain build; one in the AVX2 build,
+    // whose shorter fused chains gain less than grouping costs in instructions.
+    static constexpr int kGroup = kWide == 2 ? 8 : 1;
 
     // x rounded to the nearest integer (ties to even) for |x| <= 2^51. Plain SSE2 has no
     // rounding instruction (xsimd's nearbyint takes a dozen there): adding and taking away
@@ -30,13 +32,35 @@ struct GainCurveKernels {
             return xsimd::nearbyint(x);
     }
 
-    // a[0] + a[1] x + ... + a[N-1] x^(N-1) of G vectors side by side, by Estrin's scheme:
-    // pairs a[2j] + a[2j+1] x, then pairs of those with x^2, and so on (fused steps in the AVX2
-    // build). A few more operations than Horner's rule, but a chain of about log2(N) steps
-    // instead of N.
+    // a[0] + a[1] x + ... + a[N-1] x^(N-1) of G vectors side by side. The plain build takes
+    // Estrin's scheme: pairs a[2j] + a[2j+1] x, then pairs of those with x^2, and so on; a few
+    // more operations than Horner's rule, but a chain of about log2(N) steps instead of N. The
+    // AVX2 build keeps Horner's rule, whose fused steps already halve the chain, with the fewest
+    // instructions.
     template <int G, int N>
     [[gnu::always_inline]] static void polynomials(const Wide (&x)[G], const double (&a)[N],
                                                    Wide (&to)[G]) noexcept {
+        if constexpr (kWide == 4)
+            horner(x, a, to);
+        else
+            estrin(x, a, to);
+    }
+
+    template <int G, int N>
+    [[gnu::always_inline]] static void horner(const Wide (&x)[G], const double (&a)[N],
+                                              Wide (&to)[G]) noexcept {
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) to[g] = Wide(a[N - 1]);
+#pragma GCC unroll 16
+        for (int k = N - 2; k >= 0; --k) {
+#pragma GCC unroll 8
+            for (int g = 0; g < G; ++g) to[g] = xsimd::fma(to[g], x[g], Wide(a[k]));
+        }
+    }
+
+    template <int G, int N>
+    [[gnu::always_inline]] static void estrin(const Wide (&x)[G], const double (&a)[N],
+                                              Wide (&to)[G]) noexcept {
         constexpr int kPairs = (N + 1) / 2;
         Wide t[G][kPairs], power[G];
 #pragma GCC unroll 8
@@ -134,10 +158,11 @@ struct GainCurveKernels {
     // The curve of `knee` (gains<G>(v): G vectors in place) over n values, in groups of kGroup
     // vectors, the rest a vector at a time.
     template <class Knee>
-    static void inGroups(const Knee& knee, double* v, int n) noexcept {
+    [[gnu::always_inline]] static void inGroups(const Knee& knee, double* v, int n) noexcept {
         int k = 0;
         for (; k + kGroup * kWide <= n; k += kGroup * kWide) knee.template gains<kGroup>(v + k);
-        for (; k < n; k += kWide) knee.template gains<1>(v + k);
+        if constexpr (kGroup > 1)
+            for (; k < n; k += kWide) knee.template gains<1>(v + k);
     }
 
     static void hardKnee(double p, double* v, int n) noexcept {
