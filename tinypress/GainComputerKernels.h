@@ -206,7 +206,7 @@ struct GainComputerKernels {
         const Pair attack, release, floor, keepAttack, fixedKeep;
         const Pair glideKeep, glideTargets;
         Pair e, glide;
-        const bool attackFaster;  // attack coefficient >= release coefficient
+        const bool attackFaster;  // attack coefficient >= release coefficient (unfused build)
 
         EnvelopeLoop(DynamicsJob& job, const double* levels, double* glideStates) noexcept
             : j(job),
@@ -224,7 +224,8 @@ struct GainComputerKernels {
                                             job.settings->outputTarget * kGainGlide)),
               e(pairOf<PairArch>(job.envelope[0]->envelope, job.envelope[1]->envelope)),
               glide(pairOf<PairArch>(job.makeup, job.output)),
-              attackFaster(job.settings->attackCoefficient >= job.settings->releaseCoefficient) {}
+              attackFaster(!kFused &&
+                           job.settings->attackCoefficient >= job.settings->releaseCoefficient) {}
 
         // The release coefficient of the frame: fixed, or scaled by the smoothers' ratio.
         [[gnu::always_inline]] Pair releaseOf(Pair f, Pair sl) const noexcept {

@@ -199,7 +199,7 @@ struct MeterKernels {
               vuMost(-HUGE_VAL),
               ppmLeast(HUGE_VAL),
               ppmMost(-HUGE_VAL),
-              fastGreater(k.compressing != (k.ppmAttack >= k.ppmReturn)) {}
+              fastGreater(!kFusedPairs && k.compressing != (k.ppmAttack >= k.ppmReturn)) {}
 
         template <bool compressing, bool evenFrame>
         [[gnu::always_inline]] void frame(const double* x, const double* noise, int i, double* vuTo,
