@@ -239,6 +239,7 @@ struct MeterKernels {
             ppmMost = xsimd::max(ppm, ppmMost);
         }
 
+        // In line, so the needles' state stays in registers.
         template <bool compressing>
         [[gnu::always_inline]] void run(const double* x, const double* noise, int n, double* vuTo,
                                         double* ppmTo) noexcept {
