@@ -206,6 +206,7 @@ struct GainComputerKernels {
         const Pair attack, release, floor, keepAttack, fixedKeep;
         const Pair glideKeep, glideTargets;
         Pair e, glide;
+        const bool attackFaster;  // attack coefficient >= release coefficient (unfused build)
 
         EnvelopeLoop(DynamicsJob& job, const double* levels, double* glideStates) noexcept
             : j(job),
@@ -222,7 +223,9 @@ struct GainComputerKernels {
               glideTargets(pairOf<PairArch>(job.settings->makeupTarget * kGainGlide,
                                             job.settings->outputTarget * kGainGlide)),
               e(pairOf<PairArch>(job.envelope[0]->envelope, job.envelope[1]->envelope)),
-              glide(pairOf<PairArch>(job.makeup, job.output)) {}
+              glide(pairOf<PairArch>(job.makeup, job.output)),
+              attackFaster(!kFused &&
+                           job.settings->attackCoefficient >= job.settings->releaseCoefficient) {}
 
         // The release coefficient of the frame: fixed, or scaled by the smoothers' ratio.
         [[gnu::always_inline]] Pair releaseOf(Pair f, Pair sl) const noexcept {
@@ -246,6 +249,14 @@ struct GainComputerKernels {
                 const Pair rising = mulAdd(e, keepAttack, attack * pi);
                 const Pair falling = mulAdd(e, keepRelease, releaseNow * pi);
                 return xsimd::select(pi > e, rising, falling);
+            } else if constexpr (!autoRelease) {
+                // e (1 - k) + k P both ways. The two differ by (attack - release) (P - e): where
+                // the attack is the faster, the step that P above e takes is the greater one,
+                // else the lesser, so a max or min picks it with no compare on the chain from
+                // frame to frame.
+                const Pair rising = e * keepAttack + attack * pi;
+                const Pair falling = e * fixedKeep + release * pi;
+                return attackFaster ? xsimd::max(rising, falling) : xsimd::min(rising, falling);
             } else {
                 const Pair coefficient = xsimd::select(pi > e, attack, releaseNow);
                 return mulAdd(pi - e, coefficient, e);

@@ -176,6 +176,8 @@ struct MeterKernels {
         Pair x1, x2, r1, r2;  // the inputs and outputs of the last two frames, without offsets
         Pair ppm;
         Pair vuLeast, vuMost, ppmLeast, ppmMost;
+        // Whether the fast way of the PPM follower is the greater one (unfused build).
+        const bool fastGreater;
 
         GainNeedles(const MeterConstants& k, const MeterLanes& m) noexcept
             : c(k.vuFilter, k.vuFilter),
@@ -196,7 +198,8 @@ struct MeterKernels {
               vuLeast(HUGE_VAL),
               vuMost(-HUGE_VAL),
               ppmLeast(HUGE_VAL),
-              ppmMost(-HUGE_VAL) {}
+              ppmMost(-HUGE_VAL),
+              fastGreater(!kFusedPairs && k.compressing != (k.ppmAttack >= k.ppmReturn)) {}
 
         template <bool compressing, bool evenFrame>
         [[gnu::always_inline]] void frame(const double* x, const double* noise, int i, double* vuTo,
@@ -223,17 +226,23 @@ struct MeterKernels {
                 const auto fast = compressing ? xi < ppm : xi > ppm;
                 ppm = xsimd::select(fast, fastWay, slowWay);
             } else {
-                const auto fast = compressing ? xi < ppm : xi > ppm;
-                ppm = mulAdd(xsimd::select(fast, attack, release), xi - ppm, ppm + h);
+                // The same two ways, unfused. They differ by (attack - return) (x - ppm), so the
+                // fast way is the lesser of the two (compressing, with the faster attack; the
+                // greater with the slower one, and the other way round expanding): a max or min
+                // picks it with no compare on the chain from frame to frame.
+                const Pair fastWay = ppm * keepAttack + (attack * xi + h);
+                const Pair slowWay = ppm * keepRelease + (release * xi + h);
+                ppm = fastGreater ? xsimd::max(fastWay, slowWay) : xsimd::min(fastWay, slowWay);
             }
             ppm.store_aligned(ppmTo + 2 * i);
             ppmLeast = xsimd::min(ppm, ppmLeast);
             ppmMost = xsimd::max(ppm, ppmMost);
         }
 
+        // In line, so the needles' state stays in registers.
         template <bool compressing>
-        void run(const double* x, const double* noise, int n, double* vuTo,
-                 double* ppmTo) noexcept {
+        [[gnu::always_inline]] void run(const double* x, const double* noise, int n, double* vuTo,
+                                        double* ppmTo) noexcept {
             int i = 0;
             for (; i + 2 <= n; i += 2) {
                 frame<compressing, true>(x, noise, i, vuTo, ppmTo);

@@ -475,13 +475,15 @@ Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineS
 }
 
 // Every exponent p = 1/R the ratios give (expanding too), both knees and detectors, with and
-// without auto release, lanes apart and agreeing (chunk).
+// without auto release, lanes apart and agreeing, an attack faster and one slower than the
+// release (chunk).
 TEST_P(TinyPressKernelConformance, Dynamics) {
     for (const double p : {1.0, 1.0 / 1.5, 0.25, 1.0 / 64.0, 2.0}) {
-        for (const int variant : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}) {
-            const EngineSettings s =
+        for (int variant = 0; variant < 32; ++variant) {
+            EngineSettings s =
                 tinypress_test::dynamicsSettings(p, variant & 1, variant & 2, variant & 4);
             const bool agree = (variant & 8) != 0;
+            if (variant & 16) s.attackCoefficient = attackCoefficientOf(300.0, 44100.0, s.rms != 0);
             const std::string what =
                 "dynamics, p " + std::to_string(p) + ", variant " + std::to_string(variant);
             conform(
@@ -518,10 +520,11 @@ void referenceMeters(Meters& m, MeterRun run, const double value[2], double nois
     }
 }
 
-Outcome runMeters(KernelCase c, int n, int offset, double guard, MeterRun run, bool compressing) {
+Outcome runMeters(KernelCase c, int n, int offset, double guard, MeterRun run, bool compressing,
+                  bool slowAttack) {
     EngineSettings s;
     s.vu = qrx::dsp::designBiquad(qrx::dsp::kBiquadLowPass, 350.0, kVuQuality, 0.0, 44100.0);
-    s.ppmAttack = 0.3;
+    s.ppmAttack = slowAttack ? 0.0004 : 0.3;
     s.ppmReturn = 0.001;
     s.meterScale = 0.8;
     s.meterMix = 0.7;
@@ -574,19 +577,23 @@ Outcome runMeters(KernelCase c, int n, int offset, double guard, MeterRun run, b
 }
 
 // Signal readings, gains on both sides of 1, gain reduction only (the fast path of the holds),
-// and linked lanes reading one gain buffer (gain meters: chunk).
+// and linked lanes reading one gain buffer (gain meters: chunk), with a PPM attack faster and one
+// slower than its return.
 TEST_P(TinyPressKernelConformance, Meters) {
     for (const bool compressing : {false, true}) {
-        for (const MeterRun run :
-             {MeterRun::Signal, MeterRun::Gain, MeterRun::GainReduction, MeterRun::LinkedGain}) {
-            const std::string what = "meters, run " + std::to_string(int(run)) +
-                                     (compressing ? ", compressing" : ", expanding");
-            conform(
-                what.c_str(),
-                [=](KernelCase c, int n, int offset, double guard) {
-                    return runMeters(c, n, offset, guard, run, compressing);
-                },
-                1e-12, kAnyOffset, run == MeterRun::Signal ? 1 << 20 : kChunk);
+        for (const bool slowAttack : {false, true}) {
+            for (const MeterRun run : {MeterRun::Signal, MeterRun::Gain, MeterRun::GainReduction,
+                                       MeterRun::LinkedGain}) {
+                const std::string what = "meters, run " + std::to_string(int(run)) +
+                                         (compressing ? ", compressing" : ", expanding") +
+                                         (slowAttack ? ", slow attack" : "");
+                conform(
+                    what.c_str(),
+                    [=](KernelCase c, int n, int offset, double guard) {
+                        return runMeters(c, n, offset, guard, run, compressing, slowAttack);
+                    },
+                    1e-12, kAnyOffset, run == MeterRun::Signal ? 1 << 20 : kChunk);
+            }
         }
     }
 }
