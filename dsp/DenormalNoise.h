@@ -23,11 +23,22 @@ class DenormalNoise {
     // 1e-13 for each gliding biquad).
     explicit constexpr DenormalNoise(double scale) noexcept : scale_(scale) {}
 
+    // One step of each of the three words.
+    static constexpr std::uint32_t step1(std::uint32_t s) noexcept {
+        return (s << 13) ^ (((s >> 6) ^ (s >> 15)) & 0x1FFFu);
+    }
+    static constexpr std::uint32_t step2(std::uint32_t s) noexcept {
+        return (s << 20) ^ (((s >> 7) ^ (s >> 9)) & 0xFFFFFu);
+    }
+    static constexpr std::uint32_t step3(std::uint32_t s) noexcept {
+        return (s << 17) ^ (((s >> 8) ^ (s >> 14)) & 0x1FFFFu);
+    }
+
     // Next value, uniform in [-scale, scale).
     constexpr double next() noexcept {
-        s1_ = (s1_ << 13) ^ (((s1_ >> 6) ^ (s1_ >> 15)) & 0x1FFFu);
-        s2_ = (s2_ << 20) ^ (((s2_ >> 7) ^ (s2_ >> 9)) & 0xFFFFFu);
-        s3_ = (s3_ << 17) ^ (((s3_ >> 8) ^ (s3_ >> 14)) & 0x1FFFFu);
+        s1_ = step1(s1_);
+        s2_ = step2(s2_);
+        s3_ = step3(s3_);
         const double u = static_cast<double>(s1_ ^ s2_ ^ s3_) * kWordToUnit;
         return scale_ * (2.0 * u - 1.0);
     }

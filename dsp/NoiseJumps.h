@@ -7,18 +7,14 @@
 
 #include <cstdint>
 
+#include "dsp/DenormalNoise.h"
+
 namespace qrx::dsp::noise {
 
 // One step of word j (0-2), as DenormalNoise::next takes it.
 constexpr std::uint32_t wordStep(int j, std::uint32_t s) noexcept {
-    switch (j) {
-        case 0:
-            return (s << 13) ^ (((s >> 6) ^ (s >> 15)) & 0x1FFFu);
-        case 1:
-            return (s << 20) ^ (((s >> 7) ^ (s >> 9)) & 0xFFFFFu);
-        default:
-            return (s << 17) ^ (((s >> 8) ^ (s >> 14)) & 0x1FFFFu);
-    }
+    return j == 0 ? DenormalNoise::step1(s)
+                  : (j == 1 ? DenormalNoise::step2(s) : DenormalNoise::step3(s));
 }
 
 // Column b of word j's matrix: where bit b alone goes after `steps` steps.
