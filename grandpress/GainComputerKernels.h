@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 #include "grandpress/EnvelopeKernel.h"
 #include "grandpress/KernelQuads.h"
@@ -110,10 +111,16 @@ struct Kernel {
         level[n + i] = out[1];
     }
 
-    // Attack and release steps e + (x - e) k, taken as e (1 - k) + x k, the one that applies.
-    template <bool Rms, bool AutoAttack, bool AutoRelease>
-    static void plainLaw(const EnvelopeLaw& law, EnvelopeState& state, const double* dL,
-                         const double* dR, int n, double* level) noexcept {
+    // Attack and release steps e + (x - e) k, taken as e (1 - k) + x k, the one that applies,
+    // then the floor. Without the floor (Floored false) the steps only blend levels and
+    // envelopes at or above it, which holds when the coefficients are blends (0 < k < 1), the
+    // envelopes start at or above the floor and every level of the chunk is at or above it:
+    // each step then stays above the floor but for a few ulps, which the floor would take back,
+    // and the recursion waits on one operation less.
+    template <bool Rms, bool AutoAttack, bool AutoRelease, bool Floored>
+    [[gnu::always_inline]] static void plainFrames(const EnvelopeLaw& law, EnvelopeState& state,
+                                                   const double* dL, const double* dR, int n,
+                                                   double* level) noexcept {
         Averages av(law, state);
         const Quad averageFloor = Quad::splat(1e-6);
         const Quad base = Quad::pairs(law.attack, law.release);
@@ -141,11 +148,53 @@ struct Kernel {
             const Pair up = lanes::fma<Arch>(e, upKeep, x * kUp);
             const Pair down = lanes::fma<Arch>(e, downKeep, x * kDown);
             e = xsimd::select(x > e, up, down);
-            e = xsimd::max(e, envelopeFloor);  // the floor also where e is not a number
+            if constexpr (Floored)
+                e = xsimd::max(e, envelopeFloor);  // the floor also where e is not a number
             storeLevel<Rms>(e, level, n, i);
         });
         e.store_unaligned(state.env);
         av.store(state);
+    }
+
+    // Whether every level of d (squared under RMS) is at or above the floor (not a number is
+    // not).
+    template <bool Rms>
+    static bool atOrAboveFloor(const double* d, int n) noexcept {
+        const Pair envelopeFloor(kEnvelopeFloor);
+        PairMask<Arch> inside(true);
+        int i = 0;
+        for (; i + 2 <= n; i += 2) {
+            Pair x = Pair::load_unaligned(d + i);
+            if (Rms) x = x * x;
+            inside = inside & (x >= envelopeFloor);
+        }
+        bool all = xsimd::all(inside);
+        for (; i < n; ++i) all = all && (Rms ? d[i] * d[i] : d[i]) >= kEnvelopeFloor;
+        return all;
+    }
+
+    // Whether the steps blend (0 < k < 1: an infinite level stays infinite, as with the floor)
+    // and the envelopes start finite at or above the floor.
+    static bool blends(const EnvelopeLaw& law, const EnvelopeState& state) noexcept {
+        const auto within = [](double v, double low, double high) { return v >= low && v <= high; };
+        const double largest = std::numeric_limits<double>::max();
+        return law.attack > 0.0 && law.attack < 1.0 && law.release > 0.0 && law.release < 1.0 &&
+               within(state.env[0], kEnvelopeFloor, largest) &&
+               within(state.env[1], kEnvelopeFloor, largest);
+    }
+
+    template <bool Rms, bool AutoAttack, bool AutoRelease>
+    static void plainLaw(const EnvelopeLaw& law, EnvelopeState& state, const double* dL,
+                         const double* dR, int n, double* level) noexcept {
+        // The plain build only: in the AVX2 build the check would cost more instructions than
+        // the floor it saves.
+        if constexpr (!AutoAttack && !AutoRelease && !Quad::kWide) {
+            if (blends(law, state) && atOrAboveFloor<Rms>(dL, n) && atOrAboveFloor<Rms>(dR, n)) {
+                plainFrames<Rms, false, false, false>(law, state, dL, dR, n, level);
+                return;
+            }
+        }
+        plainFrames<Rms, AutoAttack, AutoRelease, true>(law, state, dL, dR, n, level);
     }
 
     // The release shape's index of the fast average f, (3 + f) / (1.2 f) + 0.5 in single

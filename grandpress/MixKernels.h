@@ -29,9 +29,9 @@ struct MixKernels {
     // y = output * (dry + mix * (main * gain * makeup * autoMakeup - dry)) for n frames, each
     // frame rounded as that formula reads.
     void (*mix)(const MixStreams& in, int n, double* left, double* right) noexcept;
-    // n frames of the glides. The plain build takes GlidingGains' steps one by one; the AVX2
-    // build four frames per step of its recursion, which rounds differently (within some 1e-13
-    // of the values).
+    // n frames of the glides: four frames (the AVX2 build eight) per step of the recursion,
+    // which rounds otherwise than GlidingGains' steps one by one (within some 1e-13 of the
+    // values).
     void (*glide)(GlideRun& g, const double* noise, int noiseShift, int n,
                   double* const glided[3]) noexcept;
 };
