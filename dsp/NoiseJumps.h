@@ -34,6 +34,22 @@ constexpr Jump jumpOf(int steps) noexcept {
     return t;
 }
 
+// The word after the jump whose columns of one word are `column`.
+constexpr std::uint32_t jumped(const std::uint32_t (&column)[32], std::uint32_t word) noexcept {
+    std::uint32_t x = 0;
+    for (int b = 0; b < 32; ++b)
+        if ((word >> b) & 1u) x ^= column[b];
+    return x;
+}
+
+// The jump `second` after `first` (second.steps + first.steps steps).
+constexpr Jump composed(const Jump& second, const Jump& first) noexcept {
+    Jump t{first.steps + second.steps, {}};
+    for (int j = 0; j < 3; ++j)
+        for (int b = 0; b < 32; ++b) t.column[j][b] = jumped(second.column[j], first.column[j][b]);
+    return t;
+}
+
 // The jump of `steps` among `jumps`, or null.
 template <class Jumps>
 const Jump* jumpFor(const Jumps& jumps, int steps) noexcept {

@@ -38,31 +38,41 @@ struct NoiseQuarters {
 
     static constexpr Starts startsOf(int quarter) noexcept {
         Starts t{quarter, {}};
-        const noise::Jump ahead[3] = {noise::jumpOf(quarter), noise::jumpOf(2 * quarter),
-                                      noise::jumpOf(3 * quarter)};
+        const noise::Jump one = noise::jumpOf(quarter), two = noise::composed(one, one);
+        const noise::Jump ahead[3] = {one, two, noise::composed(one, two)};
         for (int j = 0; j < 3; ++j)
             for (int p = 0; p < 8; ++p)
                 for (std::uint32_t v = 0; v < 16; ++v) {
                     t.nibble[j][p][v][0] = v << (4 * p);
                     for (int l = 1; l < 4; ++l) {
-                        std::uint32_t x = 0;
-                        for (int b = 0; b < 4; ++b)
-                            if ((v >> b) & 1u) x ^= ahead[l - 1].column[j][4 * p + b];
-                        t.nibble[j][p][v][l] = x;
+                        t.nibble[j][p][v][l] = noise::jumped(ahead[l - 1].column[j], v << (4 * p));
                     }
                 }
         return t;
     }
 
     // Quarters of the runs the engines ask for: one value per frame of 64 or 128 frames (16, 32),
-    // two of 64 or 128 (32, 64), three of 64 or 128 (48, 96). Other runs go the plain way.
-    static constexpr Starts kStarts[] = {startsOf(16), startsOf(32), startsOf(48), startsOf(64),
-                                         startsOf(96)};
+    // two of 64 or 128 (32, 64), three of 64 or 128 (48, 96). Other runs go the plain way. (One
+    // constant each: a compiler bounds the work of each constant it works out.)
+    static constexpr Starts kStarts16 = startsOf(16), kStarts32 = startsOf(32),
+                            kStarts48 = startsOf(48), kStarts64 = startsOf(64),
+                            kStarts96 = startsOf(96);
 
     static const Starts* startsFor(int quarter) noexcept {
-        for (const Starts& t : kStarts)
-            if (t.quarter == quarter) return &t;
-        return nullptr;
+        switch (quarter) {
+            case 16:
+                return &kStarts16;
+            case 32:
+                return &kStarts32;
+            case 48:
+                return &kStarts48;
+            case 64:
+                return &kStarts64;
+            case 96:
+                return &kStarts96;
+            default:
+                return nullptr;
+        }
     }
 
     // One vector per word, lane l holding the generator l quarters on.
