@@ -3,6 +3,10 @@
 // (KernelLanes.h); the per-frame reference is qrx::dsp::glidingBiquadStep.
 #pragma once
 
+#include <immintrin.h>
+
+#include <type_traits>
+
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/KernelLanes.h"
 
@@ -114,11 +118,24 @@ struct StackedShelves {
         store(y[1], s[1][i - 2], s[1][i]);
     }
 
+    // The running state of the shelves: what restore() takes back.
+    struct Running {
+        Coefficients c;
+        Memories m[2];
+    };
+    Running running() const noexcept { return {c, {m[0], m[1]}}; }
+
     // The lanes of `mask` back as `from` had them.
     template <class Mask>
-    void restore(const StackedShelves& from, Mask mask) noexcept {
+    void restore(const Running& from, Mask mask) noexcept {
         const auto pick = [mask](Pair& now, const Pair& before) {
-            now = xsimd::select(mask, before, now);
+            if constexpr (std::is_same_v<PairArch, xsimd::sse2>) {
+                // One lane move, where xsimd's select takes three logic operations.
+                constexpr bool kHigh = std::is_same_v<Mask, HighLane>;
+                now = kHigh ? Pair(_mm_move_sd(now, before)) : Pair(_mm_move_sd(before, now));
+            } else {
+                now = xsimd::select(mask, before, now);
+            }
         };
         pick(c.b0, from.c.b0);
         pick(c.b1, from.c.b1);
@@ -140,7 +157,7 @@ struct StackedShelves {
         Pair y[2];
         double unused;
         // The low shelf alone on the first two frames (the high lane keeps its state).
-        const StackedShelves start = *this;
+        const Running start = running();
         for (int i = 0; i < n && i < 2; ++i) {
             step(pairOf<PairArch>(0.0, h[i]),
                  {pairOf<PairArch>(0.0, s[0][i]), pairOf<PairArch>(0.0, s[1][i])}, y);
@@ -158,7 +175,7 @@ struct StackedShelves {
             unswap();
         }
         // The high shelf alone on the last two frames (the low lane keeps its state).
-        const StackedShelves lowDone = *this;
+        const Running lowDone = running();
         for (int f = n < 2 ? 0 : n - 2; f < n; ++f) {
             step(pairOf<PairArch>(h[f], 0.0),
                  {pairOf<PairArch>(s[0][f], 0.0), pairOf<PairArch>(s[1][f], 0.0)}, y);
