@@ -132,20 +132,29 @@ struct NoiseQuarters {
     // frame i to to[j][i]. Each lane steps through its quarter of the frames two frames at a
     // time, and stream j's pair of frames are its steps j and j + streams.
     template <int streams>
-    static void steps(State& s, const Convert& convert, int frames, double* const to[]) noexcept {
+    static void steps(State& state, const Convert& conversion, int frames,
+                      double* const to[]) noexcept {
+        // Copies, so that the stores to `to` cannot change them: they stay in registers.
+        State s = state;
+        const Convert convert = conversion;
+        double* out[streams];
+        for (int j = 0; j < streams; ++j) out[j] = to[j];
         for (int f = 0; f < frames; f += 2) {
             Words32 w[2 * streams];
+#pragma GCC unroll 6
             for (int t = 0; t < 2 * streams; ++t) w[t] = s.step();
+#pragma GCC unroll 3
             for (int j = 0; j < streams; ++j) {
                 // The pair of quarters 0 and 1, then of quarters 2 and 3.
                 const Words32 low = xsimd::zip_lo(w[j], w[j + streams]);
                 const Words32 high = xsimd::zip_hi(w[j], w[j + streams]);
-                convert(low, false, to[j] + f);
-                convert(low, true, to[j] + frames + f);
-                convert(high, false, to[j] + 2 * frames + f);
-                convert(high, true, to[j] + 3 * frames + f);
+                convert(low, false, out[j] + f);
+                convert(low, true, out[j] + frames + f);
+                convert(high, false, out[j] + 2 * frames + f);
+                convert(high, true, out[j] + 3 * frames + f);
             }
         }
+        state = s;
     }
 
     // n frames of `streams` values each, as steps() lays them out, if n is a multiple of 8 whose
