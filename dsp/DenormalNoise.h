@@ -23,15 +23,19 @@ class DenormalNoise {
     // 1e-13 for each gliding biquad).
     explicit constexpr DenormalNoise(double scale) noexcept : scale_(scale) {}
 
-    // One step of each of the three words.
-    static constexpr std::uint32_t step1(std::uint32_t s) noexcept {
-        return (s << 13) ^ (((s >> 6) ^ (s >> 15)) & 0x1FFFu);
+    // One step of each of the three words, on a word or on a vector of words (the same shifts
+    // in every lane).
+    template <class W>
+    static constexpr W step1(W s) noexcept {
+        return (s << 13) ^ (((s >> 6) ^ (s >> 15)) & W(0x1FFFu));
     }
-    static constexpr std::uint32_t step2(std::uint32_t s) noexcept {
-        return (s << 20) ^ (((s >> 7) ^ (s >> 9)) & 0xFFFFFu);
+    template <class W>
+    static constexpr W step2(W s) noexcept {
+        return (s << 20) ^ (((s >> 7) ^ (s >> 9)) & W(0xFFFFFu));
     }
-    static constexpr std::uint32_t step3(std::uint32_t s) noexcept {
-        return (s << 17) ^ (((s >> 8) ^ (s >> 14)) & 0x1FFFFu);
+    template <class W>
+    static constexpr W step3(W s) noexcept {
+        return (s << 17) ^ (((s >> 8) ^ (s >> 14)) & W(0x1FFFFu));
     }
 
     // Next value, uniform in [-scale, scale).

@@ -44,19 +44,17 @@ struct NoiseQuarters {
             for (int p = 0; p < 8; ++p)
                 for (std::uint32_t v = 0; v < 16; ++v) {
                     t.nibble[j][p][v][0] = v << (4 * p);
-                    for (int l = 1; l < 4; ++l) {
+                    for (int l = 1; l < 4; ++l)
                         t.nibble[j][p][v][l] = noise::jumped(ahead[l - 1].column[j], v << (4 * p));
-                    }
                 }
         return t;
     }
 
     // Quarters of the runs the engines ask for: one value per frame of 64 or 128 frames (16, 32),
-    // two of 64 or 128 (32, 64), three of 64 or 128 (48, 96). Other runs go the plain way. (One
-    // constant each: a compiler bounds the work of each constant it works out.)
+    // two of 64 (32), three of 64 or 128 (48, 96). Other runs go the plain way. (One constant
+    // each: a compiler bounds the work of each constant it works out.)
     static constexpr Starts kStarts16 = startsOf(16), kStarts32 = startsOf(32),
-                            kStarts48 = startsOf(48), kStarts64 = startsOf(64),
-                            kStarts96 = startsOf(96);
+                            kStarts48 = startsOf(48), kStarts96 = startsOf(96);
 
     static const Starts* startsFor(int quarter) noexcept {
         switch (quarter) {
@@ -66,8 +64,6 @@ struct NoiseQuarters {
                 return &kStarts32;
             case 48:
                 return &kStarts48;
-            case 64:
-                return &kStarts64;
             case 96:
                 return &kStarts96;
             default:
@@ -93,9 +89,9 @@ struct NoiseQuarters {
 
         // One step of every lane (DenormalNoise::next); the xor of the three words.
         [[gnu::always_inline]] Words32 step() noexcept {
-            s1 = (s1 << 13) ^ (((s1 >> 6) ^ (s1 >> 15)) & Words32(0x1FFFu));
-            s2 = (s2 << 20) ^ (((s2 >> 7) ^ (s2 >> 9)) & Words32(0xFFFFFu));
-            s3 = (s3 << 17) ^ (((s3 >> 8) ^ (s3 >> 14)) & Words32(0x1FFFFu));
+            s1 = DenormalNoise::step1(s1);
+            s2 = DenormalNoise::step2(s2);
+            s3 = DenormalNoise::step3(s3);
             return s1 ^ s2 ^ s3;
         }
 
