@@ -8,6 +8,7 @@
 // allocates.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 
 #include "dsp/MeterFeed.h"
@@ -66,6 +67,7 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     double keep[2] = {1.0, 0.0};
     double keepVu = 1.0;
     bool expanding = false;
+    bool attackGreater = false;  // attackWayGreater() of the gain meter
 };
 
 inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept {
@@ -83,11 +85,11 @@ inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
     const double v = a * limiterGain;
     m.vu = m.vu * keepVu + (kv * v + noise);
     // Compression: fall (more reduction) with the attack, recover with the return; expansion the
-    // other way round. Both candidates first, so the comparison stays off the recursion.
-    const bool attack = expanding ? v > m.ppm : v < m.ppm;
-    const double next[2] = {m.ppm * keep[0] + (rate[0] * v + noise),
-                            m.ppm * keep[1] + (rate[1] * v + noise)};
-    m.ppm = next[attack];
+    // other way round. Both ways, the attack's picked as the greater or the lesser of the two
+    // (attackWayGreater).
+    const double returnWay = m.ppm * keep[0] + (rate[0] * v + noise);
+    const double attackWay = m.ppm * keep[1] + (rate[1] * v + noise);
+    m.ppm = attackGreater ? std::max(attackWay, returnWay) : std::min(attackWay, returnWay);
     holdGainExtremes(m);
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dsp/PlainBiquad.h"
@@ -402,11 +403,13 @@ TEST_P(GrandPressKernels, SignalMetersReadAsTheFrameByFrameFeedBitForBit) {
 
 // GainRed: gain factors through the meters, compressing and expanding, the noise at the gain
 // stage's rate or at half of it (FAT); readings that only reduce (inside (0.01, 1]: the holds
-// from the chunk's extremes) or that also expand and drop below 0.01.
+// from the chunk's extremes) or that also expand and drop below 0.01; the PPM's attack faster or
+// slower than its return (the PPM's step picks its way by a min or by a max).
 std::vector<double> runGains(const gp::Kernels* k, Buffers& b, int n, bool expanding, int shift,
-                             bool reducing) {
+                             bool reducing, bool slowAttack) {
     gp::EngineSettings s = settingsAt(44100.0, 0.5f);
     s.expanding = expanding ? 1 : 0;
+    if (slowAttack) std::swap(s.ppmAttack, s.ppmReturn);
     std::vector<double> l(static_cast<size_t>(n)), r(l.size());
     std::vector<double> z(static_cast<size_t>((n + shift) >> shift));
     for (int i = 0; i < n; ++i) {
@@ -434,21 +437,25 @@ std::vector<double> runGains(const gp::Kernels* k, Buffers& b, int n, bool expan
 TEST_P(GrandPressKernels, GainMetersReadAsTheFrameByFrameFeedBitForBit) {
     for (const bool expanding : {false, true})
         for (const int shift : {0, 1})
-            for (const bool reducing : {false, true}) {
-                SCOPED_TRACE(testing::Message()
-                             << (expanding ? "expanding" : "compressing") << ", noise shift "
-                             << shift << (reducing ? ", reducing only" : ""));
-                everyRun(
-                    [&](Buffers& b, int n) {
-                        return runGains(reference() ? nullptr : &table(), b, n, expanding, shift,
-                                        reducing);
-                    },
-                    [&](const std::vector<double>& got, int n) {
-                        Buffers plain(0, 0.0);
-                        expectNear(got, runGains(nullptr, plain, n, expanding, shift, reducing),
-                                   0.0);
-                    });
-            }
+            for (const bool reducing : {false, true})
+                for (const bool slowAttack : {false, true}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << (expanding ? "expanding" : "compressing") << ", noise shift "
+                                 << shift << (reducing ? ", reducing only" : "")
+                                 << (slowAttack ? ", attack slower than the return" : ""));
+                    everyRun(
+                        [&](Buffers& b, int n) {
+                            return runGains(reference() ? nullptr : &table(), b, n, expanding,
+                                            shift, reducing, slowAttack);
+                        },
+                        [&](const std::vector<double>& got, int n) {
+                            Buffers plain(0, 0.0);
+                            expectNear(
+                                got,
+                                runGains(nullptr, plain, n, expanding, shift, reducing, slowAttack),
+                                0.0);
+                        });
+                }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sets, GrandPressKernels, ::testing::ValuesIn(testsupport::kKernelCases),

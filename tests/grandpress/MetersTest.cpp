@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <numbers>
+#include <utility>
+#include <vector>
 
 #include "grandpress/EngineRig.h"
 #include "grandpress/EngineSettings.h"
@@ -117,6 +119,47 @@ TEST(GrandPressMeters, GainReductionSettlesAt0_98WithoutCompression) {
     EXPECT_GT(z.ch[0].vuHold, 1.0);
     m.finishBlock(feed, 41 * 44100);
     EXPECT_GT(feed.channel[0].mainLevel.load(), 0.9);
+}
+
+// The gain PPM falls into reduction with its attack and recovers with its return (the other way
+// round expanding), whichever of the two is the faster: frame by frame and through the chunk
+// feeds of both kernel sets.
+TEST(GrandPressMeters, GainPpmTakesItsAttackAndReturnWhicheverIsFaster) {
+    for (const bool expanding : {false, true})
+        for (const bool slowAttack : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (expanding ? "expanding" : "compressing")
+                                            << (slowAttack ? ", attack slower" : ""));
+            gp::EngineSettings s = meterSettings(0.5f);  // GainRed
+            s.expanding = expanding ? 1 : 0;
+            if (slowAttack) std::swap(s.ppmAttack, s.ppmReturn);
+            ASSERT_EQ(s.ppmAttack[0] < s.ppmReturn[0], slowAttack);
+            // From 0.5 down to the reading 0.245 for 64 frames, then up to 0.98 for 64 more.
+            const double gains[2] = {0.25, 1.0}, readings[2] = {0.98 * 0.25, 0.98};
+            std::vector<double> down(64, gains[0]), up(64, gains[1]), zero(64, 0.0);
+            std::vector<const gp::Kernels*> feeds = {nullptr};  // frame by frame
+            for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere())
+                feeds.push_back(&gp::kernelsFor(set));
+            for (const gp::Kernels* k : feeds) {
+                MeterFeed feed;
+                for (MeterChannelFeed& c : feed.channel) c.secondLevel = 0.5;
+                gp::MeterState m;
+                m.load(feed, s);
+                ASSERT_EQ(m.ch[0].ppm, 0.5);
+                double want = 0.5;
+                for (int run = 0; run < 2; ++run) {
+                    const std::vector<double>& g = run == 0 ? down : up;
+                    if (k)
+                        m.feedGains(k->meters, g.data(), g.data(), 64, 1.0, zero.data(), 0);
+                    else
+                        for (int i = 0; i < 64; ++i) m.feedGain(g[0], g[0], 1.0, 0.0);
+                    // Falling is the attack when compressing, rising when expanding.
+                    const bool attack = (run == 0) != expanding;
+                    const double rate = attack ? s.ppmAttack[0] : s.ppmReturn[0];
+                    want = readings[run] + (want - readings[run]) * std::pow(1.0 - rate, 64);
+                    EXPECT_NEAR(m.ch[0].ppm, want, 1e-12) << "run " << run;
+                }
+            }
+        }
 }
 
 // Every value a feed hands the editor, bit for bit.
