@@ -28,8 +28,10 @@ class RealignLines {
     }
 
     // n frames at once (n <= 128, delay at most 4096 - 128): in[s][i] stored, out[s][i] the
-    // frame `delay` samples older, as n calls of push() give.
-    void push(const double* const in[4], int n, int delay, double out[4][128]) noexcept;
+    // frame `delay` samples older, as n calls of push() give. out[s] points into the line where
+    // the older frames lie in one run (until the next push), into `spill` where they wrap.
+    void push(const double* const in[4], int n, int delay, double spill[4][128],
+              const double* out[4]) noexcept;
 
   private:
     double line[4][kRealignLineLength] = {};

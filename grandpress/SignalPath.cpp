@@ -272,7 +272,8 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     curveGains(table->gainCurve, s, levels, 2 * ng, curve);
     // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
     const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};
-    realign.push(lines, ng, lay.realignDelay, realigned);
+    const double* realigned[4];
+    realign.push(lines, ng, lay.realignDelay, realignSpill, realigned);
     // The glides and the gain meter are recursive (the meter runs both channels at once); the
     // frames after them are not.
     const GlidingGains::Pulls pulls = GlidingGains::pullsOf(s);

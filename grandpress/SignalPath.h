@@ -103,10 +103,10 @@ class SignalPath {
     alignas(64) double noiseC[kChunk2x];
     alignas(64) double gainIn[4][kChunk2x];  // main L/R, detector L/R at the gain-stage rate
     alignas(64) double out[2][kChunk2x];
-    alignas(64) double levels[2 * kChunk2x];    // envelope levels: left chunk, then right
-    alignas(64) double curve[2 * kChunk2x];     // their gain factors, in the same order
-    alignas(64) double realigned[4][kChunk2x];  // realigned main L/R, dry L/R
-    alignas(64) double glided[3][kChunk2x];     // makeup, output gain, mix of each frame
+    alignas(64) double levels[2 * kChunk2x];       // envelope levels: left chunk, then right
+    alignas(64) double curve[2 * kChunk2x];        // their gain factors, in the same order
+    alignas(64) double realignSpill[4][kChunk2x];  // realigned main L/R, dry L/R that wrap
+    alignas(64) double glided[3][kChunk2x];        // makeup, output gain, mix of each frame
 };
 
 }  // namespace grandpress

@@ -228,13 +228,14 @@ TEST(GrandPressRealignLines, ChunksGiveWhatFramesGive) {
     for (int delay : {1, 300, gp::kRealignLineLength - 128}) {
         auto framewise = std::make_unique<gp::RealignLines>();
         auto chunkwise = std::make_unique<gp::RealignLines>();
-        double in[4][128], out[4][128];
+        double in[4][128], spill[4][128];
         int t = 0;
         for (int n = 1, chunk = 0; chunk < 400; ++chunk, n = (n * 37 + 11) % 128 + 1) {
             for (int i = 0; i < n; ++i)
                 for (int c = 0; c < 4; ++c) in[c][i] = (t + i) * 4.0 + c;
             const double* const lines[4] = {in[0], in[1], in[2], in[3]};
-            chunkwise->push(lines, n, delay, out);
+            const double* out[4];
+            chunkwise->push(lines, n, delay, spill, out);
             for (int i = 0; i < n; ++i, ++t) {
                 const double frame[4] = {in[0][i], in[1][i], in[2][i], in[3][i]};
                 double expected[4];
