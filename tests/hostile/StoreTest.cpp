@@ -236,7 +236,9 @@ void raceWriters(bool processes) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writes failed in a child";
     }
     for (auto& t : threads) t.join();
-    if (!processes) EXPECT_EQ(written.load(), 4 * kRounds) << "writes failed";
+    if (!processes) {
+        EXPECT_EQ(written.load(), 4 * kRounds) << "writes failed";
+    }
     done = true;
     watcher.join();
     checkOnce();
