@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "dsp/Followers.h"
 #include "dsp/PlainBiquad.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/EnvelopeKernel.h"
@@ -116,9 +117,6 @@ class GainComputer {
     double envelope(int c) const noexcept { return state.env[c]; }
 
   private:
-    // 2a/(a+1) + 0.1: from 0.1 (level falling fast) towards 2.1 (level rising fast).
-    static double autoFactor(double a) noexcept { return 2.0 * a / (a + 1.0) + 0.1; }
-
     // One step of the four level averages on x (left, right): y = (fast L, R, slow L, R). Each
     // is a plain biquad whose input takes the alternating offset and whose output memory the
     // offset it held before.
@@ -151,11 +149,11 @@ class GainComputer {
     static double step(double e, double x, double fast, double slow,
                        const EngineSettings& s) noexcept {
         double kUp = s.attackCoefficient;
-        if (s.autoAttack) kUp *= autoFactor(0.1 * fast / slow);
+        if (s.autoAttack) kUp *= qrx::dsp::autoSpeedFactor(0.1 * fast / slow);
         double kDown = s.releaseCoefficient;
-        if (s.autoRelease) kDown *= autoFactor(0.15 * fast / slow);
-        const double up = e * (1.0 - kUp) + x * kUp;
-        const double down = e * (1.0 - kDown) + x * kDown;
+        if (s.autoRelease) kDown *= qrx::dsp::autoSpeedFactor(0.15 * fast / slow);
+        const double up = qrx::dsp::followStep(e, 1.0 - kUp, x * kUp);
+        const double down = qrx::dsp::followStep(e, 1.0 - kDown, x * kDown);
         e = x > e ? up : down;
         return e > kEnvelopeFloor ? e : kEnvelopeFloor;  // the floor also where e is not a number
     }
@@ -165,7 +163,7 @@ class GainComputer {
                               const ReleaseShape& shape) noexcept {
         if (x > e) {
             double up = (x - e) * s.attackCoefficient;
-            if (s.autoAttack) up *= autoFactor(0.1 * fast / slow);
+            if (s.autoAttack) up *= qrx::dsp::autoSpeedFactor(0.1 * fast / slow);
             e += up;
         }
         // Release shape from the fast average, in single precision: slower at low levels.
@@ -175,7 +173,7 @@ class GainComputer {
         const double exponent = shape.exponent(k, s.releaseCoefficient);
         const double target = s.classicFloor + (1.0 - s.classicFloor) * x;
         double down = (target - e) * exponent;
-        if (s.autoRelease) down *= autoFactor(0.15 * fast / slow);
+        if (s.autoRelease) down *= qrx::dsp::autoSpeedFactor(0.15 * fast / slow);
         e += down;
         return e > kEnvelopeFloor ? e : kEnvelopeFloor;
     }

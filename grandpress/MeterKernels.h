@@ -26,16 +26,6 @@ struct MeterCoefficients {
     bool expanding;
 };
 
-// The gain meter's PPM moves each frame one of two ways, x = x * keep + (rate * v + noise): with
-// the attack (into more reduction while compressing, more expansion while expanding) or with the
-// return. The two differ by (attackRate - returnRate) (v - x), rounding aside, so the attack's
-// way is the greater one exactly when the meter expands with the faster rate or compresses with
-// the slower one, and a max or a min of both ways picks it with no compare on the recursion.
-// Where the two ways lie within rounding of each other, either is the reading.
-constexpr bool attackWayGreater(bool expanding, double attackRate, double returnRate) noexcept {
-    return expanding == (attackRate >= returnRate);
-}
-
 struct MeterKernels {
     // Pre and Post: n signal frames (n <= 128), frame i with noise[i * noiseStep].
     void (*signals)(MeterPairs& pairs, const MeterCoefficients& c, const double* left,

@@ -5,6 +5,7 @@
 // their values bit for bit.
 #pragma once
 
+#include "dsp/Followers.h"
 #include "grandpress/KernelLanes.h"
 #include "grandpress/MeterKernels.h"
 
@@ -87,13 +88,13 @@ struct GainIntegrators {
 
     [[gnu::always_inline]] inline void step(const Pair<Arch>& value, const Pair<Arch>& nz,
                                             Pair<Arch>& vu, Pair<Arch>& ppm) const noexcept {
-        vu = vu * kVu + (vuRate * value + nz);
+        vu = qrx::dsp::followStep(vu, kVu, vuRate * value + nz);
         // Both ways, the attack's picked by a max or a min: the PPM's step from frame to frame
         // takes a product, a sum and the pick (with a compare and a select, gainsKernel took
         // 14.5-16.4 ms of CPU for 60 s of "compressing" on the plain build; 11.6-12.6 ms so).
-        const Pair<Arch> back = ppm * kBack + (backRate * value + nz);
-        const Pair<Arch> fall = ppm * kFall + (fallRate * value + nz);
-        ppm = AttackGreater ? xsimd::max(fall, back) : xsimd::min(fall, back);
+        const Pair<Arch> back = qrx::dsp::followStep(ppm, kBack, backRate * value + nz);
+        const Pair<Arch> fall = qrx::dsp::followStep(ppm, kFall, fallRate * value + nz);
+        ppm = qrx::dsp::attackOrReturn(AttackGreater, fall, back);
     }
 };
 
@@ -202,9 +203,9 @@ void signalsKernel(MeterPairs& pairs, const MeterCoefficients& in, const double*
         a.store_aligned(mag[i]);
         anyOver = anyOver | (a >= one);
         // The VU, and the PPM rising with the attack, falling with the return.
-        vu = vu * kVu + (vuRate * (a * vuScale * reference) + nz);
-        const P back = ppm * kBack + (backRate * a + nz);
-        const P rise = ppm * kRise + (riseRate * a + nz);
+        vu = qrx::dsp::followStep(vu, kVu, vuRate * (a * vuScale * reference) + nz);
+        const P back = qrx::dsp::followStep(ppm, kBack, backRate * a + nz);
+        const P rise = qrx::dsp::followStep(ppm, kRise, riseRate * a + nz);
         ppm = xsimd::select(a > ppm, rise, back);
         // The holds keep the highest reading (frame by frame the same: each new high is taken).
         vuHigh = xsimd::max(vu, vuHigh);
@@ -248,7 +249,7 @@ void gainsKernel(MeterPairs& pairs, const MeterCoefficients& in, const double* g
     alignas(16) double vuReadings[128][2], ppmReadings[128][2];
     PairState<Arch> p(pairs);
     Extremes<Arch> extremes[2];  // VU, PPM
-    if (attackWayGreater(in.expanding, in.attackRate, in.backRate))
+    if (qrx::dsp::attackWayGreater(in.expanding, in.attackRate, in.backRate))
         gainNeedlesOf<Arch, true>(p, in, gainLeft, gainRight, n, noise, noiseShift, vuReadings,
                                   ppmReadings, extremes);
     else

@@ -22,7 +22,7 @@ void MeterState::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     inverseReference = s.inverseVuReference;
     mix = s.mixAmount;
     expanding = s.expanding != 0;
-    attackGreater = attackWayGreater(expanding, rate[1], rate[0]);
+    attackGreater = qrx::dsp::attackWayGreater(expanding, rate[1], rate[0]);
 }
 
 void MeterState::feedSignals(const MeterKernels& kernels, const double* left, const double* right,

@@ -8,9 +8,9 @@
 // allocates.
 #pragma once
 
-#include <algorithm>
 #include <cmath>
 
+#include "dsp/Followers.h"
 #include "dsp/MeterFeed.h"
 #include "dsp/StereoMeters.h"
 #include "grandpress/EngineSettings.h"
@@ -67,14 +67,14 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     double keep[2] = {1.0, 0.0};
     double keepVu = 1.0;
     bool expanding = false;
-    bool attackGreater = false;  // attackWayGreater() of the gain meter
+    bool attackGreater = false;  // attackWayGreater() of the gain meter (rising: expanding)
 };
 
 inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept {
     const double a = std::fabs(x);
-    m.vu = m.vu * keepVu + (kv * (a * kVuScale * inverseReference) + noise);
-    const double next[2] = {m.ppm * keep[0] + (rate[0] * a + noise),
-                            m.ppm * keep[1] + (rate[1] * a + noise)};
+    m.vu = qrx::dsp::followStep(m.vu, keepVu, kv * (a * kVuScale * inverseReference) + noise);
+    const double next[2] = {qrx::dsp::followStep(m.ppm, keep[0], rate[0] * a + noise),
+                            qrx::dsp::followStep(m.ppm, keep[1], rate[1] * a + noise)};
     m.ppm = next[a > m.ppm];
     countOverAndHold(m, a >= 1.0);
 }
@@ -83,13 +83,12 @@ inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
                                   double noise) noexcept {
     const double a = (std::fabs(g * kGainMeterScale) - 1.0) * mix + 1.0;
     const double v = a * limiterGain;
-    m.vu = m.vu * keepVu + (kv * v + noise);
+    m.vu = qrx::dsp::followStep(m.vu, keepVu, kv * v + noise);
     // Compression: fall (more reduction) with the attack, recover with the return; expansion the
-    // other way round. Both ways, the attack's picked as the greater or the lesser of the two
-    // (attackWayGreater).
-    const double returnWay = m.ppm * keep[0] + (rate[0] * v + noise);
-    const double attackWay = m.ppm * keep[1] + (rate[1] * v + noise);
-    m.ppm = attackGreater ? std::max(attackWay, returnWay) : std::min(attackWay, returnWay);
+    // other way round. Both ways, the attack's picked as the greater or the lesser of the two.
+    const double returnWay = qrx::dsp::followStep(m.ppm, keep[0], rate[0] * v + noise);
+    const double attackWay = qrx::dsp::followStep(m.ppm, keep[1], rate[1] * v + noise);
+    m.ppm = qrx::dsp::attackOrReturn(attackGreater, attackWay, returnWay);
     holdGainExtremes(m);
 }
 

@@ -2,6 +2,7 @@
 // (KernelLanes.h), instantiated by the engine's kernel tables (Kernels.cpp, Kernels_avx2.cpp).
 #pragma once
 
+#include "dsp/Followers.h"
 #include "grandpress/KernelLanes.h"
 #include "grandpress/MixKernels.h"
 
@@ -56,9 +57,9 @@ void glideSteps(GlideRun& g, const double* noise, int n, double* const glided[3]
     const double keep = g.keep;
     for (int i = 0; i < n; ++i) {
         const double nz = noise[i >> Shift];
-        makeup = makeup * keep + (g.pull[0] + nz);
-        output = output * keep + (g.pull[1] + nz);
-        mix = mix * keep + (g.pull[2] + nz);
+        makeup = qrx::dsp::followStep(makeup, keep, g.pull[0] + nz);
+        output = qrx::dsp::followStep(output, keep, g.pull[1] + nz);
+        mix = qrx::dsp::followStep(mix, keep, g.pull[2] + nz);
         glided[0][i] = makeup;
         glided[1][i] = output;
         glided[2][i] = mix;

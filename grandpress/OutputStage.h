@@ -5,6 +5,7 @@
 // EngineSettings copy.
 #pragma once
 
+#include "dsp/Followers.h"
 #include "dsp/PlainBiquad.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/LimiterPasses.h"
@@ -38,7 +39,8 @@ class RealignLines {
     unsigned write = kRealignLineLength - 1;
 };
 
-// Makeup, output gain and mix, each gliding towards its target by 0.001 per gain-stage sample.
+// Makeup, output gain and mix, each gliding towards its target by kGainGlidePerSample of the
+// distance per gain-stage sample.
 struct GlidingGains {
     double makeup = 1.0, output = 1.0, mix = 1.0;
     void snap(const EngineSettings& s) noexcept {
@@ -46,9 +48,10 @@ struct GlidingGains {
         output = s.outputGain;
         mix = s.mixAmount;
     }
-    // x += (target - x) * 0.001 + noise, arranged so that each step depends on x through one
-    // product and one sum only (the glides are serial; rounding aside the same values).
-    static constexpr double kGlide = 0.001;
+    // x += (target - x) * glide + noise, taken as a follower step (qrx::dsp::followStep): each
+    // step depends on x through one product and one sum only (the glides are serial; rounding
+    // aside the same values).
+    static constexpr double kGlide = qrx::dsp::kGainGlidePerSample;
     static constexpr double kKeep = 1.0 - kGlide;
     // What each step adds besides the noise: the targets times the glide.
     struct Pulls {
@@ -58,9 +61,9 @@ struct GlidingGains {
         return {s.makeupGain * kGlide, s.outputGain * kGlide, s.mixAmount * kGlide};
     }
     void glide(const Pulls& p, double noise) noexcept {
-        makeup = makeup * kKeep + (p.makeup + noise);
-        output = output * kKeep + (p.output + noise);
-        mix = mix * kKeep + (p.mix + noise);
+        makeup = qrx::dsp::followStep(makeup, kKeep, p.makeup + noise);
+        output = qrx::dsp::followStep(output, kKeep, p.output + noise);
+        mix = qrx::dsp::followStep(mix, kKeep, p.mix + noise);
     }
 };
 

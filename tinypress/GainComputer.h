@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "dsp/BiquadDesign.h"
+#include "dsp/Followers.h"
 #include "dsp/PlainBiquad.h"
 #include "tinypress/EngineSettings.h"
 
@@ -69,7 +70,7 @@ struct EnvelopeState {
         } else if (s.autoRelease) {
             // Faster release while the short-term level sits above the long-term one.
             const double ratio = 0.5 * f / sl;
-            e += (p - e) * s.releaseCoefficient * (2.0 * ratio / (ratio + 1.0) + 0.1);
+            e += (p - e) * s.releaseCoefficient * qrx::dsp::autoSpeedFactor(ratio);
         } else {
             e += (p - e) * s.releaseCoefficient;
         }

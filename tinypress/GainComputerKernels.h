@@ -8,10 +8,10 @@
 
 #include <immintrin.h>
 
+#include "dsp/Followers.h"
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/GainComputer.h"
 #include "tinypress/KernelLanes.h"
-#include "tinypress/OutputStageKernels.h"
 
 namespace tinypress {
 namespace {
@@ -207,6 +207,7 @@ struct GainComputerKernels {
         const Pair glideKeep, glideTargets;
         Pair e, glide;
         const bool attackFaster;  // attack coefficient >= release coefficient (unfused build)
+        static constexpr double kGlide = qrx::dsp::kGainGlidePerSample;
 
         EnvelopeLoop(DynamicsJob& job, const double* levels, double* glideStates) noexcept
             : j(job),
@@ -219,13 +220,14 @@ struct GainComputerKernels {
               floor(kEnvelopeFloor),
               keepAttack(1.0 - job.settings->attackCoefficient),
               fixedKeep(1.0 - job.settings->releaseCoefficient),
-              glideKeep(1.0 - kGainGlide),
-              glideTargets(pairOf<PairArch>(job.settings->makeupTarget * kGainGlide,
-                                            job.settings->outputTarget * kGainGlide)),
+              glideKeep(1.0 - kGlide),
+              glideTargets(pairOf<PairArch>(job.settings->makeupTarget * kGlide,
+                                            job.settings->outputTarget * kGlide)),
               e(pairOf<PairArch>(job.envelope[0]->envelope, job.envelope[1]->envelope)),
               glide(pairOf<PairArch>(job.makeup, job.output)),
               attackFaster(!kFused &&
-                           job.settings->attackCoefficient >= job.settings->releaseCoefficient) {}
+                           qrx::dsp::attackWayGreater(true, job.settings->attackCoefficient,
+                                                      job.settings->releaseCoefficient)) {}
 
         // The release coefficient of the frame: fixed, or scaled by the smoothers' ratio.
         [[gnu::always_inline]] Pair releaseOf(Pair f, Pair sl) const noexcept {
@@ -234,7 +236,7 @@ struct GainComputerKernels {
                 f = xsimd::select(f > smootherFloor, f, smootherFloor);
                 sl = xsimd::select(sl > smootherFloor, sl, smootherFloor);
                 const Pair ratio = Pair(0.5) * f / sl;
-                return release * (Pair(2.0) * ratio / (ratio + Pair(1.0)) + Pair(0.1));
+                return release * qrx::dsp::autoSpeedFactor(ratio);
             } else {
                 return release;
             }
@@ -254,9 +256,9 @@ struct GainComputerKernels {
                 // the attack is the faster, the step that P above e takes is the greater one,
                 // else the lesser, so a max or min picks it with no compare on the chain from
                 // frame to frame.
-                const Pair rising = e * keepAttack + attack * pi;
-                const Pair falling = e * fixedKeep + release * pi;
-                return attackFaster ? xsimd::max(rising, falling) : xsimd::min(rising, falling);
+                const Pair rising = qrx::dsp::followStep(e, keepAttack, attack * pi);
+                const Pair falling = qrx::dsp::followStep(e, fixedKeep, release * pi);
+                return qrx::dsp::attackOrReturn(attackFaster, rising, falling);
             } else {
                 const Pair coefficient = xsimd::select(pi > e, attack, releaseNow);
                 return mulAdd(pi - e, coefficient, e);

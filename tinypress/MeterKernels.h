@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "dsp/Followers.h"
 #include "tinypress/ChunkKernels.h"
 #include "tinypress/KernelLanes.h"
 #include "tinypress/Meters.h"
@@ -199,7 +200,8 @@ struct MeterKernels {
               vuMost(-HUGE_VAL),
               ppmLeast(HUGE_VAL),
               ppmMost(-HUGE_VAL),
-              fastGreater(!kFusedPairs && k.compressing != (k.ppmAttack >= k.ppmReturn)) {}
+              fastGreater(!kFusedPairs &&
+                          qrx::dsp::attackWayGreater(!k.compressing, k.ppmAttack, k.ppmReturn)) {}
 
         template <bool compressing, bool evenFrame>
         [[gnu::always_inline]] void frame(const double* x, const double* noise, int i, double* vuTo,
@@ -230,9 +232,9 @@ struct MeterKernels {
                 // fast way is the lesser of the two (compressing, with the faster attack; the
                 // greater with the slower one, and the other way round expanding): a max or min
                 // picks it with no compare on the chain from frame to frame.
-                const Pair fastWay = ppm * keepAttack + (attack * xi + h);
-                const Pair slowWay = ppm * keepRelease + (release * xi + h);
-                ppm = fastGreater ? xsimd::max(fastWay, slowWay) : xsimd::min(fastWay, slowWay);
+                const Pair fastWay = qrx::dsp::followStep(ppm, keepAttack, attack * xi + h);
+                const Pair slowWay = qrx::dsp::followStep(ppm, keepRelease, release * xi + h);
+                ppm = qrx::dsp::attackOrReturn(fastGreater, fastWay, slowWay);
             }
             ppm.store_aligned(ppmTo + 2 * i);
             ppmLeast = xsimd::min(ppm, ppmLeast);

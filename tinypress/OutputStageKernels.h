@@ -9,9 +9,6 @@
 namespace tinypress {
 namespace {
 
-// The make-up and output states glide toward their targets by this share per frame.
-inline constexpr double kGainGlide = 0.001;
-
 template <class PairArch, class WideArch>
 struct OutputStageKernels {
     using Wide = Lanes<WideArch>;
