@@ -12,7 +12,8 @@
 
 namespace qrx::dsp {
 
-// The gain glides move towards their targets by this share of the distance per sample.
+// The gain glides move towards their targets by this share of the distance per sample, at every
+// sample rate (the filters' coefficients glide at rates of their own, GlidingBiquad.h).
 inline constexpr double kGainGlidePerSample = 0.001;
 
 // One step of a one-pole follower or glide, v + (target - v) k, taken as v (1 - k) + pull with

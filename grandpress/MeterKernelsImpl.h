@@ -73,7 +73,7 @@ struct GainReading {
 };
 
 // The gain meter's integrators (VU, PPM) of both channels: one frame on a reading and its noise.
-// AttackGreater: attackWayGreater() of the block.
+// AttackGreater: qrx::dsp::attackWayGreater() of the block.
 template <class Arch, bool AttackGreater>
 struct GainIntegrators {
     Pair<Arch> vuRate, backRate, fallRate, kVu, kBack, kFall;
