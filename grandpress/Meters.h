@@ -67,7 +67,7 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     double keep[2] = {1.0, 0.0};
     double keepVu = 1.0;
     bool expanding = false;
-    bool attackGreater = false;  // attackWayGreater() of the gain meter (rising: expanding)
+    bool attackGreater = false;  // attackWayGreater(): the gain meter's attack rises expanding
 };
 
 inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept {
