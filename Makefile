@@ -37,12 +37,14 @@ WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-de
                    dpf-source libcairo2-dev pkg-config g++ xvfb xauth fonts-liberation libxsimd-dev
 
 .PHONY: all deps build asan-build test format-check tidy regression fuzz tsan install uninstall demo clean bench \
-        windows-deps windows windows-test print-lv2-dir
+        windows-deps test-deps windows windows-test print-lv2-dir
 
 all: build
 
-deps windows-deps: LIST = $(if $(filter windows-deps,$@),$(WINDOWS_PACKAGES),$(PACKAGES))
-deps windows-deps:
+# test-deps: both lists in one apt-get run (one index update, one pass of the package triggers).
+deps windows-deps test-deps: LIST = $(if $(filter windows-deps,$@),$(WINDOWS_PACKAGES),$(if \
+  $(filter test-deps,$@),$(sort $(PACKAGES) $(WINDOWS_PACKAGES)),$(PACKAGES)))
+deps windows-deps test-deps:
 	@missing=""; for p in $(LIST); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
@@ -64,7 +66,7 @@ SANITIZER_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:p
                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(CURDIR)/tests/sanitizers/ubsan.supp \
                 ASAN_OPTIONS=detect_stack_use_after_return=1:strict_string_checks=1
 
-test: windows-deps format-check build tidy asan-build
+test: test-deps format-check build tidy asan-build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory regression
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
@@ -109,7 +111,7 @@ tsan: deps
 	tests/hostile/tsan.sh $(TSAN_SECONDS)
 
 # Bounded fuzzing (clang's libFuzzer) of everything that reads outside data; see tests/fuzz/run.sh.
-FUZZ_SECONDS ?= 15
+FUZZ_SECONDS ?= 10
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) tests/fuzz/run.sh
 
