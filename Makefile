@@ -41,9 +41,10 @@ WINDOWS_PACKAGES = cmake make g++-mingw-w64-x86-64-posix wine64 wine libgtest-de
 
 all: build
 
+deps: LIST = $(PACKAGES)
+windows-deps: LIST = $(WINDOWS_PACKAGES)
 # test-deps: both lists in one apt-get run (one index update, one pass of the package triggers).
-deps windows-deps test-deps: LIST = $(if $(filter windows-deps,$@),$(WINDOWS_PACKAGES),$(if \
-  $(filter test-deps,$@),$(sort $(PACKAGES) $(WINDOWS_PACKAGES)),$(PACKAGES)))
+test-deps: LIST = $(sort $(PACKAGES) $(WINDOWS_PACKAGES))
 deps windows-deps test-deps:
 	@missing=""; for p in $(LIST); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
