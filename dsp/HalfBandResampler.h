@@ -31,10 +31,12 @@ namespace halfband {
 // Taps per output of the interpolated phase: the odd taps of the 255-tap kernel, both sides.
 inline constexpr int kPhaseTaps = 128;
 
-// out[i] = sum over q = 0..127 of taps[q] * x[i - 128 + q] for i = 0..count-1, vectorised across
-// outputs. The taps must be symmetric (taps[63 - j] == taps[64 + j]), as a half-band phase is:
-// the baseline adds each symmetric pair of samples before multiplying. x[-128] .. x[count + 2] must
-// be readable (the last vector may read past `count`); only out[0 .. count - 1] is written.
+// out[i] = sum over q = 0..127 of taps[q] * x[i - 128 + q] for i = 0..count-1, vectorised. The
+// taps must be symmetric (taps[63 - j] == taps[64 + j]), as a half-band phase is: the baseline
+// (a fast FIR, HalfBandFastFir.h) shares sub-sums between four neighbouring outputs on that
+// assumption, and its rounding of an output depends on x[i]'s address modulo 32 bytes (never on
+// where the call starts). x[-128] .. x[count + 2] must be readable (the last vector may read past
+// `count`); only out[0 .. count - 1] is written.
 using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* out,
                                  int count) noexcept;
 
