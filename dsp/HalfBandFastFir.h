@@ -129,17 +129,17 @@ template <class Arch>
                                                int k, xsimd::batch<double, Arch> (&z)[4]) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     const int i0 = k - residue[0], i1 = k - residue[1];
-    const double* a = runs[0].x + i0;
-    const double* b = runs[1].x + i1;
     alignas(16) double padded[2][4];
-    if (i0 < -128 || i0 + 3 >= runs[0].count) {
+    const double* a = padded[0];
+    const double* b = padded[1];
+    if (i0 >= -128 && i0 + 3 < runs[0].count)
+        a = runs[0].x + i0;
+    else
         paddedFour<Arch>(runs[0], i0, padded[0]);
-        a = padded[0];
-    }
-    if (i1 < -128 || i1 + 3 >= runs[1].count) {
+    if (i1 >= -128 && i1 + 3 < runs[1].count)
+        b = runs[1].x + i1;
+    else
         paddedFour<Arch>(runs[1], i1, padded[1]);
-        b = padded[1];
-    }
     const Batch a0 = Batch::load_unaligned(a), a1 = Batch::load_unaligned(a + 2);
     const Batch b0 = Batch::load_unaligned(b), b1 = Batch::load_unaligned(b + 2);
     z[0] = xsimd::zip_lo(a0, b0);
