@@ -21,9 +21,9 @@ namespace qrx::dsp::halfband {
 // How the 128 taps are summed. The phase is symmetric (taps[63 - j] = taps[64 + j]):
 // - Fused: 128 fused multiply-adds, one per tap (with FMA a term costs one instruction, its
 //   load included);
-// - FastFir: four neighbouring outputs share nine 32-tap sub-sums (HalfBandFastFir.h): about 72
-//   multiplies and 76 adds an output instead of the 64 and 128 of summing each symmetric pair
-//   (without FMA the additions bound the loop).
+// - FastFir: four neighbouring outputs share nine 32-tap sub-sums (HalfBandFastFir.h): 68
+//   multiplies and about 77 adds an output instead of the 64 and 128 of summing each symmetric
+//   pair (without FMA the additions bound the loop).
 enum class TapOrder { Fused, FastFir };
 
 // Where a vector of outputs goes. `i` is the index of its first output.
