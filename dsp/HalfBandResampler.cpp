@@ -30,8 +30,12 @@ double hann(int i) {
     return 0.5 + 0.5 * std::cos(2.0 * std::numbers::pi * i / 255.0);
 }
 
-double floored(double v) {
-    return std::fabs(v) < kTapFloor ? 0.0 : v;
+// Taps below the floor are zero; the others lie on multiples of 2^-53. The baseline tap sums add
+// neighbouring taps in pairs and fours before multiplying (HalfBandFastFir.h); on this grid those
+// sums, all below 1 in magnitude, are exact, so an impulse comes out as the taps themselves on
+// either kernel set. (The rounding moves a tap by at most 2^-54.)
+double tapOnGrid(double v) {
+    return std::fabs(v) < kTapFloor ? 0.0 : std::nearbyint(v * 0x1p53) * 0x1p-53;
 }
 
 struct Taps {
@@ -44,8 +48,8 @@ struct Taps {
 
     Taps() {
         for (int i = -HalfBandResampler::kHalfTaps; i <= HalfBandResampler::kHalfTaps; ++i) {
-            up[i + HalfBandResampler::kHalfTaps] = floored(2.0 * halfBandCore(i) * blackman(i));
-            down[i + HalfBandResampler::kHalfTaps] = floored(halfBandCore(i) * hann(i));
+            up[i + HalfBandResampler::kHalfTaps] = tapOnGrid(2.0 * halfBandCore(i) * blackman(i));
+            down[i + HalfBandResampler::kHalfTaps] = tapOnGrid(halfBandCore(i) * hann(i));
         }
         // The window sum 0.42 + 0.5 + 0.08 rounds to just below 1 in double; the centre taps
         // are exactly 1 and 0.5, so the direct phase of the up-sampler passes samples bit-exact.
@@ -100,8 +104,10 @@ void HalfBandResampler::reset() noexcept {
 
 double* HalfBandResampler::HistoryLine::blockOf(int m) noexcept {
     if (end_ + m > kHistory + kBlocksPerMove * kBlock) {
-        std::memmove(samples_.data(), samples_.data() + end_ - kHistory, sizeof(double) * kHistory);
-        end_ = kHistory;
+        const int from = end_ - kHistory;
+        const int to = from % kPositions;
+        std::memmove(samples_.data() + to, samples_.data() + from, sizeof(double) * kHistory);
+        end_ = to + kHistory;
     }
     return samples_.data() + end_;
 }

@@ -8,6 +8,7 @@
 //   down: d(i) =     s(i) * Hann(i),      d(0) = 0.5
 // Every even tap other than the centre is zero: an interpolated output is a sum over the 128
 // past samples with the odd taps (64 symmetric pairs), the other output a single centre tap.
+// Taps below 1e-16 are zero and the others rounded to multiples of 2^-53 (HalfBandResampler.cpp).
 //
 // Delays: upsample() delays by 64.5 input samples (129 output samples), downsample() by 129 input
 // samples (64.5 output samples); downsample(upsample(x)) is x delayed by exactly 129 base-rate
@@ -30,10 +31,12 @@ namespace halfband {
 // Taps per output of the interpolated phase: the odd taps of the 255-tap kernel, both sides.
 inline constexpr int kPhaseTaps = 128;
 
-// out[i] = sum over q = 0..127 of taps[q] * x[i - 128 + q] for i = 0..count-1, vectorised across
-// outputs. The taps must be symmetric (taps[63 - j] == taps[64 + j]), as a half-band phase is:
-// the baseline adds each symmetric pair of samples before multiplying. x[-128] .. x[count + 2] must
-// be readable (the last vector may read past `count`); only out[0 .. count - 1] is written.
+// out[i] = sum over q = 0..127 of taps[q] * x[i - 128 + q] for i = 0..count-1, vectorised. The
+// taps must be symmetric (taps[63 - j] == taps[64 + j]), as a half-band phase is: the baseline
+// (a fast FIR, HalfBandFastFir.h) shares sub-sums between four neighbouring outputs on that
+// assumption, and its rounding of an output depends on x[i]'s address modulo 32 bytes (never on
+// where the call starts). x[-128] .. x[count + 2] must be readable (the last vector may read past
+// `count`); only out[0 .. count - 1] is written.
 using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* out,
                                  int count) noexcept;
 
@@ -110,7 +113,10 @@ class HalfBandResampler {
     const double* downPhase_;  // taps of the even samples E[k-128] .. E[k-1]
     // A line of past samples: the newest kHistory samples end at end_, oldest first; blocks
     // are appended after them until the line is full, and only then does the history move back
-    // to the front. Four spare samples let the last vector of the tap sums run past a block.
+    // to the front, to the same position modulo four. Four spare samples let the last vector of
+    // the tap sums run past a block. (The baseline tap sums give an output's bits according to
+    // its sample's address modulo 32 bytes, HalfBandFastFir.h; with each sample's position kept
+    // modulo four, the outputs do not depend on the block lengths.)
     class HistoryLine {
       public:
         // Where the next block of m <= kBlock samples goes; the history lies just before it.
@@ -120,6 +126,7 @@ class HalfBandResampler {
 
       private:
         static constexpr int kBlocksPerMove = 4;
+        static constexpr int kPositions = 4;  // doubles in 32 bytes
         alignas(32) std::array<double, kHistory + kBlocksPerMove * kBlock + 4> samples_{};
         int end_ = kHistory;
     };

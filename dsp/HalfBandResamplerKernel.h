@@ -1,4 +1,6 @@
-// The tap loop of the half-band resampler, written once for every vector instruction set.
+// The tap sums of the half-band resampler, written once for every vector instruction set: fused
+// multiply-adds in tap order where the processor has FMA (AVX2), the fast FIR of
+// HalfBandFastFir.h otherwise (SSE2).
 //
 // Included only by the dsp kernel table (KernelsImpl.h: Kernels.cpp for xsimd::sse2,
 // Kernels_avx2.cpp for xsimd::fma3<xsimd::avx2>). Everything here is a template on the
@@ -8,10 +10,10 @@
 
 #include <immintrin.h>
 
-#include <cstdint>
 #include <type_traits>
 #include <xsimd/xsimd.hpp>
 
+#include "dsp/HalfBandFastFir.h"
 #include "dsp/HalfBandResampler.h"
 
 namespace qrx::dsp::halfband {
@@ -19,9 +21,10 @@ namespace qrx::dsp::halfband {
 // How the 128 taps are summed. The phase is symmetric (taps[63 - j] = taps[64 + j]):
 // - Fused: 128 fused multiply-adds, one per tap (with FMA a term costs one instruction, its
 //   load included);
-// - Folded: the two samples of each symmetric pair are added first and multiplied once by
-//   taps[64 + j]: 64 multiplies and 128 adds (without FMA this saves a multiply per pair).
-enum class TapOrder { Fused, Folded };
+// - FastFir: four neighbouring outputs share nine 32-tap sub-sums (HalfBandFastFir.h): 68
+//   multiplies and about 77 adds an output instead of the 64 and 128 of summing each symmetric
+//   pair (without FMA the additions bound the loop).
+enum class TapOrder { Fused, FastFir };
 
 // Where a vector of outputs goes. `i` is the index of its first output.
 // - Plain: out[i] = the sum;
@@ -75,47 +78,58 @@ void sinkPartial(const PhaseOutput& o, int i, const double* sums, int n) noexcep
     }
 }
 
-// The folded sums of phaseRows. The two samples of a pair lie an odd distance apart, so with
-// two-double vectors (SSE2) one of the two loads is always on a vector boundary: the forward one
-// at even pairs and the backward one at odd pairs where `forwardFirst` (p + 64 on a boundary),
-// the other way round otherwise. That load then folds into the addition.
-template <class Arch, int Rows, bool forwardFirst>
-[[gnu::always_inline]] inline void foldedRows(const double* taps, const double* p,
-                                              xsimd::batch<double, Arch> (&acc)[Rows]) noexcept {
+// The outputs from index i on.
+template <class Arch, Sink To>
+PhaseOutput outputsFrom(const PhaseOutput& o, int i) noexcept {
+    return PhaseOutput{o.out + (To == Sink::Interleaved ? 2 * i : i),
+                       o.direct ? o.direct + i : nullptr, o.directTap};
+}
+
+// ---- FastFir (HalfBandFastFir.h) ----
+
+// One run's sums (output i is sums[i]) to the sink.
+template <class Arch, Sink To>
+void sinkRun(const PhaseOutput& o, const double* sums, int count) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     constexpr int kWidth = static_cast<int>(Batch::size);
-    constexpr int kSide = kPhaseTaps / 2;
-    const auto load = [](const double* at, auto onBoundary) {
-        if constexpr (decltype(onBoundary)::value && kWidth == 2)
-            return Batch::load_aligned(at);
-        else
-            return Batch::load_unaligned(at);
-    };
-    const double* fwd = p + kSide;
-    const double* bwd = p + kSide - 1;
-    const auto pair = [&](int j, auto forwardOnBoundary) {
-        const Batch t(taps[kSide + j]);
-        // The vector a row loads at pair j is the one the next row loaded two pairs earlier;
-        // left alone, the compiler keeps such vectors across iterations and, with two-operand
-        // SSE2, pays more register copies and spills than the loads it saves. This empty
-        // statement hides the pointers' relation from it (no code is emitted). (The fused loop
-        // needs none: there every load is part of a multiply-add.)
-        asm("" : "+r"(fwd), "+r"(bwd));
-        constexpr bool kForward = decltype(forwardOnBoundary)::value;
-#pragma GCC unroll 8
-        for (int r = 0; r < Rows; ++r) {
-            const Batch sum = load(fwd + r * kWidth, std::bool_constant<kForward>{}) +
-                              load(bwd + r * kWidth, std::bool_constant<!kForward>{});
-            acc[r] = xsimd::fma(t, sum, acc[r]);
-        }
-        ++fwd;
-        --bwd;
-    };
-    for (int j = 0; j < kSide; j += 2) {
-        pair(j, std::bool_constant<forwardFirst>{});
-        pair(j + 1, std::bool_constant<!forwardFirst>{});
+    int i = 0;
+    for (; i + kWidth <= count; i += kWidth)
+        sinkVector<Arch, To>(o, i, Batch::load_unaligned(sums + i));
+    if (i < count) sinkPartial<Arch, To>(o, i, sums + i, count - i);
+}
+
+// One stream: the two lanes take the two halves of each block of up to 2 * kFastFirRun outputs.
+template <class Arch, Sink To>
+void fastFirSums(const double* taps, const double* x, const PhaseOutput& o, int count) noexcept {
+    FastFirWork<Arch> w;
+    splitTaps<Arch>(taps, w.taps);
+    for (int i = 0; i < count; i += 2 * kFastFirRun) {
+        const int n = count - i < 2 * kFastFirRun ? count - i : 2 * kFastFirRun;
+        const int first = (n + 1) / 2;
+        const FastFirRun runs[2] = {{x + i, first}, {x + i + first, n - first}};
+        const double* sums[2];
+        fastFirRuns<Arch>(runs, w, sums);
+        sinkRun<Arch, To>(outputsFrom<Arch, To>(o, i), sums[0], first);
+        sinkRun<Arch, To>(outputsFrom<Arch, To>(o, i + first), sums[1], n - first);
     }
 }
+
+// Two streams on the same taps: one a lane, in blocks of up to kFastFirRun outputs.
+template <class Arch, Sink To>
+void fastFirSumsOfTwo(const double* taps, const double* const x[2], const PhaseOutput (&o)[2],
+                      int count) noexcept {
+    FastFirWork<Arch> w;
+    splitTaps<Arch>(taps, w.taps);
+    for (int i = 0; i < count; i += kFastFirRun) {
+        const int n = count - i < kFastFirRun ? count - i : kFastFirRun;
+        const FastFirRun runs[2] = {{x[0] + i, n}, {x[1] + i, n}};
+        const double* sums[2];
+        fastFirRuns<Arch>(runs, w, sums);
+        for (int s = 0; s < 2; ++s) sinkRun<Arch, To>(outputsFrom<Arch, To>(o[s], i), sums[s], n);
+    }
+}
+
+// ---- Fused ----
 
 // `Rows` vectors of consecutive outputs from p = x + i - 128: sum[r] = sum over q of
 // taps[q] * p[q + r] (lane by lane). Each tap is broadcast once and multiplied into every row, so
@@ -123,74 +137,63 @@ template <class Arch, int Rows, bool forwardFirst>
 // is one chain in tap order, whatever the number of rows: the result of an output does not depend
 // on how the block was cut.
 // (Always inlined: the accumulators must stay in registers.)
-template <class Arch, TapOrder Order, int Rows>
+template <class Arch, int Rows>
 [[gnu::always_inline]] inline void phaseRows(const double* taps, const double* p,
                                              xsimd::batch<double, Arch> (&acc)[Rows]) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     constexpr int kWidth = static_cast<int>(Batch::size);
-    constexpr int kSide = kPhaseTaps / 2;
 #pragma GCC unroll 8
     for (int r = 0; r < Rows; ++r) acc[r] = Batch(0.0);
-    if constexpr (Order == TapOrder::Fused) {
-        // Unrolled by 32: the loop's own counting would otherwise cost an eighth as much as
-        // the multiply-adds.
+        // Unrolled by 32: the loop's own counting would otherwise cost an eighth as much as the
+        // multiply-adds.
 #pragma GCC unroll 32
-        for (int q = 0; q < kPhaseTaps; ++q) {
-            const Batch t(taps[q]);
+    for (int q = 0; q < kPhaseTaps; ++q) {
+        const Batch t(taps[q]);
 #pragma GCC unroll 8
-            for (int r = 0; r < Rows; ++r)
-                acc[r] = xsimd::fma(t, Batch::load_unaligned(p + q + r * kWidth), acc[r]);
-        }
-    } else if (reinterpret_cast<std::uintptr_t>(p + kSide) % sizeof(Batch) == 0) {
-        foldedRows<Arch, Rows, true>(taps, p, acc);
-    } else {
-        foldedRows<Arch, Rows, false>(taps, p, acc);
+        for (int r = 0; r < Rows; ++r)
+            acc[r] = xsimd::fma(t, Batch::load_unaligned(p + q + r * kWidth), acc[r]);
     }
 }
 
-template <class Arch, TapOrder Order, Sink To, int Rows>
+template <class Arch, Sink To, int Rows>
 void phaseBlock(const double* taps, const double* x, const PhaseOutput& o, int i) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     constexpr int kWidth = static_cast<int>(Batch::size);
     Batch acc[Rows];
-    phaseRows<Arch, Order, Rows>(taps, x + i - kPhaseTaps, acc);
+    phaseRows<Arch, Rows>(taps, x + i - kPhaseTaps, acc);
 #pragma GCC unroll 8
     for (int r = 0; r < Rows; ++r) sinkVector<Arch, To>(o, i + r * kWidth, acc[r]);
 }
 
-// The sums for i = 0..count-1 (sum_i = sum over q = 0..127 of taps[q] * x[i - 128 + q]),
-// vectorised across outputs and handed to the sink; the taps must be symmetric.
-// x[-128] .. x[count + W - 2] must be readable, with W the vector width (the last vector may
-// read past `count`); the sink writes only the outputs of i < count.
-template <class Arch, TapOrder Order, Sink To>
-void phaseSums(const double* taps, const double* x, const PhaseOutput& o, int count) noexcept {
+// The fused sums, vectorised across outputs: eight independent rows hide the latency of the
+// multiply-adds; the rest of the block runs in four, two and one. x[-128] .. x[count + W - 2]
+// must be readable, with W the vector width (the last vector may read past `count`).
+template <class Arch, Sink To>
+void fusedSums(const double* taps, const double* x, const PhaseOutput& o, int count) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     constexpr int kWidth = static_cast<int>(Batch::size);
-    // Eight independent rows hide the latency of the multiply-adds; the rest of the block runs
-    // in four, two and one.
     int i = 0;
-    for (; i + 8 * kWidth <= count; i += 8 * kWidth) phaseBlock<Arch, Order, To, 8>(taps, x, o, i);
+    for (; i + 8 * kWidth <= count; i += 8 * kWidth) phaseBlock<Arch, To, 8>(taps, x, o, i);
     if (i + 4 * kWidth <= count) {
-        phaseBlock<Arch, Order, To, 4>(taps, x, o, i);
+        phaseBlock<Arch, To, 4>(taps, x, o, i);
         i += 4 * kWidth;
     }
     if (i + 2 * kWidth <= count) {
-        phaseBlock<Arch, Order, To, 2>(taps, x, o, i);
+        phaseBlock<Arch, To, 2>(taps, x, o, i);
         i += 2 * kWidth;
     }
-    for (; i + kWidth <= count; i += kWidth) phaseBlock<Arch, Order, To, 1>(taps, x, o, i);
+    for (; i + kWidth <= count; i += kWidth) phaseBlock<Arch, To, 1>(taps, x, o, i);
     if (i < count) {
         Batch acc[1];
-        phaseRows<Arch, Order, 1>(taps, x + i - kPhaseTaps, acc);
+        phaseRows<Arch, 1>(taps, x + i - kPhaseTaps, acc);
         alignas(32) double sums[kWidth];
         acc[0].store_aligned(sums);
         sinkPartial<Arch, To>(o, i, sums, count - i);
     }
 }
 
-// The same sums for two streams on the same taps: every broadcast tap serves the rows of both
-// (the fused loop only; the folded one runs the streams one after the other). Each output is the
-// same chain as in phaseSums.
+// The same fused sums for two streams on the same taps: every broadcast tap serves the rows of
+// both. Each output is the same chain as in fusedSums.
 template <class Arch, int Rows>
 [[gnu::always_inline]] inline void fusedRowsOfTwo(const double* taps, const double* pA,
                                                   const double* pB,
@@ -225,28 +228,41 @@ void blockOfTwo(const double* taps, const double* const x[2], const PhaseOutput 
     }
 }
 
-// The outputs from index i on.
 template <class Arch, Sink To>
-PhaseOutput outputsFrom(const PhaseOutput& o, int i) noexcept {
-    return PhaseOutput{o.out + (To == Sink::Interleaved ? 2 * i : i),
-                       o.direct ? o.direct + i : nullptr, o.directTap};
-}
-
-template <class Arch, TapOrder Order, Sink To>
-void phaseSumsOfTwo(const double* taps, const double* const x[2], const PhaseOutput (&o)[2],
+void fusedSumsOfTwo(const double* taps, const double* const x[2], const PhaseOutput (&o)[2],
                     int count) noexcept {
     constexpr int kWidth = static_cast<int>(xsimd::batch<double, Arch>::size);
     int i = 0;
-    if constexpr (Order == TapOrder::Fused) {
-        // Six rows a stream: twelve accumulators and the tap fill the sixteen registers of AVX.
-        for (; i + 6 * kWidth <= count; i += 6 * kWidth) blockOfTwo<Arch, To, 6>(taps, x, o, i);
-        if (i + 4 * kWidth <= count) {
-            blockOfTwo<Arch, To, 4>(taps, x, o, i);
-            i += 4 * kWidth;
-        }
+    // Six rows a stream: twelve accumulators and the tap fill the sixteen registers of AVX.
+    for (; i + 6 * kWidth <= count; i += 6 * kWidth) blockOfTwo<Arch, To, 6>(taps, x, o, i);
+    if (i + 4 * kWidth <= count) {
+        blockOfTwo<Arch, To, 4>(taps, x, o, i);
+        i += 4 * kWidth;
     }
     for (int k = 0; k < 2; ++k)
-        phaseSums<Arch, Order, To>(taps, x[k] + i, outputsFrom<Arch, To>(o[k], i), count - i);
+        fusedSums<Arch, To>(taps, x[k] + i, outputsFrom<Arch, To>(o[k], i), count - i);
+}
+
+// The sums for i = 0..count-1 (sum_i = sum over q = 0..127 of taps[q] * x[i - 128 + q]),
+// handed to the sink; the taps must be symmetric. x[-128] .. x[count + W - 2] must be readable,
+// with W the vector width (the fused sums' last vector may read past `count`; the fast FIR reads
+// no further than x[count - 1]); the sink writes only the outputs of i < count.
+template <class Arch, TapOrder Order, Sink To>
+void phaseSums(const double* taps, const double* x, const PhaseOutput& o, int count) noexcept {
+    if constexpr (Order == TapOrder::FastFir)
+        fastFirSums<Arch, To>(taps, x, o, count);
+    else
+        fusedSums<Arch, To>(taps, x, o, count);
+}
+
+// The same for two streams on the same taps.
+template <class Arch, TapOrder Order, Sink To>
+void phaseSumsOfTwo(const double* taps, const double* const x[2], const PhaseOutput (&o)[2],
+                    int count) noexcept {
+    if constexpr (Order == TapOrder::FastFir)
+        fastFirSumsOfTwo<Arch, To>(taps, x, o, count);
+    else
+        fusedSumsOfTwo<Arch, To>(taps, x, o, count);
 }
 
 // even[i] = pairs[2i], odd[i] = pairs[2i + 1] for i = 0..count-1 (the down-sampler's input).
@@ -305,11 +321,11 @@ struct PhaseKernelsOf {
 };
 
 // The kernels of `Arch`: fused in tap order where it multiplies and adds in one instruction,
-// folded otherwise.
+// the fast FIR otherwise.
 template <class Arch>
 constexpr PhaseKernels phaseKernelsFor() noexcept {
     constexpr bool kFused = std::is_base_of_v<xsimd::fma3<xsimd::avx2>, Arch>;
-    return PhaseKernelsOf < Arch, kFused ? TapOrder::Fused : TapOrder::Folded > ::kernels;
+    return PhaseKernelsOf < Arch, kFused ? TapOrder::Fused : TapOrder::FastFir > ::kernels;
 }
 
 }  // namespace qrx::dsp::halfband

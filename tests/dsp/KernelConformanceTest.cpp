@@ -295,8 +295,9 @@ TEST_P(DspKernelConformance, NoiseFramesInEveryLayout) {
 // ---- half-band tap sums ----
 
 // Random symmetric taps (as every half-band phase is) and signals in [-1, 1]. Against the plain
-// sum within 1e-14: each output sums 128 products of at most 1 (the baseline adds each symmetric
-// pair first, the AVX2 kernel fuses; either rounds 128 times at about 1e-16).
+// sum within 1e-14: each output sums 128 products of at most 1 (the AVX2 kernel fuses, rounding
+// 128 times at about 1e-16; the baseline combines nine 32-term sub-sums shared by four outputs,
+// HalfBandFastFir.h, and rounds about as often, on partial sums a few times larger).
 class HalfBandRuns {
   public:
     static constexpr int kTaps = halfband::kPhaseTaps;

@@ -90,9 +90,12 @@ TEST_P(HalfBandPhaseSums, HandDerivedCases) {
         }
     }
     // A single pair of taps 0.5 at distance j picks 0.5 * (x[i-64+j] + x[i-65-j]): j = 0 the
-    // two samples around the middle, j = 63 the newest before x[i] and the oldest.
+    // two samples around the middle, j = 63 the newest before x[i] and the oldest. The samples
+    // lie on a grid of 2^-24, so that every partial sum is exact in any order of summing (the
+    // baseline adds up to four samples before multiplying and subtracts sub-sums after).
     {
-        const std::vector<double> x = randomSignal(len, 5);
+        std::vector<double> x = randomSignal(len, 5);
+        for (double& v : x) v = std::round(v * 0x1p24) * 0x1p-24;
         for (int j : {0, 1, 31, 62, 63}) {
             SCOPED_TRACE(j);
             std::vector<double> side(kTaps / 2, 0.0);
