@@ -97,58 +97,70 @@ void SignalPath::adopt(const EngineSettings& next) noexcept {
 
 void SignalPath::primeMainPath() noexcept {
     using qrx::dsp::HalfBandResampler;
-    const EngineSettings& s = current;
-    const PathLayout& lay = s.layout;
-    const bool upFirst = lay.sideChainOversampled != 0;  // all four streams, before the side chain
-    const bool up = lay.gainOversampled != 0;            // the gain stage at 2 fs
-    const bool monitor = s.sideChainMonitor != 0;
-    const bool passThrough = lay.routine == static_cast<int>(Routine::PassThrough);
-    const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
+    const PathLayout& lay = current.layout;
+    const bool gainUp = lay.gainOversampled != 0;  // the gain stage at 2 fs
     realign.clear();
     for (auto& r : resampler) r.reset();
     for (double& m : smoothMemory) m = 0.0;
 
     // Base-rate frames that still reach the output: the realignment plus the history of the up-
     // and down-sampler (128 frames each), from the oldest to the newest frame already taken in.
-    const int realignFrames = up ? (lay.realignDelay + 1) / 2 : lay.realignDelay;
+    // They go through in chunks, as processing takes them: the resamplers give the same values
+    // however the frames are cut, and calls of one frame each cost them the most (measured at
+    // 96 kHz with Smooth on the plain build, a FAT switch then took 1.3 ms of the audio thread,
+    // in chunks 0.11 ms).
+    const int realignFrames = gainUp ? (lay.realignDelay + 1) / 2 : lay.realignDelay;
     int span = realignFrames + 2 * (HalfBandResampler::kOddTapsPerSide * 2) + 4;
     const int oldest = kInputLineLength - 1 - lay.inputDelay;
     if (span > oldest) span = oldest;
-    for (int age = span - 1; age >= 0; --age) {
-        double x[4];  // main L/R, side L/R as the input stage hands them on
-        input.delayedFrame(lay.inputDelay + age, x);
-        if (lay.smoothDelay)
-            for (int k = 0; k < 4; ++k) delayOneSample(&x[k], 1, smoothMemory[k]);
-        // The streams at the gain-stage rate: main L/R and dry L/R (with S.C.Monit the
-        // equalised side chain, taken here as the side chain before its filters).
-        double g[4][2];
-        int ng = 1;
-        if (upFirst || up) {
-            ng = 2;
-            for (int k = 0; k < 4; ++k) {
-                // Without Smooth the third and fourth resamplers carry the detector levels,
-                // whose history is taken as their latest value.
-                const double in = upFirst || k < 2 || monitor ? x[k] : lastDetector[k - 2];
-                resampler[k].upsample(dsp->halfBand, &in, g[k], 1);
-            }
-        } else {
-            for (int k = 0; k < 4; ++k) g[k][0] = x[k];
-        }
-        double y[2][2];
-        for (int i = 0; i < ng; ++i) {
-            const double frame[4] = {g[0][i], g[1][i], monitor ? g[2][i] : g[0][i],
-                                     monitor ? g[3][i] : g[1][i]};
-            double aligned[4];
-            realign.push(frame, lay.realignDelay, aligned);
-            gainStageFrame(aligned, lastGain[0], lastGain[1], gains, autoMakeup, passThrough,
-                           monitor, y[0][i], y[1][i]);
-        }
-        if (up) {
-            double discard;
-            resampler[0].downsample(dsp->halfBand, y[0], &discard, 1);
-            resampler[1].downsample(dsp->halfBand, y[1], &discard, 1);
+    for (int done = 0; done < span; done += kChunk) {
+        const int n = span - done < kChunk ? span - done : kChunk;
+        primeChunk(span - 1 - done, n);
+    }
+}
+
+void SignalPath::primeChunk(int oldestAge, int n) noexcept {
+    const EngineSettings& s = current;
+    const PathLayout& lay = s.layout;
+    const bool upFirst = lay.sideChainOversampled != 0;  // all four streams, before the side chain
+    const bool gainUp = lay.gainOversampled != 0;
+    const bool monitor = s.sideChainMonitor != 0;
+    const bool passThrough = lay.routine == static_cast<int>(Routine::PassThrough);
+    const double autoMakeup = s.autoMakeup ? s.autoMakeupGain : 1.0;
+    // Main L/R, side L/R as the input stage hands them on, oldest first (the chunk buffers are
+    // free between blocks).
+    for (int i = 0; i < n; ++i) {
+        double x[4];
+        input.delayedFrame(lay.inputDelay + oldestAge - i, x);
+        for (int k = 0; k < 4; ++k) base[k][i] = x[k];
+    }
+    if (lay.smoothDelay)
+        for (int k = 0; k < 4; ++k) delayOneSample(base[k], n, smoothMemory[k]);
+    // The streams at the gain-stage rate: main L/R and dry L/R (with S.C.Monit the equalised
+    // side chain, taken here as the side chain before its filters).
+    const double* g[4] = {base[0], base[1], base[2], base[3]};
+    int ng = n;
+    if (upFirst || gainUp) {
+        ng = 2 * n;
+        for (int k = 0; k < 4; ++k) {
+            // Without Smooth the third and fourth resamplers carry the detector levels, whose
+            // history is taken as their latest value.
+            if (!(upFirst || k < 2 || monitor))
+                for (int i = 0; i < n; ++i) base[k][i] = lastDetector[k - 2];
+            resampler[k].upsample(dsp->halfBand, base[k], up[k], n);
+            g[k] = up[k];
         }
     }
+    for (int i = 0; i < ng; ++i) {
+        const double frame[4] = {g[0][i], g[1][i], monitor ? g[2][i] : g[0][i],
+                                 monitor ? g[3][i] : g[1][i]};
+        double aligned[4];
+        realign.push(frame, lay.realignDelay, aligned);
+        gainStageFrame(aligned, lastGain[0], lastGain[1], gains, autoMakeup, passThrough, monitor,
+                       out[0][i], out[1][i]);
+    }
+    if (gainUp)
+        for (int c = 0; c < 2; ++c) resampler[c].downsample(dsp->halfBand, out[c], out[c], n);
 }
 
 template <typename Sample>

@@ -65,6 +65,8 @@ class SignalPath {
     // input lines' history, as if it had run all along with the latest gains. The output goes on
     // without a jump or time-warped samples, though the main path reads at another rate.
     void primeMainPath() noexcept;
+    // n <= kChunk frames of it, the oldest oldestAge frames before the newest.
+    void primeChunk(int oldestAge, int n) noexcept;
     template <typename Sample>
     void chunk(const HostBuffers<Sample>& io, int offset, int n) noexcept;
     int gainStage(int n, int ns, const double* dL, const double* dR, const double* mL,
