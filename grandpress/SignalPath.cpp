@@ -142,14 +142,17 @@ void SignalPath::primeChunk(int oldestAge, int n) noexcept {
     int ng = n;
     if (upFirst || gainUp) {
         ng = 2 * n;
-        for (int k = 0; k < 4; ++k) {
-            // Without Smooth the third and fourth resamplers carry the detector levels, whose
-            // history is taken as their latest value.
-            if (!(upFirst || k < 2 || monitor))
+        // Without Smooth the third and fourth resamplers carry the detector levels, whose
+        // history is taken as their latest value.
+        if (!(upFirst || monitor))
+            for (int k = 2; k < 4; ++k)
                 for (int i = 0; i < n; ++i) base[k][i] = lastDetector[k - 2];
-            resampler[k].upsample(dsp->halfBand, base[k], up[k], n);
-            g[k] = up[k];
+        for (int k = 0; k < 4; k += 2) {
+            const double* const from[2] = {base[k], base[k + 1]};
+            double* const to[2] = {up[k], up[k + 1]};
+            qrx::dsp::HalfBandResampler::upsampleTwo(dsp->halfBand, resampler + k, from, to, n);
         }
+        for (int k = 0; k < 4; ++k) g[k] = up[k];
     }
     for (int i = 0; i < ng; ++i) {
         const double frame[4] = {g[0][i], g[1][i], monitor ? g[2][i] : g[0][i],
@@ -159,8 +162,11 @@ void SignalPath::primeChunk(int oldestAge, int n) noexcept {
         gainStageFrame(aligned, lastGain[0], lastGain[1], gains, autoMakeup, passThrough, monitor,
                        out[0][i], out[1][i]);
     }
-    if (gainUp)
-        for (int c = 0; c < 2; ++c) resampler[c].downsample(dsp->halfBand, out[c], out[c], n);
+    if (gainUp) {
+        const double* const from[2] = {out[0], out[1]};
+        double* const to[2] = {out[0], out[1]};
+        qrx::dsp::HalfBandResampler::downsampleTwo(dsp->halfBand, resampler, from, to, n);
+    }
 }
 
 template <typename Sample>
