@@ -19,8 +19,9 @@
 // folded direct sum (two additions and a product per symmetric pair) was bound by its additions.
 //
 // The taps are symmetric, so s = a + b is too: its odd taps are its even taps reversed and the sum
-// of the two is symmetric (folded: 16 pairs). b's sub-filters are a's reversed. Five tap vectors
-// of 32 (or 16) therefore describe all nine sub-filters.
+// of the two is symmetric (folded: 16 pairs). b's sub-filters are a's reversed. Five sets of 32
+// (or 16) taps therefore describe all nine sub-filters: the phase's SplitTaps
+// (HalfBandResampler.h), made once with the taps, each tap in both lanes.
 //
 // The two lanes of a vector are two independent runs of outputs (two streams, or two halves of one
 // block): every stream above is then a plain sequence of vectors, and each run's samples are
@@ -33,11 +34,11 @@
 // a call or a block begins, nor on the samples around a run, which may be padded with zeros.
 #pragma once
 
-#include <emmintrin.h>
-
 #include <cstdint>
 #include <type_traits>
 #include <xsimd/xsimd.hpp>
+
+#include "dsp/HalfBandResampler.h"
 
 namespace qrx::dsp::halfband {
 namespace {
@@ -45,36 +46,6 @@ namespace {
 inline constexpr int kFastFirRun = 64;                          // outputs of a run per pass
 inline constexpr int kFastFirRows = (3 + kFastFirRun + 3) / 4;  // quarter-rate rows, residue incl.
 inline constexpr int kFastFirSpan = kFastFirRows + 32;          // stream values n = -32 .. rows - 1
-
-// The sub-filter taps, each broadcast to both lanes: ae, ao the even and odd taps of a, asum their
-// sum; se the even taps of s (its odd taps are se reversed), ssum = se + so (symmetric: the first
-// half).
-template <class Arch>
-struct FastFirTaps {
-    using Batch = xsimd::batch<double, Arch>;
-    Batch ae[32], ao[32], asum[32], se[32], ssum[16];
-};
-
-// h[4u .. 4u + 3] = a[2u], b[2u], a[2u + 1], b[2u + 1]. Every tap sum is formed here once, so the
-// same taps always give the same sub-filters.
-template <class Arch>
-void splitTaps(const double* taps, FastFirTaps<Arch>& t) noexcept {
-    using Batch = xsimd::batch<double, Arch>;
-    static_assert(Batch::size == 2);
-    for (int u = 0; u < 32; ++u) {
-        const Batch even = Batch::load_unaligned(taps + 4 * u);     // a[2u], b[2u]
-        const Batch odd = Batch::load_unaligned(taps + 4 * u + 2);  // a[2u + 1], b[2u + 1]
-        const Batch ae = xsimd::zip_lo(even, even), ao = xsimd::zip_lo(odd, odd);
-        // s[2u] = a[2u] + b[2u] in both lanes (the addition commutes exactly).
-        const Batch se = even + Batch(_mm_shuffle_pd(even, even, 1));
-        const Batch so = odd + Batch(_mm_shuffle_pd(odd, odd, 1));
-        t.ae[u] = ae;
-        t.ao[u] = ao;
-        t.asum[u] = ae + ao;
-        t.se[u] = se;
-        if (u < 16) t.ssum[u] = se + so;
-    }
-}
 
 // One run of outputs in a lane: sums for x[0 .. count - 1] (count <= kFastFirRun) from
 // x[-128 .. count - 1], which must be readable.
@@ -111,7 +82,6 @@ struct FastFirSums {
 // Everything a pass needs, on the caller's stack.
 template <class Arch>
 struct FastFirWork {
-    FastFirTaps<Arch> taps;
     FastFirStreams<Arch> streams;
     FastFirSums<Arch> sums;
     alignas(16) double out[2][4 * kFastFirRows];  // each run's outputs from its group boundary
@@ -168,7 +138,7 @@ void fillStreams(const FastFirRun (&runs)[2], const int (&residue)[2], int rows,
 // out[n] = sum over u < 32 of tap[Dir * u] * s[Stride * (n + u)] for n < Rows, in the order of u
 // (Dir = -1: the taps reversed). Each tap serves every row; the rows are independent chains.
 template <class Arch, int Rows, int Stride, int Dir>
-[[gnu::always_inline]] inline void subFilterRows(const xsimd::batch<double, Arch>* tap,
+[[gnu::always_inline]] inline void subFilterRows(const double* tap,
                                                  const xsimd::batch<double, Arch>* s,
                                                  xsimd::batch<double, Arch>* out) noexcept {
     using Batch = xsimd::batch<double, Arch>;
@@ -177,7 +147,7 @@ template <class Arch, int Rows, int Stride, int Dir>
     for (int r = 0; r < Rows; ++r) acc[r] = Batch(0.0);
 #pragma GCC unroll 2
     for (int u = 0; u < 32; ++u) {
-        const Batch c = *tap;
+        const Batch c = Batch::load_aligned(tap);
         // The vector a row reads at tap u is the one the next row read at tap u - 1; left alone,
         // the compiler keeps such vectors in registers across taps and, with two-operand SSE2,
         // pays more register copies and spills than the loads it saves. This empty statement
@@ -186,7 +156,7 @@ template <class Arch, int Rows, int Stride, int Dir>
 #pragma GCC unroll 16
         for (int r = 0; r < Rows; ++r) acc[r] = acc[r] + c * s[Stride * r];
         s += Stride;
-        tap += Dir;
+        tap += static_cast<int>(Batch::size) * Dir;
     }
 #pragma GCC unroll 16
     for (int r = 0; r < Rows; ++r) out[r] = acc[r];
@@ -194,7 +164,7 @@ template <class Arch, int Rows, int Stride, int Dir>
 
 // The same for symmetric taps: out[n] = sum over u < 16 of tap[u] * (s[n + u] + s[n + 31 - u]).
 template <class Arch, int Rows>
-[[gnu::always_inline]] inline void foldedRows(const xsimd::batch<double, Arch>* tap,
+[[gnu::always_inline]] inline void foldedRows(const double* tap,
                                               const xsimd::batch<double, Arch>* s,
                                               xsimd::batch<double, Arch>* out) noexcept {
     using Batch = xsimd::batch<double, Arch>;
@@ -205,13 +175,13 @@ template <class Arch, int Rows>
     const Batch* backward = s + 31;
 #pragma GCC unroll 2
     for (int u = 0; u < 16; ++u) {
-        const Batch c = *tap;
+        const Batch c = Batch::load_aligned(tap);
         asm("" : "+r"(forward), "+r"(backward), "+r"(tap));  // as in subFilterRows
 #pragma GCC unroll 16
         for (int r = 0; r < Rows; ++r) acc[r] = acc[r] + c * (forward[r] + backward[r]);
         ++forward;
         --backward;
-        ++tap;
+        tap += Batch::size;
     }
 #pragma GCC unroll 16
     for (int r = 0; r < Rows; ++r) out[r] = acc[r];
@@ -236,7 +206,7 @@ template <class Block>
 }
 
 template <class Arch, int Stride, int Dir>
-void subFilter(const xsimd::batch<double, Arch>* tap, const xsimd::batch<double, Arch>* s,
+void subFilter(const double* tap, const xsimd::batch<double, Arch>* s,
                xsimd::batch<double, Arch>* out, int rows) noexcept {
     inBlocks(rows, [&](int n, auto block) {
         subFilterRows<Arch, decltype(block)::value, Stride, Dir>(tap, s + Stride * n, out + n);
@@ -244,7 +214,7 @@ void subFilter(const xsimd::batch<double, Arch>* tap, const xsimd::batch<double,
 }
 
 template <class Arch>
-void foldedSubFilter(const xsimd::batch<double, Arch>* tap, const xsimd::batch<double, Arch>* s,
+void foldedSubFilter(const double* tap, const xsimd::batch<double, Arch>* s,
                      xsimd::batch<double, Arch>* out, int rows) noexcept {
     inBlocks(rows, [&](int n, auto block) {
         foldedRows<Arch, decltype(block)::value>(tap, s + n, out + n);
@@ -253,21 +223,23 @@ void foldedSubFilter(const xsimd::batch<double, Arch>* tap, const xsimd::batch<d
 
 // The nine sub-filter sums of `rows` quarter-rate rows (one more where the next row is needed).
 template <class Arch>
-void subFilterSums(const FastFirTaps<Arch>& t, const FastFirStreams<Arch>& st, int rows,
+void subFilterSums(const SplitTaps& t, const FastFirStreams<Arch>& st, int rows,
                    FastFirSums<Arch>& q) noexcept {
+    static_assert(xsimd::batch<double, Arch>::size == 2);  // the split taps fill two lanes
+    constexpr int kLast = 2 * 31;                          // tap 31
     // s level, on W: F2 = ssum on We + Wo, F0 = se on Wo, F1 = so (se reversed) on We.
     foldedSubFilter<Arch>(t.ssum, st.wsum, q.f2s, rows);
     subFilter<Arch, 1, 1>(t.se, st.wo, q.f0s, rows);
-    subFilter<Arch, 1, -1>(t.se + 31, st.we, q.f1s, rows + 1);
+    subFilter<Arch, 1, -1>(t.se + kLast, st.we, q.f1s, rows + 1);
     // a level, on O (Oe = z[4n + 1], Oo = z[4n + 3]).
     subFilter<Arch, 1, 1>(t.asum, st.osum, q.f2a, rows);
     subFilter<Arch, 4, 1>(t.ae, st.z + 3, q.f0a, rows);
     subFilter<Arch, 4, 1>(t.ao, st.z + 1, q.f1a, rows + 1);
     // b level, on E (Ee = z[4n], Eo = z[4n + 2]): be = ao reversed, bo = ae reversed, and their
     // sum asum reversed. P1 is needed one output pair further, so every sum one row further.
-    subFilter<Arch, 1, -1>(t.asum + 31, st.esum, q.f2b, rows + 1);
-    subFilter<Arch, 4, -1>(t.ao + 31, st.z + 2, q.f0b, rows + 1);
-    subFilter<Arch, 4, -1>(t.ae + 31, st.z, q.f1b, rows + 1);
+    subFilter<Arch, 1, -1>(t.asum + kLast, st.esum, q.f2b, rows + 1);
+    subFilter<Arch, 4, -1>(t.ao + kLast, st.z + 2, q.f0b, rows + 1);
+    subFilter<Arch, 4, -1>(t.ae + kLast, st.z, q.f1b, rows + 1);
 }
 
 // Both runs' outputs, y[4n .. 4n + 3] of run s to w.out[s][4n ..] for every row n.
@@ -291,9 +263,9 @@ void combineRows(FastFirWork<Arch>& w, int rows) noexcept {
     }
 }
 
-// The sums of both runs (w.taps from splitTaps): run s's output i is sums[s][i].
+// The sums of both runs: run s's output i is sums[s][i].
 template <class Arch>
-void fastFirRuns(const FastFirRun (&runs)[2], FastFirWork<Arch>& w,
+void fastFirRuns(const SplitTaps& taps, const FastFirRun (&runs)[2], FastFirWork<Arch>& w,
                  const double* (&sums)[2]) noexcept {
     const int residue[2] = {residueOf(runs[0].x), residueOf(runs[1].x)};
     int rows = 0;
@@ -302,7 +274,7 @@ void fastFirRuns(const FastFirRun (&runs)[2], FastFirWork<Arch>& w,
         rows = r > rows ? r : rows;
     }
     fillStreams<Arch>(runs, residue, rows, w.streams);
-    subFilterSums<Arch>(w.taps, w.streams, rows, w.sums);
+    subFilterSums<Arch>(taps, w.streams, rows, w.sums);
     combineRows<Arch>(w, rows);
     for (int s = 0; s < 2; ++s) sums[s] = w.out[s] + residue[s];
 }

@@ -1,5 +1,6 @@
 #include "dsp/HalfBandResampler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -43,8 +44,8 @@ struct Taps {
     std::array<double, HalfBandResampler::kTaps> down{};
     // The interpolated phase as one 128-tap filter over the 128 past samples, oldest first:
     // tap 63 - j on x[k-65-j] and tap 64 + j on x[k-64+j], both the odd tap 2j+1.
-    alignas(32) std::array<double, halfband::kPhaseTaps> upPhase{};
-    alignas(32) std::array<double, halfband::kPhaseTaps> downPhase{};
+    halfband::PhaseTaps upPhase{};
+    halfband::PhaseTaps downPhase{};
 
     Taps() {
         for (int i = -HalfBandResampler::kHalfTaps; i <= HalfBandResampler::kHalfTaps; ++i) {
@@ -55,13 +56,18 @@ struct Taps {
         // are exactly 1 and 0.5, so the direct phase of the up-sampler passes samples bit-exact.
         up[HalfBandResampler::kHalfTaps] = kUpCentre;
         down[HalfBandResampler::kHalfTaps] = kDownCentre;
+        upPhase = phaseOfKernel(up);
+        downPhase = phaseOfKernel(down);
+    }
+
+    static halfband::PhaseTaps phaseOfKernel(
+        const std::array<double, HalfBandResampler::kTaps>& kernel) noexcept {
         constexpr int kSide = HalfBandResampler::kOddTapsPerSide;
-        for (int j = 0; j < kSide; ++j) {
-            upPhase[kSide - 1 - j] = upPhase[kSide + j] =
-                up[HalfBandResampler::kHalfTaps + 2 * j + 1];
-            downPhase[kSide - 1 - j] = downPhase[kSide + j] =
-                down[HalfBandResampler::kHalfTaps + 2 * j + 1];
-        }
+        double phase[halfband::kPhaseTaps];
+        for (int j = 0; j < kSide; ++j)
+            phase[kSide - 1 - j] = phase[kSide + j] =
+                kernel[HalfBandResampler::kHalfTaps + 2 * j + 1];
+        return halfband::phaseOf(phase);
     }
 };
 
@@ -74,8 +80,27 @@ const Taps& taps() {
 
 }  // namespace
 
-void halfband::referencePhaseSums(const double* taps, const double* x, double* out,
+halfband::PhaseTaps halfband::phaseOf(const double* taps) noexcept {
+    PhaseTaps p{};
+    std::copy(taps, taps + kPhaseTaps, p.taps);
+    SplitTaps& t = p.split;
+    const auto both = [](double* to, int u, double v) { to[2 * u] = to[2 * u + 1] = v; };
+    for (int u = 0; u < 32; ++u) {
+        // taps[4u .. 4u + 3] = a[2u], b[2u], a[2u + 1], b[2u + 1].
+        const double ae = taps[4 * u], ao = taps[4 * u + 2];
+        const double se = ae + taps[4 * u + 1], so = ao + taps[4 * u + 3];
+        both(t.ae, u, ae);
+        both(t.ao, u, ao);
+        both(t.asum, u, ae + ao);
+        both(t.se, u, se);
+        if (u < 16) both(t.ssum, u, se + so);
+    }
+    return p;
+}
+
+void halfband::referencePhaseSums(const PhaseTaps& phase, const double* x, double* out,
                                   int count) noexcept {
+    const double* taps = phase.taps;
     for (int i = 0; i < count; ++i) {
         double sum = 0.0;
         for (int q = 0; q < kPhaseTaps; ++q) sum += taps[q] * x[i - kPhaseTaps + q];
@@ -84,7 +109,7 @@ void halfband::referencePhaseSums(const double* taps, const double* x, double* o
 }
 
 HalfBandResampler::HalfBandResampler() noexcept
-    : upPhase_(taps().upPhase.data()), downPhase_(taps().downPhase.data()) {}
+    : upPhase_(&taps().upPhase), downPhase_(&taps().downPhase) {}
 
 double HalfBandResampler::upTap(int i) noexcept {
     if (i < -kHalfTaps || i > kHalfTaps) return 0.0;
@@ -137,7 +162,7 @@ void HalfBandResampler::upsample(const halfband::PhaseKernels& k, const double* 
         // First output of x[k]: half-way between x[k-65] and x[k-64]; second: u(0) * x[k-64],
         // u(0) being 1.
         static_assert(kUpCentre == 1.0);
-        k.interleaved(upPhase_, x, x - kOddTapsPerSide, out2n + 2 * done, m);
+        k.interleaved(*upPhase_, x, x - kOddTapsPerSide, out2n + 2 * done, m);
         upLine_.advance(m);
         done += m;
     }
@@ -153,7 +178,7 @@ void HalfBandResampler::downsample(const halfband::PhaseKernels& k, const double
         double* even = evenLine_.blockOf(m);
         double* odd = oddLine_.blockOf(m);
         k.split(in2n + 2 * done, even, odd, m);
-        k.withDirect(downPhase_, even, odd - kOddTapsPerSide - 1, kDownCentre, out + done, m);
+        k.withDirect(*downPhase_, even, odd - kOddTapsPerSide - 1, kDownCentre, out + done, m);
         evenLine_.advance(m);
         oddLine_.advance(m);
         done += m;
@@ -175,7 +200,7 @@ void HalfBandResampler::upsampleTwo(const halfband::PhaseKernels& k, HalfBandRes
             direct[s] = line - kOddTapsPerSide;
             out[s] = out2n[s] + 2 * done;
         }
-        k.interleavedTwo(two[0].upPhase_, x, direct, out, m);
+        k.interleavedTwo(*two[0].upPhase_, x, direct, out, m);
         for (int s = 0; s < 2; ++s) two[s].upLine_.advance(m);
         done += m;
     }
@@ -197,7 +222,7 @@ void HalfBandResampler::downsampleTwo(const halfband::PhaseKernels& k, HalfBandR
             odd[s] = o - kOddTapsPerSide - 1;
             to[s] = out[s] + done;
         }
-        k.withDirectTwo(two[0].downPhase_, even, odd, kDownCentre, to, m);
+        k.withDirectTwo(*two[0].downPhase_, even, odd, kDownCentre, to, m);
         for (int s = 0; s < 2; ++s) {
             two[s].evenLine_.advance(m);
             two[s].oddLine_.advance(m);

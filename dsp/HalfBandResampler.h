@@ -31,13 +31,32 @@ namespace halfband {
 // Taps per output of the interpolated phase: the odd taps of the 255-tap kernel, both sides.
 inline constexpr int kPhaseTaps = 128;
 
+// The baseline's fast FIR (HalfBandFastFir.h) takes a phase as nine 32-tap sub-filters. With
+// a[t] = taps[2t] and b[t] = taps[2t + 1] (t < 64), five sets describe them all: the even and odd
+// taps of a and their sum (ae, ao, asum), the even taps of s = a + b (se; its odd taps are se
+// reversed) and the first half of the even plus the odd taps of s (ssum, symmetric). Each tap is
+// written twice, for both lanes of a two-double vector.
+struct SplitTaps {
+    alignas(16) double ae[64], ao[64], asum[64], se[64], ssum[32];
+};
+
+// A phase: its 128 taps, oldest sample first, and their split, made once with the taps instead of
+// on every call of the tap sums.
+struct PhaseTaps {
+    alignas(32) double taps[kPhaseTaps];
+    SplitTaps split;
+};
+
+// The phase of taps[0 .. kPhaseTaps - 1].
+PhaseTaps phaseOf(const double* taps) noexcept;
+
 // out[i] = sum over q = 0..127 of taps[q] * x[i - 128 + q] for i = 0..count-1, vectorised. The
 // taps must be symmetric (taps[63 - j] == taps[64 + j]), as a half-band phase is: the baseline
 // (a fast FIR, HalfBandFastFir.h) shares sub-sums between four neighbouring outputs on that
 // assumption, and its rounding of an output depends on x[i]'s address modulo 32 bytes (never on
 // where the call starts). x[-128] .. x[count + 2] must be readable (the last vector may read past
 // `count`); only out[0 .. count - 1] is written.
-using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* out,
+using PhaseSumsKernel = void (*)(const PhaseTaps& taps, const double* x, double* out,
                                  int count) noexcept;
 
 // One instruction set's kernels (HalfBandResamplerKernel.h): the plain sums, the same sums with
@@ -47,26 +66,26 @@ using PhaseSumsKernel = void (*)(const double* taps, const double* x, double* ou
 struct PhaseKernels {
     PhaseSumsKernel sums;
     // Up-sampler: out2n[2i] = the sum of output i, out2n[2i + 1] = direct[i].
-    void (*interleaved)(const double* taps, const double* x, const double* direct, double* out2n,
+    void (*interleaved)(const PhaseTaps& taps, const double* x, const double* direct, double* out2n,
                         int count) noexcept;
     // Down-sampler: out[i] = the sum of output i + directTap * direct[i]; directTap must be a
     // power of two (the product exact), so that fused and separate rounding agree.
-    void (*withDirect)(const double* taps, const double* x, const double* direct, double directTap,
-                       double* out, int count) noexcept;
+    void (*withDirect)(const PhaseTaps& taps, const double* x, const double* direct,
+                       double directTap, double* out, int count) noexcept;
     // Down-sampler input: even[i] = pairs[2i], odd[i] = pairs[2i + 1], i = 0..count-1.
     void (*split)(const double* pairs, double* even, double* odd, int count) noexcept;
     // interleaved and withDirect for two streams on the same taps at once.
-    void (*interleavedTwo)(const double* taps, const double* const x[2],
+    void (*interleavedTwo)(const PhaseTaps& taps, const double* const x[2],
                            const double* const direct[2], double* const out2n[2],
                            int count) noexcept;
-    void (*withDirectTwo)(const double* taps, const double* const x[2],
+    void (*withDirectTwo)(const PhaseTaps& taps, const double* const x[2],
                           const double* const direct[2], double directTap, double* const out[2],
                           int count) noexcept;
 };
 
 // out[i] = sum over q of taps[q] * x[i - 128 + q], term by term in the order of q: the plain sum
 // the kernels are held to.
-void referencePhaseSums(const double* taps, const double* x, double* out, int count) noexcept;
+void referencePhaseSums(const PhaseTaps& taps, const double* x, double* out, int count) noexcept;
 
 }  // namespace halfband
 
@@ -109,8 +128,8 @@ class HalfBandResampler {
     static double downTap(int i) noexcept;
 
   private:
-    const double* upPhase_;    // taps of the interpolated phase on x[k-128] .. x[k-1]
-    const double* downPhase_;  // taps of the even samples E[k-128] .. E[k-1]
+    const halfband::PhaseTaps* upPhase_;    // the interpolated phase on x[k-128] .. x[k-1]
+    const halfband::PhaseTaps* downPhase_;  // the phase on the even samples E[k-128] .. E[k-1]
     // A line of past samples: the newest kHistory samples end at end_, oldest first; blocks
     // are appended after them until the line is full, and only then does the history move back
     // to the front, to the same position modulo four. Four spare samples let the last vector of

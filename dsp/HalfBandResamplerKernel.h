@@ -100,15 +100,14 @@ void sinkRun(const PhaseOutput& o, const double* sums, int count) noexcept {
 
 // One stream: the two lanes take the two halves of each block of up to 2 * kFastFirRun outputs.
 template <class Arch, Sink To>
-void fastFirSums(const double* taps, const double* x, const PhaseOutput& o, int count) noexcept {
+void fastFirSums(const SplitTaps& taps, const double* x, const PhaseOutput& o, int count) noexcept {
     FastFirWork<Arch> w;
-    splitTaps<Arch>(taps, w.taps);
     for (int i = 0; i < count; i += 2 * kFastFirRun) {
         const int n = count - i < 2 * kFastFirRun ? count - i : 2 * kFastFirRun;
         const int first = (n + 1) / 2;
         const FastFirRun runs[2] = {{x + i, first}, {x + i + first, n - first}};
         const double* sums[2];
-        fastFirRuns<Arch>(runs, w, sums);
+        fastFirRuns<Arch>(taps, runs, w, sums);
         sinkRun<Arch, To>(outputsFrom<Arch, To>(o, i), sums[0], first);
         sinkRun<Arch, To>(outputsFrom<Arch, To>(o, i + first), sums[1], n - first);
     }
@@ -116,15 +115,14 @@ void fastFirSums(const double* taps, const double* x, const PhaseOutput& o, int 
 
 // Two streams on the same taps: one a lane, in blocks of up to kFastFirRun outputs.
 template <class Arch, Sink To>
-void fastFirSumsOfTwo(const double* taps, const double* const x[2], const PhaseOutput (&o)[2],
+void fastFirSumsOfTwo(const SplitTaps& taps, const double* const x[2], const PhaseOutput (&o)[2],
                       int count) noexcept {
     FastFirWork<Arch> w;
-    splitTaps<Arch>(taps, w.taps);
     for (int i = 0; i < count; i += kFastFirRun) {
         const int n = count - i < kFastFirRun ? count - i : kFastFirRun;
         const FastFirRun runs[2] = {{x[0] + i, n}, {x[1] + i, n}};
         const double* sums[2];
-        fastFirRuns<Arch>(runs, w, sums);
+        fastFirRuns<Arch>(taps, runs, w, sums);
         for (int s = 0; s < 2; ++s) sinkRun<Arch, To>(outputsFrom<Arch, To>(o[s], i), sums[s], n);
     }
 }
@@ -248,21 +246,21 @@ void fusedSumsOfTwo(const double* taps, const double* const x[2], const PhaseOut
 // with W the vector width (the fused sums' last vector may read past `count`; the fast FIR reads
 // no further than x[count - 1]); the sink writes only the outputs of i < count.
 template <class Arch, TapOrder Order, Sink To>
-void phaseSums(const double* taps, const double* x, const PhaseOutput& o, int count) noexcept {
+void phaseSums(const PhaseTaps& taps, const double* x, const PhaseOutput& o, int count) noexcept {
     if constexpr (Order == TapOrder::FastFir)
-        fastFirSums<Arch, To>(taps, x, o, count);
+        fastFirSums<Arch, To>(taps.split, x, o, count);
     else
-        fusedSums<Arch, To>(taps, x, o, count);
+        fusedSums<Arch, To>(taps.taps, x, o, count);
 }
 
 // The same for two streams on the same taps.
 template <class Arch, TapOrder Order, Sink To>
-void phaseSumsOfTwo(const double* taps, const double* const x[2], const PhaseOutput (&o)[2],
+void phaseSumsOfTwo(const PhaseTaps& taps, const double* const x[2], const PhaseOutput (&o)[2],
                     int count) noexcept {
     if constexpr (Order == TapOrder::FastFir)
-        fastFirSumsOfTwo<Arch, To>(taps, x, o, count);
+        fastFirSumsOfTwo<Arch, To>(taps.split, x, o, count);
     else
-        fusedSumsOfTwo<Arch, To>(taps, x, o, count);
+        fusedSumsOfTwo<Arch, To>(taps.taps, x, o, count);
 }
 
 // even[i] = pairs[2i], odd[i] = pairs[2i + 1] for i = 0..count-1 (the down-sampler's input).
@@ -292,25 +290,25 @@ void splitPairs(const double* pairs, double* even, double* odd, int count) noexc
 // The kernels of one instruction set, in one tap order.
 template <class Arch, TapOrder Order>
 struct PhaseKernelsOf {
-    static void sums(const double* taps, const double* x, double* out, int count) noexcept {
+    static void sums(const PhaseTaps& taps, const double* x, double* out, int count) noexcept {
         phaseSums<Arch, Order, Sink::Plain>(taps, x, PhaseOutput{out, nullptr, 0.0}, count);
     }
-    static void interleaved(const double* taps, const double* x, const double* direct,
+    static void interleaved(const PhaseTaps& taps, const double* x, const double* direct,
                             double* out2n, int count) noexcept {
         phaseSums<Arch, Order, Sink::Interleaved>(taps, x, PhaseOutput{out2n, direct, 0.0}, count);
     }
-    static void withDirect(const double* taps, const double* x, const double* direct,
+    static void withDirect(const PhaseTaps& taps, const double* x, const double* direct,
                            double directTap, double* out, int count) noexcept {
         phaseSums<Arch, Order, Sink::WithDirect>(taps, x, PhaseOutput{out, direct, directTap},
                                                  count);
     }
-    static void interleavedTwo(const double* taps, const double* const x[2],
+    static void interleavedTwo(const PhaseTaps& taps, const double* const x[2],
                                const double* const direct[2], double* const out2n[2],
                                int count) noexcept {
         const PhaseOutput o[2] = {{out2n[0], direct[0], 0.0}, {out2n[1], direct[1], 0.0}};
         phaseSumsOfTwo<Arch, Order, Sink::Interleaved>(taps, x, o, count);
     }
-    static void withDirectTwo(const double* taps, const double* const x[2],
+    static void withDirectTwo(const PhaseTaps& taps, const double* const x[2],
                               const double* const direct[2], double directTap, double* const out[2],
                               int count) noexcept {
         const PhaseOutput o[2] = {{out[0], direct[0], directTap}, {out[1], direct[1], directTap}};

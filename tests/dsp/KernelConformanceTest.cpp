@@ -67,14 +67,14 @@ void expectConforms(const std::string& where, const std::vector<double>& want,
 
 // ---- the reference table ----
 
-void referenceInterleaved(const double* taps, const double* x, const double* direct, double* out2n,
-                          int count) noexcept {
+void referenceInterleaved(const halfband::PhaseTaps& taps, const double* x, const double* direct,
+                          double* out2n, int count) noexcept {
     for (int i = 0; i < count; ++i) {
         halfband::referencePhaseSums(taps, x + i, out2n + 2 * i, 1);
         out2n[2 * i + 1] = direct[i];
     }
 }
-void referenceWithDirect(const double* taps, const double* x, const double* direct,
+void referenceWithDirect(const halfband::PhaseTaps& taps, const double* x, const double* direct,
                          double directTap, double* out, int count) noexcept {
     halfband::referencePhaseSums(taps, x, out, count);
     for (int i = 0; i < count; ++i) out[i] += directTap * direct[i];
@@ -85,12 +85,12 @@ void referenceSplit(const double* pairs, double* even, double* odd, int count) n
         odd[i] = pairs[2 * i + 1];
     }
 }
-void referenceInterleavedTwo(const double* taps, const double* const x[2],
+void referenceInterleavedTwo(const halfband::PhaseTaps& taps, const double* const x[2],
                              const double* const direct[2], double* const out2n[2],
                              int count) noexcept {
     for (int s = 0; s < 2; ++s) referenceInterleaved(taps, x[s], direct[s], out2n[s], count);
 }
-void referenceWithDirectTwo(const double* taps, const double* const x[2],
+void referenceWithDirectTwo(const halfband::PhaseTaps& taps, const double* const x[2],
                             const double* const direct[2], double directTap, double* const out[2],
                             int count) noexcept {
     for (int s = 0; s < 2; ++s)
@@ -303,24 +303,25 @@ class HalfBandRuns {
     static constexpr int kTaps = halfband::kPhaseTaps;
     static constexpr double kDirectTap = 0.5;
 
-    HalfBandRuns() : taps(kTaps) {
+    HalfBandRuns() {
         const std::vector<double> side = signal(kTaps / 2, 1.3);
+        double taps[kTaps];
         for (int j = 0; j < kTaps / 2; ++j)
-            taps[static_cast<size_t>(kTaps / 2 - 1 - j)] =
-                taps[static_cast<size_t>(kTaps / 2 + j)] = 0.5 * side[static_cast<size_t>(j)];
+            taps[kTaps / 2 - 1 - j] = taps[kTaps / 2 + j] = 0.5 * side[static_cast<size_t>(j)];
+        phase = halfband::phaseOf(taps);
     }
     // Stream s's samples x[-128 .. n - 1] and its direct samples.
     static std::vector<double> samples(int n, int s) { return signal(kTaps + n, 0.61 + 0.2 * s); }
     static std::vector<double> direct(int n, int s) { return signal(n, 2.1 + 0.3 * s); }
 
-    std::vector<double> taps;
+    halfband::PhaseTaps phase;
 };
 
 enum class PhaseRun { Sums, Interleaved, WithDirect, InterleavedTwo, WithDirectTwo };
 
 // One kernel of the phase table on guarded buffers: every output, after checking the guards.
-std::vector<double> runPhase(const halfband::PhaseKernels& k, PhaseRun run, const double* taps,
-                             int n, int offset, double guard) {
+std::vector<double> runPhase(const halfband::PhaseKernels& k, PhaseRun run,
+                             const halfband::PhaseTaps& taps, int n, int offset, double guard) {
     const bool two = run == PhaseRun::InterleavedTwo || run == PhaseRun::WithDirectTwo;
     const bool interleaved = run == PhaseRun::Interleaved || run == PhaseRun::InterleavedTwo;
     const int streams = two ? 2 : 1;
@@ -377,7 +378,7 @@ TEST_P(DspKernelConformance, HalfBandPhaseSums) {
         for (const int n : kKernelLengths) {
             // The direct samples pass the interleaved kernels untouched: exact there.
             const std::vector<double> want =
-                runPhase(kReference.halfBand, run, runs.taps.data(), n, 0, GuardedBuffer::kGuardA);
+                runPhase(kReference.halfBand, run, runs.phase, n, 0, GuardedBuffer::kGuardA);
             std::vector<double> within(want.size(), tolerance);
             if (run == PhaseRun::Interleaved || run == PhaseRun::InterleavedTwo)
                 for (size_t i = 1; i < within.size(); i += 2) within[i] = 0.0;
@@ -385,7 +386,7 @@ TEST_P(DspKernelConformance, HalfBandPhaseSums) {
                 const std::string where = "run " + std::to_string(static_cast<int>(run)) + ", " +
                                           kernelRunName(n, offset);
                 expectConforms(where, want, within, [&](double guard) {
-                    return runPhase(table().halfBand, run, runs.taps.data(), n, offset, guard);
+                    return runPhase(table().halfBand, run, runs.phase, n, offset, guard);
                 });
             }
         }
