@@ -186,32 +186,31 @@ void countOvers(MeterPairs& pairs, const MeterCoefficients& in, const double (*m
 // The chunk feeds: both channels at once, the sums of the frame-by-frame feeds term by term;
 // the holds and over runs from the chunk's extremes where those decide alone.
 
-template <class Arch>
-void signalsKernel(MeterPairs& pairs, const MeterCoefficients& in, const double* left,
-                   const double* right, int n, const double* noise, int noiseStep) noexcept {
+// AttackGreater: qrx::dsp::attackWayGreater() of the block, for a PPM that rises with its attack.
+template <class Arch, bool AttackGreater>
+void signalFrames(PairState<Arch>& p, const MeterCoefficients& in, const double* left,
+                  const double* right, int n, const double* noise, int noiseStep, double (*mag)[2],
+                  PairMask<Arch>& anyOver) noexcept {
     using P = Pair<Arch>;
-    alignas(16) double mag[128][2];
     const P vuRate(in.vuRate), vuScale(kVuScale), reference(in.inverseReference);
     const P backRate(in.backRate), riseRate(in.attackRate);
     const P kVu(in.keepVu), kBack(in.keepBack), kRise(in.keepAttack), one(1.0);
-    PairMask<Arch> anyOver(false);
-    PairState<Arch> p(pairs);
     P vu = p.vu, ppm = p.ppm, vuHigh = p.vuHeld, ppmHigh = p.ppmHeld;
     for (int i = 0; i < n; ++i) {
         const P nz(noise[i * noiseStep]);
         const P a = xsimd::abs(pairOf<Arch>(left[i], right[i]));
         a.store_aligned(mag[i]);
         anyOver = anyOver | (a >= one);
-        // The VU, and the PPM rising with the attack, falling with the return.
+        // The VU, and the PPM rising with the attack, falling with the return: both ways, the
+        // attack's picked by a max or a min (no compare and select on the recursion).
         vu = qrx::dsp::followStep(vu, kVu, vuRate * (a * vuScale * reference) + nz);
         const P back = qrx::dsp::followStep(ppm, kBack, backRate * a + nz);
         const P rise = qrx::dsp::followStep(ppm, kRise, riseRate * a + nz);
-        ppm = xsimd::select(a > ppm, rise, back);
+        ppm = qrx::dsp::attackOrReturn(AttackGreater, rise, back);
         // The holds keep the highest reading (frame by frame the same: each new high is taken).
         vuHigh = xsimd::max(vu, vuHigh);
         ppmHigh = xsimd::max(ppm, ppmHigh);
     }
-    countOvers<Arch>(pairs, in, mag, n, xsimd::any(anyOver));
     // Each new high was taken: the held value rose.
     p.vuTaken = vuHigh > p.vuHeld;
     p.ppmTaken = ppmHigh > p.ppmHeld;
@@ -219,6 +218,19 @@ void signalsKernel(MeterPairs& pairs, const MeterCoefficients& in, const double*
     p.ppm = ppm;
     p.vuHeld = vuHigh;
     p.ppmHeld = ppmHigh;
+}
+
+template <class Arch>
+void signalsKernel(MeterPairs& pairs, const MeterCoefficients& in, const double* left,
+                   const double* right, int n, const double* noise, int noiseStep) noexcept {
+    alignas(16) double mag[128][2];
+    PairMask<Arch> anyOver(false);
+    PairState<Arch> p(pairs);
+    if (qrx::dsp::attackWayGreater(true, in.attackRate, in.backRate))
+        signalFrames<Arch, true>(p, in, left, right, n, noise, noiseStep, mag, anyOver);
+    else
+        signalFrames<Arch, false>(p, in, left, right, n, noise, noiseStep, mag, anyOver);
+    countOvers<Arch>(pairs, in, mag, n, xsimd::any(anyOver));
     p.storeTo(pairs);
 }
 

@@ -23,6 +23,7 @@ void MeterState::load(const MeterFeed& feed, const EngineSettings& s) noexcept {
     mix = s.mixAmount;
     expanding = s.expanding != 0;
     attackGreater = qrx::dsp::attackWayGreater(expanding, rate[1], rate[0]);
+    signalAttackGreater = qrx::dsp::attackWayGreater(true, rate[1], rate[0]);
 }
 
 void MeterState::feedSignals(const MeterKernels& kernels, const double* left, const double* right,

@@ -60,14 +60,17 @@ class MeterState : public qrx::dsp::StereoMeters<MeterChannel> {
     void gainValue(MeterChannel& m, double g, double limiterGain, double noise) noexcept;
 
     double kv = 0.0, inverseReference = 1.0, mix = 1.0;
-    // The PPM's return and attack coefficients, picked by index (no branch per sample), and what
-    // each keeps of the old reading; what the VU keeps. The integrators run as
+    // The PPM's return and attack coefficients (index 0 and 1) and what each keeps of the old
+    // reading; what the VU keeps. The integrators run as
     // x = x * keep + (k * input + noise): one product and one sum on their recursion.
     double rate[2] = {0.0, 1.0};
     double keep[2] = {1.0, 0.0};
     double keepVu = 1.0;
     bool expanding = false;
-    bool attackGreater = false;  // attackWayGreater(): the gain meter's attack rises expanding
+    // attackWayGreater() of the gain meter (its attack rises expanding) and of Pre and Post (their
+    // attack always rises).
+    bool attackGreater = false;
+    bool signalAttackGreater = true;
 };
 
 inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept {
@@ -75,7 +78,7 @@ inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept
     m.vu = qrx::dsp::followStep(m.vu, keepVu, kv * (a * kVuScale * inverseReference) + noise);
     const double next[2] = {qrx::dsp::followStep(m.ppm, keep[0], rate[0] * a + noise),
                             qrx::dsp::followStep(m.ppm, keep[1], rate[1] * a + noise)};
-    m.ppm = next[a > m.ppm];
+    m.ppm = qrx::dsp::attackOrReturn(signalAttackGreater, next[1], next[0]);
     countOverAndHold(m, a >= 1.0);
 }
 

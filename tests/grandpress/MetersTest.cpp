@@ -121,39 +121,55 @@ TEST(GrandPressMeters, GainReductionSettlesAt0_98WithoutCompression) {
     EXPECT_GT(feed.channel[0].mainLevel.load(), 0.9);
 }
 
-// The gain PPM falls into reduction with its attack and recovers with its return (the other way
-// round expanding), whichever of the two is the faster: frame by frame and through the chunk
-// feeds of both kernel sets.
-TEST(GrandPressMeters, GainPpmTakesItsAttackAndReturnWhicheverIsFaster) {
-    for (const bool expanding : {false, true})
+// Each PPM takes its attack and its return whichever of the two is the faster: the gain PPM
+// falls into reduction with its attack and recovers with its return (the other way round
+// expanding), the Post PPM rises with its attack and falls with its return. Frame by frame and
+// through the chunk feeds of both kernel sets.
+TEST(GrandPressMeters, PpmTakesItsAttackAndReturnWhicheverIsFaster) {
+    struct Case {
+        float source;
+        bool expanding;
+    };
+    for (const Case c : {Case{0.5f, false}, Case{0.5f, true}, Case{1.0f, false}})
         for (const bool slowAttack : {false, true}) {
-            SCOPED_TRACE(testing::Message() << (expanding ? "expanding" : "compressing")
+            const bool gain = c.source == 0.5f;
+            SCOPED_TRACE(testing::Message() << (gain ? "GainRed, " : "Post, ")
+                                            << (c.expanding ? "expanding" : "compressing")
                                             << (slowAttack ? ", attack slower" : ""));
-            gp::EngineSettings s = meterSettings(0.5f);  // GainRed
-            s.expanding = expanding ? 1 : 0;
+            gp::EngineSettings s = meterSettings(c.source);
+            ASSERT_EQ(s.meterSource, gain ? kMeterGainRed : kMeterPost);
+            s.expanding = c.expanding ? 1 : 0;
             if (slowAttack) std::swap(s.ppmAttack, s.ppmReturn);
             ASSERT_EQ(s.ppmAttack[0] < s.ppmReturn[0], slowAttack);
-            // From 0.5 down to the reading 0.245 for 64 frames, then up to 0.98 for 64 more.
-            const double gains[2] = {0.25, 1.0}, readings[2] = {0.98 * 0.25, 0.98};
-            std::vector<double> down(64, gains[0]), up(64, gains[1]), zero(64, 0.0);
+            // From 0.5 down to the reading 0.245 for 64 frames, then up to 0.98 for 64 more (the
+            // gain meter reads 0.98 times the gain).
+            const double inputs[2] = {gain ? 0.25 : 0.245, gain ? 1.0 : -0.98};
+            const double readings[2] = {0.98 * 0.25, 0.98};
             std::vector<const gp::Kernels*> feeds = {nullptr};  // frame by frame
             for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere())
                 feeds.push_back(&gp::kernelsFor(set));
             for (const gp::Kernels* k : feeds) {
                 MeterFeed feed;
-                for (MeterChannelFeed& c : feed.channel) c.secondLevel = 0.5;
+                for (MeterChannelFeed& f : feed.channel) f.secondLevel = 0.5;
                 gp::MeterState m;
                 m.load(feed, s);
                 ASSERT_EQ(m.ch[0].ppm, 0.5);
                 double want = 0.5;
                 for (int run = 0; run < 2; ++run) {
-                    const std::vector<double>& g = run == 0 ? down : up;
-                    if (k)
-                        m.feedGains(k->meters, g.data(), g.data(), 64, 1.0, zero.data(), 0);
-                    else
-                        for (int i = 0; i < 64; ++i) m.feedGain(g[0], g[0], 1.0, 0.0);
-                    // Falling is the attack when compressing, rising when expanding.
-                    const bool attack = (run == 0) != expanding;
+                    const std::vector<double> x(64, inputs[run]), zero(64, 0.0);
+                    if (k && gain)
+                        m.feedGains(k->meters, x.data(), x.data(), 64, 1.0, zero.data(), 0);
+                    else if (k)
+                        m.feedSignals(k->meters, x.data(), x.data(), 64, zero.data(), 1);
+                    for (int i = 0; i < 64 && !k; ++i) {
+                        if (gain)
+                            m.feedGain(x[i], x[i], 1.0, 0.0);
+                        else
+                            m.feedSignal(x[i], x[i], 0.0);
+                    }
+                    // The gain meter falls with its attack when compressing, rises with it
+                    // expanding; a signal meter rises with it.
+                    const bool attack = gain ? (run == 0) != c.expanding : run == 1;
                     const double rate = attack ? s.ppmAttack[0] : s.ppmReturn[0];
                     want = readings[run] + (want - readings[run]) * std::pow(1.0 - rate, 64);
                     EXPECT_NEAR(m.ch[0].ppm, want, 1e-12) << "run " << run;
