@@ -157,15 +157,17 @@ TEST(GrandPressMeters, PpmTakesItsAttackAndReturnWhicheverIsFaster) {
                 double want = 0.5;
                 for (int run = 0; run < 2; ++run) {
                     const std::vector<double> x(64, inputs[run]), zero(64, 0.0);
-                    if (k && gain)
+                    if (k && gain) {
                         m.feedGains(k->meters, x.data(), x.data(), 64, 1.0, zero.data(), 0);
-                    else if (k)
+                    } else if (k) {
                         m.feedSignals(k->meters, x.data(), x.data(), 64, zero.data(), 1);
-                    for (int i = 0; i < 64 && !k; ++i) {
-                        if (gain)
-                            m.feedGain(x[i], x[i], 1.0, 0.0);
-                        else
-                            m.feedSignal(x[i], x[i], 0.0);
+                    } else {
+                        for (const double v : x) {
+                            if (gain)
+                                m.feedGain(v, v, 1.0, 0.0);
+                            else
+                                m.feedSignal(v, v, 0.0);
+                        }
                     }
                     // The gain meter falls with its attack when compressing, rises with it
                     // expanding; a signal meter rises with it.
