@@ -48,9 +48,11 @@ struct EnvelopeState {
 // The gain computer's entry in the kernel table: n <= 128 frames of detector levels (null
 // pointers: levels of 0) through the averages and envelopes, the envelope levels (square roots
 // under RMS) to level[0 .. n) and level[n .. 2n). The same steps as the reference; fused products,
-// one division for both auto factors and the floor left out of chunks whose steps cannot cross
-// it (but for a few ulps) make it differ by rounding only (the release shape's index is the
-// reference's, bit for bit).
+// one division for both auto factors and, in the plain build's loop for fixed coefficients, the
+// averages' offsets kept apart from their memories, the attack's way picked as the greater or the
+// lesser of both ways and the floor left out of chunks whose steps cannot cross it (but for a few
+// ulps) make it differ by rounding only (the release shape's index is the reference's, bit for
+// bit).
 struct GainComputerKernels {
     void (*levels)(const EnvelopeLaw& law, EnvelopeState& state, const double* dL, const double* dR,
                    int n, double* level) noexcept;

@@ -115,6 +115,8 @@ class GainComputer {
     }
 
     double envelope(int c) const noexcept { return state.env[c]; }
+    // Both envelopes and the level averages' memories and offset.
+    const EnvelopeState& envelopeState() const noexcept { return state; }
 
   private:
     // One step of the four level averages on x (left, right): y = (fast L, R, slow L, R). Each

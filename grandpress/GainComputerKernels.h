@@ -10,6 +10,7 @@
 #include <cmath>
 #include <limits>
 
+#include "dsp/Followers.h"
 #include "grandpress/EnvelopeKernel.h"
 #include "grandpress/KernelQuads.h"
 
@@ -112,12 +113,8 @@ struct Kernel {
     }
 
     // Attack and release steps e + (x - e) k, taken as e (1 - k) + x k, the one that applies,
-    // then the floor. Without the floor (Floored false) the steps only blend levels and
-    // envelopes at or above it, which holds when the coefficients are blends (0 < k < 1), the
-    // envelopes start at or above the floor and every level of the chunk is at or above it:
-    // each step then stays above the floor but for a few ulps, which the floor would take back,
-    // and the recursion waits on one operation less.
-    template <bool Rms, bool AutoAttack, bool AutoRelease, bool Floored>
+    // then the floor.
+    template <bool Rms, bool AutoAttack, bool AutoRelease>
     [[gnu::always_inline]] static void plainFrames(const EnvelopeLaw& law, EnvelopeState& state,
                                                    const double* dL, const double* dR, int n,
                                                    double* level) noexcept {
@@ -148,12 +145,88 @@ struct Kernel {
             const Pair up = lanes::fma<Arch>(e, upKeep, x * kUp);
             const Pair down = lanes::fma<Arch>(e, downKeep, x * kDown);
             e = xsimd::select(x > e, up, down);
-            if constexpr (Floored)
-                e = xsimd::max(e, envelopeFloor);  // the floor also where e is not a number
+            e = xsimd::max(e, envelopeFloor);  // the floor also where e is not a number
             storeLevel<Rms>(e, level, n, i);
         });
         e.store_unaligned(state.env);
         av.store(state);
+    }
+
+    // The plain law on two-double vectors, where the coefficients are fixed for the chunk:
+    // - The level averages carry their memories without the alternating offsets, whose share of
+    //   each output is a constant of the frame's parity, d (b0 - b1 + b2 - a1 + a2) with d the
+    //   offset the frame's input takes; the stored memories take the offsets back at the end. So
+    //   the averages' state, both envelopes and most coefficients stay in the sixteen registers
+    //   (with the offsets in the memories they did not, and the loop waited on reloading them).
+    // - The attack's way is the greater of both ways, or the lesser (AttackGreater, from
+    //   qrx::dsp::attackWayGreater()): a max or a min instead of a compare and a select.
+    // - Without the floor (Floored false) the steps only blend levels and envelopes at or above
+    //   it, which holds when the coefficients are blends (0 < k < 1), the envelopes start at or
+    //   above the floor and every level of the chunk is at or above it: each step then stays
+    //   above the floor but for a few ulps, which the floor would take back, and the recursion
+    //   waits on one operation less.
+    template <bool Rms, bool Floored, bool AttackGreater>
+    static void fixedFrames(const EnvelopeLaw& law, EnvelopeState& state, const double* dL,
+                            const double* dR, int n, double* level) noexcept {
+        if (n <= 0) return;
+        const qrx::dsp::BiquadCoefficients& f = law.fast;
+        const qrx::dsp::BiquadCoefficients& sl = law.slow;
+        const Pair fb0(f.b0), fb1(f.b1), fb2(f.b2), fa1(f.a1), fa2(f.a2);
+        const Pair sb0(sl.b0), sb1(sl.b1), sb2(sl.b2), sa1(sl.a1), sa2(sl.a2);
+        // d(-1) is the stored offset; frame t's input takes d(t) = -d(t - 1).
+        const double before = state.offset;
+        const auto share = [](const qrx::dsp::BiquadCoefficients& c, double d) {
+            return d * ((c.b0 - c.b1) + (c.b2 - c.a1) + c.a2);
+        };
+        const Pair fEven(share(f, -before)), fOdd(share(f, before));
+        const Pair sEven(share(sl, -before)), sOdd(share(sl, before));
+        // The memories without their offsets: x(t - 1) took d(-1), x(t - 2) took -d(-1); the
+        // outputs' memories took the opposite.
+        const Pair o(before);
+        Pair x1 = Pair::load_unaligned(state.x1) - o, x2 = Pair::load_unaligned(state.x2) + o;
+        Pair fy1 = Pair::load_unaligned(state.y1) + o, fy2 = Pair::load_unaligned(state.y2) - o;
+        Pair sy1 = Pair::load_unaligned(state.y1 + 2) + o;
+        Pair sy2 = Pair::load_unaligned(state.y2 + 2) - o;
+        const Pair envelopeFloor(kEnvelopeFloor);
+        const Pair kUp(law.attack), kDown(law.release);
+        const Pair upKeep = Pair(1.0) - kUp, downKeep = Pair(1.0) - kDown;
+        Pair e = Pair::load_unaligned(state.env);
+        const auto frame = [&](int i, const Pair& fShare, const Pair& sShare) {
+            Pair x = lanes::pairOf<Arch>(dL[i], dR[i]);
+            if (Rms) x = x * x;
+            const Pair fy = (fb0 * x + fb1 * x1 + fb2 * x2 - fa2 * fy2 + fShare) - fa1 * fy1;
+            const Pair sy = (sb0 * x + sb1 * x1 + sb2 * x2 - sa2 * sy2 + sShare) - sa1 * sy1;
+            x2 = x1;
+            x1 = x;
+            fy2 = fy1;
+            fy1 = fy;
+            sy2 = sy1;
+            sy1 = sy;
+            const Pair up = lanes::fma<Arch>(e, upKeep, x * kUp);
+            const Pair down = lanes::fma<Arch>(e, downKeep, x * kDown);
+            e = qrx::dsp::attackOrReturn(AttackGreater, up, down);
+            if constexpr (Floored) e = xsimd::max(e, envelopeFloor);
+            storeLevel<Rms>(e, level, n, i);
+        };
+        int i = 0;
+        for (; i + 1 < n; i += 2) {
+            frame(i, fEven, sEven);
+            frame(i + 1, fOdd, sOdd);
+        }
+        if (i < n) frame(i, fEven, sEven);
+        e.store_unaligned(state.env);
+        // The last frame's input took `last`, the one before -last.
+        const double last = n % 2 == 1 ? -before : before;
+        const Pair d(last);
+        const auto store = [](const Pair& low, const Pair& high, double* to) {
+            low.store_unaligned(to);
+            high.store_unaligned(to + 2);
+        };
+        store(x1 + d, x1 + d, state.x1);
+        store(x2 - d, x2 - d, state.x2);
+        store(fy1 - d, sy1 - d, state.y1);
+        store(fy2 + d, sy2 + d, state.y2);
+        state.offset = last;
     }
 
     // Whether every level of d (squared under RMS) is at or above the floor (not a number is
@@ -186,15 +259,21 @@ struct Kernel {
     template <bool Rms, bool AutoAttack, bool AutoRelease>
     static void plainLaw(const EnvelopeLaw& law, EnvelopeState& state, const double* dL,
                          const double* dR, int n, double* level) noexcept {
-        // The plain build only: in the AVX2 build the check would cost more instructions than
-        // the floor it saves.
+        // The plain build only: the AVX2 build's registers hold the four-lane averages, and the
+        // floor check would cost it more instructions than the floor it saves.
         if constexpr (!AutoAttack && !AutoRelease && !Quad::kWide) {
-            if (blends(law, state) && atOrAboveFloor<Rms>(dL, n) && atOrAboveFloor<Rms>(dR, n)) {
-                plainFrames<Rms, false, false, false>(law, state, dL, dR, n, level);
-                return;
-            }
+            const bool floored =
+                !(blends(law, state) && atOrAboveFloor<Rms>(dL, n) && atOrAboveFloor<Rms>(dR, n));
+            const bool greater = qrx::dsp::attackWayGreater(true, law.attack, law.release);
+            if (floored)
+                greater ? fixedFrames<Rms, true, true>(law, state, dL, dR, n, level)
+                        : fixedFrames<Rms, true, false>(law, state, dL, dR, n, level);
+            else
+                greater ? fixedFrames<Rms, false, true>(law, state, dL, dR, n, level)
+                        : fixedFrames<Rms, false, false>(law, state, dL, dR, n, level);
+            return;
         }
-        plainFrames<Rms, AutoAttack, AutoRelease, true>(law, state, dL, dR, n, level);
+        plainFrames<Rms, AutoAttack, AutoRelease>(law, state, dL, dR, n, level);
     }
 
     // The release shape's index of the fast average f, (3 + f) / (1.2 f) + 0.5 in single

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "grandpress/Detector.h"
@@ -132,12 +133,15 @@ double detectorRight(int i) {
     return i < 300 ? 0.01 * i : (i < 1500 ? 0.002 : 3.0 * (i % 211) / 211.0);
 }
 
-// Law bits: RMS (1), auto attack (2), auto release (4), "Classic" (8), S.C.Monit (16).
+// Law bits: RMS (1), auto attack (2), auto release (4), "Classic" (8), S.C.Monit (16), attack
+// slower than the release (32).
+constexpr int kLaws = 64;
 gp::EngineSettings lawSettings(int law) {
     gp::EngineSettings s = testsupport::stageSettings(0.6f, law & 8, law & 1, false, 0.2f);
     s.autoAttack = (law & 2) != 0;
     s.autoRelease = (law & 4) != 0;
     s.classic = (law & 8) != 0;
+    if (law & 32) std::swap(s.attackCoefficient, s.releaseCoefficient);
     return s;
 }
 
@@ -150,8 +154,9 @@ void runLevels(const gp::Kernels* t, gp::GainComputer& g, const double* dL, cons
         g.referenceLevels(dL, dR, n, monitor, s, shape, level);
 }
 
-// The level averages' rounding shows in the auto factors at some 1e-12 of the level.
-constexpr double kEnvelopeClose = 1e-11;
+// The level averages' rounding shows in the auto factors at some 1e-12 of the level; a slow
+// attack carries it over more frames (1.0e-11 seen with the AVX2 kernels).
+constexpr double kEnvelopeClose = 2e-11;
 
 TEST_P(CompressorKernels, EnvelopesAreTheFrameEnvelopesUnderEveryLaw) {
     constexpr int kWarmUp = 300;  // frames through the reference before the chunk
@@ -160,7 +165,7 @@ TEST_P(CompressorKernels, EnvelopesAreTheFrameEnvelopesUnderEveryLaw) {
         dL[i] = detectorLeft(i * 7);
         dR[i] = detectorRight(i * 5);
     }
-    for (int law = 0; law < 32; ++law) {
+    for (int law = 0; law < kLaws; ++law) {
         SCOPED_TRACE(::testing::Message() << "law " << law);
         const gp::EngineSettings s = lawSettings(law);
         const bool monitor = (law & 16) != 0;
@@ -192,15 +197,17 @@ TEST_P(CompressorKernels, EnvelopesAreTheFrameEnvelopesUnderEveryLaw) {
 
 TEST_P(CompressorKernels, EnvelopesFollowTheReferenceOverManyUnevenChunks) {
     // Frame by frame over many chunks of uneven length, under every law: the kernels carry their
-    // state from chunk to chunk as the reference does, and the level averages go on alike (from
-    // the same state both continue alike under the "Classic" law).
+    // state from chunk to chunk as the reference does, and leave the level averages' memories
+    // and offset as the reference does. The memories agree up to rounding: 1e-11 of them (the
+    // slow average's poles near 1 gather some 1e-12), and 1e-20 where they hold no more than the
+    // 1e-13 offsets (S.C.Monit), so that an offset left out of a memory, or taken twice, shows.
     constexpr int kFrames = 3000;
     std::vector<double> dL(kFrames), dR(kFrames);
     for (int i = 0; i < kFrames; ++i) {
         dL[i] = detectorLeft(i);
         dR[i] = detectorRight(i);
     }
-    for (int law = 0; law < 32; ++law) {
+    for (int law = 0; law < kLaws; ++law) {
         gp::EngineSettings s = lawSettings(law);
         const bool monitor = (law & 16) != 0;
         gp::GainComputer reference, kernel;
@@ -217,13 +224,18 @@ TEST_P(CompressorKernels, EnvelopesFollowTheReferenceOverManyUnevenChunks) {
             EXPECT_NEAR(kernel.envelope(c), reference.envelope(c),
                         kEnvelopeClose * reference.envelope(c))
                 << "law " << law;
-        if (!s.classic) {
-            s.classic = 1;
-            runLevels(nullptr, reference, dL.data(), dR.data(), 64, false, s, a);
-            runLevels(nullptr, kernel, dL.data(), dR.data(), 64, false, s, b);
-            for (int k = 0; k < 128; ++k)
-                ASSERT_NEAR(b[k], a[k], kEnvelopeClose * a[k]) << "law " << law;
-        }
+        const gp::EnvelopeState& want = reference.envelopeState();
+        const gp::EnvelopeState& got = kernel.envelopeState();
+        EXPECT_EQ(got.offset, want.offset) << "law " << law;
+        const auto expectMemories = [law](const double(&g)[4], const double(&w)[4], char name) {
+            for (int k = 0; k < 4; ++k)
+                EXPECT_NEAR(g[k], w[k], 1e-11 * std::fabs(w[k]) + 1e-20)
+                    << "law " << law << " memory " << name << " lane " << k;
+        };
+        expectMemories(got.x1, want.x1, 'x');
+        expectMemories(got.x2, want.x2, 'X');
+        expectMemories(got.y1, want.y1, 'y');
+        expectMemories(got.y2, want.y2, 'Y');
     }
 }
 
