@@ -208,7 +208,7 @@ TEST_P(CompressorKernels, EnvelopesFollowTheReferenceOverManyUnevenChunks) {
         dR[i] = detectorRight(i);
     }
     for (int law = 0; law < kLaws; ++law) {
-        gp::EngineSettings s = lawSettings(law);
+        const gp::EngineSettings s = lawSettings(law);
         const bool monitor = (law & 16) != 0;
         gp::GainComputer reference, kernel;
         double a[2 * 128], b[2 * 128];
