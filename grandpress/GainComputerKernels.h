@@ -165,43 +165,67 @@ struct Kernel {
     //   above the floor and every level of the chunk is at or above it: each step then stays
     //   above the floor but for a few ulps, which the floor would take back, and the recursion
     //   waits on one operation less.
+    // One level average of fixedFrames (fast or slow, both channels): its coefficients, the
+    // offsets' share of an output on even and on odd frames, and its output memories without
+    // their offsets. Frame t's input takes d(t) = -d(t - 1), d(-1) being the stored offset
+    // `before`; the stored memory of output t - 1 took d(t - 2) = -d(t - 1), that of t - 2 took
+    // d(t - 1).
+    struct LeanAverage {
+        Pair b0, b1, b2, a1, a2, evenShare, oddShare, y1, y2;
+
+        LeanAverage(const qrx::dsp::BiquadCoefficients& c, double before, const double* y1Stored,
+                    const double* y2Stored) noexcept
+            : b0(c.b0),
+              b1(c.b1),
+              b2(c.b2),
+              a1(c.a1),
+              a2(c.a2),
+              evenShare(shareOf(c, -before)),
+              oddShare(shareOf(c, before)),
+              y1(Pair::load_unaligned(y1Stored) + Pair(before)),
+              y2(Pair::load_unaligned(y2Stored) - Pair(before)) {}
+
+        static double shareOf(const qrx::dsp::BiquadCoefficients& c, double d) noexcept {
+            return d * ((c.b0 - c.b1) + (c.b2 - c.a1) + c.a2);
+        }
+
+        // One frame on the input x and the inputs one and two frames back, all without offsets.
+        [[gnu::always_inline]] void step(const Pair& x, const Pair& x1, const Pair& x2,
+                                         const Pair& share) noexcept {
+            const Pair y = (b0 * x + b1 * x1 + b2 * x2 - a2 * y2 + share) - a1 * y1;
+            y2 = y1;
+            y1 = y;
+        }
+
+        // The memories after a chunk whose last input took `last`.
+        void store(double last, double* y1Stored, double* y2Stored) const noexcept {
+            (y1 - Pair(last)).store_unaligned(y1Stored);
+            (y2 + Pair(last)).store_unaligned(y2Stored);
+        }
+    };
+
     template <bool Rms, bool Floored, bool AttackGreater>
     static void fixedFrames(const EnvelopeLaw& law, EnvelopeState& state, const double* dL,
                             const double* dR, int n, double* level) noexcept {
         if (n <= 0) return;
-        const qrx::dsp::BiquadCoefficients& f = law.fast;
-        const qrx::dsp::BiquadCoefficients& sl = law.slow;
-        const Pair fb0(f.b0), fb1(f.b1), fb2(f.b2), fa1(f.a1), fa2(f.a2);
-        const Pair sb0(sl.b0), sb1(sl.b1), sb2(sl.b2), sa1(sl.a1), sa2(sl.a2);
-        // d(-1) is the stored offset; frame t's input takes d(t) = -d(t - 1).
         const double before = state.offset;
-        const auto share = [](const qrx::dsp::BiquadCoefficients& c, double d) {
-            return d * ((c.b0 - c.b1) + (c.b2 - c.a1) + c.a2);
-        };
-        const Pair fEven(share(f, -before)), fOdd(share(f, before));
-        const Pair sEven(share(sl, -before)), sOdd(share(sl, before));
-        // The memories without their offsets: x(t - 1) took d(-1), x(t - 2) took -d(-1); the
-        // outputs' memories took the opposite.
-        const Pair o(before);
-        Pair x1 = Pair::load_unaligned(state.x1) - o, x2 = Pair::load_unaligned(state.x2) + o;
-        Pair fy1 = Pair::load_unaligned(state.y1) + o, fy2 = Pair::load_unaligned(state.y2) - o;
-        Pair sy1 = Pair::load_unaligned(state.y1 + 2) + o;
-        Pair sy2 = Pair::load_unaligned(state.y2 + 2) - o;
+        // Both averages take the same inputs (lanes 0-1 of the stored input memories are lanes
+        // 2-3): x(t - 1) took d(-1), x(t - 2) took -d(-1).
+        Pair x1 = Pair::load_unaligned(state.x1) - Pair(before);
+        Pair x2 = Pair::load_unaligned(state.x2) + Pair(before);
+        LeanAverage fast(law.fast, before, state.y1, state.y2);
+        LeanAverage slow(law.slow, before, state.y1 + 2, state.y2 + 2);
         const Pair envelopeFloor(kEnvelopeFloor);
         const Pair kUp(law.attack), kDown(law.release);
         const Pair upKeep = Pair(1.0) - kUp, downKeep = Pair(1.0) - kDown;
         Pair e = Pair::load_unaligned(state.env);
-        const auto frame = [&](int i, const Pair& fShare, const Pair& sShare) {
+        const auto frame = [&](int i, bool even) {
             Pair x = lanes::pairOf<Arch>(dL[i], dR[i]);
             if (Rms) x = x * x;
-            const Pair fy = (fb0 * x + fb1 * x1 + fb2 * x2 - fa2 * fy2 + fShare) - fa1 * fy1;
-            const Pair sy = (sb0 * x + sb1 * x1 + sb2 * x2 - sa2 * sy2 + sShare) - sa1 * sy1;
+            fast.step(x, x1, x2, even ? fast.evenShare : fast.oddShare);
+            slow.step(x, x1, x2, even ? slow.evenShare : slow.oddShare);
             x2 = x1;
             x1 = x;
-            fy2 = fy1;
-            fy1 = fy;
-            sy2 = sy1;
-            sy1 = sy;
             const Pair up = lanes::fma<Arch>(e, upKeep, x * kUp);
             const Pair down = lanes::fma<Arch>(e, downKeep, x * kDown);
             e = qrx::dsp::attackOrReturn(AttackGreater, up, down);
@@ -210,22 +234,19 @@ struct Kernel {
         };
         int i = 0;
         for (; i + 1 < n; i += 2) {
-            frame(i, fEven, sEven);
-            frame(i + 1, fOdd, sOdd);
+            frame(i, true);
+            frame(i + 1, false);
         }
-        if (i < n) frame(i, fEven, sEven);
+        if (i < n) frame(i, true);
         e.store_unaligned(state.env);
         // The last frame's input took `last`, the one before -last.
         const double last = n % 2 == 1 ? -before : before;
-        const Pair d(last);
-        const auto store = [](const Pair& low, const Pair& high, double* to) {
-            low.store_unaligned(to);
-            high.store_unaligned(to + 2);
-        };
-        store(x1 + d, x1 + d, state.x1);
-        store(x2 - d, x2 - d, state.x2);
-        store(fy1 - d, sy1 - d, state.y1);
-        store(fy2 + d, sy2 + d, state.y2);
+        for (int lane = 0; lane < 4; lane += 2) {
+            (x1 + Pair(last)).store_unaligned(state.x1 + lane);
+            (x2 - Pair(last)).store_unaligned(state.x2 + lane);
+        }
+        fast.store(last, state.y1, state.y2);
+        slow.store(last, state.y1 + 2, state.y2 + 2);
         state.offset = last;
     }
 
