@@ -11,6 +11,16 @@ inline constexpr double kVuScale = 1.096 * 1.4142136;
 // A gain factor of 1 shows as 0.98 on the gain-reduction meter.
 inline constexpr double kGainMeterScale = 0.98;
 
+// The gain meter's reading of a gain g: (|0.98 g| - 1) mix + 1, times the limiter's gain, taken
+// as |g| slope + floor (one product and one sum a frame; the same to rounding). Every feed takes
+// it this way, so they agree to the bit.
+struct GainReadingLine {
+    double slope, floor;
+};
+constexpr GainReadingLine gainReadingLine(double mix, double limiterGain) noexcept {
+    return {kGainMeterScale * mix * limiterGain, limiterGain * (1.0 - mix)};
+}
+
 // Both channels' meter values (left, right) as a chunk feed takes and leaves them.
 struct MeterPairs {
     double vu[2], ppm[2], vuHeld[2], ppmHeld[2], overs[2];

@@ -58,17 +58,19 @@ struct Extremes {
     }
 };
 
-// The gain meter's reading of one frame, both channels at once.
+// The gain meter's reading of one frame, both channels at once (gainReadingLine).
 template <class Arch>
 struct GainReading {
-    Pair<Arch> scale = Pair<Arch>(kGainMeterScale), one = Pair<Arch>(1.0), mixAmount, limiter;
+    Pair<Arch> slope, floor;
 
-    explicit GainReading(const MeterCoefficients& in) noexcept
-        : mixAmount(in.mix), limiter(in.limiterGain) {}
+    explicit GainReading(const MeterCoefficients& in) noexcept {
+        const GainReadingLine line = gainReadingLine(in.mix, in.limiterGain);
+        slope = Pair<Arch>(line.slope);
+        floor = Pair<Arch>(line.floor);
+    }
 
     [[gnu::always_inline]] inline Pair<Arch> operator()(double left, double right) const noexcept {
-        const Pair<Arch> scaled = pairOf<Arch>(left, right) * scale;
-        return ((xsimd::abs(scaled) - one) * mixAmount + one) * limiter;
+        return xsimd::abs(pairOf<Arch>(left, right)) * slope + floor;
     }
 };
 
@@ -105,18 +107,16 @@ template <class Arch>
 [[gnu::always_inline]] inline void gainValues(const MeterCoefficients& in, const double* gainLeft,
                                               const double* gainRight, int n,
                                               double (*value)[2]) noexcept {
+    const GainReadingLine line = gainReadingLine(in.mix, in.limiterGain);
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
-    const __m256d scale = _mm256_set1_pd(kGainMeterScale), one = _mm256_set1_pd(1.0);
-    const __m256d mixAmount = _mm256_set1_pd(in.mix), limiter = _mm256_set1_pd(in.limiterGain);
+    const __m256d slope = _mm256_set1_pd(line.slope), floor = _mm256_set1_pd(line.floor);
     int i = 0;
     for (; i + 1 < n; i += 2) {
         // Frames i and i + 1 as (left, right, left, right).
         const __m128d l = _mm_loadu_pd(gainLeft + i), r = _mm_loadu_pd(gainRight + i);
         const __m256d g = _mm256_set_m128d(_mm_unpackhi_pd(l, r), _mm_unpacklo_pd(l, r));
-        const __m256d scaled = _mm256_mul_pd(g, scale);
-        const __m256d a = _mm256_add_pd(
-            _mm256_mul_pd(_mm256_sub_pd(_mm256_and_pd(scaled, magnitude), one), mixAmount), one);
-        _mm256_store_pd(value[i], _mm256_mul_pd(a, limiter));
+        const __m256d a = _mm256_add_pd(_mm256_mul_pd(_mm256_and_pd(g, magnitude), slope), floor);
+        _mm256_store_pd(value[i], a);
     }
     if (i < n) {
         const GainReading<Arch> reading(in);

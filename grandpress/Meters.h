@@ -84,8 +84,8 @@ inline void MeterState::signal(MeterChannel& m, double x, double noise) noexcept
 
 inline void MeterState::gainValue(MeterChannel& m, double g, double limiterGain,
                                   double noise) noexcept {
-    const double a = (std::fabs(g * kGainMeterScale) - 1.0) * mix + 1.0;
-    const double v = a * limiterGain;
+    const GainReadingLine line = gainReadingLine(mix, limiterGain);
+    const double v = std::fabs(g) * line.slope + line.floor;
     m.vu = qrx::dsp::followStep(m.vu, keepVu, kv * v + noise);
     // Compression: fall (more reduction) with the attack, recover with the return; expansion the
     // other way round. Both ways, the attack's picked as the greater or the lesser of the two.

@@ -121,6 +121,31 @@ TEST(GrandPressMeters, GainReductionSettlesAt0_98WithoutCompression) {
     EXPECT_GT(feed.channel[0].mainLevel.load(), 0.9);
 }
 
+// The gain meter reads (|0.98 g| - 1) mix + 1, times the limiter's gain: at mix 0 it stays at the
+// limiter's gain whatever the gain (reduction on the left, expansion on the right).
+TEST(GrandPressMeters, GainReadingFollowsTheMixAndTheLimiterGain) {
+    const double gains[2] = {0.25, 2.0};
+    for (const double mix : {0.0, 0.3, 1.0})
+        for (const double limiterGain : {1.0, 0.7}) {
+            SCOPED_TRACE(testing::Message() << "mix " << mix << ", limiter gain " << limiterGain);
+            gp::EngineSettings s = meterSettings(0.5f);  // GainRed
+            s.mixAmount = mix;
+            MeterFeed feed;
+            gp::MeterState m;
+            m.load(feed, s);
+            for (int i = 0; i < 20 * 44100; ++i) m.feedGain(gains[0], gains[1], limiterGain, 0.0);
+            for (int c = 0; c < 2; ++c) {
+                const double reading = ((0.98 * gains[c] - 1.0) * mix + 1.0) * limiterGain;
+                EXPECT_NEAR(m.ch[c].vu, reading, 1e-6 * reading);
+                EXPECT_NEAR(m.ch[c].ppm, reading, 1e-6 * reading);
+            }
+            if (mix == 0.0) {
+                EXPECT_EQ(m.ch[0].vu, m.ch[1].vu);
+                EXPECT_EQ(m.ch[0].ppm, m.ch[1].ppm);
+            }
+        }
+}
+
 // Each PPM takes its attack and its return whichever of the two is the faster: the gain PPM
 // falls into reduction with its attack and recovers with its return (the other way round
 // expanding), the Post PPM rises with its attack and falls with its return. Frame by frame and
