@@ -152,19 +152,6 @@ struct Kernel {
         av.store(state);
     }
 
-    // The plain law on two-double vectors, where the coefficients are fixed for the chunk:
-    // - The level averages carry their memories without the alternating offsets, whose share of
-    //   each output is a constant of the frame's parity, d (b0 - b1 + b2 - a1 + a2) with d the
-    //   offset the frame's input takes; the stored memories take the offsets back at the end. So
-    //   the averages' state, both envelopes and most coefficients stay in the sixteen registers
-    //   (with the offsets in the memories they did not, and the loop waited on reloading them).
-    // - The attack's way is the greater of both ways, or the lesser (AttackGreater, from
-    //   qrx::dsp::attackWayGreater()): a max or a min instead of a compare and a select.
-    // - Without the floor (Floored false) the steps only blend levels and envelopes at or above
-    //   it, which holds when the coefficients are blends (0 < k < 1), the envelopes start at or
-    //   above the floor and every level of the chunk is at or above it: each step then stays
-    //   above the floor but for a few ulps, which the floor would take back, and the recursion
-    //   waits on one operation less.
     // One level average of fixedFrames (fast or slow, both channels): its coefficients, the
     // offsets' share of an output on even and on odd frames, and its output memories without
     // their offsets. Frame t's input takes d(t) = -d(t - 1), d(-1) being the stored offset
@@ -204,6 +191,19 @@ struct Kernel {
         }
     };
 
+    // The plain law on two-double vectors, where the coefficients are fixed for the chunk:
+    // - The level averages carry their memories without the alternating offsets, whose share of
+    //   each output is a constant of the frame's parity, d (b0 - b1 + b2 - a1 + a2) with d the
+    //   offset the frame's input takes; the stored memories take the offsets back at the end. So
+    //   the averages' state, both envelopes and most coefficients stay in the sixteen registers
+    //   (with the offsets in the memories they did not, and the loop waited on reloading them).
+    // - The attack's way is the greater of both ways, or the lesser (AttackGreater, from
+    //   qrx::dsp::attackWayGreater()): a max or a min instead of a compare and a select.
+    // - Without the floor (Floored false) the steps only blend levels and envelopes at or above
+    //   it, which holds when the coefficients are blends (0 < k < 1), the envelopes start at or
+    //   above the floor and every level of the chunk is at or above it: each step then stays
+    //   above the floor but for a few ulps, which the floor would take back, and the recursion
+    //   waits on one operation less.
     template <bool Rms, bool Floored, bool AttackGreater>
     static void fixedFrames(const EnvelopeLaw& law, EnvelopeState& state, const double* dL,
                             const double* dR, int n, double* level) noexcept {
