@@ -38,6 +38,7 @@
 #include <type_traits>
 #include <xsimd/xsimd.hpp>
 
+#include "dsp/FastFirRows.h"
 #include "dsp/HalfBandResampler.h"
 
 namespace qrx::dsp::halfband {
@@ -135,111 +136,30 @@ void fillStreams(const FastFirRun (&runs)[2], const int (&residue)[2], int rows,
     }
 }
 
-// out[n] = sum over u < 32 of tap[Dir * u] * s[Stride * (n + u)] for n < Rows, in the order of u
-// (Dir = -1: the taps reversed). Each tap serves every row; the rows are independent chains.
-template <class Arch, int Rows, int Stride, int Dir>
-[[gnu::always_inline]] inline void subFilterRows(const double* tap,
-                                                 const xsimd::batch<double, Arch>* s,
-                                                 xsimd::batch<double, Arch>* out) noexcept {
-    using Batch = xsimd::batch<double, Arch>;
-    Batch acc[Rows];
-#pragma GCC unroll 16
-    for (int r = 0; r < Rows; ++r) acc[r] = Batch(0.0);
-#pragma GCC unroll 2
-    for (int u = 0; u < 32; ++u) {
-        const Batch c = Batch::load_aligned(tap);
-        // The vector a row reads at tap u is the one the next row read at tap u - 1; left alone,
-        // the compiler keeps such vectors in registers across taps and, with two-operand SSE2,
-        // pays more register copies and spills than the loads it saves. This empty statement
-        // hides the pointers' relation from it (no code is emitted).
-        asm("" : "+r"(s), "+r"(tap));
-#pragma GCC unroll 16
-        for (int r = 0; r < Rows; ++r) acc[r] = acc[r] + c * s[Stride * r];
-        s += Stride;
-        tap += static_cast<int>(Batch::size) * Dir;
-    }
-#pragma GCC unroll 16
-    for (int r = 0; r < Rows; ++r) out[r] = acc[r];
-}
-
-// The same for symmetric taps: out[n] = sum over u < 16 of tap[u] * (s[n + u] + s[n + 31 - u]).
-template <class Arch, int Rows>
-[[gnu::always_inline]] inline void foldedRows(const double* tap,
-                                              const xsimd::batch<double, Arch>* s,
-                                              xsimd::batch<double, Arch>* out) noexcept {
-    using Batch = xsimd::batch<double, Arch>;
-    Batch acc[Rows];
-#pragma GCC unroll 16
-    for (int r = 0; r < Rows; ++r) acc[r] = Batch(0.0);
-    const Batch* forward = s;
-    const Batch* backward = s + 31;
-#pragma GCC unroll 2
-    for (int u = 0; u < 16; ++u) {
-        const Batch c = Batch::load_aligned(tap);
-        asm("" : "+r"(forward), "+r"(backward), "+r"(tap));  // as in subFilterRows
-#pragma GCC unroll 16
-        for (int r = 0; r < Rows; ++r) acc[r] = acc[r] + c * (forward[r] + backward[r]);
-        ++forward;
-        --backward;
-        tap += Batch::size;
-    }
-#pragma GCC unroll 16
-    for (int r = 0; r < Rows; ++r) out[r] = acc[r];
-}
-
-// block(u, Rows) for the Rows (at most Max) given at run time.
-template <int Max, class Block>
-[[gnu::always_inline]] inline void blockOf(int u, int rows, Block& block) noexcept {
-    if (rows == Max)
-        block(u, std::integral_constant<int, Max>{});
-    else if constexpr (Max > 1)
-        blockOf<Max - 1>(u, rows, block);
-}
-
-// Calls block(first row, rows) over `rows`: blocks of eight (enough independent chains to keep
-// both adders busy), the last one of 4 to 11 rows rather than a short, latency-bound one.
-template <class Block>
-[[gnu::always_inline]] inline void inBlocks(int rows, Block block) noexcept {
-    int u = 0;
-    for (; rows - u >= 12; u += 8) block(u, std::integral_constant<int, 8>{});
-    if (rows > u) blockOf<11>(u, rows - u, block);
-}
-
-template <class Arch, int Stride, int Dir>
-void subFilter(const double* tap, const xsimd::batch<double, Arch>* s,
-               xsimd::batch<double, Arch>* out, int rows) noexcept {
-    inBlocks(rows, [&](int n, auto block) {
-        subFilterRows<Arch, decltype(block)::value, Stride, Dir>(tap, s + Stride * n, out + n);
-    });
-}
-
-template <class Arch>
-void foldedSubFilter(const double* tap, const xsimd::batch<double, Arch>* s,
-                     xsimd::batch<double, Arch>* out, int rows) noexcept {
-    inBlocks(rows, [&](int n, auto block) {
-        foldedRows<Arch, decltype(block)::value>(tap, s + n, out + n);
-    });
-}
-
 // The nine sub-filter sums of `rows` quarter-rate rows (one more where the next row is needed).
 template <class Arch>
 void subFilterSums(const SplitTaps& t, const FastFirStreams<Arch>& st, int rows,
                    FastFirSums<Arch>& q) noexcept {
     static_assert(xsimd::batch<double, Arch>::size == 2);  // the split taps fill two lanes
     constexpr int kLast = 2 * 31;                          // tap 31
+    using fastfir::foldedSubFilter;
+    using fastfir::subFilter;
+    const auto in = [](const xsimd::batch<double, Arch>* stream) {
+        return fastfir::doublesOf<Arch>(stream);
+    };
     // s level, on W: F2 = ssum on We + Wo, F0 = se on Wo, F1 = so (se reversed) on We.
-    foldedSubFilter<Arch>(t.ssum, st.wsum, q.f2s, rows);
-    subFilter<Arch, 1, 1>(t.se, st.wo, q.f0s, rows);
-    subFilter<Arch, 1, -1>(t.se + kLast, st.we, q.f1s, rows + 1);
+    foldedSubFilter<Arch, 1>(t.ssum, 32, in(st.wsum), q.f2s, rows);
+    subFilter<Arch, 1, 1>(t.se, 32, in(st.wo), q.f0s, rows);
+    subFilter<Arch, 1, -1>(t.se + kLast, 32, in(st.we), q.f1s, rows + 1);
     // a level, on O (Oe = z[4n + 1], Oo = z[4n + 3]).
-    subFilter<Arch, 1, 1>(t.asum, st.osum, q.f2a, rows);
-    subFilter<Arch, 4, 1>(t.ae, st.z + 3, q.f0a, rows);
-    subFilter<Arch, 4, 1>(t.ao, st.z + 1, q.f1a, rows + 1);
+    subFilter<Arch, 1, 1>(t.asum, 32, in(st.osum), q.f2a, rows);
+    subFilter<Arch, 4, 1>(t.ae, 32, in(st.z + 3), q.f0a, rows);
+    subFilter<Arch, 4, 1>(t.ao, 32, in(st.z + 1), q.f1a, rows + 1);
     // b level, on E (Ee = z[4n], Eo = z[4n + 2]): be = ao reversed, bo = ae reversed, and their
     // sum asum reversed. P1 is needed one output pair further, so every sum one row further.
-    subFilter<Arch, 1, -1>(t.asum + kLast, st.esum, q.f2b, rows + 1);
-    subFilter<Arch, 4, -1>(t.ao + kLast, st.z + 2, q.f0b, rows + 1);
-    subFilter<Arch, 4, -1>(t.ae + kLast, st.z, q.f1b, rows + 1);
+    subFilter<Arch, 1, -1>(t.asum + kLast, 32, in(st.esum), q.f2b, rows + 1);
+    subFilter<Arch, 4, -1>(t.ao + kLast, 32, in(st.z + 2), q.f0b, rows + 1);
+    subFilter<Arch, 4, -1>(t.ae + kLast, 32, in(st.z), q.f1b, rows + 1);
 }
 
 // Both runs' outputs, y[4n .. 4n + 3] of run s to w.out[s][4n ..] for every row n.

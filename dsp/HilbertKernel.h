@@ -1,18 +1,37 @@
 // The Hilbert transformer both engines' detectors use: the odd-tap kernel h[i] = 2 / ((2i+1) pi)
 // and its sums over a window centred on each output,
 //   q[k] = sum_{i<taps} h[i] * (x[k+2i+1] - x[k-2i-1]).
-// referenceHilbertSums is that sum as written, in the order of i; the vector kernel (one template,
-// HilbertKernelImpl.h, in the dsp kernel table) gives the same bits on SSE2 and, with AVX2+FMA,
+// referenceHilbertSums is that sum as written, in the order of i. The vector kernel (one template,
+// HilbertKernelImpl.h, in the dsp kernel table) differs from it by rounding only: with AVX2+FMA it
 // fuses each tap's product and keeps the even and the odd taps' sums apart (each in the order of
-// i) until the end (differences of rounding only). Either way an output's value depends on the
-// samples alone, not on where in a call or block it falls.
+// i) until the end; on SSE2 it is a fast FIR (HilbertFastFir.h) from 8 to 129 taps, the plain sum's
+// bits otherwise. An output's value depends only on the samples of its window and, on SSE2, on its
+// sample's address modulo 64 bytes: never on where in a call or block it falls, as long as the
+// caller keeps each sample at one address modulo 64 bytes.
 //
 // Threads: pure functions; the detectors call them on the audio thread.
 #pragma once
 
 namespace qrx::dsp {
 
-// h[i] = 2 / ((2i + 1) pi) for i < taps, 0 for taps <= i < size.
+// The baseline (SSE2) computes the sums of the first taps & ~1 taps as a fast FIR
+// (HilbertFastFir.h) when it has from 4 to kHilbertFastFirMaxLeaf taps a sub-filter, taps / 2;
+// it needs the sub-filters' taps, which the kernel keeps after h from hilbertSplitOffset(taps) on.
+inline constexpr int kHilbertFastFirMaxLeaf = 64;
+constexpr bool hilbertFastFirFits(int taps) {
+    return taps / 2 >= 4 && taps / 2 <= kHilbertFastFirMaxLeaf;
+}
+constexpr int hilbertSplitOffset(int taps) {
+    return (taps + 4 + 7) / 8 * 8;
+}
+// Doubles a kernel of `taps` needs, the sub-filters' taps included; it grows with `taps`.
+constexpr int hilbertKernelSize(int taps) {
+    const int leaf = taps / 2 < kHilbertFastFirMaxLeaf ? taps / 2 : kHilbertFastFirMaxLeaf;
+    return hilbertSplitOffset(taps) + 2 * (4 * leaf + leaf / 2);
+}
+
+// h[i] = 2 / ((2i + 1) pi) for i < taps, 0 from there to hilbertSplitOffset(taps) (or `size`),
+// then the sub-filters' taps where the fast FIR takes `taps`. `size` >= hilbertKernelSize(taps).
 void fillHilbertKernel(double* kernel, int taps, int size) noexcept;
 
 // q[k] for k = 0 .. 4 * quads - 1, `centre` pointing at the centre sample of output 0: reads

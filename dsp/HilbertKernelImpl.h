@@ -9,7 +9,8 @@
 // vector). Every difference costs one subtraction and one fused product, and each output keeps
 // two sums, of the even taps and of the odd taps, each in tap order, added at the end (the same
 // way for every vector, so no output depends on where its block starts or how many vectors it
-// holds). With SSE2 (two outputs a vector, two-operand instructions) the sliding costs more
+// holds). With SSE2 (two outputs a vector, two-operand instructions) the sums are a fast FIR
+// (HilbertFastFir.h) wherever it takes the count of taps; otherwise the sliding would cost more
 // register copies than the loads it saves: each vector loads its own windows and keeps one sum in
 // tap order, the plain sum bit for bit.
 #pragma once
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <xsimd/xsimd.hpp>
 
+#include "dsp/HilbertFastFir.h"
 #include "dsp/HilbertKernel.h"
 
 namespace qrx::dsp {
@@ -134,6 +136,8 @@ void hilbertSums(const double* centre, const double* kernel, int taps, int quads
         for (; b + 2 <= quads; b += 2)
             hilbertVectors<Arch, 2>(centre + 4 * b, kernel, taps, q + 4 * b);
         if (b < quads) hilbertVectors<Arch, 1>(centre + 4 * b, kernel, taps, q + 4 * b);
+    } else if (hilbertFastFirFits(taps)) {
+        hilbert::fastFirSums<Arch>(centre, kernel, taps, quads, q);
     } else if (reinterpret_cast<std::uintptr_t>(centre + 1) % sizeof(Batch) == 0) {
         hilbertVectorRuns<Arch, true>(centre, kernel, taps, 2 * quads, q);
     } else {

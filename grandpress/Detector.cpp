@@ -26,13 +26,16 @@ void Detector::setLength(int length, int centre) noexcept {
     taps = length < 1 ? 1 : (length > kMaxLength ? kMaxLength : length);
     const int most = kLinkedLineLength - 2 * taps;
     centreDelay = centre < 2 * taps ? 2 * taps : (centre > most ? most : centre);
-    qrx::dsp::fillHilbertKernel(kernel, taps, kMaxLength + 4);
+    qrx::dsp::fillHilbertKernel(kernel, taps, sizeof kernel / sizeof kernel[0]);
     clear();
 }
 
 void Detector::clear() noexcept {
     std::memset(line, 0, sizeof line);
+    // The sample after the first centre at an index divisible by 8 (a 64-byte boundary): with
+    // chunks of 64 the plain sums then start each call on a group of their fast FIR.
     position = centreDelay + 2 * taps;
+    position += (8 - (position - centreDelay + 1) % 8) % 8;
 }
 
 void referenceDetectorLevels(const double* const q[2], const double* const centre[2], int n,
@@ -53,12 +56,11 @@ void Detector::process(const DetectorKernels& kernels, const qrx::dsp::Kernels& 
                        bool exactRoot, double* detL, double* detR) noexcept {
     const int L = taps;
     const int history = centreDelay + 2 * L;
-    // The history moves to the front when the end is near, and one place further where needed
-    // so that the sample after the first centre has an even index: on a 16-byte boundary, where
-    // the plain (SSE2) sums read whole vectors.
-    int to = position + n + 1 > kLineSize ? history : position;
-    if ((to - centreDelay) % 2 == 0) ++to;
-    if (to != position) {
+    // The history moves to the front when the end is near, by a multiple of eight places: every
+    // sample keeps its index modulo 8, its address modulo 64 bytes, on which the plain sums'
+    // rounding depends.
+    if (position + n + 1 > kLineSize) {
+        const int to = history + ((position - history) & 7);
         for (int c = 0; c < 2; ++c)
             std::memmove(line[c] + to - history, line[c] + position - history,
                          sizeof(double) * history);

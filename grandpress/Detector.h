@@ -53,16 +53,16 @@ class Detector {
 
   private:
     // Each channel's line is linear: samples are appended at `position`; when the end is near,
-    // the history (the centre delay and 2L samples) moves to the front, and one place on where
-    // the sample after the first centre would have an odd index. Every window is thus one
-    // contiguous run and no read ever reaches unrelated data. The slack after the end absorbs the
-    // reads of the padded outputs of the last vector block (their results are dropped).
+    // the history (the centre delay and 2L samples) moves to the front, keeping each sample's
+    // index modulo 8. Every window is thus one contiguous run and no read ever reaches unrelated
+    // data. The slack after the end absorbs the reads of the padded outputs of the last vector
+    // block (their results are dropped).
     static constexpr int kLineSize = 2 * kLinkedLineLength;
     static constexpr int kSlack = 64;
     alignas(64) double line[2][kLineSize + kSlack];
-    alignas(64) double kernel[kMaxLength + 4];  // h[i], zero from L on
-    alignas(64) double q[2][128 + 16];          // Hilbert sums of the chunk
-    int position = 0;                           // next write index, >= centre + 2L
+    alignas(64) double kernel[qrx::dsp::hilbertKernelSize(kMaxLength)];  // fillHilbertKernel
+    alignas(64) double q[2][128 + 16];  // Hilbert sums of the chunk
+    int position = 0;                   // next write index, >= centre + 2L
     int taps = 1;
     int centreDelay = 2;
 };

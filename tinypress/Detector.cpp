@@ -22,7 +22,6 @@ float fastSquareRoot(float s) noexcept {
 }
 
 Detector::Detector() noexcept {
-    qrx::dsp::fillHilbertKernel(kernel, kMaxHilbertLength, kMaxHilbertLength + 4);
     clear();
 }
 
@@ -54,6 +53,10 @@ void Detector::process(const ChunkKernels& kernels, const qrx::dsp::Kernels& dsp
     const int first = (write + 1) & kRingMask;
     store(filtered, channels, n);
 
+    if (smooth && taps != kernelTaps) {  // a new rate: the fast FIR's taps follow the count
+        qrx::dsp::fillHilbertKernel(kernel, taps, sizeof kernel / sizeof kernel[0]);
+        kernelTaps = taps;
+    }
     const int centreBack = 2 * taps;
     const qrx::dsp::HilbertSums hilbertSums = dsp.hilbertSums;
     alignas(64) double sums[kChunk + 4];

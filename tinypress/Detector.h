@@ -55,7 +55,8 @@ class Detector {
     // the second copy is read (never used) by the last vector of a window.
     static constexpr int kSlack = 8;
     alignas(64) double ring[2][2 * kRingLength + kSlack];
-    alignas(64) double kernel[kMaxHilbertLength + 4];
+    alignas(64) double kernel[qrx::dsp::hilbertKernelSize(kMaxHilbertLength)];
+    int kernelTaps = 0;           // the taps `kernel` holds (fillHilbertKernel)
     int write = kRingLength - 1;  // position of the newest value
 };
 

@@ -142,13 +142,16 @@ TEST(HilbertKernel, KernelHasOddTapsAndZeroPadding) {
 }
 
 TEST_P(DspKernelConformance, HilbertSums) {
-    // Odd and even tap counts (the AVX2 kernel takes taps in pairs), one tap, and the 44.1 kHz
-    // length. Baseline: the plain sum's bits. AVX2: two partial sums, each rounding once per tap,
-    // added once: below (taps + 2) eps of the terms' magnitudes, 57 eps ~ 6.3e-15 at 55 taps.
-    const double relative = roundingOf(true, 1e-14);
-    for (const int taps : {1, 2, 3, 22, 55}) {
-        std::vector<double> h(static_cast<size_t>(taps));
-        fillHilbertKernel(h.data(), taps, taps);
+    // Odd and even tap counts (the AVX2 kernel takes taps in pairs), one tap, the shortest and
+    // longest the baseline's fast FIR takes (8, 129), and the 44.1 kHz length. AVX2: two partial
+    // sums, each rounding once per tap, added once: below (taps + 2) eps of the terms'
+    // magnitudes, 57 eps ~ 6.3e-15 at 55 taps. Baseline: the plain sum's bits below 8 taps and
+    // above 129; between, the fast FIR, whose sub-sums round on sums of up to eight terms of the
+    // same window: measured below 4 eps of the magnitudes, held to 1e-14 there as well.
+    for (const int taps : {1, 2, 3, 7, 8, 22, 55, 60, 129, 130}) {
+        const double relative = roundingOf(!hilbertFastFirFits(taps), 1e-14);
+        std::vector<double> h(static_cast<size_t>(hilbertKernelSize(taps)));
+        fillHilbertKernel(h.data(), taps, hilbertKernelSize(taps));
         for (const int n : kKernelLengths) {
             const int quads = (n + 3) / 4, outputs = 4 * quads;
             const int window =
@@ -185,8 +188,8 @@ TEST_P(DspKernelConformance, HilbertSumsDoNotDependOnWhereTheRunStarts) {
     // The detectors call with runs of any length from any position: the same sample's output
     // must come out with the same bits from a long run and from runs cut at odd quads.
     constexpr int taps = 55;
-    double h[taps];
-    fillHilbertKernel(h, taps, taps);
+    double h[hilbertKernelSize(taps)];
+    fillHilbertKernel(h, taps, hilbertKernelSize(taps));
     const std::vector<double> x = signal(4 * 17 + 4 * taps, 0.37);
     const double* centre = x.data() + 2 * taps;
     std::vector<double> whole(4 * 17), pieces(4 * 17);
@@ -198,6 +201,31 @@ TEST_P(DspKernelConformance, HilbertSumsDoNotDependOnWhereTheRunStarts) {
     }
     ASSERT_EQ(start, 17);
     EXPECT_TRUE(sameRuns(whole, pieces));
+}
+
+TEST_P(DspKernelConformance, HilbertSumsReadOnlyTheirOwnWindow) {
+    // The detectors' lines hold older and not yet relevant samples around a window: an output
+    // must keep its bits whatever lies outside centre[k - 2 taps + 1 .. k + 2 taps - 1], also
+    // where the baseline's fast FIR shares sub-sums between neighbouring outputs (odd and even
+    // counts of taps, every position in its groups of eight).
+    constexpr int quads = 16, outputs = 4 * quads;
+    for (const int taps : {8, 55, 60}) {
+        std::vector<double> h(static_cast<size_t>(hilbertKernelSize(taps)));
+        fillHilbertKernel(h.data(), taps, hilbertKernelSize(taps));
+        const int window = outputs + 4 * taps - 2;
+        const std::vector<double> x = signal(window, 0.37), loud = signal(window, 0.91);
+        // One buffer throughout: the baseline's rounding follows each sample's address.
+        std::vector<double> in = x, want(outputs), got(outputs);
+        const double* centre = in.data() + 2 * taps - 1;
+        table().hilbertSums(centre, h.data(), taps, quads, want.data());
+        for (int k = 0; k < outputs; k += 3) {
+            for (int i = 0; i < window; ++i)  // output k's window is in[k .. k + 4 taps - 2]
+                in[i] = i >= k && i < k + 4 * taps - 1 ? x[i] : 1e3 * loud[i];
+            table().hilbertSums(centre, h.data(), taps, quads, got.data());
+            ASSERT_EQ(got[static_cast<size_t>(k)], want[static_cast<size_t>(k)])
+                << taps << " taps, output " << k;
+        }
+    }
 }
 
 // ---- noise runs ----
