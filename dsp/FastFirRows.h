@@ -11,6 +11,22 @@
 namespace qrx::dsp::fastfir {
 namespace {
 
+// Rows independent sums, from zero, kept in registers.
+template <class Arch, int Rows>
+struct RowSums {
+    using Batch = xsimd::batch<double, Arch>;
+    Batch acc[Rows];
+
+    [[gnu::always_inline]] RowSums() noexcept {
+#pragma GCC unroll 16
+        for (int r = 0; r < Rows; ++r) acc[r] = Batch(0.0);
+    }
+    [[gnu::always_inline]] void store(Batch* out) const noexcept {
+#pragma GCC unroll 16
+        for (int r = 0; r < Rows; ++r) out[r] = acc[r];
+    }
+};
+
 // out[n] = sum over u < taps of tap[Dir * u] * s[Stride * (n + u)] for n < Rows, in the order of
 // u, where s[i] is the vector at s + 2 i (Dir = -1: the taps reversed; each tap fills both lanes,
 // and s is on a 16-byte boundary). Each tap serves every row; the rows are independent chains.
@@ -19,9 +35,7 @@ template <class Arch, int Rows, int Stride, int Dir>
                                                  xsimd::batch<double, Arch>* out) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     constexpr int kWidth = static_cast<int>(Batch::size);
-    Batch acc[Rows];
-#pragma GCC unroll 16
-    for (int r = 0; r < Rows; ++r) acc[r] = Batch(0.0);
+    RowSums<Arch, Rows> sums;
 #pragma GCC unroll 2
     for (int u = 0; u < taps; ++u) {
         const Batch c = Batch::load_unaligned(tap);
@@ -32,12 +46,11 @@ template <class Arch, int Rows, int Stride, int Dir>
         asm("" : "+r"(s), "+r"(tap));
 #pragma GCC unroll 16
         for (int r = 0; r < Rows; ++r)
-            acc[r] = acc[r] + c * Batch::load_aligned(s + kWidth * Stride * r);
+            sums.acc[r] = sums.acc[r] + c * Batch::load_aligned(s + kWidth * Stride * r);
         s += kWidth * Stride;
         tap += kWidth * Dir;
     }
-#pragma GCC unroll 16
-    for (int r = 0; r < Rows; ++r) out[r] = acc[r];
+    sums.store(out);
 }
 
 // The same for taps of `span` that are symmetric (Sign 1) or antisymmetric (Sign -1, a middle
@@ -48,9 +61,7 @@ template <class Arch, int Rows, int Sign>
                                               xsimd::batch<double, Arch>* out) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     constexpr int kWidth = static_cast<int>(Batch::size);
-    Batch acc[Rows];
-#pragma GCC unroll 16
-    for (int r = 0; r < Rows; ++r) acc[r] = Batch(0.0);
+    RowSums<Arch, Rows> sums;
     const double* forward = s;
     const double* backward = s + kWidth * (span - 1);
 #pragma GCC unroll 2
@@ -62,16 +73,15 @@ template <class Arch, int Rows, int Sign>
             const Batch f = Batch::load_aligned(forward + kWidth * r);
             const Batch b = Batch::load_aligned(backward + kWidth * r);
             if constexpr (Sign > 0)
-                acc[r] = acc[r] + c * (f + b);
+                sums.acc[r] = sums.acc[r] + c * (f + b);
             else
-                acc[r] = acc[r] + c * (f - b);
+                sums.acc[r] = sums.acc[r] + c * (f - b);
         }
         forward += kWidth;
         backward -= kWidth;
         tap += kWidth;
     }
-#pragma GCC unroll 16
-    for (int r = 0; r < Rows; ++r) out[r] = acc[r];
+    sums.store(out);
 }
 
 // block(u, Rows) for the Rows (at most Max) given at run time.
