@@ -4,7 +4,7 @@
 // referenceHilbertSums is that sum as written, in the order of i. The vector kernel (one template,
 // HilbertKernelImpl.h, in the dsp kernel table) differs from it by rounding only: with AVX2+FMA it
 // fuses each tap's product and keeps the even and the odd taps' sums apart (each in the order of
-// i) until the end; on SSE2 it is a fast FIR (HilbertFastFir.h) from 8 to 129 taps, the plain sum's
+// i) until the end; on SSE2 it is a fast FIR (HilbertFastFir.h) from 8 to 257 taps, the plain sum's
 // bits otherwise. An output's value depends only on the samples of its window and, on SSE2, on its
 // sample's address modulo 64 bytes: never on where in a call or block it falls, as long as the
 // caller keeps each sample at one address modulo 64 bytes.
@@ -17,7 +17,8 @@ namespace qrx::dsp {
 // The baseline (SSE2) computes the sums of the first taps & ~1 taps as a fast FIR
 // (HilbertFastFir.h) when it has from 4 to kHilbertFastFirMaxLeaf taps a sub-filter, taps / 2;
 // it needs the sub-filters' taps, which the kernel keeps after h from hilbertSplitOffset(taps) on.
-inline constexpr int kHilbertFastFirMaxLeaf = 64;
+// (The longest sub-filter sets the fast FIR's work area on the audio thread's stack: about 22 KB.)
+inline constexpr int kHilbertFastFirMaxLeaf = 128;
 constexpr bool hilbertFastFirFits(int taps) {
     return taps / 2 >= 4 && taps / 2 <= kHilbertFastFirMaxLeaf;
 }

@@ -143,12 +143,12 @@ TEST(HilbertKernel, KernelHasOddTapsAndZeroPadding) {
 
 TEST_P(DspKernelConformance, HilbertSums) {
     // Odd and even tap counts (the AVX2 kernel takes taps in pairs), one tap, the shortest and
-    // longest the baseline's fast FIR takes (8, 129), and the 44.1 kHz length. AVX2: two partial
+    // longest the baseline's fast FIR takes (8, 257), and the 44.1 kHz length. AVX2: two partial
     // sums, each rounding once per tap, added once: below (taps + 2) eps of the terms'
     // magnitudes, 57 eps ~ 6.3e-15 at 55 taps. Baseline: the plain sum's bits below 8 taps and
-    // above 129; between, the fast FIR, whose sub-sums round on sums of up to eight terms of the
-    // same window: measured below 4 eps of the magnitudes, held to 1e-14 there as well.
-    for (const int taps : {1, 2, 3, 7, 8, 22, 55, 60, 129, 130}) {
+    // above 257; between, the fast FIR, whose sub-sums round on sums of up to eight terms of the
+    // same window: measured below 6 eps of the magnitudes, held to 1e-14 there as well.
+    for (const int taps : {1, 2, 3, 7, 8, 22, 55, 60, 129, 257, 258}) {
         const double relative = roundingOf(!hilbertFastFirFits(taps), 1e-14);
         std::vector<double> h(static_cast<size_t>(hilbertKernelSize(taps)));
         fillHilbertKernel(h.data(), taps, hilbertKernelSize(taps));
