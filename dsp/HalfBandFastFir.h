@@ -35,7 +35,6 @@
 #pragma once
 
 #include <cstdint>
-#include <type_traits>
 #include <xsimd/xsimd.hpp>
 
 #include "dsp/FastFirRows.h"
@@ -142,24 +141,22 @@ void subFilterSums(const SplitTaps& t, const FastFirStreams<Arch>& st, int rows,
                    FastFirSums<Arch>& q) noexcept {
     static_assert(xsimd::batch<double, Arch>::size == 2);  // the split taps fill two lanes
     constexpr int kLast = 2 * 31;                          // tap 31
+    using fastfir::doublesOf;
     using fastfir::foldedSubFilter;
     using fastfir::subFilter;
-    const auto in = [](const xsimd::batch<double, Arch>* stream) {
-        return fastfir::doublesOf<Arch>(stream);
-    };
     // s level, on W: F2 = ssum on We + Wo, F0 = se on Wo, F1 = so (se reversed) on We.
-    foldedSubFilter<Arch, 1>(t.ssum, 32, in(st.wsum), q.f2s, rows);
-    subFilter<Arch, 1, 1>(t.se, 32, in(st.wo), q.f0s, rows);
-    subFilter<Arch, 1, -1>(t.se + kLast, 32, in(st.we), q.f1s, rows + 1);
+    foldedSubFilter<Arch, 1>(t.ssum, 32, doublesOf(st.wsum), q.f2s, rows);
+    subFilter<Arch, 1, 1>(t.se, 32, doublesOf(st.wo), q.f0s, rows);
+    subFilter<Arch, 1, -1>(t.se + kLast, 32, doublesOf(st.we), q.f1s, rows + 1);
     // a level, on O (Oe = z[4n + 1], Oo = z[4n + 3]).
-    subFilter<Arch, 1, 1>(t.asum, 32, in(st.osum), q.f2a, rows);
-    subFilter<Arch, 4, 1>(t.ae, 32, in(st.z + 3), q.f0a, rows);
-    subFilter<Arch, 4, 1>(t.ao, 32, in(st.z + 1), q.f1a, rows + 1);
+    subFilter<Arch, 1, 1>(t.asum, 32, doublesOf(st.osum), q.f2a, rows);
+    subFilter<Arch, 4, 1>(t.ae, 32, doublesOf(st.z + 3), q.f0a, rows);
+    subFilter<Arch, 4, 1>(t.ao, 32, doublesOf(st.z + 1), q.f1a, rows + 1);
     // b level, on E (Ee = z[4n], Eo = z[4n + 2]): be = ao reversed, bo = ae reversed, and their
     // sum asum reversed. P1 is needed one output pair further, so every sum one row further.
-    subFilter<Arch, 1, -1>(t.asum + kLast, 32, in(st.esum), q.f2b, rows + 1);
-    subFilter<Arch, 4, -1>(t.ao + kLast, 32, in(st.z + 2), q.f0b, rows + 1);
-    subFilter<Arch, 4, -1>(t.ae + kLast, 32, in(st.z), q.f1b, rows + 1);
+    subFilter<Arch, 1, -1>(t.asum + kLast, 32, doublesOf(st.esum), q.f2b, rows + 1);
+    subFilter<Arch, 4, -1>(t.ao + kLast, 32, doublesOf(st.z + 2), q.f0b, rows + 1);
+    subFilter<Arch, 4, -1>(t.ae + kLast, 32, doublesOf(st.z), q.f1b, rows + 1);
 }
 
 // Both runs' outputs, y[4n .. 4n + 3] of run s to w.out[s][4n ..] for every row n.

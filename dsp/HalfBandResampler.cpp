@@ -5,6 +5,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "dsp/FastFirTaps.h"
+
 namespace qrx::dsp {
 
 namespace {
@@ -84,17 +86,8 @@ halfband::PhaseTaps halfband::phaseOf(const double* taps) noexcept {
     PhaseTaps p{};
     std::copy(taps, taps + kPhaseTaps, p.taps);
     SplitTaps& t = p.split;
-    const auto both = [](double* to, int u, double v) { to[2 * u] = to[2 * u + 1] = v; };
-    for (int u = 0; u < 32; ++u) {
-        // taps[4u .. 4u + 3] = a[2u], b[2u], a[2u + 1], b[2u + 1].
-        const double ae = taps[4 * u], ao = taps[4 * u + 2];
-        const double se = ae + taps[4 * u + 1], so = ao + taps[4 * u + 3];
-        both(t.ae, u, ae);
-        both(t.ao, u, ao);
-        both(t.asum, u, ae + ao);
-        both(t.se, u, se);
-        if (u < 16) both(t.ssum, u, se + so);
-    }
+    // taps[4u .. 4u + 3] = a[2u], b[2u], a[2u + 1], b[2u + 1].
+    fastfir::splitTaps(taps, 32, {t.ae, t.ao, t.asum, t.se, t.ssum});
     return p;
 }
 

@@ -92,11 +92,9 @@ const double* fillStreams(const FastFirCall& c, int n0, int rows, FastFirWork<Ar
 template <class Arch>
 void subFilterSums(const double* split, int leaf, int rows, const double* z,
                    FastFirWork<Arch>& w) noexcept {
+    using fastfir::doublesOf;
     using fastfir::foldedSubFilter;
     using fastfir::subFilter;
-    const auto in = [](const xsimd::batch<double, Arch>* stream) {
-        return fastfir::doublesOf<Arch>(stream);
-    };
     const double* ae = split;
     const double* ao = ae + 2 * leaf;
     const double* asum = ao + 2 * leaf;
@@ -104,16 +102,16 @@ void subFilterSums(const double* split, int leaf, int rows, const double* z,
     const double* ssum = se + 2 * leaf;
     const int last = 2 * (leaf - 1);
     // s level, on W: F2 = ssum on We + Wo, F0 = se on Wo, -F1 = se reversed on We.
-    foldedSubFilter<Arch, -1>(ssum, leaf, in(w.wsum), w.f2s, rows);
-    subFilter<Arch, 1, 1>(se, leaf, in(w.wo), w.f0s, rows);
-    subFilter<Arch, 1, -1>(se + last, leaf, in(w.we), w.f1s, rows + 1);
+    foldedSubFilter<Arch, -1>(ssum, leaf, doublesOf(w.wsum), w.f2s, rows);
+    subFilter<Arch, 1, 1>(se, leaf, doublesOf(w.wo), w.f0s, rows);
+    subFilter<Arch, 1, -1>(se + last, leaf, doublesOf(w.we), w.f1s, rows + 1);
     // a level, on O (Oe = z[4n + 1], Oo = z[4n + 3]).
-    subFilter<Arch, 1, 1>(asum, leaf, in(w.osum), w.f2a, rows);
+    subFilter<Arch, 1, 1>(asum, leaf, doublesOf(w.osum), w.f2a, rows);
     subFilter<Arch, 4, 1>(ae, leaf, z + 6, w.f0a, rows);
     subFilter<Arch, 4, 1>(ao, leaf, z + 2, w.f1a, rows + 1);
     // b level, on E (Ee = z[4n], Eo = z[4n + 2]), negated: be = -(ao reversed), bo = -(ae
     // reversed). P1 is needed one output pair further, so every sum one row further.
-    subFilter<Arch, 1, -1>(asum + last, leaf, in(w.esum), w.f2b, rows + 1);
+    subFilter<Arch, 1, -1>(asum + last, leaf, doublesOf(w.esum), w.f2b, rows + 1);
     subFilter<Arch, 4, -1>(ao + last, leaf, z + 4, w.f0b, rows + 1);
     subFilter<Arch, 4, -1>(ae + last, leaf, z, w.f1b, rows + 1);
 }
