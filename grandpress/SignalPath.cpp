@@ -287,7 +287,7 @@ int SignalPath::gainStage(int n, int ns, const double* dL, const double* dR, con
     const double limiterGain = s.limiter ? limiter.gain() : 1.0;
     // The envelopes run sample by sample; the static curve after them over the whole chunk.
     gain.levels(table->gainComputer, g[2], g[3], ng, monitor, s, releaseShape, levels);
-    curveGains(table->gainCurve, s, levels, 2 * ng, curve);
+    curveGains(table->gainCurve, s, curvePowers, levels, 2 * ng, curve);
     // Realigned main and dry streams (with S.C.Monit the dry ones are the side chain).
     const double* const lines[4] = {g[0], g[1], monitor ? g[2] : g[0], monitor ? g[3] : g[1]};
     const double* realigned[4];

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -60,23 +61,24 @@ void atEveryLengthAndOffset(Run run) {
 // Levels across the whole range the envelope reaches, the knee joints and their neighbours.
 std::vector<double> curveLevels() {
     std::vector<double> level;
-    for (double x = 1e-4; x < 2e6; x *= 1.13) level.push_back(x);
+    for (double x = 1e-4; x < 1e100; x *= 1.13) level.push_back(x);
     for (double x : {0.5, 0.5000001, 1.0, 1.0000001, 1.4999999, 1.5, 0.9999999}) level.push_back(x);
     return level;
 }
 
 void runCurve(const gp::Kernels* t, const gp::EngineSettings& s, const double* level, int n,
               double* gain) {
-    if (t != nullptr)
-        gp::curveGains(t->gainCurve, s, level, n, gain);
-    else
+    if (t != nullptr) {
+        gp::CurvePowers powers;
+        gp::curveGains(t->gainCurve, s, powers, level, n, gain);
+    } else
         gp::referenceCurveGains(s, level, n, gain);
 }
 
 TEST_P(CompressorKernels, CurveGivesTheFrameCurvesGains) {
-    // The kernels' shorter series leave remainders below 2e-14 (log) and 7e-15 (exp); with the
-    // rounding of some thirty operations on exponents of up to a few hundred the gain stays
-    // within 1e-13 of the reference's (some 3e-14 at the largest levels under expansion).
+    // The kernels' powers lie within a few units of the last place (their tables); the
+    // reference's exp2(r log2 level) rounds r log2 level, some |r log2 level| eps ln 2 of the
+    // gain: up to 5e-14 at levels of 1e100 under expansion (r = 2).
     constexpr double kClose = 1e-13;
     const std::vector<double> levels = curveLevels();
     for (bool soft : {false, true}) {
@@ -118,6 +120,34 @@ TEST_P(CompressorKernels, CurveFollowsOneLevelOverTheKneeAnywhere) {
                     ASSERT_NEAR(gain[k], frame, 1e-13 * frame)
                         << "soft " << soft << " base " << base << " place " << place << " k " << k;
                 }
+            }
+        }
+    }
+}
+
+TEST_P(CompressorKernels, CurveTakesAnyLevelSafely) {
+    // The power's table look-ups take the bits of every level, whatever it is: finite levels up to
+    // the largest double give the reference's gains, an infinite one no gain, a NaN a NaN, and
+    // no look-up reads outside the tables (the sanitizer build watches).
+    if (table() == nullptr) GTEST_SKIP() << "the tables' look-ups only";
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    const double level[] = {1e300, std::numeric_limits<double>::max(),        kInf, kNaN, -kNaN,
+                            0.0,   std::numeric_limits<double>::denorm_min(), 3.0};
+    constexpr int n = sizeof level / sizeof level[0];
+    for (bool soft : {false, true}) {
+        const gp::EngineSettings s = testsupport::stageSettings(0.7f, soft);  // 4:1
+        double gain[n];
+        runCurve(table(), s, level, n, gain);
+        for (int k = 0; k < n; ++k) {
+            SCOPED_TRACE(::testing::Message() << "soft " << soft << " level " << level[k]);
+            if (std::isnan(level[k])) {
+                EXPECT_TRUE(std::isnan(gain[k]));
+            } else if (std::isinf(level[k])) {
+                EXPECT_EQ(gain[k], 0.0);
+            } else {
+                const double frame = gp::GainComputer::gainOf(level[k], s);
+                EXPECT_NEAR(gain[k], frame, 1e-13 * frame);
             }
         }
     }
