@@ -1,19 +1,17 @@
 // The static curve of the gain computer over a whole chunk, as one template on the xsimd
 // architecture (instantiated in Kernels.cpp for SSE2 and Kernels_avx2.cpp for AVX2+FMA): levels
-// -> gains out(level) / (level + 1e-6), level^inverseRatio from the tables of CurvePowers
-// (GainCurve.h). Whether a stretch of levels needs the power (or the soft knee's segment) is
+// -> gains out(level) / (level + 1e-6), level^inverseRatio from the tables of PowerTables
+// (dsp/PowerTables.h). Whether a stretch of levels needs the power (or the soft knee's segment) is
 // decided once per stretch from its highest level, so the vectors inside run without branches and
 // overlap in the processor. The per-frame reference is referenceCurveGains (GainCurve.h); the
 // kernels stay within a few units of the last place of it. Everything here has internal linkage,
 // so each build keeps its own code.
 #pragma once
 
-#include <immintrin.h>
-
 #include <cstdint>
-#include <limits>
 #include <xsimd/xsimd.hpp>
 
+#include "dsp/PowerTablesImpl.h"
 #include "grandpress/GainCurve.h"
 
 namespace grandpress {
@@ -30,63 +28,6 @@ constexpr int kStretch = 32;
 template <class Arch>
 struct Kernel {
     using Batch = xsimd::batch<double, Arch>;
-    using Bits = xsimd::batch<std::uint64_t, Arch>;
-
-    // A vector's entries of the tables, read lane by lane: with loads and shuffles the curve took
-    // 1.8 ns a level on SSE2 and 0.9 on AVX2, with the library's gathers 4.5 and 2.2.
-    struct Entries {
-        Batch octave, power, inverse;
-    };
-
-    [[gnu::always_inline]] static Entries entriesOf(const CurvePowers& p,
-                                                    const std::uint64_t* bits) {
-        const auto octave = [&](int l) { return p.octave + CurvePowers::octaveOf(bits[l]); };
-        // (c^r, 1 / c) of lane l in one load.
-        const auto step = [&](int l) {
-            return _mm_load_pd(&p.step[CurvePowers::stepOf(bits[l])].power);
-        };
-        if constexpr (Batch::size == 2) {
-            const __m128d s0 = step(0), s1 = step(1);
-            return {Batch(_mm_loadh_pd(_mm_load_sd(octave(0)), octave(1))),
-                    Batch(_mm_unpacklo_pd(s0, s1)), Batch(_mm_unpackhi_pd(s0, s1))};
-        } else {
-            static_assert(Batch::size == 4);
-            const __m128d o01 = _mm_loadh_pd(_mm_load_sd(octave(0)), octave(1));
-            const __m128d o23 = _mm_loadh_pd(_mm_load_sd(octave(2)), octave(3));
-            const __m256d s02 = _mm256_set_m128d(step(2), step(0));
-            const __m256d s13 = _mm256_set_m128d(step(3), step(1));
-            return {Batch(_mm256_set_m128d(o23, o01)), Batch(_mm256_unpacklo_pd(s02, s13)),
-                    Batch(_mm256_unpackhi_pd(s02, s13))};
-        }
-    }
-
-    // level^inverseRatio for levels of at least 1: 2^(r e) c^r (1 + t)^r, t = m / c - 1
-    // (CurvePowers).
-    struct Power {
-        const CurvePowers& p;
-        Batch b1, b2, b3, b4, b5;
-        Bits fraction = Bits(0x000FFFFFFFFFFFFFull), oneBits = Bits(0x3FF0000000000000ull);
-
-        explicit Power(const CurvePowers& tables)
-            : p(tables),
-              b1(tables.binomial[0]),
-              b2(tables.binomial[1]),
-              b3(tables.binomial[2]),
-              b4(tables.binomial[3]),
-              b5(tables.binomial[4]) {}
-
-        // The levels whose bits lie at `bits`, each in [1, the largest double].
-        [[gnu::always_inline]] Batch operator()(const std::uint64_t* bits) const {
-            const Entries e = entriesOf(p, bits);
-            const Batch m =
-                xsimd::bitwise_cast<Batch>((Bits::load_aligned(bits) & fraction) | oneBits);
-            const Batch t = xsimd::fms(m, e.inverse, Batch(1.0));
-            const Batch q =
-                xsimd::fma(xsimd::fma(xsimd::fma(xsimd::fma(b5, t, b4), t, b3), t, b2), t, b1);
-            const Batch s = e.octave * e.power;
-            return xsimd::fma(s * t, q, s);
-        }
-    };
 
     // The soft knee's segment c0 + c1 t + c2 t^2 + c3 t^3 (t = level - 0.5), in registers.
     struct Spline {
@@ -101,16 +42,11 @@ struct Kernel {
     // The gains of one chunk, the knee chosen at compile time.
     template <bool Soft>
     static void gainsOf(const CurveShape& shape, const double* level, int n, double* gain) {
-        const Power power(*shape.powers);
+        const qrx::dsp::TablePower<Arch> power(*shape.powers);
         const Spline spline = {Batch(shape.c0), Batch(shape.c1), Batch(shape.c2), Batch(shape.c3)};
-        const Batch one(1.0), offset(1e-6), largest(std::numeric_limits<double>::max());
-        // The levels the power takes: at least 1 and at most the largest double (a NaN gives 1:
-        // the instruction returns its second operand), as bits for the table look-ups.
-        const auto powerLevels = [&](Batch x, std::uint64_t * bits) __attribute__((always_inline)) {
-            xsimd::bitwise_cast<Bits>(xsimd::min(xsimd::max(x, one), largest)).store_aligned(bits);
-        };
-        // The gain of a vector whose levels reach no further than R; `bits` holds their
-        // powerLevels.
+        const Batch one(1.0), offset(1e-6);
+        // The gain of a vector whose levels reach no further than R; `bits` holds what
+        // power.levelsTo() made of them.
         const auto curve = [&]<Reach R>(Batch x, const std::uint64_t* bits)
             __attribute__((always_inline)) {
             Batch out = x;
@@ -122,13 +58,13 @@ struct Kernel {
             }
             return out / (x + offset);
         };
-        // A stretch that reaches the power takes two passes: its powerLevels go to memory first,
-        // where the table look-ups read their bits.
+        // A stretch that reaches the power takes two passes: its levels go to memory first (as
+        // the power takes them), where the table look-ups read their bits.
         const auto run = [&]<Reach R>(int from, int to) {
             alignas(32) std::uint64_t bits[kStretch];
             if constexpr (R == Reach::Power)
                 for (int k = from; k < to; k += Batch::size)
-                    powerLevels(Batch::load_unaligned(level + k), bits + (k - from));
+                    power.levelsTo(Batch::load_unaligned(level + k), bits + (k - from));
             for (int k = from; k < to; k += Batch::size)
                 curve.template operator()<R>(Batch::load_unaligned(level + k), bits + (k - from))
                     .store_unaligned(gain + k);
@@ -154,7 +90,7 @@ struct Kernel {
             for (int j = 0; whole + j < n; ++j) x[j] = level[whole + j];
             const Batch xs = Batch::load_aligned(x);
             alignas(32) std::uint64_t bits[Batch::size];
-            powerLevels(xs, bits);
+            power.levelsTo(xs, bits);
             curve.template operator()<Reach::Power>(xs, bits).store_aligned(y);
             for (int j = 0; whole + j < n; ++j) gain[whole + j] = y[j];
         }

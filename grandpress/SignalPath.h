@@ -110,7 +110,7 @@ class SignalPath {
     alignas(64) double curve[2 * kChunk2x];        // their gain factors, in the same order
     alignas(64) double realignSpill[4][kChunk2x];  // realigned main L/R, dry L/R that wrap
     alignas(64) double glided[3][kChunk2x];        // makeup, output gain, mix of each frame
-    CurvePowers curvePowers;                       // the curve's power at the current ratio
+    qrx::dsp::PowerTables curvePowers;             // the curve's power at the current ratio
 };
 
 }  // namespace grandpress

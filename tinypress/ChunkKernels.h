@@ -27,6 +27,7 @@
 
 #include "dsp/BiquadDesign.h"
 #include "dsp/InstructionSet.h"
+#include "dsp/PowerTables.h"
 #include "tinypress/EngineSettings.h"
 
 struct MeterReadings;
@@ -69,8 +70,9 @@ struct ShelfJob {
 struct DynamicsJob {
     int n = 0;
     const EngineSettings* settings = nullptr;
-    EnvelopeState* envelope[2] = {};  // per lane
-    const double* level[2] = {};      // detector level per lane
+    const qrx::dsp::PowerTables* powers = nullptr;  // made for the settings' inverseRatio
+    EnvelopeState* envelope[2] = {};                // per lane
+    const double* level[2] = {};                    // detector level per lane
     // Both lanes start from the same envelope state and see the same levels, bit for bit: their
     // envelopes stay equal, and the gain curve runs once.
     bool lanesAgree = false;
@@ -83,10 +85,12 @@ struct DynamicsJob {
     double* out[2] = {};        // out: main * g * M * A * O per lane
 
     DynamicsJob() = default;
-    DynamicsJob(int frames, const EngineSettings& s, const double* offsets, double makeupState,
-                double outputState, double* outputStates) noexcept
+    DynamicsJob(int frames, const EngineSettings& s, const qrx::dsp::PowerTables& curvePowers,
+                const double* offsets, double makeupState, double outputState,
+                double* outputStates) noexcept
         : n(frames),
           settings(&s),
+          powers(&curvePowers),
           noise(offsets),
           makeup(makeupState),
           output(outputState),

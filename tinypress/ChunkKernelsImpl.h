@@ -35,11 +35,11 @@ struct Kernels {
         alignas(64) double glides[2 * kChunk];  // (make-up, output) per frame
         Envelope::envelope(j, glides);
         const int whole = wholeVectors(j.n, static_cast<int>(Lanes<WideArch>::size));
-        Curve::gainCurve(*j.settings, j.gain[0], whole);
+        Curve::gainCurve(*j.settings, *j.powers, j.gain[0], whole);
         if (j.lanesAgree)
             j.gain[1] = j.gain[0];
         else
-            Curve::gainCurve(*j.settings, j.gain[1], whole);
+            Curve::gainCurve(*j.settings, *j.powers, j.gain[1], whole);
         Output::output(j, glides);
     }
 

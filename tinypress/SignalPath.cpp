@@ -264,7 +264,8 @@ void SignalPath::runDynamics(int n, double* const main[2], const double* gains[2
     const bool stereo = current.stereo != 0;
     // In mono the right lane works on a scratch copy of the left state.
     if (!stereo) envelopeScratch = envelopes[0];
-    DynamicsJob job(n, current, noise, makeup, output, outGain);
+    curvePowers.prepare(current.inverseRatio);
+    DynamicsJob job(n, current, curvePowers, noise, makeup, output, outGain);
     job.lane(0, envelopes[0], level[0], main[0], gain[0], out[0]);
     job.lane(1, stereo ? envelopes[1] : envelopeScratch, stereo ? level[1] : level[0], main[1],
              gain[1], out[1]);

@@ -145,6 +145,7 @@ class SignalPath {
     alignas(64) double gain[2][kChunk];         // the gain g
     alignas(64) double outGain[kChunk];         // the output state O
     alignas(64) double out[2][kChunk];
+    qrx::dsp::PowerTables curvePowers;  // the gain curve's power at the current ratio
 };
 
 }  // namespace tinypress

@@ -69,7 +69,7 @@ std::vector<double> curveLevels() {
 void runCurve(const gp::Kernels* t, const gp::EngineSettings& s, const double* level, int n,
               double* gain) {
     if (t != nullptr) {
-        gp::CurvePowers powers;
+        qrx::dsp::PowerTables powers;
         gp::curveGains(t->gainCurve, s, powers, level, n, gain);
     } else
         gp::referenceCurveGains(s, level, n, gain);
@@ -98,8 +98,9 @@ TEST_P(CompressorKernels, CurveGivesTheFrameCurvesGains) {
                     EXPECT_NEAR(gain[k], frame, kClose * frame) << "level " << level[k];
                     // Above the knee the tables' power is closer still to std::pow's.
                     const double power = std::pow(level[k], s.inverseRatio) / (level[k] + 1e-6);
-                    if (table() != nullptr && level[k] >= 1.5)
+                    if (table() != nullptr && level[k] >= 1.5) {
                         EXPECT_NEAR(gain[k], power, kTables * power) << "level " << level[k];
+                    }
                 }
                 return gain.values();
             });

@@ -446,7 +446,9 @@ Outcome runDynamics(KernelCase c, int n, int offset, double guard, const EngineS
                 reference.frame(l, m, noise[k], g, y, outGain[k]);
             }
         } else {
-            DynamicsJob job(n, s, noise.data(), makeup, output, outGain.data());
+            qrx::dsp::PowerTables powers;
+            powers.design(s.inverseRatio);
+            DynamicsJob job(n, s, powers, noise.data(), makeup, output, outGain.data());
             for (int lane = 0; lane < 2; ++lane)
                 job.lane(lane, states[lane], level[lane].data(), main[lane].data(),
                          gain[lane].data(), out[lane].data());

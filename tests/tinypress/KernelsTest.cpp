@@ -35,14 +35,17 @@ std::vector<std::pair<const ChunkKernels*, const char*>> kernelSets() {
 struct DynamicsChunk {
     alignas(64) double level[2][kChunk] = {}, main[2][kChunk] = {}, noise[kChunk] = {};
     alignas(64) double gain[2][kChunk] = {}, out[2][kChunk] = {}, outGain[kChunk] = {};
+    qrx::dsp::PowerTables powers;
 
     // The kernel over the first n frames, from the envelope states in `states` and the make-up
     // and output states given, which it carries on. Returns gain[1] as the kernel leaves it.
     const double* run(const ChunkKernels& kernels, const EngineSettings& s, EnvelopeState* states,
                       int n, double& makeup, double& output, bool lanesAgree = false) {
+        powers.prepare(s.inverseRatio);
         DynamicsJob job;
         job.n = n;
         job.settings = &s;
+        job.powers = &powers;
         job.lanesAgree = lanesAgree;
         job.noise = noise;
         job.makeup = makeup;
