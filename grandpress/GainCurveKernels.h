@@ -69,13 +69,15 @@ struct Kernel {
                 curve.template operator()<R>(Batch::load_unaligned(level + k), bits + (k - from))
                     .store_unaligned(gain + k);
         };
+        // At 1:1 the power is the level itself: the hard knee's curve is straight throughout.
+        const bool identity = !Soft && shape.powers->exponent == 1.0;
         const int whole = n - n % static_cast<int>(Batch::size);
         for (int k = 0; k < whole; k += kStretch) {
             const int end = k + kStretch < whole ? k + kStretch : whole;
             Batch top = Batch::load_unaligned(level + k);
             for (int j = k + Batch::size; j < end; j += Batch::size)
                 top = xsimd::max(top, Batch::load_unaligned(level + j));
-            if (!xsimd::any(top > Batch(Soft ? 0.5 : 1.0)))
+            if (identity || !xsimd::any(top > Batch(Soft ? 0.5 : 1.0)))
                 run.template operator()<Reach::Straight>(k, end);
             else if (Soft && !xsimd::any(top >= Batch(1.5)))
                 run.template operator()<Reach::Segment>(k, end);
