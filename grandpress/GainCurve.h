@@ -2,7 +2,7 @@
 // out(level) / (level + 1e-6), hard or soft knee. The curve is feed-forward, so it runs after the
 // serial envelope loop, on the vectors of the block's kernel table (GainCurveKernels.h).
 //
-// Threads: pure functions, audio thread.
+// Threads: audio thread (curveGains makes the power tables anew when the ratio changes).
 #pragma once
 
 #include "dsp/PowerTables.h"
