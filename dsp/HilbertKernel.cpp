@@ -30,7 +30,8 @@ void fillHilbertKernel(double* kernel, int taps, int size) noexcept {
 }
 
 void referenceHilbertSums(const double* centre, const double* kernel, int taps, int quads,
-                          double* q) noexcept {
+                          double* q, HilbertHistory* history, std::int64_t) noexcept {
+    if (history != nullptr) history->forget();
     for (int k = 0; k < 4 * quads; ++k) {
         double sum = 0.0;
         for (int i = 0; i < taps; ++i)

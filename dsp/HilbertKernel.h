@@ -7,10 +7,16 @@
 // i) until the end; on SSE2 it is a fast FIR (HilbertFastFir.h) from 8 to 257 taps, the plain sum's
 // bits otherwise. An output's value depends only on the samples of its window and, on SSE2, on its
 // sample's address modulo 64 bytes: never on where in a call or block it falls, as long as the
-// caller keeps each sample at one address modulo 64 bytes.
+// caller keeps each sample at one address modulo 64 bytes. A caller that runs over one stream of
+// samples may lend the kernel a HilbertHistory: the fast FIR then keeps what it laid out for the
+// last outputs and, where the next call goes on from there, lays out only the new samples. The
+// outputs are the same to the bit with or without it.
 //
-// Threads: pure functions; the detectors call them on the audio thread.
+// Threads: the detectors call these on the audio thread; apart from a lent history, which only
+// its owner's calls touch, they are pure functions.
 #pragma once
+
+#include <cstdint>
 
 namespace qrx::dsp {
 
@@ -35,13 +41,36 @@ constexpr int hilbertKernelSize(int taps) {
 // then the sub-filters' taps where the fast FIR takes `taps`. `size` >= hilbertKernelSize(taps).
 void fillHilbertKernel(double* kernel, int taps, int size) noexcept;
 
-// q[k] for k = 0 .. 4 * quads - 1, `centre` pointing at the centre sample of output 0: reads
-// centre[-2 taps + 1 .. 4 quads + 2 taps - 2] and kernel[0 .. taps - 1].
-using HilbertSums = void (*)(const double* centre, const double* kernel, int taps, int quads,
-                             double* q) noexcept;
+// What the baseline's fast FIR carries from one call to the next over one stream of samples: the
+// sums of the last rows of eight samples it laid out (the sub-filters' history) and its
+// sub-filters' sums of the row after its last outputs. A call takes them where it starts at the
+// output the call before stopped at, both from a 64-byte boundary, with the same kernel; the
+// call before must have ended on a whole row inside what it could read. Any other call starts
+// afresh (and leaves them for the next one). About 20 KB; other kernels only forget it.
+struct HilbertHistory {
+    // Rows of sums it holds: the longest sub-filter's 128 and runs of new rows after them.
+    static constexpr int kRows = 256;
+    static constexpr int kSums = 5;  // kinds of row sums, and sub-filters one row on
 
-// The plain per-output sum the kernels are held to.
+    std::int64_t nextStart = -1;  // where a call must start to go on (-1: start afresh)
+    const double* kernel = nullptr;
+    int taps = 0;
+    int end = 0;  // rows held, the newest last
+    alignas(64) double sums[kSums][2 * kRows];
+    alignas(16) double ahead[kSums][2];  // those sub-filters' sums one row on
+
+    void forget() noexcept { nextStart = -1; }
+};
+
+// q[k] for k = 0 .. 4 * quads - 1, `centre` pointing at the centre sample of output 0: reads
+// centre[-2 taps + 1 .. 4 quads + 2 taps - 2] and kernel[0 .. taps - 1]. `history` (or null)
+// carries the fast FIR's work over a stream, `start` being the index in that stream of output
+// 0; a caller counts it on from any start and calls forget() when the samples behind it change.
+using HilbertSums = void (*)(const double* centre, const double* kernel, int taps, int quads,
+                             double* q, HilbertHistory* history, std::int64_t start) noexcept;
+
+// The plain per-output sum the kernels are held to (it needs no history).
 void referenceHilbertSums(const double* centre, const double* kernel, int taps, int quads,
-                          double* q) noexcept;
+                          double* q, HilbertHistory* history, std::int64_t start) noexcept;
 
 }  // namespace qrx::dsp

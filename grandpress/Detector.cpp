@@ -32,6 +32,9 @@ void Detector::setLength(int length, int centre) noexcept {
 
 void Detector::clear() noexcept {
     std::memset(line, 0, sizeof line);
+    hilbertHistory[0].forget();
+    hilbertHistory[1].forget();
+    produced = 0;
     // The sample after the first centre at an index divisible by 8 (a 64-byte boundary): with
     // chunks of 64 the plain sums then start each call on a group of their fast FIR.
     position = centreDelay + 2 * taps;
@@ -74,14 +77,15 @@ void Detector::process(const DetectorKernels& kernels, const qrx::dsp::Kernels& 
     const double* centreL = line[0] + position - centreDelay;
     const double* centreR = line[1] + position - centreDelay;
     const qrx::dsp::HilbertSums hilbertSums = dsp.hilbertSums;
-    hilbertSums(centreL, kernel, L, quads, q[0]);
-    hilbertSums(centreR, kernel, L, quads, q[1]);
+    hilbertSums(centreL, kernel, L, quads, q[0], &hilbertHistory[0], produced);
+    hilbertSums(centreR, kernel, L, quads, q[1], &hilbertHistory[1], produced);
 
     const double* const sums[2] = {q[0], q[1]};
     const double* const centres[2] = {centreL, centreR};
     double* const levels[2] = {detL, detR};
     kernels.levels(sums, centres, n, detectorScale, exactRoot, levels);
     position += n;
+    produced += n;
 }
 
 }  // namespace grandpress

@@ -8,6 +8,8 @@
 // Threads: owned by SignalPath, audio thread only (setLength also from the constructor).
 #pragma once
 
+#include <cstdint>
+
 #include "dsp/Kernels.h"
 #include "grandpress/EngineSettings.h"
 
@@ -62,7 +64,11 @@ class Detector {
     alignas(64) double line[2][kLineSize + kSlack];
     alignas(64) double kernel[qrx::dsp::hilbertKernelSize(kMaxLength)];  // fillHilbertKernel
     alignas(64) double q[2][128 + 16];  // Hilbert sums of the chunk
-    int position = 0;                   // next write index, >= centre + 2L
+    // What the Hilbert sums carry from chunk to chunk, and the index of the chunk's first output
+    // since the line was cleared.
+    qrx::dsp::HilbertHistory hilbertHistory[2];
+    std::int64_t produced = 0;
+    int position = 0;  // next write index, >= centre + 2L
     int taps = 1;
     int centreDelay = 2;
 };

@@ -70,7 +70,7 @@ void Detector::process(const ChunkKernels& kernels, const qrx::dsp::Kernels& dsp
             const int run = (kRingLength - p) < (n - k) ? (kRingLength - p) : (n - k);
             const double* centre = r + p + kRingLength - centreBack;
             if (smooth) {
-                hilbertSums(centre, kernel, taps, (run + 3) / 4, sums);
+                hilbertSums(centre, kernel, taps, (run + 3) / 4, sums, nullptr, 0);
                 for (int j = 0; j < run; ++j) {
                     const double q = centre[j];
                     const float y = static_cast<float>(q * q + sums[j] * sums[j]);

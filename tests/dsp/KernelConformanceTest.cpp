@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numbers>
 #include <string>
@@ -36,11 +37,12 @@ bool sameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// The runs of the second guard value against the first: bit for bit.
-::testing::AssertionResult sameRuns(const std::vector<double>& a, const std::vector<double>& b) {
+// The runs of the second guard value (or way of calling) against the first: bit for bit.
+::testing::AssertionResult sameRuns(const std::vector<double>& a, const std::vector<double>& b,
+                                    const char* what = "the guards") {
     for (size_t i = 0; i < a.size(); ++i)
         if (!sameBits(a[i], b[i]))
-            return ::testing::AssertionFailure() << "value " << i << " depends on the guards";
+            return ::testing::AssertionFailure() << "value " << i << " depends on " << what;
     return ::testing::AssertionSuccess();
 }
 
@@ -159,7 +161,7 @@ TEST_P(DspKernelConformance, HilbertSums) {
             const std::vector<double> x = signal(window, 0.37);
             const double* centre = x.data() + 2 * taps - 1;
             std::vector<double> want(static_cast<size_t>(outputs)), tolerance(want.size());
-            referenceHilbertSums(centre, h.data(), taps, quads, want.data());
+            referenceHilbertSums(centre, h.data(), taps, quads, want.data(), nullptr, 0);
             for (int k = 0; k < outputs; ++k) {
                 double magnitude = 0.0;
                 for (int i = 0; i < taps; ++i)
@@ -173,8 +175,8 @@ TEST_P(DspKernelConformance, HilbertSums) {
                 expectConforms(where, want, tolerance, [&](double guard) {
                     GuardedBuffer in(window, offset, guard), out(outputs, (offset + 1) % 4, guard);
                     in.fill(x);
-                    table().hilbertSums(in.data() + 2 * taps - 1, h.data(), taps, quads,
-                                        out.data());
+                    table().hilbertSums(in.data() + 2 * taps - 1, h.data(), taps, quads, out.data(),
+                                        nullptr, 0);
                     EXPECT_TRUE(in.guardsHold(guard));
                     EXPECT_TRUE(out.guardsHold(guard));
                     return out.values();
@@ -193,14 +195,64 @@ TEST_P(DspKernelConformance, HilbertSumsDoNotDependOnWhereTheRunStarts) {
     const std::vector<double> x = signal(4 * 17 + 4 * taps, 0.37);
     const double* centre = x.data() + 2 * taps;
     std::vector<double> whole(4 * 17), pieces(4 * 17);
-    table().hilbertSums(centre, h, taps, 17, whole.data());
+    table().hilbertSums(centre, h, taps, 17, whole.data(), nullptr, 0);
     int start = 0;
     for (const int quads : {1, 3, 2, 5, 1, 4, 1}) {
-        table().hilbertSums(centre + 4 * start, h, taps, quads, pieces.data() + 4 * start);
+        table().hilbertSums(centre + 4 * start, h, taps, quads, pieces.data() + 4 * start, nullptr,
+                            0);
         start += quads;
     }
     ASSERT_EQ(start, 17);
-    EXPECT_TRUE(sameRuns(whole, pieces));
+    EXPECT_TRUE(sameRuns(whole, pieces, "where the run starts"));
+}
+
+TEST_P(DspKernelConformance, HilbertSumsGoOnWithTheirHistory) {
+    // A detector lends each channel's sums a history and calls chunk after chunk: whole rows
+    // from a 64-byte boundary go on from the call before, any other call starts afresh. Every
+    // output must keep the bits of one call over the whole run, through runs of one and of two
+    // passes, odd runs in between, a restart at a new index, a kernel of another length, and a
+    // line whose samples move by 64 bytes between calls.
+    constexpr int kLongest = 60, kOutputs = 1024;
+    std::vector<double> h55(static_cast<size_t>(hilbertKernelSize(55)));
+    std::vector<double> h60(static_cast<size_t>(hilbertKernelSize(kLongest)));
+    fillHilbertKernel(h55.data(), 55, hilbertKernelSize(55));
+    fillHilbertKernel(h60.data(), kLongest, hilbertKernelSize(kLongest));
+    const int window = kOutputs + 4 * kLongest + 16;
+    const std::vector<double> x = signal(window, 0.37);
+    // Two copies 64 bytes apart, each with output 0's sample + 1 on a 64-byte boundary.
+    std::vector<double> storage(static_cast<size_t>(window + 32));
+    double* first =
+        storage.data() + (8 - (reinterpret_cast<std::uintptr_t>(storage.data()) / 8) % 8) % 8;
+    std::copy(x.begin(), x.end(), first);
+    std::vector<double> moved(static_cast<size_t>(window + 32));
+    double* second =
+        moved.data() + (8 - (reinterpret_cast<std::uintptr_t>(moved.data()) / 8) % 8) % 8 + 8;
+    std::copy(x.begin(), x.end(), second);
+    for (const int taps : {55, kLongest}) {
+        SCOPED_TRACE(std::to_string(taps) + " taps");
+        const double* h = taps == 55 ? h55.data() : h60.data();
+        const int centreAt = 2 * kLongest + 7;  // centre + 1 of output 0 on a boundary
+        std::vector<double> whole(kOutputs), pieces(kOutputs, -1.0);
+        table().hilbertSums(first + centreAt, h, taps, kOutputs / 4, whole.data(), nullptr, 0);
+        HilbertHistory history;
+        // Whole rows (64, 128, 8), rows of two passes (128 = 16 rows), an odd run, a
+        // restart (the index jumps), and runs on the moved copy.
+        const int runs[] = {64, 64, 128, 8, 20, 64, 64, 72, 128, 64, 64, 4, 64, 64};
+        int k = 0, step = 0;
+        std::int64_t index = 1000;
+        for (const int run : runs) {
+            const double* line = step++ % 3 == 2 ? second : first;
+            if (run == 72) index += 5000;  // the caller counts afresh
+            table().hilbertSums(line + centreAt + k, h, taps, (run + 3) / 4, pieces.data() + k,
+                                &history, index);
+            k += run;
+            index += run;
+        }
+        ASSERT_LE(k, kOutputs);
+        pieces.resize(static_cast<size_t>(k));
+        whole.resize(static_cast<size_t>(k));
+        EXPECT_TRUE(sameRuns(whole, pieces, "the calls"));
+    }
 }
 
 TEST_P(DspKernelConformance, HilbertSumsReadOnlyTheirOwnWindow) {
@@ -217,11 +269,11 @@ TEST_P(DspKernelConformance, HilbertSumsReadOnlyTheirOwnWindow) {
         // One buffer throughout: the baseline's rounding follows each sample's address.
         std::vector<double> in = x, want(outputs), got(outputs);
         const double* centre = in.data() + 2 * taps - 1;
-        table().hilbertSums(centre, h.data(), taps, quads, want.data());
+        table().hilbertSums(centre, h.data(), taps, quads, want.data(), nullptr, 0);
         for (int k = 0; k < outputs; k += 3) {
             for (int i = 0; i < window; ++i)  // output k's window is in[k .. k + 4 taps - 2]
                 in[i] = i >= k && i < k + 4 * taps - 1 ? x[i] : 1e3 * loud[i];
-            table().hilbertSums(centre, h.data(), taps, quads, got.data());
+            table().hilbertSums(centre, h.data(), taps, quads, got.data(), nullptr, 0);
             ASSERT_EQ(got[static_cast<size_t>(k)], want[static_cast<size_t>(k)])
                 << taps << " taps, output " << k;
         }
