@@ -50,9 +50,6 @@ static_assert(HilbertHistory::kRows >= kSpan);
 // z[4n + r] = g[4n + r], We = z0 + z1, Wo = z2 + z3, their sum W, E = z0 + z2 and O = z1 + z3.
 enum RowSum { kWe, kWo, kW, kE, kO };
 
-// The sub-filters whose sums run one row further than the pass's outputs.
-enum Ahead { kF1s, kF1a, kF2b, kF0b, kF1b };
-
 // A pass's streams where it cannot read them where they lie (row v is quarter row n0 - T + v:
 // z[4v + r] = g[4n + r]), sub-filter sums (one more row where the next row is needed), outputs,
 // and the row sums of a call without a history.
@@ -65,13 +62,14 @@ struct FastFirWork {
     Batch f2b[kPassRows + 1], f0b[kPassRows + 1], f1b[kPassRows + 1];
     alignas(16) double out[8 * kPassRows];  // Q of the pass's rows, lane by lane
     alignas(16) double sums[HilbertHistory::kSums][2 * kSpan];
-    alignas(16) double ahead[HilbertHistory::kSums][2];
+    alignas(16) double ahead[HilbertHistory::kAhead][2];
 };
 
 // Where a call keeps its row sums: `capacity` rows of each kind (two doubles a row), `end` of
-// them held, the newest last; `ahead` holds the sums one row on of the last pass's Ahead
-// sub-filters. A pass reads its own rows and the `leaf` rows before them, so where it goes on from
-// the pass before, those are the last rows held and it lays out only its own.
+// them held, the newest last; `ahead` holds the sums one row on of the last pass's sub-filters
+// that run one row further than its outputs (F1s, F1a, F2b, F0b, F1b). A pass reads its own rows
+// and the `leaf` rows before them, so where it goes on from the pass before, those are the last
+// rows held and it lays out only its own.
 struct RowStore {
     double* sums;
     int capacity;
@@ -153,8 +151,8 @@ int layOutPass(const FastFirCall& c, int n0, int rows, bool direct, bool goOn, R
 }
 
 // The nine sub-filter sums of `rows` rows, from the split taps (fillHilbertKernel), the streams
-// (z) and the row sums from store row `base` on. Going on, the Ahead sub-filters' row 0 is the
-// pass before's row `rows`, kept in the store.
+// (z) and the row sums from store row `base` on. Going on, row 0 of the sub-filters that run one
+// row further is the pass before's last row, kept in the store.
 template <class Arch>
 void subFilterSums(const double* split, int leaf, int rows, const double* z, const RowStore& s,
                    int base, bool goOn, FastFirWork<Arch>& w) noexcept {
@@ -167,10 +165,10 @@ void subFilterSums(const double* split, int leaf, int rows, const double* z, con
     const double* se = asum + 2 * leaf;
     const double* ssum = se + 2 * leaf;
     const int last = 2 * (leaf - 1);
-    Batch* const ahead[] = {w.f1s, w.f1a, w.f2b, w.f0b, w.f1b};
-    const int skip = goOn ? 1 : 0;  // Ahead rows already known
+    Batch* const ahead[HilbertHistory::kAhead] = {w.f1s, w.f1a, w.f2b, w.f0b, w.f1b};
+    const int skip = goOn ? 1 : 0;  // their row 0 already known
     if (goOn)
-        for (int k = 0; k < HilbertHistory::kSums; ++k)
+        for (int k = 0; k < HilbertHistory::kAhead; ++k)
             ahead[k][0] = Batch::load_aligned(s.aheadOf(k));
     const int aheadRows = rows + 1 - skip;
     // s level, on W: F2 = ssum on We + Wo, F0 = se on Wo, -F1 = se reversed on We.
@@ -186,7 +184,7 @@ void subFilterSums(const double* split, int leaf, int rows, const double* z, con
     subFilter<Arch, 1, -1>(asum + last, leaf, s.at(kE, base + skip), w.f2b + skip, aheadRows);
     subFilter<Arch, 4, -1>(ao + last, leaf, z + 4 + 8 * skip, w.f0b + skip, aheadRows);
     subFilter<Arch, 4, -1>(ae + last, leaf, z + 8 * skip, w.f1b + skip, aheadRows);
-    for (int k = 0; k < HilbertHistory::kSums; ++k) ahead[k][rows].store_aligned(s.aheadOf(k));
+    for (int k = 0; k < HilbertHistory::kAhead; ++k) ahead[k][rows].store_aligned(s.aheadOf(k));
 }
 
 // Q[4n .. 4n + 3] of every row to w.out[8n ..].

@@ -50,14 +50,15 @@ void fillHilbertKernel(double* kernel, int taps, int size) noexcept;
 struct HilbertHistory {
     // Rows of sums it holds: the longest sub-filter's 128 and runs of new rows after them.
     static constexpr int kRows = 256;
-    static constexpr int kSums = 5;  // kinds of row sums, and sub-filters one row on
+    static constexpr int kSums = 5;   // kinds of row sums
+    static constexpr int kAhead = 5;  // sub-filters that run one row on
 
     std::int64_t nextStart = -1;  // where a call must start to go on (-1: start afresh)
     const double* kernel = nullptr;
     int taps = 0;
     int end = 0;  // rows held, the newest last
     alignas(64) double sums[kSums][2 * kRows];
-    alignas(16) double ahead[kSums][2];  // those sub-filters' sums one row on
+    alignas(16) double ahead[kAhead][2];  // those sub-filters' sums one row on
 
     void forget() noexcept { nextStart = -1; }
 };
