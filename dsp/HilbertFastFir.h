@@ -104,6 +104,12 @@ void layOutRows(const FastFirCall& c, int n0, int from, int to, bool direct, con
                 int base, FastFirWork<Arch>& w) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     const int first0 = c.firstOf(n0);
+    // (Pointers taken once: the stores below could, for all the compiler knows, change `s`.)
+    double* const rowWe = s.at(kWe, base);
+    double* const rowWo = s.at(kWo, base);
+    double* const rowW = s.at(kW, base);
+    double* const rowE = s.at(kE, base);
+    double* const rowO = s.at(kO, base);
     for (int v = from; v < to; ++v) {
         const int first = first0 + 8 * v;
         alignas(16) double padded[8];
@@ -118,12 +124,11 @@ void layOutRows(const FastFirCall& c, int n0, int from, int to, bool direct, con
         const Batch z2 = Batch::load_aligned(p + 4), z3 = Batch::load_aligned(p + 6);
         if (!direct) w.z[4 * v] = z0, w.z[4 * v + 1] = z1, w.z[4 * v + 2] = z2, w.z[4 * v + 3] = z3;
         const Batch we = z0 + z1, wo = z2 + z3;
-        const int row = base + v;
-        we.store_aligned(s.at(kWe, row));
-        wo.store_aligned(s.at(kWo, row));
-        (we + wo).store_aligned(s.at(kW, row));
-        (z0 + z2).store_aligned(s.at(kE, row));
-        (z1 + z3).store_aligned(s.at(kO, row));
+        we.store_aligned(rowWe + 2 * v);
+        wo.store_aligned(rowWo + 2 * v);
+        (we + wo).store_aligned(rowW + 2 * v);
+        (z0 + z2).store_aligned(rowE + 2 * v);
+        (z1 + z3).store_aligned(rowO + 2 * v);
     }
 }
 
