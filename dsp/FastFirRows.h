@@ -5,6 +5,7 @@
 // each build keeps its own code.
 #pragma once
 
+#include <cstring>
 #include <type_traits>
 #include <xsimd/xsimd.hpp>
 
@@ -121,6 +122,30 @@ void foldedSubFilter(const double* tap, int span, const double* s, xsimd::batch<
         foldedRows<Arch, decltype(block)::value, Sign>(tap, span, s + kWidth * n, out + n);
     });
 }
+
+// Where a fast FIR keeps the rows of its streams (or row sums) from one pass to the next:
+// `capacity` rows of each kind (two doubles a row), `end` of them held, the newest last; `ahead`
+// holds the sums one row on of the last pass's sub-filters that run one row further than its
+// outputs. A pass reads its own rows and the `leaf` rows before them, so where it goes on from the
+// pass before, those are the last rows held and it lays out only its own.
+struct RowStore {
+    double* rows;
+    int capacity;
+    int end;
+    double* ahead;
+
+    double* at(int kind, int row) const noexcept { return rows + 2 * (kind * capacity + row); }
+    double* aheadOf(int kind) const noexcept { return ahead + 2 * kind; }
+
+    // Room for `count` more rows after the last `leaf` held: where the store is full, those
+    // move to the front (about once every capacity / count passes).
+    void makeRoom(int count, int kinds, int leaf) noexcept {
+        if (end + count <= capacity) return;
+        for (int kind = 0; kind < kinds; ++kind)
+            std::memmove(at(kind, 0), at(kind, end - leaf), 2 * sizeof(double) * leaf);
+        end = leaf;
+    }
+};
 
 // A stream of vectors as the doubles the sub-filters read.
 template <class Arch>

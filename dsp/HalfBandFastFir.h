@@ -32,6 +32,13 @@
 // (every sub-sum above lies within the window of the outputs it serves), so an output's value, to
 // the bit, depends only on those samples, the taps and x[i]'s address modulo 32 bytes: not on where
 // a call or a block begins, nor on the samples around a run, which may be padded with zeros.
+//
+// The sub-filters read 32 rows before a pass's own, and five of them (F1s, F1a, F2b, F0b, F1b)
+// one row after its last outputs. A pair's pass that follows another (in the same call, or in
+// the next call over a FastFirHistory) takes the rows and those five sums from the pass before,
+// laying out only its own rows: at 64 outputs a pass lays out 16 rows instead of 48, and the five
+// sub-filters run 16 rows instead of 17 (measured: 4.6 % fewer instructions for grandpress's FAT
+// routine on the baseline).
 #pragma once
 
 #include <cstdint>
@@ -45,7 +52,9 @@ namespace {
 
 inline constexpr int kFastFirRun = 64;                          // outputs of a run per pass
 inline constexpr int kFastFirRows = (3 + kFastFirRun + 3) / 4;  // quarter-rate rows, residue incl.
-inline constexpr int kFastFirSpan = kFastFirRows + 32;          // stream values n = -32 .. rows - 1
+// Stream rows a pass reads: n = -32 .. rows - 1.
+inline constexpr int kFastFirSpan = kFastFirRows + kFastFirLeaf;
+static_assert(FastFirHistory::kRows >= kFastFirSpan);
 
 // One run of outputs in a lane: sums for x[0 .. count - 1] (count <= kFastFirRun) from
 // x[-128 .. count - 1], which must be readable.
@@ -59,16 +68,13 @@ inline int residueOf(const double* x) noexcept {
     return static_cast<int>((reinterpret_cast<std::uintptr_t>(x) / sizeof(double)) % 4);
 }
 
-// The streams of both runs at n = -32 .. rows - 1 (row n reads n - 32 .. n - 1), from index 0: the
-// samples z[4n + r] = g[4n + r] (E's even and odd samples at r = 0, 2, O's at r = 1, 3) and the
-// sums the F2 sub-filters and the s level take.
-template <class Arch>
-struct FastFirStreams {
-    using Batch = xsimd::batch<double, Arch>;
-    Batch z[4 * kFastFirSpan];
-    Batch we[kFastFirSpan], wo[kFastFirSpan], wsum[kFastFirSpan];  // W = E + O: even, odd, sum
-    Batch esum[kFastFirSpan], osum[kFastFirSpan];
-};
+// The streams of both runs, a row of each kind a quarter-rate step (row v is n = v - 32: it reads
+// n - 32 .. n - 1): the samples z[4n + r] = g[4n + r] (E's even and odd samples at r = 0, 2, O's
+// at r = 1, 3) and the sums the F2 sub-filters and the s level take (W = E + O: even, odd, sum).
+enum StreamKind { kZ0, kZ1, kZ2, kZ3, kWe, kWo, kWsum, kEsum, kOsum };
+static_assert(kOsum + 1 == FastFirHistory::kKinds);
+
+using fastfir::RowStore;
 
 // The sub-filter sums, one row a quarter-rate step: s level (on W), a level (on O), b level (on E).
 template <class Arch>
@@ -79,10 +85,12 @@ struct FastFirSums {
     Batch f2b[kFastFirRows + 1], f0b[kFastFirRows + 1], f1b[kFastFirRows + 1];
 };
 
-// Everything a pass needs, on the caller's stack.
+// Everything a pass needs, on the caller's stack: the streams where no history holds them, the
+// sums and the outputs.
 template <class Arch>
 struct FastFirWork {
-    FastFirStreams<Arch> streams;
+    alignas(16) double streams[FastFirHistory::kKinds][2 * kFastFirSpan];
+    alignas(16) double ahead[FastFirHistory::kAhead][2];
     FastFirSums<Arch> sums;
     alignas(16) double out[2][4 * kFastFirRows];  // each run's outputs from its group boundary
 };
@@ -118,45 +126,78 @@ template <class Arch>
     z[3] = xsimd::zip_hi(a1, b1);
 }
 
+// Stream rows v = from .. to - 1 of the pass to the store, row v at store row base + v.
 template <class Arch>
-void fillStreams(const FastFirRun (&runs)[2], const int (&residue)[2], int rows,
-                 FastFirStreams<Arch>& st) noexcept {
+void layOutRows(const FastFirRun (&runs)[2], const int (&residue)[2], int from, int to,
+                const RowStore& st, int base) noexcept {
     using Batch = xsimd::batch<double, Arch>;
-    for (int v = 0; v < rows + 32; ++v) {
+    // (Pointers taken once: the stores below could, for all the compiler knows, change `st`.)
+    double* row[FastFirHistory::kKinds];
+    for (int kind = 0; kind < FastFirHistory::kKinds; ++kind) row[kind] = st.at(kind, base);
+    for (int v = from; v < to; ++v) {
         Batch z[4];
-        groupOfFour<Arch>(runs, residue, 4 * (v - 32), z);
-        for (int r = 0; r < 4; ++r) st.z[4 * v + r] = z[r];
+        groupOfFour<Arch>(runs, residue, 4 * (v - kFastFirLeaf), z);
+        for (int r = 0; r < 4; ++r) z[r].store_aligned(row[kZ0 + r] + 2 * v);
         const Batch we = z[0] + z[1], wo = z[2] + z[3];
-        st.we[v] = we;
-        st.wo[v] = wo;
-        st.wsum[v] = we + wo;
-        st.esum[v] = z[0] + z[2];
-        st.osum[v] = z[1] + z[3];
+        we.store_aligned(row[kWe] + 2 * v);
+        wo.store_aligned(row[kWo] + 2 * v);
+        (we + wo).store_aligned(row[kWsum] + 2 * v);
+        (z[0] + z[2]).store_aligned(row[kEsum] + 2 * v);
+        (z[1] + z[3]).store_aligned(row[kOsum] + 2 * v);
     }
 }
 
-// The nine sub-filter sums of `rows` quarter-rate rows (one more where the next row is needed).
+// Lays out the pass's streams and returns the store row of its row v = 0. Going on, the pass's
+// first 32 rows are the last 32 held (the pass before's last rows): it lays out only its own,
+// after moving those to the front where the store is full.
 template <class Arch>
-void subFilterSums(const SplitTaps& t, const FastFirStreams<Arch>& st, int rows,
+int layOutPass(const FastFirRun (&runs)[2], const int (&residue)[2], int rows, bool goOn,
+               RowStore& st) noexcept {
+    if (!goOn) {
+        layOutRows<Arch>(runs, residue, 0, rows + kFastFirLeaf, st, 0);
+        st.end = rows + kFastFirLeaf;
+        return 0;
+    }
+    st.makeRoom(rows, FastFirHistory::kKinds, kFastFirLeaf);
+    const int base = st.end - kFastFirLeaf;
+    layOutRows<Arch>(runs, residue, kFastFirLeaf, rows + kFastFirLeaf, st, base);
+    st.end += rows;
+    return base;
+}
+
+// The nine sub-filter sums of `rows` quarter-rate rows (one more where the next row is needed),
+// on the streams from store row `base` on. Going on, row 0 of the sub-filters that run one row
+// further is the pass before's row one on, kept in the store.
+template <class Arch>
+void subFilterSums(const SplitTaps& t, const RowStore& st, int base, int rows, bool goOn,
                    FastFirSums<Arch>& q) noexcept {
-    static_assert(xsimd::batch<double, Arch>::size == 2);  // the split taps fill two lanes
-    constexpr int kLast = 2 * 31;                          // tap 31
-    using fastfir::doublesOf;
+    using Batch = xsimd::batch<double, Arch>;
+    static_assert(Batch::size == 2);  // the split taps fill two lanes
+    constexpr int kLast = 2 * (kFastFirLeaf - 1);
+    constexpr int kLeaf = kFastFirLeaf;
     using fastfir::foldedSubFilter;
     using fastfir::subFilter;
+    Batch* const ahead[FastFirHistory::kAhead] = {q.f1s, q.f1a, q.f2b, q.f0b, q.f1b};
+    const int skip = goOn ? 1 : 0;  // their row 0 already known
+    if (goOn)
+        for (int k = 0; k < FastFirHistory::kAhead; ++k)
+            ahead[k][0] = Batch::load_aligned(st.aheadOf(k));
+    const int aheadRows = rows + 1 - skip;
+    const auto at = [&](int kind, int from) { return st.at(kind, base + from); };
     // s level, on W: F2 = ssum on We + Wo, F0 = se on Wo, F1 = so (se reversed) on We.
-    foldedSubFilter<Arch, 1>(t.ssum, 32, doublesOf(st.wsum), q.f2s, rows);
-    subFilter<Arch, 1, 1>(t.se, 32, doublesOf(st.wo), q.f0s, rows);
-    subFilter<Arch, 1, -1>(t.se + kLast, 32, doublesOf(st.we), q.f1s, rows + 1);
+    foldedSubFilter<Arch, 1>(t.ssum, kLeaf, at(kWsum, 0), q.f2s, rows);
+    subFilter<Arch, 1, 1>(t.se, kLeaf, at(kWo, 0), q.f0s, rows);
+    subFilter<Arch, 1, -1>(t.se + kLast, kLeaf, at(kWe, skip), q.f1s + skip, aheadRows);
     // a level, on O (Oe = z[4n + 1], Oo = z[4n + 3]).
-    subFilter<Arch, 1, 1>(t.asum, 32, doublesOf(st.osum), q.f2a, rows);
-    subFilter<Arch, 4, 1>(t.ae, 32, doublesOf(st.z + 3), q.f0a, rows);
-    subFilter<Arch, 4, 1>(t.ao, 32, doublesOf(st.z + 1), q.f1a, rows + 1);
+    subFilter<Arch, 1, 1>(t.asum, kLeaf, at(kOsum, 0), q.f2a, rows);
+    subFilter<Arch, 1, 1>(t.ae, kLeaf, at(kZ3, 0), q.f0a, rows);
+    subFilter<Arch, 1, 1>(t.ao, kLeaf, at(kZ1, skip), q.f1a + skip, aheadRows);
     // b level, on E (Ee = z[4n], Eo = z[4n + 2]): be = ao reversed, bo = ae reversed, and their
     // sum asum reversed. P1 is needed one output pair further, so every sum one row further.
-    subFilter<Arch, 1, -1>(t.asum + kLast, 32, doublesOf(st.esum), q.f2b, rows + 1);
-    subFilter<Arch, 4, -1>(t.ao + kLast, 32, doublesOf(st.z + 2), q.f0b, rows + 1);
-    subFilter<Arch, 4, -1>(t.ae + kLast, 32, doublesOf(st.z), q.f1b, rows + 1);
+    subFilter<Arch, 1, -1>(t.asum + kLast, kLeaf, at(kEsum, skip), q.f2b + skip, aheadRows);
+    subFilter<Arch, 1, -1>(t.ao + kLast, kLeaf, at(kZ2, skip), q.f0b + skip, aheadRows);
+    subFilter<Arch, 1, -1>(t.ae + kLast, kLeaf, at(kZ0, skip), q.f1b + skip, aheadRows);
+    for (int k = 0; k < FastFirHistory::kAhead; ++k) ahead[k][rows].store_aligned(st.aheadOf(k));
 }
 
 // Both runs' outputs, y[4n .. 4n + 3] of run s to w.out[s][4n ..] for every row n.
@@ -180,20 +221,36 @@ void combineRows(FastFirWork<Arch>& w, int rows) noexcept {
     }
 }
 
-// The sums of both runs: run s's output i is sums[s][i].
+// The sums of both runs: run s's output i is sums[s][i]. With a history, the pass goes on from the
+// rows it holds where the pass before (with the same taps) ended on a whole row at `start`, the
+// index of this pass's first sample in both runs, and leaves its own rows for the next pass.
 template <class Arch>
 void fastFirRuns(const SplitTaps& taps, const FastFirRun (&runs)[2], FastFirWork<Arch>& w,
-                 const double* (&sums)[2]) noexcept {
+                 const double* (&sums)[2], FastFirHistory* history = nullptr,
+                 std::int64_t start = -1) noexcept {
     const int residue[2] = {residueOf(runs[0].x), residueOf(runs[1].x)};
     int rows = 0;
     for (int s = 0; s < 2; ++s) {
         const int r = (residue[s] + runs[s].count + 3) / 4;
         rows = r > rows ? r : rows;
     }
-    fillStreams<Arch>(runs, residue, rows, w.streams);
-    subFilterSums<Arch>(taps, w.streams, rows, w.sums);
+    RowStore st = history != nullptr ? RowStore{&history->rows[0][0], FastFirHistory::kRows,
+                                                history->end, &history->ahead[0][0]}
+                                     : RowStore{&w.streams[0][0], kFastFirSpan, 0, &w.ahead[0][0]};
+    const bool goOn = history != nullptr && start >= 0 && history->nextStart == start &&
+                      history->taps == &taps && residue[0] == 0 && residue[1] == 0;
+    const int base = layOutPass<Arch>(runs, residue, rows, goOn, st);
+    subFilterSums<Arch>(taps, st, base, rows, goOn, w.sums);
     combineRows<Arch>(w, rows);
     for (int s = 0; s < 2; ++s) sums[s] = w.out[s] + residue[s];
+    if (history != nullptr) {
+        // The next pass goes on where this one ended on a whole row of both runs.
+        const bool whole = start >= 0 && runs[0].count == runs[1].count &&
+                           (residue[0] + runs[0].count) % 4 == 0 && residue[0] == residue[1];
+        history->end = st.end;
+        history->nextStart = whole ? start + runs[0].count : -1;
+        history->taps = &taps;
+    }
 }
 
 }  // namespace

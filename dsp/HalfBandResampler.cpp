@@ -118,6 +118,16 @@ void HalfBandResampler::reset() noexcept {
     upLine_.clear();
     evenLine_.clear();
     oddLine_.clear();
+    upPair_.rows.forget();
+    downPair_.rows.forget();
+}
+
+std::int64_t HalfBandResampler::PairHistory::startOf(const HalfBandResampler* with,
+                                                     const HistoryLine& a,
+                                                     const HistoryLine& b) noexcept {
+    const bool same = partner == with && a.count() == b.count();
+    partner = with;
+    return same ? a.count() : -1;
 }
 
 double* HalfBandResampler::HistoryLine::blockOf(int m) noexcept {
@@ -133,6 +143,7 @@ double* HalfBandResampler::HistoryLine::blockOf(int m) noexcept {
 void HalfBandResampler::HistoryLine::clear() noexcept {
     samples_.fill(0.0);
     end_ = kHistory;
+    ++count_;
 }
 
 // Each call is cut into blocks of at most kBlock samples: the block is appended to the history
@@ -193,7 +204,9 @@ void HalfBandResampler::upsampleTwo(const halfband::PhaseKernels& k, HalfBandRes
             direct[s] = line - kOddTapsPerSide;
             out[s] = out2n[s] + 2 * done;
         }
-        k.interleavedTwo(*two[0].upPhase_, x, direct, out, m);
+        PairHistory& pair = two[0].upPair_;
+        const std::int64_t start = pair.startOf(two + 1, two[0].upLine_, two[1].upLine_);
+        k.interleavedTwo(*two[0].upPhase_, x, direct, out, m, &pair.rows, start);
         for (int s = 0; s < 2; ++s) two[s].upLine_.advance(m);
         done += m;
     }
@@ -215,7 +228,9 @@ void HalfBandResampler::downsampleTwo(const halfband::PhaseKernels& k, HalfBandR
             odd[s] = o - kOddTapsPerSide - 1;
             to[s] = out[s] + done;
         }
-        k.withDirectTwo(*two[0].downPhase_, even, odd, kDownCentre, to, m);
+        PairHistory& pair = two[0].downPair_;
+        const std::int64_t start = pair.startOf(two + 1, two[0].evenLine_, two[1].evenLine_);
+        k.withDirectTwo(*two[0].downPhase_, even, odd, kDownCentre, to, m, &pair.rows, start);
         for (int s = 0; s < 2; ++s) {
             two[s].evenLine_.advance(m);
             two[s].oddLine_.advance(m);

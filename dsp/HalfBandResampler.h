@@ -23,6 +23,7 @@
 // thread or while processing is stopped. Process functions allocate nothing.
 
 #include <array>
+#include <cstdint>
 
 namespace qrx::dsp {
 
@@ -38,6 +39,30 @@ inline constexpr int kPhaseTaps = 128;
 // written twice, for both lanes of a two-double vector.
 struct SplitTaps {
     alignas(16) double ae[64], ao[64], asum[64], se[64], ssum[32];
+};
+
+// Taps of each of the fast FIR's sub-filters.
+inline constexpr int kFastFirLeaf = 32;
+
+// What the baseline's fast FIR carries from one call of a pair's tap sums to the next: the rows of
+// its streams it laid out last (its sub-filters read the 32 rows before a call's own) and the sums
+// one row on of its five sub-filters that run one row further than their outputs. A call takes
+// them where it starts at the sample index the call before (on the same taps, with this history)
+// stopped at, that call having ended on a whole row of four samples; any other call starts afresh
+// and leaves its rows for the next. About 14 KB; the other kernels only forget it. The outputs
+// are the same to the bit with or without it.
+struct FastFirHistory {
+    static constexpr int kRows = 96;  // the sub-filters' 32 rows and runs of new rows after them
+    static constexpr int kKinds = 9;  // kinds of stream rows
+    static constexpr int kAhead = 5;  // sub-filters that run one row on
+
+    std::int64_t nextStart = -1;  // where a call must start to go on (-1: start afresh)
+    const void* taps = nullptr;   // the split taps the rows were summed for
+    int end = 0;                  // rows held, the newest last
+    alignas(16) double rows[kKinds][2 * kRows];
+    alignas(16) double ahead[kAhead][2];
+
+    void forget() noexcept { nextStart = -1; }
 };
 
 // A phase: its 128 taps, oldest sample first, and their split, made once with the taps instead of
@@ -74,13 +99,15 @@ struct PhaseKernels {
                        double directTap, double* out, int count) noexcept;
     // Down-sampler input: even[i] = pairs[2i], odd[i] = pairs[2i + 1], i = 0..count-1.
     void (*split)(const double* pairs, double* even, double* odd, int count) noexcept;
-    // interleaved and withDirect for two streams on the same taps at once.
+    // interleaved and withDirect for two streams on the same taps at once. `history` (or null)
+    // carries the fast FIR's work over the pair's calls, `start` (>= 0, or -1 for none) being
+    // the index of x[0] in both streams since the caller began counting.
     void (*interleavedTwo)(const PhaseTaps& taps, const double* const x[2],
-                           const double* const direct[2], double* const out2n[2],
-                           int count) noexcept;
+                           const double* const direct[2], double* const out2n[2], int count,
+                           FastFirHistory* history, std::int64_t start) noexcept;
     void (*withDirectTwo)(const PhaseTaps& taps, const double* const x[2],
                           const double* const direct[2], double directTap, double* const out[2],
-                          int count) noexcept;
+                          int count, FastFirHistory* history, std::int64_t start) noexcept;
 };
 
 // out[i] = sum over q of taps[q] * x[i - 128 + q], term by term in the order of q: the plain sum
@@ -100,6 +127,9 @@ class HalfBandResampler {
     static constexpr int kLatencyFigure = 126;
 
     HalfBandResampler() noexcept;
+    // Not copied: a resampler that leads a pair keeps its partner's address.
+    HalfBandResampler(const HalfBandResampler&) = delete;
+    HalfBandResampler& operator=(const HalfBandResampler&) = delete;
 
     // Clears both histories.
     void reset() noexcept;
@@ -140,20 +170,39 @@ class HalfBandResampler {
       public:
         // Where the next block of m <= kBlock samples goes; the history lies just before it.
         double* blockOf(int m) noexcept;
-        void advance(int m) noexcept { end_ += m; }
+        void advance(int m) noexcept {
+            end_ += m;
+            count_ += m;
+        }
         void clear() noexcept;
+        // Samples appended since the line was made, one more for each clear(): a count no run
+        // of samples before a clear() shares with one after it.
+        std::int64_t count() const noexcept { return count_; }
 
       private:
         static constexpr int kBlocksPerMove = 4;
         static constexpr int kPositions = 4;  // doubles in 32 bytes
         alignas(32) std::array<double, kHistory + kBlocksPerMove * kBlock + 4> samples_{};
         int end_ = kHistory;
+        std::int64_t count_ = 0;
+    };
+    // The fast FIR's history of the pairs this resampler leads (as two[0]) up and down, and the
+    // partner it was left with.
+    struct PairHistory {
+        halfband::FastFirHistory rows;
+        const HalfBandResampler* partner = nullptr;
+
+        // The index both lines of the pair stand at, or -1 where they stand apart or the partner
+        // is not the one the rows were left with (the call then starts afresh).
+        std::int64_t startOf(const HalfBandResampler* with, const HistoryLine& a,
+                             const HistoryLine& b) noexcept;
     };
     static void delayThrough(HistoryLine& line, const double* in, double* out, int n) noexcept;
 
     HistoryLine upLine_;    // base-rate input (both up modes)
     HistoryLine evenLine_;  // first sample of each 2x pair, or the base-rate input in delay mode
     HistoryLine oddLine_;   // second sample of each 2x pair
+    PairHistory upPair_, downPair_;
 };
 
 }  // namespace qrx::dsp

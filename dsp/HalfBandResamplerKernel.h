@@ -113,16 +113,17 @@ void fastFirSums(const SplitTaps& taps, const double* x, const PhaseOutput& o, i
     }
 }
 
-// Two streams on the same taps: one a lane, in blocks of up to kFastFirRun outputs.
+// Two streams on the same taps: one a lane, in blocks of up to kFastFirRun outputs, each block
+// going on from the one before over the history.
 template <class Arch, Sink To>
 void fastFirSumsOfTwo(const SplitTaps& taps, const double* const x[2], const PhaseOutput (&o)[2],
-                      int count) noexcept {
+                      int count, FastFirHistory* history, std::int64_t start) noexcept {
     FastFirWork<Arch> w;
     for (int i = 0; i < count; i += kFastFirRun) {
         const int n = count - i < kFastFirRun ? count - i : kFastFirRun;
         const FastFirRun runs[2] = {{x[0] + i, n}, {x[1] + i, n}};
         const double* sums[2];
-        fastFirRuns<Arch>(taps, runs, w, sums);
+        fastFirRuns<Arch>(taps, runs, w, sums, history, start >= 0 ? start + i : -1);
         for (int s = 0; s < 2; ++s) sinkRun<Arch, To>(outputsFrom<Arch, To>(o[s], i), sums[s], n);
     }
 }
@@ -253,14 +254,16 @@ void phaseSums(const PhaseTaps& taps, const double* x, const PhaseOutput& o, int
         fusedSums<Arch, To>(taps.taps, x, o, count);
 }
 
-// The same for two streams on the same taps.
+// The same for two streams on the same taps (the fused sums only forget the history).
 template <class Arch, TapOrder Order, Sink To>
 void phaseSumsOfTwo(const PhaseTaps& taps, const double* const x[2], const PhaseOutput (&o)[2],
-                    int count) noexcept {
-    if constexpr (Order == TapOrder::FastFir)
-        fastFirSumsOfTwo<Arch, To>(taps.split, x, o, count);
-    else
+                    int count, FastFirHistory* history, std::int64_t start) noexcept {
+    if constexpr (Order == TapOrder::FastFir) {
+        fastFirSumsOfTwo<Arch, To>(taps.split, x, o, count, history, start);
+    } else {
+        if (history != nullptr) history->forget();
         fusedSumsOfTwo<Arch, To>(taps.taps, x, o, count);
+    }
 }
 
 // even[i] = pairs[2i], odd[i] = pairs[2i + 1] for i = 0..count-1 (the down-sampler's input).
@@ -303,16 +306,16 @@ struct PhaseKernelsOf {
                                                  count);
     }
     static void interleavedTwo(const PhaseTaps& taps, const double* const x[2],
-                               const double* const direct[2], double* const out2n[2],
-                               int count) noexcept {
+                               const double* const direct[2], double* const out2n[2], int count,
+                               FastFirHistory* history, std::int64_t start) noexcept {
         const PhaseOutput o[2] = {{out2n[0], direct[0], 0.0}, {out2n[1], direct[1], 0.0}};
-        phaseSumsOfTwo<Arch, Order, Sink::Interleaved>(taps, x, o, count);
+        phaseSumsOfTwo<Arch, Order, Sink::Interleaved>(taps, x, o, count, history, start);
     }
     static void withDirectTwo(const PhaseTaps& taps, const double* const x[2],
                               const double* const direct[2], double directTap, double* const out[2],
-                              int count) noexcept {
+                              int count, FastFirHistory* history, std::int64_t start) noexcept {
         const PhaseOutput o[2] = {{out[0], direct[0], directTap}, {out[1], direct[1], directTap}};
-        phaseSumsOfTwo<Arch, Order, Sink::WithDirect>(taps, x, o, count);
+        phaseSumsOfTwo<Arch, Order, Sink::WithDirect>(taps, x, o, count, history, start);
     }
     static constexpr PhaseKernels kernels{
         sums, interleaved, withDirect, splitPairs<Arch>, interleavedTwo, withDirectTwo};

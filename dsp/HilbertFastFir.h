@@ -33,7 +33,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <xsimd/xsimd.hpp>
 
 #include "dsp/FastFirRows.h"
@@ -65,20 +64,7 @@ struct FastFirWork {
     alignas(16) double ahead[HilbertHistory::kAhead][2];
 };
 
-// Where a call keeps its row sums: `capacity` rows of each kind (two doubles a row), `end` of
-// them held, the newest last; `ahead` holds the sums one row on of the last pass's sub-filters
-// that run one row further than its outputs (F1s, F1a, F2b, F0b, F1b). A pass reads its own rows
-// and the `leaf` rows before them, so where it goes on from the pass before, those are the last
-// rows held and it lays out only its own.
-struct RowStore {
-    double* sums;
-    int capacity;
-    int end;
-    double* ahead;
-
-    double* at(int kind, int row) const noexcept { return sums + 2 * (kind * capacity + row); }
-    double* aheadOf(int kind) const noexcept { return ahead + 2 * kind; }
-};
+using fastfir::RowStore;
 
 // Where a call reads: A, the samples A[lo .. hi] it may read, and the sums' sizes.
 struct FastFirCall {
@@ -144,11 +130,7 @@ int layOutPass(const FastFirCall& c, int n0, int rows, bool direct, bool goOn, R
         s.end = rows + c.leaf;
         return 0;
     }
-    if (s.end + rows > s.capacity) {
-        for (int kind = 0; kind < HilbertHistory::kSums; ++kind)
-            std::memmove(s.at(kind, 0), s.at(kind, s.end - c.leaf), 2 * sizeof(double) * c.leaf);
-        s.end = c.leaf;
-    }
+    s.makeRoom(rows, HilbertHistory::kSums, c.leaf);
     const int base = s.end - c.leaf;
     layOutRows<Arch>(c, n0, c.leaf - 1, rows + c.leaf, direct, s, base, w);
     s.end += rows;

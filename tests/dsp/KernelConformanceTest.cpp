@@ -88,13 +88,13 @@ void referenceSplit(const double* pairs, double* even, double* odd, int count) n
     }
 }
 void referenceInterleavedTwo(const halfband::PhaseTaps& taps, const double* const x[2],
-                             const double* const direct[2], double* const out2n[2],
-                             int count) noexcept {
+                             const double* const direct[2], double* const out2n[2], int count,
+                             halfband::FastFirHistory*, std::int64_t) noexcept {
     for (int s = 0; s < 2; ++s) referenceInterleaved(taps, x[s], direct[s], out2n[s], count);
 }
 void referenceWithDirectTwo(const halfband::PhaseTaps& taps, const double* const x[2],
                             const double* const direct[2], double directTap, double* const out[2],
-                            int count) noexcept {
+                            int count, halfband::FastFirHistory*, std::int64_t) noexcept {
     for (int s = 0; s < 2; ++s)
         referenceWithDirect(taps, x[s], direct[s], directTap, out[s], count);
 }
@@ -433,10 +433,10 @@ std::vector<double> runPhase(const halfband::PhaseKernels& k, PhaseRun run,
             k.withDirect(taps, xs[0], ds[0], kTap, os[0], n);
             break;
         case PhaseRun::InterleavedTwo:
-            k.interleavedTwo(taps, xs, ds, os, n);
+            k.interleavedTwo(taps, xs, ds, os, n, nullptr, -1);
             break;
         case PhaseRun::WithDirectTwo:
-            k.withDirectTwo(taps, xs, ds, kTap, os, n);
+            k.withDirectTwo(taps, xs, ds, kTap, os, n, nullptr, -1);
             break;
     }
     std::vector<double> got;

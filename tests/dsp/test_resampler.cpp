@@ -386,6 +386,67 @@ TEST_P(HalfBandResamplerKernels, CallsOfEveryLengthWriteExactlyTheirOutputs) {
     }
 }
 
+TEST_P(HalfBandResamplerKernels, PairsGoOnOnlyWhereTheyLeftOff) {
+    // The engine's pairs run block after block and the baseline takes the rows its pair's block
+    // before laid out. Single calls on either resampler, a reset of one or both and blocks that
+    // end off a row of four must each make the next pair call start afresh: every output stays
+    // what one long call on each stream gives.
+    constexpr int kTotal = 1200;
+    const std::vector<double> in[2] = {randomSignal(kTotal, 41), randomSignal(kTotal, 42)};
+    const std::vector<double> twice[2] = {randomSignal(2 * kTotal, 43),
+                                          randomSignal(2 * kTotal, 44)};
+    std::vector<double> up[2], down[2];
+    for (int s = 0; s < 2; ++s) {
+        R whole = resampler();
+        up[s].resize(2 * kTotal);
+        down[s].resize(kTotal);
+        whole.upsample(phase(), in[s].data(), up[s].data(), kTotal);
+        whole.downsample(phase(), twice[s].data(), down[s].data(), kTotal);
+    }
+    // 'P' a pair call of m samples, 'S' a single call of m on each resampler, 'R' a reset of
+    // resampler m (2: both); each then takes its streams from their start again.
+    const struct Step {
+        char what;
+        int m;
+    } steps[] = {{'P', 64}, {'P', 64}, {'P', 64},  {'S', 64}, {'P', 64}, {'P', 32}, {'P', 30},
+                 {'P', 64}, {'P', 66}, {'P', 64},  {'R', 1},  {'P', 64}, {'P', 64}, {'R', 2},
+                 {'P', 64}, {'P', 64}, {'P', 128}, {'R', 0},  {'P', 64}, {'P', 64}};
+    R two[2] = {resampler(), resampler()};
+    int at[2] = {0, 0};  // samples each resampler has taken since it was made or reset
+    for (const Step& step : steps) {
+        SCOPED_TRACE(::testing::Message()
+                     << step.what << step.m << " at " << at[0] << "/" << at[1]);
+        if (step.what == 'R') {
+            for (int s = 0; s < 2; ++s)
+                if (step.m == s || step.m == 2) two[s].reset(), at[s] = 0;
+            continue;
+        }
+        const int m = step.m;
+        std::vector<double> u[2], d[2];
+        for (int s = 0; s < 2; ++s) u[s].resize(2 * m), d[s].resize(m);
+        if (step.what == 'P') {
+            const double* const upIn[2] = {in[0].data() + at[0], in[1].data() + at[1]};
+            double* const upOut[2] = {u[0].data(), u[1].data()};
+            R::upsampleTwo(phase(), two, upIn, upOut, m);
+            const double* const downIn[2] = {twice[0].data() + 2 * at[0],
+                                             twice[1].data() + 2 * at[1]};
+            double* const downOut[2] = {d[0].data(), d[1].data()};
+            R::downsampleTwo(phase(), two, downIn, downOut, m);
+        } else {
+            for (int s = 0; s < 2; ++s) {
+                two[s].upsample(phase(), in[s].data() + at[s], u[s].data(), m);
+                two[s].downsample(phase(), twice[s].data() + 2 * at[s], d[s].data(), m);
+            }
+        }
+        for (int s = 0; s < 2; ++s) {
+            for (int i = 0; i < 2 * m; ++i)
+                ASSERT_EQ(u[s][i], up[s][2 * at[s] + i]) << s << " " << i;
+            for (int i = 0; i < m; ++i) ASSERT_EQ(d[s][i], down[s][at[s] + i]) << s << " " << i;
+            at[s] += m;
+        }
+    }
+}
+
 QRX_ON_BOTH_KERNEL_SETS(HalfBandResamplerKernels);
 
 TEST(HalfBandResampler, KernelSetsAgreeAndMaySwitchBetweenBlocks) {
