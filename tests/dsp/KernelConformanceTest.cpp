@@ -236,13 +236,13 @@ TEST_P(DspKernelConformance, HilbertSumsGoOnWithTheirHistory) {
         table().hilbertSums(first + centreAt, h, taps, kOutputs / 4, whole.data(), nullptr, 0);
         HilbertHistory history;
         // Whole rows (64, 128, 8), rows of two passes (128 = 16 rows), an odd run, a
-        // restart (the index jumps), and runs on the moved copy.
-        const int runs[] = {64, 64, 128, 8, 20, 64, 64, 72, 128, 64, 64, 4, 64, 64};
+        // restart 128 outputs back, and runs on the moved copy.
+        const int runs[] = {64, 64, 128, 8, 64, 72, 20, 64, 64, 128, 64, 64, 4, 64, 64};
         int k = 0, step = 0;
         std::int64_t index = 1000;
         for (const int run : runs) {
             const double* line = step++ % 3 == 2 ? second : first;
-            if (run == 72) index += 5000;  // the caller counts afresh
+            if (run == 72) k -= 128, index += 5000;  // back, the caller counting afresh
             table().hilbertSums(line + centreAt + k, h, taps, (run + 3) / 4, pieces.data() + k,
                                 &history, index);
             k += run;
@@ -473,6 +473,74 @@ TEST_P(DspKernelConformance, HalfBandPhaseSums) {
     }
 }
 
+TEST_P(DspKernelConformance, HalfBandPairSumsGoOnWithTheirHistory) {
+    // A pair of resamplers lends its tap sums a history and calls block after block: runs that
+    // start where the run before ended on a whole row of four go on from it, any other starts
+    // afresh. Every output must keep the bits of one call over the whole run, through runs of one
+    // and of two passes, runs off a row in between, a restart at a new index and a line whose
+    // samples move by 32 bytes between calls.
+    const HalfBandRuns runs;
+    constexpr int kOutputs = 1024, kTaps = HalfBandRuns::kTaps;
+    // Two copies of each stream 32 bytes apart, each with x[0] on a 32-byte boundary.
+    std::vector<double> storage[2][2];
+    const double* x[2][2];
+    std::vector<double> direct[2];
+    for (int s = 0; s < 2; ++s) {
+        const std::vector<double> samples = HalfBandRuns::samples(kOutputs, s);
+        direct[s] = HalfBandRuns::direct(kOutputs, s);
+        for (int copy = 0; copy < 2; ++copy) {
+            std::vector<double>& v = storage[s][copy];
+            v.resize(static_cast<size_t>(kTaps + kOutputs + 16));
+            const int skew =
+                (4 - static_cast<int>(reinterpret_cast<std::uintptr_t>(v.data()) / 8 % 4)) % 4;
+            std::copy(samples.begin(), samples.end(), v.begin() + skew + 4 * copy);
+            x[s][copy] = v.data() + skew + 4 * copy + kTaps;
+        }
+    }
+    const double* const ds[2] = {direct[0].data(), direct[1].data()};
+    for (const bool interleaved : {true, false}) {
+        SCOPED_TRACE(interleaved ? "interleaved" : "with direct samples");
+        const int width = interleaved ? 2 : 1;
+        const auto call = [&](const double* const xs[2], const double* const dir[2], double* o0,
+                              double* o1, int n, halfband::FastFirHistory* h, std::int64_t at) {
+            double* const os[2] = {o0, o1};
+            if (interleaved)
+                table().halfBand.interleavedTwo(runs.phase, xs, dir, os, n, h, at);
+            else
+                table().halfBand.withDirectTwo(runs.phase, xs, dir, HalfBandRuns::kDirectTap, os, n,
+                                               h, at);
+        };
+        std::vector<double> whole[2], pieces[2];
+        for (int s = 0; s < 2; ++s) {
+            whole[s].assign(static_cast<size_t>(width * kOutputs), 0.0);
+            pieces[s].assign(static_cast<size_t>(width * kOutputs), -1.0);
+        }
+        const double* const firsts[2] = {x[0][0], x[1][0]};
+        call(firsts, ds, whole[0].data(), whole[1].data(), kOutputs, nullptr, -1);
+        halfband::FastFirHistory history;
+        // Whole rows (64, 128, 16), two passes (128), runs off a row (7, 61), a restart 128
+        // samples back (the caller counts afresh) and runs on the moved copies.
+        const int lengths[] = {64, 64, 128, 16, 7, 61, 64, 64, 72, 128, 64, 64, 4, 64, 64};
+        int k = 0, step = 0;
+        std::int64_t index = 1000;
+        for (const int n : lengths) {
+            const int copy = step++ % 3 == 2 ? 1 : 0;
+            if (n == 72) k -= 128, index += 5000;
+            const double* const xs[2] = {x[0][copy] + k, x[1][copy] + k};
+            const double* const dir[2] = {ds[0] + k, ds[1] + k};
+            call(xs, dir, pieces[0].data() + width * k, pieces[1].data() + width * k, n, &history,
+                 index);
+            k += n;
+            index += n;
+        }
+        ASSERT_LE(k, kOutputs);
+        for (int s = 0; s < 2; ++s) {
+            whole[s].resize(static_cast<size_t>(width * k));
+            pieces[s].resize(static_cast<size_t>(width * k));
+            EXPECT_TRUE(sameRuns(whole[s], pieces[s], "the calls")) << "stream " << s;
+        }
+    }
+}
 TEST_P(DspKernelConformance, HalfBandSplit) {
     for (const int n : kKernelLengths) {
         const std::vector<double> pairs = signal(2 * n, 0.9);
