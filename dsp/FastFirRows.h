@@ -137,6 +137,17 @@ struct RowStore {
     double* at(int kind, int row) const noexcept { return rows + 2 * (kind * capacity + row); }
     double* aheadOf(int kind) const noexcept { return ahead + 2 * kind; }
 
+    // The sums of the sub-filters that run one row further: their row 0 from the store (where a
+    // pass goes on), and their row `rows` (the next pass's row 0) to it.
+    template <class Batch, int Count>
+    void takeAhead(Batch* const (&ahead)[Count]) const noexcept {
+        for (int k = 0; k < Count; ++k) ahead[k][0] = Batch::load_aligned(aheadOf(k));
+    }
+    template <class Batch, int Count>
+    void keepAhead(Batch* const (&ahead)[Count], int rows) const noexcept {
+        for (int k = 0; k < Count; ++k) ahead[k][rows].store_aligned(aheadOf(k));
+    }
+
     // Room for `count` more rows after the last `leaf` held: where the store is full, those
     // move to the front (about once every capacity / count passes).
     void makeRoom(int count, int kinds, int leaf) noexcept {

@@ -179,9 +179,7 @@ void subFilterSums(const SplitTaps& t, const RowStore& st, int base, int rows, b
     using fastfir::subFilter;
     Batch* const ahead[FastFirHistory::kAhead] = {q.f1s, q.f1a, q.f2b, q.f0b, q.f1b};
     const int skip = goOn ? 1 : 0;  // their row 0 already known
-    if (goOn)
-        for (int k = 0; k < FastFirHistory::kAhead; ++k)
-            ahead[k][0] = Batch::load_aligned(st.aheadOf(k));
+    if (goOn) st.takeAhead(ahead);
     const int aheadRows = rows + 1 - skip;
     const auto at = [&](int kind, int from) { return st.at(kind, base + from); };
     // s level, on W: F2 = ssum on We + Wo, F0 = se on Wo, F1 = so (se reversed) on We.
@@ -197,7 +195,7 @@ void subFilterSums(const SplitTaps& t, const RowStore& st, int base, int rows, b
     subFilter<Arch, 1, -1>(t.asum + kLast, kLeaf, at(kEsum, skip), q.f2b + skip, aheadRows);
     subFilter<Arch, 1, -1>(t.ao + kLast, kLeaf, at(kZ2, skip), q.f0b + skip, aheadRows);
     subFilter<Arch, 1, -1>(t.ae + kLast, kLeaf, at(kZ0, skip), q.f1b + skip, aheadRows);
-    for (int k = 0; k < FastFirHistory::kAhead; ++k) ahead[k][rows].store_aligned(st.aheadOf(k));
+    st.keepAhead(ahead, rows);
 }
 
 // Both runs' outputs, y[4n .. 4n + 3] of run s to w.out[s][4n ..] for every row n.

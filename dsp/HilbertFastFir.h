@@ -154,9 +154,7 @@ void subFilterSums(const double* split, int leaf, int rows, const double* z, con
     const int last = 2 * (leaf - 1);
     Batch* const ahead[HilbertHistory::kAhead] = {w.f1s, w.f1a, w.f2b, w.f0b, w.f1b};
     const int skip = goOn ? 1 : 0;  // their row 0 already known
-    if (goOn)
-        for (int k = 0; k < HilbertHistory::kAhead; ++k)
-            ahead[k][0] = Batch::load_aligned(s.aheadOf(k));
+    if (goOn) s.takeAhead(ahead);
     const int aheadRows = rows + 1 - skip;
     // s level, on W: F2 = ssum on We + Wo, F0 = se on Wo, -F1 = se reversed on We.
     foldedSubFilter<Arch, -1>(ssum, leaf, s.at(kW, base), w.f2s, rows);
@@ -171,7 +169,7 @@ void subFilterSums(const double* split, int leaf, int rows, const double* z, con
     subFilter<Arch, 1, -1>(asum + last, leaf, s.at(kE, base + skip), w.f2b + skip, aheadRows);
     subFilter<Arch, 4, -1>(ao + last, leaf, z + 4 + 8 * skip, w.f0b + skip, aheadRows);
     subFilter<Arch, 4, -1>(ae + last, leaf, z + 8 * skip, w.f1b + skip, aheadRows);
-    for (int k = 0; k < HilbertHistory::kAhead; ++k) ahead[k][rows].store_aligned(s.aheadOf(k));
+    s.keepAhead(ahead, rows);
 }
 
 // Q[4n .. 4n + 3] of every row to w.out[8n ..].

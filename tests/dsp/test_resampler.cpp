@@ -333,6 +333,24 @@ TEST_P(HalfBandResamplerKernels, MatchesThePlainFormula) {
     EXPECT_LT(largestDifference(down, plainDownsample(twice)), 1e-14);
 }
 
+// Two streams of random samples at the base rate (in) and at twice it (twice), and what one long
+// call on each gives: up (in up-sampled) and down (twice down-sampled).
+struct TwoStreams {
+    std::vector<double> in[2], twice[2], up[2], down[2];
+
+    TwoStreams(const halfband::PhaseKernels& phase, int total, unsigned seed) {
+        for (int s = 0; s < 2; ++s) {
+            in[s] = randomSignal(total, seed + 2 * s);
+            twice[s] = randomSignal(2 * total, seed + 2 * s + 1);
+            up[s].resize(2 * total);
+            down[s].resize(total);
+            R whole;
+            whole.upsample(phase, in[s].data(), up[s].data(), total);
+            whole.downsample(phase, twice[s].data(), down[s].data(), total);
+        }
+    }
+};
+
 TEST_P(HalfBandResamplerKernels, CallsOfEveryLengthWriteExactlyTheirOutputs) {
     // The outputs are written by the tap-sum kernels themselves, a vector at a time: calls of
     // 1..70 samples, one stream at a time or two at once, fill their 2n (or n) outputs, leave
@@ -340,16 +358,8 @@ TEST_P(HalfBandResamplerKernels, CallsOfEveryLengthWriteExactlyTheirOutputs) {
     constexpr double kUntouched = -12345.0;
     constexpr int kGuard = 8;
     const int total = 70 * 71 / 2;
-    const std::vector<double> in[2] = {randomSignal(total, 31), randomSignal(total, 33)};
-    const std::vector<double> twice[2] = {randomSignal(2 * total, 32), randomSignal(2 * total, 34)};
-    std::vector<double> up[2], down[2];
-    for (int s = 0; s < 2; ++s) {
-        R whole = resampler();
-        up[s].resize(2 * total);
-        down[s].resize(total);
-        whole.upsample(phase(), in[s].data(), up[s].data(), total);
-        whole.downsample(phase(), twice[s].data(), down[s].data(), total);
-    }
+    const TwoStreams streams(phase(), total, 31);
+    const auto& [in, twice, up, down] = streams;
 
     R single = resampler();
     R two[2] = {resampler(), resampler()};
@@ -392,17 +402,8 @@ TEST_P(HalfBandResamplerKernels, PairsGoOnOnlyWhereTheyLeftOff) {
     // end off a row of four must each make the next pair call start afresh: every output stays
     // what one long call on each stream gives.
     constexpr int kTotal = 1200;
-    const std::vector<double> in[2] = {randomSignal(kTotal, 41), randomSignal(kTotal, 42)};
-    const std::vector<double> twice[2] = {randomSignal(2 * kTotal, 43),
-                                          randomSignal(2 * kTotal, 44)};
-    std::vector<double> up[2], down[2];
-    for (int s = 0; s < 2; ++s) {
-        R whole = resampler();
-        up[s].resize(2 * kTotal);
-        down[s].resize(kTotal);
-        whole.upsample(phase(), in[s].data(), up[s].data(), kTotal);
-        whole.downsample(phase(), twice[s].data(), down[s].data(), kTotal);
-    }
+    const TwoStreams streams(phase(), kTotal, 41);
+    const auto& [in, twice, up, down] = streams;
     // 'P' a pair call of m samples, 'S' a single call of m on each resampler, 'R' a reset of
     // resampler m (2: both); each then takes its streams from their start again.
     const struct Step {
