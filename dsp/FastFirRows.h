@@ -158,6 +158,12 @@ struct RowStore {
     }
 };
 
+// The store of a history (FastFirHistory.h), with the rows it holds.
+template <class History>
+RowStore storeOf(History& h) noexcept {
+    return {&h.rows[0][0], History::kRows, h.end, &h.ahead[0][0]};
+}
+
 // A stream of vectors as the doubles the sub-filters read.
 template <class Arch>
 const double* doublesOf(const xsimd::batch<double, Arch>* stream) noexcept {

@@ -35,7 +35,7 @@
 //
 // The sub-filters read 32 rows before a pass's own, and five of them (F1s, F1a, F2b, F0b, F1b)
 // one row after its last outputs. A pair's pass that follows another (in the same call, or in
-// the next call over a FastFirHistory) takes the rows and those five sums from the pass before,
+// the next call over a PhaseHistory) takes the rows and those five sums from the pass before,
 // laying out only its own rows: at 64 outputs a pass lays out 16 rows instead of 48, and the five
 // sub-filters run 16 rows instead of 17 (measured: 4.6 % fewer instructions for grandpress's FAT
 // routine on the baseline).
@@ -54,7 +54,7 @@ inline constexpr int kFastFirRun = 64;                          // outputs of a 
 inline constexpr int kFastFirRows = (3 + kFastFirRun + 3) / 4;  // quarter-rate rows, residue incl.
 // Stream rows a pass reads: n = -32 .. rows - 1.
 inline constexpr int kFastFirSpan = kFastFirRows + kFastFirLeaf;
-static_assert(FastFirHistory::kRows >= kFastFirSpan);
+static_assert(PhaseHistory::kRows >= kFastFirSpan);
 
 // One run of outputs in a lane: sums for x[0 .. count - 1] (count <= kFastFirRun) from
 // x[-128 .. count - 1], which must be readable.
@@ -72,7 +72,7 @@ inline int residueOf(const double* x) noexcept {
 // n - 32 .. n - 1): the samples z[4n + r] = g[4n + r] (E's even and odd samples at r = 0, 2, O's
 // at r = 1, 3) and the sums the F2 sub-filters and the s level take (W = E + O: even, odd, sum).
 enum StreamKind { kZ0, kZ1, kZ2, kZ3, kWe, kWo, kWsum, kEsum, kOsum };
-static_assert(kOsum + 1 == FastFirHistory::kKinds);
+static_assert(kOsum + 1 == PhaseHistory::kKinds);
 
 using fastfir::RowStore;
 
@@ -89,8 +89,8 @@ struct FastFirSums {
 // sums and the outputs.
 template <class Arch>
 struct FastFirWork {
-    alignas(16) double streams[FastFirHistory::kKinds][2 * kFastFirSpan];
-    alignas(16) double ahead[FastFirHistory::kAhead][2];
+    alignas(16) double streams[PhaseHistory::kKinds][2 * kFastFirSpan];
+    alignas(16) double ahead[PhaseHistory::kAhead][2];
     FastFirSums<Arch> sums;
     alignas(16) double out[2][4 * kFastFirRows];  // each run's outputs from its group boundary
 };
@@ -132,8 +132,8 @@ void layOutRows(const FastFirRun (&runs)[2], const int (&residue)[2], int from, 
                 const RowStore& st, int base) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     // (Pointers taken once: the stores below could, for all the compiler knows, change `st`.)
-    double* row[FastFirHistory::kKinds];
-    for (int kind = 0; kind < FastFirHistory::kKinds; ++kind) row[kind] = st.at(kind, base);
+    double* row[PhaseHistory::kKinds];
+    for (int kind = 0; kind < PhaseHistory::kKinds; ++kind) row[kind] = st.at(kind, base);
     for (int v = from; v < to; ++v) {
         Batch z[4];
         groupOfFour<Arch>(runs, residue, 4 * (v - kFastFirLeaf), z);
@@ -158,7 +158,7 @@ int layOutPass(const FastFirRun (&runs)[2], const int (&residue)[2], int rows, b
         st.end = rows + kFastFirLeaf;
         return 0;
     }
-    st.makeRoom(rows, FastFirHistory::kKinds, kFastFirLeaf);
+    st.makeRoom(rows, PhaseHistory::kKinds, kFastFirLeaf);
     const int base = st.end - kFastFirLeaf;
     layOutRows<Arch>(runs, residue, kFastFirLeaf, rows + kFastFirLeaf, st, base);
     st.end += rows;
@@ -177,7 +177,7 @@ void subFilterSums(const SplitTaps& t, const RowStore& st, int base, int rows, b
     constexpr int kLeaf = kFastFirLeaf;
     using fastfir::foldedSubFilter;
     using fastfir::subFilter;
-    Batch* const ahead[FastFirHistory::kAhead] = {q.f1s, q.f1a, q.f2b, q.f0b, q.f1b};
+    Batch* const ahead[PhaseHistory::kAhead] = {q.f1s, q.f1a, q.f2b, q.f0b, q.f1b};
     const int skip = goOn ? 1 : 0;  // their row 0 already known
     if (goOn) st.takeAhead(ahead);
     const int aheadRows = rows + 1 - skip;
@@ -224,7 +224,7 @@ void combineRows(FastFirWork<Arch>& w, int rows) noexcept {
 // index of this pass's first sample in both runs, and leaves its own rows for the next pass.
 template <class Arch>
 void fastFirRuns(const SplitTaps& taps, const FastFirRun (&runs)[2], FastFirWork<Arch>& w,
-                 const double* (&sums)[2], FastFirHistory* history = nullptr,
+                 const double* (&sums)[2], PhaseHistory* history = nullptr,
                  std::int64_t start = -1) noexcept {
     const int residue[2] = {residueOf(runs[0].x), residueOf(runs[1].x)};
     int rows = 0;
@@ -232,11 +232,10 @@ void fastFirRuns(const SplitTaps& taps, const FastFirRun (&runs)[2], FastFirWork
         const int r = (residue[s] + runs[s].count + 3) / 4;
         rows = r > rows ? r : rows;
     }
-    RowStore st = history != nullptr ? RowStore{&history->rows[0][0], FastFirHistory::kRows,
-                                                history->end, &history->ahead[0][0]}
+    RowStore st = history != nullptr ? fastfir::storeOf(*history)
                                      : RowStore{&w.streams[0][0], kFastFirSpan, 0, &w.ahead[0][0]};
-    const bool goOn = history != nullptr && start >= 0 && history->nextStart == start &&
-                      history->taps == &taps && residue[0] == 0 && residue[1] == 0;
+    const bool goOn = history != nullptr && history->goesOn(start, &taps, kPhaseTaps) &&
+                      residue[0] == 0 && residue[1] == 0;
     const int base = layOutPass<Arch>(runs, residue, rows, goOn, st);
     subFilterSums<Arch>(taps, st, base, rows, goOn, w.sums);
     combineRows<Arch>(w, rows);
@@ -245,9 +244,7 @@ void fastFirRuns(const SplitTaps& taps, const FastFirRun (&runs)[2], FastFirWork
         // The next pass goes on where this one ended on a whole row of both runs.
         const bool whole = start >= 0 && runs[0].count == runs[1].count &&
                            (residue[0] + runs[0].count) % 4 == 0 && residue[0] == residue[1];
-        history->end = st.end;
-        history->nextStart = whole ? start + runs[0].count : -1;
-        history->taps = &taps;
+        history->leave(st.end, whole ? start + runs[0].count : -1, &taps, kPhaseTaps);
     }
 }
 

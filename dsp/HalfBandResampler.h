@@ -25,6 +25,8 @@
 #include <array>
 #include <cstdint>
 
+#include "dsp/FastFirHistory.h"
+
 namespace qrx::dsp {
 
 namespace halfband {
@@ -44,26 +46,10 @@ struct SplitTaps {
 // Taps of each of the fast FIR's sub-filters.
 inline constexpr int kFastFirLeaf = 32;
 
-// What the baseline's fast FIR carries from one call of a pair's tap sums to the next: the rows of
-// its streams it laid out last (its sub-filters read the 32 rows before a call's own) and the sums
-// one row on of its five sub-filters that run one row further than their outputs. A call takes
-// them where it starts at the sample index the call before (on the same taps, with this history)
-// stopped at, that call having ended on a whole row of four samples; any other call starts afresh
-// and leaves its rows for the next. About 14 KB; the other kernels only forget it. The outputs
-// are the same to the bit with or without it.
-struct FastFirHistory {
-    static constexpr int kRows = 96;  // the sub-filters' 32 rows and runs of new rows after them
-    static constexpr int kKinds = 9;  // kinds of stream rows
-    static constexpr int kAhead = 5;  // sub-filters that run one row on
-
-    std::int64_t nextStart = -1;  // where a call must start to go on (-1: start afresh)
-    const void* taps = nullptr;   // the split taps the rows were summed for
-    int end = 0;                  // rows held, the newest last
-    alignas(16) double rows[kKinds][2 * kRows];
-    alignas(16) double ahead[kAhead][2];
-
-    void forget() noexcept { nextStart = -1; }
-};
+// What the baseline's fast FIR carries over a pair's calls (FastFirHistory.h): nine kinds of
+// stream rows, up to 96 rows of each (the sub-filters' 32 and runs of new rows after them); a
+// call goes on from it where the call before ended on a whole row of four samples. About 14 KB.
+using PhaseHistory = FastFirHistory<9, 96>;
 
 // A phase: its 128 taps, oldest sample first, and their split, made once with the taps instead of
 // on every call of the tap sums.
@@ -104,10 +90,10 @@ struct PhaseKernels {
     // the index of x[0] in both streams since the caller began counting.
     void (*interleavedTwo)(const PhaseTaps& taps, const double* const x[2],
                            const double* const direct[2], double* const out2n[2], int count,
-                           FastFirHistory* history, std::int64_t start) noexcept;
+                           PhaseHistory* history, std::int64_t start) noexcept;
     void (*withDirectTwo)(const PhaseTaps& taps, const double* const x[2],
                           const double* const direct[2], double directTap, double* const out[2],
-                          int count, FastFirHistory* history, std::int64_t start) noexcept;
+                          int count, PhaseHistory* history, std::int64_t start) noexcept;
 };
 
 // out[i] = sum over q of taps[q] * x[i - 128 + q], term by term in the order of q: the plain sum
@@ -189,7 +175,7 @@ class HalfBandResampler {
     // The fast FIR's history of the pairs this resampler leads (as two[0]) up and down, and the
     // partner it was left with.
     struct PairHistory {
-        halfband::FastFirHistory rows;
+        halfband::PhaseHistory rows;
         const HalfBandResampler* partner = nullptr;
 
         // The index both lines of the pair stand at, or -1 where they stand apart or the partner

@@ -117,7 +117,7 @@ void fastFirSums(const SplitTaps& taps, const double* x, const PhaseOutput& o, i
 // going on from the one before over the history.
 template <class Arch, Sink To>
 void fastFirSumsOfTwo(const SplitTaps& taps, const double* const x[2], const PhaseOutput (&o)[2],
-                      int count, FastFirHistory* history, std::int64_t start) noexcept {
+                      int count, PhaseHistory* history, std::int64_t start) noexcept {
     FastFirWork<Arch> w;
     for (int i = 0; i < count; i += kFastFirRun) {
         const int n = count - i < kFastFirRun ? count - i : kFastFirRun;
@@ -257,7 +257,7 @@ void phaseSums(const PhaseTaps& taps, const double* x, const PhaseOutput& o, int
 // The same for two streams on the same taps (the fused sums only forget the history).
 template <class Arch, TapOrder Order, Sink To>
 void phaseSumsOfTwo(const PhaseTaps& taps, const double* const x[2], const PhaseOutput (&o)[2],
-                    int count, FastFirHistory* history, std::int64_t start) noexcept {
+                    int count, PhaseHistory* history, std::int64_t start) noexcept {
     if constexpr (Order == TapOrder::FastFir) {
         fastFirSumsOfTwo<Arch, To>(taps.split, x, o, count, history, start);
     } else {
@@ -307,13 +307,13 @@ struct PhaseKernelsOf {
     }
     static void interleavedTwo(const PhaseTaps& taps, const double* const x[2],
                                const double* const direct[2], double* const out2n[2], int count,
-                               FastFirHistory* history, std::int64_t start) noexcept {
+                               PhaseHistory* history, std::int64_t start) noexcept {
         const PhaseOutput o[2] = {{out2n[0], direct[0], 0.0}, {out2n[1], direct[1], 0.0}};
         phaseSumsOfTwo<Arch, Order, Sink::Interleaved>(taps, x, o, count, history, start);
     }
     static void withDirectTwo(const PhaseTaps& taps, const double* const x[2],
                               const double* const direct[2], double directTap, double* const out[2],
-                              int count, FastFirHistory* history, std::int64_t start) noexcept {
+                              int count, PhaseHistory* history, std::int64_t start) noexcept {
         const PhaseOutput o[2] = {{out[0], direct[0], directTap}, {out[1], direct[1], directTap}};
         phaseSumsOfTwo<Arch, Order, Sink::WithDirect>(taps, x, o, count, history, start);
     }

@@ -60,7 +60,7 @@ struct FastFirWork {
     Batch f2a[kPassRows + 1], f0a[kPassRows + 1], f1a[kPassRows + 1];
     Batch f2b[kPassRows + 1], f0b[kPassRows + 1], f1b[kPassRows + 1];
     alignas(16) double out[8 * kPassRows];  // Q of the pass's rows, lane by lane
-    alignas(16) double sums[HilbertHistory::kSums][2 * kSpan];
+    alignas(16) double sums[HilbertHistory::kKinds][2 * kSpan];
     alignas(16) double ahead[HilbertHistory::kAhead][2];
 };
 
@@ -130,7 +130,7 @@ int layOutPass(const FastFirCall& c, int n0, int rows, bool direct, bool goOn, R
         s.end = rows + c.leaf;
         return 0;
     }
-    s.makeRoom(rows, HilbertHistory::kSums, c.leaf);
+    s.makeRoom(rows, HilbertHistory::kKinds, c.leaf);
     const int base = s.end - c.leaf;
     layOutRows<Arch>(c, n0, c.leaf - 1, rows + c.leaf, direct, s, base, w);
     s.end += rows;
@@ -226,13 +226,11 @@ void fastFirSums(const double* centre, const double* kernel, int taps, int quads
     const double* split = kernel + hilbertSplitOffset(taps);
     const int rows = (count + a + 7) / 8;
     FastFirWork<Arch> w;
-    RowStore store = history != nullptr ? RowStore{&history->sums[0][0], HilbertHistory::kRows,
-                                                   history->end, &history->ahead[0][0]}
+    RowStore store = history != nullptr ? fastfir::storeOf(*history)
                                         : RowStore{&w.sums[0][0], kSpan, 0, &w.ahead[0][0]};
     // Whether the rows held go on into the first pass: the call before ended where this one
     // starts, on a whole row (then this one starts on one too).
-    bool goesOn = history != nullptr && history->nextStart == start && history->kernel == kernel &&
-                  history->taps == taps && a == 0;
+    bool goesOn = history != nullptr && history->goesOn(start, kernel, taps) && a == 0;
     bool direct = true;
     for (int n0 = 0; n0 < rows; n0 += kPassRows) {
         const int passRows = rows - n0 < kPassRows ? rows - n0 : kPassRows;
@@ -251,10 +249,8 @@ void fastFirSums(const double* centre, const double* kernel, int taps, int quads
     if (history != nullptr) {
         // The next call goes on where this one ended on a whole row its last pass read where it
         // lies (so that no row held took a padded sample).
-        history->end = store.end;
-        history->nextStart = a == 0 && count % 8 == 0 && direct ? start + count : -1;
-        history->kernel = kernel;
-        history->taps = taps;
+        history->leave(store.end, a == 0 && count % 8 == 0 && direct ? start + count : -1, kernel,
+                       taps);
     }
 }
 

@@ -18,6 +18,8 @@
 
 #include <cstdint>
 
+#include "dsp/FastFirHistory.h"
+
 namespace qrx::dsp {
 
 // The baseline (SSE2) computes the sums of the first taps & ~1 taps as a fast FIR
@@ -41,27 +43,10 @@ constexpr int hilbertKernelSize(int taps) {
 // then the sub-filters' taps where the fast FIR takes `taps`. `size` >= hilbertKernelSize(taps).
 void fillHilbertKernel(double* kernel, int taps, int size) noexcept;
 
-// What the baseline's fast FIR carries from one call to the next over one stream of samples: the
-// sums of the last rows of eight samples it laid out (the sub-filters' history) and its
-// sub-filters' sums of the row after its last outputs. A call takes them where it starts at the
-// output the call before stopped at, both from a 64-byte boundary, with the same kernel; the
-// call before must have ended on a whole row inside what it could read. Any other call starts
-// afresh (and leaves them for the next one). About 20 KB; other kernels only forget it.
-struct HilbertHistory {
-    // Rows of sums it holds: the longest sub-filter's 128 and runs of new rows after them.
-    static constexpr int kRows = 256;
-    static constexpr int kSums = 5;   // kinds of row sums
-    static constexpr int kAhead = 5;  // sub-filters that run one row on
-
-    std::int64_t nextStart = -1;  // where a call must start to go on (-1: start afresh)
-    const double* kernel = nullptr;
-    int taps = 0;
-    int end = 0;  // rows held, the newest last
-    alignas(64) double sums[kSums][2 * kRows];
-    alignas(16) double ahead[kAhead][2];  // those sub-filters' sums one row on
-
-    void forget() noexcept { nextStart = -1; }
-};
+// What the baseline's fast FIR carries over one stream (FastFirHistory.h): five kinds of row
+// sums, up to 256 rows of each (the longest sub-filter's 128 and runs of new rows after them);
+// a call takes it from a 64-byte boundary. About 20 KB.
+using HilbertHistory = FastFirHistory<5, 256>;
 
 // q[k] for k = 0 .. 4 * quads - 1, `centre` pointing at the centre sample of output 0: reads
 // centre[-2 taps + 1 .. 4 quads + 2 taps - 2] and kernel[0 .. taps - 1]. `history` (or null)

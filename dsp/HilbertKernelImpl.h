@@ -129,9 +129,13 @@ template <class Arch>
 void hilbertSums(const double* centre, const double* kernel, int taps, int quads, double* q,
                  HilbertHistory* history, std::int64_t start) noexcept {
     using Batch = xsimd::batch<double, Arch>;
-    if (Batch::size == 4 || !hilbertFastFirFits(taps)) {
-        if (history != nullptr) history->forget();  // only the fast FIR keeps a history
+    if constexpr (Batch::size == 2) {
+        if (hilbertFastFirFits(taps)) {
+            hilbert::fastFirSums<Arch>(centre, kernel, taps, quads, q, history, start);
+            return;
+        }
     }
+    if (history != nullptr) history->forget();  // only the fast FIR keeps a history
     if constexpr (Batch::size == 4) {
         // Two quads at a time fill the registers (four sliding windows of two vectors, four
         // sums), a last quad alone.
@@ -139,8 +143,6 @@ void hilbertSums(const double* centre, const double* kernel, int taps, int quads
         for (; b + 2 <= quads; b += 2)
             hilbertVectors<Arch, 2>(centre + 4 * b, kernel, taps, q + 4 * b);
         if (b < quads) hilbertVectors<Arch, 1>(centre + 4 * b, kernel, taps, q + 4 * b);
-    } else if (hilbertFastFirFits(taps)) {
-        hilbert::fastFirSums<Arch>(centre, kernel, taps, quads, q, history, start);
     } else if (reinterpret_cast<std::uintptr_t>(centre + 1) % sizeof(Batch) == 0) {
         hilbertVectorRuns<Arch, true>(centre, kernel, taps, 2 * quads, q);
     } else {

@@ -89,12 +89,12 @@ void referenceSplit(const double* pairs, double* even, double* odd, int count) n
 }
 void referenceInterleavedTwo(const halfband::PhaseTaps& taps, const double* const x[2],
                              const double* const direct[2], double* const out2n[2], int count,
-                             halfband::FastFirHistory*, std::int64_t) noexcept {
+                             halfband::PhaseHistory*, std::int64_t) noexcept {
     for (int s = 0; s < 2; ++s) referenceInterleaved(taps, x[s], direct[s], out2n[s], count);
 }
 void referenceWithDirectTwo(const halfband::PhaseTaps& taps, const double* const x[2],
                             const double* const direct[2], double directTap, double* const out[2],
-                            int count, halfband::FastFirHistory*, std::int64_t) noexcept {
+                            int count, halfband::PhaseHistory*, std::int64_t) noexcept {
     for (int s = 0; s < 2; ++s)
         referenceWithDirect(taps, x[s], direct[s], directTap, out[s], count);
 }
@@ -502,7 +502,7 @@ TEST_P(DspKernelConformance, HalfBandPairSumsGoOnWithTheirHistory) {
         SCOPED_TRACE(interleaved ? "interleaved" : "with direct samples");
         const int width = interleaved ? 2 : 1;
         const auto call = [&](const double* const xs[2], const double* const dir[2], double* o0,
-                              double* o1, int n, halfband::FastFirHistory* h, std::int64_t at) {
+                              double* o1, int n, halfband::PhaseHistory* h, std::int64_t at) {
             double* const os[2] = {o0, o1};
             if (interleaved)
                 table().halfBand.interleavedTwo(runs.phase, xs, dir, os, n, h, at);
@@ -517,7 +517,7 @@ TEST_P(DspKernelConformance, HalfBandPairSumsGoOnWithTheirHistory) {
         }
         const double* const firsts[2] = {x[0][0], x[1][0]};
         call(firsts, ds, whole[0].data(), whole[1].data(), kOutputs, nullptr, -1);
-        halfband::FastFirHistory history;
+        halfband::PhaseHistory history;
         // Whole rows (64, 128, 16), two passes (128), runs off a row (7, 61), a restart 128
         // samples back (the caller counts afresh) and runs on the moved copies.
         const int lengths[] = {64, 64, 128, 16, 7, 61, 64, 64, 72, 128, 64, 64, 4, 64, 64};
