@@ -40,7 +40,7 @@ constexpr ParamSpec sw(const char* name, const char* on = kOn, const char* off =
 
 }  // namespace
 
-const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
+const Row<EngineSettings> kParamRows[kNumParams] = {
     /* 0 */ {sw(" Power ", kOn, kOff, nullptr), designLayout},
     /* 1 */ {sw(" FAT "), designLayout},
     /* 2 */ {sw(" Soft "), setSwitch<&S::soft, kSoft>},
@@ -62,12 +62,9 @@ const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
     /* 16 */ {exponentialRow(" Low ", sideChainLowHzOf, 0, "Hz", sideChainLowHzOf), designShelves},
     /* 17 */ {sw("LnkHighCut", " HighCut "), designLinkBand},
     /* 18 */ {sw("LnkLowCut", " LowCut "), designLinkBand},
-    /* 19 */
-    {numberRow(" Link", percentOf, 0, "%", percentOf),
-     setMapped<&S::linkAmount, kLink, linkAmountOf>},
+    /* 19 */ {percentRow(" Link"), setMapped<&S::linkAmount, kLink, linkAmountOf>},
     /* 20 */ {tiltRow(" Tilt ", centredPercentOf), designRatio},
-    /* 21 */
-    {numberRow(" Mix ", percentOf, 0, "%", percentOf), setMapped<&S::mixAmount, kMix, fractionOf>},
+    /* 21 */ {percentRow(" Mix "), setMapped<&S::mixAmount, kMix, fractionOf>},
     /* 22 */
     {numberRow(" Output ", outputDb, 2, "dB", outputLineDb),
      setMapped<&S::outputGain, kOutput, outputGainOf>},
@@ -87,14 +84,11 @@ const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
     /* 34 */ {emptyRow()},
     /* 35 */
     {sw("S.C.Monit", "S.C.Monit", " Off     "), setSwitch<&S::sideChainMonitor, kScMonitor>},
-    /* 36 */
-    {numberRow(" VU Integr ", vuIntegrationMsOf, 1, "ms", vuIntegrationMsOf), designMeters},
-    /* 37 */ {numberRow(" VU Refer ", vuReferenceDb, 2, "dBFS", vuReferenceOf), designMeters},
-    /* 38 */
-    {numberRow(" PPM Integr ", ppmIntegrationMsOf, 1, "ms", ppmIntegrationMsOf), designMeters},
-    /* 39 */ {numberRow(" PPM Return ", ppmReturnMsOf, 0, "ms", ppmReturnMsOf), designMeters},
-    /* 40 */
-    {numberRow(" OverIndic ", overSamplesValue, 0, "smps", overSamplesValue), designMeters},
+    /* 36 */ {vuIntegrationRow(" VU Integr "), designMeters},
+    /* 37 */ {vuReferenceRow(" VU Refer "), designMeters},
+    /* 38 */ {ppmIntegrationRow(" PPM Integr "), designMeters},
+    /* 39 */ {ppmReturnRow(" PPM Return "), designMeters},
+    /* 40 */ {overIndicatorRow(" OverIndic "), designMeters},
 };
 
 }  // namespace grandpress

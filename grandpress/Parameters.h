@@ -12,6 +12,12 @@ namespace grandpress {
 
 struct EngineSettings;
 
+// The indices both plug-ins share: kNoParam, kScMonitor .. kOverIndicator, kNumParams and
+// kNumHostParams.
+using enum param_table::SharedParam;
+using param_table::kNumHostParams;
+
+// This plug-in's host parameters.
 enum Param : int {
     kPower = 0,
     kFat,
@@ -42,23 +48,11 @@ enum Param : int {
     kSmooth,
     kFirstSpare = 27,
     kLastSpare = 33,
-    kNoParam = 34,
-    kScMonitor = 35,
-    kVuIntegration = 36,
-    kVuReference = 37,
-    kPpmIntegration = 38,
-    kPpmReturn = 39,
-    kOverIndicator = 40,
-    kNumParams = 41,  // engine-side values 0..40
 };
 
-constexpr int kNumHostParams = 34;
-
-// The table: one row per index, each with the designer of the settings it drives.
-struct ParamRows : param_table::RowsOf<EngineSettings, kNumParams, kNumHostParams> {
-    static const param_table::Row<EngineSettings> kTable[kNumParams];
-    static const double* defaults() { return kFactoryPrograms[0].values; }  // program 0
-};
-using Params = param_table::Table<ParamRows>;
+// The rows (Parameters.cpp): one per index, each with the designer of the settings it drives. A
+// new instance takes program 0's values.
+extern const param_table::Row<EngineSettings> kParamRows[kNumParams];
+using Params = param_table::Table<EngineSettings, kParamRows, kFactoryPrograms>;
 
 }  // namespace grandpress

@@ -1,7 +1,7 @@
 // What the engines' parameter tables share. Each engine keeps one table of rows (its
 // Parameters.cpp): a row names the parameter and says how its display text, the editor's read-out,
 // the host properties and the physical units follow from the normalised value, and which designer
-// builds the engine settings that the parameter drives. Table<Rows> gives the answers the host,
+// builds the engine settings that the parameter drives. Table gives the answers the host,
 // the editor and the tools ask of such a table.
 //
 // Pure data and functions; any thread. The audio thread only calls Table::design, which reads
@@ -10,10 +10,25 @@
 
 #include <array>
 
+#include "editor/MeterBallistics.h"
 #include "editor/ParamUnits.h"
 #include "shell/vst2.h"
 
 namespace param_table {
+
+// The index layout both plug-ins share: 0..33 are host parameters (each engine names its own),
+// 34 is no parameter at all, 35..40 are engine-only (side-chain monitor and meter settings).
+inline constexpr int kNumHostParams = 34;
+enum SharedParam : int {
+    kNoParam = kNumHostParams,
+    kScMonitor,
+    kVuIntegration,
+    kVuReference,
+    kPpmIntegration,
+    kPpmReturn,
+    kOverIndicator,
+    kNumParams,  // engine-side values 0..40
+};
 
 enum class DisplayKind {
     Empty,     // no text
@@ -110,6 +125,10 @@ constexpr ParamSpec exponentialRow(const char* name, ValueMap physical, int deci
                                    const char* unit, ValueMap editor) {
     return numberRow(name, physical, decimals, unit, editor, units::Curve::Exponential);
 }
+// A percentage of the normalised value, shown and read out with no decimals (Link, Mix).
+constexpr ParamSpec percentRow(const char* name) {
+    return numberRow(name, percentOf, 0, "%", percentOf);
+}
 // A number shown and read out alike that takes `steps` values measured as quotients (Ratio).
 constexpr ParamSpec quotientStepsRow(const char* name, ValueMap value, int decimals,
                                      const char* unit, units::StepMap step, int steps) {
@@ -145,6 +164,26 @@ constexpr ParamSpec emptyRow(const char* name = kNoName, ValueMap editor = nullp
     return {name, DisplayKind::Empty, {}, nullptr, 0, "", editor, properties};
 }
 
+// The meter settings (indices 36..40) show and read out alike in both plug-ins; only the names
+// differ.
+constexpr ParamSpec vuIntegrationRow(const char* name) {
+    return numberRow(name, meter_settings::vuIntegrationMsOf, 1, "ms",
+                     meter_settings::vuIntegrationMsOf);
+}
+constexpr ParamSpec vuReferenceRow(const char* name) {
+    return numberRow(name, vuReferenceDb, 2, "dBFS", meter_settings::vuReferenceOf);
+}
+constexpr ParamSpec ppmIntegrationRow(const char* name) {
+    return numberRow(name, meter_settings::ppmIntegrationMsOf, 1, "ms",
+                     meter_settings::ppmIntegrationMsOf);
+}
+constexpr ParamSpec ppmReturnRow(const char* name) {
+    return numberRow(name, meter_settings::ppmReturnMsOf, 0, "ms", meter_settings::ppmReturnMsOf);
+}
+constexpr ParamSpec overIndicatorRow(const char* name) {
+    return numberRow(name, overSamplesValue, 0, "smps", overSamplesValue);
+}
+
 // ---- designers shared by the engines ----
 
 // field = the switch step of values[index].
@@ -173,29 +212,19 @@ float normalisedOfEditorValue(const units::Param& row, double x);
 
 // ---- one engine's table ----
 
-// The sizes an engine's `Rows` (below) take from here; it adds its rows and defaults.
-template <typename S, int kRowCount, int kHostRowCount>
-struct RowsOf {
-    using Settings = S;
-    static constexpr int kRows = kRowCount;
-    static constexpr int kHostRows = kHostRowCount;
-};
-
-// `Rows` (a RowsOf<Settings, kRows, kHostRows>) describes the table:
-//   Settings                                  what the designers build
-//   kRows, kHostRows                          rows 0..kHostRows-1 are host parameters
-//   static const Row<Settings> kTable[kRows]; constant rows
-//   static const double* defaults();          host rows' values of a new instance
-// Every other index answers the row " - " without a designer.
-template <typename Rows>
+// An engine's table: `kTableRows` is its constant rows (const Row<S>[kNumParams]), and a new
+// instance takes its host rows' values from the first of `kPrograms` (its factory programs, each
+// with `values`). Rows 0..kNumHostParams-1 are host parameters; every other index answers the row
+// " - " without a designer.
+template <typename S, auto kTableRows, auto kPrograms>
 struct Table {
-    using Settings = typename Rows::Settings;
-    static constexpr int kRows = Rows::kRows;
+    using Settings = S;
+    static constexpr int kRows = kNumParams;
 
     // Row `index` of the table; any other index answers the empty row " - ".
     static const ParamSpec& paramSpec(int index) noexcept {
         static constexpr ParamSpec kOutside = emptyRow();
-        return inside(index) ? Rows::kTable[index].spec : kOutside;
+        return inside(index) ? kTableRows[index].spec : kOutside;
     }
     // Writes the display text of `index` at normalised value `v`. `text` needs 24 bytes.
     static void formatParamDisplay(int index, float v, char* text) {
@@ -210,7 +239,7 @@ struct Table {
         return fillProperties(paramSpec(index), p);
     }
     // Host parameter `index` in physical units: kind, unit, range, default, display-text values
-    // and their inverse (see editor/ParamUnits.h). Any other index answers the row kHostRows.
+    // and their inverse (see editor/ParamUnits.h). Any other index answers the row kNumHostParams.
     static const units::Param& unitParam(int index) { return unitTable<false>(index); }
     // The nearest normalised value of `index` for a value in the units of its editor read-out
     // (editorValueOf), for typed entries; 0 for a hidden index.
@@ -219,24 +248,24 @@ struct Table {
     }
     // Any thread, audio thread included: recomputes what row `index` drives from `values`.
     static void design(Settings& s, int index, const float* values) noexcept {
-        if (inside(index) && Rows::kTable[index].design) Rows::kTable[index].design(s, values);
+        if (inside(index) && kTableRows[index].design) kTableRows[index].design(s, values);
     }
 
   private:
-    static bool inside(int index) noexcept { return index >= 0 && index < Rows::kRows; }
+    static bool inside(int index) noexcept { return index >= 0 && index < kRows; }
 
     template <bool editorScale>
     static const units::Param& unitTable(int index) {
         static const auto kUnits = [] {
-            std::array<units::Param, Rows::kHostRows + 1> rows;
-            for (int i = 0; i <= Rows::kHostRows; ++i) {
+            std::array<units::Param, kNumHostParams + 1> rows;
+            for (int i = 0; i <= kNumHostParams; ++i) {
                 const float defaultValue =
-                    i < Rows::kHostRows ? static_cast<float>(Rows::defaults()[i]) : 0.0f;
+                    i < kNumHostParams ? static_cast<float>(kPrograms[0].values[i]) : 0.0f;
                 rows[i] = unitRow(paramSpec(i), defaultValue, editorScale);
             }
             return rows;
         }();
-        return kUnits[index >= 0 && index < Rows::kHostRows ? index : Rows::kHostRows];
+        return kUnits[index >= 0 && index < kNumHostParams ? index : kNumHostParams];
     }
 };
 

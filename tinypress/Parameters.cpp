@@ -44,7 +44,7 @@ constexpr ParamSpec hiddenSwitch() {
 
 }  // namespace
 
-const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
+const Row<EngineSettings> kParamRows[kNumParams] = {
     /* 0 */ {switchRow(" Power ", "On", "Off", nullptr), setSwitch<&S::power, kPower>},
     /* 1 */ {hiddenSwitch()},
     /* 2 */ {switchRow(" Soft ", "Soft", "Hard"), setSwitch<&S::softKnee, kSoft>},
@@ -69,8 +69,7 @@ const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
     /* 19 */ {hiddenSwitch()},
     /* 20 */ {switchRow(" Link", "Linked", "Off"), setSwitch<&S::link, kLink>},
     /* 21 */ {emptyRow(kNoName, centredPercentOf)},
-    /* 22 */
-    {numberRow("Mix ", percentOf, 0, "%", percentOf), setMapped<&S::meterMix, kMix, fractionOf>},
+    /* 22 */ {percentRow("Mix "), setMapped<&S::meterMix, kMix, fractionOf>},
     /* 23 */
     {numberRow("Output ", outputLineDb, 2, "dB", outputLineDb),
      setMapped<&S::outputTarget, kOutput, outputGainOf>},
@@ -87,15 +86,14 @@ const Row<EngineSettings> ParamRows::kTable[kNumParams] = {
     {emptyRow()},
     {emptyRow()},
     /* 34 */ {emptyRow("")},  // not a parameter at all: no name
-                              /* 35 */
+    /* 35 */
     {switchRow("S.C.Monit", "S.C.Monit", "Off"), setSwitch<&S::sideChainMonitor, kScMonitor>},
-    /* 36 */ {numberRow("VU Integr ", vuIntegrationMsOf, 1, "ms", vuIntegrationMsOf), designVu},
-    /* 37 */ {numberRow("VU Refer ", vuReferenceDb, 2, "dBFS", vuReferenceOf), designMeterScale},
-    /* 38 */ {numberRow("PPM Integr ", ppmIntegrationMsOf, 1, "ms", ppmIntegrationMsOf), designPpm},
-    /* 39 */ {numberRow("PPM Return ", ppmReturnMsOf, 0, "ms", ppmReturnMsOf), designPpm},
+    /* 36 */ {vuIntegrationRow("VU Integr "), designVu},
+    /* 37 */ {vuReferenceRow("VU Refer "), designMeterScale},
+    /* 38 */ {ppmIntegrationRow("PPM Integr "), designPpm},
+    /* 39 */ {ppmReturnRow("PPM Return "), designPpm},
     /* 40 */
-    {numberRow("OverIndic ", overSamplesValue, 0, "smps", overSamplesValue),
-     setMapped<&S::overSamples, kOverIndicator, overSamplesOf>},
+    {overIndicatorRow("OverIndic "), setMapped<&S::overSamples, kOverIndicator, overSamplesOf>},
 };
 
 }  // namespace tinypress

@@ -14,6 +14,12 @@ namespace tinypress {
 
 struct EngineSettings;
 
+// The indices both plug-ins share: kNoParam, kScMonitor .. kOverIndicator, kNumParams and
+// kNumHostParams.
+using enum param_table::SharedParam;
+using param_table::kNumHostParams;
+
+// This plug-in's host parameters.
 enum Param : int {
     kPower = 0,
     kReset = 1,  // hidden; any write resets the signal path
@@ -46,26 +52,14 @@ enum Param : int {
     kStereo = 28,
     kFirstSpare = 29,
     kLastSpare = 33,
-    kNoParam = 34,
-    kScMonitor = 35,
-    kVuIntegration = 36,
-    kVuReference = 37,
-    kPpmIntegration = 38,
-    kPpmReturn = 39,
-    kOverIndicator = 40,
-    kNumParams = 41,  // engine-side values 0..40
     // Editor-only indices that set and clear the preset system's two-state flag.
     kPresetFlagOn = 54,
     kPresetFlagOff = 55,
 };
 
-constexpr int kNumHostParams = 34;
-
-// The table: one row per index, each with the designer of the settings it drives.
-struct ParamRows : param_table::RowsOf<EngineSettings, kNumParams, kNumHostParams> {
-    static const param_table::Row<EngineSettings> kTable[kNumParams];
-    static const double* defaults() { return kFactoryPrograms[0].values; }  // program 0
-};
-using Params = param_table::Table<ParamRows>;
+// The rows (Parameters.cpp): one per index, each with the designer of the settings it drives. A
+// new instance takes program 0's values.
+extern const param_table::Row<EngineSettings> kParamRows[kNumParams];
+using Params = param_table::Table<EngineSettings, kParamRows, kFactoryPrograms>;
 
 }  // namespace tinypress
