@@ -1,79 +1,17 @@
 // The grandpress panel: frame 450 x 460, both pages 450 x 444, the preset bar from y 444.
 
-#include "editor/PanelLayout.h"
-#include "editor/PanelMeters.h"
+#include "editor/PanelParts.h"
 
 namespace panel {
 namespace {
 
-using K = Kind;
-
-constexpr ControlSpec onOff(int32_t tag, const char* name, qgui::CRect r, int32_t bitmap) {
-    return {.kind = K::OnOffButton, .tag = tag, .name = name, .rect = r, .bitmap = bitmap};
-}
-
-constexpr ControlSpec knob(int32_t tag, const char* name, qgui::CRect r, int32_t bitmap,
-                           int32_t frames, int32_t frameHeight, float defaultValue) {
-    return {.kind = K::Knob,
-            .tag = tag,
-            .name = name,
-            .rect = r,
-            .bitmap = bitmap,
-            .frames = frames,
-            .frameHeight = frameHeight,
-            .hasDefault = true,
-            .defaultValue = defaultValue};
-}
-
-constexpr ControlSpec setting(int32_t index, qgui::CRect r, Converter converter) {
-    return {.kind = K::BackDisplay,
-            .tag = -1,
-            .name = "setting",
-            .rect = r,
-            .bitmap = kBackPageBitmap,
-            .shows = Shows::Setting,
-            .converter = converter,
-            .backOffset = {r.left, r.top},
-            .setting = index};
-}
-
 const ControlSpec kFront[] = {
-    {.kind = K::BackDisplay,
-     .tag = -1,
-     .name = "latency ms",
-     .rect = {112, 428, 157, 438},
-     .bitmap = kFrameBitmap,
-     .shows = Shows::LatencyMs,
-     .converter = Converter::Milliseconds,
-     .backOffset = {120, 428}},
-    {.kind = K::BackDisplay,
-     .tag = -1,
-     .name = "latency samples",
-     .rect = {162, 428, 207, 438},
-     .bitmap = kFrameBitmap,
-     .shows = Shows::LatencySamples,
-     .converter = Converter::Samples,
-     .backOffset = {167, 428}},
-    {.kind = K::Meter,
-     .tag = kMeterTag,
-     .name = "left meter",
-     .rect = {49, 34, 195, 104},
-     .bitmap = 19028,
-     .meter = &kLeftMeter},
-    {.kind = K::Meter,
-     .tag = kMeterTag,
-     .name = "right meter",
-     .rect = {256, 34, 402, 104},
-     .bitmap = 19031,
-     .meter = &kRightMeter},
+    latencyMs(428),
+    latencySamples(428),
+    kLeftMeterControl,
+    kRightMeterControl,
     onOff(0, "Power", {42, 388, 76, 436}, 19015),
-    {.kind = K::VerticalSwitch,
-     .tag = 23,
-     .name = "Meters",
-     .rect = {206, 58, 244, 106},
-     .bitmap = 19034,
-     .positions = 3,
-     .positionHeight = 48},
+    verticalSwitch(23, "Meters", {206, 58, 244, 106}, 19034, 3, 48),
     onOff(1, "FAT", {250, 390, 282, 436}, 19022),
     onOff(2, "Soft", {292, 390, 324, 436}, 19023),
     onOff(3, "RMS", {334, 390, 366, 436}, 19024),
@@ -100,11 +38,7 @@ const ControlSpec kFront[] = {
     knob(21, "Mix", {257, 321, 311, 375}, 19011, 41, 54, 1.0f),
     knob(11, "Makeup", {153, 321, 207, 375}, 19003, 37, 54, 1.0f / 3.0f),
     knob(9, "Release", {50, 322, 104, 376}, 19006, 49, 54, 0.5f),
-    {.kind = K::PageSwitch,
-     .tag = kFrontPageSwitchTag,
-     .name = "page switch",
-     .rect = {80, 404, 238, 422},
-     .bitmap = 0},
+    pageSwitch(kFrontPageSwitchTag, {80, 404, 238, 422}),
 };
 
 const ControlSpec kBack[] = {
@@ -118,17 +52,8 @@ const ControlSpec kBack[] = {
     setting(39, {255, 293, 305, 305}, Converter::Milliseconds),
     knob(40, "OverIndic", {61, 334, 99, 371}, kSettingKnobBitmap, 51, 37, 0.2222222f),
     setting(40, {65, 371, 95, 383}, Converter::Integer),
-    {.kind = K::Label,
-     .tag = -1,
-     .name = "version",
-     .rect = {294, 45, 338, 56},
-     .bitmap = 0,
-     .text = kVersionText},
-    {.kind = K::PageSwitch,
-     .tag = kBackPageSwitchTag,
-     .name = "page switch",
-     .rect = {110, 36, 338, 134},
-     .bitmap = 0},
+    kVersionLabel,
+    kBackPageSwitch,
 };
 
 using RK = readout::Kind;

@@ -1,7 +1,7 @@
 // What both panels share: the two needle meters.
 #include "editor/PanelLayout.h"
 
-#include "editor/PanelMeters.h"
+#include "editor/PanelParts.h"
 
 namespace panel {
 

@@ -1,80 +1,18 @@
 // The tinypress panel: frame 450 x 378, front page 450 x 360, back page 450 x 359, the preset bar
 // from y 362.
 
-#include "editor/PanelLayout.h"
-#include "editor/PanelMeters.h"
+#include "editor/PanelParts.h"
 
 namespace panel {
 namespace {
 
-using K = Kind;
-
-constexpr ControlSpec onOff(int32_t tag, const char* name, qgui::CRect r, int32_t bitmap) {
-    return {.kind = K::OnOffButton, .tag = tag, .name = name, .rect = r, .bitmap = bitmap};
-}
-
-constexpr ControlSpec knob(int32_t tag, const char* name, qgui::CRect r, int32_t bitmap,
-                           int32_t frames, int32_t frameHeight, float defaultValue) {
-    return {.kind = K::Knob,
-            .tag = tag,
-            .name = name,
-            .rect = r,
-            .bitmap = bitmap,
-            .frames = frames,
-            .frameHeight = frameHeight,
-            .hasDefault = true,
-            .defaultValue = defaultValue};
-}
-
-constexpr ControlSpec setting(int32_t index, qgui::CRect r, Converter converter) {
-    return {.kind = K::BackDisplay,
-            .tag = -1,
-            .name = "setting",
-            .rect = r,
-            .bitmap = kBackPageBitmap,
-            .shows = Shows::Setting,
-            .converter = converter,
-            .backOffset = {r.left, r.top},
-            .setting = index};
-}
-
 const ControlSpec kFront[] = {
-    {.kind = K::BackDisplay,
-     .tag = -1,
-     .name = "latency ms",
-     .rect = {112, 346, 157, 356},
-     .bitmap = kFrameBitmap,
-     .shows = Shows::LatencyMs,
-     .converter = Converter::Milliseconds,
-     .backOffset = {120, 346}},
-    {.kind = K::BackDisplay,
-     .tag = -1,
-     .name = "latency samples",
-     .rect = {162, 346, 207, 356},
-     .bitmap = kFrameBitmap,
-     .shows = Shows::LatencySamples,
-     .converter = Converter::Samples,
-     .backOffset = {167, 346}},
-    {.kind = K::Meter,
-     .tag = kMeterTag,
-     .name = "left meter",
-     .rect = {49, 34, 195, 104},
-     .bitmap = 19028,
-     .meter = &kLeftMeter},
-    {.kind = K::Meter,
-     .tag = kMeterTag,
-     .name = "right meter",
-     .rect = {256, 34, 402, 104},
-     .bitmap = 19031,
-     .meter = &kRightMeter},
+    latencyMs(346),
+    latencySamples(346),
+    kLeftMeterControl,
+    kRightMeterControl,
     onOff(0, "Power", {40, 308, 77, 354}, 19015),
-    {.kind = K::VerticalSwitch,
-     .tag = 24,
-     .name = "Meters",
-     .rect = {206, 58, 244, 105},
-     .bitmap = 19034,
-     .positions = 3,
-     .positionHeight = 47},
+    verticalSwitch(24, "Meters", {206, 58, 244, 105}, 19034, 3, 47),
     onOff(2, "Soft", {312, 160, 338, 186}, 19023),
     onOff(3, "RMS", {104, 160, 130, 186}, 19024),
     onOff(28, "Stereo", {332, 308, 368, 355}, 19016),
@@ -84,31 +22,15 @@ const ControlSpec kFront[] = {
     onOff(17, "AutoMakeup", {311, 237, 337, 263}, 19019),
     onOff(35, "S.C.Monit", {378, 160, 404, 186}, 19026),
     onOff(26, "S.C.Ext", {345, 160, 371, 186}, 19027),
-    {.kind = K::VerticalSwitch,
-     .tag = 12,
-     .name = "LowSCF",
-     .rect = {350, 198, 373, 223},
-     .bitmap = 19013,
-     .positions = 3,
-     .positionHeight = 25},
-    {.kind = K::VerticalSwitch,
-     .tag = 14,
-     .name = "HighSCF",
-     .rect = {375, 198, 400, 223},
-     .bitmap = 19014,
-     .positions = 3,
-     .positionHeight = 25},
+    verticalSwitch(12, "LowSCF", {350, 198, 373, 223}, 19013, 3, 25),
+    verticalSwitch(14, "HighSCF", {375, 198, 400, 223}, 19014, 3, 25),
     knob(6, "Ratio", {250, 160, 310, 220}, 19004, 21, 60, 0.3f),
     knob(8, "Attack", {45, 160, 104, 220}, 19005, 21, 60, 0.5f),
     knob(5, "Threshold", {134, 185, 224, 275}, 19002, 37, 90, 1.0f / 6.0f),
     knob(23, "Output", {345, 240, 405, 300}, 19012, 37, 60, 0.665f),
     knob(16, "Makeup", {251, 240, 311, 300}, 19003, 37, 60, 1.0f / 3.0f),
     knob(10, "Release", {44, 240, 104, 300}, 19006, 25, 60, 0.5f),
-    {.kind = K::PageSwitch,
-     .tag = kFrontPageSwitchTag,
-     .name = "page switch",
-     .rect = {100, 320, 260, 340},
-     .bitmap = 0},
+    pageSwitch(kFrontPageSwitchTag, {100, 320, 260, 340}),
 };
 
 const ControlSpec kBack[] = {
@@ -122,17 +44,8 @@ const ControlSpec kBack[] = {
     setting(39, {255, 252, 305, 264}, Converter::Milliseconds),
     knob(40, "OverIndic", {61, 293, 99, 330}, kSettingKnobBitmap, 51, 37, 0.2222222f),
     setting(40, {65, 330, 95, 342}, Converter::Integer),
-    {.kind = K::Label,
-     .tag = -1,
-     .name = "version",
-     .rect = {294, 45, 338, 56},
-     .bitmap = 0,
-     .text = kVersionText},
-    {.kind = K::PageSwitch,
-     .tag = kBackPageSwitchTag,
-     .name = "page switch",
-     .rect = {110, 36, 338, 134},
-     .bitmap = 0},
+    kVersionLabel,
+    kBackPageSwitch,
 };
 
 using RK = readout::Kind;

@@ -6,7 +6,7 @@
 cmake_minimum_required(VERSION 3.22)
 string(REPLACE "|" ";" pending "${SOURCES}")
 set(guiHeaders presets/CPresetSystemEditor.h presets/PresetBarControls.h editor/GrandPressEditor.h
-               editor/PanelLayout.h editor/PanelControls.h editor/PanelMeters.h editor/CAnimKnob2.h
+               editor/PanelLayout.h editor/PanelControls.h editor/PanelParts.h editor/CAnimKnob2.h
                editor/COldVuMeter.h)
 set(seen)
 set(failures 0)
