@@ -9,12 +9,8 @@ double glideRatePerSample(double sampleRateHz, double rateAbove50kHz) noexcept {
 }
 
 GlidingBiquad::GlidingBiquad(double sampleRateHz, int type, double frequencyHz, double quality,
-                             double gainDb) noexcept {
-    d_.sampleRateHz = sampleRateHz;
-    d_.type = type;
-    d_.frequencyHz = frequencyHz;
-    d_.quality = quality;
-    d_.gainDb = gainDb;
+                             double gainDb) noexcept
+    : BiquadRunner(sampleRateHz, type, frequencyHz, quality, gainDb) {
     // Current and target coefficients start at 1 (BiquadCoefficients' defaults); only the
     // targets take the design, so the running set glides from all-ones.
     rate_ = glideRatePerSample(sampleRateHz, kGlideRateAbove50kHzAtCreation);
@@ -25,27 +21,6 @@ void GlidingBiquad::setSampleRate(double sampleRateHz) noexcept {
     d_.sampleRateHz = sampleRateHz;
     rate_ = glideRatePerSample(sampleRateHz, kGlideRateAbove50kHz);
     design();  // caps the frequency for the new rate
-}
-
-void GlidingBiquad::setType(int type) noexcept {
-    m_ = BiquadMemories{};
-    d_.type = type;
-    design();
-}
-
-void GlidingBiquad::setFrequency(double frequencyHz) noexcept {
-    d_.frequencyHz = frequencyHz;
-    design();
-}
-
-void GlidingBiquad::setQuality(double quality) noexcept {
-    d_.quality = quality;
-    design();
-}
-
-void GlidingBiquad::setGain(double gainDb) noexcept {
-    d_.gainDb = gainDb;
-    design();
 }
 
 void GlidingBiquad::design() noexcept {

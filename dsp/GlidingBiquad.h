@@ -9,7 +9,7 @@
 // processes audio (the host's control thread may call them while processing is stopped). No
 // locking; none of the members allocates.
 
-#include "dsp/BiquadDesign.h"
+#include "dsp/BiquadRunner.h"
 #include "dsp/DenormalNoise.h"
 
 namespace qrx::dsp {
@@ -23,18 +23,15 @@ inline constexpr double kGlideRateAbove50kHz = 0.00035;  // value set on every r
 // outside 20..200 kHz are treated as 44.1 kHz.
 double glideRatePerSample(double sampleRateHz, double rateAbove50kHz) noexcept;
 
-class GlidingBiquad {
+// The design's setters are BiquadRunner's: a new type clears the memories, and the running
+// coefficients keep gliding towards every new design.
+class GlidingBiquad : public BiquadRunner<GlidingBiquad> {
   public:
     GlidingBiquad(double sampleRateHz, int type, double frequencyHz, double quality,
                   double gainDb) noexcept;
 
     // Stores fs, sets the glide rate for it, caps the frequency and designs again.
     void setSampleRate(double sampleRateHz) noexcept;
-    // Clears the memories, then designs (the running coefficients keep gliding).
-    void setType(int type) noexcept;
-    void setFrequency(double frequencyHz) noexcept;
-    void setQuality(double quality) noexcept;
-    void setGain(double gainDb) noexcept;
     void design() noexcept;
     // Clears the memories and makes the running coefficients equal to the design.
     void reset() noexcept;
@@ -45,16 +42,12 @@ class GlidingBiquad {
     // In-place block form of process(); n may be 0.
     void processBlock(double* buf, int n) noexcept;
 
-    const BiquadDesign& designRecord() const noexcept { return d_; }
     const BiquadCoefficients& current() const noexcept { return cur_; }
-    const BiquadMemories& memories() const noexcept { return m_; }
     double glideRate() const noexcept { return rate_; }
     double noiseScale() const noexcept { return noise_.scale(); }
 
   private:
-    BiquadDesign d_;
     BiquadCoefficients cur_;
-    BiquadMemories m_;
     double rate_ = kGlideRate;
     DenormalNoise noise_{kBiquadNoiseScale};
 };

@@ -6,21 +6,16 @@
 // Threading: as GlidingBiquad — owned by one engine, called from the processing thread (or the
 // control thread while processing is stopped). Nothing allocates.
 
-#include "dsp/BiquadDesign.h"
+#include "dsp/BiquadRunner.h"
 
 namespace qrx::dsp {
 
-class PlainBiquad {
+class PlainBiquad : public BiquadRunner<PlainBiquad> {
   public:
     PlainBiquad(double sampleRateHz, int type, double frequencyHz, double quality,
                 double gainDb) noexcept;
 
     void setSampleRate(double sampleRateHz) noexcept;
-    // Clears the memories, then designs.
-    void setType(int type) noexcept;
-    void setFrequency(double frequencyHz) noexcept;
-    void setQuality(double quality) noexcept;
-    void setGain(double gainDb) noexcept;
     void design() noexcept;
     // Clears the memories.
     void reset() noexcept;
@@ -31,13 +26,9 @@ class PlainBiquad {
     // In-place block form of process(); n may be 0.
     void processBlock(double* buf, int n) noexcept;
 
-    const BiquadDesign& designRecord() const noexcept { return d_; }
-    const BiquadMemories& memories() const noexcept { return m_; }
     double noiseScale() const noexcept { return offset_ < 0.0 ? -offset_ : offset_; }
 
   private:
-    BiquadDesign d_;
-    BiquadMemories m_;
     double offset_ = kBiquadNoiseScale;
 };
 
