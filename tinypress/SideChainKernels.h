@@ -23,6 +23,9 @@
 namespace tinypress {
 namespace {
 
+// The stereo link feeds both detectors sqrt(l^2 + r^2) times this.
+constexpr double kLinkScale = 0.7071;
+
 template <class PairArch, class WideArch>
 struct SideChainKernels {
     using Pair = Lanes<PairArch>;
@@ -130,10 +133,10 @@ struct SideChainKernels {
         }
     }
 
-    // Stereo link: sqrt(l^2 + r^2) * 0.7071 (fused where the build fuses, in the body and the
+    // Stereo link: sqrt(l^2 + r^2) * kLinkScale (fused where the build fuses, in the body and the
     // tail alike).
     static void link(const double* left, const double* right, int n, double* linked) noexcept {
-        const Wide scale(0.7071);
+        const Wide scale(kLinkScale);
         int k = 0;
         for (; k + kWide <= n; k += kWide) {
             const Wide l = Wide::load_aligned(left + k), r = Wide::load_aligned(right + k);
@@ -142,7 +145,7 @@ struct SideChainKernels {
         for (; k < n; ++k) {
             const Pair l(left[k]), r(right[k]);
             double ignored;
-            store(xsimd::sqrt(mulAdd(l, l, r * r)) * Pair(0.7071), linked[k], ignored);
+            store(xsimd::sqrt(mulAdd(l, l, r * r)) * Pair(kLinkScale), linked[k], ignored);
         }
     }
 

@@ -8,7 +8,6 @@
 namespace tinypress {
 namespace {
 
-constexpr double kLinkScale = 0.7071;  // sqrt(L^2 + R^2) * 0.7071 feeds both detectors
 // The shortest input delay (the side chain at the highest rate) is longer than a chunk.
 static_assert(kPathDelayBase - 2 * kMaxHilbertLength > kChunk);
 
