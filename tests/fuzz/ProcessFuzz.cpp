@@ -15,9 +15,9 @@
 // - a difference between the two instances beyond 1e-6 of full scale (or of the sample, where
 //   it exceeds full scale), the tolerance of the render regression check, while every input
 //   sample so far was finite and within +-4 (afterwards only the checks above and below hold);
-// - grandpress: an output above the limiter's ceiling (0.999, or the loudest input where the
-//   pass-through may carry it) once every sample in its output line entered it with the limiter
-//   on or the power off;
+// - grandpress: an output above the limiter's ceiling (0.999, or the loudest input either
+//   instance got, tamed strays included, where the pass-through may carry it) once every sample
+//   in its output line entered it with the limiter on or the power off;
 // - shadow runs (one instance gets every stray sample tamed into +-4): the instance that saw the
 //   strays more than 40 dB louder than the shadow once the input has been clean for a second
 //   (and the latency) since the last stray.
@@ -79,7 +79,7 @@ struct Run {
     bool relaxed = false;             // a stray sample was seen: only finiteness is compared
     long cleanFrames = 1L << 40;      // frames of clean input since the last stray sample
     long sinceUnlimited = 1L << 40;   // grandpress: frames since a block ran without limiting
-    double loudestInput = 0.0;        // the loudest finite input so far (held within 1e6)
+    double loudestInput = 0.0;  // the loudest finite input either instance got so far (<= 1e6)
     long frames = 0;
     long clock = 0;  // frame index of the signal generators
 };
@@ -322,6 +322,9 @@ void processBlock(Run& r, const Block& b) {
                 lastStray = std::max(lastStray, i);
             if (std::isfinite(x))
                 r.loudestInput = std::max(r.loudestInput, std::min(std::fabs(x), 1e6));
+            // The shadow gets the stray tamed (an infinity as 4), which its pass-through carries.
+            if (r.shadow != Shadow::None)
+                r.loudestInput = std::max(r.loudestInput, std::fabs(tamed(x)));
             tame[c][static_cast<std::size_t>(i)] = static_cast<Sample>(tamed(x));
         }
     if (lastStray >= 0) r.relaxed = true;
