@@ -1,6 +1,7 @@
 #!/bin/sh
 # The speed table: each setting of grandpress and tinypress, and ZamCompX2, as a ratio to the LSP
-# stereo compressor in the same qrx-bench run (60 s stereo at 44.1 kHz, block 512, best of 3),
+# stereo compressor in the same qrx-bench run (60 s stereo at 44.1 kHz, block 512, best of 3
+# passes, the plug-ins taking turns pass by pass),
 # with the instruction set each of our plug-ins ran, and the processor's sets. Then the LV2 row:
 # lv2bench times both LV2 bundles of the build beside LSP's LV2 stereo compressor.
 #   bench/table.sh [build-dir]     (SECONDS_OF_AUDIO and PASSES override 60 and 3)

@@ -1,6 +1,7 @@
 // qrx-bench: pushes the same 60 s stereo test signal (44.1 kHz, blocks of 512) through each VST
-// 2.4 plug-in named on the command line, one after the other, and prints each one's realtime
-// factor (seconds of audio per second of processing-thread CPU time) and its ratio to the first.
+// 2.4 plug-in named on the command line, all loaded at once and taking turns pass by pass, and
+// prints each one's realtime factor (seconds of audio per second of processing-thread CPU time)
+// and its ratio to the first.
 //
 //   qrx-bench [--signal music|noise|silence] [--seconds S] [--repeat N] [--table]
 //             [--label TEXT] plugin.so[,i=v...] ...
@@ -10,11 +11,13 @@
 // plug-in that follows it; --table prints the results as a Markdown table, ratios to the first. Our
 // plug-ins start from their factory programs in a private, temporary per-user store; --user-store
 // starts them from a copy of the user's store (the user's own is never written).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -133,64 +136,84 @@ bool parseOptions(int argc, char** argv, Options& o) {
     return true;
 }
 
-// The signal in blocks of kBlock through `plugin`, `repeat` times: the best realtime factor.
-double bestRealtimeFactor(host::Plugin& plugin, const std::vector<float>& left,
-                          const std::vector<float>& right, double seconds, int repeat) {
+// One pass of the signal in blocks of kBlock through `plugin`, by way of its buffers `in` and
+// `out`: its realtime factor. A fresh plug-in is not yet active: only later passes suspend it
+// first.
+double passFactor(host::Plugin& plugin, host::AudioBuffers<float>& in,
+                  host::AudioBuffers<float>& out, const std::vector<float>& left,
+                  const std::vector<float>& right, double seconds, bool fresh) {
     const size_t frames = left.size();
-    const int ins = std::max(plugin.numInputs(), 2);
-    const int outs = std::max(plugin.numOutputs(), 2);
-    host::AudioBuffers<float> in(ins, kBlock), out(outs, kBlock);
-    double best = 0.0;
-    for (int pass = 0; pass < repeat; ++pass) {
-        // A fresh plug-in is not yet active: only later passes suspend it first.
-        if (pass > 0) plugin.suspend();
-        plugin.resume();
-        const double start = threadSeconds();
-        for (size_t pos = 0; pos < frames; pos += kBlock) {
-            const int n = static_cast<int>(std::min<size_t>(kBlock, frames - pos));
-            std::memcpy(in.channel(0), left.data() + pos, sizeof(float) * n);
-            std::memcpy(in.channel(1), right.data() + pos, sizeof(float) * n);
-            plugin.processReplacing(in.data(), out.data(), n);
-        }
-        const double used = threadSeconds() - start;
-        const double factor = used > 0.0 ? seconds / used : 0.0;
-        if (factor > best) best = factor;
+    if (!fresh) plugin.suspend();
+    plugin.resume();
+    const double start = threadSeconds();
+    for (size_t pos = 0; pos < frames; pos += kBlock) {
+        const int n = static_cast<int>(std::min<size_t>(kBlock, frames - pos));
+        std::memcpy(in.channel(0), left.data() + pos, sizeof(float) * n);
+        std::memcpy(in.channel(1), right.data() + pos, sizeof(float) * n);
+        plugin.processReplacing(in.data(), out.data(), n);
     }
-    return best;
+    const double used = threadSeconds() - start;
+    return used > 0.0 ? seconds / used : 0.0;
 }
 
-// Loads and measures one job and prints its line; `first` is the first measured factor (set by
-// the first job that loads). False when the plug-in cannot be loaded.
-bool benchJob(const Job& job, const Options& o, const std::vector<float>& left,
-              const std::vector<float>& right, double& first) {
+// A job's plug-in (null where it could not be loaded, with the reason), its buffers, the
+// kernels it runs and its best factor so far.
+struct Bench {
+    const Job* job = nullptr;
+    std::unique_ptr<host::Plugin> plugin;
+    host::AudioBuffers<float> in{2, kBlock}, out{2, kBlock};
+    std::string error, kernels;
+    double best = 0.0;
+};
+
+Bench load(const Job& job, const Options& o) {
     host::HostConfig config;
     config.sampleRateAnswer = static_cast<VstIntPtr>(kRate);
     config.blockSizeAnswer = kBlock;
-    std::string error;
-    auto plugin = host::Plugin::load(job.path, config, &error);
-    if (!plugin) {
+    Bench b;
+    b.job = &job;
+    b.plugin = host::Plugin::load(job.path, config, &b.error);
+    if (!b.plugin) return b;
+    b.in = host::AudioBuffers<float>(std::max(b.plugin->numInputs(), 2), kBlock);
+    b.out = host::AudioBuffers<float>(std::max(b.plugin->numOutputs(), 2), kBlock);
+    for (const auto& [index, value] : job.settings) b.plugin->setParameter(index, value);
+    if (o.baseline) host::useBaselineKernels(*b.plugin);
+    b.kernels = host::kernelsInUse(*b.plugin);
+    if (b.kernels.empty()) b.kernels = "its own";
+    return b;
+}
+
+// A job's line; `first` is the first loaded job's factor.
+void printRow(const Bench& b, const Options& o, double first) {
+    const Job& job = *b.job;
+    if (!b.plugin) {
         if (o.table)
-            std::printf("| %s | cannot load: %s | | |\n", job.label.c_str(), error.c_str());
+            std::printf("| %s | cannot load: %s | | |\n", job.label.c_str(), b.error.c_str());
         else
-            std::printf("%-60s  cannot load: %s\n", job.path.c_str(), error.c_str());
-        return false;
+            std::printf("%-60s  cannot load: %s\n", job.path.c_str(), b.error.c_str());
+        return;
     }
-    for (const auto& [index, value] : job.settings) plugin->setParameter(index, value);
-    if (o.baseline) host::useBaselineKernels(*plugin);
-    std::string kernels = host::kernelsInUse(*plugin);
-    if (kernels.empty()) kernels = "its own";
-    const double best = bestRealtimeFactor(*plugin, left, right, o.seconds, o.repeat);
-    if (first == 0.0) first = best;
-    const double ratio = first > 0.0 ? best / first : 0.0;
+    const double ratio = first > 0.0 ? b.best / first : 0.0;
     if (o.table)
-        std::printf("| %s | %.1f | %.2fx | %s |\n", job.label.c_str(), best, ratio,
-                    kernels.c_str());
+        std::printf("| %s | %.1f | %.2fx | %s |\n", job.label.c_str(), b.best, ratio,
+                    b.kernels.c_str());
     else
         std::printf("%-60s  realtime factor %8.1f  ratio %.3f  kernels %s\n",
-                    (job.label + (job.settings.empty() ? "" : " (set)")).c_str(), best, ratio,
-                    kernels.c_str());
-    std::fflush(stdout);
-    return true;
+                    (job.label + (job.settings.empty() ? "" : " (set)")).c_str(), b.best, ratio,
+                    b.kernels.c_str());
+}
+
+// Every job's best factor of `repeat` passes. The plug-ins take turns pass by pass, so that a
+// change in the machine's speed during the run (other load, the clock) touches each of them alike
+// and the ratios stay fair; one after the other, a few seconds apart, they were seen to move by
+// a quarter between runs.
+void measure(std::vector<Bench>& benches, const Options& o, const std::vector<float>& left,
+             const std::vector<float>& right) {
+    for (int pass = 0; pass < o.repeat; ++pass)
+        for (Bench& b : benches)
+            if (b.plugin)
+                b.best = std::max(
+                    b.best, passFactor(*b.plugin, b.in, b.out, left, right, o.seconds, pass == 0));
 }
 
 }  // namespace
@@ -227,9 +250,15 @@ int main(int argc, char** argv) {
             o.jobs.front().label.c_str());
     }
 
+    std::vector<Bench> benches;
+    for (const Job& job : o.jobs) benches.push_back(load(job, o));
+    measure(benches, o, left, right);
     double first = 0.0;
     int failures = 0;
-    for (const Job& job : o.jobs)
-        if (!benchJob(job, o, left, right, first)) ++failures;
+    for (const Bench& b : benches) {
+        if (b.plugin && first == 0.0) first = b.best;
+        if (!b.plugin) ++failures;
+        printRow(b, o, first);
+    }
     return failures ? 1 : 0;
 }
