@@ -17,7 +17,7 @@ if [ -z "$lsp" ]; then
 fi
 
 compressing=6=0.7,5=0.8
-echo "Each plug-in runs after the other on one core; other load on the machine shows in the figures."
+echo "The plug-ins take turns on one core, pass by pass; other load on the machine shows in the figures."
 "$build/bin/qrx-bench" --table ${BASELINE:+--baseline} --seconds "${SECONDS_OF_AUDIO:-60}" --repeat "${PASSES:-3}" \
   --label "LSP compressor stereo" "$lsp" \
   --label "ZamCompX2" "$zam" \
