@@ -1,6 +1,7 @@
 #include "tests/host/TestEffect.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -74,6 +75,14 @@ void TestEffect::close() {
 void TestEffect::resume() {
     resumed_ = true;
     counters().resumed.fetch_add(1);
+    // A test of a tool that loads the library in its own process reads the order of the
+    // instances' resumes, each named by its parameter 0, from the file QRX_FIXTURE_LOG names.
+    if (const char* log = std::getenv("QRX_FIXTURE_LOG")) {
+        if (std::FILE* f = std::fopen(log, "a")) {
+            std::fprintf(f, "resume %.2f\n", static_cast<double>(parameters_[0].load()));
+            std::fclose(f);
+        }
+    }
 }
 
 void TestEffect::suspend() {

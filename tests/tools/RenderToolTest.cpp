@@ -314,6 +314,22 @@ TEST_F(RenderTool, BenchTableHasOneLabelledRowPerPluginAndNamesOneThatFailsToLoa
         << "without a label the row names the file";
 }
 
+TEST_F(RenderTool, BenchPluginsTakeTurnsPassByPass) {
+    // Each plug-in's passes alternate with the others', so that the machine changing speed during
+    // a run touches every row alike. The host tests' pass-through plug-in logs each resume (one a
+    // pass) with its parameter 0, which names the instance here.
+    const std::string bench = std::string(QRX_BUILD_DIR) + "/bin/qrx-bench";
+    const std::string fixture = QRX_HOST_FIXTURE;
+    const std::string log = path("resumes.txt");
+    const ToolRun r = run("--seconds 0.05 --repeat 3 " + fixture + ",0=0.25 " + fixture + ",0=0.75",
+                          "QRX_FIXTURE_LOG=" + log + " " + bench);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    std::ifstream in(log);
+    std::string line, order;
+    while (std::getline(in, line)) order += line + ";";
+    EXPECT_EQ(order, "resume 0.25;resume 0.75;resume 0.25;resume 0.75;resume 0.25;resume 0.75;");
+}
+
 TEST_F(RenderTool, PrivateStoreIsRemovedWhenTheRenderIsStopped) {
     // Reading from a pipe nobody writes keeps the tool waiting after it made its store. The
     // signal goes out the moment the store's folder appears, when the tool may still be setting
