@@ -22,5 +22,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -s")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -s")
 
-# Test programs run under wine (wine64 itself is not on PATH in Debian).
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# Test programs run under wine (wine64 itself is not on PATH in Debian), through a launcher that
+# starts a program again when wine failed to start it at all (wine-test-run.sh says when).
+set(CMAKE_CROSSCOMPILING_EMULATOR /bin/bash ${CMAKE_CURRENT_LIST_DIR}/wine-test-run.sh
+    /usr/lib/wine/wine64)
