@@ -7,6 +7,7 @@ run=$1
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
 failures=0
+cases=0
 
 # program <name> <body>: a script whose start count is in <name>.starts; its body sees the count
 # as $n.
@@ -21,6 +22,7 @@ SCRIPT
 # expect <name> <status> <starts> <text expected in the output, or "">
 expect() {
     local output status starts
+    cases=$((cases + 1))
     output=$(bash "$run" bash "$dir/$1")
     status=$?
     starts=$(cat "$dir/$1.starts")
@@ -48,7 +50,7 @@ program error-only 'echo "wine: cannot load" >&2; exit 1'
 expect error-only 1 1 "wine: cannot load"
 
 if [ "$failures" -ne 0 ]; then
-    echo "$failures of 5 cases failed"
+    echo "$failures of $cases cases failed"
     exit 1
 fi
-echo "5 cases passed"
+echo "$cases cases passed"
