@@ -113,10 +113,10 @@ void SideChain::process(const SideChainKernels& kernels, const qrx::dsp::Kernels
                         const EngineSettings& s, int n, double* mainL, double* mainR,
                         const double* sideL, const double* sideR, double* eqL, double* eqR,
                         double* linkL, double* linkR, double* noiseC) noexcept {
-    static_assert(kChunk2x <= kShelfCascadeFrames && kChunk2x <= qrx::dsp::kNoiseFramesMax);
+    static_assert(kChunkFrames <= kShelfCascadeFrames && kChunkFrames <= qrx::dsp::kNoiseFramesMax);
     // The noise first: nA, nB on the inputs, nC for the later stages (the engine source's three
     // values of each frame), h for the shelves.
-    alignas(32) double nA[kChunk2x], nB[kChunk2x], h[kChunk2x];
+    alignas(32) double nA[kChunkFrames], nB[kChunkFrames], h[kChunkFrames];
     double* const engine[3] = {nA, nB, noiseC};
     qrx::dsp::noiseFrames(dsp.noise, engineNoise, 3, 3, engine, shelfNoise, h, n);
     for (int i = 0; i < n; ++i) {

@@ -13,9 +13,11 @@
 
 namespace grandpress {
 
-// Largest chunk at the base rate, and after 2x up-sampling.
-inline constexpr int kChunk = 64;
-inline constexpr int kChunk2x = 2 * kChunk;
+// Most frames of one chunk at the rate its stages run: the length of every chunk buffer. A chunk
+// takes that many host samples, or half as many where FAT runs its stages at twice the rate. (The
+// outputs do not depend on where chunks end; longer chunks only spread each stage's set-up over
+// more frames: against chunks of 64 host samples, the plain build ran 6-9 % faster.)
+inline constexpr int kChunkFrames = 128;
 
 // Larger and smaller of two values, inlined (the library's fmax/fmin are calls; no NaN ever
 // reaches these).

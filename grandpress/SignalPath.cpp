@@ -18,6 +18,11 @@ bool sameStructure(const EngineSettings& a, const EngineSettings& b) {
            x.gainOversampled == y.gainOversampled && x.smoothDelay == y.smoothDelay;
 }
 
+// Host samples a chunk takes: as many as fill the chunk buffers at the rate the stages run.
+int chunkSamplesOf(const PathLayout& lay) {
+    return lay.sideChainOversampled || lay.gainOversampled ? kChunkFrames / 2 : kChunkFrames;
+}
+
 // Delays a chunk by one sample through `memory` (FAT with Smooth).
 void delayOneSample(double* x, int n, double& memory) {
     for (int i = 0; i < n; ++i) {
@@ -113,8 +118,9 @@ void SignalPath::primeMainPath() noexcept {
     int span = realignFrames + 2 * (HalfBandResampler::kOddTapsPerSide * 2) + 4;
     const int oldest = kInputLineLength - 1 - lay.inputDelay;
     if (span > oldest) span = oldest;
-    for (int done = 0; done < span; done += kChunk) {
-        const int n = span - done < kChunk ? span - done : kChunk;
+    const int most = chunkSamplesOf(lay);
+    for (int done = 0; done < span; done += most) {
+        const int n = span - done < most ? span - done : most;
         primeChunk(span - 1 - done, n);
     }
 }
@@ -175,8 +181,9 @@ void SignalPath::process(const HostBuffers<Sample>& io, int frames, MeterFeed& f
     table = &grandpress::kernelsFor(set);
     dsp = &qrx::dsp::kernelsFor(set);
     meters.load(feed, current);
-    for (int offset = 0; offset < frames; offset += kChunk) {
-        const int n = frames - offset < kChunk ? frames - offset : kChunk;
+    const int most = chunkSamplesOf(current.layout);
+    for (int offset = 0; offset < frames; offset += most) {
+        const int n = frames - offset < most ? frames - offset : most;
         chunk(io, offset, n);
     }
     meters.finishBlock(feed, frames);
@@ -200,7 +207,7 @@ void SignalPath::chunk(const HostBuffers<Sample>& io, int offset, int n) noexcep
     for (int k = 0; k < 4; ++k) input.delayedBlock(k, lay.inputDelay + n - 1, n, base[k]);
     if (s.meterSource == kMeterPre) {
         // The input meters' anti-denormal term alternates from frame to frame.
-        alignas(64) double alternating[kChunk];
+        alignas(64) double alternating[kChunkFrames];
         for (int i = 0; i < n; ++i) {
             meterOffset = -meterOffset;
             alternating[i] = meterOffset;

@@ -1,6 +1,7 @@
-// The master compressor's signal path: cuts each host block into chunks of at most 64 samples
-// and runs them through the input lines, the side chain and detector, the (optional 2x
-// oversampled) gain stage, the limiter and output line, feeding the meters on the way.
+// The master compressor's signal path: cuts each host block into chunks of at most 128 samples
+// (64 where FAT runs the stages at twice the rate) and runs them through the input lines, the
+// side chain and detector, the (optional 2x oversampled) gain stage, the limiter and output line,
+// feeding the meters on the way.
 //
 // One routine serves both host sample types (float and double); inside, everything is double.
 // The routine for a block (pass-through, normal, FAT, Smooth, FAT+Smooth) comes from the
@@ -66,7 +67,7 @@ class SignalPath {
     // input lines' history, as if it had run all along with the latest gains. The output goes on
     // without a jump or time-warped samples, though the main path reads at another rate.
     void primeMainPath() noexcept;
-    // n <= kChunk frames of it, the oldest oldestAge frames before the newest.
+    // n <= chunkSamplesOf(layout) frames of it, the oldest oldestAge frames before the newest.
     void primeChunk(int oldestAge, int n) noexcept;
     template <typename Sample>
     void chunk(const HostBuffers<Sample>& io, int offset, int n) noexcept;
@@ -97,20 +98,20 @@ class SignalPath {
     double lastGain[2] = {1.0, 1.0};      // the gain stage's latest gain factors
     double lastDetector[2] = {0.0, 0.0};  // the latest detector chunk values (or S.C.Monit)
 
-    // Chunk buffers: base rate (64) and doubled rate (128).
-    alignas(64) double base[4][kChunk];  // main L/R, side L/R after the input lines
-    alignas(64) double up[4][kChunk2x];  // the same streams up-sampled (FAT with Smooth)
-    alignas(64) double eq[2][kChunk2x];  // equalised side chain
-    alignas(64) double link[2][kChunk2x];
-    alignas(64) double det[2][kChunk2x];  // detector levels (or eq with S.C.Monit)
-    alignas(64) double noiseC[kChunk2x];
-    alignas(64) double gainIn[4][kChunk2x];  // main L/R, detector L/R at the gain-stage rate
-    alignas(64) double out[2][kChunk2x];
-    alignas(64) double levels[2 * kChunk2x];       // envelope levels: left chunk, then right
-    alignas(64) double curve[2 * kChunk2x];        // their gain factors, in the same order
-    alignas(64) double realignSpill[4][kChunk2x];  // realigned main L/R, dry L/R that wrap
-    alignas(64) double glided[3][kChunk2x];        // makeup, output gain, mix of each frame
-    qrx::dsp::PowerTables curvePowers;             // the curve's power at the current ratio
+    // Chunk buffers, at the base rate or (up to the down-sampling, with FAT) at twice that.
+    alignas(64) double base[4][kChunkFrames];  // main L/R, side L/R after the input lines
+    alignas(64) double up[4][kChunkFrames];    // the same streams up-sampled (FAT with Smooth)
+    alignas(64) double eq[2][kChunkFrames];    // equalised side chain
+    alignas(64) double link[2][kChunkFrames];
+    alignas(64) double det[2][kChunkFrames];  // detector levels (or eq with S.C.Monit)
+    alignas(64) double noiseC[kChunkFrames];
+    alignas(64) double gainIn[4][kChunkFrames];  // main L/R, detector L/R at the gain-stage rate
+    alignas(64) double out[2][kChunkFrames];
+    alignas(64) double levels[2 * kChunkFrames];       // envelope levels: left chunk, then right
+    alignas(64) double curve[2 * kChunkFrames];        // their gain factors, in the same order
+    alignas(64) double realignSpill[4][kChunkFrames];  // realigned main L/R, dry L/R that wrap
+    alignas(64) double glided[3][kChunkFrames];        // makeup, output gain, mix of each frame
+    qrx::dsp::PowerTables curvePowers;                 // the curve's power at the current ratio
 };
 
 }  // namespace grandpress

@@ -19,7 +19,7 @@ using testsupport::counting;
 TEST(GrandPressAllocation, ProcessingAllocatesNothing) {
     testsupport::TemporaryConfigHome config;
     gp::GrandPress effect(nullptr);
-    constexpr int kFrames = 1000;  // not a multiple of the 64-sample chunk
+    constexpr int kFrames = 1000;  // not a multiple of the chunk (128 samples, 64 with FAT)
     std::vector<float> f(kFrames), fo(kFrames), fo2(kFrames);
     std::vector<double> d(kFrames), dout(kFrames), dout2(kFrames);
     for (int i = 0; i < kFrames; ++i)

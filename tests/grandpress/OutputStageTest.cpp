@@ -97,9 +97,9 @@ TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRateOnEveryKernelSet) {
             for (size_t i = 0; i < noise.size(); ++i) noise[i] = 1e-12 * std::sin(0.7 * i);
             int pos = 0;
             for (int n :
-                 {64, 1, 63, 64, 7, 64, 64, 33, 64, 2, 64, 64, 64, 64, 64, 64, 17, 64, 64}) {
+                 {128, 1, 127, 64, 7, 128, 64, 33, 128, 2, 128, 100, 128, 64, 17, 128, 128}) {
                 for (int pass = 0; pass < 8; ++pass, pos += n) {
-                    double l[64], r[64], pl[64], pr[64];
+                    double l[128], r[128], pl[128], pr[128];
                     for (int i = 0; i < n; ++i) {
                         const int t = pos + i;
                         const double ramp = (t % 700) / 150.0;
@@ -251,7 +251,7 @@ TEST(GrandPressRealignLines, ChunksGiveWhatFramesGive) {
 using testsupport::EngineRig;
 
 // The engine with the limiter holding a hot gain stage (make-up +24 dB, output +12 dB: a 0.5 sine
-// leaves the gain stage at 32), fed in host blocks of 100 frames (so chunks of 64 and 36), on the
+// leaves the gain stage at 32), fed in host blocks of 200 frames (so chunks of 128 and 72), on the
 // kernels of `set`. One switch is set to `to` at the block that starts at the returned index.
 struct SwitchedRun {
     std::vector<double> in, out;
@@ -266,7 +266,7 @@ SwitchedRun hotRunSwitching(float rate, qrx::dsp::InstructionSet set, int index,
     rig.set(gp::kMakeup, 1.0f);
     rig.set(gp::kOutput, 1.0f);
     rig.restart(rate);
-    constexpr int kBlock = 100;
+    constexpr int kBlock = 200;
     SwitchedRun run;
     run.switchedAt = static_cast<size_t>(rate / 20 / kBlock) * kBlock;  // about 50 ms in
     run.in.resize(run.switchedAt + 2 * gp::Limiter::kRing + static_cast<size_t>(rate / 50));
