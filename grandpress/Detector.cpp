@@ -36,7 +36,7 @@ void Detector::clear() noexcept {
     hilbertHistory[1].forget();
     produced = 0;
     // The sample after the first centre at an index divisible by 8 (a 64-byte boundary): with
-    // chunks of 64 the plain sums then start each call on a group of their fast FIR.
+    // chunks of 128 (or 64) the plain sums then start each call on a group of their fast FIR.
     position = centreDelay + 2 * taps;
     position += (8 - (position - centreDelay + 1) % 8) % 8;
 }

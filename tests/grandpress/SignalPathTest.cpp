@@ -192,24 +192,64 @@ TEST(GrandPressSignalPath, ParameterChangesReachTheAudioThreadWithinOneBlock) {
     EXPECT_EQ(rig.effect->signalPath()->detectorLength(), 55);
 }
 
-// The largest difference between the fast kernels' output and the baseline's for one signal
-// through the settings `values` (parameter index, value).
-double largestKernelDifference(const std::vector<std::pair<int, float>>& values,
-                               const std::vector<double>& in) {
-    std::vector<double> out[2][2];
-    for (int baseline = 0; baseline < 2; ++baseline) {
-        EngineRig rig;
-        rig.effect->vendorSpecific(gp::GrandPress::kInstructionSetRequest, baseline ? 0 : 1,
-                                   nullptr, 0.0f);
-        for (const auto& [index, value] : values) rig.set(index, value);
-        rig.restart(44100);
-        rig.run(in, in, out[baseline][0], out[baseline][1]);
-    }
+using Settings = std::vector<std::pair<int, float>>;
+using StereoOut = std::vector<double>[2];
+
+// One signal (on both channels and the side chain) through the settings `values` (parameter
+// index, value) on the kernels of `set`, in host blocks of `block` frames.
+void runThrough(const Settings& values, const std::vector<double>& in, qrx::dsp::InstructionSet set,
+                int block, StereoOut& out) {
+    EngineRig rig;
+    const bool baseline = set == qrx::dsp::InstructionSet::Baseline;
+    rig.effect->vendorSpecific(gp::GrandPress::kInstructionSetRequest, baseline ? 0 : 1, nullptr,
+                               0.0f);
+    for (const auto& [index, value] : values) rig.set(index, value);
+    rig.restart(44100);
+    rig.run(in, in, out[0], out[1], block);
+}
+
+double largestDifference(const StereoOut& a, const StereoOut& b) {
     double largest = 0.0;
     for (int c = 0; c < 2; ++c)
-        for (size_t i = 0; i < in.size(); ++i)
-            largest = std::max(largest, std::abs(out[0][c][i] - out[1][c][i]));
+        for (size_t i = 0; i < a[c].size(); ++i)
+            largest = std::max(largest, std::abs(a[c][i] - b[c][i]));
     return largest;
+}
+
+// The largest difference between the fast kernels' output and the baseline's.
+double largestKernelDifference(const Settings& values, const std::vector<double>& in) {
+    StereoOut fast, baseline;
+    runThrough(values, in, qrx::dsp::InstructionSet::Avx2Fma, 512, fast);
+    runThrough(values, in, qrx::dsp::InstructionSet::Baseline, 512, baseline);
+    return largestDifference(fast, baseline);
+}
+
+TEST(GrandPressSignalPath, HostBlockSizesChangeTheOutputOnlyByRounding) {
+    // The path cuts each host block into chunks of 128 frames (64 with FAT) from its start, so
+    // the host's block size moves every chunk's end. Hard compression into the limiter with auto
+    // release and RMS, which carry the most state from chunk to chunk: only the rounding of the
+    // carried filter memories may differ, on every kernel set, FAT on and off.
+    std::vector<double> in(12000);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = (i % 3000 < 1200 ? 0.9 : 0.05) * std::sin(0.021 * i) + 0.1 * std::sin(0.33 * i);
+    for (const qrx::dsp::InstructionSet set : testsupport::kernelSetsHere())
+        for (const float fat : {0.0f, 1.0f}) {
+            SCOPED_TRACE(testing::Message()
+                         << qrx::dsp::instructionSetName(set) << (fat > 0 ? ", FAT" : ""));
+            const Settings hard = {{gp::kFat, fat},     {gp::kLimiter, 1.0f},
+                                   {gp::kRatio, 0.8f},  {gp::kThreshold, 0.8f},
+                                   {gp::kMakeup, 0.8f}, {gp::kAutoRelease, 1.0f},
+                                   {gp::kRms, 1.0f}};
+            StereoOut reference;
+            runThrough(hard, in, set, 128, reference);
+            const double loudest = reference[0][testsupport::peakIndex(reference[0])];
+            EXPECT_GT(std::abs(loudest), 0.9);  // held at the limiter's ceiling
+            for (const int block : {1, 37, 100, 200, 1000, 4096}) {
+                StereoOut out;
+                runThrough(hard, in, set, block, out);
+                EXPECT_LT(largestDifference(out, reference), 1e-12) << "blocks of " << block;
+            }
+        }
 }
 
 TEST(GrandPressSignalPath, OversampledRoutinesRunTheChosenKernels) {
