@@ -14,8 +14,8 @@
 namespace grandpress {
 
 // Most frames of one chunk at the rate its stages run: the length of every chunk buffer. A chunk
-// takes that many host samples, or half as many where FAT runs its stages at twice the rate. (The
-// outputs do not depend on where chunks end; longer chunks only spread each stage's set-up over
+// takes that many host samples, or half as many where FAT runs its stages at twice the rate. (Where
+// chunks end changes the outputs by rounding only; longer chunks spread each stage's set-up over
 // more frames: against chunks of 64 host samples, the plain build ran 6-9 % faster.)
 inline constexpr int kChunkFrames = 128;
 
