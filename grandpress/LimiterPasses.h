@@ -10,6 +10,10 @@ namespace grandpress {
 
 // Positions of the limiter's lines (a power of two).
 inline constexpr int kLimiterRing = 512;
+// Most frames of one call of the window maxima and the envelope (the engine's chunk at the base
+// rate). With the longest look-ahead (268 frames at 192 kHz) a call's frames are then all still
+// in the lines when the envelope scales them.
+inline constexpr int kLimiterCallFrames = 128;
 
 // What the limiter's envelope needs of the settings.
 struct LimiterLaw {

@@ -290,7 +290,7 @@ double envelopeOfPeaks(const double* m, int n, const LimiterLaw& law, double lan
     // Frames in pairs: the offsets of the two frames are constants.
     const P plus = av.offset, minus = -plus;
     const P release(law.release), attack(law.attack), keepUp(1.0 - law.attack);
-    alignas(64) double g[128];
+    alignas(64) double g[kLimiterCallFrames];
     P ev(e);
     int i = 0;
     for (; i + 1 < n; i += 2) {

@@ -10,6 +10,7 @@ namespace grandpress {
 namespace {
 
 constexpr unsigned kLimiterMask = Limiter::kRing - 1;
+static_assert(kChunkFrames <= kLimiterCallFrames, "the limiter takes a whole chunk at once");
 
 // Frames of a run of n ring positions from `first` on before the ring wraps (n <= the ring).
 int ringHead(unsigned first, int n) noexcept {
@@ -143,7 +144,7 @@ void Limiter::run(const LimiterPasses& pass, double* left, double* right, int n,
     if (limit) {
         // Frame i's window is the `span` peaks from r0 + i on.
         const int span = static_cast<int>((w0 - r0) & kMask) + 1;
-        alignas(64) double m[128];
+        alignas(64) double m[kLimiterCallFrames];
         pass.windowMaxima(peak, r0, span, n, noise, noiseStep, m);
         // Level averages, release speed-up, envelope and the frames it scales at r.
         double levels[2][5];

@@ -85,7 +85,7 @@ class Limiter {
     // true have been scaled.
     void process(double& left, double& right, bool limit, const EngineSettings& s,
                  double noise) noexcept;
-    // n frames (n <= 128) in place on the vector passes `passes`, frame i with
+    // n frames (n <= kLimiterCallFrames) in place on the vector passes `passes`, frame i with
     // noise[i * noiseStep]: the same results as n calls of process() (rounding apart), in passes
     // over the chunk (only the envelope runs frame by frame).
     void process(const LimiterPasses& passes, double* left, double* right, int n, bool limit,
