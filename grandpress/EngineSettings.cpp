@@ -103,8 +103,8 @@ void designRms(EngineSettings& s, const float* p) {
 }
 
 void designThreshold(EngineSettings& s, const float* p) {
-    s.detectorScale = thresholdScaleOf(p[kThreshold]) * kDetectorConstant;
-    s.autoMakeupGain = autoMakeupGainOf(thresholdScaleOf(p[kThreshold]), s.inverseRatio);
+    s.detectorScale = thresholdGainOf(p[kThreshold]) * kDetectorConstant;
+    s.autoMakeupGain = autoMakeupGainOf(thresholdGainOf(p[kThreshold]), s.inverseRatio);
 }
 
 void designRatio(EngineSettings& s, const float* p) {
@@ -120,7 +120,7 @@ void designRatio(EngineSettings& s, const float* p) {
     const TiltGains tilt = tiltGainsOf(p[kTilt], step);
     s.tiltGainLeft = tilt.left;
     s.tiltGainRight = tilt.right;
-    s.autoMakeupGain = autoMakeupGainOf(thresholdScaleOf(p[kThreshold]), s.inverseRatio);
+    s.autoMakeupGain = autoMakeupGainOf(thresholdGainOf(p[kThreshold]), s.inverseRatio);
 }
 
 void designMeters(EngineSettings& s, const float* p) {

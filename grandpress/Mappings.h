@@ -23,22 +23,16 @@ inline int ratioStepOf(float v) {
     const int k = static_cast<int>(v * 20.0f);
     return k > 20 ? 20 : (k < 0 ? 0 : k);
 }
+// The mappings both compressors share.
+using family::attackMsOf;
+using family::gainDb;
+using family::makeupGainOf;
 using family::ratioOfStep;
+using family::thresholdDbOf;
+using family::thresholdGainOf;
 
-inline double thresholdScaleOf(float v) {
-    return 0.5 * std::pow(64.0, v);
-}
-inline double thresholdDbOf(float v) {
-    return 20.0 * std::log10(1.0 / thresholdScaleOf(v));
-}
-inline double attackMsOf(float v) {
-    return 0.01 * std::pow(100000.0, v);
-}
 inline double releaseSecondsOf(float v) {
     return 0.1 * std::pow(100.0, v);
-}
-inline double makeupGainOf(float v) {
-    return 0.25 * std::pow(64.0, v);
 }
 inline double sideChainHighHzOf(float v) {
     return 1000.0 * std::pow(16.0, v);
@@ -51,9 +45,6 @@ inline double linkAmountOf(float v) {
 }
 inline double outputGainOf(float v) {
     return 0.25 * std::pow(16.0, v);
-}
-inline double gainDb(double gain) {
-    return 20.0 * std::log10(gain);
 }
 
 // Tilt: g1 = 0.5 * 4^(1-v), g2 = 0.5 * 4^v; left gets g1 when the ratio step expands (k < 6).

@@ -13,9 +13,6 @@ double ratioValue(float v) {
 double releaseMs(float v) {
     return 1000.0 * releaseSecondsOf(v);
 }
-double makeupDb(float v) {
-    return gainDb(makeupGainOf(v));
-}
 double highKHz(float v) {
     return sideChainHighHzOf(v) / 1000.0;
 }
@@ -46,15 +43,14 @@ const Row<EngineSettings> kParamRows[kNumParams] = {
     /* 2 */ {sw(" Soft "), setSwitch<&S::soft, kSoft>},
     /* 3 */ {sw(" RMS "), designRms},
     /* 4 */ {sw(" Limiter "), setSwitch<&S::limiter, kLimiter>},
-    /* 5 */ {numberRow(" Threshold ", thresholdDbOf, 2, "dB", thresholdLineDb), designThreshold},
-    /* 6 */ {quotientStepsRow(" Ratio ", ratioValue, 2, " : 1", ratioStepOf, 21), designRatio},
-    /* 7 */ {exponentialRow(" Attack ", attackMsOf, 2, "ms", attackMsOf), designEnvelope},
+    /* 5 */ {thresholdRow(" Threshold "), designThreshold},
+    /* 6 */ {ratioRow(" Ratio ", ratioValue, ratioStepOf), designRatio},
+    /* 7 */ {attackRow(" Attack "), designEnvelope},
     /* 8 */ {sw("AutoAttck"), setSwitch<&S::autoAttack, kAutoAttack>},
     /* 9 */ {exponentialRow(" Release ", releaseSecondsOf, 1, "s", releaseMs), designEnvelope},
     /* 10 */ {sw(" AutoRel "), setSwitch<&S::autoRelease, kAutoRelease>},
     /* 11 */
-    {numberRow(" Makeup ", makeupDb, 2, "dB", makeupLineDb),
-     setMapped<&S::makeupGain, kMakeup, makeupGainOf>},
+    {makeupRow(" Makeup "), setMapped<&S::makeupGain, kMakeup, makeupGainOf>},
     /* 12 */ {sw("AutoMakeup", " AutoMakeup "), setSwitch<&S::autoMakeup, kAutoMakeup>},
     /* 13 */ {sw(" HighSCF ", " HighBoost ", " HighCut "), designShelves},
     /* 14 */ {exponentialRow(" High ", highKHz, 2, "kHz", sideChainHighHzOf), designShelves},

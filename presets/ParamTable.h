@@ -12,6 +12,7 @@
 
 #include "editor/MeterBallistics.h"
 #include "editor/ParamUnits.h"
+#include "shell/FamilyIdentity.h"
 #include "shell/vst2.h"
 
 namespace param_table {
@@ -182,6 +183,24 @@ constexpr ParamSpec ppmReturnRow(const char* name) {
 }
 constexpr ParamSpec overIndicatorRow(const char* name) {
     return numberRow(name, overSamplesValue, 0, "smps", overSamplesValue);
+}
+
+// The knobs both compressors share show and read out alike; only the names differ.
+inline double makeupDb(float v) {
+    return family::gainDb(family::makeupGainOf(v));
+}
+constexpr ParamSpec thresholdRow(const char* name) {
+    return numberRow(name, family::thresholdDbOf, 2, "dB", thresholdLineDb);
+}
+constexpr ParamSpec attackRow(const char* name) {
+    return exponentialRow(name, family::attackMsOf, 2, "ms", family::attackMsOf);
+}
+constexpr ParamSpec makeupRow(const char* name) {
+    return numberRow(name, makeupDb, 2, "dB", makeupLineDb);
+}
+// Each engine has its own steps; both show the ratio of the step of v as "R : 1", 21 steps.
+constexpr ParamSpec ratioRow(const char* name, ValueMap ratioOfValue, units::StepMap step) {
+    return quotientStepsRow(name, ratioOfValue, 2, " : 1", step, 21);
 }
 
 // ---- designers shared by the engines ----

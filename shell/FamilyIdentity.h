@@ -24,6 +24,27 @@ bool fillPinProperties(VstInt32 index, bool output, VstPinProperties* properties
 // below 6 are ratios below 1 (expansion); the powers of two are exact, step 2 is 0.7071 itself.
 double ratioOfStep(int k);
 
+// The knobs both compressors share, normalised value -> working quantity.
+// Threshold as a linear gain g = 0.5 * 64^v; the display shows 20 log10(1 / g), +6.02 dB at
+// v = 0 down to -30.10 dB at v = 1.
+inline double thresholdGainOf(float v) {
+    return 0.5 * std::pow(64.0, static_cast<double>(v));
+}
+inline double thresholdDbOf(float v) {
+    return 20.0 * std::log10(1.0 / thresholdGainOf(v));
+}
+// Attack time, 0.01 ms at v = 0 up to 1000 ms at v = 1.
+inline double attackMsOf(float v) {
+    return 0.01 * std::pow(100000.0, static_cast<double>(v));
+}
+// Make-up gain 0.25 * 64^v: -12.04 dB up to +24.08 dB.
+inline double makeupGainOf(float v) {
+    return 0.25 * std::pow(64.0, static_cast<double>(v));
+}
+inline double gainDb(double gain) {
+    return 20.0 * std::log10(gain);
+}
+
 // latencySamples * 1000 / rate, with a rate outside 20000..200000 Hz taken as 44100.
 double latencyMs(double latencySamples, double sampleRate);
 

@@ -31,17 +31,13 @@ inline double ratioOfStep(int k) {
     return k < 0 ? 1.0 : family::ratioOfStep(k);
 }
 
-// Threshold as a linear gain g_T = 0.5 * 64^v (+6.02 dB .. -30.10 dB below full scale as shown).
-inline double thresholdGainOf(float v) {
-    return 0.5 * std::pow(64.0, static_cast<double>(v));
-}
-// The threshold display shows 20 log10(1 / g_T).
-inline double thresholdDbOf(float v) {
-    return 20.0 * std::log10(1.0 / thresholdGainOf(v));
-}
-inline double attackMsOf(float v) {
-    return 0.01 * std::pow(100000.0, static_cast<double>(v));
-}
+// The mappings both compressors share.
+using family::attackMsOf;
+using family::gainDb;
+using family::makeupGainOf;
+using family::thresholdDbOf;
+using family::thresholdGainOf;
+
 inline double releaseSecondsOf(float v) {
     return 0.0333 * std::pow(100.0, static_cast<double>(v));
 }
@@ -52,14 +48,8 @@ inline double lowCornerHzOf(float v) {
 inline double highCornerHzOf(float v) {
     return 1.375 * 1000.0 * std::pow(16.0, static_cast<double>(v));
 }
-inline double makeupGainOf(float v) {
-    return 0.25 * std::pow(64.0, static_cast<double>(v));
-}
 inline double outputGainOf(float v) {
     return 0.25 * std::pow(8.0, static_cast<double>(v));
-}
-inline double gainDb(double gain) {
-    return 20.0 * std::log10(gain);
 }
 
 // Auto make-up gain A = ((0.55 g_T) / (0.55 g_T)^(1/R))^0.8: roughly the level a signal at the

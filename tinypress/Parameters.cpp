@@ -15,9 +15,6 @@ double selectorValue(float v) {
 double ratioValue(float v) {
     return ratioOfStep(ratioStepOf(v));
 }
-double makeupDb(float v) {
-    return gainDb(makeupGainOf(v));
-}
 // The straight-line scales of the editor's read-outs; they deliberately differ slightly from
 // the exact working values (the knob scales are printed this way).
 double releaseLineMs(float v) {
@@ -50,10 +47,10 @@ const Row<EngineSettings> kParamRows[kNumParams] = {
     /* 2 */ {switchRow(" Soft ", "Soft", "Hard"), setSwitch<&S::softKnee, kSoft>},
     /* 3 */ {switchRow(" RMS ", "RMS", "Peak"), designRms},
     /* 4 */ {hiddenSwitch()},
-    /* 5 */ {numberRow("Threshold ", thresholdDbOf, 2, "dB", thresholdLineDb), designGainCurve},
-    /* 6 */ {quotientStepsRow("Ratio ", ratioValue, 2, " : 1", ratioStepOf, 21), designGainCurve},
+    /* 5 */ {thresholdRow("Threshold "), designGainCurve},
+    /* 6 */ {ratioRow("Ratio ", ratioValue, ratioStepOf), designGainCurve},
     /* 7 */ {emptyRow()},
-    /* 8 */ {exponentialRow("Attack ", attackMsOf, 2, "ms", attackMsOf), designEnvelope},
+    /* 8 */ {attackRow("Attack "), designEnvelope},
     /* 9 */ {emptyRow()},
     /* 10 */ {exponentialRow("Release ", releaseSecondsOf, 2, "s", releaseLineMs), designEnvelope},
     /* 11 */ {switchRow("AutoRel ", "On", "Off"), setSwitch<&S::autoRelease, kAutoRelease>},
@@ -62,8 +59,7 @@ const Row<EngineSettings> kParamRows[kNumParams] = {
     /* 14 */ {selectorRow(" HighSCF ", "HiCut", "HiFlat", "HiBoost", selectorValue)},
     /* 15 */ {emptyRow(kNoName, highCornerLineHz)},
     /* 16 */
-    {numberRow("Makeup ", makeupDb, 2, "dB", makeupLineDb),
-     setMapped<&S::makeupTarget, kMakeup, makeupGainOf>},
+    {makeupRow("Makeup "), setMapped<&S::makeupTarget, kMakeup, makeupGainOf>},
     /* 17 */ {switchRow("AutoMakeup", "AutoMakeup", "Off"), setSwitch<&S::autoMakeup, kAutoMakeup>},
     /* 18 */ {hiddenSwitch()},
     /* 19 */ {hiddenSwitch()},
