@@ -1,5 +1,6 @@
-// Answers shared by every plug-in of the family: vendor, version, pins, latency in ms and the
-// treatment of parameter values coming from a host. Pure functions; any thread.
+// Answers shared by every plug-in of the family: vendor, version, pins, latency in ms, the
+// treatment of parameter values coming from a host and the mappings of the knobs both compressors
+// share. Pure functions; any thread.
 #pragma once
 
 #include <cmath>
