@@ -99,9 +99,10 @@ class SignalPath {
     double lastDetector[2] = {0.0, 0.0};  // the latest detector chunk values (or S.C.Monit)
 
     // Chunk buffers, at the base rate or (up to the down-sampling, with FAT) at twice that. The
-    // rows of the two-dimensional ones are one cache line longer than a chunk, so that their
-    // streams do not lie a multiple of 4 KB apart, where the processor may hold a load back for
-    // a store to another stream (FAT ran 2 % slower on AVX2 without it).
+    // rows of base, up, eq, link, det, gainIn, out and glided are one cache line longer than a
+    // chunk, so that the streams a stage reads and writes together do not lie a multiple of 4 KB
+    // apart, where the processor may hold a load back for a store to another stream (FAT ran 2 %
+    // slower on AVX2 without it).
     static constexpr int kRow = kChunkFrames + 8;
     alignas(64) double base[4][kRow];  // main L/R, side L/R after the input lines
     alignas(64) double up[4][kRow];    // the same streams up-sampled (FAT with Smooth)

@@ -12,6 +12,7 @@
 #include "grandpress/EngineRig.h"
 #include "grandpress/EngineSettings.h"
 #include "grandpress/Kernels.h"
+#include "grandpress/LimiterPasses.h"
 #include "grandpress/OutputStage.h"
 #include "grandpress/Parameters.h"
 
@@ -99,7 +100,8 @@ TEST(GrandPressLimiter, ChunksFollowThePlainWalkAtEveryRateOnEveryKernelSet) {
             for (int n :
                  {128, 1, 127, 64, 7, 128, 64, 33, 128, 2, 128, 100, 128, 64, 17, 128, 128}) {
                 for (int pass = 0; pass < 8; ++pass, pos += n) {
-                    double l[128], r[128], pl[128], pr[128];
+                    constexpr int kMost = gp::kLimiterCallFrames;
+                    double l[kMost], r[kMost], pl[kMost], pr[kMost];
                     for (int i = 0; i < n; ++i) {
                         const int t = pos + i;
                         const double ramp = (t % 700) / 150.0;
