@@ -202,34 +202,28 @@ void subFilterSums(const SplitTaps& t, const RowStore& st, int base, int rows, b
     st.keepAhead(ahead, rows);
 }
 
-// Both runs' outputs, y[4n .. 4n + 3] of run s to w.out[s][4n ..] for every row n.
-template <class Arch>
-void combineRows(FastFirWork<Arch>& w, int rows) noexcept {
+// Both runs' outputs row by row: emit(n, y0, y1, y2, y3) with yr = y[4n + r], lane s = run s.
+template <class Arch, class Emit>
+void combineRows(const FastFirSums<Arch>& q, int rows, Emit&& emit) noexcept {
     using Batch = xsimd::batch<double, Arch>;
-    const FastFirSums<Arch>& q = w.sums;
     Batch p1e = q.f2b[0] - q.f0b[0] - q.f1b[0];  // P1[2n]
     for (int n = 0; n < rows; ++n) {
         const Batch p2e = q.f2s[n] - q.f0s[n] - q.f1s[n], p2o = q.f0s[n] + q.f1s[n + 1];
         const Batch p0e = q.f2a[n] - q.f0a[n] - q.f1a[n], p0o = q.f0a[n] + q.f1a[n + 1];
         const Batch p1o = q.f0b[n] + q.f1b[n + 1];
         const Batch p1next = q.f2b[n + 1] - q.f0b[n + 1] - q.f1b[n + 1];
-        const Batch y0 = p2e - p0e - p1e, y1 = p0e + p1o;
-        const Batch y2 = p2o - p0o - p1o, y3 = p0o + p1next;
+        emit(n, p2e - p0e - p1e, p0e + p1o, p2o - p0o - p1o, p0o + p1next);
         p1e = p1next;
-        xsimd::zip_lo(y0, y1).store_aligned(w.out[0] + 4 * n);
-        xsimd::zip_lo(y2, y3).store_aligned(w.out[0] + 4 * n + 2);
-        xsimd::zip_hi(y0, y1).store_aligned(w.out[1] + 4 * n);
-        xsimd::zip_hi(y2, y3).store_aligned(w.out[1] + 4 * n + 2);
     }
 }
 
-// The sums of both runs: run s's output i is sums[s][i]. With a history, the pass goes on from the
-// rows it holds where the pass before (with the same taps) ended on a whole row at `start`, the
-// index of this pass's first sample in both runs, and leaves its own rows for the next pass.
-template <class Arch>
-void fastFirRuns(const SplitTaps& taps, const FastFirRun (&runs)[2], FastFirWork<Arch>& w,
-                 const double* (&sums)[2], PhaseHistory* history = nullptr,
-                 std::int64_t start = -1) noexcept {
+// The sums of both runs, handed to emit (see combineRows) from each run's group boundary on. With
+// a history, the pass goes on from the rows it holds where the pass before (with the same taps)
+// ended on a whole row at `start`, the index of this pass's first sample in both runs, and leaves
+// its own rows for the next pass.
+template <class Arch, class Emit>
+void fastFirRows(const SplitTaps& taps, const FastFirRun (&runs)[2], FastFirWork<Arch>& w,
+                 PhaseHistory* history, std::int64_t start, Emit&& emit) noexcept {
     const int residue[2] = {residueOf(runs[0].x), residueOf(runs[1].x)};
     int rows = 0;
     for (int s = 0; s < 2; ++s) {
@@ -242,14 +236,29 @@ void fastFirRuns(const SplitTaps& taps, const FastFirRun (&runs)[2], FastFirWork
                       residue[0] == 0 && residue[1] == 0;
     const int base = layOutPass<Arch>(runs, residue, rows, goOn, st);
     subFilterSums<Arch>(taps, st, base, rows, goOn, w.sums);
-    combineRows<Arch>(w, rows);
-    for (int s = 0; s < 2; ++s) sums[s] = w.out[s] + residue[s];
+    combineRows<Arch>(w.sums, rows, emit);
     if (history != nullptr) {
         // The next pass goes on where this one ended on a whole row of both runs.
         const bool whole = start >= 0 && runs[0].count == runs[1].count &&
                            (residue[0] + runs[0].count) % 4 == 0 && residue[0] == residue[1];
         history->leave(st.end, whole ? start + runs[0].count : -1, &taps, kPhaseTaps);
     }
+}
+
+// The same with the outputs left in the work: run s's output i is sums[s][i].
+template <class Arch>
+void fastFirRuns(const SplitTaps& taps, const FastFirRun (&runs)[2], FastFirWork<Arch>& w,
+                 const double* (&sums)[2], PhaseHistory* history = nullptr,
+                 std::int64_t start = -1) noexcept {
+    using Batch = xsimd::batch<double, Arch>;
+    fastFirRows<Arch>(taps, runs, w, history, start,
+                      [&w](int n, Batch y0, Batch y1, Batch y2, Batch y3) {
+                          xsimd::zip_lo(y0, y1).store_aligned(w.out[0] + 4 * n);
+                          xsimd::zip_lo(y2, y3).store_aligned(w.out[0] + 4 * n + 2);
+                          xsimd::zip_hi(y0, y1).store_aligned(w.out[1] + 4 * n);
+                          xsimd::zip_hi(y2, y3).store_aligned(w.out[1] + 4 * n + 2);
+                      });
+    for (int s = 0; s < 2; ++s) sums[s] = w.out[s] + residueOf(runs[s].x);
 }
 
 }  // namespace

@@ -118,12 +118,28 @@ void fastFirSums(const SplitTaps& taps, const double* x, const PhaseOutput& o, i
 template <class Arch, Sink To>
 void fastFirSumsOfTwo(const SplitTaps& taps, const double* const x[2], const PhaseOutput (&o)[2],
                       int count, PhaseHistory* history, std::int64_t start) noexcept {
+    using Batch = xsimd::batch<double, Arch>;
     FastFirWork<Arch> w;
     for (int i = 0; i < count; i += kFastFirRun) {
         const int n = count - i < kFastFirRun ? count - i : kFastFirRun;
         const FastFirRun runs[2] = {{x[0] + i, n}, {x[1] + i, n}};
+        const std::int64_t at = start >= 0 ? start + i : -1;
+        if (n % 4 == 0 && residueOf(runs[0].x) == 0 && residueOf(runs[1].x) == 0) {
+            // Whole rows from a group boundary (the pairs' usual pass): each row's outputs go
+            // straight to the sinks.
+            const PhaseOutput to[2] = {outputsFrom<Arch, To>(o[0], i),
+                                       outputsFrom<Arch, To>(o[1], i)};
+            fastFirRows<Arch>(taps, runs, w, history, at,
+                              [&to](int r, Batch y0, Batch y1, Batch y2, Batch y3) {
+                                  sinkVector<Arch, To>(to[0], 4 * r, xsimd::zip_lo(y0, y1));
+                                  sinkVector<Arch, To>(to[0], 4 * r + 2, xsimd::zip_lo(y2, y3));
+                                  sinkVector<Arch, To>(to[1], 4 * r, xsimd::zip_hi(y0, y1));
+                                  sinkVector<Arch, To>(to[1], 4 * r + 2, xsimd::zip_hi(y2, y3));
+                              });
+            continue;
+        }
         const double* sums[2];
-        fastFirRuns<Arch>(taps, runs, w, sums, history, start >= 0 ? start + i : -1);
+        fastFirRuns<Arch>(taps, runs, w, sums, history, at);
         for (int s = 0; s < 2; ++s) sinkRun<Arch, To>(outputsFrom<Arch, To>(o[s], i), sums[s], n);
     }
 }

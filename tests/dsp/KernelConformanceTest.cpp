@@ -407,7 +407,9 @@ std::vector<double> runPhase(const halfband::PhaseKernels& k, PhaseRun run,
     const int streams = two ? 2 : 1;
     std::vector<GuardedBuffer> x, direct, out;
     for (int s = 0; s < streams; ++s) {
-        x.emplace_back(HalfBandRuns::kTaps + n, (offset + s) % 4, guard);
+        // Two streams lie apart on odd offsets, alike on even ones: the resampler pairs' case, in
+        // which the baseline sinks whole rows straight to the outputs.
+        x.emplace_back(HalfBandRuns::kTaps + n, (offset + s * (offset % 2)) % 4, guard);
         x.back().fill(HalfBandRuns::samples(n, s));
         direct.emplace_back(n, (offset + 2) % 4, guard);
         direct.back().fill(HalfBandRuns::direct(n, s));
