@@ -172,9 +172,10 @@ void subFilterSums(const double* split, int leaf, int rows, const double* z, con
     s.keepAhead(ahead, rows);
 }
 
-// Q[4n .. 4n + 3] of every row to w.out[8n ..].
-template <class Arch>
-void combineRows(FastFirWork<Arch>& w, int rows) noexcept {
+// Q[4n .. 4n + 3] of every row, as emit(k, vector) with the vector's two outputs k and k + 1
+// counted from the pass's first (k = 8n, 8n + 2, 8n + 4, 8n + 6).
+template <class Arch, class Emit>
+void combineRows(const FastFirWork<Arch>& w, int rows, Emit&& emit) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     Batch p1e = w.f2b[0] - w.f0b[0] - w.f1b[0];  // -P1[2n]
     for (int n = 0; n < rows; ++n) {
@@ -182,12 +183,28 @@ void combineRows(FastFirWork<Arch>& w, int rows) noexcept {
         const Batch p0e = w.f2a[n] - w.f0a[n] - w.f1a[n], p0o = w.f0a[n] + w.f1a[n + 1];
         const Batch p1o = w.f0b[n] + w.f1b[n + 1];                        // -P1[2n + 1]
         const Batch p1next = w.f2b[n + 1] - w.f0b[n + 1] - w.f1b[n + 1];  // -P1[2n + 2]
-        (p2e - p0e + p1e).store_aligned(w.out + 8 * n);
-        (p0e - p1o).store_aligned(w.out + 8 * n + 2);
-        (p2o - p0o + p1o).store_aligned(w.out + 8 * n + 4);
-        (p0o - p1next).store_aligned(w.out + 8 * n + 6);
+        emit(8 * n, p2e - p0e + p1e);
+        emit(8 * n + 2, p0e - p1o);
+        emit(8 * n + 4, p2o - p0o + p1o);
+        emit(8 * n + 6, p0o - p1next);
         p1e = p1next;
     }
+}
+
+// q[k], q[k + 1] from the fast FIR's sums v of the two, with the last tap of an odd count added.
+template <class Arch>
+[[gnu::always_inline]] inline void storeOutputs(const double* centre, const double* kernel,
+                                                int taps, int k, xsimd::batch<double, Arch> v,
+                                                double* q) noexcept {
+    using Batch = xsimd::batch<double, Arch>;
+    if (taps % 2 == 0) {
+        v.store_unaligned(q + k);
+        return;
+    }
+    const int reach = 2 * taps - 1;
+    const Batch d =
+        Batch::load_unaligned(centre + k + reach) - Batch::load_unaligned(centre + k - reach);
+    (v + Batch(kernel[taps - 1]) * d).store_unaligned(q + k);
 }
 
 // q[k] for k = from .. to - 1 from the pass's outputs (q[k] at out[k - first]), with the last
@@ -197,20 +214,13 @@ void takeOutputs(const double* centre, const double* kernel, int taps, const dou
                  int from, int to, double* q) noexcept {
     using Batch = xsimd::batch<double, Arch>;
     int k = from;
-    if (taps % 2 == 0) {
-        for (; k + 2 <= to; k += 2) Batch::load_unaligned(out + k - first).store_unaligned(q + k);
-        for (; k < to; ++k) q[k] = out[k - first];
-        return;
-    }
+    for (; k + 2 <= to; k += 2)
+        storeOutputs<Arch>(centre, kernel, taps, k, Batch::load_unaligned(out + k - first), q);
     const int reach = 2 * taps - 1;
-    const double h = kernel[taps - 1];
-    const Batch tap(h);
-    for (; k + 2 <= to; k += 2) {
-        const Batch d =
-            Batch::load_unaligned(centre + k + reach) - Batch::load_unaligned(centre + k - reach);
-        (Batch::load_unaligned(out + k - first) + tap * d).store_unaligned(q + k);
+    for (; k < to; ++k) {
+        q[k] = out[k - first];
+        if (taps % 2 != 0) q[k] += kernel[taps - 1] * (centre[k + reach] - centre[k - reach]);
     }
-    for (; k < to; ++k) q[k] = out[k - first] + h * (centre[k + reach] - centre[k - reach]);
 }
 
 template <class Arch>
@@ -239,11 +249,19 @@ void fastFirSums(const double* centre, const double* kernel, int taps, int quads
         const int base = layOutPass<Arch>(call, n0, passRows, direct, goOn, store, w);
         const double* z = direct ? call.anchor + call.firstOf(n0) : fastfir::doublesOf<Arch>(w.z);
         subFilterSums<Arch>(split, call.leaf, passRows, z, store, base, goOn, w);
-        combineRows<Arch>(w, passRows);
         goesOn = true;                 // the next pass starts one pass on
-        const int first = 8 * n0 - a;  // the output at w.out[0]
+        const int first = 8 * n0 - a;  // the pass's first output
         const int from = first > 0 ? first : 0;
         const int to = first + 8 * passRows < count ? first + 8 * passRows : count;
+        if (from == first && to == first + 8 * passRows) {
+            // Every output of the pass is the call's (the usual case): straight to q.
+            combineRows<Arch>(w, passRows, [&](int k, xsimd::batch<double, Arch> v) {
+                storeOutputs<Arch>(centre, kernel, taps, first + k, v, q);
+            });
+            continue;
+        }
+        combineRows<Arch>(
+            w, passRows, [&w](int k, xsimd::batch<double, Arch> v) { v.store_aligned(w.out + k); });
         takeOutputs<Arch>(centre, kernel, taps, w.out, first, from, to, q);
     }
     if (history != nullptr) {
